@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+namespace tarvex {
+
+// The smallest outer size of the main window, in twips; start-up gives it exactly this size.
+inline constexpr int kMinWindowHeight = 6975;
+inline constexpr int kMinWindowWidth = 9660;
+
+// The properties one layout pass sets on one control, in twips; the others stay as they are.
+struct Placement {
+  std::optional<int> left, top, width, height;
+  friend bool operator==(const Placement&, const Placement&) = default;
+};
+
+struct LayoutInput {
+  int height = kMinWindowHeight;  // H: outer height including frame, caption and menu bar
+  int width = kMinWindowWidth;    // W: outer width including the frame
+  bool minimized = false;
+  bool stretch = false;      // the image pane scales its picture to the pane
+  bool search_mode = false;  // the search screen is open
+  QSize image_size;          // the image pane's size after the picture was reloaded, twips
+  int list1_left = 600;      // the search-hit list's left edge
+  int label4_left = 1400;    // the path labels' left edge
+};
+
+struct LayoutPlan {
+  enum class Action { StopContinuousDisplay, SnapToMinimum, Place };
+  Action action = Action::Place;
+  // Control object names ("Command2(0)", "RichTextBox1") with what to set, in the order set.
+  QList<std::pair<QString, Placement>> places;
+
+  std::optional<Placement> find(const QString& name) const;
+};
+
+// One layout pass of the main window as numbers: a minimised window stops the continuous
+// display, a window below the minimum snaps back to 9660 × 6975 (both dimensions), and otherwise
+// the bottom rows follow the lower edge, the buttons the right edge, and the panes, lists and
+// file box stretch.
+LayoutPlan plan_layout(const LayoutInput& in);
+
+}  // namespace tarvex

@@ -1,0 +1,228 @@
+// Start-up and shutdown of the main window.
+
+#include "app/form3.h"
+#include "app/layout.h"
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "browse/folder_tree.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/classic_timer.h"
+#include "platform/widget_twips.h"
+#include "search/form4.h"
+#include "settings/conversions.h"
+#include "settings/form2.h"
+#include "settings/setting_keys.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace tarvex {
+
+namespace {
+
+// The file-count warning: two lines joined by a line feed and a carriage return.
+const QString kFileCountMessage = QStringLiteral(
+    "設定ファイル数が範囲外です。ファイル数を２００にしました。\n\r"
+    "          Tarvex.iniを確認してください。");
+
+const QString kSettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。\n\r");
+
+void set_text_colour(QWidget* w, const QColor& colour) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, colour);
+  p.setColor(QPalette::Text, colour);
+  w->setPalette(p);
+}
+
+}  // namespace
+
+void Form1::Form_Load() {
+  using namespace keys;
+  // 1. The extension tables.
+  for (int slot = 0; slot < kExtensionSlots; ++slot) {
+    st.search_exts[slot] = settings_.ini_read(kSearchExtensions, slot_key(slot));
+    st.lotus_exts[slot] = settings_.ini_read(kLotusExtensions, slot_key(slot));
+    st.excel_exts[slot] = settings_.ini_read(kExcelExtensions, slot_key(slot));
+  }
+
+  // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.
+  連続画像->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
+  連続テキスト->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
+
+  // 3. The file box's attribute switches, then its pattern. A text that is no truth value leaves
+  // the switch as it was.
+  FileAttributes attributes = File1->attributes();
+  const std::pair<const QString*, bool*> switches[] = {{&kArchive, &attributes.archive},
+                                                       {&kHidden, &attributes.hidden},
+                                                       {&kReadOnly, &attributes.read_only},
+                                                       {&kSystem, &attributes.system}};
+  for (const auto& [key, value] : switches) {
+    if (const auto truth = truth_value(settings_.ini_read(kAttributes, *key))) *value = *truth;
+  }
+  File1->set_attributes(attributes);
+  File1->set_pattern(settings_.ini_read(kAttributes, kPattern));
+
+  // 4. The file count, tested in step 12.
+  st.max_index = whole_number(settings_.ini_read(kFileCountSection, kFileCount)).value_or(0);
+
+  // 5. The options dialog, hidden, with the spreadsheet choice.
+  form2_ = std::make_unique<Form2>();
+  const QString application = settings_.ini_read(kApplicationSection, kApplication);
+  for (int i = 0; i < 3; ++i) {
+    if (application == kApplicationNames[i]) {
+      form2_->select_option(i);
+      break;
+    }
+  }
+
+  // 6, 7. Title and the register and display state.
+  app_title = kAppTitle;
+  st.img_paused = st.txt_paused = 0;
+  st.img.full = st.txt.full = 0;
+  st.txt.full_before = st.img.full_before = 0;
+  st.img_found = st.txt_found = 0;
+  st.popup_source = 0;
+  st.search_ready = 0;
+  st.img.last = st.txt.last = -1;
+  st.img.cur = st.txt.cur = 0;
+  st.txt.last_before = st.img.last_before = 0;
+  st.notice_count = 0;
+  st.txt_nav_started = st.img_nav_started = 0;
+  st.lotus_hit = 0;
+
+  // 8, 9. No picture fitting; both continuous-display boxes clear.
+  Image1->set_stretch(false);
+  Check1[0]->setChecked(false);
+  Check1[1]->setChecked(false);
+
+  // 10, 11. The start-up size; both continuous-display timers off.
+  set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);
+  連続画像->set_enabled(false);
+  連続テキスト->set_enabled(false);
+
+  // 12. The file count, then the registers sized from it.
+  const FileCount count = file_count(QString::number(st.max_index));
+  if (count.out_of_range) {
+    st.max_index = count.max_index;
+    st.msg_answer = msgbox(kFileCountMessage, MsgButtons::Ok);
+  }
+  st.img.reset(st.max_index);
+  st.txt.reset(st.max_index);
+
+  // 13. Captions; the notice window and the search dialog exist hidden from here on.
+  setWindowTitle(app_title);
+  form3_ = std::make_unique<Form3>();
+  form3_->setWindowTitle(app_title);
+  form4_ = std::make_unique<Form4>();
+  form4_->setWindowTitle(app_title);
+  form2_->setWindowTitle(app_title);
+
+  // 14. Colours.
+  for (QLabel* label : Label4) set_text_colour(label, QColor(192, 64, 0));
+  set_text_colour(Label6, QColor(0, 0, 255));
+  set_text_colour(Text1, QColor(0, 0, 255));
+
+  // 15. Start-up geometry of the second text box and the register lists.
+  const QRect rich2 = twips_geometry(RichTextBox2);
+  set_twips_geometry(RichTextBox2, 600, 120, rich2.width(), rich2.height());
+  set_twips_geometry(Img_List, 360, 120, 2175, 4740);
+  set_twips_geometry(Txt_List, 360, 120, 2175, 4740);
+
+  // 16. The commands that need a registered file.
+  for (QAction* a : {img_all_clear, txt_all_clear, txt_kensaku, 文字列検索の終了, txt_file_open,
+                     img_file_open, コピー, 画像のコピー, image_登録から削除, text_登録から削除,
+                     image_ファイル削除, text_ファイル削除}) {
+    a->setEnabled(false);
+  }
+
+  // 17. Hidden lists and search view.
+  RichTextBox2->hide();
+  Img_List->hide();
+  Txt_List->hide();
+
+  // 18. The dialog's extension list.
+  for (const QString& ext : st.search_exts) {
+    if (!ext.isEmpty()) form2_->List1->addItem(ext);
+  }
+
+  // 19. The spreadsheet application.
+  switch (form2_->selected_option()) {
+    case 0: st.sheet_app = 1; break;
+    case 1: st.sheet_app = 2; break;
+    case 2: st.sheet_app = 0; break;
+    default: break;
+  }
+
+  // The dialog's pattern box and its two check boxes are the stored values from the start, so
+  // shutdown writes back what the file held even when the dialog was never opened, file deletion
+  // is allowed from the start when the user allowed it, and a picture is fitted from the start
+  // when the user chose fitting.
+  form2_->Text1->setText(settings_.ini_read(kAttributes, kPattern));
+  form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
+  form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
+  Image1->set_stretch(form2_->Check2->isChecked());
+
+  // The folder tree and the file box start in the working folder.
+  browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
+}
+
+void Form1::Form_Unload() {
+  using namespace keys;
+  if (unloaded_) return;
+  unloaded_ = true;
+  bool saved = true;
+  auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
+    saved = settings_.ini_write(section, key, value) && saved;
+  };
+
+  // 1. The spreadsheet choice, when one is selected.
+  const int option = form2_->selected_option();
+  if (option >= 0) write(kApplicationSection, kApplication, kApplicationNames[option]);
+
+  // 2, 3. The file box's switches and the dialog's pattern.
+  const FileAttributes a = File1->attributes();
+  write(kAttributes, kArchive, truth_text(a.archive));
+  write(kAttributes, kHidden, truth_text(a.hidden));
+  write(kAttributes, kReadOnly, truth_text(a.read_only));
+  write(kAttributes, kSystem, truth_text(a.system));
+  write(kAttributes, kPattern, form2_->Text1->text());
+
+  // 4. The search extensions, empty slots included.
+  for (int slot = 0; slot < kExtensionSlots; ++slot) {
+    write(kSearchExtensions, slot_key(slot), st.search_exts[slot]);
+  }
+
+  // 5. The intervals in seconds.
+  write(kDisplayTime, kText, shortest_decimal(連続テキスト->interval() / 1000.0));
+  write(kDisplayTime, kImage, shortest_decimal(連続画像->interval() / 1000.0));
+
+  // 6. Picture fitting and file deletion.
+  write(kFitSection, kFit, form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1")
+                                                                         : QStringLiteral("0"));
+  write(kDeleteSection, kDelete,
+        form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+
+  // Writes that failed have left the old file whole; the user is told once.
+  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+
+  // 7. No automation objects are held between previews.
+  // 8. The other windows close; then the main window.
+  form2_->close();
+  form3_->unload();
+  form4_->close();
+}
+
+void Form1::終了_Click() { close(); }
+
+void Form1::closeEvent(QCloseEvent* event) {
+  Form_Unload();
+  event->accept();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,72 @@
+// The folder tree, the file box and opening a file with its associated application.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "browse/folder_tree.h"
+#include "display/classify.h"
+#include "platform/file_opener.h"
+#include "platform/paths.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+
+namespace tarvex {
+
+namespace {
+const QString kNoMediumMessage = QStringLiteral("メディアが入ってません！");
+}  // namespace
+
+void Form1::SHTree1_Change() {
+  if (!File1->set_path(SHTree1->current_path())) {
+    st.msg_answer = msgbox(kNoMediumMessage, MsgButtons::Ok);
+  }
+}
+
+QString Form1::file_box_selected_path() const {
+  return join_path(File1->path(), File1->file_name());
+}
+
+void Form1::File1_DblClick() {
+  if (File1->list_index() < 0) return;
+  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+}
+
+void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
+  if (button != Qt::RightButton) return;
+  if (File1->list_index() < 0) {
+    list_file_open->setEnabled(false);
+  } else {
+    list_file_open->setEnabled(!is_icon_or_cursor(File1->file_name()));
+  }
+  st.popup_source = 1;
+  popup_menu(file, global_pos);
+  st.popup_source = 0;
+}
+
+void Form1::now_refresh_Click() { File1->refresh(); }
+
+void Form1::file_open() {
+  QString path;
+  switch (st.popup_source) {
+    case 1:
+      path = join_path(SHTree1->current_path(), File1->file_name());
+      break;
+    case 2:
+      if (QListWidgetItem* item = List1->currentItem()) path = item->text();
+      break;
+    case 3:
+      path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+      break;
+    default:
+      break;
+  }
+  platform_.opener->open(path);
+}
+
+void Form1::browse_to(const QString& folder) {
+  SHTree1->set_current_path(folder);
+  File1->set_path(SHTree1->current_path());
+}
+
+}  // namespace tarvex

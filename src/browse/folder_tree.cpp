@@ -1,0 +1,37 @@
+#include "browse/folder_tree.h"
+
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+
+namespace tarvex {
+
+FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
+  model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model_->setReadOnly(true);
+  model_->setRootPath(QStringLiteral("/"));
+  setModel(model_);
+  for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
+  header()->hide();
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (!current.isValid()) return;
+            const QString path = model_->filePath(current);
+            // A current row the view picks by itself for a folder already shown is no choice.
+            if (path == current_path_) return;
+            current_path_ = path;
+            emit folderSelected();
+          });
+}
+
+void FolderTree::set_current_path(const QString& folder) {
+  const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+  current_path_ = clean;
+  const QModelIndex index = model_->index(clean);
+  if (!index.isValid()) return;
+  for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
+  setCurrentIndex(index);
+  scrollTo(index);
+}
+
+}  // namespace tarvex

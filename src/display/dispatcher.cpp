@@ -1,0 +1,110 @@
+// The display dispatcher: a file from outside the registers is registered and shown.
+
+#include "app/main_window.h"
+#include "display/classify.h"
+#include "display/display_messages.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/widget_twips.h"
+#include "settings/form2.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tarvex {
+
+int Form1::ファイルの表示(const QString& source, int target) {
+  if (is_image_path(source)) {
+    Register& r = st.img;
+    r.register_path(source, true);
+    if (!Image1->load_picture(r.path(r.last))) {
+      st.msg_answer = msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      r.undo_registration();
+      return 0;
+    }
+    Img_File_List();
+    r.cur = r.last;
+    img_all_clear->setEnabled(true);
+    image_登録から削除->setEnabled(true);
+    img_file_open->setEnabled(true);
+    if (form2_->Check3->isChecked()) image_ファイル削除->setEnabled(true);
+    Text1->setText(display_number(r.last));
+    Label6->setText(count_label(r.top_index()));
+    st.msg_answer = ラベル表示(r.path(r.last));
+    画像のコピー->setEnabled(!std::any_of(Label4.begin(), Label4.end(), [](QLabel* l) {
+      return is_icon_or_cursor(l->text());
+    }));
+    if (!r.empty()) {
+      Command2[0]->show();
+      Command2[1]->show();
+    }
+    // Keep the picture inside the window.
+    const QSize outer = outer_size_twips();
+    const QRect g = twips_geometry(Image1);
+    int h = g.height();
+    int w = g.width();
+    if (h > outer.height() - 1760) h = outer.height() - 1760;
+    if (w > outer.width() - 3285) w = outer.width() - 3285;
+    set_twips_geometry(Image1, g.x(), g.y(), w, h);
+    if (target == 1) {
+      RichTextBox1->hide();
+      Image1->show();
+    }
+    return 0;
+  }
+
+  Register& r = st.txt;
+  st.lotus_hit = 0;
+  r.register_path(source, true);
+  switch (st.sheet_app) {
+    case 1:
+      st.msg_answer = Lotus123で表示(0);
+      if (st.msg_answer == 1) return 0;
+      break;
+    case 2:
+      st.msg_answer = Excelで表示(0);
+      if (st.msg_answer == 1) return 0;
+      break;
+    default:
+      if (!RichTextBox1->load_file(r.path(r.last))) {
+        r.cur = r.last;
+        nothing_txt_file();
+        return 0;
+      }
+      break;
+  }
+  r.cur = r.last;
+  Txt_file_list();
+  txt_all_clear->setEnabled(true);
+  txt_kensaku->setEnabled(true);
+  txt_file_open->setEnabled(true);
+  text_登録から削除->setEnabled(true);
+  if (form2_->Check3->isChecked()) text_ファイル削除->setEnabled(true);
+  Text1->setText(display_number(r.last));
+  Label6->setText(count_label(r.top_index()));
+  st.msg_answer = ラベル表示(r.path(r.last));
+  RichTextBox1->focus();
+  if (!r.empty()) {
+    Command3[0]->show();
+    Command3[1]->show();
+  }
+  if (target == 1) {
+    RichTextBox1->show();
+    Image1->hide();
+  }
+  return 0;
+}
+
+int Form1::ラベル表示(const QString& full_path) {
+  for (QLabel* label : Label4) label->clear();
+  const LabelPieces pieces = split_label_path(full_path);
+  Label4[0]->setText(pieces.first);
+  Label4[1]->setText(pieces.second);
+  Label4[2]->setText(pieces.third);
+  return 0;
+}
+
+}  // namespace tarvex

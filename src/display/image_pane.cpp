@@ -1,0 +1,85 @@
+#include "display/image_pane.h"
+
+#include "display/picture_loader.h"
+#include "display/text_pane.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace tarvex {
+
+ImagePane::ImagePane(QWidget* parent) : QWidget(parent) {
+  setAcceptDrops(true);
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+bool ImagePane::load_picture(const QString& path) {
+  const qreal dpr = devicePixelRatioF();
+  QSize decode_size;
+  if (stretch_) decode_size = size() * dpr;
+  std::optional<QImage> image = load_picture_file(path, decode_size);
+  if (!image) return false;
+  picture_ = *image;
+  // One picture pixel is one device pixel.
+  if (!stretch_ || decode_size.isEmpty()) picture_.setDevicePixelRatio(dpr);
+  if (!stretch_) resize(natural_size());
+  update();
+  return true;
+}
+
+void ImagePane::clear_picture() {
+  picture_ = QImage();
+  update();
+}
+
+void ImagePane::set_stretch(bool on) {
+  stretch_ = on;
+  update();
+}
+
+QSize ImagePane::natural_size() const {
+  if (picture_.isNull()) return QSize(0, 0);
+  return (QSizeF(picture_.size()) / picture_.devicePixelRatio()).toSize();
+}
+
+void ImagePane::paintEvent(QPaintEvent*) {
+  if (picture_.isNull()) return;
+  QPainter painter(this);
+  if (stretch_) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(rect(), picture_);
+  } else {
+    // Unscaled: a picture larger than the pane is cut off at its edges.
+    painter.drawImage(QPoint(0, 0), picture_);
+  }
+}
+
+void ImagePane::mouseReleaseEvent(QMouseEvent* event) {
+  emit mouseReleased(event->button(), event->globalPosition().toPoint());
+}
+
+void ImagePane::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasFormat(QString::fromLatin1(TextPane::kFileBoxMime)) ||
+      !dropped_local_files(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void ImagePane::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+
+void ImagePane::dropEvent(QDropEvent* event) {
+  if (event->mimeData()->hasFormat(QString::fromLatin1(TextPane::kFileBoxMime))) {
+    event->acceptProposedAction();
+    emit fileBoxDropped();
+    return;
+  }
+  const QStringList files = dropped_local_files(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  emit filesDropped(files);
+}
+
+}  // namespace tarvex

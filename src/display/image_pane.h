@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace tarvex {
+
+// The picture holder. With stretch off, loading a picture gives the pane the picture's own size
+// (one picture pixel per device pixel, never blurred); with stretch on the pane keeps its size
+// and the picture is scaled to fill it.
+class ImagePane final : public QWidget {
+  Q_OBJECT
+public:
+  explicit ImagePane(QWidget* parent = nullptr);
+
+  // Loads the picture of `path`; false, with the picture unchanged, when it cannot be loaded.
+  bool load_picture(const QString& path);
+  void clear_picture();
+  const QImage& picture() const { return picture_; }
+  bool stretch() const { return stretch_; }
+  void set_stretch(bool on);
+  // The picture's own size in device-independent pixels (empty without a picture).
+  QSize natural_size() const;
+
+signals:
+  void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
+  void fileBoxDropped();
+  void filesDropped(const QStringList& paths);
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+private:
+  QImage picture_;
+  bool stretch_ = false;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,97 @@
+// The image pane's own events: the pop-up menu, copying the picture, picture fitting and the
+// maximised picture display.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "browse/folder_tree.h"
+#include "display/classify.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/widget_twips.h"
+#include "settings/form2.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+
+namespace tarvex {
+
+namespace {
+bool labels_show_icon_or_cursor(const std::array<QLabel*, 3>& labels) {
+  return std::any_of(labels.begin(), labels.end(),
+                     [](QLabel* l) { return is_icon_or_cursor(l->text()); });
+}
+}  // namespace
+
+void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
+  if (button != Qt::RightButton) return;
+  if (labels_show_icon_or_cursor(Label4)) {
+    画像のコピー->setEnabled(false);
+    img_file_open->setEnabled(false);
+  } else {
+    画像のコピー->setEnabled(!st.img.empty());
+    img_file_open->setEnabled(!st.img.empty());
+  }
+  image_ファイル削除->setEnabled(!st.img.empty() && form2_->Check3->isChecked());
+  st.popup_source = 3;
+  popup_menu(hyouji, global_pos);
+}
+
+void Form1::画像のコピー_Click() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->clear();
+  if (!Image1->picture().isNull()) clipboard->setImage(Image1->picture());
+}
+
+void Form1::最大画面表示_Click() {
+  最大画面表示->setChecked(!最大画面表示->isChecked());
+  window_layout();
+}
+
+void Form1::apply_fit_option() {
+  Image1->set_stretch(form2_->Check2->checkState() != Qt::Unchecked);
+  window_layout();
+}
+
+void Form1::最大画面の再描画() {
+  const bool maximised_display = isMaximized() && !Image1->stretch() && !Image1->isHidden();
+  if (maximised_display) {
+    const QString current = st.img.path(st.img.cur);
+    if (current.isEmpty()) {
+      Image1->clear_picture();
+    } else {
+      Image1->load_picture(current);
+    }
+    if (最大画面表示->isChecked()) {
+      const QRect g = twips_geometry(Image1);
+      set_twips_geometry(Image1, 10, 0, g.width(), g.height());
+      SHTree1->hide();
+      File1->hide();
+      Img_List->hide();
+      登録ファイル名表示->setChecked(false);
+      登録ファイル名表示->setEnabled(false);
+      if (g.height() > 9085 || g.width() > 12195) set_twips_geometry(Image1, 10, 0, 16000, 12000);
+    } else {
+      SHTree1->show();
+      File1->show();
+      登録ファイル名表示->setEnabled(true);
+    }
+    return;
+  }
+  if (st.search_mode != 0) {
+    SHTree1->hide();
+    File1->hide();
+    const QRect t = twips_geometry(RichTextBox1);
+    set_twips_geometry(RichTextBox1, 600, 120, t.width(), t.height());
+  } else {
+    SHTree1->show();
+    File1->show();
+  }
+  const QRect g = twips_geometry(Image1);
+  set_twips_geometry(Image1, 2640, 120, g.width(), g.height());
+}
+
+}  // namespace tarvex

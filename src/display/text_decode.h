@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarvex {
+
+enum class TextEncoding { Utf8Bom, Utf16LeBom, Utf16BeBom, Utf8, EucJp, Iso2022Jp, Cp932 };
+
+struct DecodedText {
+  QString text;
+  TextEncoding encoding = TextEncoding::Cp932;
+};
+
+// Decodes a plain text file's bytes: a byte-order mark first (UTF-8, UTF-16LE/BE); else strictly
+// valid UTF-8; else EUC-JP or ISO-2022-JP when the charset guess says so; else code page 932.
+// NUL bytes and bytes that do not decode show as U+FFFD; nothing is ever cut off.
+DecodedText decode_text_bytes(const QByteArray& bytes);
+
+}  // namespace tarvex

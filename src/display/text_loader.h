@@ -1,0 +1,22 @@
+#pragma once
+
+#include "display/rtf_reader.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tarvex {
+
+// What the text pane shows for a file: rich text when it is a rich-text file, else plain text.
+struct LoadedText {
+  bool rich = false;
+  QString plain;    // for a plain-text file
+  RtfDocument rtf;  // for a rich-text file
+};
+
+// Reads a file for the text pane. Nothing only when the file cannot be read (missing, a folder,
+// no permission); an empty file is an empty text.
+std::optional<LoadedText> load_text_file(const QString& path);
+
+}  // namespace tarvex

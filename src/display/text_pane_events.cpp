@@ -1,0 +1,46 @@
+// The text pane's own events: mouse-up with its pop-up menu, copying, the search view's focus.
+
+#include "app/main_window.h"
+#include "display/text_pane.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+
+namespace tarvex {
+
+void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
+  st.sel_text = RichTextBox1->selected_text();
+  コピー->setEnabled(!st.sel_text.isEmpty());
+  if (button == Qt::RightButton) {
+    st.popup_source = 3;
+    popup_menu(t_hyouji, global_pos);
+  }
+  st.sel_text.clear();
+}
+
+void Form1::コピー_Click() { text_to_clipboard(); }
+
+void Form1::text_to_clipboard() {
+  // The control that has the focus copies its own selection. A menu-bar command leaves the focus
+  // where it was; after the pane's pop-up menu it is back in the pane.
+  if (RichTextBox2->focused()) {
+    RichTextBox2->copy_selection();
+  } else if (auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+    line->copy();
+  } else {
+    RichTextBox1->copy_selection();
+  }
+}
+
+void Form1::RichTextBox2_GotFocus() {
+  if (st.hit_pos >= 2) RichTextBox2->select(st.hit_pos - 2, st.hit_len);
+}
+
+void Form1::pane_file_box_drop() { st.msg_answer = ファイルの表示(file_box_selected_path(), 1); }
+
+void Form1::pane_files_drop(const QStringList& paths) {
+  if (!paths.isEmpty()) st.msg_answer = ファイルの表示(paths.front(), 2);
+}
+
+}  // namespace tarvex

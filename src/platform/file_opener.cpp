@@ -1,0 +1,14 @@
+#include "platform/file_opener.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace tarvex {
+
+void DesktopFileOpener::open(const QString& path) {
+  if (path.isEmpty()) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
+
+}  // namespace tarvex

@@ -1,0 +1,34 @@
+#include "platform/message_box.h"
+
+#include <QMessageBox>
+
+namespace tarvex {
+
+int QtMessageService::msgbox(const QString& text, MsgButtons buttons) {
+  QString shown = text;
+  shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+  QMessageBox box(QMessageBox::NoIcon, kAppTitle, shown, QMessageBox::NoButton, parent_);
+  switch (buttons) {
+    case MsgButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MsgButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case MsgButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Cancel:
+      return kAnswerCancel;
+    case QMessageBox::Yes:
+      return kAnswerYes;
+    case QMessageBox::No:
+      return kAnswerNo;
+    default:
+      return kAnswerOk;
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace tarvex {
+
+// The application's title: the caption of every window and the title of every message box.
+inline const QString kAppTitle = QStringLiteral("Tarvex");
+
+enum class MsgButtons { Ok, OkCancel, YesNo };
+
+// Answers as the classic message-box constants, so a stored answer reads the same everywhere.
+enum MsgAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };
+
+// The one way a modal message reaches the user: the exact text and the buttons go in, the answer
+// comes out. The title is always kAppTitle.
+class MessageService {
+public:
+  virtual ~MessageService() = default;
+  virtual int msgbox(const QString& text, MsgButtons buttons) = 0;
+};
+
+// Production: a modal QMessageBox over `parent`. The text's "\n\r" pairs are shown as one line
+// break; the text handed in is never changed.
+class QtMessageService final : public MessageService {
+public:
+  explicit QtMessageService(QWidget* parent = nullptr) : parent_(parent) {}
+  void set_parent(QWidget* parent) { parent_ = parent; }
+  int msgbox(const QString& text, MsgButtons buttons) override;
+
+private:
+  QWidget* parent_;
+};
+
+}  // namespace tarvex

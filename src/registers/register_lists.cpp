@@ -1,0 +1,26 @@
+// The register list boxes and the missing-file prompt.
+
+#include "app/main_window.h"
+
+#include <QListWidget>
+
+namespace tarvex {
+
+void Form1::Img_File_List() {
+  Img_List->clear();
+  Img_List->addItems(st.img.list_lines());
+}
+
+void Form1::Txt_file_list() {
+  Txt_List->clear();
+  Txt_List->addItems(st.txt.list_lines());
+}
+
+QString Form1::Re_Number(int org_number) const { return tarvex::Re_Number(org_number, st.max_index); }
+
+// The missing-file prompt arrives with entry selection and removal; until then a registered file
+// that cannot be shown stays registered and the pane keeps what it showed.
+void Form1::nothing_img_file() {}
+void Form1::nothing_txt_file() {}
+
+}  // namespace tarvex

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvex {
+
+// Access to Tarvex.ini in the settings folder: ini_read and ini_write. Each call reads the file
+// afresh and keeps nothing open; each write replaces the file atomically.
+class SettingsFile final {
+public:
+  explicit SettingsFile(QString folder = QString()) : folder_(std::move(folder)) {}
+
+  QString folder() const { return folder_; }
+  QString path() const;
+
+  // The value, "" when the file, the section or the key is missing.
+  QString ini_read(const QString& section, const QString& key) const;
+  // Creates the settings folder when it does not exist yet. False when the value could not be
+  // stored; the file is then as it was before the call.
+  bool ini_write(const QString& section, const QString& key, const QString& value) const;
+
+private:
+  QString folder_;
+};
+
+}  // namespace tarvex
