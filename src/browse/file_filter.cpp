@@ -43,6 +43,14 @@ bool matches_one(const QString& name, const QString& pattern) {
   return false;
 }
 
+// Read-only: no write permission bit is set, or this user may not write the file (a file with
+// its write bits cleared counts even for the superuser, who could write it anyway).
+bool is_read_only(int dir_fd, const char* name) {
+  struct stat st{};
+  if (::fstatat(dir_fd, name, &st, 0) != 0) return false;
+  return (st.st_mode & 0222) == 0 || ::faccessat(dir_fd, name, W_OK, 0) != 0;
+}
+
 }  // namespace
 
 bool matches_pattern(const QString& name, const QString& pattern) {
@@ -75,7 +83,7 @@ std::optional<QStringList> list_files(const QString& folder, const QString& patt
     if (!is_file) continue;
     const QString name = QFile::decodeName(raw);
     if (!matches_pattern(name, pattern)) continue;
-    if (!attributes.read_only && ::faccessat(dir_fd, raw, W_OK, 0) != 0) continue;
+    if (!attributes.read_only && is_read_only(dir_fd, raw)) continue;
     names.append(name);
   }
   ::closedir(dir);

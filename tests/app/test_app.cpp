@@ -1,0 +1,416 @@
+// The main window shell: start-up, shutdown, the window layout and the notice window.
+
+#include "app/form3.h"
+#include "app/layout.h"
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "form_fixture.h"
+#include "platform/classic_timer.h"
+#include "platform/text_codecs.h"
+#include "platform/twips.h"
+#include "platform/widget_twips.h"
+#include "search/form4.h"
+#include "settings/form2.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+const QString kFullSettings = QStringLiteral(
+    "[検索拡張子]\n拡張子0=.txt\n拡張子1=\n拡張子2=.ini\n"
+    "[1-2-3拡張子]\n拡張子0=wk4\n[Excel拡張子]\n拡張子0=xls\n拡張子10=xlw\n"
+    "[表示時間]\nイメージ=0.5\nテキスト=10\n"
+    "[表示属性]\nアーカイブ=False\n隠しファイル=True\n読みとり専用=1\nシステム=maybe\n"
+    "表示ファイル=*.bmp;*.txt\n"
+    "[最大ファイル数]\nファイル数=50\n"
+    "[アプリケーションの選択]\nアプリケーション名=excel\n"
+    "[イメージの表示を枠にあわせる]\n枠にあわせる=1\n[ファイルの削除]\nファイルの削除=1\n");
+
+Placement place(std::optional<int> l, std::optional<int> t, std::optional<int> w,
+                std::optional<int> h) {
+  return Placement{l, t, w, h};
+}
+
+}  // namespace
+
+class TestApp final : public QObject {
+  Q_OBJECT
+private slots:
+  void layout_numbers_data();
+  void layout_numbers();
+  void layout_actions_data();
+  void layout_actions();
+  void layout_image_pane_data();
+  void layout_image_pane();
+  void startup_without_settings_file();
+  void startup_with_full_settings_file();
+  void startup_file_counts_data();
+  void startup_file_counts();
+  void startup_odd_values();
+  void shutdown_by_close_and_by_exit_write_the_same();
+  void shutdown_keeps_what_the_dialog_never_showed();
+  void shutdown_reports_settings_it_could_not_save();
+  void menus_and_controls();
+  void window_lays_out_and_everything_fits();
+  void window_snaps_back_to_the_minimum();
+  void minimising_stops_continuous_display();
+  void notice_window_refuses_to_close();
+};
+
+void TestApp::layout_numbers_data() {
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<bool>("search_mode");
+  QTest::addColumn<Placement>("expected");
+  QTest::newRow("file box") << "File1" << false << place({}, {}, {}, 2275);
+  QTest::newRow("image list") << "Img_List" << false << place({}, {}, {}, 4825);
+  QTest::newRow("text list") << "Txt_List" << false << place({}, {}, {}, 4825);
+  QTest::newRow("number row label") << "Label2" << false << place({}, 4975, {}, {});
+  QTest::newRow("number box") << "Text1" << false << place({}, 4975, {}, {});
+  QTest::newRow("count label") << "Label6" << false << place({}, 4975, {}, {});
+  QTest::newRow("image back") << "Command2(0)" << false << place(6960, 5475, {}, {});
+  QTest::newRow("image forward") << "Command2(1)" << false << place(8280, 5475, {}, {});
+  QTest::newRow("text back") << "Command3(0)" << false << place(6960, 5845, {}, {});
+  QTest::newRow("image pause") << "Command1(0)" << false << place(7680, 5475, {}, {});
+  QTest::newRow("hit arrow") << "Command6(1)" << false << place(8400, 5845, {}, {});
+  QTest::newRow("text pane") << "RichTextBox1" << false << place({}, {}, 6375, 5215);
+  QTest::newRow("text pane on search screen") << "RichTextBox1" << true
+                                              << place({}, {}, 8415, 5215);
+  QTest::newRow("search view") << "RichTextBox2" << false << place({}, {}, 8415, 5215);
+  QTest::newRow("hit list") << "List1" << false << place({}, 5425, 7715, {});
+  QTest::newRow("path label") << "Label4(2)" << false << place({}, 5775, 2935, {});
+  QTest::newRow("check box") << "Check1(1)" << false << place(4440, 5885, {}, {});
+  QTest::newRow("row caption") << "Label5(0)" << false << place(4800, 5515, {}, {});
+}
+
+void TestApp::layout_numbers() {
+  QFETCH(QString, control);
+  QFETCH(bool, search_mode);
+  QFETCH(Placement, expected);
+  LayoutInput in;
+  in.height = 6975;
+  in.width = 9660;
+  in.search_mode = search_mode;
+  const LayoutPlan plan = plan_layout(in);
+  QCOMPARE(plan.action, LayoutPlan::Action::Place);
+  QCOMPARE(plan.find(control), std::optional<Placement>(expected));
+}
+
+void TestApp::layout_actions_data() {
+  QTest::addColumn<int>("height");
+  QTest::addColumn<int>("width");
+  QTest::addColumn<bool>("minimized");
+  QTest::addColumn<int>("action");
+  const int stop = int(LayoutPlan::Action::StopContinuousDisplay);
+  const int snap = int(LayoutPlan::Action::SnapToMinimum);
+  const int place = int(LayoutPlan::Action::Place);
+  QTest::newRow("minimum") << 6975 << 9660 << false << place;
+  QTest::newRow("wide but low") << 5000 << 12000 << false << snap;
+  QTest::newRow("one twip narrow") << 6975 << 9659 << false << snap;
+  QTest::newRow("large") << 12000 << 16000 << false << place;
+  QTest::newRow("minimised") << 300 << 2000 << true << stop;
+}
+
+void TestApp::layout_actions() {
+  QFETCH(int, height);
+  QFETCH(int, width);
+  QFETCH(bool, minimized);
+  QFETCH(int, action);
+  LayoutInput in;
+  in.height = height;
+  in.width = width;
+  in.minimized = minimized;
+  const LayoutPlan plan = plan_layout(in);
+  QCOMPARE(int(plan.action), action);
+  QCOMPARE(plan.places.isEmpty(), action != int(LayoutPlan::Action::Place));
+}
+
+void TestApp::layout_image_pane_data() {
+  QTest::addColumn<bool>("stretch");
+  QTest::addColumn<QSize>("picture");
+  QTest::addColumn<QSize>("pane");
+  QTest::newRow("small keeps its size") << false << QSize(3000, 2000) << QSize(3000, 2000);
+  QTest::newRow("large is cut") << false << QSize(20000, 15000) << QSize(6375, 5215);
+  QTest::newRow("tall is cut in height") << false << QSize(1000, 9000) << QSize(1000, 5215);
+  QTest::newRow("stretch fills") << true << QSize(300, 200) << QSize(6375, 5215);
+}
+
+void TestApp::layout_image_pane() {
+  QFETCH(bool, stretch);
+  QFETCH(QSize, picture);
+  QFETCH(QSize, pane);
+  LayoutInput in;
+  in.stretch = stretch;
+  in.image_size = picture;
+  const std::optional<Placement> p = plan_layout(in).find("Image1");
+  QVERIFY(p);
+  QCOMPARE(QSize(*p->width, *p->height), pane);
+  QCOMPARE(p->left, std::optional<int>(2640));
+  QCOMPARE(p->top, std::optional<int>(120));
+}
+
+void TestApp::startup_without_settings_file() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(fx.messages.seen.size(), 1);
+  QCOMPARE(f.st.msg_answer, int(kAnswerOk));
+  QCOMPARE(f.st.max_index, 200);
+  QCOMPARE(f.st.img.paths.size(), 202);
+  QCOMPARE(f.st.txt.paths.size(), 202);
+  QCOMPARE(f.st.img.last, -1);
+  QCOMPARE(f.st.txt.last, -1);
+  QCOMPARE(f.連続画像->interval(), 0);
+  QCOMPARE(f.連続テキスト->interval(), 0);
+  QVERIFY(!f.連続画像->enabled());
+  QVERIFY(!f.連続テキスト->enabled());
+  QCOMPARE(f.form2()->selected_option(), -1);
+  QCOMPARE(f.st.sheet_app, 0);
+  QCOMPARE(f.File1->pattern(), QString());
+  QCOMPARE(f.File1->attributes(), FileAttributes{});
+  QCOMPARE(f.app_title, QString("Tarvex"));
+  for (QWidget* w : std::initializer_list<QWidget*>{&f, f.form2(), f.form3(), f.form4()}) {
+    QCOMPARE(w->windowTitle(), QString("Tarvex"));
+  }
+  QVERIFY(!QFile::exists(fx.settings_path()));
+  f.close();
+  // Closing creates the file with every key shutdown writes (no application is selected).
+  QVERIFY(QFile::exists(fx.settings_path()));
+  const SettingsFile s(QFileInfo(fx.settings_path()).absolutePath());
+  QCOMPARE(s.ini_read("表示時間", "イメージ"), QString("0"));
+  QCOMPARE(s.ini_read("表示属性", "アーカイブ"), QString("True"));
+  QCOMPARE(s.ini_read("表示属性", "隠しファイル"), QString("False"));
+  QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString());
+  QCOMPARE(s.ini_read("ファイルの削除", "ファイルの削除"), QString("0"));
+  QVERIFY(!decode_cp932(fx.settings_bytes()).contains("アプリケーション名"));
+  QVERIFY(decode_cp932(fx.settings_bytes()).contains("拡張子10=\r\n"));
+}
+
+void TestApp::startup_with_full_settings_file() {
+  FormFixture fx;
+  fx.write_settings(kFullSettings);
+  Form1& f = fx.make(false);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.search_exts[0], QString(".txt"));
+  QCOMPARE(f.st.search_exts[2], QString(".ini"));
+  QCOMPARE(f.st.lotus_exts[0], QString("wk4"));
+  QCOMPARE(f.st.excel_exts[10], QString("xlw"));
+  QCOMPARE(f.連続画像->interval(), 500);
+  QCOMPARE(f.連続テキスト->interval(), 10000);
+  // "maybe" is no truth value: the system switch keeps its initial state.
+  QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
+  QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
+  QCOMPARE(f.st.max_index, 50);
+  QCOMPARE(f.st.img.paths.size(), 52);
+  QCOMPARE(f.form2()->selected_option(), 1);
+  QCOMPARE(f.st.sheet_app, 2);
+  QCOMPARE(f.form2()->List1->count(), 2);
+  QCOMPARE(f.form2()->List1->item(1)->text(), QString(".ini"));
+  QCOMPARE(f.form2()->Text1->text(), QString("*.bmp;*.txt"));
+  QVERIFY(f.form2()->Check2->isChecked());
+  QVERIFY(f.form2()->Check3->isChecked());
+  QVERIFY(f.Image1->stretch());
+}
+
+void TestApp::startup_file_counts_data() {
+  QTest::addColumn<QString>("count");
+  QTest::addColumn<bool>("warned");
+  QTest::addColumn<int>("max_index");
+  QTest::newRow("19") << "19" << true << 200;
+  QTest::newRow("20") << "20" << false << 20;
+  QTest::newRow("500") << "500" << false << 500;
+  QTest::newRow("501") << "501" << true << 200;
+  QTest::newRow("0") << "0" << true << 200;
+  QTest::newRow("1000") << "1000" << true << 200;
+}
+
+void TestApp::startup_file_counts() {
+  QFETCH(QString, count);
+  QFETCH(bool, warned);
+  QFETCH(int, max_index);
+  FormFixture fx;
+  fx.write_settings("[最大ファイル数]\nファイル数=" + count + "\n");
+  Form1& f = fx.make(warned);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.max_index, max_index);
+  QCOMPARE(f.st.txt.paths.size(), max_index + 2);
+  f.close();
+  // The count is never written back: a wrong one stays wrong in the file.
+  QCOMPARE(SettingsFile(QFileInfo(fx.settings_path()).absolutePath())
+               .ini_read("最大ファイル数", "ファイル数"),
+           count);
+}
+
+void TestApp::startup_odd_values() {
+  FormFixture fx;
+  fx.write_settings(
+      "[表示時間]\nイメージ=70\nテキスト=abc\n[最大ファイル数]\nファイル数=200\n"
+      "[アプリケーションの選択]\nアプリケーション名=Excel\n");
+  Form1& f = fx.make(false);
+  QCOMPARE(f.連続画像->interval(), 500);  // refused by the timer: the initial interval stays
+  QCOMPARE(f.連続テキスト->interval(), 0);
+  QCOMPARE(f.form2()->selected_option(), -1);
+  f.close();
+  // Nothing selected, so the name the user wrote stays in the file.
+  QCOMPARE(SettingsFile(QFileInfo(fx.settings_path()).absolutePath())
+               .ini_read("アプリケーションの選択", "アプリケーション名"),
+           QString("Excel"));
+}
+
+void TestApp::shutdown_by_close_and_by_exit_write_the_same() {
+  QByteArray by_close, by_exit;
+  for (int way = 0; way < 2; ++way) {
+    FormFixture fx;
+    fx.write_settings(kFullSettings);
+    Form1& f = fx.make(false);
+    if (way == 0) {
+      f.close();
+    } else {
+      f.終了->trigger();
+    }
+    QVERIFY(!f.isVisible());
+    (way == 0 ? by_close : by_exit) = fx.settings_bytes();
+  }
+  QCOMPARE(by_close, by_exit);
+  const QString text = decode_cp932(by_close);
+  QVERIFY(text.contains("イメージ=0.5\r\n"));
+  QVERIFY(text.contains("テキスト=10\r\n"));
+  QVERIFY(text.contains("アーカイブ=False\r\n"));
+  QVERIFY(text.contains("読みとり専用=True\r\n"));
+  QVERIFY(text.contains("拡張子1=\r\n"));
+  QVERIFY(text.contains("アプリケーション名=excel\r\n"));
+}
+
+void TestApp::shutdown_keeps_what_the_dialog_never_showed() {
+  FormFixture fx;
+  fx.write_settings(kFullSettings);
+  fx.make(false).close();
+  const SettingsFile s(QFileInfo(fx.settings_path()).absolutePath());
+  QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString("*.bmp;*.txt"));
+  QCOMPARE(s.ini_read("イメージの表示を枠にあわせる", "枠にあわせる"), QString("1"));
+  QCOMPARE(s.ini_read("ファイルの削除", "ファイルの削除"), QString("1"));
+}
+
+void TestApp::shutdown_reports_settings_it_could_not_save() {
+  FormFixture fx;
+  // A folder where the file should be: nothing can be read or written there.
+  QDir().mkpath(fx.settings_path());
+  Form1& f = fx.make(true);
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path());
+  f.close();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+void TestApp::menus_and_controls() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  QStringList titles;
+  for (QAction* a : f.menuBar()->actions()) titles << a->text();
+  QCOMPARE(titles, (QStringList{"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}));
+  QStringList image_items;
+  for (QAction* a : f.hyouji->actions()) image_items << (a->isSeparator() ? "-" : a->text());
+  QCOMPARE(image_items, (QStringList{"イメージの一括登録(&I)", "登録したｲﾒｰｼﾞの全消去(&E)", "-",
+                                     "コピー(&C)", "登録から削除(&D)", "-", "ファイルの削除(&X)",
+                                     "-", "ファイルを開く(&O)"}));
+  QCOMPARE(f.file->actions().size(), 1);
+  QCOMPARE(f.findChild<QAction*>("list_file_open")->text(), QString("ファイルを開く(&O)"));
+  for (const char* name : {"img_all_clear", "txt_all_clear", "txt_kensaku", "文字列検索の終了",
+                           "txt_file_open", "img_file_open", "コピー", "画像のコピー",
+                           "image_登録から削除", "text_登録から削除", "image_ファイル削除",
+                           "text_ファイル削除"}) {
+    QAction* a = f.findChild<QAction*>(QString::fromUtf8(name));
+    QVERIFY2(a && !a->isEnabled(), name);
+  }
+  for (const char* name : {"img_all_load", "txt_all_load", "now_refresh", "環境設定表示", "終了"}) {
+    QVERIFY2(f.findChild<QAction*>(QString::fromUtf8(name))->isEnabled(), name);
+  }
+  QVERIFY(f.findChild<QAction*>("登録ファイル名表示")->isCheckable());
+  QVERIFY(f.Img_List->isHidden());
+  QVERIFY(f.Txt_List->isHidden());
+  QVERIFY(f.RichTextBox2->isHidden());
+  for (const char* name : {"Command2(0)", "Command3(1)", "Check1(0)", "Label4(2)", "Label5(1)",
+                           "Command6(0)", "Command1(1)", "SHTree1", "File1", "Image1",
+                           "RichTextBox1", "Text1", "Label6"}) {
+    QVERIFY2(f.findChild<QWidget*>(QString::fromUtf8(name)), name);
+  }
+  QCOMPARE(f.Label4[0]->palette().color(QPalette::WindowText), QColor(192, 64, 0));
+  QCOMPARE(f.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  QCOMPARE(f.Command1[0]->text(), QString("□"));
+  QCOMPARE(f.Label5[1]->text(), QString("ﾃｷｽﾄを連続表示"));
+}
+
+void TestApp::window_lays_out_and_everything_fits() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  QCOMPARE(f.outer_size_twips(), QSize(9660, 6975));
+  // Geometry lands on whole pixels: 2275 twips is 151.67 pixels, shown as 152.
+  QCOMPARE(f.File1->height(), twips_to_px(2275));
+  QCOMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(8280, 5475));
+  QCOMPARE(twips_geometry(f.RichTextBox1).size(), QSize(6375, 5215));
+  // Every control of the bottom rows lies inside the window's client area.
+  const QRect client = f.centralWidget()->rect();
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           f.Command2[0], f.Command2[1], f.Command3[0], f.Command3[1], f.Command1[0],
+           f.Command1[1], f.Command6[0], f.Command6[1], f.Check1[0], f.Check1[1], f.Label5[0],
+           f.Label5[1], f.Text1, f.Label6, f.Label2, f.Label3}) {
+    QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
+  }
+  QVERIFY(f.st.layout_done == 1);
+}
+
+void TestApp::window_snaps_back_to_the_minimum() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  f.set_outer_size_twips(5000, 12000);
+  QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
+  f.set_outer_size_twips(9000, 12000);
+  QTRY_COMPARE(f.outer_size_twips(), QSize(12000, 9000));
+  QCOMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
+}
+
+void TestApp::minimising_stops_continuous_display() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  f.Check1[0]->setChecked(true);
+  f.連続画像->set_enabled(true);
+  f.連続テキスト->set_enabled(true);
+  f.setWindowState(Qt::WindowMinimized);
+  QTRY_VERIFY(!f.連続画像->enabled());
+  QVERIFY(!f.連続テキスト->enabled());
+  QVERIFY(!f.Check1[0]->isChecked());
+  QVERIFY(!f.Check1[1]->isChecked());
+}
+
+void TestApp::notice_window_refuses_to_close() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  Form3* notice = f.form3();
+  notice->show();
+  QVERIFY(!notice->close());
+  QVERIFY(notice->isVisible());
+  QVERIFY(!(notice->windowFlags() & Qt::WindowCloseButtonHint));
+  notice->unload();
+  QVERIFY(!notice->isVisible());
+}
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"

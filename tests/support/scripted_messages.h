@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/file_opener.h"
+#include "platform/message_box.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace tarvex::testing {
+
+// Answers message boxes from a script, in order, and records every text. A box the script does
+// not expect, or whose text differs, is recorded as a fault and answered with OK.
+class ScriptedMessages final : public MessageService {
+public:
+  void expect(const QString& text, int answer = kAnswerOk) { script_.append({text, answer}); }
+  int msgbox(const QString& text, MsgButtons buttons) override;
+
+  QStringList seen;
+  QStringList faults;
+  QList<MsgButtons> buttons_seen;
+  bool done() const { return script_.isEmpty() && faults.isEmpty(); }
+  QString report() const;
+
+private:
+  QList<std::pair<QString, int>> script_;
+};
+
+class RecordingOpener final : public FileOpener {
+public:
+  void open(const QString& path) override { opened.append(path); }
+  QStringList opened;
+};
+
+}  // namespace tarvex::testing

@@ -1,0 +1,26 @@
+# Installs the Debian packages Tarvex needs and that are missing. Sourced by run.sh and test.sh.
+
+tarvex_runtime_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins
+  libuchardet-dev fonts-noto-cjk
+)
+tarvex_test_packages=(
+  clang libclang-rt-14-dev
+)
+
+tarvex_ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing Debian packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
