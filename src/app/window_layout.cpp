@@ -16,19 +16,24 @@ namespace tarvex {
 
 namespace {
 
-// Where the window system reports no frame (offscreen, or no window manager yet), the outer size
+// Where the window system reports no caption (offscreen, or no window manager), the outer size
 // counts a standard caption and border around the window, so that at the minimum size every
 // control of the bottom rows lies inside the window.
 constexpr int kStandardCaptionPx = 20;
 constexpr int kStandardBorderPx = 3;
+// A reported top frame thinner than this holds no caption.
+constexpr int kThinnestCaptionPx = 10;
 
 QSize frame_extra(const QWidget* w) {
   const QRect frame = w->frameGeometry();
   const QRect inner = w->geometry();
-  const int dw = frame.width() - inner.width();
-  const int dh = frame.height() - inner.height();
-  if (dw > 0 || dh > 0) return QSize(dw, dh);
-  return QSize(2 * kStandardBorderPx, kStandardCaptionPx + 2 * kStandardBorderPx);
+  const int left = inner.left() - frame.left();
+  const int top = inner.top() - frame.top();
+  const int right = frame.right() - inner.right();
+  const int bottom = frame.bottom() - inner.bottom();
+  if (top >= kThinnestCaptionPx) return QSize(left + right, top + bottom);
+  const int side = std::max({left, right, bottom, kStandardBorderPx});
+  return QSize(2 * side, kStandardCaptionPx + 2 * side);
 }
 
 void apply_placement(QWidget* w, const Placement& p) {
