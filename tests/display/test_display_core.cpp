@@ -1,0 +1,417 @@
+// The display subsystem's readers: classification, path labels, text decoding, rich text,
+// metafiles and pictures.
+
+#include "display/classify.h"
+#include "display/picture_loader.h"
+#include "display/rtf_reader.h"
+#include "display/text_decode.h"
+#include "display/text_loader.h"
+#include "display/wmf_player.h"
+#include "platform/text_codecs.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarvex;
+
+namespace {
+
+QByteArray data_file(const char* name) {
+  QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + QString::fromLatin1(name));
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+QByteArray encoded(const char* codec, const QString& text) {
+  QStringEncoder encoder(codec);
+  QByteArray bytes = encoder.encode(text);
+  return bytes;
+}
+
+QByteArray image_bytes(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.write(image);
+  return bytes;
+}
+
+QImage test_pattern(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  for (int x = 0; x < w / 2; ++x) {
+    for (int y = 0; y < h; ++y) image.setPixelColor(x, y, Qt::red);
+  }
+  return image;
+}
+
+// A JPEG with an EXIF orientation tag put in after its start marker.
+QByteArray jpeg_with_orientation(const QImage& image, quint16 orientation) {
+  const QByteArray jpeg = image_bytes(image, "jpeg");
+  QByteArray tiff("II*\0\x08\0\0\0", 8);
+  tiff += QByteArray("\x01\0", 2);                      // one entry
+  tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);    // orientation, SHORT, count 1
+  tiff += char(orientation & 0xFF);
+  tiff += QByteArray("\0\0\0", 3);
+  tiff += QByteArray("\0\0\0\0", 4);                    // no next directory
+  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+  QByteArray app1("\xFF\xE1", 2);
+  const int length = payload.size() + 2;
+  app1 += char(length >> 8);
+  app1 += char(length & 0xFF);
+  app1 += payload;
+  return jpeg.left(2) + app1 + jpeg.mid(2);
+}
+
+int count_colour(const QImage& image, const QRect& area, QColor colour) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (image.pixelColor(x, y) == colour) ++n;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+class TestDisplayCore final : public QObject {
+  Q_OBJECT
+private slots:
+  void classification_data();
+  void classification();
+  void label_pieces_data();
+  void label_pieces();
+  void text_encodings_data();
+  void text_encodings();
+  void text_files_that_cannot_be_read();
+  void rtf_text_data();
+  void rtf_text();
+  void rtf_formats_and_colours();
+  void rtf_malformed_data();
+  void rtf_malformed();
+  void wmf_shapes_data();
+  void wmf_shapes();
+  void wmf_japanese_text();
+  void wmf_rejects_garbage();
+  void pictures_data();
+  void pictures();
+  void jpeg_orientation_and_decode_size();
+};
+
+void TestDisplayCore::classification_data() {
+  QTest::addColumn<QString>("path");
+  QTest::addColumn<bool>("image");
+  QTest::newRow("upper case bmp") << "/p/PICTURE.BMP" << true;
+  QTest::newRow("mixed case gif") << "/p/x.Gif" << true;
+  QTest::newRow("no dot but ends in bmp") << "/p/noextbmp" << true;
+  QTest::newRow("wmf") << "/p/a.wmf" << true;
+  QTest::newRow("cursor") << "/p/a.cur" << true;
+  QTest::newRow("jpeg is a text") << "/p/photo.jpeg" << false;
+  QTest::newRow("png is a text") << "/p/icon.png" << false;
+  QTest::newRow("short") << "ico" << true;
+  QTest::newRow("empty") << "" << false;
+}
+
+void TestDisplayCore::classification() {
+  QFETCH(QString, path);
+  QFETCH(bool, image);
+  QCOMPARE(is_image_path(path), image);
+  QVERIFY(is_icon_or_cursor("/a/ICON.ICO"));
+  QVERIFY(is_icon_or_cursor("x.Cur"));
+  QVERIFY(!is_icon_or_cursor("/a/icon.bmp"));
+  QVERIFY(!is_icon_or_cursor("ico"));
+  ExtensionTable table;
+  table[3] = "xls";
+  table[4] = "XLS";
+  QVERIFY(in_extension_table(table, "/r/REPORT.XLS"));
+  QVERIFY(!in_extension_table(table, "/r/report.wk4"));
+}
+
+void TestDisplayCore::label_pieces_data() {
+  QTest::addColumn<QString>("path");
+  QTest::addColumn<QString>("first");
+  QTest::addColumn<QString>("second");
+  QTest::addColumn<QString>("third");
+  QTest::newRow("file in the root") << "/readme.txt" << "/readme.txt" << "" << "";
+  QTest::newRow("one folder") << "/data/readme.txt" << "/data" << "/readme.txt" << "";
+  QTest::newRow("two folders") << "/data/sub/a.txt" << "/data" << "/sub" << "/a.txt";
+  QTest::newRow("deeper folders stay in the third")
+      << "/a/b/c/f.txt" << "/a" << "/b" << "/c/f.txt";
+  QTest::newRow("no separator") << "name.txt" << "name.txt" << "" << "";
+  QTest::newRow("relative") << "dir/f.txt" << "dir" << "/f.txt" << "";
+  QTest::newRow("empty") << "" << "" << "" << "";
+}
+
+void TestDisplayCore::label_pieces() {
+  QFETCH(QString, path);
+  QFETCH(QString, first);
+  QFETCH(QString, second);
+  QFETCH(QString, third);
+  const LabelPieces p = split_label_path(path);
+  QCOMPARE(p.first, first);
+  QCOMPARE(p.second, second);
+  QCOMPARE(p.third, third);
+  QCOMPARE(p.first + p.second + p.third, path);
+}
+
+void TestDisplayCore::text_encodings_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("encoding");
+  const QString prose = QStringLiteral("吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。");
+  QTest::newRow("ascii") << QByteArray("plain text\n") << "plain text\n" << int(TextEncoding::Utf8);
+  QTest::newRow("utf-8") << prose.toUtf8() << prose << int(TextEncoding::Utf8);
+  QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF") + prose.toUtf8() << prose
+                             << int(TextEncoding::Utf8Bom);
+  QTest::newRow("utf-16le bom") << QByteArray("\xFF\xFE") + encode_utf16le(prose) << prose
+                                << int(TextEncoding::Utf16LeBom);
+  QTest::newRow("utf-16be bom") << QByteArray("\xFE\xFF") + encoded("UTF-16BE", prose) << prose
+                                << int(TextEncoding::Utf16BeBom);
+  QTest::newRow("code page 932") << encode_cp932(prose) << prose << int(TextEncoding::Cp932);
+  QTest::newRow("euc-jp") << encoded("EUC-JP", prose) << prose << int(TextEncoding::EucJp);
+  QTest::newRow("iso-2022-jp") << encoded("ISO-2022-JP", prose) << prose
+                               << int(TextEncoding::Iso2022Jp);
+  const QString katakana = QStringLiteral("ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄ");
+  QTest::newRow("half-width katakana only") << encode_cp932(katakana) << katakana
+                                            << int(TextEncoding::Cp932);
+  const QString nec = QStringLiteral("①②③④⑤⑥⑦⑧⑨⑩㈱㈲");
+  QTest::newRow("NEC symbols only") << encode_cp932(nec) << nec << int(TextEncoding::Cp932);
+  const QString backslash_trail = QStringLiteral("表示ソフト\\予定");
+  QTest::newRow("trail byte 0x5C") << encode_cp932(backslash_trail) << backslash_trail
+                                   << int(TextEncoding::Cp932);
+  QTest::newRow("binary with NUL") << QByteArray("ab\0cd\x81", 6)
+                                   << QString("ab\uFFFDcd\uFFFD") << int(TextEncoding::Cp932);
+}
+
+void TestDisplayCore::text_encodings() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, text);
+  QFETCH(int, encoding);
+  const DecodedText decoded = decode_text_bytes(bytes);
+  QCOMPARE(decoded.text, text);
+  QCOMPARE(int(decoded.encoding), encoding);
+}
+
+void TestDisplayCore::text_files_that_cannot_be_read() {
+  QTemporaryDir dir;
+  QVERIFY(!load_text_file(dir.filePath("missing.txt")));
+  QVERIFY(!load_text_file(dir.path()));
+  QVERIFY(!load_text_file(QString()));
+  QFile empty(dir.filePath("empty.txt"));
+  empty.open(QIODevice::WriteOnly);
+  empty.close();
+  const auto loaded = load_text_file(dir.filePath("empty.txt"));
+  QVERIFY(loaded);
+  QCOMPARE(loaded->plain, QString());
+}
+
+void TestDisplayCore::rtf_text_data() {
+  QTest::addColumn<QByteArray>("rtf");
+  QTest::addColumn<QString>("text");
+  const QByteArray jp = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fcharset128 \\'82\\'6c\\'82"
+                        "\\'72 Gothic;}{\\f1\\fcharset0 Arial;}}";
+  QTest::newRow("pairs with trail 0x5C") << jp + "\\f0 \\'95\\'5c\\'8e\\'a6}" << "表示";
+  QTest::newRow("pair with trail 0x7B") << jp + "\\f0 \\'83\\'7b\\'83\\'5c}" << "ボソ";
+  QTest::newRow("default font is Japanese") << jp + "\\'93\\'fa\\'96\\'7b}" << "日本";
+  QTest::newRow("western font") << jp + "\\f1 caf\\'e9}" << "café";
+  QTest::newRow("unicode with one fallback") << QByteArray("{\\rtf1\\uc1\\u26085?\\u26412?}")
+                                             << "日本";
+  QTest::newRow("unicode without fallback") << QByteArray("{\\rtf1\\uc0\\u26085\\u26412}")
+                                            << "日本";
+  QTest::newRow("two fallback bytes") << QByteArray("{\\rtf1\\uc2\\u26085\\'93\\'faend}")
+                                      << "日end";
+  QTest::newRow("negative unicode") << QByteArray("{\\rtf1\\u-3913?}") << QString(QChar(0xF0B7));
+  QTest::newRow("uc restored after group")
+      << QByteArray("{\\rtf1{\\uc2 x}\\u26085?y}") << "x日y";
+  QTest::newRow("breaks and tabs") << QByteArray("{\\rtf1 a\\par b\\line c\\tab d}")
+                                   << "a\nb\nc\td";
+  QTest::newRow("escapes") << QByteArray("{\\rtf1 \\\\ \\{ \\}}") << "\\ { }";
+  QTest::newRow("destinations skipped")
+      << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
+                    "{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}}{\\*\\generator X;}"
+                    "{\\pict\\pngblip 0011}{\\header H}{\\footer F}Body\\par}")
+      << "Body\n";
+  QTest::newRow("binary data skipped") << QByteArray("{\\rtf1 a{\\bin3 }}}b}") << "ab";
+  QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1\\foo12 \\bar text}") << "text";
+  QTest::newRow("line ends in source ignored") << QByteArray("{\\rtf1 ab\r\ncd}") << "abcd";
+}
+
+void TestDisplayCore::rtf_text() {
+  QFETCH(QByteArray, rtf);
+  QFETCH(QString, text);
+  QVERIFY(looks_like_rtf(rtf));
+  QCOMPARE(read_rtf(rtf).plain_text(), text);
+}
+
+void TestDisplayCore::rtf_formats_and_colours() {
+  const RtfDocument doc = read_rtf(
+      "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
+      "a{\\b b}\\i c\\i0\\ul d\\ulnone\\strike e\\strike0\\fs40 f\\plain g\\cf2 h}");
+  QCOMPARE(doc.colors.size(), 3);
+  QVERIFY(!doc.colors[0].isValid());
+  QCOMPARE(doc.colors[1], QColor(255, 0, 0));
+  QCOMPARE(doc.colors[2], QColor(0, 0, 255));
+  QStringList texts;
+  for (const RtfRun& r : doc.runs) texts << r.text;
+  QCOMPARE(texts, (QStringList{"a", "b", "c", "d", "e", "f", "g", "h"}));
+  QVERIFY(doc.runs[1].format.bold);
+  QVERIFY(!doc.runs[2].format.bold);
+  QVERIFY(doc.runs[2].format.italic);
+  QVERIFY(doc.runs[3].format.underline);
+  QVERIFY(doc.runs[4].format.strike);
+  QCOMPARE(doc.runs[5].format.half_points, 40);
+  QCOMPARE(doc.runs[6].format, RtfCharFormat{});
+  QCOMPARE(doc.runs[7].format.color, 2);
+}
+
+void TestDisplayCore::rtf_malformed_data() {
+  QTest::addColumn<QByteArray>("rtf");
+  QTest::addColumn<QString>("contains");
+  QTest::newRow("unclosed groups") << QByteArray("{\\rtf1 {{{ abc") << "abc";
+  QTest::newRow("extra closing braces") << QByteArray("{\\rtf1 a}}}}b") << "a";
+  QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(200000, '{') + "deep" +
+                                       QByteArray(200000, '}')
+                                << "deep";
+  QTest::newRow("huge numbers") << QByteArray("{\\rtf1\\fs99999999999999999999 \\u99999999999 "
+                                              "\\cf-99999999999 x\\uc999999 y}")
+                                << "y";
+  QTest::newRow("truncated hex") << QByteArray("{\\rtf1 ok\\'8") << "ok";
+  QTest::newRow("bad hex") << QByteArray("{\\rtf1 ok\\'zz}") << "ok";
+  QTest::newRow("huge binary length") << QByteArray("{\\rtf1 ok\\bin999999999999 x}") << "ok";
+  QTest::newRow("backslash at end") << QByteArray("{\\rtf1 ok\\") << "ok";
+  QTest::newRow("long control word") << QByteArray("{\\rtf1 ") + QByteArray(5000, 'a') + " ok}"
+                                     << "ok";
+}
+
+void TestDisplayCore::rtf_malformed() {
+  QFETCH(QByteArray, rtf);
+  QFETCH(QString, contains);
+  QVERIFY(read_rtf(rtf).plain_text().contains(contains));
+}
+
+void TestDisplayCore::wmf_shapes_data() {
+  QTest::addColumn<QString>("file");
+  QTest::newRow("placeable") << "shapes.wmf";
+  QTest::newRow("plain header") << "shapes_plain.wmf";
+}
+
+void TestDisplayCore::wmf_shapes() {
+  QFETCH(QString, file);
+  const QByteArray bytes = data_file(file.toLatin1().constData());
+  QVERIFY(looks_like_wmf(bytes));
+  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  QVERIFY(pic);
+  QCOMPARE(pic->natural_size_px(), QSize(400, 300));
+  const QImage image = render_wmf(*pic, pic->natural_size_px());
+  QCOMPARE(image.size(), QSize(400, 300));
+  const QColor yellow(255, 255, 0), blue(0, 0, 255), white(255, 255, 255);
+  QCOMPARE(image.pixelColor(100, 60), yellow);   // inside the rectangle
+  QCOMPARE(image.pixelColor(300, 215), yellow);  // inside the ellipse
+  QCOMPARE(image.pixelColor(340, 40), yellow);   // inside the triangle
+  QCOMPARE(image.pixelColor(20, 100), blue);     // the rectangle's left edge
+  QCOMPARE(image.pixelColor(100, 21), blue);     // its top edge
+  QCOMPARE(image.pixelColor(5, 5), white);
+  QCOMPARE(image.pixelColor(250, 280), white);
+  // Drawn at another size, the frame fills the picture.
+  const QImage half = render_wmf(*pic, QSize(200, 150));
+  QCOMPARE(half.pixelColor(50, 30), yellow);
+}
+
+void TestDisplayCore::wmf_japanese_text() {
+  const QByteArray bytes = data_file("japanese_text.wmf");
+  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  QVERIFY(pic);
+  const QImage image = render_wmf(*pic, pic->natural_size_px());
+  // The Japanese line is drawn at x 200, y 100 (top-aligned), 24 pixels high, in black.
+  const QRect line(200, 100, 150, 28);
+  int dark = 0;
+  for (int y = line.top(); y <= line.bottom(); ++y) {
+    for (int x = line.left(); x <= line.right(); ++x) {
+      if (qGray(image.pixel(x, y)) < 100) ++dark;
+    }
+  }
+  QVERIFY2(dark > 150, qPrintable(QString::number(dark)));
+  // The same records with the text replaced by spaces draw no ink there.
+  QByteArray blank = bytes;
+  const QByteArray jp = encode_cp932(QStringLiteral("日本語ﾃｷｽﾄ"));
+  blank.replace(jp, QByteArray(jp.size(), ' '));
+  const QImage without = render_wmf(*parse_wmf(blank), pic->natural_size_px());
+  QCOMPARE(count_colour(without, line, Qt::black), 0);
+}
+
+void TestDisplayCore::wmf_rejects_garbage() {
+  QVERIFY(!looks_like_wmf("hello world"));
+  QVERIFY(!parse_wmf(QByteArray("\xD7\xCD\xC6\x9A", 4)));
+  QVERIFY(!parse_wmf(QByteArray("\x01\0\x09\0\0\x03", 6)));
+  // A plain header without a window extent has no size.
+  QVERIFY(!parse_wmf(QByteArray("\x01\0\x09\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\x03\0\0\0\0\0", 24)));
+}
+
+void TestDisplayCore::pictures_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("size");  // invalid: cannot be loaded
+  const QImage pattern = test_pattern(40, 20);
+  QTest::newRow("bmp") << image_bytes(pattern, "bmp") << QSize(40, 20);
+  const QByteArray ico = image_bytes(test_pattern(32, 32), "ico");
+  QTest::newRow("ico") << ico << QSize(32, 32);
+  QByteArray cur = ico;
+  cur[2] = 2;  // a cursor: type 2, with a hot spot where an icon has planes and bit count
+  cur[10] = 5;
+  cur[12] = 7;
+  QTest::newRow("cur") << cur << QSize(32, 32);
+  QTest::newRow("gif") << QByteArray::fromBase64(
+                              "R0lGODlhAgABAIABAP8AAP///yH5BAEAAAEALAAAAAACAAEAAAICDAoAOw==")
+                       << QSize(2, 1);
+  QTest::newRow("jpeg") << image_bytes(pattern, "jpeg") << QSize(40, 20);
+  QTest::newRow("metafile") << data_file("shapes.wmf") << QSize(400, 300);
+  QTest::newRow("text") << QByteArray("not a picture") << QSize();
+  QTest::newRow("empty") << QByteArray() << QSize();
+  // A bitmap header that claims 100000 × 100000 pixels is refused before any decoding.
+  QByteArray huge = image_bytes(test_pattern(4, 4), "bmp");
+  huge[18] = '\xA0'; huge[19] = '\x86'; huge[20] = '\x01'; huge[21] = 0;
+  huge[22] = '\xA0'; huge[23] = '\x86'; huge[24] = '\x01'; huge[25] = 0;
+  QTest::newRow("huge declared size") << huge << QSize();
+}
+
+void TestDisplayCore::pictures() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, size);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("picture.bin");
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+  f.close();
+  const std::optional<QImage> image = load_picture_file(path);
+  QCOMPARE(image.has_value(), size.isValid());
+  if (image) QCOMPARE(image->size(), size);
+  QVERIFY(!load_picture_file(dir.filePath("missing.bmp")));
+  QVERIFY(!load_picture_file(dir.path()));
+}
+
+void TestDisplayCore::jpeg_orientation_and_decode_size() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("photo.jpg");
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(jpeg_with_orientation(test_pattern(400, 200), 6));  // a quarter turn clockwise
+  f.close();
+  const std::optional<QImage> upright = load_picture_file(path);
+  QVERIFY(upright);
+  QCOMPARE(upright->size(), QSize(200, 400));
+  // Turned clockwise, the red left half is now the top half.
+  QVERIFY(qRed(upright->pixel(100, 50)) > 200 && qGreen(upright->pixel(100, 50)) < 60);
+  QVERIFY(qGreen(upright->pixel(100, 350)) > 200);
+  const std::optional<QImage> scaled = load_picture_file(path, QSize(100, 200));
+  QVERIFY(scaled);
+  QCOMPARE(scaled->size(), QSize(100, 200));
+}
+
+QTEST_MAIN(TestDisplayCore)
+#include "test_display_core.moc"
