@@ -1,0 +1,402 @@
+// The display dispatcher and the panes' own events on the real window.
+
+#include "app/form3.h"
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "form_fixture.h"
+#include "platform/twips.h"
+#include "platform/widget_twips.h"
+#include "settings/form2.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+const QString kNoSuchFile =
+    QStringLiteral("指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。");
+
+QByteArray bmp(int w, int h, QColor colour = Qt::green) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter(&buffer, "bmp").write(image);
+  return bytes;
+}
+
+QByteArray ico() {
+  QImage image(16, 16, QImage::Format_ARGB32);
+  image.fill(Qt::blue);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter(&buffer, "ico").write(image);
+  return bytes;
+}
+
+QString labels(const Form1& f) {
+  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+}
+
+void drop(QWidget* target, QMimeData* mime) {
+  const QPoint at(5, 5);
+  QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent event(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &event);
+}
+
+// A window whose registers hold `max_index` + 1 entries at most.
+Form1& make_form(FormFixture& fx, int max_index, const QString& extra = QString()) {
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=%1\n").arg(max_index) + extra);
+  Form1& f = fx.make(false);
+  f.show();
+  return f;
+}
+
+}  // namespace
+
+class TestDisplayForm final : public QObject {
+  Q_OBJECT
+private slots:
+  void image_is_registered_and_shown();
+  void image_failure_restores_the_register_data();
+  void image_failure_restores_the_register();
+  void five_images_in_a_register_of_four();
+  void icons_disable_copying();
+  void text_is_registered_and_shown();
+  void text_that_cannot_be_read_stays_registered();
+  void drop_from_another_program_keeps_the_visible_pane();
+  void drop_from_the_file_box_switches_panes();
+  void spreadsheet_choice();
+  void text_pane_pop_up_menu();
+  void image_pane_pop_up_menu_and_copy();
+  void maximised_picture_display();
+  void fitting_the_picture();
+  void search_view_selects_the_hit_on_focus();
+};
+
+void TestDisplayForm::image_is_registered_and_shown() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  const QString path = fx.write_file("pics/a.bmp", bmp(30, 20));
+  QCOMPARE(f.ファイルの表示(path, 1), 0);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.img.last, 0);
+  QCOMPARE(f.st.img.cur, 0);
+  QCOMPARE(f.Img_List->count(), 1);
+  QCOMPARE(f.Img_List->item(0)->text(), QString("000: a.bmp"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.Label6->text(), QString("/0"));
+  QCOMPARE(labels(f), path);
+  QVERIFY(f.Label4[2]->text().endsWith("/pics/a.bmp"));
+  QVERIFY(f.画像のコピー->isEnabled());
+  QVERIFY(f.img_all_clear->isEnabled());
+  QVERIFY(f.image_登録から削除->isEnabled());
+  QVERIFY(f.img_file_open->isEnabled());
+  QVERIFY(!f.image_ファイル削除->isEnabled());  // deletion is not allowed in these settings
+  QVERIFY(!f.Command2[0]->isHidden());
+  QVERIFY(!f.Command2[1]->isHidden());
+  QVERIFY(f.Command3[0]->isHidden());
+  QVERIFY(!f.Image1->isHidden());
+  QVERIFY(f.RichTextBox1->isHidden());
+  QCOMPARE(f.Image1->size(), QSize(30, 20));
+}
+
+void TestDisplayForm::image_failure_restores_the_register_data() {
+  QTest::addColumn<int>("registered");
+  QTest::newRow("empty register") << 0;
+  QTest::newRow("at the wrap") << 21;
+  QTest::newRow("overwriting after the wrap") << 27;
+}
+
+void TestDisplayForm::image_failure_restores_the_register() {
+  QFETCH(int, registered);
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  for (int i = 0; i < registered; ++i) {
+    f.ファイルの表示(fx.write_file(QStringLiteral("p/%1.bmp").arg(i), bmp(4, 4)), 1);
+  }
+  const QStringList paths = f.st.img.paths;
+  const int last = f.st.img.last, full = f.st.img.full;
+  const QString shown = labels(f);
+  const int lines = f.Img_List->count();
+  fx.messages.expect(kNoSuchFile);
+  f.ファイルの表示(fx.folder() + "/p/gone.bmp", 1);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(fx.messages.buttons_seen.back(), MsgButtons::Ok);
+  QCOMPARE(f.st.img.paths, paths);
+  QCOMPARE(f.st.img.last, last);
+  QCOMPARE(f.st.img.full, full);
+  QCOMPARE(labels(f), shown);
+  QCOMPARE(f.Img_List->count(), lines);
+  // A file that is no picture is treated as missing too.
+  fx.messages.expect(kNoSuchFile);
+  f.ファイルの表示(fx.write_file("p/fake.gif", "GIF89a but not really"), 1);
+  QCOMPARE(f.st.img.paths, paths);
+}
+
+void TestDisplayForm::five_images_in_a_register_of_four() {
+  FormFixture fx;
+  // The file count must be 20 or more; a register of four is made by hand for this case.
+  Form1& f = make_form(fx, 20);
+  f.st.max_index = 3;
+  f.st.img.reset(3);
+  QStringList files;
+  for (int i = 0; i < 5; ++i) {
+    files << fx.write_file(QStringLiteral("p/%1.bmp").arg(i), bmp(4, 4));
+    f.ファイルの表示(files.back(), 1);
+  }
+  QCOMPARE(f.st.img.paths.mid(0, 4), (QStringList{files[4], files[1], files[2], files[3]}));
+  QCOMPARE(f.st.img.full, 1);
+  QCOMPARE(f.Label6->text(), QString("/3"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.Img_List->count(), 4);
+}
+
+void TestDisplayForm::icons_disable_copying() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.ファイルの表示(fx.write_file("i/ICON.ICO", ico()), 1);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QVERIFY(!f.画像のコピー->isEnabled());
+  f.ファイルの表示(fx.write_file("i/b.bmp", bmp(4, 4)), 1);
+  QVERIFY(f.画像のコピー->isEnabled());
+}
+
+void TestDisplayForm::text_is_registered_and_shown() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  const QString path = fx.write_file("docs/memo.txt", QString("メモです").toUtf8());
+  f.ファイルの表示(path, 1);
+  QCOMPARE(f.RichTextBox1->text(), QString("メモです"));
+  QCOMPARE(f.Txt_List->item(0)->text(), QString("000: memo.txt"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.Label6->text(), QString("/0"));
+  QCOMPARE(labels(f), path);
+  for (QAction* a : {f.txt_all_clear, f.txt_kensaku, f.txt_file_open, f.text_登録から削除}) {
+    QVERIFY(a->isEnabled());
+  }
+  QVERIFY(!f.text_ファイル削除->isEnabled());
+  QVERIFY(!f.RichTextBox1->isHidden());
+  QVERIFY(f.Image1->isHidden());
+  QVERIFY(!f.Command3[1]->isHidden());
+  // With deletion allowed, the delete command comes on with the first registration.
+  f.form2()->Check3->setChecked(true);
+  f.ファイルの表示(path, 1);
+  QVERIFY(f.text_ファイル削除->isEnabled());
+  QCOMPARE(f.Txt_List->count(), 2);
+}
+
+void TestDisplayForm::text_that_cannot_be_read_stays_registered() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.ファイルの表示(fx.write_file("a.txt", "first"), 1);
+  f.ファイルの表示(fx.folder() + "/missing.txt", 1);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.txt.last, 1);
+  QCOMPARE(f.st.txt.cur, 1);
+  // The list, the labels and the pane still show the first file.
+  QCOMPARE(f.Txt_List->count(), 1);
+  QCOMPARE(f.RichTextBox1->text(), QString("first"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+}
+
+void TestDisplayForm::drop_from_another_program_keeps_the_visible_pane() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.ファイルの表示(fx.write_file("a.txt", "text"), 1);
+  auto* mime = new QMimeData;
+  mime->setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8))),
+                 QUrl::fromLocalFile(fx.write_file("y.bmp", bmp(8, 8)))});
+  drop(f.RichTextBox1, mime);
+  QCOMPARE(f.st.img.last, 0);
+  QCOMPARE(f.st.img.paths[0], fx.folder() + "/x.bmp");
+  QVERIFY(f.Image1->isHidden());
+  QVERIFY(!f.RichTextBox1->isHidden());
+  // Plain text without files is not taken.
+  auto* text = new QMimeData;
+  text->setText("just words");
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, text, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(f.Image1, &enter);
+  QVERIFY(!enter.isAccepted());
+  delete text;
+  delete mime;
+}
+
+void TestDisplayForm::drop_from_the_file_box_switches_panes() {
+  FormFixture fx;
+  fx.write_file("b.txt", "bee");
+  fx.write_file("c.bmp", bmp(8, 8));
+  Form1& f = make_form(fx, 20);
+  f.File1->refresh();
+  const int at = f.File1->entries().indexOf("c.bmp");
+  QVERIFY(at >= 0);
+  f.File1->set_list_index(at);
+  f.ファイルの表示(fx.folder() + "/b.txt", 1);
+  auto* mime = new QMimeData;
+  mime->setData(TextPane::kFileBoxMime, "1");
+  drop(f.RichTextBox1, mime);
+  QCOMPARE(f.st.img.paths[0], fx.folder() + "/c.bmp");
+  QVERIFY(!f.Image1->isHidden());
+  QVERIFY(f.RichTextBox1->isHidden());
+  delete mime;
+}
+
+void TestDisplayForm::spreadsheet_choice() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20,
+                       "[Excel拡張子]\n拡張子0=xls\n[アプリケーションの選択]\n"
+                       "アプリケーション名=excel\n");
+  QCOMPARE(f.st.sheet_app, 2);
+  const QString report = fx.write_file("REPORT.XLS", "workbook");
+  f.ファイルの表示(report, 1);
+  QCOMPARE(f.st.txt.paths[0], report);
+  QCOMPARE(f.st.sheet_file, QString("REPORT.XLS"));
+  QCOMPARE(f.st.excel_hit, 0);
+  QVERIFY(f.form3()->isHidden());
+  QCOMPARE(f.Txt_List->count(), 1);
+  // Another text goes to the pane as usual; a missing one is refused and the register restored.
+  f.ファイルの表示(fx.write_file("n.txt", "note"), 1);
+  QCOMPARE(f.RichTextBox1->text(), QString("note"));
+  const QStringList paths = f.st.txt.paths;
+  fx.messages.expect(kNoSuchFile);
+  f.ファイルの表示(fx.folder() + "/gone.txt", 1);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.txt.paths, paths);
+  QCOMPARE(f.st.txt.last, 1);
+  QCOMPARE(f.st.msg_answer, 1);
+}
+
+void TestDisplayForm::text_pane_pop_up_menu() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.ファイルの表示(fx.write_file("a.txt", "hello world"), 1);
+  QMenu* shown = nullptr;
+  QString sel_during;
+  f.popup_menu = [&](QMenu* m, const QPoint&) {
+    shown = m;
+    sel_during = f.st.sel_text;
+  };
+  f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
+  QCOMPARE(shown, f.t_hyouji);
+  QVERIFY(!f.コピー->isEnabled());
+  QCOMPARE(f.st.popup_source, 3);
+  f.RichTextBox1->select(6, 5);
+  f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
+  QVERIFY(f.コピー->isEnabled());
+  QCOMPARE(sel_during, QString("world"));
+  QCOMPARE(f.st.sel_text, QString());
+  f.RichTextBox1->focus();
+  f.コピー->trigger();
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString("world"));
+  // A left-button release updates the command without a menu.
+  shown = nullptr;
+  f.RichTextBox1->select(0, 0);
+  f.RichTextBox1_MouseUp(Qt::LeftButton, QPoint());
+  QVERIFY(!shown);
+  QVERIFY(!f.コピー->isEnabled());
+}
+
+void TestDisplayForm::image_pane_pop_up_menu_and_copy() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  QMenu* shown = nullptr;
+  f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
+  f.Image1_MouseUp(Qt::RightButton, QPoint());
+  QCOMPARE(shown, f.hyouji);
+  QVERIFY(!f.画像のコピー->isEnabled());  // nothing registered
+  f.ファイルの表示(fx.write_file("p/a.bmp", bmp(6, 5, Qt::red)), 1);
+  f.Image1_MouseUp(Qt::RightButton, QPoint());
+  QVERIFY(f.画像のコピー->isEnabled());
+  QVERIFY(f.img_file_open->isEnabled());
+  f.画像のコピー->trigger();
+  const QImage copied = QGuiApplication::clipboard()->image();
+  QCOMPARE(copied.size(), QSize(6, 5));
+  QCOMPARE(copied.pixelColor(2, 2), QColor(Qt::red));
+  // A cursor shown last: copying and opening are not offered.
+  QByteArray cur = ico();
+  cur[2] = 2;
+  f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
+  f.画像のコピー->setEnabled(true);
+  f.Image1_MouseUp(Qt::RightButton, QPoint());
+  QVERIFY(!f.画像のコピー->isEnabled());
+  QVERIFY(!f.img_file_open->isEnabled());
+  QCOMPARE(f.st.popup_source, 3);
+  // Choosing "ファイルを開く" now opens the displayed file, rebuilt from the labels.
+  f.img_file_open->setEnabled(true);
+  f.img_file_open->trigger();
+  QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
+}
+
+void TestDisplayForm::maximised_picture_display() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  // 13000 × 8000 twips.
+  f.ファイルの表示(fx.write_file("big.bmp", bmp(13000 / 15, 8000 / 15)), 1);
+  f.showMaximized();
+  QTRY_VERIFY(f.isMaximized());
+  f.最大画面表示->trigger();
+  QVERIFY(f.最大画面表示->isChecked());
+  QTRY_COMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
+  QCOMPARE(f.Image1->size(), QSize(twips_to_px(16000), twips_to_px(12000)));
+  QVERIFY(f.File1->isHidden());
+  QVERIFY(!f.登録ファイル名表示->isEnabled());
+  f.最大画面表示->trigger();
+  QTRY_COMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
+  QVERIFY(!f.File1->isHidden());
+  QVERIFY(f.登録ファイル名表示->isEnabled());
+}
+
+void TestDisplayForm::fitting_the_picture() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
+  f.ファイルの表示(fx.write_file("small.bmp", bmp(20, 10)), 1);
+  QCOMPARE(f.Image1->size(), QSize(20, 10));
+  f.form2()->Check2->setChecked(true);
+  f.apply_fit_option();
+  QVERIFY(f.Image1->stretch());
+  QCOMPARE(f.Image1->size(), QSize(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760)));
+  f.form2()->Check2->setChecked(false);
+  f.apply_fit_option();
+  QCOMPARE(f.Image1->size(), QSize(20, 10));
+}
+
+void TestDisplayForm::search_view_selects_the_hit_on_focus() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.RichTextBox2->show();
+  f.RichTextBox2->set_text("abcdef");
+  f.st.hit_pos = 3;
+  f.st.hit_len = 2;
+  f.RichTextBox2_GotFocus();
+  QCOMPARE(f.RichTextBox2->selected_text(), QString("bc"));
+  f.st.hit_pos = 1;
+  f.RichTextBox2->select(0, 0);
+  f.RichTextBox2_GotFocus();
+  QCOMPARE(f.RichTextBox2->selected_text(), QString());
+}
+
+QTEST_MAIN(TestDisplayForm)
+#include "test_display_form.moc"
