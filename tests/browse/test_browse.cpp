@@ -1,0 +1,224 @@
+// The folder tree, the file box and opening files with their application.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "browse/file_filter.h"
+#include "browse/folder_tree.h"
+#include "form_fixture.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+void touch(const QString& path, QFile::Permissions permissions = {}) {
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write("x");
+  f.close();
+  if (permissions) f.setPermissions(permissions);
+}
+
+}  // namespace
+
+class TestBrowse final : public QObject {
+  Q_OBJECT
+private slots:
+  void patterns_data();
+  void patterns();
+  void attributes_data();
+  void attributes();
+  void listing_order_and_folders();
+  void file_box_follows_the_tree();
+  void double_click_shows_the_file();
+  void file_box_pop_up_menu_data();
+  void file_box_pop_up_menu();
+  void open_follows_the_last_pop_up();
+  void refresh_keeps_the_selected_name();
+};
+
+void TestBrowse::patterns_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("pattern");
+  QTest::addColumn<bool>("match");
+  QTest::newRow("star dot star") << "a.txt" << "*.*" << true;
+  QTest::newRow("star dot star without dot") << "README" << "*.*" << true;
+  QTest::newRow("empty pattern") << "anything" << "" << true;
+  QTest::newRow("extension") << "a.txt" << "*.txt" << true;
+  QTest::newRow("extension ignores case") << "A.TXT" << "*.txt" << true;
+  QTest::newRow("other extension") << "a.bmp" << "*.txt" << false;
+  QTest::newRow("several patterns") << "a.bmp" << "*.txt;*.bmp" << true;
+  QTest::newRow("several with spaces") << "a.bmp" << "*.txt; *.bmp" << true;
+  QTest::newRow("question mark") << "a1.txt" << "a?.txt" << true;
+  QTest::newRow("question mark needs a character") << "a.txt" << "a?.txt" << false;
+  QTest::newRow("name dot star without dot") << "README" << "README.*" << true;
+  QTest::newRow("star in the middle") << "photo_2024.jpg" << "photo*.jpg" << true;
+  QTest::newRow("no wildcard") << "a.txt" << "a.txt" << true;
+  QTest::newRow("Japanese") << "日記.TXT" << "日*.txt" << true;
+  QTest::newRow("long star run") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab" << "*a*a*a*a*a*c" << false;
+}
+
+void TestBrowse::patterns() {
+  QFETCH(QString, name);
+  QFETCH(QString, pattern);
+  QFETCH(bool, match);
+  QCOMPARE(matches_pattern(name, pattern), match);
+}
+
+void TestBrowse::attributes_data() {
+  QTest::addColumn<bool>("hidden");
+  QTest::addColumn<bool>("read_only");
+  QTest::addColumn<QStringList>("listed");
+  QTest::newRow("normal files only") << false << false << QStringList{"plain.txt"};
+  QTest::newRow("with read-only") << false << true << QStringList{"plain.txt", "ro.txt"};
+  QTest::newRow("with hidden") << true << false << QStringList{".dot.txt", "plain.txt"};
+  QTest::newRow("all") << true << true << QStringList{".dot.txt", "plain.txt", "ro.txt"};
+}
+
+void TestBrowse::attributes() {
+  QFETCH(bool, hidden);
+  QFETCH(bool, read_only);
+  QFETCH(QStringList, listed);
+  QTemporaryDir dir;
+  touch(dir.filePath("plain.txt"));
+  touch(dir.filePath(".dot.txt"));
+  touch(dir.filePath("ro.txt"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+  FileAttributes a;
+  a.hidden = hidden;
+  a.read_only = read_only;
+  // Archive and system have no counterpart here: they change nothing.
+  for (bool archive : {false, true}) {
+    a.archive = archive;
+    a.system = !archive;
+    QCOMPARE(list_files(dir.path(), "*.*", a).value_or(QStringList{"?"}), listed);
+  }
+}
+
+void TestBrowse::listing_order_and_folders() {
+  QTemporaryDir dir;
+  for (const char* name : {"b.TXT", "A.txt", "c.txt", "z.bmp"}) touch(dir.filePath(name));
+  QDir(dir.path()).mkdir("folder.txt");
+  QFile::link(dir.filePath("c.txt"), dir.filePath("link.txt"));
+  QCOMPARE(list_files(dir.path(), "*.txt", FileAttributes{}).value(),
+           (QStringList{"A.txt", "b.TXT", "c.txt", "link.txt"}));
+  QVERIFY(!list_files(dir.filePath("missing"), "*.*", FileAttributes{}));
+  QVERIFY(!list_files(dir.filePath("z.bmp"), "*.*", FileAttributes{}));
+}
+
+void TestBrowse::file_box_follows_the_tree() {
+  FormFixture fx;
+  fx.write_file("a.txt", "a");
+  fx.write_file("sub/b.txt", "b");
+  Form1& f = fx.make(true);
+  QCOMPARE(f.File1->path(), fx.folder());
+  QCOMPARE(f.SHTree1->current_path(), fx.folder());
+  QVERIFY(f.File1->entries().contains("a.txt"));
+  f.SHTree1->set_current_path(fx.folder() + "/sub");
+  f.SHTree1_Change();
+  QCOMPARE(f.File1->entries(), QStringList{"b.txt"});
+  // A folder that cannot be listed: the message, and the file box stays where it was.
+  f.SHTree1->set_current_path(fx.folder() + "/vanished");
+  fx.messages.expect("メディアが入ってません！");
+  f.SHTree1_Change();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.File1->path(), fx.folder() + "/sub");
+  QCOMPARE(f.File1->entries(), QStringList{"b.txt"});
+}
+
+void TestBrowse::double_click_shows_the_file() {
+  FormFixture fx;
+  fx.write_file("note.txt", "hello");
+  Form1& f = fx.make(true);
+  f.File1_DblClick();  // nothing selected: nothing happens
+  QCOMPARE(f.st.txt.last, -1);
+  f.File1->set_list_index(f.File1->entries().indexOf("note.txt"));
+  f.File1_DblClick();
+  QCOMPARE(f.st.txt.paths[0], fx.folder() + "/note.txt");
+  QCOMPARE(f.file_box_selected_path(), fx.folder() + "/note.txt");
+}
+
+void TestBrowse::file_box_pop_up_menu_data() {
+  QTest::addColumn<QString>("selected");
+  QTest::addColumn<bool>("enabled");
+  QTest::newRow("nothing selected") << "" << false;
+  QTest::newRow("icon") << "ICON.ICO" << false;
+  QTest::newRow("cursor") << "hand.cur" << false;
+  QTest::newRow("text") << "readme.txt" << true;
+}
+
+void TestBrowse::file_box_pop_up_menu() {
+  QFETCH(QString, selected);
+  QFETCH(bool, enabled);
+  FormFixture fx;
+  for (const char* name : {"ICON.ICO", "hand.cur", "readme.txt"}) fx.write_file(name, "x");
+  Form1& f = fx.make(true);
+  f.File1->set_list_index(f.File1->entries().indexOf(selected));
+  int source_during = -1;
+  QMenu* shown = nullptr;
+  f.popup_menu = [&](QMenu* m, const QPoint&) {
+    shown = m;
+    source_during = f.st.popup_source;
+    if (m->actions().front()->isEnabled()) m->actions().front()->trigger();
+  };
+  f.File1_MouseUp(Qt::RightButton, QPoint());
+  QCOMPARE(shown, f.file);
+  QCOMPARE(f.list_file_open->isEnabled(), enabled);
+  QCOMPARE(source_during, 1);
+  QCOMPARE(f.st.popup_source, 0);
+  QCOMPARE(fx.opener.opened, enabled ? QStringList{fx.folder() + "/" + selected} : QStringList{});
+  // Other buttons open nothing.
+  shown = nullptr;
+  f.File1_MouseUp(Qt::LeftButton, QPoint());
+  QVERIFY(!shown);
+}
+
+void TestBrowse::open_follows_the_last_pop_up() {
+  FormFixture fx;
+  const QString text = fx.write_file("docs/readme.txt", "x");
+  Form1& f = fx.make(true);
+  // Before any pop-up the command opens nothing (an empty path).
+  f.txt_file_open->setEnabled(true);
+  f.txt_file_open->trigger();
+  QCOMPARE(fx.opener.opened, QStringList{QString()});
+  f.ファイルの表示(text, 1);
+  f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
+  f.txt_file_open->trigger();
+  QCOMPARE(fx.opener.opened.back(), text);
+  // After the file box's pop-up, the same command from the menu bar opens nothing again.
+  f.File1_MouseUp(Qt::RightButton, QPoint());
+  f.txt_file_open->trigger();
+  QCOMPARE(fx.opener.opened.back(), QString());
+  // The search-hit list's selected line is a full path.
+  f.List1->addItem(text);
+  f.List1->setCurrentRow(0);
+  f.st.popup_source = 2;
+  f.list_file_open->setEnabled(true);
+  f.list_file_open->trigger();
+  QCOMPARE(fx.opener.opened.back(), text);
+}
+
+void TestBrowse::refresh_keeps_the_selected_name() {
+  FormFixture fx;
+  fx.write_file("b.txt", "b");
+  fx.write_file("c.txt", "c");
+  Form1& f = fx.make(true);
+  f.File1->set_list_index(f.File1->entries().indexOf("c.txt"));
+  fx.write_file("a.txt", "a");
+  f.now_refresh->trigger();
+  QVERIFY(f.File1->entries().contains("a.txt"));
+  QCOMPARE(f.File1->file_name(), QString("c.txt"));
+  QFile::remove(fx.folder() + "/c.txt");
+  f.now_refresh->trigger();
+  QCOMPARE(f.File1->list_index(), -1);
+}
+
+QTEST_MAIN(TestBrowse)
+#include "test_browse.moc"
