@@ -1,0 +1,41 @@
+#include "bench_support.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace tarvex::bench {
+
+int SilentMessages::msgbox(const QString& text, MsgButtons) {
+  std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
+  return kAnswerOk;
+}
+
+double peak_memory_mb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+QString run_child(const QStringList& args, double* elapsed_ms) {
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  QElapsedTimer timer;
+  timer.start();
+  child.start(QCoreApplication::applicationFilePath(), args);
+  child.waitForFinished(600000);
+  if (elapsed_ms) *elapsed_ms = timer.nsecsElapsed() / 1e6;
+  return QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+}
+
+double median(QList<double> values) {
+  if (values.isEmpty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace tarvex::bench

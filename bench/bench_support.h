@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/message_box.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace tarvex::bench {
+
+// Message boxes during a benchmark mean the set-up is wrong: say so and go on.
+class SilentMessages final : public MessageService {
+public:
+  int msgbox(const QString& text, MsgButtons) override;
+};
+
+// Peak resident memory of this process so far, in megabytes.
+double peak_memory_mb();
+
+// Runs this program again with `args` and returns its standard output (the child prints its
+// figures); the wall time from start to exit goes to `elapsed_ms`.
+QString run_child(const QStringList& args, double* elapsed_ms = nullptr);
+
+double median(QList<double> values);
+
+}  // namespace tarvex::bench

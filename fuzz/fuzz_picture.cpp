@@ -1,0 +1,20 @@
+// Picture loading through the image pane's loader (Qt's readers with Tarvex's guards).
+#include "display/picture_loader.h"
+
+#include <QGuiApplication>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QGuiApplication app(*argc, *argv);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  (void)tarvex::load_picture_bytes(bytes);
+  (void)tarvex::load_picture_bytes(bytes, QSize(16, 16));
+  return 0;
+}

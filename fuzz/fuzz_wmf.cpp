@@ -1,0 +1,25 @@
+// Windows metafile headers and the record player.
+#include "display/wmf_player.h"
+
+#include <QGuiApplication>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  // Text records need fonts, and fonts need a GUI application.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QGuiApplication app(*argc, *argv);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  if (!tarvex::looks_like_wmf(bytes)) return 0;
+  const std::optional<tarvex::WmfPicture> pic = tarvex::parse_wmf(bytes);
+  if (!pic) return 0;
+  // Play at a small size: the records, not the pixels, are what is tested.
+  const QSize natural = pic->natural_size_px();
+  (void)tarvex::render_wmf(*pic, natural.boundedTo(QSize(64, 64)));
+  return 0;
+}
