@@ -14,7 +14,6 @@ Form3::Form3(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(kAppTitle);
   Label1 = new QLabel(this);
   Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setFont(design_font(kFontMaruGothic, 12));
   Label1->setAlignment(Qt::AlignCenter);
   set_twips_geometry(Label1, 120, 240, 4320, 480);
   setFixedSize(4560 / 15, 960 / 15);
@@ -31,6 +30,15 @@ void Form3::unload() {
   unloading_ = true;
   close();
   unloading_ = false;
+}
+
+void Form3::showEvent(QShowEvent* event) {
+  // The notice's font is loaded when a notice is first shown, not at start-up.
+  if (!font_applied_) {
+    Label1->setFont(design_font(kFontMaruGothic, 12));
+    font_applied_ = true;
+  }
+  QWidget::showEvent(event);
 }
 
 void Form3::closeEvent(QCloseEvent* event) {

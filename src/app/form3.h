@@ -22,9 +22,11 @@ public:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   bool unloading_ = false;
+  bool font_applied_ = false;
 };
 
 }  // namespace tarvex

@@ -9,7 +9,7 @@ namespace tarvex {
 FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setReadOnly(true);
-  model_->setRootPath(QStringLiteral("/"));
+  model_->setRootPath(QString());
   setModel(model_);
   for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
   header()->hide();

@@ -91,7 +91,6 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   for (int i = 0; i < 4; ++i) {
     Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i],
                                 attribute_top[i], 1800, 300);
-    Check1[i]->setFont(design_font(kFontGothic));
     Check1[i]->setText(QString::fromUtf8(attribute_texts[i]));
   }
   Label1 = make<QLabel>(files, QStringLiteral("Label1"), 465, 2280 - kPageTop, 1215, 255);
@@ -107,6 +106,16 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   Label4 = make<QLabel>(exts, QStringLiteral("Label4"), 1785, 2040 - kPageTop, 1500, 255);
   Label4->setText(QStringLiteral("追加する拡張子"));
   Text3 = make<QLineEdit>(exts, QStringLiteral("Text3"), 3345, 1920 - kPageTop, 1215, 375);
+}
+
+void Form2::showEvent(QShowEvent* event) {
+  // The attribute check boxes' fixed-width font is loaded when the dialog is first shown, not
+  // at start-up, when nobody can see it yet.
+  if (!fonts_applied_) {
+    for (QCheckBox* box : Check1) box->setFont(design_font(kFontGothic));
+    fonts_applied_ = true;
+  }
+  QDialog::showEvent(event);
 }
 
 int Form2::selected_option() const {

@@ -48,6 +48,12 @@ public:
   int selected_option() const;
   // Selects option button `index`, or none for −1.
   void select_option(int index);
+
+protected:
+  void showEvent(QShowEvent* event) override;
+
+private:
+  bool fonts_applied_ = false;
 };
 
 }  // namespace tarvex
