@@ -12,6 +12,11 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
   model_->setRootPath(QString());
   setModel(model_);
   for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
+  // The model loads folders in the background: as the start folder's ancestors arrive, the
+  // start folder is opened out and scrolled into view again.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+    if (revealing_) reveal_current();
+  });
   header()->hide();
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
@@ -19,19 +24,24 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
             const QString path = model_->filePath(current);
             // A current row the view picks by itself for a folder already shown is no choice.
             if (path == current_path_) return;
+            revealing_ = false;
             current_path_ = path;
             emit folderSelected();
           });
 }
 
 void FolderTree::set_current_path(const QString& folder) {
-  const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-  current_path_ = clean;
-  const QModelIndex index = model_->index(clean);
+  current_path_ = QDir::cleanPath(QDir(folder).absolutePath());
+  revealing_ = true;
+  reveal_current();
+}
+
+void FolderTree::reveal_current() {
+  const QModelIndex index = model_->index(current_path_);
   if (!index.isValid()) return;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
   setCurrentIndex(index);
-  scrollTo(index);
+  scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 }  // namespace tarvex

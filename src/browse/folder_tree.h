@@ -21,8 +21,12 @@ signals:
   void folderSelected();
 
 private:
+  void reveal_current();
+
   QFileSystemModel* model_;
   QString current_path_;
+  // The folder set by the program, shown again as the model loads its ancestors.
+  bool revealing_ = false;
 };
 
 }  // namespace tarvex
