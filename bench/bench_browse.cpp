@@ -10,10 +10,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cstdio>
 
 using namespace tarvex;
 

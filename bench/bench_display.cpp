@@ -8,8 +8,8 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/fonts.h"
-#include "settings/settings_file.h"
 #include "platform/text_codecs.h"
+#include "settings/settings_file.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -76,8 +76,9 @@ int measure(int argc, char** argv, const QString& what, const QString& path) {
     if (text.isEmpty()) return 1;
   } else {
     QTemporaryDir dir;
-    SettingsFile(dir.path()).ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
-                                       QStringLiteral("200"));
+    SettingsFile(dir.path())
+        .ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
+                   QStringLiteral("200"));
     bench::SilentMessages messages;
     Platform platform;
     platform.messages = &messages;
@@ -121,7 +122,9 @@ int main(int argc, char** argv) {
   cases.append({"JPEG 6000x4000", "image", dir.filePath("photo_6000.jpg")});
   make_jpeg(cases.back().path, 6000, 4000);
   for (int mb : {1, 10, 100}) {
-    cases.append({mb == 1 ? "CP932 text 1 MB" : mb == 10 ? "CP932 text 10 MB" : "CP932 text 100 MB",
+    cases.append({mb == 1    ? "CP932 text 1 MB"
+                  : mb == 10 ? "CP932 text 10 MB"
+                             : "CP932 text 100 MB",
                   "text", dir.filePath(QStringLiteral("text_%1.txt").arg(mb))});
     make_text(cases.back().path, qint64(mb) * 1024 * 1024);
   }

@@ -21,10 +21,10 @@ namespace {
 
 // Ends the process as soon as the window has painted once.
 class FirstPaint final : public QObject {
-public:
+ public:
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) QMetaObject::invokeMethod(qApp, &QApplication::quit,
-                                                                  Qt::QueuedConnection);
+    if (event->type() == QEvent::Paint)
+      QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
     return false;
   }
 };
@@ -35,7 +35,8 @@ int child(int argc, char** argv, bool bare) {
   FirstPaint first_paint;
   if (bare) {
     QMainWindow window;
-    for (const char* title : {"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}) {
+    for (const char* title :
+         {"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}) {
       QMenu* menu = window.menuBar()->addMenu(QString::fromUtf8(title));
       for (int i = 0; i < 8; ++i) menu->addAction(QStringLiteral("Item %1").arg(i));
     }
@@ -46,8 +47,9 @@ int child(int argc, char** argv, bool bare) {
   }
   install_font_substitutions();
   QTemporaryDir dir;
-  SettingsFile(dir.path()).ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
-                                     QStringLiteral("200"));
+  SettingsFile(dir.path())
+      .ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
+                 QStringLiteral("200"));
   bench::SilentMessages messages;
   Platform platform;
   platform.messages = &messages;

@@ -4,9 +4,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <sys/resource.h>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace tarvex::bench {
 

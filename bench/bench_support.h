@@ -9,7 +9,7 @@ namespace tarvex::bench {
 
 // Message boxes during a benchmark mean the set-up is wrong: say so and go on.
 class SilentMessages final : public MessageService {
-public:
+ public:
   int msgbox(const QString& text, MsgButtons) override;
 };
 

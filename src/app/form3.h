@@ -11,7 +11,7 @@ namespace tarvex {
 // close request from the window menu or the window manager is refused. Only the program closes
 // it, through unload().
 class Form3 final : public QWidget {
-public:
+ public:
   explicit Form3(QWidget* parent = nullptr);
 
   QLabel* Label1 = nullptr;
@@ -20,11 +20,11 @@ public:
   // Closes the window from the program.
   void unload();
 
-protected:
+ protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
-private:
+ private:
   bool unloading_ = false;
   bool font_applied_ = false;
 };

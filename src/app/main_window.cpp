@@ -116,8 +116,8 @@ void Form1::create_controls() {
     Command2[i]->setFont(pgothic);
     set_twips_geometry(Command2[i], 0, 0, 615, 350);
   }
-  for (QPushButton* b : {Command6[0], Command6[1], Command3[0], Command3[1], Command2[0],
-                         Command2[1]}) {
+  for (QPushButton* b :
+       {Command6[0], Command6[1], Command3[0], Command3[1], Command2[0], Command2[1]}) {
     b->setIconSize(QSize(16, 16));
   }
   ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
@@ -157,9 +157,9 @@ void Form1::create_controls() {
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.
-  for (QWidget* w : std::initializer_list<QWidget*>{Command1[0], Command1[1], Command6[0],
-                                                    Command6[1], List1, Command2[0], Command2[1],
-                                                    Command3[0], Command3[1]}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Command1[0], Command1[1], Command6[0], Command6[1], List1,
+                                       Command2[0], Command2[1], Command3[0], Command3[1]}) {
     w->hide();
   }
 }
@@ -183,7 +183,8 @@ void Form1::create_menus() {
   };
 
   hyouji = menu(QStringLiteral("hyouji"), QStringLiteral("イメージ(&I)"));
-  img_all_load = item(hyouji, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
+  img_all_load =
+      item(hyouji, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
   img_all_clear =
       item(hyouji, QStringLiteral("img_all_clear"), QStringLiteral("登録したｲﾒｰｼﾞの全消去(&E)"));
   区分線2 = separator(hyouji, QStringLiteral("区分線2"));
@@ -194,7 +195,8 @@ void Form1::create_menus() {
   image_ファイル削除 =
       item(hyouji, QStringLiteral("image_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
   区分線13 = separator(hyouji, QStringLiteral("区分線13"));
-  img_file_open = item(hyouji, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
+  img_file_open =
+      item(hyouji, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
   t_hyouji = menu(QStringLiteral("t_hyouji"), QStringLiteral("テキスト(&T)"));
   txt_all_load =
@@ -242,7 +244,8 @@ void Form1::create_menus() {
 
   // The menu "ファイル" exists only as the file box's and the hit list's pop-up menu.
   file = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
-  list_file_open = item(file, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
+  list_file_open =
+      item(file, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
   for (QMenu* m : {hyouji, t_hyouji, 表示, 環境設定, ヘルプ}) bar->addMenu(m);
 }

@@ -34,7 +34,7 @@ class ImagePane;
 class TextPane;
 
 class Form1 final : public QMainWindow {
-public:
+ public:
   // Creating the main window runs start-up (Form_Load).
   explicit Form1(const Platform& platform, QWidget* parent = nullptr);
   ~Form1() override;
@@ -174,12 +174,12 @@ public:
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
-protected:
+ protected:
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
-private:
+ private:
   void create_controls();
   void create_menus();
   void connect_events();

@@ -53,7 +53,8 @@ void Form1::Form_Load() {
 
   // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.
   連続画像->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
-  連続テキスト->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
+  連続テキスト->set_interval(
+      seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
 
   // 3. The file box's attribute switches, then its pattern. A text that is no truth value leaves
   // the switch as it was.
@@ -153,10 +154,17 @@ void Form1::Form_Load() {
 
   // 19. The spreadsheet application.
   switch (form2_->selected_option()) {
-    case 0: st.sheet_app = 1; break;
-    case 1: st.sheet_app = 2; break;
-    case 2: st.sheet_app = 0; break;
-    default: break;
+    case 0:
+      st.sheet_app = 1;
+      break;
+    case 1:
+      st.sheet_app = 2;
+      break;
+    case 2:
+      st.sheet_app = 0;
+      break;
+    default:
+      break;
   }
 
   // The dialog's pattern box and its two check boxes are the stored values from the start, so
@@ -203,8 +211,8 @@ void Form1::Form_Unload() {
   write(kDisplayTime, kImage, shortest_decimal(連続画像->interval() / 1000.0));
 
   // 6. Picture fitting and file deletion.
-  write(kFitSection, kFit, form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1")
-                                                                         : QStringLiteral("0"));
+  write(kFitSection, kFit,
+        form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
   write(kDeleteSection, kDelete,
         form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
 
@@ -218,7 +226,9 @@ void Form1::Form_Unload() {
   form4_->close();
 }
 
-void Form1::終了_Click() { close(); }
+void Form1::終了_Click() {
+  close();
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
   Form_Unload();

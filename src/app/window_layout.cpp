@@ -8,8 +8,8 @@
 #include "platform/widget_twips.h"
 
 #include <QCheckBox>
-#include <QListWidget>
 #include <QLabel>
+#include <QListWidget>
 #include <QResizeEvent>
 
 namespace tarvex {
@@ -38,8 +38,8 @@ QSize frame_extra(const QWidget* w) {
 
 void apply_placement(QWidget* w, const Placement& p) {
   const QRect g = twips_geometry(w);
-  set_twips_geometry(w, p.left.value_or(g.x()), p.top.value_or(g.y()),
-                     p.width.value_or(g.width()), p.height.value_or(g.height()));
+  set_twips_geometry(w, p.left.value_or(g.x()), p.top.value_or(g.y()), p.width.value_or(g.width()),
+                     p.height.value_or(g.height()));
 }
 
 }  // namespace
@@ -54,7 +54,9 @@ void Form1::set_outer_size_twips(int height_twips, int width_twips) {
   resize(twips_to_px(width_twips) - extra.width(), twips_to_px(height_twips) - extra.height());
 }
 
-bool Form1::minimized_for_layout() const { return isMinimized(); }
+bool Form1::minimized_for_layout() const {
+  return isMinimized();
+}
 
 void Form1::window_layout() {
   LayoutInput in;

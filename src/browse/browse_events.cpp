@@ -44,7 +44,9 @@ void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   st.popup_source = 0;
 }
 
-void Form1::now_refresh_Click() { File1->refresh(); }
+void Form1::now_refresh_Click() {
+  File1->refresh();
+}
 
 void Form1::file_open() {
   QString path;

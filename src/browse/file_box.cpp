@@ -35,7 +35,9 @@ bool FileBox::relist(const QString& folder) {
   return true;
 }
 
-bool FileBox::set_path(const QString& folder) { return relist(folder); }
+bool FileBox::set_path(const QString& folder) {
+  return relist(folder);
+}
 
 void FileBox::set_pattern(const QString& pattern) {
   pattern_ = pattern;
@@ -69,7 +71,9 @@ QString FileBox::file_name() const {
   return i < 0 ? QString() : model_->stringList().value(i);
 }
 
-QStringList FileBox::entries() const { return model_->stringList(); }
+QStringList FileBox::entries() const {
+  return model_->stringList();
+}
 
 void FileBox::mousePressEvent(QMouseEvent* event) {
   QListView::mousePressEvent(event);

@@ -13,7 +13,7 @@ namespace tarvex {
 // too) and a marker that tells Tarvex's own panes the drag came from here.
 class FileBox final : public QListView {
   Q_OBJECT
-public:
+ public:
   explicit FileBox(QWidget* parent = nullptr);
 
   QString path() const { return path_; }
@@ -31,15 +31,15 @@ public:
   QString file_name() const;  // the selected entry's text, "" when none
   QStringList entries() const;
 
-signals:
+ signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
 
-protected:
+ protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+ private:
   bool relist(const QString& folder);
 
   QStringListModel* model_;

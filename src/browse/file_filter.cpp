@@ -3,10 +3,10 @@
 #include <QCollator>
 #include <QFile>
 
-#include <algorithm>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 namespace tarvex {
 
@@ -46,7 +46,7 @@ bool matches_one(const QString& name, const QString& pattern) {
 // Read-only: no write permission bit is set, or this user may not write the file (a file with
 // its write bits cleared counts even for the superuser, who could write it anyway).
 bool is_read_only(int dir_fd, const char* name) {
-  struct stat st{};
+  struct stat st {};
   if (::fstatat(dir_fd, name, &st, 0) != 0) return false;
   return (st.st_mode & 0222) == 0 || ::faccessat(dir_fd, name, W_OK, 0) != 0;
 }
@@ -77,7 +77,7 @@ std::optional<QStringList> list_files(const QString& folder, const QString& patt
     if (hidden && !attributes.hidden) continue;
     bool is_file = entry->d_type == DT_REG;
     if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      struct stat st{};
+      struct stat st {};
       is_file = ::fstatat(dir_fd, raw, &st, 0) == 0 && S_ISREG(st.st_mode);
     }
     if (!is_file) continue;

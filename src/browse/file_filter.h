@@ -8,8 +8,9 @@
 namespace tarvex {
 
 // The file box's four attribute switches. On Linux a hidden file is one whose name starts with
-// "."; a read-only file is one without write permission bits, or one the user may not write. Archive and system have no counterpart:
-// no file carries them, so those two switches change nothing.
+// "."; a read-only file is one without write permission bits, or one the user may not write.
+// Archive and system have no counterpart: no file carries them, so those two switches change
+// nothing.
 struct FileAttributes {
   bool archive = true;
   bool hidden = false;

@@ -10,17 +10,17 @@ namespace tarvex {
 // chosen by the user and can be moved to a folder by the program.
 class FolderTree final : public QTreeView {
   Q_OBJECT
-public:
+ public:
   explicit FolderTree(QWidget* parent = nullptr);
 
   QString current_path() const { return current_path_; }
   // Selects `folder` without reporting it as the user's choice.
   void set_current_path(const QString& folder);
 
-signals:
+ signals:
   void folderSelected();
 
-private:
+ private:
   void reveal_current();
 
   QFileSystemModel* model_;

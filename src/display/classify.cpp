@@ -4,7 +4,9 @@
 
 namespace tarvex {
 
-QString extension_tail(const QString& path) { return path.right(3).toLower(); }
+QString extension_tail(const QString& path) {
+  return path.right(3).toLower();
+}
 
 bool is_image_path(const QString& path) {
   static const QString kImages[] = {QStringLiteral("bmp"), QStringLiteral("ico"),

@@ -34,9 +34,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
     st.msg_answer = ラベル表示(r.path(r.last));
-    画像のコピー->setEnabled(!std::any_of(Label4.begin(), Label4.end(), [](QLabel* l) {
-      return is_icon_or_cursor(l->text());
-    }));
+    画像のコピー->setEnabled(!std::any_of(Label4.begin(), Label4.end(),
+                                          [](QLabel* l) { return is_icon_or_cursor(l->text()); }));
     if (!r.empty()) {
       Command2[0]->show();
       Command2[1]->show();

@@ -68,7 +68,9 @@ void ImagePane::dragEnterEvent(QDragEnterEvent* event) {
   }
 }
 
-void ImagePane::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
+  event->acceptProposedAction();
+}
 
 void ImagePane::dropEvent(QDropEvent* event) {
   if (event->mimeData()->hasFormat(QString::fromLatin1(TextPane::kFileBoxMime))) {

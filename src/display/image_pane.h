@@ -10,7 +10,7 @@ namespace tarvex {
 // and the picture is scaled to fill it.
 class ImagePane final : public QWidget {
   Q_OBJECT
-public:
+ public:
   explicit ImagePane(QWidget* parent = nullptr);
 
   // Loads the picture of `path`; false, with the picture unchanged, when it cannot be loaded.
@@ -22,19 +22,19 @@ public:
   // The picture's own size in device-independent pixels (empty without a picture).
   QSize natural_size() const;
 
-signals:
+ signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
   void fileBoxDropped();
   void filesDropped(const QStringList& paths);
 
-protected:
+ protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
-private:
+ private:
   QImage picture_;
   bool stretch_ = false;
 };

@@ -48,7 +48,9 @@ void Form1::画像のコピー_Click() {
 
 // Choosing the command toggles its check mark (the menu item is checkable); the layout then
 // follows the new state.
-void Form1::最大画面表示_Click() { window_layout(); }
+void Form1::最大画面表示_Click() {
+  window_layout();
+}
 
 void Form1::apply_fit_option() {
   Image1->set_stretch(form2_->Check2->checkState() != Qt::Unchecked);

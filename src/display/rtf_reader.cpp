@@ -25,7 +25,7 @@ struct State {
 };
 
 class Reader {
-public:
+ public:
   explicit Reader(const QByteArray& in) : in_(in) {}
 
   RtfDocument run() {
@@ -52,7 +52,7 @@ public:
     return std::move(doc_);
   }
 
-private:
+ private:
   State& st() { return stack_.back(); }
   int current_cp() {
     if (st().code_page != 0) return st().code_page;
@@ -166,12 +166,20 @@ private:
   void control_word(const QByteArray& w, bool has_param, int p) {
     State& s = st();
     // Destinations whose text never shows.
-    static const QList<QByteArray> kSkipped = {
-        "stylesheet", "info",     "pict",      "object",  "header",    "footer",
-        "headerl",    "headerr",  "headerf",   "footerl", "footerr",   "footerf",
-        "listtable",  "listoverridetable",    "revtbl",  "rsidtbl",   "generator",
-        "xmlnstbl",   "themedata", "colorschememapping",  "latentstyles", "datastore",
-        "fldinst",    "filetbl",  "private",   "nonshppict", "bkmkstart", "bkmkend"};
+    static const QList<QByteArray> kSkipped = {"stylesheet",   "info",
+                                               "pict",         "object",
+                                               "header",       "footer",
+                                               "headerl",      "headerr",
+                                               "headerf",      "footerl",
+                                               "footerr",      "footerf",
+                                               "listtable",    "listoverridetable",
+                                               "revtbl",       "rsidtbl",
+                                               "generator",    "xmlnstbl",
+                                               "themedata",    "colorschememapping",
+                                               "latentstyles", "datastore",
+                                               "fldinst",      "filetbl",
+                                               "private",      "nonshppict",
+                                               "bkmkstart",    "bkmkend"};
     if (w == "fonttbl") {
       flush();
       s.dest = Destination::FontTable;
@@ -353,8 +361,12 @@ QString RtfDocument::plain_text() const {
   return text;
 }
 
-bool looks_like_rtf(const QByteArray& bytes) { return bytes.startsWith("{\\rtf"); }
+bool looks_like_rtf(const QByteArray& bytes) {
+  return bytes.startsWith("{\\rtf");
+}
 
-RtfDocument read_rtf(const QByteArray& bytes) { return Reader(bytes).run(); }
+RtfDocument read_rtf(const QByteArray& bytes) {
+  return Reader(bytes).run();
+}
 
 }  // namespace tarvex

@@ -55,8 +55,7 @@ int show_sheet(Form1& f, SheetApp app, int select_flg) {
 }  // namespace
 
 int Form1::Excelで表示(int select_flg) {
-  return show_sheet(*this, SheetApp{st.excel_exts, st.excel_hit, &Form1::Create_Excel},
-                    select_flg);
+  return show_sheet(*this, SheetApp{st.excel_exts, st.excel_hit, &Form1::Create_Excel}, select_flg);
 }
 
 int Form1::Lotus123で表示(int select_flg) {

@@ -74,9 +74,13 @@ void TextPane::show_rich(const RtfDocument& doc) {
   edit_->moveCursor(QTextCursor::Start);
 }
 
-void TextPane::set_text(const QString& text) { edit_->setPlainText(text); }
+void TextPane::set_text(const QString& text) {
+  edit_->setPlainText(text);
+}
 
-QString TextPane::text() const { return edit_->toPlainText(); }
+QString TextPane::text() const {
+  return edit_->toPlainText();
+}
 
 QString TextPane::selected_text() const {
   QString text = edit_->textCursor().selectedText();
@@ -92,9 +96,13 @@ void TextPane::select(int start, int length) {
   edit_->setTextCursor(cursor);
 }
 
-void TextPane::focus() { edit_->setFocus(Qt::OtherFocusReason); }
+void TextPane::focus() {
+  edit_->setFocus(Qt::OtherFocusReason);
+}
 
-bool TextPane::focused() const { return edit_->hasFocus(); }
+bool TextPane::focused() const {
+  return edit_->hasFocus();
+}
 
 void TextPane::copy_selection() const {
   const QString text = selected_text();
@@ -122,7 +130,9 @@ void TextPane::dragEnterEvent(QDragEnterEvent* event) {
   }
 }
 
-void TextPane::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+void TextPane::dragMoveEvent(QDragMoveEvent* event) {
+  event->acceptProposedAction();
+}
 
 void TextPane::dropEvent(QDropEvent* event) {
   if (event->mimeData()->hasFormat(QString::fromLatin1(kFileBoxMime))) {

@@ -14,7 +14,7 @@ struct RtfDocument;
 // widget inside it.
 class TextPane final : public QWidget {
   Q_OBJECT
-public:
+ public:
   explicit TextPane(QWidget* parent = nullptr);
 
   // Replaces the content with the file's; false (content unchanged) when it cannot be read.
@@ -31,20 +31,20 @@ public:
   // The file box's drag carries this marker beside the file's URL.
   static const char* const kFileBoxMime;
 
-signals:
+ signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
   void fileBoxDropped();
   void filesDropped(const QStringList& paths);
   void focusGained();
 
-protected:
+ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
-private:
+ private:
   void show_rich(const RtfDocument& doc);
 
   QPlainTextEdit* edit_;

@@ -19,7 +19,9 @@ void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_po
   st.sel_text.clear();
 }
 
-void Form1::コピー_Click() { text_to_clipboard(); }
+void Form1::コピー_Click() {
+  text_to_clipboard();
+}
 
 void Form1::text_to_clipboard() {
   // The control that has the focus copies its own selection. A menu-bar command leaves the focus
@@ -37,7 +39,9 @@ void Form1::RichTextBox2_GotFocus() {
   if (st.hit_pos >= 2) RichTextBox2->select(st.hit_pos - 2, st.hit_len);
 }
 
-void Form1::pane_file_box_drop() { st.msg_answer = ファイルの表示(file_box_selected_path(), 1); }
+void Form1::pane_file_box_drop() {
+  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+}
 
 void Form1::pane_files_drop(const QStringList& paths) {
   if (!paths.isEmpty()) st.msg_answer = ファイルの表示(paths.front(), 2);

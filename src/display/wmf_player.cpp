@@ -20,7 +20,7 @@ constexpr qint64 kMaxBitmapPixels = 32LL * 1024 * 1024;
 
 // Little-endian reads that never go past the end: a short read gives 0.
 class Cursor {
-public:
+ public:
   Cursor(const char* data, qsizetype size) : data_(data), size_(size) {}
   qsizetype size() const { return size_; }
   bool has(qsizetype offset, qsizetype n) const {
@@ -37,12 +37,14 @@ public:
     return has(offset, n) ? QByteArray(data_ + offset, n) : QByteArray();
   }
 
-private:
+ private:
   const char* data_;
   qsizetype size_;
 };
 
-QColor colorref(quint32 c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor colorref(quint32 c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 struct Pen {
   int style = 0;
@@ -132,7 +134,7 @@ QImage dib_to_image(const QByteArray& dib) {
 }
 
 class Player {
-public:
+ public:
   Player(const WmfPicture& pic, QImage& target) : pic_(pic), painter_(&target), target_(target) {
     objects_.resize(static_cast<size_t>(std::clamp(pic.object_count, 0, 65535)));
     painter_.setRenderHint(QPainter::Antialiasing, true);
@@ -161,7 +163,7 @@ public:
     }
   }
 
-private:
+ private:
   void apply_transform() {
     // The picture's frame (the window) fills the target. For a placeable file the frame is the
     // header's; otherwise it is the window the records set.
@@ -196,11 +198,21 @@ private:
     pen.setWidthF(dc_.pen.width <= 1 ? 0 : dc_.pen.width);  // 0: one device pixel
     pen.setCosmetic(dc_.pen.width <= 1);
     switch (dc_.pen.style) {
-      case 1: pen.setStyle(Qt::DashLine); break;
-      case 2: pen.setStyle(Qt::DotLine); break;
-      case 3: pen.setStyle(Qt::DashDotLine); break;
-      case 4: pen.setStyle(Qt::DashDotDotLine); break;
-      default: pen.setStyle(Qt::SolidLine); break;
+      case 1:
+        pen.setStyle(Qt::DashLine);
+        break;
+      case 2:
+        pen.setStyle(Qt::DotLine);
+        break;
+      case 3:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+      case 4:
+        pen.setStyle(Qt::DashDotDotLine);
+        break;
+      default:
+        pen.setStyle(Qt::SolidLine);
+        break;
     }
     return pen;
   }
@@ -208,18 +220,20 @@ private:
   QBrush make_brush() const {
     const Brush& b = dc_.brush;
     switch (b.style) {
-      case 1: return QBrush(Qt::NoBrush);
+      case 1:
+        return QBrush(Qt::NoBrush);
       case 2: {
-        static const Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
-                                                 Qt::BDiagPattern, Qt::CrossPattern,
-                                                 Qt::DiagCrossPattern};
+        static const Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,
+                                                 Qt::FDiagPattern, Qt::BDiagPattern,
+                                                 Qt::CrossPattern, Qt::DiagCrossPattern};
         return QBrush(b.color, hatches[std::clamp(b.hatch, 0, 5)]);
       }
       case 3:
       case 5:
         if (!b.pattern.isNull()) return QBrush(b.pattern);
         return QBrush(b.color);
-      default: return QBrush(b.color);
+      default:
+        return QBrush(b.color);
     }
   }
 
@@ -340,19 +354,29 @@ private:
 
   void record(quint16 function, const Cursor& c) {
     switch (function) {
-      case 0x020B: dc_.window_org = QPoint(c.s16(2), c.s16(0)); break;
+      case 0x020B:
+        dc_.window_org = QPoint(c.s16(2), c.s16(0));
+        break;
       case 0x020C:
         dc_.window_ext = QSize(c.s16(2), c.s16(0));
         dc_.window_ext_set = true;
         break;
-      case 0x020F: dc_.window_org += QPoint(c.s16(2), c.s16(0)); break;
-      case 0x020D: dc_.viewport_org = QPoint(c.s16(2), c.s16(0)); break;
+      case 0x020F:
+        dc_.window_org += QPoint(c.s16(2), c.s16(0));
+        break;
+      case 0x020D:
+        dc_.viewport_org = QPoint(c.s16(2), c.s16(0));
+        break;
       case 0x020E:
         dc_.viewport_ext = QSize(c.s16(2), c.s16(0));
         dc_.viewport_ext_set = true;
         break;
-      case 0x0211: dc_.viewport_org += QPoint(c.s16(2), c.s16(0)); break;
-      case 0x0103: dc_.map_mode = c.s16(0); break;
+      case 0x0211:
+        dc_.viewport_org += QPoint(c.s16(2), c.s16(0));
+        break;
+      case 0x0103:
+        dc_.map_mode = c.s16(0);
+        break;
       case 0x001E:
         if (saved_.size() < 1024) saved_.push_back(dc_);
         break;
@@ -437,12 +461,24 @@ private:
         if (index < objects_.size()) objects_[index] = Object{};
         break;
       }
-      case 0x0209: dc_.text_color = colorref(c.u32(0)); break;
-      case 0x0201: dc_.bk_color = colorref(c.u32(0)); break;
-      case 0x0102: dc_.bk_mode = c.u16(0); break;
-      case 0x012E: dc_.text_align = c.u16(0); break;
-      case 0x0106: dc_.fill_mode = c.u16(0); break;
-      case 0x0214: dc_.position = QPointF(c.s16(2), c.s16(0)); break;
+      case 0x0209:
+        dc_.text_color = colorref(c.u32(0));
+        break;
+      case 0x0201:
+        dc_.bk_color = colorref(c.u32(0));
+        break;
+      case 0x0102:
+        dc_.bk_mode = c.u16(0);
+        break;
+      case 0x012E:
+        dc_.text_align = c.u16(0);
+        break;
+      case 0x0106:
+        dc_.fill_mode = c.u16(0);
+        break;
+      case 0x0214:
+        dc_.position = QPointF(c.s16(2), c.s16(0));
+        break;
       case 0x0213: {
         const QPointF to(c.s16(2), c.s16(0));
         prepare_shape();
@@ -495,7 +531,9 @@ private:
         break;
       case 0x0817:
       case 0x081A:
-      case 0x0830: arc_like(function, c); break;
+      case 0x0830:
+        arc_like(function, c);
+        break;
       case 0x0521: {
         const int count = std::max(0, static_cast<int>(c.s16(0)));
         const qsizetype padded = (count + 1) & ~1;
@@ -541,7 +579,8 @@ private:
         bitmap(c.bytes(22, c.size() - 22), dest, src);
         break;
       }
-      default: break;  // records without a visible effect here, and unknown ones
+      default:
+        break;  // records without a visible effect here, and unknown ones
     }
   }
 
@@ -555,12 +594,18 @@ private:
 
 double units_per_px(int map_mode) {
   switch (map_mode) {
-    case 2: return 254.0 / 96.0;    // 0.1 mm
-    case 3: return 2540.0 / 96.0;   // 0.01 mm
-    case 4: return 100.0 / 96.0;    // 0.01 inch
-    case 5: return 1000.0 / 96.0;   // 0.001 inch
-    case 6: return 1440.0 / 96.0;   // twips
-    default: return 1.0;
+    case 2:
+      return 254.0 / 96.0;  // 0.1 mm
+    case 3:
+      return 2540.0 / 96.0;  // 0.01 mm
+    case 4:
+      return 100.0 / 96.0;  // 0.01 inch
+    case 5:
+      return 1000.0 / 96.0;  // 0.001 inch
+    case 6:
+      return 1440.0 / 96.0;  // twips
+    default:
+      return 1.0;
   }
 }
 

@@ -13,7 +13,7 @@ namespace tarvex {
 struct WmfPicture {
   QByteArray records;  // the records after the headers
   bool placeable = false;
-  QRect bounds;        // placeable header: the picture's frame in logical units
+  QRect bounds;  // placeable header: the picture's frame in logical units
   int units_per_inch = 96;
   int object_count = 0;
   // The window's origin and extent found before drawing (used when there is no placeable header).

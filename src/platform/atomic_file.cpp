@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace tarvex {
 
@@ -46,7 +46,7 @@ bool write_file_atomically(const QString& path, const QByteArray& content) {
   if (fd < 0) return false;
 
   mode_t mode = 0644;
-  struct stat old_stat{};
+  struct stat old_stat {};
   if (::stat(target.constData(), &old_stat) == 0) mode = old_stat.st_mode & 07777;
 
   bool ok = write_all(fd, content);

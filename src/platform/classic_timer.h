@@ -12,7 +12,7 @@ namespace tarvex {
 // timer keeps its interval). Ticks run on the user-interface thread.
 class ClassicTimer final : public QObject {
   Q_OBJECT
-public:
+ public:
   static constexpr int kInitialInterval = 500;
   static constexpr long long kMaxInterval = 65535;
 
@@ -27,7 +27,7 @@ public:
   // The handler each tick calls.
   void set_handler(std::function<void()> handler) { handler_ = std::move(handler); }
 
-private:
+ private:
   void sync();
 
   QTimer timer_;

@@ -6,12 +6,11 @@ namespace tarvex {
 
 void install_font_substitutions() {
   const QStringList proportional = {QStringLiteral("Noto Sans CJK JP"),
-                                    QStringLiteral("Noto Sans JP"),
-                                    QStringLiteral("IPAPGothic"), QStringLiteral("VL PGothic"),
-                                    QStringLiteral("Sans Serif")};
-  const QStringList fixed = {QStringLiteral("Noto Sans Mono CJK JP"),
-                             QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"),
-                             QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Monospace")};
+                                    QStringLiteral("Noto Sans JP"), QStringLiteral("IPAPGothic"),
+                                    QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")};
+  const QStringList fixed = {QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"),
+                             QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans CJK JP"),
+                             QStringLiteral("Monospace")};
   QFont::insertSubstitutions(kFontPGothic, proportional);
   QFont::insertSubstitutions(kFontGothic, fixed);
   QFont::insertSubstitutions(kFontMaruGothic, proportional);

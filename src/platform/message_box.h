@@ -17,7 +17,7 @@ enum MsgAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswer
 // The one way a modal message reaches the user: the exact text and the buttons go in, the answer
 // comes out. The title is always kAppTitle.
 class MessageService {
-public:
+ public:
   virtual ~MessageService() = default;
   virtual int msgbox(const QString& text, MsgButtons buttons) = 0;
 };
@@ -25,12 +25,12 @@ public:
 // Production: a modal QMessageBox over `parent`. The text's "\n\r" pairs are shown as one line
 // break; the text handed in is never changed.
 class QtMessageService final : public MessageService {
-public:
+ public:
   explicit QtMessageService(QWidget* parent = nullptr) : parent_(parent) {}
   void set_parent(QWidget* parent) { parent_ = parent; }
   int msgbox(const QString& text, MsgButtons buttons) override;
 
-private:
+ private:
   QWidget* parent_;
 };
 

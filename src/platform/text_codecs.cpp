@@ -40,7 +40,9 @@ QByteArray encode_cp932(const QString& text, bool* ok) {
   return bytes;
 }
 
-bool is_cp932_lead_byte(uchar b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool is_cp932_lead_byte(uchar b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 bool is_valid_utf8(const QByteArray& bytes) {
   QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -74,24 +76,42 @@ QByteArray encode_utf16le(const QString& text) {
 
 int code_page_for_charset(int charset, int default_cp) {
   switch (charset) {
-    case 0: return 1252;
-    case 1: return default_cp;
-    case 2: return 1252;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    default: return default_cp;
+    case 0:
+      return 1252;
+    case 1:
+      return default_cp;
+    case 2:
+      return 1252;
+    case 77:
+      return 10000;
+    case 128:
+      return 932;
+    case 129:
+      return 949;
+    case 134:
+      return 936;
+    case 136:
+      return 950;
+    case 161:
+      return 1253;
+    case 162:
+      return 1254;
+    case 163:
+      return 1258;
+    case 177:
+      return 1255;
+    case 178:
+      return 1256;
+    case 186:
+      return 1257;
+    case 204:
+      return 1251;
+    case 222:
+      return 874;
+    case 238:
+      return 1250;
+    default:
+      return default_cp;
   }
 }
 
@@ -100,12 +120,24 @@ QString decode_code_page(const QByteArray& bytes, int cp) {
   if (cp == 932) return decode_cp932(bytes);
   QByteArray name;
   switch (cp) {
-    case 936: name = "GBK"; break;
-    case 950: name = "Big5"; break;
-    case 949: name = "windows-949"; break;
-    case 10000: name = "macintosh"; break;
-    case 65001: name = "UTF-8"; break;
-    default: name = "windows-" + QByteArray::number(cp); break;
+    case 936:
+      name = "GBK";
+      break;
+    case 950:
+      name = "Big5";
+      break;
+    case 949:
+      name = "windows-949";
+      break;
+    case 10000:
+      name = "macintosh";
+      break;
+    case 65001:
+      name = "UTF-8";
+      break;
+    default:
+      name = "windows-" + QByteArray::number(cp);
+      break;
   }
   QStringDecoder decoder(name.constData());
   if (!decoder.isValid()) return QString::fromLatin1(bytes);

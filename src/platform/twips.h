@@ -15,6 +15,8 @@ constexpr int twips_to_px(int twips) {
   return twips >= 0 ? (twips + kTwipsPerPixel / 2) / kTwipsPerPixel
                     : -((-twips + kTwipsPerPixel / 2) / kTwipsPerPixel);
 }
-constexpr int px_to_twips(int px) { return px * kTwipsPerPixel; }
+constexpr int px_to_twips(int px) {
+  return px * kTwipsPerPixel;
+}
 
 }  // namespace tarvex

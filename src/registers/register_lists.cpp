@@ -16,7 +16,9 @@ void Form1::Txt_file_list() {
   Txt_List->addItems(st.txt.list_lines());
 }
 
-QString Form1::Re_Number(int org_number) const { return tarvex::Re_Number(org_number, st.max_index); }
+QString Form1::Re_Number(int org_number) const {
+  return tarvex::Re_Number(org_number, st.max_index);
+}
 
 // The missing-file prompt arrives with entry selection and removal; until then a registered file
 // that cannot be shown stays registered and the pane keeps what it showed.

@@ -54,13 +54,17 @@ QString Re_Number(int org_number, int max_index) {
   return QString();
 }
 
-QString ファイル名抽出(const QString& path) { return file_name_part(path); }
+QString ファイル名抽出(const QString& path) {
+  return file_name_part(path);
+}
 
 QString display_number(int index) {
   const QString text = QStringLiteral("  ") + QString::number(index);
   return text.right(3);
 }
 
-QString count_label(int top_index) { return QStringLiteral("/") + QString::number(top_index); }
+QString count_label(int top_index) {
+  return QStringLiteral("/") + QString::number(top_index);
+}
 
 }  // namespace tarvex

@@ -13,7 +13,7 @@ namespace tarvex {
 // The search-string dialog: the modal input of the register search (mode 1) and the find-next
 // panel over an opened hit (mode 2).
 class Form4 final : public QDialog {
-public:
+ public:
   explicit Form4(QWidget* parent = nullptr);
 
   QLabel* Label1 = nullptr;

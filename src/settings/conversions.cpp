@@ -10,7 +10,9 @@ namespace tarvex {
 
 namespace {
 
-bool is_blank(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool is_blank(QChar c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 // Length of the number at the start of `s` (after `from`), 0 when there is none.
 qsizetype number_length(const QString& s, qsizetype from) {
@@ -49,7 +51,9 @@ double leading_number(const QString& text) {
   return std::isfinite(v) ? v : 0.0;
 }
 
-double round_half_even(double value) { return std::nearbyint(value); }
+double round_half_even(double value) {
+  return std::nearbyint(value);
+}
 
 long long seconds_to_ms(double seconds) {
   const double ms = round_half_even(seconds * 1000.0);
@@ -89,7 +93,9 @@ QString shortest_decimal(double value) {
   return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
-QString truth_text(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+QString truth_text(bool value) {
+  return value ? QStringLiteral("True") : QStringLiteral("False");
+}
 
 FileCount file_count(const QString& text) {
   const int count = whole_number(text).value_or(0);

@@ -89,8 +89,8 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   const int attribute_left[] = {240, 240, 2280, 2280};
   const int attribute_top[] = {360, 720, 360, 720};
   for (int i = 0; i < 4; ++i) {
-    Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i],
-                                attribute_top[i], 1800, 300);
+    Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i], attribute_top[i],
+                                1800, 300);
     Check1[i]->setText(QString::fromUtf8(attribute_texts[i]));
   }
   Label1 = make<QLabel>(files, QStringLiteral("Label1"), 465, 2280 - kPageTop, 1215, 255);

@@ -19,7 +19,7 @@ namespace tarvex {
 // values between openings, and three of them (the pattern box Text1, the fit check box Check2 and
 // the deletion check box Check3) are the live store other parts of the window consult.
 class Form2 final : public QDialog {
-public:
+ public:
   explicit Form2(QWidget* parent = nullptr);
 
   QTabWidget* SSTab1 = nullptr;
@@ -49,10 +49,10 @@ public:
   // Selects option button `index`, or none for −1.
   void select_option(int index);
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 
-private:
+ private:
   bool fonts_applied_ = false;
 };
 

@@ -10,7 +10,9 @@ namespace tarvex {
 
 namespace {
 
-bool is_blank_byte(char c) { return c == ' ' || c == '\t' || c == '\v'; }
+bool is_blank_byte(char c) {
+  return c == ' ' || c == '\t' || c == '\v';
+}
 
 QByteArray strip_blank_bytes(const QByteArray& b) {
   qsizetype from = 0;
@@ -179,8 +181,7 @@ QString ProfileDocument::value(const QString& section, const QString& key) const
   return QString();
 }
 
-void ProfileDocument::set_value(const QString& section, const QString& key,
-                                const QString& value) {
+void ProfileDocument::set_value(const QString& section, const QString& key, const QString& value) {
   const QString wanted_section = strip_spaces(section);
   const QString wanted_key = strip_spaces(key);
   const QByteArray end = default_line_end();

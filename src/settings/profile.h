@@ -12,7 +12,7 @@ namespace tarvex {
 // The file is kept as raw lines in its own encoding; an edit replaces the bytes of one value (or
 // inserts one line) and every other byte of the file stays as it was.
 class ProfileDocument final {
-public:
+ public:
   enum class Encoding { Cp932, Utf8, Utf16Le };
 
   // The longest value a read returns, in bytes of the file's encoding (a 1024-byte buffer with
@@ -34,7 +34,7 @@ public:
   // its spelling and the spacing before its value.
   void set_value(const QString& section, const QString& key, const QString& value);
 
-private:
+ private:
   struct Line {
     QByteArray content;  // in the working encoding, without the line end
     QByteArray end;      // "\r\n", "\n" or "" for a last line without a line end

@@ -31,6 +31,8 @@ inline const QString kApplicationNames[3] = {QStringLiteral("1-2-3"), QStringLit
                                              QStringLiteral("nothing")};
 
 // 拡張子0 … 拡張子10.
-inline QString slot_key(int slot) { return QStringLiteral("拡張子") + QString::number(slot); }
+inline QString slot_key(int slot) {
+  return QStringLiteral("拡張子") + QString::number(slot);
+}
 
 }  // namespace tarvex::keys

@@ -8,7 +8,9 @@
 
 namespace tarvex {
 
-QString SettingsFile::path() const { return join_path(folder_, kSettingsFileName); }
+QString SettingsFile::path() const {
+  return join_path(folder_, kSettingsFileName);
+}
 
 QString SettingsFile::ini_read(const QString& section, const QString& key) const {
   return profile_read(path(), section, key);

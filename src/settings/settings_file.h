@@ -7,7 +7,7 @@ namespace tarvex {
 // Access to Tarvex.ini in the settings folder: ini_read and ini_write. Each call reads the file
 // afresh and keeps nothing open; each write replaces the file atomically.
 class SettingsFile final {
-public:
+ public:
   explicit SettingsFile(QString folder = QString()) : folder_(std::move(folder)) {}
 
   QString folder() const { return folder_; }
@@ -19,7 +19,7 @@ public:
   // stored; the file is then as it was before the call.
   bool ini_write(const QString& section, const QString& key, const QString& value) const;
 
-private:
+ private:
   QString folder_;
 };
 

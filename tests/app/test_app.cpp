@@ -49,7 +49,7 @@ Placement place(std::optional<int> l, std::optional<int> t, std::optional<int> w
 
 class TestApp final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void layout_numbers_data();
   void layout_numbers();
   void layout_actions_data();
@@ -87,8 +87,8 @@ void TestApp::layout_numbers_data() {
   QTest::newRow("image pause") << "Command1(0)" << false << place(7680, 5475, {}, {});
   QTest::newRow("hit arrow") << "Command6(1)" << false << place(8400, 5845, {}, {});
   QTest::newRow("text pane") << "RichTextBox1" << false << place({}, {}, 6375, 5215);
-  QTest::newRow("text pane on search screen") << "RichTextBox1" << true
-                                              << place({}, {}, 8415, 5215);
+  QTest::newRow("text pane on search screen")
+      << "RichTextBox1" << true << place({}, {}, 8415, 5215);
   QTest::newRow("search view") << "RichTextBox2" << false << place({}, {}, 8415, 5215);
   QTest::newRow("hit list") << "List1" << false << place({}, 5425, 7715, {});
   QTest::newRow("path label") << "Label4(2)" << false << place({}, 5775, 2935, {});
@@ -319,18 +319,19 @@ void TestApp::menus_and_controls() {
   Form1& f = fx.make(true);
   QStringList titles;
   for (QAction* a : f.menuBar()->actions()) titles << a->text();
-  QCOMPARE(titles, (QStringList{"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}));
+  QCOMPARE(titles,
+           (QStringList{"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}));
   QStringList image_items;
   for (QAction* a : f.hyouji->actions()) image_items << (a->isSeparator() ? "-" : a->text());
-  QCOMPARE(image_items, (QStringList{"イメージの一括登録(&I)", "登録したｲﾒｰｼﾞの全消去(&E)", "-",
-                                     "コピー(&C)", "登録から削除(&D)", "-", "ファイルの削除(&X)",
-                                     "-", "ファイルを開く(&O)"}));
+  QCOMPARE(image_items,
+           (QStringList{"イメージの一括登録(&I)", "登録したｲﾒｰｼﾞの全消去(&E)", "-", "コピー(&C)",
+                        "登録から削除(&D)", "-", "ファイルの削除(&X)", "-", "ファイルを開く(&O)"}));
   QCOMPARE(f.file->actions().size(), 1);
   QCOMPARE(f.findChild<QAction*>("list_file_open")->text(), QString("ファイルを開く(&O)"));
-  for (const char* name : {"img_all_clear", "txt_all_clear", "txt_kensaku", "文字列検索の終了",
-                           "txt_file_open", "img_file_open", "コピー", "画像のコピー",
-                           "image_登録から削除", "text_登録から削除", "image_ファイル削除",
-                           "text_ファイル削除"}) {
+  for (const char* name :
+       {"img_all_clear", "txt_all_clear", "txt_kensaku", "文字列検索の終了", "txt_file_open",
+        "img_file_open", "コピー", "画像のコピー", "image_登録から削除", "text_登録から削除",
+        "image_ファイル削除", "text_ファイル削除"}) {
     QAction* a = f.findChild<QAction*>(QString::fromUtf8(name));
     QVERIFY2(a && !a->isEnabled(), name);
   }
@@ -341,9 +342,9 @@ void TestApp::menus_and_controls() {
   QVERIFY(f.Img_List->isHidden());
   QVERIFY(f.Txt_List->isHidden());
   QVERIFY(f.RichTextBox2->isHidden());
-  for (const char* name : {"Command2(0)", "Command3(1)", "Check1(0)", "Label4(2)", "Label5(1)",
-                           "Command6(0)", "Command1(1)", "SHTree1", "File1", "Image1",
-                           "RichTextBox1", "Text1", "Label6"}) {
+  for (const char* name :
+       {"Command2(0)", "Command3(1)", "Check1(0)", "Label4(2)", "Label5(1)", "Command6(0)",
+        "Command1(1)", "SHTree1", "File1", "Image1", "RichTextBox1", "Text1", "Label6"}) {
     QVERIFY2(f.findChild<QWidget*>(QString::fromUtf8(name)), name);
   }
   QCOMPARE(f.Label4[0]->palette().color(QPalette::WindowText), QColor(192, 64, 0));
@@ -365,9 +366,9 @@ void TestApp::window_lays_out_and_everything_fits() {
   // Every control of the bottom rows lies inside the window's client area.
   const QRect client = f.centralWidget()->rect();
   for (QWidget* w : std::initializer_list<QWidget*>{
-           f.Command2[0], f.Command2[1], f.Command3[0], f.Command3[1], f.Command1[0],
-           f.Command1[1], f.Command6[0], f.Command6[1], f.Check1[0], f.Check1[1], f.Label5[0],
-           f.Label5[1], f.Text1, f.Label6, f.Label2, f.Label3}) {
+           f.Command2[0], f.Command2[1], f.Command3[0], f.Command3[1], f.Command1[0], f.Command1[1],
+           f.Command6[0], f.Command6[1], f.Check1[0], f.Check1[1], f.Label5[0], f.Label5[1],
+           f.Text1, f.Label6, f.Label2, f.Label3}) {
     QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
   }
   QVERIFY(f.st.layout_done == 1);

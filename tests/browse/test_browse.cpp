@@ -31,7 +31,7 @@ void touch(const QString& path, QFile::Permissions permissions = {}) {
 
 class TestBrowse final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void patterns_data();
   void patterns();
   void attributes_data();
@@ -49,21 +49,36 @@ void TestBrowse::patterns_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("pattern");
   QTest::addColumn<bool>("match");
-  QTest::newRow("star dot star") << "a.txt" << "*.*" << true;
-  QTest::newRow("star dot star without dot") << "README" << "*.*" << true;
-  QTest::newRow("empty pattern") << "anything" << "" << true;
-  QTest::newRow("extension") << "a.txt" << "*.txt" << true;
-  QTest::newRow("extension ignores case") << "A.TXT" << "*.txt" << true;
-  QTest::newRow("other extension") << "a.bmp" << "*.txt" << false;
-  QTest::newRow("several patterns") << "a.bmp" << "*.txt;*.bmp" << true;
-  QTest::newRow("several with spaces") << "a.bmp" << "*.txt; *.bmp" << true;
-  QTest::newRow("question mark") << "a1.txt" << "a?.txt" << true;
-  QTest::newRow("question mark needs a character") << "a.txt" << "a?.txt" << false;
-  QTest::newRow("name dot star without dot") << "README" << "README.*" << true;
-  QTest::newRow("star in the middle") << "photo_2024.jpg" << "photo*.jpg" << true;
-  QTest::newRow("no wildcard") << "a.txt" << "a.txt" << true;
-  QTest::newRow("Japanese") << "日記.TXT" << "日*.txt" << true;
-  QTest::newRow("long star run") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab" << "*a*a*a*a*a*c" << false;
+  QTest::newRow("star dot star") << "a.txt"
+                                 << "*.*" << true;
+  QTest::newRow("star dot star without dot") << "README"
+                                             << "*.*" << true;
+  QTest::newRow("empty pattern") << "anything"
+                                 << "" << true;
+  QTest::newRow("extension") << "a.txt"
+                             << "*.txt" << true;
+  QTest::newRow("extension ignores case") << "A.TXT"
+                                          << "*.txt" << true;
+  QTest::newRow("other extension") << "a.bmp"
+                                   << "*.txt" << false;
+  QTest::newRow("several patterns") << "a.bmp"
+                                    << "*.txt;*.bmp" << true;
+  QTest::newRow("several with spaces") << "a.bmp"
+                                       << "*.txt; *.bmp" << true;
+  QTest::newRow("question mark") << "a1.txt"
+                                 << "a?.txt" << true;
+  QTest::newRow("question mark needs a character") << "a.txt"
+                                                   << "a?.txt" << false;
+  QTest::newRow("name dot star without dot") << "README"
+                                             << "README.*" << true;
+  QTest::newRow("star in the middle") << "photo_2024.jpg"
+                                      << "photo*.jpg" << true;
+  QTest::newRow("no wildcard") << "a.txt"
+                               << "a.txt" << true;
+  QTest::newRow("Japanese") << "日記.TXT"
+                            << "日*.txt" << true;
+  QTest::newRow("long star run") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab"
+                                 << "*a*a*a*a*a*c" << false;
 }
 
 void TestBrowse::patterns() {

@@ -54,11 +54,11 @@ QImage test_pattern(int w, int h) {
 QByteArray jpeg_with_orientation(const QImage& image, quint16 orientation) {
   const QByteArray jpeg = image_bytes(image, "jpeg");
   QByteArray tiff("II*\0\x08\0\0\0", 8);
-  tiff += QByteArray("\x01\0", 2);                      // one entry
-  tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);    // orientation, SHORT, count 1
+  tiff += QByteArray("\x01\0", 2);                    // one entry
+  tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);  // orientation, SHORT, count 1
   tiff += char(orientation & 0xFF);
   tiff += QByteArray("\0\0\0", 3);
-  tiff += QByteArray("\0\0\0\0", 4);                    // no next directory
+  tiff += QByteArray("\0\0\0\0", 4);  // no next directory
   const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
   QByteArray app1("\xFF\xE1", 2);
   const int length = payload.size() + 2;
@@ -82,7 +82,7 @@ int count_colour(const QImage& image, const QRect& area, QColor colour) {
 
 class TestDisplayCore final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void classification_data();
   void classification();
   void label_pieces_data();
@@ -138,14 +138,34 @@ void TestDisplayCore::label_pieces_data() {
   QTest::addColumn<QString>("first");
   QTest::addColumn<QString>("second");
   QTest::addColumn<QString>("third");
-  QTest::newRow("file in the root") << "/readme.txt" << "/readme.txt" << "" << "";
-  QTest::newRow("one folder") << "/data/readme.txt" << "/data" << "/readme.txt" << "";
-  QTest::newRow("two folders") << "/data/sub/a.txt" << "/data" << "/sub" << "/a.txt";
-  QTest::newRow("deeper folders stay in the third")
-      << "/a/b/c/f.txt" << "/a" << "/b" << "/c/f.txt";
-  QTest::newRow("no separator") << "name.txt" << "name.txt" << "" << "";
-  QTest::newRow("relative") << "dir/f.txt" << "dir" << "/f.txt" << "";
-  QTest::newRow("empty") << "" << "" << "" << "";
+  QTest::newRow("file in the root") << "/readme.txt"
+                                    << "/readme.txt"
+                                    << ""
+                                    << "";
+  QTest::newRow("one folder") << "/data/readme.txt"
+                              << "/data"
+                              << "/readme.txt"
+                              << "";
+  QTest::newRow("two folders") << "/data/sub/a.txt"
+                               << "/data"
+                               << "/sub"
+                               << "/a.txt";
+  QTest::newRow("deeper folders stay in the third") << "/a/b/c/f.txt"
+                                                    << "/a"
+                                                    << "/b"
+                                                    << "/c/f.txt";
+  QTest::newRow("no separator") << "name.txt"
+                                << "name.txt"
+                                << ""
+                                << "";
+  QTest::newRow("relative") << "dir/f.txt"
+                            << "dir"
+                            << "/f.txt"
+                            << "";
+  QTest::newRow("empty") << ""
+                         << ""
+                         << ""
+                         << "";
 }
 
 void TestDisplayCore::label_pieces() {
@@ -164,7 +184,8 @@ void TestDisplayCore::text_encodings_data() {
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<QString>("text");
   QTest::addColumn<int>("encoding");
-  const QString prose = QStringLiteral("吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。");
+  const QString prose =
+      QStringLiteral("吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。");
   QTest::newRow("ascii") << QByteArray("plain text\n") << "plain text\n" << int(TextEncoding::Utf8);
   QTest::newRow("utf-8") << prose.toUtf8() << prose << int(TextEncoding::Utf8);
   QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF") + prose.toUtf8() << prose
@@ -178,15 +199,15 @@ void TestDisplayCore::text_encodings_data() {
   QTest::newRow("iso-2022-jp") << encoded("ISO-2022-JP", prose) << prose
                                << int(TextEncoding::Iso2022Jp);
   const QString katakana = QStringLiteral("ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄ");
-  QTest::newRow("half-width katakana only") << encode_cp932(katakana) << katakana
-                                            << int(TextEncoding::Cp932);
+  QTest::newRow("half-width katakana only")
+      << encode_cp932(katakana) << katakana << int(TextEncoding::Cp932);
   const QString nec = QStringLiteral("①②③④⑤⑥⑦⑧⑨⑩㈱㈲");
   QTest::newRow("NEC symbols only") << encode_cp932(nec) << nec << int(TextEncoding::Cp932);
   const QString backslash_trail = QStringLiteral("表示ソフト\\予定");
-  QTest::newRow("trail byte 0x5C") << encode_cp932(backslash_trail) << backslash_trail
-                                   << int(TextEncoding::Cp932);
-  QTest::newRow("binary with NUL") << QByteArray("ab\0cd\x81", 6)
-                                   << QString("ab\uFFFDcd\uFFFD") << int(TextEncoding::Cp932);
+  QTest::newRow("trail byte 0x5C")
+      << encode_cp932(backslash_trail) << backslash_trail << int(TextEncoding::Cp932);
+  QTest::newRow("binary with NUL")
+      << QByteArray("ab\0cd\x81", 6) << QString("ab\uFFFDcd\uFFFD") << int(TextEncoding::Cp932);
 }
 
 void TestDisplayCore::text_encodings() {
@@ -214,28 +235,33 @@ void TestDisplayCore::text_files_that_cannot_be_read() {
 void TestDisplayCore::rtf_text_data() {
   QTest::addColumn<QByteArray>("rtf");
   QTest::addColumn<QString>("text");
-  const QByteArray jp = "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fcharset128 \\'82\\'6c\\'82"
-                        "\\'72 Gothic;}{\\f1\\fcharset0 Arial;}}";
-  QTest::newRow("pairs with trail 0x5C") << jp + "\\f0 \\'95\\'5c\\'8e\\'a6}" << "表示";
-  QTest::newRow("pair with trail 0x7B") << jp + "\\f0 \\'83\\'7b\\'83\\'5c}" << "ボソ";
-  QTest::newRow("default font is Japanese") << jp + "\\'93\\'fa\\'96\\'7b}" << "日本";
-  QTest::newRow("western font") << jp + "\\f1 caf\\'e9}" << "café";
-  QTest::newRow("unicode with one fallback") << QByteArray("{\\rtf1\\uc1\\u26085?\\u26412?}")
-                                             << "日本";
-  QTest::newRow("unicode without fallback") << QByteArray("{\\rtf1\\uc0\\u26085\\u26412}")
+  const QByteArray jp =
+      "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fcharset128 \\'82\\'6c\\'82"
+      "\\'72 Gothic;}{\\f1\\fcharset0 Arial;}}";
+  QTest::newRow("pairs with trail 0x5C") << jp + "\\f0 \\'95\\'5c\\'8e\\'a6}"
+                                         << "表示";
+  QTest::newRow("pair with trail 0x7B") << jp + "\\f0 \\'83\\'7b\\'83\\'5c}"
+                                        << "ボソ";
+  QTest::newRow("default font is Japanese") << jp + "\\'93\\'fa\\'96\\'7b}"
                                             << "日本";
-  QTest::newRow("two fallback bytes") << QByteArray("{\\rtf1\\uc2\\u26085\\'93\\'faend}")
-                                      << "日end";
+  QTest::newRow("western font") << jp + "\\f1 caf\\'e9}"
+                                << "café";
+  QTest::newRow("unicode with one fallback")
+      << QByteArray("{\\rtf1\\uc1\\u26085?\\u26412?}") << "日本";
+  QTest::newRow("unicode without fallback")
+      << QByteArray("{\\rtf1\\uc0\\u26085\\u26412}") << "日本";
+  QTest::newRow("two fallback bytes")
+      << QByteArray("{\\rtf1\\uc2\\u26085\\'93\\'faend}") << "日end";
   QTest::newRow("negative unicode") << QByteArray("{\\rtf1\\u-3913?}") << QString(QChar(0xF0B7));
-  QTest::newRow("uc restored after group")
-      << QByteArray("{\\rtf1{\\uc2 x}\\u26085?y}") << "x日y";
-  QTest::newRow("breaks and tabs") << QByteArray("{\\rtf1 a\\par b\\line c\\tab d}")
-                                   << "a\nb\nc\td";
+  QTest::newRow("uc restored after group") << QByteArray("{\\rtf1{\\uc2 x}\\u26085?y}") << "x日y";
+  QTest::newRow("breaks and tabs")
+      << QByteArray("{\\rtf1 a\\par b\\line c\\tab d}") << "a\nb\nc\td";
   QTest::newRow("escapes") << QByteArray("{\\rtf1 \\\\ \\{ \\}}") << "\\ { }";
   QTest::newRow("destinations skipped")
-      << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
-                    "{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}}{\\*\\generator X;}"
-                    "{\\pict\\pngblip 0011}{\\header H}{\\footer F}Body\\par}")
+      << QByteArray(
+             "{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
+             "{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}}{\\*\\generator X;}"
+             "{\\pict\\pngblip 0011}{\\header H}{\\footer F}Body\\par}")
       << "Body\n";
   QTest::newRow("binary data skipped") << QByteArray("{\\rtf1 a{\\bin3 }}}b}") << "ab";
   QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1\\foo12 \\bar text}") << "text";
@@ -278,8 +304,9 @@ void TestDisplayCore::rtf_malformed_data() {
   QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(200000, '{') + "deep" +
                                        QByteArray(200000, '}')
                                 << "deep";
-  QTest::newRow("huge numbers") << QByteArray("{\\rtf1\\fs99999999999999999999 \\u99999999999 "
-                                              "\\cf-99999999999 x\\uc999999 y}")
+  QTest::newRow("huge numbers") << QByteArray(
+                                       "{\\rtf1\\fs99999999999999999999 \\u99999999999 "
+                                       "\\cf-99999999999 x\\uc999999 y}")
                                 << "y";
   QTest::newRow("truncated hex") << QByteArray("{\\rtf1 ok\\'8") << "ok";
   QTest::newRow("bad hex") << QByteArray("{\\rtf1 ok\\'zz}") << "ok";
@@ -374,8 +401,14 @@ void TestDisplayCore::pictures_data() {
   QTest::newRow("empty") << QByteArray() << QSize();
   // A bitmap header that claims 100000 × 100000 pixels is refused before any decoding.
   QByteArray huge = image_bytes(test_pattern(4, 4), "bmp");
-  huge[18] = '\xA0'; huge[19] = '\x86'; huge[20] = '\x01'; huge[21] = 0;
-  huge[22] = '\xA0'; huge[23] = '\x86'; huge[24] = '\x01'; huge[25] = 0;
+  huge[18] = '\xA0';
+  huge[19] = '\x86';
+  huge[20] = '\x01';
+  huge[21] = 0;
+  huge[22] = '\xA0';
+  huge[23] = '\x86';
+  huge[24] = '\x01';
+  huge[25] = 0;
   QTest::newRow("huge declared size") << huge << QSize();
 }
 

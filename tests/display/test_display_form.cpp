@@ -78,7 +78,7 @@ Form1& make_form(FormFixture& fx, int max_index, const QString& extra = QString(
 
 class TestDisplayForm final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void image_is_registered_and_shown();
   void image_failure_restores_the_register_data();
   void image_failure_restores_the_register();

@@ -11,7 +11,7 @@ using namespace tarvex;
 
 class TestPlatform final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void timer_refuses_out_of_range_intervals_data();
   void timer_refuses_out_of_range_intervals();
   void timer_ticks_only_when_enabled_with_an_interval();
@@ -65,10 +65,18 @@ void TestPlatform::join_path_data() {
   QTest::addColumn<QString>("folder");
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("path");
-  QTest::newRow("folder") << "/home/ann" << "a.txt" << "/home/ann/a.txt";
-  QTest::newRow("root") << "/" << "a.txt" << "/a.txt";
-  QTest::newRow("trailing separator") << "/tmp/" << "a.txt" << "/tmp/a.txt";
-  QTest::newRow("empty name") << "/tmp" << "" << "/tmp/";
+  QTest::newRow("folder") << "/home/ann"
+                          << "a.txt"
+                          << "/home/ann/a.txt";
+  QTest::newRow("root") << "/"
+                        << "a.txt"
+                        << "/a.txt";
+  QTest::newRow("trailing separator") << "/tmp/"
+                                      << "a.txt"
+                                      << "/tmp/a.txt";
+  QTest::newRow("empty name") << "/tmp"
+                              << ""
+                              << "/tmp/";
 }
 
 void TestPlatform::join_path() {
@@ -81,10 +89,14 @@ void TestPlatform::join_path() {
 void TestPlatform::file_name_part_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<QString>("name");
-  QTest::newRow("file") << "/pics/cat.bmp" << "cat.bmp";
-  QTest::newRow("no separator") << "cat.bmp" << "";
-  QTest::newRow("ends with separator") << "/pics/" << "";
-  QTest::newRow("root file") << "/a" << "a";
+  QTest::newRow("file") << "/pics/cat.bmp"
+                        << "cat.bmp";
+  QTest::newRow("no separator") << "cat.bmp"
+                                << "";
+  QTest::newRow("ends with separator") << "/pics/"
+                                       << "";
+  QTest::newRow("root file") << "/a"
+                             << "a";
 }
 
 void TestPlatform::file_name_part() {

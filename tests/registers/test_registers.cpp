@@ -19,7 +19,7 @@ Register filled(int max_index, int count) {
 
 class TestRegisters final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void start_state();
   void ring_data();
   void ring();
@@ -55,14 +55,14 @@ void TestRegisters::ring_data() {
   QTest::addColumn<int>("full");
   QTest::addColumn<int>("top");
   QTest::addColumn<QStringList>("first_slots");
-  QTest::newRow("21 files fill 0..20") << 20 << 21 << 20 << 0 << 20
-                                       << QStringList{"/d/f0", "/d/f1", "/d/f2"};
-  QTest::newRow("22nd wraps to slot 0") << 20 << 22 << 0 << 1 << 20
-                                        << QStringList{"/d/f21", "/d/f1", "/d/f2"};
-  QTest::newRow("23 registrations") << 20 << 23 << 1 << 1 << 20
-                                    << QStringList{"/d/f21", "/d/f22", "/d/f2"};
-  QTest::newRow("max 3, five images") << 3 << 5 << 0 << 1 << 3
-                                      << QStringList{"/d/f4", "/d/f1", "/d/f2"};
+  QTest::newRow("21 files fill 0..20")
+      << 20 << 21 << 20 << 0 << 20 << QStringList{"/d/f0", "/d/f1", "/d/f2"};
+  QTest::newRow("22nd wraps to slot 0")
+      << 20 << 22 << 0 << 1 << 20 << QStringList{"/d/f21", "/d/f1", "/d/f2"};
+  QTest::newRow("23 registrations")
+      << 20 << 23 << 1 << 1 << 20 << QStringList{"/d/f21", "/d/f22", "/d/f2"};
+  QTest::newRow("max 3, five images")
+      << 3 << 5 << 0 << 1 << 3 << QStringList{"/d/f4", "/d/f1", "/d/f2"};
 }
 
 void TestRegisters::ring() {
@@ -160,10 +160,14 @@ void TestRegisters::display_forms() {
 void TestRegisters::file_names_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<QString>("line");
-  QTest::newRow("picture") << "/pics/cat.bmp" << "000: cat.bmp";
-  QTest::newRow("no separator") << "cat.bmp" << "000: ";
-  QTest::newRow("ends with separator") << "/pics/" << "000: ";
-  QTest::newRow("Japanese") << "/文書/メモ.txt" << "000: メモ.txt";
+  QTest::newRow("picture") << "/pics/cat.bmp"
+                           << "000: cat.bmp";
+  QTest::newRow("no separator") << "cat.bmp"
+                                << "000: ";
+  QTest::newRow("ends with separator") << "/pics/"
+                                       << "000: ";
+  QTest::newRow("Japanese") << "/文書/メモ.txt"
+                            << "000: メモ.txt";
 }
 
 void TestRegisters::file_names() {

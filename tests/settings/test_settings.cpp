@@ -11,14 +11,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 using namespace tarvex;
 
 namespace {
 
-QByteArray cp932(const QString& text) { return encode_cp932(text); }
+QByteArray cp932(const QString& text) {
+  return encode_cp932(text);
+}
 
 QByteArray read_all(const QString& path) {
   QFile f(path);
@@ -36,7 +38,7 @@ void write_all(const QString& path, const QByteArray& bytes) {
 
 class TestSettings final : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void read_data();
   void read();
   void read_cuts_long_values_data();
@@ -68,43 +70,132 @@ void TestSettings::read_data() {
   QTest::addColumn<QString>("section");
   QTest::addColumn<QString>("key");
   QTest::addColumn<QString>("expected");
-  QTest::newRow("plain") << "[S]\r\nk=v\r\n" << "S" << "k" << "v";
-  QTest::newRow("names ignore case") << "[Sec]\r\nKey=Val\r\n" << "sEC" << "kEY" << "Val";
-  QTest::newRow("argument spaces trimmed") << "[S]\r\nk=v\r\n" << " S " << " k " << "v";
-  QTest::newRow("argument tab not trimmed") << "[S]\r\nk=v\r\n" << "\tS" << "k" << "";
-  QTest::newRow("blanks before bracket") << "  \t[S]\r\nk=v\r\n" << "S" << "k" << "v";
-  QTest::newRow("blanks inside brackets") << "[ \tS\t ]\r\nk=v\r\n" << "S" << "k" << "v";
-  QTest::newRow("rest after bracket ignored") << "[S] junk]\r\nk=v\r\n" << "S" << "k" << "v";
-  QTest::newRow("missing bracket tolerated") << "[S\r\nk=v\r\n" << "S" << "k" << "v";
-  QTest::newRow("blanks around key and value") << "[S]\r\n \t k \v= \t v \v\r\n" << "S" << "k"
+  QTest::newRow("plain") << "[S]\r\nk=v\r\n"
+                         << "S"
+                         << "k"
+                         << "v";
+  QTest::newRow("names ignore case") << "[Sec]\r\nKey=Val\r\n"
+                                     << "sEC"
+                                     << "kEY"
+                                     << "Val";
+  QTest::newRow("argument spaces trimmed") << "[S]\r\nk=v\r\n"
+                                           << " S "
+                                           << " k "
+                                           << "v";
+  QTest::newRow("argument tab not trimmed") << "[S]\r\nk=v\r\n"
+                                            << "\tS"
+                                            << "k"
+                                            << "";
+  QTest::newRow("blanks before bracket") << "  \t[S]\r\nk=v\r\n"
+                                         << "S"
+                                         << "k"
+                                         << "v";
+  QTest::newRow("blanks inside brackets") << "[ \tS\t ]\r\nk=v\r\n"
+                                          << "S"
+                                          << "k"
+                                          << "v";
+  QTest::newRow("rest after bracket ignored") << "[S] junk]\r\nk=v\r\n"
+                                              << "S"
+                                              << "k"
+                                              << "v";
+  QTest::newRow("missing bracket tolerated") << "[S\r\nk=v\r\n"
+                                             << "S"
+                                             << "k"
+                                             << "v";
+  QTest::newRow("blanks around key and value") << "[S]\r\n \t k \v= \t v \v\r\n"
+                                               << "S"
+                                               << "k"
                                                << "v";
-  QTest::newRow("double quotes removed") << "[S]\r\nk=\"  v  \"\r\n" << "S" << "k" << "  v  ";
-  QTest::newRow("single quotes removed") << "[S]\r\nk='v'\r\n" << "S" << "k" << "v";
-  QTest::newRow("mismatched quotes stay") << "[S]\r\nk=\"v'\r\n" << "S" << "k" << "\"v'";
-  QTest::newRow("one pair only") << "[S]\r\nk=\"\"v\"\"\r\n" << "S" << "k" << "\"v\"";
-  QTest::newRow("lone quote stays") << "[S]\r\nk=\"\r\n" << "S" << "k" << "\"";
-  QTest::newRow("comment line") << "[S]\r\n;k=v\r\n" << "S" << ";k" << "";
-  QTest::newRow("indented comment") << "[S]\r\n  ;k=v\r\n" << "S" << ";k" << "";
-  QTest::newRow("hash is no comment") << "[S]\r\n#k=v\r\n" << "S" << "#k" << "v";
-  QTest::newRow("no inline comment") << "[S]\r\nk=v ; x\r\n" << "S" << "k" << "v ; x";
-  QTest::newRow("before first section") << "k=v\r\n[S]\r\n" << "S" << "k" << "";
-  QTest::newRow("line without equals") << "[S]\r\nk\r\n" << "S" << "k" << "";
-  QTest::newRow("first duplicate key wins") << "[S]\r\nk=1\r\nk=2\r\n" << "S" << "k" << "1";
-  QTest::newRow("only first section searched")
-      << "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n" << "S" << "b" << "";
-  QTest::newRow("key of another section") << "[S]\r\n[T]\r\nk=v\r\n" << "S" << "k" << "";
-  QTest::newRow("missing section") << "[S]\r\nk=v\r\n" << "T" << "k" << "";
-  QTest::newRow("empty value") << "[S]\r\nk=\r\n" << "S" << "k" << "";
-  QTest::newRow("equals in value") << "[S]\r\nk=a=b\r\n" << "S" << "k" << "a=b";
-  QTest::newRow("line feeds only") << "[S]\nk=v\n" << "S" << "k" << "v";
-  QTest::newRow("no final line end") << "[S]\r\nk=v" << "S" << "k" << "v";
+  QTest::newRow("double quotes removed") << "[S]\r\nk=\"  v  \"\r\n"
+                                         << "S"
+                                         << "k"
+                                         << "  v  ";
+  QTest::newRow("single quotes removed") << "[S]\r\nk='v'\r\n"
+                                         << "S"
+                                         << "k"
+                                         << "v";
+  QTest::newRow("mismatched quotes stay") << "[S]\r\nk=\"v'\r\n"
+                                          << "S"
+                                          << "k"
+                                          << "\"v'";
+  QTest::newRow("one pair only") << "[S]\r\nk=\"\"v\"\"\r\n"
+                                 << "S"
+                                 << "k"
+                                 << "\"v\"";
+  QTest::newRow("lone quote stays") << "[S]\r\nk=\"\r\n"
+                                    << "S"
+                                    << "k"
+                                    << "\"";
+  QTest::newRow("comment line") << "[S]\r\n;k=v\r\n"
+                                << "S"
+                                << ";k"
+                                << "";
+  QTest::newRow("indented comment") << "[S]\r\n  ;k=v\r\n"
+                                    << "S"
+                                    << ";k"
+                                    << "";
+  QTest::newRow("hash is no comment") << "[S]\r\n#k=v\r\n"
+                                      << "S"
+                                      << "#k"
+                                      << "v";
+  QTest::newRow("no inline comment") << "[S]\r\nk=v ; x\r\n"
+                                     << "S"
+                                     << "k"
+                                     << "v ; x";
+  QTest::newRow("before first section") << "k=v\r\n[S]\r\n"
+                                        << "S"
+                                        << "k"
+                                        << "";
+  QTest::newRow("line without equals") << "[S]\r\nk\r\n"
+                                       << "S"
+                                       << "k"
+                                       << "";
+  QTest::newRow("first duplicate key wins") << "[S]\r\nk=1\r\nk=2\r\n"
+                                            << "S"
+                                            << "k"
+                                            << "1";
+  QTest::newRow("only first section searched") << "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n"
+                                               << "S"
+                                               << "b"
+                                               << "";
+  QTest::newRow("key of another section") << "[S]\r\n[T]\r\nk=v\r\n"
+                                          << "S"
+                                          << "k"
+                                          << "";
+  QTest::newRow("missing section") << "[S]\r\nk=v\r\n"
+                                   << "T"
+                                   << "k"
+                                   << "";
+  QTest::newRow("empty value") << "[S]\r\nk=\r\n"
+                               << "S"
+                               << "k"
+                               << "";
+  QTest::newRow("equals in value") << "[S]\r\nk=a=b\r\n"
+                                   << "S"
+                                   << "k"
+                                   << "a=b";
+  QTest::newRow("line feeds only") << "[S]\nk=v\n"
+                                   << "S"
+                                   << "k"
+                                   << "v";
+  QTest::newRow("no final line end") << "[S]\r\nk=v"
+                                     << "S"
+                                     << "k"
+                                     << "v";
   // ー is 81 5B and ‐ is 81 5D: trail bytes equal to the brackets.
-  QTest::newRow("trail bytes like brackets") << "[ー‐]\r\nキー=値\r\n" << "ー‐" << "キー" << "値";
+  QTest::newRow("trail bytes like brackets") << "[ー‐]\r\nキー=値\r\n"
+                                             << "ー‐"
+                                             << "キー"
+                                             << "値";
   // 表 is 95 5C and ソ is 83 5C: trail bytes equal to the backslash.
-  QTest::newRow("trail bytes like backslash") << "[表示]\r\n表=ソ\\\r\n" << "表示" << "表"
+  QTest::newRow("trail bytes like backslash") << "[表示]\r\n表=ソ\\\r\n"
+                                              << "表示"
+                                              << "表"
                                               << "ソ\\";
-  QTest::newRow("Japanese keys") << "[表示時間]\r\nイメージ=5\r\nテキスト=0.5\r\n" << "表示時間"
-                                 << "テキスト" << "0.5";
+  QTest::newRow("Japanese keys") << "[表示時間]\r\nイメージ=5\r\nテキスト=0.5\r\n"
+                                 << "表示時間"
+                                 << "テキスト"
+                                 << "0.5";
 }
 
 void TestSettings::read() {
@@ -127,10 +218,10 @@ void TestSettings::read_cuts_long_values_data() {
   const QByteArray a1021(1021, 'a');
   QTest::newRow("ascii cut to 1023") << "[S]\r\nk=" + a1100 << QString(1023, u'a');
   // A two-byte character across the cut loses its dangling lead byte.
-  QTest::newRow("cp932 pair across cut") << "[S]\r\nk=" + a1022 + cp932("あい")
-                                         << QString(1022, u'a');
-  QTest::newRow("cp932 pair before cut") << "[S]\r\nk=" + a1021 + cp932("あい")
-                                         << QString(1021, u'a') + "あ";
+  QTest::newRow("cp932 pair across cut")
+      << "[S]\r\nk=" + a1022 + cp932("あい") << QString(1022, u'a');
+  QTest::newRow("cp932 pair before cut")
+      << "[S]\r\nk=" + a1021 + cp932("あい") << QString(1021, u'a') + "あ";
   QTest::newRow("utf8 character across cut")
       << QByteArray("[S]\r\nk=") + a1021 + QString("あ").toUtf8() << QString(1021, u'a');
 }
@@ -163,30 +254,65 @@ void TestSettings::write_edits_in_place_data() {
   QTest::addColumn<QString>("value");
   QTest::addColumn<QString>("after");
   const QString keep = "; comment\r\n\r\n[Other]\r\nx = 1 \r\n\r\n[S]\r\n";
-  QTest::newRow("value replaced, spacing kept")
-      << keep + "k = old\r\nm=2\r\n" << "S" << "k" << "new" << keep + "k = new\r\nm=2\r\n";
-  QTest::newRow("key keeps its casing") << "[S]\r\nKEY=1\r\n" << "s" << "key" << "2"
+  QTest::newRow("value replaced, spacing kept") << keep + "k = old\r\nm=2\r\n"
+                                                << "S"
+                                                << "k"
+                                                << "new" << keep + "k = new\r\nm=2\r\n";
+  QTest::newRow("key keeps its casing") << "[S]\r\nKEY=1\r\n"
+                                        << "s"
+                                        << "key"
+                                        << "2"
                                         << "[S]\r\nKEY=2\r\n";
-  QTest::newRow("quoted value replaced verbatim") << "[S]\r\nk=\"a b\"\r\n" << "S" << "k"
-                                                  << "c" << "[S]\r\nk=c\r\n";
-  QTest::newRow("empty value") << "[S]\r\nk=v\r\n" << "S" << "k" << "" << "[S]\r\nk=\r\n";
-  QTest::newRow("new key after the last key")
-      << "[S]\r\na=1\r\n\r\n;note\r\n[T]\r\n" << "S" << "b" << "2"
-      << "[S]\r\na=1\r\nb=2\r\n\r\n;note\r\n[T]\r\n";
-  QTest::newRow("new key in empty section") << "[S]\r\n\r\n[T]\r\n" << "S" << "b" << "2"
+  QTest::newRow("quoted value replaced verbatim") << "[S]\r\nk=\"a b\"\r\n"
+                                                  << "S"
+                                                  << "k"
+                                                  << "c"
+                                                  << "[S]\r\nk=c\r\n";
+  QTest::newRow("empty value") << "[S]\r\nk=v\r\n"
+                               << "S"
+                               << "k"
+                               << ""
+                               << "[S]\r\nk=\r\n";
+  QTest::newRow("new key after the last key") << "[S]\r\na=1\r\n\r\n;note\r\n[T]\r\n"
+                                              << "S"
+                                              << "b"
+                                              << "2"
+                                              << "[S]\r\na=1\r\nb=2\r\n\r\n;note\r\n[T]\r\n";
+  QTest::newRow("new key in empty section") << "[S]\r\n\r\n[T]\r\n"
+                                            << "S"
+                                            << "b"
+                                            << "2"
                                             << "[S]\r\nb=2\r\n\r\n[T]\r\n";
-  QTest::newRow("new section at the end") << "[S]\r\na=1\r\n" << "T" << "b" << "2"
+  QTest::newRow("new section at the end") << "[S]\r\na=1\r\n"
+                                          << "T"
+                                          << "b"
+                                          << "2"
                                           << "[S]\r\na=1\r\n[T]\r\nb=2\r\n";
-  QTest::newRow("file without final line end") << "[S]\r\na=1" << "T" << "b" << "2"
-                                                << "[S]\r\na=1\r\n[T]\r\nb=2\r\n";
-  QTest::newRow("section without final line end") << "[S]" << "S" << "b" << "2"
+  QTest::newRow("file without final line end") << "[S]\r\na=1"
+                                               << "T"
+                                               << "b"
+                                               << "2"
+                                               << "[S]\r\na=1\r\n[T]\r\nb=2\r\n";
+  QTest::newRow("section without final line end") << "[S]"
+                                                  << "S"
+                                                  << "b"
+                                                  << "2"
                                                   << "[S]\r\nb=2\r\n";
-  QTest::newRow("line feed file stays line feed") << "[S]\na=1\n" << "S" << "b" << "2"
+  QTest::newRow("line feed file stays line feed") << "[S]\na=1\n"
+                                                  << "S"
+                                                  << "b"
+                                                  << "2"
                                                   << "[S]\na=1\nb=2\n";
-  QTest::newRow("only the first duplicate changes") << "[S]\r\nk=1\r\nk=2\r\n" << "S" << "k"
-                                                    << "3" << "[S]\r\nk=3\r\nk=2\r\n";
-  QTest::newRow("Japanese") << "[表示時間]\r\nイメージ=5\r\n" << "表示時間" << "テキスト"
-                            << "0.5" << "[表示時間]\r\nイメージ=5\r\nテキスト=0.5\r\n";
+  QTest::newRow("only the first duplicate changes") << "[S]\r\nk=1\r\nk=2\r\n"
+                                                    << "S"
+                                                    << "k"
+                                                    << "3"
+                                                    << "[S]\r\nk=3\r\nk=2\r\n";
+  QTest::newRow("Japanese") << "[表示時間]\r\nイメージ=5\r\n"
+                            << "表示時間"
+                            << "テキスト"
+                            << "0.5"
+                            << "[表示時間]\r\nイメージ=5\r\nテキスト=0.5\r\n";
 }
 
 void TestSettings::write_edits_in_place() {
@@ -388,7 +514,8 @@ void TestSettings::file_count() {
 void TestSettings::settings_folder_choice() {
   QTemporaryDir dir;
   QCOMPARE(choose_settings_folder(dir.path(), "/home/u/.config"), dir.path());
-  QCOMPARE(choose_settings_folder("/usr/bin", "/home/u/.config"), QString("/home/u/.config/Tarvex"));
+  QCOMPARE(choose_settings_folder("/usr/bin", "/home/u/.config"),
+           QString("/home/u/.config/Tarvex"));
   QCOMPARE(choose_settings_folder(dir.filePath("missing"), "/cfg"), QString("/cfg/Tarvex"));
 }
 

@@ -11,9 +11,13 @@ const QString kFileCountWarning = QStringLiteral(
     "設定ファイル数が範囲外です。ファイル数を２００にしました。\n\r"
     "          Tarvex.iniを確認してください。");
 
-FormFixture::FormFixture() { QDir(dir_.path()).mkpath(QStringLiteral("settings")); }
+FormFixture::FormFixture() {
+  QDir(dir_.path()).mkpath(QStringLiteral("settings"));
+}
 
-QString FormFixture::settings_path() const { return dir_.path() + QStringLiteral("/settings/Tarvex.ini"); }
+QString FormFixture::settings_path() const {
+  return dir_.path() + QStringLiteral("/settings/Tarvex.ini");
+}
 
 void FormFixture::write_settings(const QString& text) const {
   QString crlf = text;

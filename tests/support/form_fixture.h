@@ -14,7 +14,7 @@ extern const QString kFileCountWarning;
 
 // Builds Form1 in a temporary folder with scripted message boxes and a recording opener.
 class FormFixture {
-public:
+ public:
   FormFixture();
 
   QString folder() const { return dir_.path(); }
@@ -33,7 +33,7 @@ public:
   ScriptedMessages messages;
   RecordingOpener opener;
 
-private:
+ private:
   QTemporaryDir dir_;
   std::unique_ptr<Form1> form_;
 };

@@ -11,7 +11,7 @@ namespace tarvex::testing {
 // Answers message boxes from a script, in order, and records every text. A box the script does
 // not expect, or whose text differs, is recorded as a fault and answered with OK.
 class ScriptedMessages final : public MessageService {
-public:
+ public:
   void expect(const QString& text, int answer = kAnswerOk) { script_.append({text, answer}); }
   int msgbox(const QString& text, MsgButtons buttons) override;
 
@@ -21,12 +21,12 @@ public:
   bool done() const { return script_.isEmpty() && faults.isEmpty(); }
   QString report() const;
 
-private:
+ private:
   QList<std::pair<QString, int>> script_;
 };
 
 class RecordingOpener final : public FileOpener {
-public:
+ public:
   void open(const QString& path) override { opened.append(path); }
   QStringList opened;
 };
