@@ -1,6 +1,6 @@
 #include "browse/file_box.h"
 
-#include "display/text_pane.h"
+#include "display/drop_data.h"
 #include "platform/paths.h"
 
 #include <QApplication>
@@ -91,7 +91,7 @@ void FileBox::mouseMoveEvent(QMouseEvent* event) {
   pressed_ = false;
   auto* mime = new QMimeData;
   mime->setUrls({QUrl::fromLocalFile(join_path(path_, file_name()))});
-  mime->setData(QString::fromLatin1(TextPane::kFileBoxMime), QByteArray("1"));
+  mime->setData(QString::fromLatin1(kFileBoxMime), QByteArray("1"));
   auto* drag = new QDrag(this);
   drag->setMimeData(mime);
   drag->exec(Qt::CopyAction);

@@ -1,7 +1,7 @@
 #include "display/image_pane.h"
 
+#include "display/drop_data.h"
 #include "display/picture_loader.h"
-#include "display/text_pane.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -62,10 +62,7 @@ void ImagePane::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ImagePane::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasFormat(QString::fromLatin1(TextPane::kFileBoxMime)) ||
-      !dropped_local_files(event->mimeData()).isEmpty()) {
-    event->acceptProposedAction();
-  }
+  if (pane_accepts_drop(event->mimeData())) event->acceptProposedAction();
 }
 
 void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
@@ -73,7 +70,7 @@ void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void ImagePane::dropEvent(QDropEvent* event) {
-  if (event->mimeData()->hasFormat(QString::fromLatin1(TextPane::kFileBoxMime))) {
+  if (event->mimeData()->hasFormat(QString::fromLatin1(kFileBoxMime))) {
     event->acceptProposedAction();
     emit fileBoxDropped();
     return;

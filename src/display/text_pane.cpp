@@ -1,5 +1,6 @@
 #include "display/text_pane.h"
 
+#include "display/drop_data.h"
 #include "display/text_loader.h"
 
 #include <QClipboard>
@@ -14,17 +15,6 @@
 #include <QUrl>
 
 namespace tarvex {
-
-const char* const TextPane::kFileBoxMime = "application/x-tarvex-file-box";
-
-QStringList dropped_local_files(const QMimeData* mime) {
-  QStringList files;
-  if (!mime || !mime->hasUrls()) return files;
-  for (const QUrl& url : mime->urls()) {
-    if (url.isLocalFile()) files.append(url.toLocalFile());
-  }
-  return files;
-}
 
 TextPane::TextPane(QWidget* parent) : QWidget(parent), edit_(new QPlainTextEdit(this)) {
   edit_->setReadOnly(true);
@@ -124,10 +114,7 @@ bool TextPane::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TextPane::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasFormat(QString::fromLatin1(kFileBoxMime)) ||
-      !dropped_local_files(event->mimeData()).isEmpty()) {
-    event->acceptProposedAction();
-  }
+  if (pane_accepts_drop(event->mimeData())) event->acceptProposedAction();
 }
 
 void TextPane::dragMoveEvent(QDragMoveEvent* event) {

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class QMimeData;
 class QPlainTextEdit;
 
 namespace tarvex {
@@ -28,9 +27,6 @@ class TextPane final : public QWidget {
   // Copies the selection to the clipboard.
   void copy_selection() const;
 
-  // The file box's drag carries this marker beside the file's URL.
-  static const char* const kFileBoxMime;
-
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
   void fileBoxDropped();
@@ -49,8 +45,5 @@ class TextPane final : public QWidget {
 
   QPlainTextEdit* edit_;
 };
-
-// The local files of a drop, in order; empty when the data carries no file list.
-QStringList dropped_local_files(const QMimeData* mime);
 
 }  // namespace tarvex

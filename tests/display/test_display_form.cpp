@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "display/image_pane.h"
+#include "display/drop_data.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
 #include "platform/twips.h"
@@ -255,7 +256,7 @@ void TestDisplayForm::drop_from_the_file_box_switches_panes() {
   f.File1->set_list_index(at);
   f.ファイルの表示(fx.folder() + "/b.txt", 1);
   auto* mime = new QMimeData;
-  mime->setData(TextPane::kFileBoxMime, "1");
+  mime->setData(kFileBoxMime, "1");
   drop(f.RichTextBox1, mime);
   QCOMPARE(f.st.img.paths[0], fx.folder() + "/c.bmp");
   QVERIFY(!f.Image1->isHidden());

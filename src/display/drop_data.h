@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+
+class QMimeData;
+
+namespace tarvex {
+
+// The file box's drag carries this marker beside the file's URL, so the panes tell a drag from
+// the file box from files dropped by another program.
+inline constexpr const char* kFileBoxMime = "application/x-tarvex-file-box";
+
+// True when a drag may be dropped on a pane: one from the file box, or one carrying local files.
+bool pane_accepts_drop(const QMimeData* mime);
+
+// The local files of a drop, in order; empty when the data carries no file list.
+QStringList dropped_local_files(const QMimeData* mime);
+
+}  // namespace tarvex
