@@ -35,7 +35,7 @@ configure "$out/fuzz" -DCMAKE_BUILD_TYPE=Debug -DTARVEX_FUZZ=ON -DTARVEX_WERROR=
   -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$out/fuzz" -j "$jobs"
 for harness in "$out"/fuzz/fuzz/fuzz_*; do
-  [ -x "$harness" ] || continue
+  [ -f "$harness" ] && [ -x "$harness" ] || continue
   name="$(basename "$harness")"
   corpus="$root/fuzz/corpus/${name#fuzz_}"
   log="$out/fuzz/$name.log"
