@@ -9,7 +9,6 @@
 #include "display/text_pane.h"
 #include "platform/fonts.h"
 #include "platform/text_codecs.h"
-#include "settings/settings_file.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -76,14 +75,8 @@ int measure(int argc, char** argv, const QString& what, const QString& path) {
     if (text.isEmpty()) return 1;
   } else {
     QTemporaryDir dir;
-    SettingsFile(dir.path())
-        .ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
-                   QStringLiteral("200"));
     bench::SilentMessages messages;
-    Platform platform;
-    platform.messages = &messages;
-    platform.settings_folder = dir.path();
-    platform.start_folder = dir.path();
+    const Platform platform = bench::bench_platform(dir.path(), &messages);
     Form1 window(platform);
     window.show();
     QCoreApplication::processEvents();

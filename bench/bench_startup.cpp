@@ -5,7 +5,6 @@
 #include "app/main_window.h"
 #include "bench_support.h"
 #include "platform/fonts.h"
-#include "settings/settings_file.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -47,14 +46,8 @@ int child(int argc, char** argv, bool bare) {
   }
   install_font_substitutions();
   QTemporaryDir dir;
-  SettingsFile(dir.path())
-      .ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
-                 QStringLiteral("200"));
   bench::SilentMessages messages;
-  Platform platform;
-  platform.messages = &messages;
-  platform.settings_folder = dir.path();
-  platform.start_folder = dir.path();
+  const Platform platform = bench::bench_platform(dir.path(), &messages);
   Form1 window(platform);
   window.installEventFilter(&first_paint);
   window.show();

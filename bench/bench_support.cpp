@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include "settings/settings_file.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -13,6 +15,16 @@ namespace tarvex::bench {
 int SilentMessages::msgbox(const QString& text, MsgButtons) {
   std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
   return kAnswerOk;
+}
+
+Platform bench_platform(const QString& folder, SilentMessages* messages) {
+  SettingsFile(folder).ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
+                                 QStringLiteral("200"));
+  Platform platform;
+  platform.messages = messages;
+  platform.settings_folder = folder;
+  platform.start_folder = folder;
+  return platform;
 }
 
 double peak_memory_mb() {

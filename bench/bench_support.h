@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/message_box.h"
+#include "platform/platform.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,10 @@ class SilentMessages final : public MessageService {
  public:
   int msgbox(const QString& text, MsgButtons) override;
 };
+
+// A platform for a benchmark window: silent messages and a settings folder in `folder` whose
+// file count is valid, so start-up shows no message.
+Platform bench_platform(const QString& folder, SilentMessages* messages);
 
 // Peak resident memory of this process so far, in megabytes.
 double peak_memory_mb();

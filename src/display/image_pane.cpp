@@ -70,15 +70,14 @@ void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void ImagePane::dropEvent(QDropEvent* event) {
-  if (event->mimeData()->hasFormat(QString::fromLatin1(kFileBoxMime))) {
-    event->acceptProposedAction();
-    emit fileBoxDropped();
-    return;
-  }
-  const QStringList files = dropped_local_files(event->mimeData());
-  if (files.isEmpty()) return;
+  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData());
+  if (!drop) return;
   event->acceptProposedAction();
-  emit filesDropped(files);
+  if (drop->from_file_box) {
+    emit fileBoxDropped();
+  } else {
+    emit filesDropped(drop->files);
+  }
 }
 
 }  // namespace tarvex
