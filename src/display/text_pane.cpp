@@ -12,11 +12,30 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <QUrl>
 
 namespace tarvex {
 
-TextPane::TextPane(QWidget* parent) : QWidget(parent), edit_(new QPlainTextEdit(this)) {
+namespace {
+
+// Where the slice that starts at `from` ends: after the last line end within the slice, so that
+// slices join without splitting a line; a slice without one ends at its full length.
+qsizetype slice_end(const QString& text, qsizetype from, qsizetype max_chars) {
+  const qsizetype end = std::min(text.size(), from + max_chars);
+  if (end == text.size()) return end;
+  const qsizetype lf = text.lastIndexOf(u'\n', end - 1);
+  return lf >= from ? lf + 1 : end;
+}
+
+}  // namespace
+
+TextPane::TextPane(QWidget* parent)
+    : QWidget(parent), edit_(new QPlainTextEdit(this)), slicer_(new QTimer(this)) {
+  slicer_->setInterval(0);
+  connect(slicer_, &QTimer::timeout, this, [this] {
+    if (!append_slice()) slicer_->stop();
+  });
   edit_->setReadOnly(true);
   edit_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -41,6 +60,7 @@ bool TextPane::load_file(const QString& path) {
 }
 
 void TextPane::show_rich(const RtfDocument& doc) {
+  cancel_loading();
   edit_->clear();
   QTextCursor cursor(edit_->document());
   for (const RtfRun& run : doc.runs) {
@@ -65,10 +85,48 @@ void TextPane::show_rich(const RtfDocument& doc) {
 }
 
 void TextPane::set_text(const QString& text) {
-  edit_->setPlainText(text);
+  cancel_loading();
+  const qsizetype first = slice_end(text, 0, kSliceChars);
+  if (first == text.size()) {
+    edit_->setPlainText(text);
+    return;
+  }
+  // A view of a read-only text keeps no undo history; without it the slices go in faster.
+  edit_->document()->setUndoRedoEnabled(false);
+  edit_->setPlainText(text.left(first));
+  pending_ = text;
+  pending_from_ = first;
+  slicer_->start();
+}
+
+void TextPane::cancel_loading() {
+  slicer_->stop();
+  pending_.clear();
+  pending_from_ = 0;
+}
+
+bool TextPane::append_slice() const {
+  if (!loading()) return false;
+  const qsizetype end = slice_end(pending_, pending_from_, kSliceChars);
+  QTextCursor cursor(edit_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(pending_.mid(pending_from_, end - pending_from_));
+  pending_from_ = end;
+  if (!loading()) {
+    pending_.clear();
+    pending_from_ = 0;
+  }
+  return loading();
+}
+
+void TextPane::finish_loading() const {
+  while (append_slice()) {
+  }
+  slicer_->stop();
 }
 
 QString TextPane::text() const {
+  finish_loading();
   return edit_->toPlainText();
 }
 
@@ -79,6 +137,7 @@ QString TextPane::selected_text() const {
 }
 
 void TextPane::select(int start, int length) {
+  finish_loading();
   QTextCursor cursor(edit_->document());
   const int end_of_text = edit_->document()->characterCount() - 1;
   cursor.setPosition(std::clamp(start, 0, end_of_text));

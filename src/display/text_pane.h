@@ -26,6 +26,13 @@ class TextPane final : public QWidget {
   bool focused() const;
   // Copies the selection to the clipboard.
   void copy_selection() const;
+  // True while a long text is still being added to the view.
+  bool loading() const { return pending_from_ < pending_.size(); }
+
+  // A long text shows its first slice at once; the rest follows in slices of this many
+  // characters from the event loop, so the window stays alive. Reading the text, or selecting
+  // in it, completes the load first.
+  static constexpr qsizetype kSliceChars = 256 * 1024;
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
@@ -42,8 +49,15 @@ class TextPane final : public QWidget {
 
  private:
   void show_rich(const RtfDocument& doc);
+  void cancel_loading();
+  // Adds the next slice of the pending text; false when nothing is left.
+  bool append_slice() const;
+  void finish_loading() const;
 
   QPlainTextEdit* edit_;
+  class QTimer* slicer_;
+  mutable QString pending_;
+  mutable qsizetype pending_from_ = 0;
 };
 
 }  // namespace tarvex

@@ -3,8 +3,8 @@
 #include "app/form3.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
-#include "display/image_pane.h"
 #include "display/drop_data.h"
+#include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
 #include "platform/twips.h"
@@ -95,6 +95,8 @@ class TestDisplayForm final : public QObject {
   void maximised_picture_display();
   void fitting_the_picture();
   void search_view_selects_the_hit_on_focus();
+  void long_texts_arrive_in_slices_data();
+  void long_texts_arrive_in_slices();
 };
 
 void TestDisplayForm::image_is_registered_and_shown() {
@@ -397,6 +399,35 @@ void TestDisplayForm::search_view_selects_the_hit_on_focus() {
   f.RichTextBox2->select(0, 0);
   f.RichTextBox2_GotFocus();
   QCOMPARE(f.RichTextBox2->selected_text(), QString());
+}
+
+void TestDisplayForm::long_texts_arrive_in_slices_data() {
+  QTest::addColumn<QString>("text");
+  QString lines;
+  for (int i = 0; lines.size() < 3 * TextPane::kSliceChars; ++i) {
+    lines += QStringLiteral("行%1 テキスト\n").arg(i);
+  }
+  QTest::newRow("many lines") << lines;
+  QTest::newRow("one long line") << QString(TextPane::kSliceChars * 2 + 7, u'あ');
+  QTest::newRow("ends without a line end") << lines + QStringLiteral("最後");
+}
+
+void TestDisplayForm::long_texts_arrive_in_slices() {
+  QFETCH(QString, text);
+  TextPane pane;
+  pane.set_text(text);
+  QVERIFY(pane.loading());
+  // The event loop adds the rest.
+  QTRY_VERIFY(!pane.loading());
+  QCOMPARE(pane.text(), text);
+  // Reading the text completes a load at once, and a new text cancels the old one's rest.
+  pane.set_text(text);
+  QCOMPARE(pane.text(), text);
+  pane.set_text(text);
+  pane.set_text(QStringLiteral("short"));
+  QVERIFY(!pane.loading());
+  QTest::qWait(20);
+  QCOMPARE(pane.text(), QString("short"));
 }
 
 QTEST_MAIN(TestDisplayForm)
