@@ -170,6 +170,8 @@ class Form1 final : public QMainWindow {
   QString file_box_selected_path() const;
   // Moves the folder tree and the file box to `folder` (the command line, start-up).
   void browse_to(const QString& folder);
+  // Selects `name` in the file box when it is listed there.
+  void select_in_file_box(const QString& name);
 
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;

@@ -66,6 +66,11 @@ void Form1::file_open() {
   platform_.opener->open(path);
 }
 
+void Form1::select_in_file_box(const QString& name) {
+  const qsizetype at = File1->entries().indexOf(name);
+  if (at >= 0) File1->set_list_index(static_cast<int>(at));
+}
+
 void Form1::browse_to(const QString& folder) {
   SHTree1->set_current_path(folder);
   File1->set_path(SHTree1->current_path());

@@ -154,7 +154,9 @@ void TestBrowse::double_click_shows_the_file() {
   Form1& f = fx.make(true);
   f.File1_DblClick();  // nothing selected: nothing happens
   QCOMPARE(f.st.txt.last, -1);
-  f.File1->set_list_index(f.File1->entries().indexOf("note.txt"));
+  f.select_in_file_box("missing.txt");
+  QCOMPARE(f.File1->list_index(), -1);
+  f.select_in_file_box("note.txt");
   f.File1_DblClick();
   QCOMPARE(f.st.txt.paths[0], fx.folder() + "/note.txt");
   QCOMPARE(f.file_box_selected_path(), fx.folder() + "/note.txt");
