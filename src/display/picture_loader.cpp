@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <cmath>
+
 namespace tarvex {
 
 namespace {
@@ -38,7 +40,15 @@ std::optional<QImage> load_picture_bytes(const QByteArray& bytes, QSize decode_s
   if (looks_like_wmf(bytes)) {
     std::optional<WmfPicture> wmf = parse_wmf(bytes);
     if (!wmf) return std::nullopt;
-    return render_wmf(*wmf, wmf->natural_size_px());
+    // A frame larger than the pane would ever decode is drawn smaller, keeping its shape.
+    QSize size = wmf->natural_size_px();
+    const qint64 area = static_cast<qint64>(size.width()) * size.height();
+    if (area > kMaxPicturePixels) {
+      const double f = std::sqrt(static_cast<double>(kMaxPicturePixels) / area);
+      size = QSize(std::max(1, static_cast<int>(size.width() * f)),
+                   std::max(1, static_cast<int>(size.height() * f)));
+    }
+    return render_wmf(*wmf, size);
   }
   QBuffer buffer;
   buffer.setData(bytes);

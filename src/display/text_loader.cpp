@@ -10,7 +10,7 @@ namespace tarvex {
 std::optional<LoadedText> load_text_file(const QString& path) {
   if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTextFileBytes) return std::nullopt;
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return std::nullopt;
   LoadedText loaded;

@@ -623,8 +623,13 @@ QSize WmfPicture::natural_size_px() const {
     w = std::abs(window_ext.width()) / f;
     h = std::abs(window_ext.height()) / f;
   }
-  return QSize(std::clamp(static_cast<int>(std::lround(w)), 0, kMaxSidePx),
-               std::clamp(static_cast<int>(std::lround(h)), 0, kMaxSidePx));
+  // A side beyond the largest drawn is brought down with the other, keeping the shape.
+  const double longest = std::max(w, h);
+  if (longest > kMaxSidePx) {
+    w = w * kMaxSidePx / longest;
+    h = h * kMaxSidePx / longest;
+  }
+  return QSize(static_cast<int>(std::lround(w)), static_cast<int>(std::lround(h)));
 }
 
 bool looks_like_wmf(const QByteArray& bytes) {

@@ -98,6 +98,7 @@ class TestDisplayCore final : public QObject {
   void wmf_shapes_data();
   void wmf_shapes();
   void wmf_japanese_text();
+  void wmf_huge_frame_is_drawn_smaller();
   void wmf_rejects_garbage();
   void pictures_data();
   void pictures();
@@ -224,6 +225,12 @@ void TestDisplayCore::text_files_that_cannot_be_read() {
   QVERIFY(!load_text_file(dir.filePath("missing.txt")));
   QVERIFY(!load_text_file(dir.path()));
   QVERIFY(!load_text_file(QString()));
+  // A file too large for memory is refused without being read (a sparse file costs no disk).
+  QFile huge(dir.filePath("huge.txt"));
+  huge.open(QIODevice::WriteOnly);
+  QVERIFY(huge.resize(kMaxTextFileBytes + 1));
+  huge.close();
+  QVERIFY(!load_text_file(huge.fileName()));
   QFile empty(dir.filePath("empty.txt"));
   empty.open(QIODevice::WriteOnly);
   empty.close();
@@ -370,6 +377,17 @@ void TestDisplayCore::wmf_japanese_text() {
   blank.replace(jp, QByteArray(jp.size(), ' '));
   const QImage without = render_wmf(*parse_wmf(blank), pic->natural_size_px());
   QCOMPARE(count_colour(without, line, Qt::black), 0);
+}
+
+void TestDisplayCore::wmf_huge_frame_is_drawn_smaller() {
+  // A placeable header framing 30000 × 20000 pixels, and nothing to draw.
+  QByteArray bytes("\xD7\xCD\xC6\x9A\0\0\0\0\0\0\x30\x75\x20\x4E\x60\0\0\0\0\0\0\0", 22);
+  bytes += QByteArray("\x01\0\x09\0\0\x03\x0C\0\0\0\0\0\x03\0\0\0\0\0", 18);
+  bytes += QByteArray("\x03\0\0\0\0\0", 6);
+  const std::optional<QImage> image = load_picture_bytes(bytes);
+  QVERIFY(image);
+  QVERIFY(qint64(image->width()) * image->height() <= kMaxPicturePixels);
+  QCOMPARE(image->width() * 2 / image->height(), 3);  // the shape is kept
 }
 
 void TestDisplayCore::wmf_rejects_garbage() {
