@@ -1,8 +1,7 @@
-// The platform layer: the classic timer, paths and twips.
+// The platform layer: the classic timer and paths.
 
 #include "platform/classic_timer.h"
 #include "platform/paths.h"
-#include "platform/twips.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -17,9 +16,6 @@ class TestPlatform final : public QObject {
   void timer_ticks_only_when_enabled_with_an_interval();
   void join_path_data();
   void join_path();
-  void file_name_part_data();
-  void file_name_part();
-  void twips();
 };
 
 void TestPlatform::timer_refuses_out_of_range_intervals_data() {
@@ -84,34 +80,6 @@ void TestPlatform::join_path() {
   QFETCH(QString, name);
   QFETCH(QString, path);
   QCOMPARE(tarvex::join_path(folder, name), path);
-}
-
-void TestPlatform::file_name_part_data() {
-  QTest::addColumn<QString>("path");
-  QTest::addColumn<QString>("name");
-  QTest::newRow("file") << "/pics/cat.bmp"
-                        << "cat.bmp";
-  QTest::newRow("no separator") << "cat.bmp"
-                                << "";
-  QTest::newRow("ends with separator") << "/pics/"
-                                       << "";
-  QTest::newRow("root file") << "/a"
-                             << "a";
-}
-
-void TestPlatform::file_name_part() {
-  QFETCH(QString, path);
-  QFETCH(QString, name);
-  QCOMPARE(tarvex::file_name_part(path), name);
-}
-
-void TestPlatform::twips() {
-  QCOMPARE(twips_to_px(9660), 644);
-  QCOMPARE(twips_to_px(6975), 465);
-  QCOMPARE(twips_to_px(8), 1);
-  QCOMPARE(twips_to_px(7), 0);
-  QCOMPARE(twips_to_px(-1760), -117);
-  QCOMPARE(px_to_twips(644), 9660);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
