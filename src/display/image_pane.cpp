@@ -3,8 +3,10 @@
 #include "display/drop_data.h"
 #include "display/picture_loader.h"
 
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,9 +22,18 @@ bool ImagePane::load_picture(const QString& path) {
   const qreal dpr = devicePixelRatioF();
   QSize decode_size;
   if (stretch_) decode_size = size() * dpr;
+  const QFileInfo info(path);
+  const Source source{path, info.size(), info.lastModified().toMSecsSinceEpoch(), decode_size};
+  if (!info.isFile()) return false;
+  if (!picture_.isNull() && source == source_) {
+    if (!stretch_) resize(natural_size());
+    update();
+    return true;
+  }
   std::optional<QImage> image = load_picture_file(path, decode_size);
   if (!image) return false;
   picture_ = *image;
+  source_ = source;
   // One picture pixel is one device pixel.
   if (!stretch_ || decode_size.isEmpty()) picture_.setDevicePixelRatio(dpr);
   if (!stretch_) resize(natural_size());
@@ -32,6 +43,7 @@ bool ImagePane::load_picture(const QString& path) {
 
 void ImagePane::clear_picture() {
   picture_ = QImage();
+  source_ = Source{};
   update();
 }
 

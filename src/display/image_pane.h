@@ -37,6 +37,15 @@ class ImagePane final : public QWidget {
  private:
   QImage picture_;
   bool stretch_ = false;
+  // What the picture was decoded from: loading the same unchanged file at the same size again
+  // (every layout pass does) reuses it instead of decoding it anew.
+  struct Source {
+    QString path;
+    qint64 bytes = -1;
+    qint64 modified_ms = -1;
+    QSize decode_size;
+    friend bool operator==(const Source&, const Source&) = default;
+  } source_;
 };
 
 }  // namespace tarvex

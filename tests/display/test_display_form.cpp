@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -95,6 +97,7 @@ class TestDisplayForm final : public QObject {
   void maximised_picture_display();
   void fitting_the_picture();
   void search_view_selects_the_hit_on_focus();
+  void reloading_follows_the_file_on_disk();
   void long_texts_arrive_in_slices_data();
   void long_texts_arrive_in_slices();
 };
@@ -399,6 +402,29 @@ void TestDisplayForm::search_view_selects_the_hit_on_focus() {
   f.RichTextBox2->select(0, 0);
   f.RichTextBox2_GotFocus();
   QCOMPARE(f.RichTextBox2->selected_text(), QString());
+}
+
+void TestDisplayForm::reloading_follows_the_file_on_disk() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("p.bmp");
+  auto write = [&path](const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+  };
+  ImagePane pane;
+  write(bmp(10, 10, Qt::red));
+  QVERIFY(pane.load_picture(path));
+  pane.resize(3, 3);
+  QVERIFY(pane.load_picture(path));  // the same file again: natural size again
+  QCOMPARE(pane.size(), QSize(10, 10));
+  write(bmp(12, 8, Qt::blue));  // replaced on disk: decoded anew
+  QVERIFY(pane.load_picture(path));
+  QCOMPARE(pane.size(), QSize(12, 8));
+  QCOMPARE(pane.picture().pixelColor(1, 1), QColor(Qt::blue));
+  QFile::remove(path);  // gone: the load fails and the picture stays
+  QVERIFY(!pane.load_picture(path));
+  QCOMPARE(pane.picture().pixelColor(1, 1), QColor(Qt::blue));
 }
 
 void TestDisplayForm::long_texts_arrive_in_slices_data() {
