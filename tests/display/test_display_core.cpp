@@ -98,6 +98,7 @@ class TestDisplayCore final : public QObject {
   void wmf_shapes_data();
   void wmf_shapes();
   void wmf_japanese_text();
+  void wmf_round_rect_pie_and_bitmap();
   void wmf_huge_frame_is_drawn_smaller();
   void wmf_rejects_garbage();
   void pictures_data();
@@ -377,6 +378,60 @@ void TestDisplayCore::wmf_japanese_text() {
   blank.replace(jp, QByteArray(jp.size(), ' '));
   const QImage without = render_wmf(*parse_wmf(blank), pic->natural_size_px());
   QCOMPARE(count_colour(without, line, Qt::black), 0);
+}
+
+// One metafile record: size in words, function, parameters.
+QByteArray wmf_record(quint16 function, const QList<qint16>& words, const QByteArray& raw = {}) {
+  QByteArray body;
+  for (qint16 w : words) body += QByteArray(reinterpret_cast<const char*>(&w), 2);
+  body += raw;
+  if (body.size() % 2) body += '\0';
+  const quint32 size = 3 + body.size() / 2;
+  return QByteArray(reinterpret_cast<const char*>(&size), 4) +
+         QByteArray(reinterpret_cast<const char*>(&function), 2) + body;
+}
+
+QByteArray colorref(int r, int g, int b) {
+  const char bytes[] = {char(r), char(g), char(b), 0};
+  return QByteArray(bytes, 4);
+}
+
+void TestDisplayCore::wmf_round_rect_pie_and_bitmap() {
+  QByteArray records;
+  records += wmf_record(0x020B, {0, 0});      // window origin
+  records += wmf_record(0x020C, {100, 200});  // window extent: 200 × 100
+  records += wmf_record(0x02FC, {0}, colorref(255, 0, 0) + QByteArray(2, 0));  // brush 0: red
+  records += wmf_record(0x02FA, {5, 0, 0}, colorref(0, 0, 0));                 // pen 1: none
+  records += wmf_record(0x02FC, {0}, colorref(0, 255, 0) + QByteArray(2, 0));  // brush 2: green
+  records += wmf_record(0x012D, {0});
+  records += wmf_record(0x012D, {1});
+  // Round rectangle: corner height and width, then bottom, right, top, left.
+  records += wmf_record(0x061C, {20, 20, 40, 60, 10, 10});
+  records += wmf_record(0x012D, {2});
+  // Pie in (100,10)-(160,70) from the point at 0 degrees to the point at 90 degrees.
+  records += wmf_record(0x081A, {10, 130, 40, 160, 70, 160, 10, 100});
+  // A bitmap of two pixels, blue and yellow, stretched onto (10,60) 40 × 20.
+  QByteArray dib;
+  const qint32 header[] = {40, 2, 1};
+  dib += QByteArray(reinterpret_cast<const char*>(header), 12);
+  const qint16 planes_bits[] = {1, 24};
+  dib += QByteArray(reinterpret_cast<const char*>(planes_bits), 4);
+  dib += QByteArray(24, 0);
+  dib += QByteArray("\xFF\0\0\0\xFF\xFF\0\0", 8);  // BGR blue, BGR yellow, row padding
+  records += wmf_record(0x0B41, {0x0020, 0x00CC, 1, 2, 0, 0, 20, 40, 60, 10}, dib);
+  records += wmf_record(0x0000, {});
+  QByteArray file("\x01\0\x09\0\0\x03\0\0\0\0\x03\0\0\0\0\0\0\0", 18);
+  file += records;
+  const std::optional<WmfPicture> pic = parse_wmf(file);
+  QVERIFY(pic);
+  QCOMPARE(pic->natural_size_px(), QSize(200, 100));
+  const QImage image = render_wmf(*pic, pic->natural_size_px());
+  QCOMPARE(image.pixelColor(35, 25), QColor(255, 0, 0));       // inside the round rectangle
+  QCOMPARE(image.pixelColor(11, 11), QColor(255, 255, 255));   // cut away by its corner
+  QCOMPARE(image.pixelColor(145, 25), QColor(0, 255, 0));      // inside the pie's quarter
+  QCOMPARE(image.pixelColor(115, 55), QColor(255, 255, 255));  // the quarter left out
+  QCOMPARE(image.pixelColor(15, 70), QColor(0, 0, 255));       // the bitmap's first pixel
+  QCOMPARE(image.pixelColor(45, 70), QColor(255, 255, 0));     // its second
 }
 
 void TestDisplayCore::wmf_huge_frame_is_drawn_smaller() {
