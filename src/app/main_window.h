@@ -139,6 +139,9 @@ class Form1 final : public QMainWindow {
   // ---- Display (display/dispatcher.cpp, display/spreadsheet_preview.cpp) --------------------
   int ファイルの表示(const QString& source, int target);
   int ラベル表示(const QString& full_path);
+  // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
+  // icon or a cursor, which is neither copied nor opened with another program.
+  bool labels_show_icon_or_cursor() const;
   int Excelで表示(int select_flg);
   int Lotus123で表示(int select_flg);
   QString Create_Excel(const QString& file_name, const QString& drive);

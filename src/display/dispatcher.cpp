@@ -34,8 +34,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
     st.msg_answer = ラベル表示(r.path(r.last));
-    画像のコピー->setEnabled(!std::any_of(Label4.begin(), Label4.end(),
-                                          [](QLabel* l) { return is_icon_or_cursor(l->text()); }));
+    画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
       Command2[0]->show();
       Command2[1]->show();
@@ -95,6 +94,11 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Image1->hide();
   }
   return 0;
+}
+
+bool Form1::labels_show_icon_or_cursor() const {
+  return std::any_of(Label4.begin(), Label4.end(),
+                     [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
 }
 
 int Form1::ラベル表示(const QString& full_path) {

@@ -4,7 +4,6 @@
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"
-#include "display/classify.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
@@ -19,16 +18,9 @@
 
 namespace tarvex {
 
-namespace {
-bool labels_show_icon_or_cursor(const std::array<QLabel*, 3>& labels) {
-  return std::any_of(labels.begin(), labels.end(),
-                     [](QLabel* l) { return is_icon_or_cursor(l->text()); });
-}
-}  // namespace
-
 void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  if (labels_show_icon_or_cursor(Label4)) {
+  if (labels_show_icon_or_cursor()) {
     画像のコピー->setEnabled(false);
     img_file_open->setEnabled(false);
   } else {
