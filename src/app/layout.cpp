@@ -17,18 +17,20 @@ std::optional<Placement> LayoutPlan::find(const QString& name) const {
   return found;
 }
 
+LayoutPlan::Action layout_action(const LayoutInput& in) {
+  if (in.minimized) return LayoutPlan::Action::StopContinuousDisplay;
+  if (in.height < kMinWindowHeight || in.width < kMinWindowWidth) {
+    return LayoutPlan::Action::SnapToMinimum;
+  }
+  return LayoutPlan::Action::Place;
+}
+
 LayoutPlan plan_layout(const LayoutInput& in) {
   LayoutPlan plan;
-  if (in.minimized) {
-    plan.action = LayoutPlan::Action::StopContinuousDisplay;
-    return plan;
-  }
+  plan.action = layout_action(in);
+  if (plan.action != LayoutPlan::Action::Place) return plan;
   const int H = in.height;
   const int W = in.width;
-  if (H < kMinWindowHeight || W < kMinWindowWidth) {
-    plan.action = LayoutPlan::Action::SnapToMinimum;
-    return plan;
-  }
 
   auto place = [&plan](const char* name, Placement p) {
     plan.places.append({QString::fromUtf8(name), p});

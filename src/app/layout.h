@@ -38,6 +38,10 @@ struct LayoutPlan {
   std::optional<Placement> find(const QString& name) const;
 };
 
+// What a pass does at this size: stop the continuous display when minimised, snap back when below
+// the minimum, else place the controls.
+LayoutPlan::Action layout_action(const LayoutInput& in);
+
 // One layout pass of the main window as numbers: a minimised window stops the continuous
 // display, a window below the minimum snaps back to 9660 × 6975 (both dimensions), and otherwise
 // the bottom rows follow the lower edge, the buttons the right edge, and the panes, lists and

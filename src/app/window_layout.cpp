@@ -70,15 +70,15 @@ void Form1::window_layout() {
   in.label4_left = twips_geometry(Label4[0]).x();
 
   // Minimised, or smaller than the minimum: nothing is placed.
-  const LayoutPlan first = plan_layout(in);
-  if (first.action == LayoutPlan::Action::StopContinuousDisplay) {
+  const LayoutPlan::Action action = layout_action(in);
+  if (action == LayoutPlan::Action::StopContinuousDisplay) {
     連続画像->set_enabled(false);
     連続テキスト->set_enabled(false);
     Check1[0]->setChecked(false);
     Check1[1]->setChecked(false);
     return;
   }
-  if (first.action == LayoutPlan::Action::SnapToMinimum) {
+  if (action == LayoutPlan::Action::SnapToMinimum) {
     // The new size raises a resize event of its own, whose pass does the layout.
     set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);
     return;
