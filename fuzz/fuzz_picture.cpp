@@ -1,14 +1,13 @@
 // Picture loading through the image pane's loader (Qt's readers with Tarvex's guards).
 #include "display/picture_loader.h"
 
-#include <QGuiApplication>
+#include "gui_application.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QGuiApplication app(*argc, *argv);
+  start_offscreen_gui_application(argc, argv);
   return 0;
 }
 

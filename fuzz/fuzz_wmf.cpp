@@ -1,15 +1,13 @@
 // Windows metafile headers and the record player.
 #include "display/wmf_player.h"
 
-#include <QGuiApplication>
+#include "gui_application.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  // Text records need fonts, and fonts need a GUI application.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QGuiApplication app(*argc, *argv);
+  start_offscreen_gui_application(argc, argv);
   return 0;
 }
 
