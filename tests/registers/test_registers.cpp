@@ -29,8 +29,6 @@ class TestRegisters final : public QObject {
   void same_path_twice();
   void re_number_data();
   void re_number();
-  void display_forms_data();
-  void display_forms();
   void file_names_data();
   void file_names();
 };
@@ -138,23 +136,6 @@ void TestRegisters::re_number() {
   QFETCH(int, max_index);
   QFETCH(QString, text);
   QCOMPARE(Re_Number(number, max_index), text);
-}
-
-void TestRegisters::display_forms_data() {
-  QTest::addColumn<int>("index");
-  QTest::addColumn<QString>("box");
-  QTest::newRow("0") << 0 << "  0";
-  QTest::newRow("7") << 7 << "  7";
-  QTest::newRow("42") << 42 << " 42";
-  QTest::newRow("123") << 123 << "123";
-  QTest::newRow("four digits lose the first") << 1234 << "234";
-}
-
-void TestRegisters::display_forms() {
-  QFETCH(int, index);
-  QFETCH(QString, box);
-  QCOMPARE(display_number(index), box);
-  QCOMPARE(count_label(index), "/" + QString::number(index));
 }
 
 void TestRegisters::file_names_data() {
