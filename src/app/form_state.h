@@ -1,27 +1,21 @@
 #pragma once
 
 #include "registers/register_ring.h"
+#include "settings/extension_table.h"
 
 #include <QString>
 
-#include <array>
-
 namespace tarvex {
-
-inline constexpr int kExtensionSlots = 11;
-using ExtensionTable = std::array<QString, kExtensionSlots>;
 
 // The form-level variables of the main window. Everything starts at 0 or "" until start-up.
 struct FormState {
   // Shell.
   int msg_answer = 0;    // answer of the last message box, result of the last form function
-  int loop_index = 0;    // scratch loop counter; nothing relies on it across calls
   int popup_source = 0;  // 1 file box, 2 search-hit list, 3 a pane; 0 after the file box's menu
   int layout_done = 0;   // a layout pass has completed
 
   // Settings.
   ExtensionTable search_exts, lotus_exts, excel_exts;
-  int max_index = 0;
 
   // Registers.
   Register img, txt;

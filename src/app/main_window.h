@@ -35,11 +35,12 @@ class TextPane;
 
 class Form1 final : public QMainWindow {
  public:
-  // Creating the main window runs start-up (Form_Load).
+  // Creating the main window runs start-up (Form_Load). Controls, menus and their connections are
+  // made in app/form1_controls.cpp.
   explicit Form1(const Platform& platform, QWidget* parent = nullptr);
   ~Form1() override;
 
-  // ---- Controls, in creation order -------------------------------------------------------
+  // ---- Controls, in creation order --------------------------------------------------------------
   QListWidget* Txt_List = nullptr;
   QListWidget* Img_List = nullptr;
   QLineEdit* Text1 = nullptr;
@@ -63,7 +64,7 @@ class Form1 final : public QMainWindow {
   QLabel* Label2 = nullptr;
   ImagePane* Image1 = nullptr;
 
-  // ---- Menus ------------------------------------------------------------------------------
+  // ---- Menus ------------------------------------------------------------------------------------
   QMenu* hyouji = nullptr;  // イメージ(&I)
   QAction* img_all_load = nullptr;
   QAction* img_all_clear = nullptr;
@@ -104,39 +105,40 @@ class Form1 final : public QMainWindow {
   QMenu* file = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
   QAction* list_file_open = nullptr;
 
-  // ---- Other windows ------------------------------------------------------------------------
+  // ---- Other windows ----------------------------------------------------------------------------
   Form2* form2() const { return form2_.get(); }
   Form3* form3() const { return form3_.get(); }
   Form4* form4() const { return form4_.get(); }
 
-  // ---- State --------------------------------------------------------------------------------
+  // ---- State ------------------------------------------------------------------------------------
   FormState st;
   QString app_title;
   const SettingsFile& settings() const { return settings_; }
 
-  // Every message box of the window goes through here (the platform's message service).
+  // Every message box of the window goes through here (the platform's message service;
+  // app/form1_controls.cpp).
   int msgbox(const QString& text, MsgButtons buttons);
 
-  // ---- Shell: start-up and shutdown (app/startup.cpp) ---------------------------------------
+  // ---- Shell: start-up and shutdown (app/form1_startup.cpp) -------------------------------------
   void Form_Load();
   void Form_Unload();
   void 終了_Click();
 
-  // ---- Shell: window layout (app/window_layout.cpp) -----------------------------------------
+  // ---- Shell: window layout (app/form1_layout.cpp) ----------------------------------------------
   void window_layout();
   // The outer size in twips: the window with its frame, caption and menu bar.
   QSize outer_size_twips() const;  // width × height
   void set_outer_size_twips(int height, int width);
   bool minimized_for_layout() const;
 
-  // ---- Registers (registers/register_lists.cpp) ---------------------------------------------
+  // ---- Registers (registers/form1_register_lists.cpp) -------------------------------------------
   void Img_File_List();
   void Txt_file_list();
   QString Re_Number(int org_number) const;
   void nothing_img_file();
   void nothing_txt_file();
 
-  // ---- Display (display/dispatcher.cpp, display/spreadsheet_preview.cpp) --------------------
+  // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   int ファイルの表示(const QString& source, int target);
   int ラベル表示(const QString& full_path);
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
@@ -147,23 +149,23 @@ class Form1 final : public QMainWindow {
   QString Create_Excel(const QString& file_name, const QString& drive);
   QString Create_Lotus123(const QString& file_name, const QString& drive);
 
-  // ---- Text pane (display/text_pane_events.cpp) ---------------------------------------------
+  // ---- Text pane (display/form1_text_pane.cpp) --------------------------------------------------
   void RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);
   void RichTextBox2_GotFocus();
   void コピー_Click();
   void text_to_clipboard();
+  // Drops on either pane: from the file box, or files from another program.
+  void pane_file_box_drop();
+  void pane_files_drop(const QStringList& paths);
 
-  // ---- Image pane (display/image_pane_events.cpp) -------------------------------------------
+  // ---- Image pane (display/form1_image_pane.cpp) ------------------------------------------------
   void Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);
   void 画像のコピー_Click();
   void 最大画面表示_Click();
   void 最大画面の再描画();
   void apply_fit_option();
-  // Drops on either pane: from the file box, or files from another program.
-  void pane_file_box_drop();
-  void pane_files_drop(const QStringList& paths);
 
-  // ---- Browsing (browse/browse_events.cpp) --------------------------------------------------
+  // ---- Browsing (browse/form1_browsing.cpp) -----------------------------------------------------
   void SHTree1_Change();
   void File1_DblClick();
   void File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);

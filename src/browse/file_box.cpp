@@ -1,6 +1,6 @@
 #include "browse/file_box.h"
 
-#include "display/drop_data.h"
+#include "platform/drag_formats.h"
 #include "platform/paths.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/form_state.h"
+#include "settings/extension_table.h"
 
 #include <QString>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/drag_formats.h"
+
 #include <QStringList>
 
 #include <optional>
@@ -7,10 +9,6 @@
 class QMimeData;
 
 namespace tarvex {
-
-// The file box's drag carries this marker beside the file's URL, so the panes tell a drag from
-// the file box from files dropped by another program.
-inline constexpr const char* kFileBoxMime = "application/x-tarvex-file-box";
 
 // True when a drag may be dropped on a pane: one from the file box, or one carrying local files.
 bool pane_accepts_drop(const QMimeData* mime);

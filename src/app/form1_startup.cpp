@@ -70,7 +70,8 @@ void Form1::Form_Load() {
   File1->set_pattern(settings_.ini_read(kAttributes, kPattern));
 
   // 4. The file count, tested in step 12.
-  st.max_index = whole_number(settings_.ini_read(kFileCountSection, kFileCount)).value_or(0);
+  const int stored_count =
+      whole_number(settings_.ini_read(kFileCountSection, kFileCount)).value_or(0);
 
   // 5. The options dialog, hidden, with the spreadsheet choice.
   form2_ = std::make_unique<Form2>();
@@ -108,13 +109,10 @@ void Form1::Form_Load() {
   連続テキスト->set_enabled(false);
 
   // 12. The file count, then the registers sized from it.
-  const FileCount count = file_count(QString::number(st.max_index));
-  if (count.out_of_range) {
-    st.max_index = count.max_index;
-    st.msg_answer = msgbox(kFileCountMessage, MsgButtons::Ok);
-  }
-  st.img.reset(st.max_index);
-  st.txt.reset(st.max_index);
+  const FileCount count = file_count(QString::number(stored_count));
+  if (count.out_of_range) st.msg_answer = msgbox(kFileCountMessage, MsgButtons::Ok);
+  st.img.reset(count.max_index);
+  st.txt.reset(count.max_index);
 
   // 13. Captions; the notice window and the search dialog exist hidden from here on.
   setWindowTitle(app_title);

@@ -17,7 +17,8 @@ void Form1::Txt_file_list() {
 }
 
 QString Form1::Re_Number(int org_number) const {
-  return tarvex::Re_Number(org_number, st.max_index);
+  // Both registers are sized from the one file count.
+  return tarvex::Re_Number(org_number, st.img.max_index);
 }
 
 // The missing-file prompt arrives with entry selection and removal; until then a registered file
