@@ -168,7 +168,7 @@ void TestApp::startup_without_settings_file() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(fx.messages.seen.size(), 1);
   QCOMPARE(f.st.msg_answer, int(kAnswerOk));
-  QCOMPARE(f.st.max_index, 200);
+  QCOMPARE(f.st.img.max_index, 200);
   QCOMPARE(f.st.img.paths.size(), 202);
   QCOMPARE(f.st.txt.paths.size(), 202);
   QCOMPARE(f.st.img.last, -1);
@@ -213,7 +213,7 @@ void TestApp::startup_with_full_settings_file() {
   // "maybe" is no truth value: the system switch keeps its initial state.
   QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
   QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
-  QCOMPARE(f.st.max_index, 50);
+  QCOMPARE(f.st.img.max_index, 50);
   QCOMPARE(f.st.img.paths.size(), 52);
   QCOMPARE(f.form2()->selected_option(), 1);
   QCOMPARE(f.st.sheet_app, 2);
@@ -245,7 +245,7 @@ void TestApp::startup_file_counts() {
   fx.write_settings("[最大ファイル数]\nファイル数=" + count + "\n");
   Form1& f = fx.make(warned);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.max_index, max_index);
+  QCOMPARE(f.st.img.max_index, max_index);
   QCOMPARE(f.st.txt.paths.size(), max_index + 2);
   f.close();
   // The count is never written back: a wrong one stays wrong in the file.

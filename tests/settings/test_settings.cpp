@@ -28,10 +28,9 @@ QByteArray read_all(const QString& path) {
   return f.readAll();
 }
 
-void write_all(const QString& path, const QByteArray& bytes) {
+[[nodiscard]] bool write_all(const QString& path, const QByteArray& bytes) {
   QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
+  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 }  // namespace
@@ -205,7 +204,7 @@ void TestSettings::read() {
   QFETCH(QString, expected);
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
-  write_all(path, cp932(file));
+  QVERIFY(write_all(path, cp932(file)));
   QCOMPARE(profile_read(path, section, key), expected);
   QCOMPARE(profile_read(dir.filePath("missing.ini"), section, key), QString());
 }
@@ -231,7 +230,7 @@ void TestSettings::read_cuts_long_values() {
   QFETCH(QString, expected);
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
-  write_all(path, file);
+  QVERIFY(write_all(path, file));
   QCOMPARE(profile_read(path, "S", "k"), expected);
 }
 
@@ -239,11 +238,11 @@ void TestSettings::read_other_encodings() {
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
   const QString text = QStringLiteral("[表示属性]\r\n表示ファイル=*.txt\r\n");
-  write_all(path, text.toUtf8());
+  QVERIFY(write_all(path, text.toUtf8()));
   QCOMPARE(profile_read(path, "表示属性", "表示ファイル"), QString("*.txt"));
-  write_all(path, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
+  QVERIFY(write_all(path, QByteArray("\xEF\xBB\xBF") + text.toUtf8()));
   QCOMPARE(profile_read(path, "表示属性", "表示ファイル"), QString("*.txt"));
-  write_all(path, QByteArray("\xFF\xFE") + encode_utf16le(text));
+  QVERIFY(write_all(path, QByteArray("\xFF\xFE") + encode_utf16le(text)));
   QCOMPARE(profile_read(path, "表示属性", "表示ファイル"), QString("*.txt"));
 }
 
@@ -323,7 +322,7 @@ void TestSettings::write_edits_in_place() {
   QFETCH(QString, after);
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
-  write_all(path, cp932(before));
+  QVERIFY(write_all(path, cp932(before)));
   QVERIFY(profile_write(path, section, key, value));
   QCOMPARE(read_all(path), cp932(after));
   QCOMPARE(profile_read(path, section, key), value);
@@ -336,7 +335,7 @@ void TestSettings::write_new_file_is_cp932_with_crlf() {
   QCOMPARE(read_all(path), cp932("[表示時間]\r\nイメージ=5\r\n"));
   // Bytes no table maps (a lone 0xA0, an unassigned pair) survive an edit elsewhere.
   const QByteArray odd = QByteArray("[S]\r\nx=\xA0\x87\x40\xFA\x40\xEF\x40\r\n");
-  write_all(path, odd + cp932("[表示時間]\r\nイメージ=5\r\n"));
+  QVERIFY(write_all(path, odd + cp932("[表示時間]\r\nイメージ=5\r\n")));
   QVERIFY(profile_write(path, "表示時間", "イメージ", "7"));
   QCOMPARE(read_all(path), odd + cp932("[表示時間]\r\nイメージ=7\r\n"));
 }
@@ -344,12 +343,12 @@ void TestSettings::write_new_file_is_cp932_with_crlf() {
 void TestSettings::write_keeps_utf8_and_utf16() {
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
-  write_all(path, QString("[表示属性]\nアーカイブ=True\n").toUtf8());
+  QVERIFY(write_all(path, QString("[表示属性]\nアーカイブ=True\n").toUtf8()));
   QVERIFY(profile_write(path, "表示属性", "隠しファイル", "False"));
   QCOMPARE(read_all(path), QString("[表示属性]\nアーカイブ=True\n隠しファイル=False\n").toUtf8());
 
   const QString text = QStringLiteral("[表示属性]\r\nアーカイブ=True\r\n");
-  write_all(path, QByteArray("\xFF\xFE") + encode_utf16le(text));
+  QVERIFY(write_all(path, QByteArray("\xFF\xFE") + encode_utf16le(text)));
   QVERIFY(profile_write(path, "表示属性", "アーカイブ", "False"));
   QCOMPARE(read_all(path),
            QByteArray("\xFF\xFE") + encode_utf16le("[表示属性]\r\nアーカイブ=False\r\n"));
@@ -359,7 +358,7 @@ void TestSettings::failed_write_leaves_old_file() {
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
   const QByteArray old = cp932("[表示時間]\r\nイメージ=5\r\n");
-  write_all(path, old);
+  QVERIFY(write_all(path, old));
   // A file-size limit makes the write of the new file fail part-way, as a full disk would.
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};

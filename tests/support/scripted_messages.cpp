@@ -1,17 +1,34 @@
 #include "scripted_messages.h"
 
+#include <QTest>
+
 namespace tarvex::testing {
+
+namespace {
+
+void fail_test(const QString& why) {
+  QTest::qFail(qPrintable(why), __FILE__, __LINE__);
+}
+
+}  // namespace
+
+ScriptedMessages::~ScriptedMessages() {
+  for (const auto& [text, answer] : script_)
+    fail_test(QStringLiteral("message not shown: ") + text);
+}
 
 int ScriptedMessages::msgbox(const QString& text, MsgButtons buttons) {
   seen.append(text);
   buttons_seen.append(buttons);
   if (script_.isEmpty()) {
     faults.append(QStringLiteral("unexpected message: ") + text);
+    fail_test(faults.back());
     return kAnswerOk;
   }
   const auto [expected, answer] = script_.takeFirst();
   if (expected != text) {
     faults.append(QStringLiteral("message text differs:\n got: %1\nwant: %2").arg(text, expected));
+    fail_test(faults.back());
   }
   return answer;
 }

@@ -9,9 +9,16 @@
 namespace tarvex::testing {
 
 // Answers message boxes from a script, in order, and records every text. A box the script does
-// not expect, or whose text differs, is recorded as a fault and answered with OK.
+// not expect, or whose text differs, fails the running test at once (and is answered with OK so
+// the code under test can go on); a scripted box that was never shown fails it when the script
+// is destroyed.
 class ScriptedMessages final : public MessageService {
  public:
+  ScriptedMessages() = default;
+  ScriptedMessages(const ScriptedMessages&) = delete;
+  ScriptedMessages& operator=(const ScriptedMessages&) = delete;
+  ~ScriptedMessages() override;
+
   void expect(const QString& text, int answer = kAnswerOk) { script_.append({text, answer}); }
   int msgbox(const QString& text, MsgButtons buttons) override;
 
