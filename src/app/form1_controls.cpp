@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +26,18 @@
 namespace tarvex {
 
 namespace {
+
+// Raises a watched control above its siblings each time it is shown.
+class RaiseWhenShown final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      if (auto* w = qobject_cast<QWidget*>(watched)) w->raise();
+    }
+    return false;
+  }
+};
 
 QString indexed(const char* name, int i) {
   return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(i);
@@ -152,8 +165,15 @@ void Form1::create_controls() {
   set_twips_geometry(Image1, 2640, 120, 0, 0);
 
   // Later controls are drawn above earlier ones, as in the design's creation order; the panes
-  // sit below the lists that share their place.
+  // sit below the lists that share their place. A control that appears in a place it shares with
+  // others (the register lists over the folder tree and the file box, the search view over the
+  // text pane, the hit list) comes to the top whenever it is shown.
   for (QWidget* w : std::initializer_list<QWidget*>{Image1, RichTextBox1, RichTextBox2}) w->lower();
+  auto* raiser = new RaiseWhenShown(this);
+  for (QWidget* w : std::initializer_list<QWidget*>{Img_List, Txt_List, RichTextBox2, List1}) {
+    w->installEventFilter(raiser);
+  }
+  set_accessible_names();
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.
@@ -162,6 +182,27 @@ void Form1::create_controls() {
                                        Command2[0], Command2[1], Command3[0], Command3[1]}) {
     w->hide();
   }
+}
+
+// Names a screen reader (or any assistive tool) announces, so that controls of the same kind can be
+// told apart.
+void Form1::set_accessible_names() {
+  // clang-format off
+  const std::initializer_list<std::pair<QWidget*, const char*>> names = {
+      {Txt_List, "登録テキストの一覧"},       {Img_List, "登録画像の一覧"},
+      {Text1, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
+      {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
+      {List1, "検索結果の一覧"},
+      {Command3[0], "前のテキスト"},          {Command3[1], "次のテキスト"},
+      {Command1[0], "画像の連続表示の一時停止"}, {Command1[1], "テキストの連続表示の一時停止"},
+      {Check1[0], "画像を連続表示"},          {Check1[1], "テキストを連続表示"},
+      {Command2[0], "前の画像"},              {Command2[1], "次の画像"},
+      {RichTextBox1, "テキスト表示"},         {File1, "ファイルボックス"},
+      {SHTree1, "フォルダツリー"},            {Label6, "登録数"},
+      {Image1, "画像表示"},
+  };
+  // clang-format on
+  for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
 }
 
 void Form1::create_menus() {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QTimer>
 
 namespace tarvex {
 
@@ -23,6 +24,8 @@ constexpr int kStandardCaptionPx = 20;
 constexpr int kStandardBorderPx = 3;
 // A reported top frame thinner than this holds no caption.
 constexpr int kThinnestCaptionPx = 10;
+// How long a requested minimum size may take to arrive before it counts as refused.
+constexpr int kMinimumGrantWaitMs = 300;
 
 QSize frame_extra(const QWidget* w) {
   const QRect frame = w->frameGeometry();
@@ -38,8 +41,10 @@ QSize frame_extra(const QWidget* w) {
 
 void apply_placement(QWidget* w, const Placement& p) {
   const QRect g = twips_geometry(w);
-  set_twips_geometry(w, p.left.value_or(g.x()), p.top.value_or(g.y()), p.width.value_or(g.width()),
-                     p.height.value_or(g.height()));
+  // Below the minimum size (when the window system refused it) sizes can come out negative.
+  set_twips_geometry(w, p.left.value_or(g.x()), p.top.value_or(g.y()),
+                     std::max(0, p.width.value_or(g.width())),
+                     std::max(0, p.height.value_or(g.height())));
 }
 
 }  // namespace
@@ -58,12 +63,26 @@ bool Form1::minimized_for_layout() const {
   return isMinimized();
 }
 
+bool Form1::minimum_size_refused() const {
+  const QSize extra = frame_extra(this);
+  const QSize most = maximumSize() + extra;
+  return px_to_twips(most.width()) < kMinWindowWidth ||
+         px_to_twips(most.height()) < kMinWindowHeight;
+}
+
+void Form1::lay_out_at_actual_size() {
+  minimum_refused_ = true;
+  window_layout();
+  minimum_refused_ = false;
+}
+
 void Form1::window_layout() {
   LayoutInput in;
   const QSize outer = outer_size_twips();
   in.height = outer.height();
   in.width = outer.width();
   in.minimized = minimized_for_layout();
+  in.minimum_refused = minimum_refused_;
   in.stretch = Image1->stretch();
   in.search_mode = st.search_mode != 0;
   in.list1_left = twips_geometry(List1).x();
@@ -79,8 +98,20 @@ void Form1::window_layout() {
     return;
   }
   if (action == LayoutPlan::Action::SnapToMinimum) {
-    // The new size raises a resize event of its own, whose pass does the layout.
+    // The new size raises a resize event of its own, whose pass does the layout. A window system
+    // may refuse it (a screen or a maximum size too small, a tiling window manager): then no such
+    // event comes, and the controls are placed at the size the window really has.
     set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);
+    if (minimum_size_refused()) {
+      lay_out_at_actual_size();
+    } else {
+      QTimer::singleShot(kMinimumGrantWaitMs, this, [this] {
+        const QSize now = outer_size_twips();
+        if (now.height() < kMinWindowHeight || now.width() < kMinWindowWidth) {
+          lay_out_at_actual_size();
+        }
+      });
+    }
     return;
   }
 
@@ -98,7 +129,10 @@ void Form1::window_layout() {
 
   const LayoutPlan plan = plan_layout(in);
   for (const auto& [name, placement] : plan.places) {
-    if (QWidget* w = centralWidget()->findChild<QWidget*>(name)) apply_placement(w, placement);
+    QWidget* w = centralWidget()->findChild<QWidget*>(name);
+    // A placement for a control that does not exist is a fault in the plan, never a skip.
+    Q_ASSERT_X(w, "window_layout", qPrintable(QStringLiteral("no control named ") + name));
+    if (w) apply_placement(w, placement);
   }
   最大画面の再描画();
   st.layout_done = 1;

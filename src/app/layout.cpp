@@ -19,7 +19,7 @@ std::optional<Placement> LayoutPlan::find(const QString& name) const {
 
 LayoutPlan::Action layout_action(const LayoutInput& in) {
   if (in.minimized) return LayoutPlan::Action::StopContinuousDisplay;
-  if (in.height < kMinWindowHeight || in.width < kMinWindowWidth) {
+  if (!in.minimum_refused && (in.height < kMinWindowHeight || in.width < kMinWindowWidth)) {
     return LayoutPlan::Action::SnapToMinimum;
   }
   return LayoutPlan::Action::Place;

@@ -22,6 +22,8 @@ struct LayoutInput {
   int height = kMinWindowHeight;  // H: outer height including frame, caption and menu bar
   int width = kMinWindowWidth;    // W: outer width including the frame
   bool minimized = false;
+  // The window system did not grant the minimum size: place the controls at the size there is.
+  bool minimum_refused = false;
   bool stretch = false;      // the image pane scales its picture to the pane
   bool search_mode = false;  // the search screen is open
   QSize image_size;          // the image pane's size after the picture was reloaded, twips

@@ -130,6 +130,10 @@ class Form1 final : public QMainWindow {
   QSize outer_size_twips() const;  // width × height
   void set_outer_size_twips(int height, int width);
   bool minimized_for_layout() const;
+  // True when the window cannot take the minimum size (its maximum size is smaller).
+  bool minimum_size_refused() const;
+  // One layout pass at the size the window has, when the minimum size was not granted.
+  void lay_out_at_actual_size();
 
   // ---- Registers (registers/form1_register_lists.cpp) -------------------------------------------
   void Img_File_List();
@@ -188,6 +192,7 @@ class Form1 final : public QMainWindow {
 
  private:
   void create_controls();
+  void set_accessible_names();
   void create_menus();
   void connect_events();
 
@@ -197,6 +202,7 @@ class Form1 final : public QMainWindow {
   std::unique_ptr<Form3> form3_;
   std::unique_ptr<Form4> form4_;
   bool unloaded_ = false;
+  bool minimum_refused_ = false;
 };
 
 }  // namespace tarvex

@@ -64,9 +64,12 @@ class TestApp final : public QObject {
   void shutdown_by_close_and_by_exit_write_the_same();
   void shutdown_keeps_what_the_dialog_never_showed();
   void shutdown_reports_settings_it_could_not_save();
-  void menus_and_controls();
+  void every_placed_control_exists();
+  void controls_have_distinct_accessible_names();
+  void shown_list_lies_on_top();
   void window_lays_out_and_everything_fits();
   void window_snaps_back_to_the_minimum();
+  void window_lays_out_when_the_minimum_is_refused();
   void minimising_stops_continuous_display();
   void notice_window_refuses_to_close();
 };
@@ -314,33 +317,49 @@ void TestApp::shutdown_reports_settings_it_could_not_save() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
-void TestApp::menus_and_controls() {
+void TestApp::every_placed_control_exists() {
   FormFixture fx;
   Form1& f = fx.make(true);
   QStringList titles;
   for (QAction* a : f.menuBar()->actions()) titles << a->text();
-  QCOMPARE(titles,
-           (QStringList{"イメージ(&I)", "テキスト(&T)", "表示(&V)", "環境設定(&P)", "ヘルプ(&H)"}));
-  QCOMPARE(f.file->actions().size(), 1);
-  QCOMPARE(f.findChild<QAction*>("list_file_open")->text(), QString("ファイルを開く(&O)"));
-  for (const char* name :
-       {"img_all_clear", "txt_all_clear", "txt_kensaku", "文字列検索の終了", "txt_file_open",
-        "img_file_open", "コピー", "画像のコピー", "image_登録から削除", "text_登録から削除",
-        "image_ファイル削除", "text_ファイル削除"}) {
-    QAction* a = f.findChild<QAction*>(QString::fromUtf8(name));
-    QVERIFY2(a && !a->isEnabled(), name);
+  QVERIFY(!titles.contains(QStringLiteral("ファイル")));
+  for (const bool search_mode : {false, true}) {
+    LayoutInput in;
+    in.height = 9000;
+    in.width = 12000;
+    in.search_mode = search_mode;
+    for (const auto& [name, placement] : plan_layout(in).places) {
+      QVERIFY2(f.centralWidget()->findChild<QWidget*>(name), qPrintable(name));
+    }
   }
-  QVERIFY(f.findChild<QAction*>("登録ファイル名表示")->isCheckable());
-  QVERIFY(f.Img_List->isHidden());
-  QVERIFY(f.Txt_List->isHidden());
-  QVERIFY(f.RichTextBox2->isHidden());
-  for (const char* name :
-       {"Command2(0)", "Command3(1)", "Check1(0)", "Label4(2)", "Label5(1)", "Command6(0)",
-        "Command1(1)", "SHTree1", "File1", "Image1", "RichTextBox1", "Text1", "Label6"}) {
-    QVERIFY2(f.findChild<QWidget*>(QString::fromUtf8(name)), name);
+}
+
+void TestApp::controls_have_distinct_accessible_names() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  QStringList names;
+  for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (qobject_cast<QLabel*>(w) && w != f.Label6) continue;  // captions name themselves
+    QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    names << w->accessibleName();
   }
-  QCOMPARE(f.Label4[0]->palette().color(QPalette::WindowText), QColor(192, 64, 0));
-  QCOMPARE(f.Label6->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  names.removeDuplicates();
+  QCOMPARE(names.size(), 20);
+}
+
+void TestApp::shown_list_lies_on_top() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  QTRY_COMPARE(f.st.layout_done, 1);
+  for (QWidget* shared : std::initializer_list<QWidget*>{f.Img_List, f.Txt_List, f.RichTextBox2}) {
+    shared->show();
+    const QPoint centre = shared->geometry().center();
+    QWidget* at = f.centralWidget()->childAt(centre);
+    QVERIFY2(at == shared || shared->isAncestorOf(at), qPrintable(shared->objectName()));
+    shared->hide();
+  }
 }
 
 void TestApp::window_lays_out_and_everything_fits() {
@@ -374,6 +393,21 @@ void TestApp::window_snaps_back_to_the_minimum() {
   f.set_outer_size_twips(9000, 12000);
   QTRY_COMPARE(f.outer_size_twips(), QSize(12000, 9000));
   QTRY_COMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
+}
+
+void TestApp::window_lays_out_when_the_minimum_is_refused() {
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.setMaximumSize(500, 380);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  QTRY_COMPARE(f.st.layout_done, 1);
+  // The bottom rows follow the window's real lower and right edges (to a pixel).
+  const QSize outer = f.outer_size_twips();
+  QVERIFY(outer.width() < 9660);
+  const QPoint arrow = twips_geometry(f.Command2[1]).topLeft();
+  QVERIFY2((arrow - QPoint(outer.width() - 1380, outer.height() - 1500)).manhattanLength() <= 30,
+           qPrintable(QStringLiteral("%1,%2").arg(arrow.x()).arg(arrow.y())));
 }
 
 void TestApp::minimising_stops_continuous_display() {
