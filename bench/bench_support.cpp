@@ -9,12 +9,15 @@
 #include <sys/resource.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tarvex::bench {
 
 int SilentMessages::msgbox(const QString& text, MsgButtons) {
+  // A message box means the measured path went wrong: the benchmark fails rather than printing
+  // the figures of a different path.
   std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
-  return kAnswerOk;
+  std::exit(1);
 }
 
 Platform bench_platform(const QString& folder, SilentMessages* messages) {
@@ -39,8 +42,19 @@ QString run_child(const QStringList& args, double* elapsed_ms) {
   QElapsedTimer timer;
   timer.start();
   child.start(QCoreApplication::applicationFilePath(), args);
-  child.waitForFinished(600000);
+  const bool finished = child.waitForFinished(600000);
   if (elapsed_ms) *elapsed_ms = timer.nsecsElapsed() / 1e6;
+  // A child that crashed, hung or failed measured nothing: the whole benchmark fails.
+  if (!finished || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+    std::fprintf(stderr, "benchmark child %s failed (%s, exit code %d)\n",
+                 qPrintable(args.join(u' ')),
+                 !finished                                    ? "did not finish"
+                 : child.exitStatus() != QProcess::NormalExit ? "crashed"
+                                                              : "exited",
+                 child.exitCode());
+    child.kill();
+    std::exit(1);
+  }
   return QString::fromUtf8(child.readAllStandardOutput()).trimmed();
 }
 

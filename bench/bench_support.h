@@ -8,7 +8,7 @@
 
 namespace tarvex::bench {
 
-// Message boxes during a benchmark mean the set-up is wrong: say so and go on.
+// Message boxes during a benchmark mean the set-up is wrong: say so and fail the benchmark.
 class SilentMessages final : public MessageService {
  public:
   int msgbox(const QString& text, MsgButtons) override;
@@ -22,7 +22,8 @@ Platform bench_platform(const QString& folder, SilentMessages* messages);
 double peak_memory_mb();
 
 // Runs this program again with `args` and returns its standard output (the child prints its
-// figures); the wall time from start to exit goes to `elapsed_ms`.
+// figures); the wall time from start to exit goes to `elapsed_ms`. A child that crashes, hangs or
+// exits with a code other than 0 ends the whole benchmark with exit code 1.
 QString run_child(const QStringList& args, double* elapsed_ms = nullptr);
 
 double median(QList<double> values);

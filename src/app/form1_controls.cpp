@@ -314,6 +314,8 @@ void Form1::connect_events() {
 
   // Browsing.
   connect(SHTree1, &FolderTree::folderSelected, this, [this] { SHTree1_Change(); });
+  connect(File1, &FileBox::attributesChanged, this,
+          [this] { SHTree1->set_show_hidden(File1->attributes().hidden); });
   connect(File1, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
   connect(File1, &FileBox::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { File1_MouseUp(b, at); });

@@ -47,6 +47,7 @@ void FileBox::set_pattern(const QString& pattern) {
 void FileBox::set_attributes(const FileAttributes& attributes) {
   attributes_ = attributes;
   if (!path_.isEmpty()) relist(path_);
+  emit attributesChanged();
 }
 
 void FileBox::refresh() {

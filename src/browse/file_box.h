@@ -33,6 +33,8 @@ class FileBox final : public QListView {
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
+  // The attribute switches were set (the folder tree follows the hidden switch).
+  void attributesChanged();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 
 namespace tarvex {
 
@@ -17,7 +18,23 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
   connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
     if (revealing_) reveal_current();
   });
+  // Rows arriving or sorted above the folder move it: scroll it back into view once they settle,
+  // until the user takes the tree over.
+  scroll_later_.setSingleShot(true);
+  scroll_later_.setInterval(0);
+  connect(&scroll_later_, &QTimer::timeout, this, [this] {
+    if (revealing_) scroll_to_current();
+  });
+  const auto scroll_soon = [this] {
+    if (revealing_) scroll_later_.start();
+  };
+  connect(model_, &QAbstractItemModel::layoutChanged, this, scroll_soon);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, scroll_soon);
   header()->hide();
+  // The one column is as wide as its deepest folder name, so a deep folder can be scrolled to
+  // sideways instead of being cut at the tree's edge.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -30,6 +47,11 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
           });
 }
 
+void FolderTree::set_show_hidden(bool on) {
+  const QDir::Filters base = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives;
+  model_->setFilter(on ? base | QDir::Hidden : base);
+}
+
 void FolderTree::set_current_path(const QString& folder) {
   current_path_ = QDir::cleanPath(QDir(folder).absolutePath());
   revealing_ = true;
@@ -39,9 +61,52 @@ void FolderTree::set_current_path(const QString& folder) {
 void FolderTree::reveal_current() {
   const QModelIndex index = model_->index(current_path_);
   if (!index.isValid()) return;
-  for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
+  // Open the ancestors from the top, one level at a time: a folder is opened only once the view
+  // shows its row, that is once its parent's listing has arrived (each arrival comes back here).
+  // Opening a folder the view does not show yet is remembered but never drawn.
+  QList<QModelIndex> chain;
+  for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) chain.prepend(up);
+  executeDelayedItemsLayout();
+  for (const QModelIndex& up : chain) {
+    if (!visualRect(up).isValid()) return;
+    if (!isExpanded(up)) {
+      expand(up);
+      executeDelayedItemsLayout();
+    }
+  }
+  if (!visualRect(index).isValid()) return;
   setCurrentIndex(index);
+  scroll_to_current();
+}
+
+void FolderTree::scroll_to_current() {
+  const QModelIndex index = currentIndex();
+  if (!index.isValid()) return;
   scrollTo(index, QAbstractItemView::PositionAtCenter);
+  // Sideways, the folder's name starts one indentation step from the left edge.
+  QScrollBar* sideways = horizontalScrollBar();
+  sideways->setValue(sideways->value() + visualRect(index).left() - indentation());
+}
+
+void FolderTree::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  // The window's layout gives the tree its size after the folder was shown: keep it in view.
+  if (revealing_) scroll_later_.start();
+}
+
+void FolderTree::mousePressEvent(QMouseEvent* event) {
+  revealing_ = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event) {
+  revealing_ = false;
+  QTreeView::keyPressEvent(event);
+}
+
+void FolderTree::wheelEvent(QWheelEvent* event) {
+  revealing_ = false;
+  QTreeView::wheelEvent(event);
 }
 
 }  // namespace tarvex

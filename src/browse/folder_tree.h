@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QTreeView>
 
 class QFileSystemModel;
@@ -16,17 +17,29 @@ class FolderTree final : public QTreeView {
   QString current_path() const { return current_path_; }
   // Selects `folder` without reporting it as the user's choice.
   void set_current_path(const QString& folder);
+  // Lists hidden folders (names starting with a dot) too.
+  void set_show_hidden(bool on);
 
  signals:
   void folderSelected();
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  // The user taking the tree over ends the program's reveal of its folder.
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
  private:
   void reveal_current();
+  // Scrolls the current folder to the middle of the tree, its name in view.
+  void scroll_to_current();
 
   QFileSystemModel* model_;
   QString current_path_;
   // The folder set by the program, shown again as the model loads its ancestors.
   bool revealing_ = false;
+  QTimer scroll_later_;
 };
 
 }  // namespace tarvex

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -37,6 +38,7 @@ class TestBrowse final : public QObject {
   void attributes_data();
   void attributes();
   void listing_order_and_folders();
+  void tree_reveals_a_deep_start_folder();
   void file_box_follows_the_tree();
   void double_click_shows_the_file();
   void file_box_pop_up_menu_data();
@@ -126,6 +128,33 @@ void TestBrowse::listing_order_and_folders() {
            (QStringList{"A.txt", "b.TXT", "c.txt", "link.txt"}));
   QVERIFY(!list_files(dir.filePath("missing"), "*.*", FileAttributes{}));
   QVERIFY(!list_files(dir.filePath("z.bmp"), "*.*", FileAttributes{}));
+}
+
+void TestBrowse::tree_reveals_a_deep_start_folder() {
+  FormFixture fx;
+  const QString deep = fx.folder() + "/one/two/three";
+  QDir().mkpath(deep);
+  QDir().mkpath(fx.folder() + "/.secret");
+  fx.write_settings("[最大ファイル数]\nファイル数=20\n[表示属性]\n隠しファイル=True\n");
+  Form1& f = fx.make(false);
+  f.browse_to(deep);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  // The folder becomes the tree's selected row, inside the visible part of the tree.
+  QTRY_COMPARE(f.SHTree1->currentIndex().data(QFileSystemModel::FilePathRole).toString(), deep);
+  const auto name_start = [&f] {
+    const QRect r = f.SHTree1->visualRect(f.SHTree1->currentIndex());
+    return QPoint(r.left() + 2, r.center().y());
+  };
+  QTRY_VERIFY(f.SHTree1->viewport()->rect().contains(name_start()));
+  QVERIFY(f.SHTree1->selectionModel()->isSelected(f.SHTree1->currentIndex()));
+  // With the hidden switch on, hidden folders can be reached in the tree as well.
+  auto* model = qobject_cast<QFileSystemModel*>(f.SHTree1->model());
+  QTRY_VERIFY(model->index(fx.folder() + "/.secret").isValid());
+  QTRY_VERIFY(!f.SHTree1->isRowHidden(model->index(fx.folder() + "/.secret").row(),
+                                      model->index(fx.folder())));
+  f.File1->set_attributes(FileAttributes{});
+  QTRY_COMPARE(model->filter() & QDir::Hidden, QDir::Filters());
 }
 
 void TestBrowse::file_box_follows_the_tree() {
