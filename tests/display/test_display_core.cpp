@@ -216,8 +216,7 @@ void TestDisplayCore::text_encodings_data() {
       << utf8.left(9) + "\xFF" + utf8.mid(9) << prose.left(3) + QChar(0xFFFD) + prose.mid(3)
       << int(TextEncoding::Utf8);
   QTest::newRow("utf-8 cut inside the last character")
-      << utf8.chopped(1) << prose.chopped(1) + QString(2, QChar(0xFFFD))
-      << int(TextEncoding::Utf8);
+      << utf8.chopped(1) << prose.chopped(1) + QString(2, QChar(0xFFFD)) << int(TextEncoding::Utf8);
   QTest::newRow("code page 932 with a stray byte")
       << encode_cp932(prose) + "\xFF" << prose + QChar(0xFFFD) << int(TextEncoding::Cp932);
 }
