@@ -7,6 +7,7 @@ tarvex_runtime_packages=(
 )
 tarvex_test_packages=(
   clang libclang-rt-14-dev
+  locales
 )
 
 tarvex_ensure_packages() {

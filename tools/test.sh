@@ -7,6 +7,13 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/tools/deps.sh"
 tarvex_ensure_packages "${tarvex_runtime_packages[@]}" "${tarvex_test_packages[@]}"
 
+# The settings tests run under a locale that writes decimals with a comma; they fail without it.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
 jobs="$(nproc)"
 out="$root/build-test"
 

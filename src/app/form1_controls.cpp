@@ -303,6 +303,9 @@ void Form1::connect_events() {
   connect(RichTextBox2, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
   connect(Image1, &ImagePane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { Image1_MouseUp(b, at); });
+  // Only this window's file box may ask the panes to show its selected file.
+  RichTextBox1->set_file_box_token(File1->drag_token());
+  Image1->set_file_box_token(File1->drag_token());
   for (TextPane* pane : {RichTextBox1}) {
     connect(pane, &TextPane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
     connect(pane, &TextPane::filesDropped, this,

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -168,8 +169,11 @@ void Form1::Form_Load() {
   // The dialog's pattern box and its two check boxes are the stored values from the start, so
   // shutdown writes back what the file held even when the dialog was never opened, file deletion
   // is allowed from the start when the user allowed it, and a picture is fitted from the start
-  // when the user chose fitting.
-  form2_->Text1->setText(settings_.ini_read(kAttributes, kPattern));
+  // when the user chose fitting. On the first start there is no file yet: the pattern box keeps
+  // its "*.*", which shutdown then stores.
+  if (QFileInfo::exists(settings_.path())) {
+    form2_->Text1->setText(settings_.ini_read(kAttributes, kPattern));
+  }
   form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
   Image1->set_stretch(form2_->Check2->isChecked());

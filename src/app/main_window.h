@@ -181,6 +181,9 @@ class Form1 final : public QMainWindow {
   void browse_to(const QString& folder);
   // Selects `name` in the file box when it is listed there.
   void select_in_file_box(const QString& name);
+  // False, with the user told why, when the file box's selected name is one whose encoding could
+  // not be read (the file cannot be opened by the name shown).
+  bool file_box_selection_readable();
 
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;

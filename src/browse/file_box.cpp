@@ -7,12 +7,17 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QStringListModel>
 #include <QUrl>
 
 namespace tarvex {
 
 FileBox::FileBox(QWidget* parent) : QListView(parent), model_(new QStringListModel(this)) {
+  // Random, so that no other window (of this or another Tarvex) carries the same token.
+  QRandomGenerator* random = QRandomGenerator::system();
+  drag_token_ = QByteArray::number(random->generate64(), 16) + '-' +
+                QByteArray::number(random->generate64(), 16);
   setModel(model_);
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -22,8 +27,10 @@ FileBox::FileBox(QWidget* parent) : QListView(parent), model_(new QStringListMod
 }
 
 bool FileBox::relist(const QString& folder) {
-  std::optional<QStringList> names = list_files(folder, pattern_, attributes_);
+  QStringList unreadable;
+  std::optional<QStringList> names = list_files(folder, pattern_, attributes_, &unreadable);
   if (!names) return false;
+  unreadable_ = std::move(unreadable);
   const QString selected = file_name();
   const bool same_folder = folder == path_;
   path_ = folder;
@@ -51,7 +58,10 @@ void FileBox::set_attributes(const FileAttributes& attributes) {
 }
 
 void FileBox::refresh() {
-  if (!path_.isEmpty() && !relist(path_)) model_->setStringList({});
+  if (!path_.isEmpty() && !relist(path_)) {
+    model_->setStringList({});
+    unreadable_.clear();
+  }
 }
 
 int FileBox::list_index() const {
@@ -92,7 +102,7 @@ void FileBox::mouseMoveEvent(QMouseEvent* event) {
   pressed_ = false;
   auto* mime = new QMimeData;
   mime->setUrls({QUrl::fromLocalFile(join_path(path_, file_name()))});
-  mime->setData(QString::fromLatin1(kFileBoxMime), QByteArray("1"));
+  mime->setData(QString::fromLatin1(kFileBoxMime), drag_token_);
   auto* drag = new QDrag(this);
   drag->setMimeData(mime);
   drag->exec(Qt::CopyAction);

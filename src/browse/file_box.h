@@ -30,6 +30,11 @@ class FileBox final : public QListView {
   void set_list_index(int index);
   QString file_name() const;  // the selected entry's text, "" when none
   QStringList entries() const;
+  // The token this file box's drags carry in their marker; unique to this file box.
+  QByteArray drag_token() const { return drag_token_; }
+  // True for a listed name that is not valid in the file system's encoding: it shows with
+  // replacement characters and no file can be opened by it.
+  bool is_unreadable_name(const QString& name) const { return unreadable_.contains(name); }
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
@@ -47,6 +52,8 @@ class FileBox final : public QListView {
   QStringListModel* model_;
   QString path_;
   QString pattern_;
+  QStringList unreadable_;
+  QByteArray drag_token_;
   FileAttributes attributes_;
   QPoint press_pos_;
   bool pressed_ = false;

@@ -38,8 +38,10 @@ bool glob(const QString& name, const QString& pattern) {
 bool matches_one(const QString& name, const QString& pattern) {
   if (pattern == u"*.*" || pattern == u"*") return true;
   if (glob(name, pattern)) return true;
-  // "name.*" also matches "name" without an extension.
+  // "name.*" also matches "name" without an extension, and a pattern ending in a dot ("*.")
+  // matches only names without an extension.
   if (pattern.endsWith(u".*") && !name.contains(u'.')) return glob(name, pattern.chopped(2));
+  if (pattern.endsWith(u'.') && !name.contains(u'.')) return glob(name, pattern.chopped(1));
   return false;
 }
 
@@ -64,7 +66,7 @@ bool matches_pattern(const QString& name, const QString& pattern) {
 }
 
 std::optional<QStringList> list_files(const QString& folder, const QString& pattern,
-                                      const FileAttributes& attributes) {
+                                      const FileAttributes& attributes, QStringList* unreadable) {
   const QByteArray native = QFile::encodeName(folder);
   DIR* dir = ::opendir(native.constData());
   if (!dir) return std::nullopt;
@@ -85,6 +87,7 @@ std::optional<QStringList> list_files(const QString& folder, const QString& patt
     if (!matches_pattern(name, pattern)) continue;
     if (!attributes.read_only && is_read_only(dir_fd, raw)) continue;
     names.append(name);
+    if (unreadable && QFile::encodeName(name) != QByteArray(raw)) unreadable->append(name);
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {

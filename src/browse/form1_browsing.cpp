@@ -15,6 +15,11 @@ namespace tarvex {
 
 namespace {
 const QString kNoMediumMessage = QStringLiteral("メディアが入ってません！");
+// A name that is not valid UTF-8 (a code page 932 name from an old archive) is listed with
+// replacement characters and cannot be opened by that name.
+const QString kUnreadableNameMessage = QStringLiteral(
+    "ファイル名の文字コードを読み取れないため、このファイルは表示できません。\n\r"
+    "フォルダ：");
 }  // namespace
 
 void Form1::SHTree1_Change() {
@@ -27,8 +32,15 @@ QString Form1::file_box_selected_path() const {
   return join_path(File1->path(), File1->file_name());
 }
 
+bool Form1::file_box_selection_readable() {
+  if (!File1->is_unreadable_name(File1->file_name())) return true;
+  st.msg_answer = msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
+  return false;
+}
+
 void Form1::File1_DblClick() {
   if (File1->list_index() < 0) return;
+  if (!file_box_selection_readable()) return;
   st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
 }
 

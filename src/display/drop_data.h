@@ -2,6 +2,7 @@
 
 #include "platform/drag_formats.h"
 
+#include <QByteArray>
 #include <QStringList>
 
 #include <optional>
@@ -10,15 +11,18 @@ class QMimeData;
 
 namespace tarvex {
 
-// True when a drag may be dropped on a pane: one from the file box, or one carrying local files.
-bool pane_accepts_drop(const QMimeData* mime);
+// True when a drag may be dropped on a pane: one from the file box whose drag token is
+// `own_file_box`, or one carrying local files.
+bool pane_accepts_drop(const QMimeData* mime, const QByteArray& own_file_box);
 
-// What a drop on a pane asks for: the file box's selected file, or files from another program.
+// What a drop on a pane asks for: the selected file of this window's file box (the marker's
+// token is `own_file_box`), or files from another program. A drag from another window's file box
+// is taken by its files, like any other program's.
 struct PaneDrop {
   bool from_file_box = false;
   QStringList files;
 };
-std::optional<PaneDrop> read_pane_drop(const QMimeData* mime);
+std::optional<PaneDrop> read_pane_drop(const QMimeData* mime, const QByteArray& own_file_box);
 
 // The local files of a drop, in order; empty when the data carries no file list.
 QStringList dropped_local_files(const QMimeData* mime);

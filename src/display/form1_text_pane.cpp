@@ -40,6 +40,7 @@ void Form1::RichTextBox2_GotFocus() {
 }
 
 void Form1::pane_file_box_drop() {
+  if (!file_box_selection_readable()) return;
   st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
 }
 

@@ -74,7 +74,7 @@ void ImagePane::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ImagePane::dragEnterEvent(QDragEnterEvent* event) {
-  if (pane_accepts_drop(event->mimeData())) event->acceptProposedAction();
+  if (pane_accepts_drop(event->mimeData(), file_box_token_)) event->acceptProposedAction();
 }
 
 void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
@@ -82,7 +82,7 @@ void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void ImagePane::dropEvent(QDropEvent* event) {
-  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData());
+  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData(), file_box_token_);
   if (!drop) return;
   event->acceptProposedAction();
   if (drop->from_file_box) {

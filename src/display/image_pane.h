@@ -21,6 +21,8 @@ class ImagePane final : public QWidget {
   void set_stretch(bool on);
   // The picture's own size in device-independent pixels (empty without a picture).
   QSize natural_size() const;
+  // The drag token of this window's file box: only its drags are taken as the file box's.
+  void set_file_box_token(const QByteArray& token) { file_box_token_ = token; }
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
@@ -46,6 +48,7 @@ class ImagePane final : public QWidget {
     QSize decode_size;
     friend bool operator==(const Source&, const Source&) = default;
   } source_;
+  QByteArray file_box_token_;
 };
 
 }  // namespace tarvex

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -15,14 +16,38 @@ namespace {
 // deepest kept level.
 constexpr int kMaxKeptDepth = 2048;
 
-enum class Destination { Text, FontTable, ColorTable, Skip };
+// NestProps: the properties of a nested table row, where only the row's end matters.
+enum class Destination { Text, FontTable, ColorTable, Skip, NestProps };
+
+// Which of the associated fonts the following characters use (\loch, \hich, \dbch).
+enum class CharKind { None, Low, High, Double };
 
 struct State {
   RtfCharFormat format;
   Destination dest = Destination::Text;
-  int code_page = 0;  // 0: the document's code page
-  int uc = 1;         // characters to skip after \uN
+  int code_page = 0;    // 0: the document's code page
+  int uc = 1;           // characters to skip after \uN
+  bool hidden = false;  // \v: hidden text is not shown
+  CharKind kind = CharKind::None;
+  // The associated fonts of the three kinds of characters (-1: none named).
+  int low_font = -1;
+  int high_font = -1;
+  int double_font = -1;
 };
+
+// True when `b` starts a two-byte character in code page `cp`.
+bool is_lead_byte(int cp, uchar b) {
+  switch (cp) {
+    case 932:
+      return is_cp932_lead_byte(b);
+    case 936:
+    case 949:
+    case 950:
+      return b >= 0x81 && b <= 0xFE;
+    default:
+      return false;
+  }
+}
 
 class Reader {
  public:
@@ -54,8 +79,25 @@ class Reader {
 
  private:
   State& st() { return stack_.back(); }
+  int font_cp(int font) const {
+    if (font_cpgs_.contains(font)) return font_cpgs_.value(font);
+    if (font_charsets_.contains(font)) {
+      return code_page_for_charset(font_charsets_.value(font), document_cp_);
+    }
+    return 0;
+  }
+
   int current_cp() {
-    if (st().code_page != 0) return st().code_page;
+    // Characters of a kind named by \loch, \hich or \dbch are in that kind's associated font.
+    const State& s = st();
+    int kind_font = -1;
+    if (s.kind == CharKind::Double) kind_font = s.double_font;
+    if (s.kind == CharKind::High) kind_font = s.high_font;
+    if (s.kind == CharKind::Low) kind_font = s.low_font;
+    if (kind_font >= 0) {
+      if (const int cp = font_cp(kind_font)) return cp;
+    }
+    if (s.code_page != 0) return s.code_page;
     // Text before any font change is in the default font (\deff), else the document's code page.
     if (font_cpgs_.contains(default_font_)) return font_cpgs_.value(default_font_);
     if (font_charsets_.contains(default_font_)) {
@@ -65,7 +107,8 @@ class Reader {
   }
 
   void open_group() {
-    flush();
+    settle();
+    after_star_ = false;
     skip_chars_ = 0;
     if (static_cast<int>(stack_.size()) >= kMaxKeptDepth) {
       ++overflow_;
@@ -75,7 +118,8 @@ class Reader {
   }
 
   void close_group() {
-    flush();
+    settle();
+    after_star_ = false;
     skip_chars_ = 0;
     if (overflow_ > 0) {
       --overflow_;
@@ -114,7 +158,8 @@ class Reader {
     if (param > 2147483647LL) param = 2147483647LL;
     if (param < -2147483647LL) param = -2147483647LL;
     if (pos_ < in_.size() && in_[pos_] == ' ') ++pos_;  // the delimiting space belongs to the word
-    control_word(word, has_param, static_cast<int>(param));
+    const bool after_star = std::exchange(after_star_, false);
+    control_word(word, has_param, static_cast<int>(param), after_star);
   }
 
   static bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -141,6 +186,9 @@ class Reader {
         return;
       }
       case '*':
+        // An optional destination: skipped, except the nested-row properties of a table.
+        star_dest_ = st().dest;
+        after_star_ = true;
         st().dest = Destination::Skip;
         return;
       case '\\':
@@ -163,8 +211,16 @@ class Reader {
     }
   }
 
-  void control_word(const QByteArray& w, bool has_param, int p) {
+  void control_word(const QByteArray& w, bool has_param, int p, bool after_star) {
     State& s = st();
+    if (after_star && w == "nesttableprops" && star_dest_ == Destination::Text) {
+      s.dest = Destination::NestProps;
+      return;
+    }
+    if (s.dest == Destination::NestProps) {
+      if (w == "nestrow") row_end();
+      return;
+    }
     // Destinations whose text never shows.
     static const QList<QByteArray> kSkipped = {"stylesheet",   "info",
                                                "pict",         "object",
@@ -179,7 +235,8 @@ class Reader {
                                                "latentstyles", "datastore",
                                                "fldinst",      "filetbl",
                                                "private",      "nonshppict",
-                                               "bkmkstart",    "bkmkend"};
+                                               "bkmkstart",    "bkmkend",
+                                               "nonesttables"};
     if (w == "fonttbl") {
       flush();
       s.dest = Destination::FontTable;
@@ -225,14 +282,22 @@ class Reader {
       flush();
       if (p > 0 && p < 70000) document_cp_ = p;
     } else if (w == "f" && has_param) {
-      flush();
-      if (font_cpgs_.contains(p)) {
-        s.code_page = font_cpgs_.value(p);
-      } else if (font_charsets_.contains(p)) {
-        s.code_page = code_page_for_charset(font_charsets_.value(p), document_cp_);
-      } else {
-        s.code_page = 0;
-      }
+      settle();
+      s.code_page = font_cp(p);
+      set_kind_font(s, p);
+    } else if (w == "af" && has_param) {
+      settle();
+      set_kind_font(s, p);
+    } else if (w == "loch" || w == "hich" || w == "dbch") {
+      settle();
+      s.kind = w == "loch" ? CharKind::Low : w == "hich" ? CharKind::High : CharKind::Double;
+    } else if (w == "cell" || w == "nestcell") {
+      text_char(u'\t');
+    } else if (w == "row" || w == "nestrow") {
+      row_end();
+    } else if (w == "v") {
+      settle();
+      s.hidden = !has_param || p != 0;
     } else if (w == "uc") {
       s.uc = has_param ? std::clamp(p, 0, 16) : 1;
     } else if (w == "u" && has_param) {
@@ -274,12 +339,31 @@ class Reader {
       set_format([&](RtfCharFormat& f) { f.color = std::max(0, p); });
     } else if (w == "plain") {
       set_format([&](RtfCharFormat& f) { f = RtfCharFormat{}; });
+      s.hidden = false;
     }
+  }
+
+  // \f and \af after \loch, \hich or \dbch name the font of that kind of characters.
+  static void set_kind_font(State& s, int font) {
+    if (s.kind == CharKind::Low) s.low_font = font;
+    if (s.kind == CharKind::High) s.high_font = font;
+    if (s.kind == CharKind::Double) s.double_font = font;
+  }
+
+  // The end of a table row: the row's cells were separated by tabs, so the tab after its last
+  // cell becomes the line break.
+  void row_end() {
+    flush();
+    if (!doc_.runs.isEmpty() && doc_.runs.back().text.endsWith(u'\t')) {
+      doc_.runs.back().text.chop(1);
+      if (doc_.runs.back().text.isEmpty()) doc_.runs.removeLast();
+    }
+    append(QStringLiteral("\n"));
   }
 
   template <typename F>
   void set_format(F change) {
-    flush();
+    settle();
     change(st().format);
   }
 
@@ -297,11 +381,12 @@ class Reader {
       if (b == ';') font_being_defined_ = -1;
       return;
     }
-    if (s.dest == Destination::Skip) return;
+    if (s.dest != Destination::Text) return;
     if (skip_chars_ > 0) {
       --skip_chars_;
       return;
     }
+    if (s.hidden) return;
     Q_UNUSED(escaped);
     const int cp = current_cp();
     if (!pending_.isEmpty() && pending_cp_ != cp) flush();
@@ -315,8 +400,27 @@ class Reader {
       --skip_chars_;
       return;
     }
+    if (st().hidden) return;
     flush();
     append(QString(c));
+  }
+
+  // Decodes the pending bytes except a lead byte still waiting for its trail byte, which a group
+  // boundary or a format change may separate from it ("\'95}{\'5c").
+  void settle() {
+    if (pending_.isEmpty()) return;
+    qsizetype i = 0;
+    while (i < pending_.size()) {
+      i += is_lead_byte(pending_cp_, static_cast<uchar>(pending_[i])) ? 2 : 1;
+    }
+    if (i == pending_.size()) {
+      flush();
+      return;
+    }
+    const char lead = pending_.back();
+    pending_.chop(1);
+    flush();
+    pending_.append(lead);
   }
 
   void flush() {
@@ -340,6 +444,8 @@ class Reader {
   qsizetype pos_ = 0;
   std::vector<State> stack_;
   int overflow_ = 0;
+  bool after_star_ = false;
+  Destination star_dest_ = Destination::Text;
   int document_cp_ = 1252;
   int skip_chars_ = 0;
   QByteArray pending_;

@@ -33,10 +33,13 @@ struct RtfDocument {
 bool looks_like_rtf(const QByteArray& bytes);
 
 // Reads rich text: groups with a state stack, the document's code page (\ansicpg) and the fonts'
-// character sets (128 is code page 932), \'hh bytes decoded as multi-byte pairs in the current
-// code page, \uN with \ucN skipping, paragraph and line breaks, tabs, bold, italic, underline,
-// strike, size and colour. Font and colour tables are read; the stylesheet, document information,
-// pictures, objects, headers, footers and every \* destination are skipped. Malformed input
+// character sets (128 is code page 932), the associated fonts of \loch, \hich and \dbch
+// characters (\af), \'hh bytes decoded as multi-byte pairs in the current code page (a pair
+// split by a group boundary included), \uN with \ucN skipping, paragraph and line breaks, tabs,
+// table cells (separated by tabs, rows ended by line breaks), hidden text (\v, not shown), bold,
+// italic, underline, strike, size and colour. Font and colour tables are read; the stylesheet,
+// document information, pictures, objects, headers, footers, the plain fallback of nested
+// tables and every \* destination but a nested row's end are skipped. Malformed input
 // (unbalanced braces, deep nesting, huge numbers, truncated escapes) gives whatever text could be
 // read, never a crash or a hang.
 RtfDocument read_rtf(const QByteArray& bytes);

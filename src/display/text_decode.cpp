@@ -33,6 +33,65 @@ QString decode_with(const char* codec, const QByteArray& bytes) {
   return text;
 }
 
+// Bytes of the text's high (non-ASCII) part that form well-formed UTF-8 sequences, and bytes
+// that do not (a stray byte, a sequence cut short, an overlong or surrogate form).
+struct Utf8Tally {
+  qsizetype valid = 0;
+  qsizetype invalid = 0;
+};
+
+// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
+qsizetype utf8_sequence_length(const QByteArray& b, qsizetype i) {
+  const auto at = [&b](qsizetype k) { return static_cast<uchar>(b[k]); };
+  const uchar lead = at(i);
+  qsizetype length = 0;
+  uchar low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > b.size()) return 0;
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (qsizetype k = 2; k < length; ++k) {
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+Utf8Tally tally_utf8(const QByteArray& b) {
+  Utf8Tally tally;
+  qsizetype i = 0;
+  while (i < b.size()) {
+    if (static_cast<uchar>(b[i]) < 0x80) {
+      ++i;
+    } else if (const qsizetype n = utf8_sequence_length(b, i)) {
+      tally.valid += n;
+      i += n;
+    } else {
+      ++tally.invalid;
+      ++i;
+    }
+  }
+  return tally;
+}
+
+// A UTF-8 text spoiled by a few bad bytes (a download cut short, one damaged byte): at least ten
+// high bytes form UTF-8 characters for every one that does not. Japanese text in code page 932 or
+// EUC-JP is far from that, because most of its lead and trail bytes are no UTF-8 sequence.
+bool mostly_utf8(const QByteArray& bytes) {
+  const Utf8Tally tally = tally_utf8(bytes);
+  return tally.valid > 0 && tally.valid >= 10 * tally.invalid;
+}
+
 QString without_nul(QString text) {
   if (text.contains(QChar(0))) text.replace(QChar(0), QChar::ReplacementCharacter);
   return text;
@@ -60,7 +119,12 @@ DecodedText decode_text_bytes(const QByteArray& bytes) {
   if (!high || is_valid_utf8(bytes)) {
     return {without_nul(QString::fromUtf8(bytes)), TextEncoding::Utf8};
   }
-  if (guess_charset(bytes) == "EUC-JP") {
+  // Bytes that do not decode show as U+FFFD; the rest of the text is read as it was written.
+  const QByteArray guess = guess_charset(bytes);
+  if (guess == "UTF-8" || mostly_utf8(bytes)) {
+    return {without_nul(QString::fromUtf8(bytes)), TextEncoding::Utf8};
+  }
+  if (guess == "EUC-JP") {
     return {without_nul(decode_with("EUC-JP", bytes)), TextEncoding::EucJp};
   }
   return {without_nul(decode_cp932(bytes)), TextEncoding::Cp932};

@@ -13,7 +13,9 @@ struct DecodedText {
 };
 
 // Decodes a plain text file's bytes: a byte-order mark first (UTF-8, UTF-16LE/BE); else strictly
-// valid UTF-8; else EUC-JP or ISO-2022-JP when the charset guess says so; else code page 932.
+// valid UTF-8; else UTF-8 with a few bad bytes (the charset guess says UTF-8, or at least ten
+// high bytes form UTF-8 characters for every one that does not); else EUC-JP or ISO-2022-JP
+// when the charset guess says so; else code page 932.
 // NUL bytes and bytes that do not decode show as U+FFFD; nothing is ever cut off.
 DecodedText decode_text_bytes(const QByteArray& bytes);
 

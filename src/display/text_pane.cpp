@@ -173,7 +173,7 @@ bool TextPane::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TextPane::dragEnterEvent(QDragEnterEvent* event) {
-  if (pane_accepts_drop(event->mimeData())) event->acceptProposedAction();
+  if (pane_accepts_drop(event->mimeData(), file_box_token_)) event->acceptProposedAction();
 }
 
 void TextPane::dragMoveEvent(QDragMoveEvent* event) {
@@ -181,7 +181,7 @@ void TextPane::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TextPane::dropEvent(QDropEvent* event) {
-  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData());
+  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData(), file_box_token_);
   if (!drop) return;
   event->acceptProposedAction();
   if (drop->from_file_box) {

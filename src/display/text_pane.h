@@ -34,6 +34,9 @@ class TextPane final : public QWidget {
   // in it, completes the load first.
   static constexpr qsizetype kSliceChars = 256 * 1024;
 
+  // The drag token of this window's file box: only its drags are taken as the file box's.
+  void set_file_box_token(const QByteArray& token) { file_box_token_ = token; }
+
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
   void fileBoxDropped();
@@ -58,6 +61,7 @@ class TextPane final : public QWidget {
   class QTimer* slicer_;
   mutable QString pending_;
   mutable qsizetype pending_from_ = 0;
+  QByteArray file_box_token_;
 };
 
 }  // namespace tarvex

@@ -1,9 +1,9 @@
 #include "platform/atomic_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -35,19 +35,50 @@ void sync_folder(const QByteArray& folder) {
   ::close(dir);
 }
 
+QByteArray folder_of(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0) return QByteArrayLiteral(".");
+  if (slash == 0) return QByteArrayLiteral("/");
+  return path.left(slash);
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no link), so that the
+// link stays a link and its target gets the new content. Empty for a loop or an unreadable link.
+QByteArray follow_links(QByteArray path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer)) return QByteArray();
+    const QByteArray target(buffer, n);
+    path = target.startsWith('/') ? target : folder_of(path) + '/' + target;
+  }
+  return QByteArray();
+}
+
+// A file the user protected against writing: no write permission bit at all, or one this user
+// may not write. The superuser may write any file, so the bits are looked at too.
+bool is_protected(const struct stat& st, const QByteArray& path) {
+  return (st.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0;
+}
+
 }  // namespace
 
 bool write_file_atomically(const QString& path, const QByteArray& content) {
-  const QByteArray target = QFile::encodeName(path);
-  const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-  QByteArray temp = target + ".XXXXXX";
-
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  const QByteArray target = follow_links(QFile::encodeName(path));
+  if (target.isEmpty()) return false;
 
   mode_t mode = 0644;
   struct stat old_stat {};
-  if (::stat(target.constData(), &old_stat) == 0) mode = old_stat.st_mode & 07777;
+  if (::stat(target.constData(), &old_stat) == 0) {
+    if (is_protected(old_stat, target)) return false;
+    mode = old_stat.st_mode & 07777;
+  }
+
+  QByteArray temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
 
   bool ok = write_all(fd, content);
   ok = ok && ::fchmod(fd, mode) == 0;
@@ -58,7 +89,7 @@ bool write_file_atomically(const QString& path, const QByteArray& content) {
     ::unlink(temp.constData());
     return false;
   }
-  sync_folder(folder);
+  sync_folder(folder_of(target));
   return true;
 }
 

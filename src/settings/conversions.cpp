@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -35,9 +34,23 @@ qsizetype number_length(const QString& s, qsizetype from) {
   return i - from;
 }
 
+// Reads a number that number_length has accepted. The settings file always uses a full stop,
+// whatever the user's locale says, so the C library's locale-dependent readers are not used.
 double to_double(const QString& number) {
-  const std::string text = number.toStdString();
-  return std::strtod(text.c_str(), nullptr);
+  std::string text = number.toStdString();
+  if (!text.empty() && text.front() == '+') text.erase(0, 1);
+  double value = 0.0;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  const auto result = std::from_chars(first, last, value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Too large gives an infinity of its sign, too small gives zero, as the C reader did.
+    const bool tiny = text.find("e-") != std::string::npos || text.find("E-") != std::string::npos;
+    if (tiny) return 0.0;
+    return text.front() == '-' ? -std::numeric_limits<double>::infinity()
+                               : std::numeric_limits<double>::infinity();
+  }
+  return result.ec == std::errc() ? value : 0.0;
 }
 
 }  // namespace

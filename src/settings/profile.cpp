@@ -4,6 +4,7 @@
 #include "platform/text_codecs.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace tarvex {
@@ -181,9 +182,14 @@ QString ProfileDocument::value(const QString& section, const QString& key) const
   return QString();
 }
 
-void ProfileDocument::set_value(const QString& section, const QString& key, const QString& value) {
+void ProfileDocument::set_value(const QString& section, const QString& key,
+                                const QString& raw_value) {
   const QString wanted_section = strip_spaces(section);
   const QString wanted_key = strip_spaces(key);
+  // A value is one line: a line break in it (text pasted into a box) would end the line and let
+  // the rest of the value add keys or sections of its own.
+  QString value = raw_value;
+  value.replace(u'\r', u' ').replace(u'\n', u' ');
   const QByteArray end = default_line_end();
   const Line key_line{encode(wanted_key) + '=' + encode(value), end};
 
@@ -222,7 +228,8 @@ bool profile_write(const QString& path, const QString& section, const QString& k
                    const QString& value) {
   QByteArray old_bytes;
   QFile file(path);
-  if (file.exists()) {
+  // QFileInfo follows a symbolic link: a link to a file not made yet counts as a new file.
+  if (QFileInfo::exists(path)) {
     // A file that exists but cannot be read is never replaced: its content would be lost.
     if (!file.open(QIODevice::ReadOnly)) return false;
     old_bytes = file.readAll();

@@ -29,7 +29,8 @@ class ProfileDocument final {
   // ignored.
   QString value(const QString& section, const QString& key) const;
 
-  // Sets `key` in `section` to `value` verbatim, creating the section (at the end of the file) or
+  // Sets `key` in `section` to `value` verbatim but for line breaks (each CR and LF becomes a
+  // space, so a value stays on its line), creating the section (at the end of the file) or
   // the key (after the last key of its section) when missing. An existing key keeps its place,
   // its spelling and the spacing before its value.
   void set_value(const QString& section, const QString& key, const QString& value);

@@ -4,6 +4,7 @@
 #include "app/layout.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
+#include "comma_locale.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
@@ -67,6 +68,8 @@ class TestApp final : public QObject {
   void every_placed_control_exists();
   void controls_have_distinct_accessible_names();
   void shown_list_lies_on_top();
+  void settings_round_trip_under_a_comma_locale();
+  void shutdown_leaves_a_read_only_settings_file();
   void window_lays_out_and_everything_fits();
   void window_snaps_back_to_the_minimum();
   void window_lays_out_when_the_minimum_is_refused();
@@ -196,7 +199,8 @@ void TestApp::startup_without_settings_file() {
   QCOMPARE(s.ini_read("表示時間", "イメージ"), QString("0"));
   QCOMPARE(s.ini_read("表示属性", "アーカイブ"), QString("True"));
   QCOMPARE(s.ini_read("表示属性", "隠しファイル"), QString("False"));
-  QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString());
+  // The file box lists everything under the empty pattern; the pattern box kept its "*.*".
+  QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString("*.*"));
   QCOMPARE(s.ini_read("ファイルの削除", "ファイルの削除"), QString("0"));
   QVERIFY(!decode_cp932(fx.settings_bytes()).contains("アプリケーション名"));
   QVERIFY(decode_cp932(fx.settings_bytes()).contains("拡張子10=\r\n"));
@@ -315,6 +319,35 @@ void TestApp::shutdown_reports_settings_it_could_not_save() {
   fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path());
   f.close();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+void TestApp::settings_round_trip_under_a_comma_locale() {
+  const CommaLocale comma;
+  QVERIFY2(comma.active(), qPrintable(comma.why()));
+  FormFixture fx;
+  fx.write_settings("[表示時間]\nイメージ=0.5\nテキスト=2.5\n[最大ファイル数]\nファイル数=20.5\n");
+  Form1& f = fx.make(false);
+  QCOMPARE(f.連続画像->interval(), 500);
+  QCOMPARE(f.連続テキスト->interval(), 2500);
+  QCOMPARE(f.st.img.max_index, 20);
+  f.close();
+  const QString text = decode_cp932(fx.settings_bytes());
+  QVERIFY2(text.contains("イメージ=0.5\r\n"), qPrintable(text));
+  QVERIFY2(text.contains("テキスト=2.5\r\n"), qPrintable(text));
+}
+
+void TestApp::shutdown_leaves_a_read_only_settings_file() {
+  FormFixture fx;
+  fx.write_settings(kFullSettings);
+  const QByteArray before = fx.settings_bytes();
+  QVERIFY(QFile::setPermissions(fx.settings_path(), QFile::ReadOwner | QFile::ReadOther));
+  Form1& f = fx.make(false);
+  // Every write fails (shutdown would rewrite "読みとり専用=1" as True); the user is told once.
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path());
+  f.close();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(fx.messages.seen.size(), 1);
+  QCOMPARE(fx.settings_bytes(), before);
 }
 
 void TestApp::every_placed_control_exists() {

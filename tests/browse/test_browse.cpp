@@ -15,10 +15,22 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace tarvex;
 using namespace tarvex::testing;
 
 namespace {
+
+// Makes a file whose name is given as raw bytes (not necessarily valid UTF-8).
+void touch_raw(const QString& folder, const QByteArray& name) {
+  const QByteArray path = QFile::encodeName(folder) + '/' + name;
+  const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  QVERIFY(fd >= 0);
+  QCOMPARE(::write(fd, "x", 1), ssize_t(1));
+  ::close(fd);
+}
 
 void touch(const QString& path, QFile::Permissions permissions = {}) {
   QFile f(path);
@@ -45,6 +57,7 @@ class TestBrowse final : public QObject {
   void file_box_pop_up_menu();
   void open_follows_the_last_pop_up();
   void refresh_keeps_the_selected_name();
+  void names_that_are_not_utf8();
 };
 
 void TestBrowse::patterns_data() {
@@ -79,6 +92,14 @@ void TestBrowse::patterns_data() {
                                << "a.txt" << true;
   QTest::newRow("Japanese") << "日記.TXT"
                             << "日*.txt" << true;
+  QTest::newRow("star dot: no extension") << "README"
+                                          << "*." << true;
+  QTest::newRow("star dot: an extension") << "a.txt"
+                                          << "*." << false;
+  QTest::newRow("star dot: hidden name") << ".profile"
+                                         << "*." << false;
+  QTest::newRow("name dot") << "Makefile"
+                            << "Make*." << true;
   QTest::newRow("long star run") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab"
                                  << "*a*a*a*a*a*c" << false;
 }
@@ -264,6 +285,44 @@ void TestBrowse::refresh_keeps_the_selected_name() {
   QFile::remove(fx.folder() + "/c.txt");
   f.now_refresh->trigger();
   QCOMPARE(f.File1->list_index(), -1);
+}
+
+void TestBrowse::names_that_are_not_utf8() {
+  FormFixture fx;
+  touch_raw(fx.folder(), "\x93\xfa\x96\x7b.txt");  // 日本.txt in code page 932
+  touch_raw(fx.folder(), "\x89\xe6.bmp");          // 画.bmp
+  touch_raw(fx.folder(), "\xef\xbf\xbd.txt");      // a real U+FFFD, valid UTF-8
+  QStringList unreadable;
+  const QStringList names =
+      list_files(fx.folder(), "*.*", FileAttributes{}, &unreadable).value_or(QStringList{});
+  // They are listed, with replacement characters, and reported; the valid name is not.
+  QCOMPARE(names.size(), 3);
+  QCOMPARE(unreadable.size(), 2);
+  for (const QString& name : unreadable) QVERIFY(names.contains(name));
+  QVERIFY(!unreadable.contains(QStringLiteral("\uFFFD.txt")));
+
+  Form1& f = fx.make(true);
+  const QString message =
+      "ファイル名の文字コードを読み取れないため、このファイルは表示できません。\n\r"
+      "フォルダ：" +
+      fx.folder();
+  for (const QString& name : unreadable) {
+    f.select_in_file_box(name);
+    QVERIFY(f.File1->list_index() >= 0);
+    fx.messages.expect(message);
+    f.File1_DblClick();
+    fx.messages.expect(message);
+    f.pane_file_box_drop();
+    QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  }
+  // No register took the names.
+  QCOMPARE(f.st.img.last, -1);
+  QCOMPARE(f.st.txt.last, -1);
+  QCOMPARE(f.Txt_List->count(), 0);
+  // The valid name opens as usual.
+  f.select_in_file_box(QStringLiteral("\uFFFD.txt"));
+  f.File1_DblClick();
+  QCOMPARE(f.st.txt.paths[0], fx.folder() + QStringLiteral("/\uFFFD.txt"));
 }
 
 QTEST_MAIN(TestBrowse)

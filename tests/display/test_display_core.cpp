@@ -210,6 +210,15 @@ void TestDisplayCore::text_encodings_data() {
       << encode_cp932(backslash_trail) << backslash_trail << int(TextEncoding::Cp932);
   QTest::newRow("binary with NUL")
       << QByteArray("ab\0cd\x81", 6) << QString("ab\uFFFDcd\uFFFD") << int(TextEncoding::Cp932);
+  // UTF-8 spoiled by a few bad bytes stays UTF-8; the bad bytes show as U+FFFD.
+  const QByteArray utf8 = prose.toUtf8();
+  QTest::newRow("utf-8 with a bad byte")
+      << utf8.left(9) + "\xFF" + utf8.mid(9) << prose.left(3) + QChar(0xFFFD) + prose.mid(3)
+      << int(TextEncoding::Utf8);
+  QTest::newRow("utf-8 cut inside the last character")
+      << utf8.chopped(1) << prose.chopped(1) + QString(2, QChar(0xFFFD)) << int(TextEncoding::Utf8);
+  QTest::newRow("code page 932 with a stray byte")
+      << encode_cp932(prose) + "\xFF" << prose + QChar(0xFFFD) << int(TextEncoding::Cp932);
 }
 
 void TestDisplayCore::text_encodings() {
@@ -274,6 +283,34 @@ void TestDisplayCore::rtf_text_data() {
   QTest::newRow("binary data skipped") << QByteArray("{\\rtf1 a{\\bin3 }}}b}") << "ab";
   QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1\\foo12 \\bar text}") << "text";
   QTest::newRow("line ends in source ignored") << QByteArray("{\\rtf1 ab\r\ncd}") << "abcd";
+  const QByteArray western_and_japanese =
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fcharset0 Arial;}"
+      "{\\f13\\fcharset128 Mincho;}}\\f0 ";
+  QTest::newRow("double-byte characters in their associated font")
+      << western_and_japanese + "\\loch\\af0\\hich\\af0\\dbch\\af13 \\'95\\'5c\\'8e\\'a6}"
+      << "表示";
+  QTest::newRow("low characters in theirs")
+      << western_and_japanese + "\\loch\\af0\\dbch\\af13\\loch caf\\'e9}"
+      << "café";
+  QTest::newRow("font of a kind set by f")
+      << western_and_japanese + "\\dbch\\f13 \\'95\\'5c\\loch\\f0 \\'e9}"
+      << "表é";
+  QTest::newRow("pair split by group boundaries") << jp + "\\f0 {\\'95}{\\'5c}\\'8e{\\b\\'a6}}"
+                                                  << "表示";
+  QTest::newRow("lead byte alone before a break") << jp + "\\f0 {\\'95}\\par x}"
+                                                  << "\uFFFD\nx";
+  QTest::newRow("table cells and rows")
+      << QByteArray(
+             "{\\rtf1\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row"
+             "\\trowd c\\cell \\cell\\row after}")
+      << "a\tb\nc\t\nafter";
+  QTest::newRow("nested table")
+      << QByteArray(
+             "{\\rtf1 a\\cell x\\nestcell y\\nestcell{\\*\\nesttableprops\\trowd"
+             "\\nestrow}{\\nonesttables x\\tab y\\par}\\cell\\row}")
+      << "a\tx\ty\n\n";
+  QTest::newRow("hidden text") << QByteArray("{\\rtf1 a{\\v secret}b\\v c\\v0 d\\v e\\plain f}")
+                               << "abdf";
 }
 
 void TestDisplayCore::rtf_text() {

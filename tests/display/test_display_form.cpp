@@ -93,6 +93,7 @@ class TestDisplayForm final : public QObject {
   void text_that_cannot_be_read_stays_registered();
   void drop_from_another_program_keeps_the_visible_pane();
   void drop_from_the_file_box_switches_panes();
+  void drop_from_another_file_box_goes_by_its_files();
   void spreadsheet_choice();
   void text_pane_pop_up_menu();
   void image_pane_pop_up_menu_and_copy();
@@ -262,11 +263,43 @@ void TestDisplayForm::drop_from_the_file_box_switches_panes() {
   f.File1->set_list_index(at);
   f.ファイルの表示(fx.folder() + "/b.txt", 1);
   auto* mime = new QMimeData;
-  mime->setData(kFileBoxMime, "1");
+  mime->setData(kFileBoxMime, f.File1->drag_token());
   QVERIFY(drop(f.RichTextBox1, mime));
   QCOMPARE(f.st.img.paths[0], fx.folder() + "/c.bmp");
   QVERIFY(!f.Image1->isHidden());
   QVERIFY(f.RichTextBox1->isHidden());
+  delete mime;
+}
+
+void TestDisplayForm::drop_from_another_file_box_goes_by_its_files() {
+  FormFixture fx;
+  fx.write_file("c.bmp", bmp(8, 8));
+  Form1& f = make_form(fx, 20);
+  f.File1->refresh();
+  f.File1->set_list_index(f.File1->entries().indexOf("c.bmp"));
+  const FileBox other;  // another window's file box
+  QVERIFY(other.drag_token() != f.File1->drag_token());
+  // Its marker with its file: the file is shown as any other program's, the pane stays.
+  const bool text_hidden = f.RichTextBox1->isHidden();
+  auto* mime = new QMimeData;
+  mime->setData(kFileBoxMime, other.drag_token());
+  mime->setUrls({QUrl::fromLocalFile(fx.write_file("t.txt", "theirs"))});
+  QVERIFY(drop(f.Image1, mime));
+  QCOMPARE(f.st.img.last, -1);
+  QCOMPARE(f.st.txt.paths[0], fx.folder() + "/t.txt");
+  QCOMPARE(f.RichTextBox1->isHidden(), text_hidden);
+  // Its marker alone, or an old-style marker, is not taken at all.
+  for (const QByteArray& marker : {other.drag_token(), QByteArray("1")}) {
+    QMimeData bare;
+    bare.setData(kFileBoxMime, marker);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &bare, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.Image1, &enter);
+    QVERIFY(!enter.isAccepted());
+    QDropEvent event(QPoint(5, 5), Qt::CopyAction, &bare, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.Image1, &event);
+  }
+  QCOMPARE(f.st.img.last, -1);
+  QCOMPARE(f.st.txt.last, 0);
   delete mime;
 }
 

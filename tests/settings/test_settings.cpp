@@ -1,18 +1,22 @@
 // The settings file: the profile reader and writer, the value conversions and the settings
 // folder.
 
+#include "comma_locale.h"
 #include "platform/settings_folder.h"
 #include "platform/text_codecs.h"
 #include "settings/conversions.h"
 #include "settings/profile.h"
 #include "settings/settings_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>
 #include <csignal>
+#include <memory>
 
 using namespace tarvex;
 
@@ -37,7 +41,12 @@ QByteArray read_all(const QString& path) {
 
 class TestSettings final : public QObject {
   Q_OBJECT
+  // Every test here runs under a locale with a decimal comma: the settings file keeps its full
+  // stop whatever the user's locale is.
+  std::unique_ptr<testing::CommaLocale> comma_;
+
  private slots:
+  void initTestCase();
   void read_data();
   void read();
   void read_cuts_long_values_data();
@@ -48,6 +57,7 @@ class TestSettings final : public QObject {
   void write_new_file_is_cp932_with_crlf();
   void write_keeps_utf8_and_utf16();
   void failed_write_leaves_old_file();
+  void write_keeps_protection_and_links();
   void settings_file_creates_its_folder();
   void leading_number_data();
   void leading_number();
@@ -63,6 +73,11 @@ class TestSettings final : public QObject {
   void file_count();
   void settings_folder_choice();
 };
+
+void TestSettings::initTestCase() {
+  comma_ = std::make_unique<testing::CommaLocale>();
+  QVERIFY2(comma_->active(), qPrintable(comma_->why()));
+}
 
 void TestSettings::read_data() {
   QTest::addColumn<QString>("file");
@@ -312,6 +327,17 @@ void TestSettings::write_edits_in_place_data() {
                             << "テキスト"
                             << "0.5"
                             << "[表示時間]\r\nイメージ=5\r\nテキスト=0.5\r\n";
+  // A value never spans lines: a pasted line break cannot add keys or sections.
+  QTest::newRow("line breaks in a value") << "[S]\r\nk=1\r\n"
+                                          << "S"
+                                          << "k"
+                                          << "a\r\n[T]\r\nx=1"
+                                          << "[S]\r\nk=a  [T]  x=1\r\n";
+  QTest::newRow("line feed in a new key") << "[S]\r\n"
+                                          << "S"
+                                          << "b"
+                                          << "1\n[T]\rc"
+                                          << "[S]\r\nb=1 [T] c\r\n";
 }
 
 void TestSettings::write_edits_in_place() {
@@ -325,7 +351,7 @@ void TestSettings::write_edits_in_place() {
   QVERIFY(write_all(path, cp932(before)));
   QVERIFY(profile_write(path, section, key, value));
   QCOMPARE(read_all(path), cp932(after));
-  QCOMPARE(profile_read(path, section, key), value);
+  QCOMPARE(profile_read(path, section, key), QString(value).replace('\r', ' ').replace('\n', ' '));
 }
 
 void TestSettings::write_new_file_is_cp932_with_crlf() {
@@ -371,6 +397,41 @@ void TestSettings::failed_write_leaves_old_file() {
   QVERIFY(!written);
   QCOMPARE(read_all(path), old);
   QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"Tarvex.ini"});
+}
+
+void TestSettings::write_keeps_protection_and_links() {
+  QTemporaryDir dir;
+  const QByteArray old = cp932("[表示時間]\r\nイメージ=5\r\n");
+  // A file the user made read-only is not replaced, even by the superuser the tests run as.
+  const QString locked = dir.filePath("locked/Tarvex.ini");
+  QDir().mkpath(dir.filePath("locked"));
+  QVERIFY(write_all(locked, old));
+  QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  QVERIFY(!profile_write(locked, "表示時間", "イメージ", "7"));
+  QCOMPARE(read_all(locked), old);
+  QCOMPARE(QDir(dir.filePath("locked")).entryList(QDir::Files), QStringList{"Tarvex.ini"});
+
+  // A link stays a link; the file it leads to gets the value, its temporary file beside it.
+  QDir().mkpath(dir.filePath("real"));
+  QDir().mkpath(dir.filePath("app"));
+  const QString target = dir.filePath("real/settings.ini");
+  QVERIFY(write_all(target, old));
+  const QString link = dir.filePath("app/Tarvex.ini");
+  QVERIFY(QFile::link("../real/settings.ini", link));
+  QVERIFY(profile_write(link, "表示時間", "イメージ", "7"));
+  QVERIFY(QFileInfo(link).isSymLink());
+  QCOMPARE(read_all(target), cp932("[表示時間]\r\nイメージ=7\r\n"));
+  QCOMPARE(QDir(dir.filePath("app")).entryList(QDir::Files | QDir::System),
+           QStringList{"Tarvex.ini"});
+  QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files), QStringList{"settings.ini"});
+  // A link to a file not made yet creates that file; a link loop writes nothing.
+  const QString ahead = dir.filePath("app/ahead.ini");
+  QVERIFY(QFile::link(dir.filePath("real/new.ini"), ahead));
+  QVERIFY(profile_write(ahead, "S", "k", "v"));
+  QVERIFY(QFileInfo(ahead).isSymLink());
+  QCOMPARE(profile_read(dir.filePath("real/new.ini"), "S", "k"), QString("v"));
+  QVERIFY(QFile::link(dir.filePath("app/loop.ini"), dir.filePath("app/loop.ini")));
+  QVERIFY(!profile_write(dir.filePath("app/loop.ini"), "S", "k", "v"));
 }
 
 void TestSettings::settings_file_creates_its_folder() {
