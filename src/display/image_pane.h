@@ -21,6 +21,14 @@ class ImagePane final : public QWidget {
   void set_stretch(bool on);
   // The picture's own size in device-independent pixels (empty without a picture).
   QSize natural_size() const;
+  // The size load_picture decodes at now: the pane's size in device pixels while stretching,
+  // else the picture's own size (an empty size).
+  QSize decode_size() const;
+  // Shows a picture decoded elsewhere (the slideshow decodes the next one ahead) exactly as
+  // load_picture would have shown the file: `decode_size`, `bytes` and `modified_ms` are what it
+  // was decoded at and from.
+  void show_decoded(const QString& path, const QImage& image, QSize decode_size, qint64 bytes,
+                    qint64 modified_ms);
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);

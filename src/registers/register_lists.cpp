@@ -1,4 +1,4 @@
-// The register list boxes and the missing-file prompt.
+// The register list boxes.
 
 #include "app/main_window.h"
 
@@ -19,10 +19,5 @@ void Form1::Txt_file_list() {
 QString Form1::Re_Number(int org_number) const {
   return tarvex::Re_Number(org_number, st.max_index);
 }
-
-// The missing-file prompt arrives with entry selection and removal; until then a registered file
-// that cannot be shown stays registered and the pane keeps what it showed.
-void Form1::nothing_img_file() {}
-void Form1::nothing_txt_file() {}
 
 }  // namespace tarvex

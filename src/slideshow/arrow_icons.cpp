@@ -40,18 +40,10 @@ class ArrowEngine final : public QIconEngine {
   }
 
   QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    return scaledPixmap(size, mode, state, 1.0);
-  }
-
-  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                       qreal scale) override {
-    QPixmap pm((QSizeF(size) * scale).toSize());
+    QPixmap pm(size);
     pm.fill(Qt::transparent);
-    {
-      QPainter p(&pm);
-      paint(&p, QRect(QPoint(0, 0), pm.size()), mode, state);
-    }
-    pm.setDevicePixelRatio(scale);
+    QPainter p(&pm);
+    paint(&p, QRect(QPoint(0, 0), size), mode, state);
     return pm;
   }
 

@@ -5,6 +5,7 @@ namespace tarvex::testing {
 int ScriptedMessages::msgbox(const QString& text, MsgButtons buttons) {
   seen.append(text);
   buttons_seen.append(buttons);
+  if (while_open) while_open(text);
   if (script_.isEmpty()) {
     faults.append(QStringLiteral("unexpected message: ") + text);
     return kAnswerOk;
