@@ -23,11 +23,11 @@ class ImagePane final : public QWidget {
   QSize natural_size() const;
   // The size load_picture decodes at now: the pane's size in device pixels while stretching,
   // else the picture's own size (an empty size).
-  QSize decode_size() const;
+  QSize wanted_decode_size() const;
   // Shows a picture decoded elsewhere (the slideshow decodes the next one ahead) exactly as
-  // load_picture would have shown the file: `decode_size`, `bytes` and `modified_ms` are what it
+  // load_picture would have shown the file: `decoded_at`, `bytes` and `modified_ms` are what it
   // was decoded at and from.
-  void show_decoded(const QString& path, const QImage& image, QSize decode_size, qint64 bytes,
+  void show_decoded(const QString& path, const QImage& image, QSize decoded_at, qint64 bytes,
                     qint64 modified_ms);
 
  signals:

@@ -30,7 +30,7 @@ constexpr int kKeyUp = 38;
 constexpr int kKeyDown = 40;
 constexpr int kEnterAscii = 13;
 
-int key_code(int qt_key) {
+int list_key_code(int qt_key) {
   switch (qt_key) {
     case Qt::Key_Up:
       return kKeyUp;
@@ -72,7 +72,7 @@ void Form1::connect_selection_events() {
         const auto* k = static_cast<QKeyEvent*>(e);
         // A held key repeats its presses; its release counts once.
         if (!k->isAutoRepeat())
-          image ? Img_List_KeyUp(key_code(k->key())) : Txt_List_KeyUp(key_code(k->key()));
+          image ? Img_List_KeyUp(list_key_code(k->key())) : Txt_List_KeyUp(list_key_code(k->key()));
       }
       return false;
     });

@@ -314,7 +314,7 @@ void Form1::clamp_image_to_window() {
 
 bool Form1::load_image_entry(const QString& path) {
   if (path.isEmpty()) return false;
-  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->decode_size())) {
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
     Image1->show_decoded(p->path, p->image, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
     return true;
   }
@@ -328,7 +328,7 @@ void Form1::prefetch_next_picture() {
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
   if (next.isEmpty()) return;
-  prefetch_->prepare(next, Image1->decode_size());
+  prefetch_->prepare(next, Image1->wanted_decode_size());
 }
 
 }  // namespace tarvex
