@@ -41,12 +41,14 @@ class AlternatingAnswers final : public MessageService {
   bool yes_next = false;
 };
 
-double time_tick(Form1& f) {
+// The tick, and the tick with the pane painted.
+std::pair<double, double> time_tick(Form1& f) {
   QElapsedTimer t;
   t.start();
   f.連続画像_Timer();
+  const double tick = t.nsecsElapsed() / 1e6;
   f.Image1->repaint();
-  return t.nsecsElapsed() / 1e6;
+  return {tick, t.nsecsElapsed() / 1e6};
 }
 
 void image_tick(const QString& folder) {
@@ -56,7 +58,7 @@ void image_tick(const QString& folder) {
   const QString b = folder + "/photo_b.jpg";
   bench::make_jpeg(a, 6000, 4000);
   bench::make_jpeg(b, 6000, 4000);
-  QList<double> base, plain, ahead;
+  QList<double> base, plain, ahead, plain_tick, ahead_tick;
   for (int run = 0; run < 3; ++run) {
     QElapsedTimer t;
     t.start();
@@ -73,22 +75,26 @@ void image_tick(const QString& folder) {
     f.prefetch_enabled = prefetch;
     f.ファイルの表示(a, 1);
     f.ファイルの表示(b, 1);
+    // Ticks are run here, one by one; the running timer never fires within the run.
+    f.連続画像->set_interval(60000);
     f.Check1[0]->click();
-    f.連続画像->set_enabled(false);  // ticks are run here, one by one
-    f.連続画像_Timer();              // entry 0
+    f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
       // The interval passes: the picture ahead is decoded meanwhile.
       QThread::msleep(1500);
-      (prefetch ? ahead : plain) << time_tick(f);
+      const auto [tick, painted] = time_tick(f);
+      (prefetch ? ahead : plain) << painted;
+      (prefetch ? ahead_tick : plain_tick) << tick;
     }
   }
   const double bm = bench::median(base);
-  std::printf("%-34s %9s %7s\n", "one image tick, 6000x4000 JPEG", "ms", "ratio");
+  std::printf("%-34s %9s %7s %11s\n", "one image tick, 6000x4000 JPEG", "ms", "ratio",
+              "painted ms");
   std::printf("%-34s %9.1f %7.2f\n", "baseline QImageReader::read", bm, 1.0);
-  std::printf("%-34s %9.1f %7.2f\n", "tick, decoded in the tick", bench::median(plain),
-              bench::median(plain) / bm);
-  std::printf("%-34s %9.1f %7.2f\n", "tick, decoded ahead", bench::median(ahead),
-              bench::median(ahead) / bm);
+  std::printf("%-34s %9.1f %7.2f %11.1f\n", "tick, decoded in the tick", bench::median(plain_tick),
+              bench::median(plain_tick) / bm, bench::median(plain));
+  std::printf("%-34s %9.1f %7.2f %11.1f\n", "tick, decoded ahead", bench::median(ahead_tick),
+              bench::median(ahead_tick) / bm, bench::median(ahead));
 }
 
 void write_small_picture(const QString& path, int i) {
@@ -177,8 +183,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QTemporaryDir dir;
+  // An argument gives the soak's ticks; -1 leaves the soak out.
   const int ticks = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 10000;
   image_tick(dir.path());
-  soak(dir.path(), ticks > 0 ? ticks : 10000);
+  if (ticks >= 0) soak(dir.path(), ticks > 0 ? ticks : 10000);
   return 0;
 }
