@@ -168,6 +168,7 @@ void Form1::Command1_Click(int index) {
     timer->set_enabled(true);
     Command1[index]->setText(kRunning);
     paused = 0;
+    if (image) prefetch_next_picture();
   }
 }
 

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,6 +124,8 @@ class TestSteppingForm final : public QObject {
   void delete_refuses_what_is_not_on_display_data();
   void delete_refuses_what_is_not_on_display();
   void delete_failure_keeps_the_register();
+  void delete_from_a_read_only_folder();
+  void text_step_through_the_spreadsheet_preview();
   void keyboard_shortcuts();
   void arrow_pictures_are_sharp_and_mirrored();
 };
@@ -852,6 +855,53 @@ void TestSteppingForm::delete_failure_keeps_the_register() {
   QVERIFY2(w.messages_done(), qPrintable(w.report()));
   QVERIFY(QFileInfo::exists(w.images[1]));
   QCOMPARE(f.st.img.last, 1);
+}
+
+// A folder nobody may change, not even root: the deletion fails with the reason, the register
+// keeps the entry and no trash information is left behind.
+void TestSteppingForm::delete_from_a_read_only_folder() {
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(2, 0, 20, &trash);
+  Form1& f = w.form();
+  const QString folder = QFileInfo(w.images[1]).absolutePath();
+  auto chattr = [&folder](const char* flag) {
+    return QProcess::execute("chattr", {QString::fromLatin1(flag), folder}) == 0;
+  };
+  if (!chattr("+i")) QSKIP("chattr +i is not available here");
+  struct Unlock {
+    std::function<bool(const char*)> run;
+    ~Unlock() { run("-i"); }
+  } unlock{chattr};
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  w.fx.messages.expect(w.images[1] +
+                       QStringLiteral("を削除できませんでした。\n\rアクセス権がありません。"));
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(QFileInfo::exists(w.images[1]));
+  QCOMPARE(f.st.img.last, 1);
+  QCOMPARE(QDir(config.data_home + "/Trash/info").entryList(QDir::Files), QStringList());
+}
+
+// With a spreadsheet application chosen, the text arrows show an entry through the preview; a
+// missing file is asked about once and the step ends there.
+void TestSteppingForm::text_step_through_the_spreadsheet_preview() {
+  Window w(0, 3);
+  Form1& f = w.form();
+  f.st.sheet_app = 2;
+  QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+  QCOMPARE(f.st.txt.cur, 0);
+  QCOMPARE(f.RichTextBox1->text(), QString("text 0"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QFile::remove(w.texts[1]);
+  w.fx.messages.expect(w.texts[1] + kMissing, kAnswerNo);
+  QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QCOMPARE(f.st.txt.cur, 1);
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.st.msg_answer, 1);
 }
 
 void TestSteppingForm::keyboard_shortcuts() {
