@@ -58,6 +58,7 @@ class TestTrash final : public QObject {
   void file_on_another_volume_goes_to_its_top_folder_data();
   void file_on_another_volume_goes_to_its_top_folder();
   void no_trash_changes_nothing();
+  void real_other_file_system();
   void symbolic_link_goes_itself_not_its_target();
   void refusals_data();
   void refusals();
@@ -142,6 +143,39 @@ void TestTrash::no_trash_changes_nothing() {
   const RemoveResult r = trash.move_to_trash(path, *Trash::identity(path));
   QCOMPARE(int(r.status), int(RemoveResult::Status::NoTrash));
   QCOMPARE(read(path), QByteArray("keep"));
+}
+
+// A file on a real second file system (the memory file system /dev/shm), with the volume roots
+// of the environment: it goes to that file system's own trash, never across to the home trash.
+void TestTrash::real_other_file_system() {
+  QTemporaryDir home;
+  const QString shm = QStringLiteral("/dev/shm");
+  const QString own = shm + "/.Trash-" + uid();
+  struct stat a {};
+  struct stat b {};
+  if (::stat(QFile::encodeName(home.path()).constData(), &a) != 0 ||
+      ::stat(QFile::encodeName(shm).constData(), &b) != 0 || a.st_dev == b.st_dev ||
+      !QFileInfo(shm).isWritable() || QFileInfo::exists(own) ||
+      QFileInfo::exists(shm + "/.Trash")) {
+    QSKIP("no separate, unused /dev/shm here");
+  }
+  QTemporaryDir folder(shm + "/tarvex-trash-XXXXXX");
+  const QString path = write(folder.path() + "/a.txt", "shm");
+  TrashConfig config = TrashConfig::from_environment();
+  config.data_home = home.path() + "/share";
+  const Trash trash(config);
+  const RemoveResult r = trash.move_to_trash(path, *Trash::identity(path));
+  // The trash folder made here is removed again whatever the outcome.
+  struct Cleanup {
+    QString own;
+    ~Cleanup() { QDir(own).removeRecursively(); }
+  } cleanup{own};
+  QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
+  QCOMPARE(r.trashed_as, own + "/files/a.txt");
+  QVERIFY(!QFileInfo::exists(path));
+  QVERIFY(!QFileInfo::exists(config.data_home + "/Trash/files/a.txt"));
+  QVERIFY(read(own + "/info/a.txt.trashinfo")
+              .contains("\nPath=" + QUrl::toPercentEncoding(path.mid(shm.size() + 1), "/") + "\n"));
 }
 
 void TestTrash::symbolic_link_goes_itself_not_its_target() {
