@@ -63,8 +63,6 @@ class TestTrash final : public QObject {
   void refusals_data();
   void refusals();
   void delete_for_good_removes_a_link_not_its_target();
-  void reasons_are_japanese_data();
-  void reasons_are_japanese();
 };
 
 void TestTrash::file_goes_to_the_home_trash() {
@@ -239,24 +237,6 @@ void TestTrash::delete_for_good_removes_a_link_not_its_target() {
   QVERIFY(!QFileInfo(link).isSymLink());
   QCOMPARE(read(target), QByteArray("t"));
   QVERIFY(!QFileInfo::exists(root.path() + "/home/.local/share/Trash/files/l.txt"));
-}
-
-void TestTrash::reasons_are_japanese_data() {
-  QTest::addColumn<int>("error");
-  QTest::addColumn<QString>("reason");
-  // clang-format off
-  QTest::newRow("permission")  << int(EACCES) << "アクセス権がありません。";
-  QTest::newRow("not allowed") << int(EPERM)  << "アクセス権がありません。";
-  QTest::newRow("read-only")   << int(EROFS)  << "読み取り専用のドライブです。";
-  QTest::newRow("busy")        << int(EBUSY)  << "ファイルが使用中です。";
-  QTest::newRow("other")       << int(EIO)    << QString("ファイル操作のエラーです（エラー番号 %1）。").arg(EIO);
-  // clang-format on
-}
-
-void TestTrash::reasons_are_japanese() {
-  QFETCH(int, error);
-  QFETCH(QString, reason);
-  QCOMPARE(Trash::reason_text(error), reason);
 }
 
 QTEST_GUILESS_MAIN(TestTrash)

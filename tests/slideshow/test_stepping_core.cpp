@@ -53,8 +53,6 @@ class TestSteppingCore final : public QObject {
   void removal_of_an_empty_register();
   void typed_number_data();
   void typed_number();
-  void bare_number_data();
-  void bare_number();
   void labels_name_current_entry_data();
   void labels_name_current_entry();
   void prefetch_hands_over_the_unchanged_picture();
@@ -217,23 +215,6 @@ void TestSteppingCore::typed_number() {
   QFETCH(int, number);
   const std::optional<int> n = typed_entry_number(text);
   QCOMPARE(n.value_or(-999), number);
-}
-
-void TestSteppingCore::bare_number_data() {
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<QString>("bare");
-  // clang-format off
-  QTest::newRow("two blanks")  << "  7" << "7";
-  QTest::newRow("one blank")   << " 42" << "42";
-  QTest::newRow("three digits")<< "123" << "123";
-  QTest::newRow("no number")   << "ab"  << "ab";
-  // clang-format on
-}
-
-void TestSteppingCore::bare_number() {
-  QFETCH(QString, text);
-  QFETCH(QString, bare);
-  QCOMPARE(bare_entry_number(text), bare);
 }
 
 void TestSteppingCore::labels_name_current_entry_data() {
