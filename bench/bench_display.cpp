@@ -16,8 +16,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -25,23 +23,6 @@
 using namespace tarvex;
 
 namespace {
-
-void make_jpeg(const QString& path, int w, int h) {
-  QImage image(w, h, QImage::Format_RGB32);
-  QPainter p(&image);
-  QLinearGradient g(0, 0, w, h);
-  g.setColorAt(0, Qt::darkBlue);
-  g.setColorAt(1, Qt::yellow);
-  p.fillRect(image.rect(), g);
-  for (int i = 0; i < 200; ++i) {
-    p.setPen(QColor::fromHsv((i * 37) % 360, 200, 220));
-    p.drawEllipse(QPoint((i * 7919) % w, (i * 104729) % h), w / 20, h / 20);
-  }
-  p.end();
-  QImageWriter writer(path, "jpeg");
-  writer.setQuality(90);
-  writer.write(image);
-}
 
 void make_text(const QString& path, qint64 bytes) {
   const QByteArray line = encode_cp932(QStringLiteral(
@@ -119,9 +100,9 @@ int main(int argc, char** argv) {
   std::printf("making the test files...\n");
   std::fflush(stdout);
   cases.append({"JPEG 2000x1500", "image", dir.filePath("photo_2000.jpg")});
-  make_jpeg(cases.back().path, 2000, 1500);
+  bench::make_jpeg(cases.back().path, 2000, 1500);
   cases.append({"JPEG 6000x4000", "image", dir.filePath("photo_6000.jpg")});
-  make_jpeg(cases.back().path, 6000, 4000);
+  bench::make_jpeg(cases.back().path, 6000, 4000);
   for (int mb : {1, 10, 100}) {
     cases.append({mb == 1    ? "CP932 text 1 MB"
                   : mb == 10 ? "CP932 text 10 MB"

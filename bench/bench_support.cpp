@@ -4,6 +4,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QProcess>
 
 #include <sys/resource.h>
@@ -62,6 +66,33 @@ double median(QList<double> values) {
   if (values.isEmpty()) return 0;
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
+}
+
+void make_jpeg(const QString& path, int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  QPainter p(&image);
+  QLinearGradient g(0, 0, w, h);
+  g.setColorAt(0, Qt::darkBlue);
+  g.setColorAt(1, Qt::yellow);
+  p.fillRect(image.rect(), g);
+  for (int i = 0; i < 200; ++i) {
+    p.setPen(QColor::fromHsv((i * 37) % 360, 200, 220));
+    p.drawEllipse(QPoint((i * 7919) % w, (i * 104729) % h), w / 20, h / 20);
+  }
+  p.end();
+  QImageWriter writer(path, "jpeg");
+  writer.setQuality(90);
+  writer.write(image);
+}
+
+double resident_memory_mb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:"))
+      return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+  }
+  return 0;
 }
 
 }  // namespace tarvex::bench

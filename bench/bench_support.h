@@ -28,4 +28,10 @@ QString run_child(const QStringList& args, double* elapsed_ms = nullptr);
 
 double median(QList<double> values);
 
+// A photo-like JPEG of `w` × `h` pixels (gradients and circles, quality 90).
+void make_jpeg(const QString& path, int w, int h);
+
+// Resident memory of this process now, in megabytes.
+double resident_memory_mb();
+
 }  // namespace tarvex::bench

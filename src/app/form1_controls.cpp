@@ -10,6 +10,9 @@
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/form2.h"
+#include "platform/trash.h"
+#include "slideshow/arrow_icons.h"
+#include "slideshow/picture_prefetch.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -49,25 +52,6 @@ W* named(W* w, const QString& name) {
   return w;
 }
 
-// A 32 × 32 arrow in 16 colours for the arrow buttons: direction 0 left, 1 right, 2 up, 3 down.
-QIcon arrow_icon(int direction) {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0, 0, 128));
-  QPolygon arrow;
-  arrow << QPoint(4, 16) << QPoint(16, 4) << QPoint(16, 11) << QPoint(28, 11) << QPoint(28, 21)
-        << QPoint(16, 21) << QPoint(16, 28);
-  QTransform turn;
-  turn.translate(16, 16);
-  turn.rotate(direction == 0 ? 0 : direction == 1 ? 180 : direction == 2 ? 90 : 270);
-  turn.translate(-16, -16);
-  p.drawPolygon(turn.map(arrow));
-  return QIcon(pixmap);
-}
-
 }  // namespace
 
 Form1::Form1(const Platform& platform, QWidget* parent)
@@ -83,7 +67,12 @@ Form1::Form1(const Platform& platform, QWidget* parent)
 Form1::~Form1() = default;
 
 int Form1::msgbox(const QString& text, MsgButtons buttons) {
-  return platform_.messages->msgbox(text, buttons);
+  // A modal box runs a nested event loop in which the timers keep firing; the depth lets ticks
+  // and steps wait for the answer.
+  ++message_depth_;
+  const int answer = platform_.messages->msgbox(text, buttons);
+  --message_depth_;
+  return answer;
 }
 
 void Form1::create_controls() {
@@ -101,14 +90,14 @@ void Form1::create_controls() {
   set_twips_geometry(RichTextBox2, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
     Command6[i] = named(new QPushButton(client), indexed("Command6", i));
-    Command6[i]->setIcon(arrow_icon(i == 0 ? 2 : 3));
+    Command6[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
     set_twips_geometry(Command6[i], 0, 0, 615, 350);
   }
   List1 = named(new QListWidget(client), QStringLiteral("List1"));
   set_twips_geometry(List1, 600, 0, 6375, 780);
   for (int i = 0; i < 2; ++i) {
     Command3[i] = named(new QPushButton(client), indexed("Command3", i));
-    Command3[i]->setIcon(arrow_icon(i));
+    Command3[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
     Command3[i]->setFont(pgothic);
     set_twips_geometry(Command3[i], 0, 0, 615, 350);
   }
@@ -125,7 +114,7 @@ void Form1::create_controls() {
   Check1[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
   for (int i = 0; i < 2; ++i) {
     Command2[i] = named(new QPushButton(client), indexed("Command2", i));
-    Command2[i]->setIcon(arrow_icon(i));
+    Command2[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
     Command2[i]->setFont(pgothic);
     set_twips_geometry(Command2[i], 0, 0, 615, 350);
   }
@@ -326,6 +315,11 @@ void Form1::connect_events() {
   for (QAction* a : {list_file_open, txt_file_open, img_file_open}) {
     connect(a, &QAction::triggered, this, [this] { file_open(); });
   }
+
+  // Selection, navigation, removal and deletion.
+  connect_selection_events();
+  connect_navigation_events();
+  connect_removing_events();
 }
 
 }  // namespace tarvex

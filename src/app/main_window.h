@@ -31,7 +31,9 @@ class Form2;
 class Form3;
 class Form4;
 class ImagePane;
+class PicturePrefetch;
 class TextPane;
+class Trash;
 
 class Form1 final : public QMainWindow {
  public:
@@ -142,6 +144,45 @@ class Form1 final : public QMainWindow {
   void nothing_img_file();
   void nothing_txt_file();
 
+  // ---- Selection (registers/form1_selection.cpp) --------------------------------------------
+  // The register lists: a left-button release or an Up / Down key release shows the chosen entry.
+  void Img_List_MouseUp(Qt::MouseButton button);
+  void Txt_List_MouseUp(Qt::MouseButton button);
+  void Img_List_KeyUp(int key_code);
+  void Txt_List_KeyUp(int key_code);
+  // The number box.
+  void Text1_GotFocus();
+  void Text1_MouseDown();
+  void Text1_KeyPress(int key_ascii);
+  void Text1_LostFocus();
+  void 登録ファイル名表示_Click();
+
+  // ---- Continuous display and navigation (slideshow/form1_navigation.cpp) -------------------
+  void Check1_Click(int index);
+  void Command1_Click(int index);
+  void Command2_Click(int index);
+  void Command3_Click(int index);
+  void 連続画像_Timer();
+  void 連続テキスト_Timer();
+  // Keeps the picture inside the window unless the window is maximised or the picture stretched.
+  void clamp_image_to_window();
+  // Keyboard: the previous and next entry of the register on display, pause / resume.
+  QAction* previous_entry_key = nullptr;
+  QAction* next_entry_key = nullptr;
+  QAction* pause_key = nullptr;
+  // The image slideshow decodes the next picture ahead; benchmarks compare with it off.
+  bool prefetch_enabled = true;
+  // True while a message box of the window is open: ticks and steps wait for its answer.
+  bool message_open() const { return message_depth_ > 0; }
+
+  // ---- Removal and deletion (registers/form1_removing.cpp) ----------------------------------
+  void remove_img_entry();
+  void remove_txt_entry();
+  void image_登録から削除_Click();
+  void text_登録から削除_Click();
+  void delete_img_file();
+  void delete_txt_file();
+
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   int ファイルの表示(const QString& source, int target);
   int ラベル表示(const QString& full_path);
@@ -198,6 +239,22 @@ class Form1 final : public QMainWindow {
   void set_accessible_names();
   void create_menus();
   void connect_events();
+
+  // Selection, navigation and removal (their folders' form1_*.cpp files).
+  void connect_selection_events();
+  void connect_navigation_events();
+  void connect_removing_events();
+  void select_from_list(bool image, int selected);
+  void number_box_go(bool on_enter);
+  // Loads the picture of an image entry, from the slideshow's prefetched picture when it is of
+  // the unchanged file; false when it cannot be shown.
+  bool load_image_entry(const QString& path);
+  void prefetch_next_picture();
+  bool delete_register_file(bool image);
+  Trash& trash();
+  int message_depth_ = 0;
+  std::unique_ptr<PicturePrefetch> prefetch_;
+  std::unique_ptr<Trash> own_trash_;
 
   Platform platform_;
   SettingsFile settings_;

@@ -21,8 +21,10 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Register& r = st.img;
     r.register_path(source, true);
     if (!Image1->load_picture(r.path(r.last))) {
-      st.msg_answer = msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      // The register is put back before the message: the slideshow must not meet the unshown
+      // entry while the message is open.
       r.undo_registration();
+      st.msg_answer = msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 0;
     }
     Img_File_List();

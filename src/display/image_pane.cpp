@@ -18,10 +18,22 @@ ImagePane::ImagePane(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
+QSize ImagePane::wanted_decode_size() const {
+  return stretch_ ? size() * devicePixelRatioF() : QSize();
+}
+
+void ImagePane::show_decoded(const QString& path, const QImage& image, QSize decoded_at,
+                             qint64 bytes, qint64 modified_ms) {
+  picture_ = image;
+  source_ = Source{path, bytes, modified_ms, decoded_at};
+  if (!stretch_ || decoded_at.isEmpty()) picture_.setDevicePixelRatio(devicePixelRatioF());
+  if (!stretch_) resize(natural_size());
+  update();
+}
+
 bool ImagePane::load_picture(const QString& path) {
   const qreal dpr = devicePixelRatioF();
-  QSize decode_size;
-  if (stretch_) decode_size = size() * dpr;
+  const QSize decode_size = wanted_decode_size();
   const QFileInfo info(path);
   const Source source{path, info.size(), info.lastModified().toMSecsSinceEpoch(), decode_size};
   if (!info.isFile()) return false;

@@ -23,6 +23,14 @@ class ImagePane final : public QWidget {
   QSize natural_size() const;
   // The drag token of this window's file box: only its drags are taken as the file box's.
   void set_file_box_token(const QByteArray& token) { file_box_token_ = token; }
+  // The size load_picture decodes at now: the pane's size in device pixels while stretching,
+  // else the picture's own size (an empty size).
+  QSize wanted_decode_size() const;
+  // Shows a picture decoded elsewhere (the slideshow decodes the next one ahead) exactly as
+  // load_picture would have shown the file: `decoded_at`, `bytes` and `modified_ms` are what it
+  // was decoded at and from.
+  void show_decoded(const QString& path, const QImage& image, QSize decoded_at, qint64 bytes,
+                    qint64 modified_ms);
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);

@@ -18,6 +18,10 @@ int QtMessageService::msgbox(const QString& text, MsgButtons buttons) {
     case MsgButtons::YesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
+    case MsgButtons::YesNoDefaultNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);
+      break;
   }
   switch (box.exec()) {
     case QMessageBox::Cancel:

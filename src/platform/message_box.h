@@ -9,7 +9,8 @@ namespace tarvex {
 // The application's title: the caption of every window and the title of every message box.
 inline const QString kAppTitle = QStringLiteral("Tarvex");
 
-enum class MsgButtons { Ok, OkCancel, YesNo };
+// YesNoDefaultNo: a question whose safe answer is No, so that Enter does not confirm it.
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 
 // Answers as the classic message-box constants, so a stored answer reads the same everywhere.
 enum MsgAnswer : int { kAnswerOk = 1, kAnswerCancel = 2, kAnswerYes = 6, kAnswerNo = 7 };

@@ -6,12 +6,15 @@ namespace tarvex {
 
 class MessageService;
 class FileOpener;
+class Trash;
 
 // The services through which the window reaches the world outside the process. Production fills
 // them with the real services; tests with scripted ones and a temporary settings folder.
 struct Platform {
   MessageService* messages = nullptr;
   FileOpener* opener = nullptr;
+  // The desktop trash for file deletion; null means the trash of the user's environment.
+  Trash* trash = nullptr;
   QString settings_folder;
   // The folder the folder tree starts in; empty means the current working directory.
   QString start_folder;

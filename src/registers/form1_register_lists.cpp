@@ -1,4 +1,4 @@
-// The register list boxes and the missing-file prompt.
+// The register list boxes.
 
 #include "app/main_window.h"
 
@@ -20,10 +20,5 @@ QString Form1::Re_Number(int org_number) const {
   // Both registers are sized from the one file count.
   return tarvex::Re_Number(org_number, st.img.max_index);
 }
-
-// The missing-file prompt arrives with entry selection and removal; until then a registered file
-// that cannot be shown stays registered and the pane keeps what it showed.
-void Form1::nothing_img_file() {}
-void Form1::nothing_txt_file() {}
 
 }  // namespace tarvex

@@ -220,13 +220,16 @@ void TestDisplayForm::text_that_cannot_be_read_stays_registered() {
   FormFixture fx;
   Form1& f = make_form(fx, 20);
   f.ファイルの表示(fx.write_file("a.txt", "first"), 1);
+  // The missing-file prompt asks about the new entry; No keeps it and blanks the pane.
+  fx.messages.expect(fx.folder() + "/missing.txtが見つかりません！ 登録から削除しますか？",
+                     kAnswerNo);
   f.ファイルの表示(fx.folder() + "/missing.txt", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.st.txt.last, 1);
   QCOMPARE(f.st.txt.cur, 1);
-  // The list, the labels and the pane still show the first file.
+  // The list, the labels and the number box still show the first file.
   QCOMPARE(f.Txt_List->count(), 1);
-  QCOMPARE(f.RichTextBox1->text(), QString("first"));
+  QCOMPARE(f.RichTextBox1->text(), QString());
   QCOMPARE(f.Text1->text(), QString("  0"));
 }
 

@@ -47,6 +47,7 @@ Form1& FormFixture::make(bool expect_count_warning) {
   Platform platform;
   platform.messages = &messages;
   platform.opener = &opener;
+  platform.trash = trash;
   platform.settings_folder = dir_.path() + QStringLiteral("/settings");
   platform.start_folder = dir_.path();
   form_ = std::make_unique<Form1>(platform);

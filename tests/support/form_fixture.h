@@ -32,6 +32,8 @@ class FormFixture {
 
   ScriptedMessages messages;
   RecordingOpener opener;
+  // The desktop trash the window deletes into; null: the environment's trash.
+  Trash* trash = nullptr;
 
  private:
   QTemporaryDir dir_;

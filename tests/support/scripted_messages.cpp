@@ -20,6 +20,7 @@ ScriptedMessages::~ScriptedMessages() {
 int ScriptedMessages::msgbox(const QString& text, MsgButtons buttons) {
   seen.append(text);
   buttons_seen.append(buttons);
+  if (while_open) while_open(text);
   if (script_.isEmpty()) {
     faults.append(QStringLiteral("unexpected message: ") + text);
     fail_test(faults.back());

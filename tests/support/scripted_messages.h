@@ -6,6 +6,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 namespace tarvex::testing {
 
 // Answers message boxes from a script, in order, and records every text. A box the script does
@@ -20,6 +22,8 @@ class ScriptedMessages final : public MessageService {
   ~ScriptedMessages() override;
 
   void expect(const QString& text, int answer = kAnswerOk) { script_.append({text, answer}); }
+  // Runs while a box is open, as the events of a modal box's own loop would.
+  std::function<void(const QString& text)> while_open;
   int msgbox(const QString& text, MsgButtons buttons) override;
 
   QStringList seen;

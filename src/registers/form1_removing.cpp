@@ -1,0 +1,149 @@
+// Removing entries from the registers and deleting files.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/trash.h"
+#include "registers/entry_removal.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <sys/stat.h>
+#include <cerrno>
+
+namespace tarvex {
+
+namespace {
+
+const QString kRemoveImageQuestion =
+    QStringLiteral("登録した画像ファイル名を消去してもいいですか？");
+const QString kRemoveTextQuestion =
+    QStringLiteral("登録したテキストファイル名を消去してもいいですか？");
+const QString kDeleteQuestion = QStringLiteral("を削除してもいいですか？");
+const QString kNotOnDisplay = QStringLiteral("削除するファイルが表示されていません。");
+const QString kNoTrashQuestion = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
+const QString kNotDeleted = QStringLiteral("を削除できませんでした。");
+
+// Why there is no file to delete at `path`: nothing there, a folder, or something else.
+QString missing_reason(const QString& path) {
+  struct stat st {};
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return Trash::reason_text(errno);
+  if (S_ISDIR(st.st_mode)) return Trash::reason_text(EISDIR);
+  return QStringLiteral("通常のファイルではありません。");
+}
+
+}  // namespace
+
+void Form1::connect_removing_events() {
+  connect(image_登録から削除, &QAction::triggered, this, [this] { image_登録から削除_Click(); });
+  connect(text_登録から削除, &QAction::triggered, this, [this] { text_登録から削除_Click(); });
+  connect(image_ファイル削除, &QAction::triggered, this, [this] { delete_img_file(); });
+  connect(text_ファイル削除, &QAction::triggered, this, [this] { delete_txt_file(); });
+}
+
+Trash& Form1::trash() {
+  if (platform_.trash != nullptr) return *platform_.trash;
+  if (!own_trash_) own_trash_ = std::make_unique<Trash>();
+  return *own_trash_;
+}
+
+void Form1::remove_img_entry() {
+  remove_current_entry(st.img);
+  File1->refresh();
+  Img_File_List();
+  if (!st.img.empty()) {
+    Command2_Click(0);
+    return;
+  }
+  Command2[0]->hide();
+  Command2[1]->hide();
+  Image1->clear_picture();
+  Label6->clear();
+  Text1->clear();
+  for (QLabel* label : Label4) label->clear();
+  for (QAction* a :
+       {画像のコピー, image_登録から削除, image_ファイル削除, img_file_open, img_all_clear}) {
+    a->setEnabled(false);
+  }
+}
+
+// Unlike the image side, emptying the text register leaves clearing, searching and opening
+// enabled.
+void Form1::remove_txt_entry() {
+  remove_current_entry(st.txt);
+  File1->refresh();
+  Txt_file_list();
+  if (!st.txt.empty()) {
+    Command3_Click(0);
+    return;
+  }
+  Command3[0]->hide();
+  Command3[1]->hide();
+  RichTextBox1->set_text(QString());
+  Label6->clear();
+  Text1->clear();
+  for (QLabel* label : Label4) label->clear();
+  for (QAction* a : {コピー, text_登録から削除, text_ファイル削除}) a->setEnabled(false);
+}
+
+void Form1::image_登録から削除_Click() {
+  st.msg_answer = msgbox(kRemoveImageQuestion, MsgButtons::OkCancel);
+  if (st.msg_answer != kAnswerCancel) remove_img_entry();
+}
+
+void Form1::text_登録から削除_Click() {
+  st.msg_answer = msgbox(kRemoveTextQuestion, MsgButtons::OkCancel);
+  if (st.msg_answer != kAnswerCancel) remove_txt_entry();
+}
+
+void Form1::delete_img_file() {
+  delete_register_file(true);
+}
+
+void Form1::delete_txt_file() {
+  delete_register_file(false);
+}
+
+// Deletes the file the question names and nothing else: the path labels must name the current
+// entry of the command's own register, the file must be a regular file or a link (a link goes,
+// never its target), and it must still be the file it was when the question was asked. It goes
+// to the desktop trash; only when no trash can take it, and the user agrees, is it deleted for
+// good. The entry leaves the register only once the file has gone.
+bool Form1::delete_register_file(bool image) {
+  const Register& r = image ? st.img : st.txt;
+  const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+  if (!labels_name_current_entry(path, r)) {
+    st.msg_answer = msgbox(kNotOnDisplay, MsgButtons::Ok);
+    return false;
+  }
+  const std::optional<FileIdentity> asked_about = Trash::identity(path);
+  st.msg_answer = msgbox(path + kDeleteQuestion, MsgButtons::YesNo);
+  if (st.msg_answer == kAnswerNo) return false;
+  auto fail = [this, &path](const QString& reason) {
+    st.msg_answer = msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
+    return false;
+  };
+  if (!asked_about) return fail(missing_reason(path));
+  RemoveResult result = trash().move_to_trash(path, *asked_about);
+  if (result.status == RemoveResult::Status::NoTrash) {
+    st.msg_answer = msgbox(kNoTrashQuestion, MsgButtons::YesNoDefaultNo);
+    if (st.msg_answer != kAnswerYes) return false;
+    result = trash().delete_for_good(path, *asked_about);
+  }
+  if (result.status != RemoveResult::Status::Done) return fail(result.reason);
+  // The file has gone: now its entry leaves the register.
+  if (image) {
+    remove_img_entry();
+  } else {
+    remove_txt_entry();
+  }
+  return true;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,229 @@
+// Selecting entries: the register lists, the number box, showing or hiding the lists, and the
+// missing-file prompt.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/classic_timer.h"
+#include "platform/event_tap.h"
+#include "registers/entry_number.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+
+namespace tarvex {
+
+namespace {
+
+// The missing-file question after the entry's path; one ordinary space follows "！".
+const QString kMissingFileQuestion = QStringLiteral("が見つかりません！ 登録から削除しますか？");
+
+// The key codes the lists react to: Up and Down.
+constexpr int kKeyUp = 38;
+constexpr int kKeyDown = 40;
+constexpr int kEnterAscii = 13;
+
+int list_key_code(int qt_key) {
+  switch (qt_key) {
+    case Qt::Key_Up:
+      return kKeyUp;
+    case Qt::Key_Down:
+      return kKeyDown;
+    default:
+      return 0;
+  }
+}
+
+// The selected line of a list box, −1 when none is.
+int selected_line(const QListWidget* list) {
+  const QListWidgetItem* item = list->currentItem();
+  return item != nullptr && item->isSelected() ? list->currentRow() : -1;
+}
+
+// Focus that comes and goes with the whole window (another window, a message box, a menu) is
+// not the user moving between the window's controls.
+bool window_focus_change(const QEvent* event) {
+  const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+  return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+
+}  // namespace
+
+void Form1::connect_selection_events() {
+  const std::pair<QListWidget*, bool> lists[] = {{Img_List, true}, {Txt_List, false}};
+  for (const auto& [list, image] : lists) {
+    // Mouse events of a list arrive at its viewport, keys at the list itself.
+    EventTap::install(list->viewport(), [this, image](QEvent* e) {
+      if (e->type() == QEvent::MouseButtonRelease) {
+        const Qt::MouseButton b = static_cast<QMouseEvent*>(e)->button();
+        image ? Img_List_MouseUp(b) : Txt_List_MouseUp(b);
+      }
+      return false;
+    });
+    EventTap::install(list, [this, image](QEvent* e) {
+      if (e->type() == QEvent::KeyRelease) {
+        const auto* k = static_cast<QKeyEvent*>(e);
+        // A held key repeats its presses; its release counts once.
+        if (!k->isAutoRepeat())
+          image ? Img_List_KeyUp(list_key_code(k->key())) : Txt_List_KeyUp(list_key_code(k->key()));
+      }
+      return false;
+    });
+  }
+  EventTap::install(Text1, [this](QEvent* e) {
+    switch (e->type()) {
+      case QEvent::FocusIn:
+        if (!window_focus_change(e)) Text1_GotFocus();
+        break;
+      case QEvent::FocusOut:
+        if (!window_focus_change(e)) Text1_LostFocus();
+        break;
+      case QEvent::MouseButtonPress:
+        Text1_MouseDown();
+        break;
+      case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) Text1_KeyPress(kEnterAscii);
+        break;
+      }
+      default:
+        break;
+    }
+    return false;
+  });
+  connect(登録ファイル名表示, &QAction::triggered, this, [this] { 登録ファイル名表示_Click(); });
+}
+
+void Form1::Img_List_MouseUp(Qt::MouseButton button) {
+  if (button == Qt::LeftButton) select_from_list(true, selected_line(Img_List));
+}
+
+void Form1::Txt_List_MouseUp(Qt::MouseButton button) {
+  if (button == Qt::LeftButton) select_from_list(false, selected_line(Txt_List));
+}
+
+void Form1::Img_List_KeyUp(int key_code) {
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(true, selected_line(Img_List));
+}
+
+void Form1::Txt_List_KeyUp(int key_code) {
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(false, selected_line(Txt_List));
+}
+
+// The chosen line is the entry's number. A file that cannot be loaded leaves the pane as it was,
+// without a message; the labels and the number box follow the choice all the same.
+void Form1::select_from_list(bool image, int selected) {
+  if (selected < 0) return;
+  Register& r = image ? st.img : st.txt;
+  r.cur = selected;
+  const QString path = r.path(selected);
+  if (image) {
+    Image1->load_picture(path);
+  } else {
+    RichTextBox1->load_file(path);
+  }
+  st.msg_answer = ラベル表示(path);
+  Text1->setText(display_number(selected));
+}
+
+void Form1::Text1_GotFocus() {
+  if (Label6->text().isEmpty()) return;
+  if (Check1[0]->isChecked()) {
+    Check1[0]->setChecked(false);
+    連続画像->set_enabled(false);
+  } else if (Check1[1]->isChecked()) {
+    Check1[1]->setChecked(false);
+    連続テキスト->set_enabled(false);
+  }
+  Text1->setText(bare_entry_number(Text1->text()));
+}
+
+void Form1::Text1_MouseDown() {
+  if (!Label6->text().isEmpty()) Text1->setText(bare_entry_number(Text1->text()));
+}
+
+void Form1::Text1_KeyPress(int key_ascii) {
+  if (key_ascii == kEnterAscii) number_box_go(true);
+}
+
+void Form1::Text1_LostFocus() {
+  number_box_go(false);
+}
+
+// Goes to the typed entry of the register on display. A number outside the register, and a text
+// that is no number at all, put the current number back and leave the register alone.
+void Form1::number_box_go(bool on_enter) {
+  if (Label6->text().isEmpty()) {
+    Text1->clear();
+    return;
+  }
+  bool image = false;
+  if (!Image1->isHidden()) {
+    image = true;
+  } else if (RichTextBox1->isHidden()) {
+    return;
+  }
+  Register& r = image ? st.img : st.txt;
+  QListWidget* list = image ? Img_List : Txt_List;
+  const std::optional<int> n = typed_entry_number(Text1->text());
+  if (n && *n >= 0 && *n <= r.top_index()) {
+    r.cur = *n;
+    const QString path = r.path(*n);
+    if (image) {
+      Image1->load_picture(path);
+    } else {
+      RichTextBox1->load_file(path);
+    }
+    st.msg_answer = ラベル表示(path);
+    Text1->setText(display_number(*n));
+    if (on_enter) list->setCurrentRow(*n);
+    return;
+  }
+  Text1->setText(display_number(r.cur));
+  if (on_enter) list->setCurrentRow(r.cur);
+}
+
+// The menu item is checkable: the menu has already set or removed the mark when this runs.
+void Form1::登録ファイル名表示_Click() {
+  if (!登録ファイル名表示->isChecked()) {
+    Img_List->hide();
+    Txt_List->hide();
+    return;
+  }
+  if (!st.txt.empty() && Image1->isHidden()) {
+    Txt_List->show();
+    if (selected_line(Txt_List) < 0) Command3_Click(1);
+  } else {
+    Img_List->show();
+    if (selected_line(Img_List) < 0) Command2_Click(1);
+  }
+}
+
+void Form1::nothing_img_file() {
+  st.msg_answer = msgbox(st.img.path(st.img.cur) + kMissingFileQuestion, MsgButtons::YesNo);
+  if (st.msg_answer != kAnswerNo) {
+    remove_img_entry();
+  } else {
+    Image1->clear_picture();
+  }
+  File1->refresh();
+}
+
+void Form1::nothing_txt_file() {
+  st.msg_answer = msgbox(st.txt.path(st.txt.cur) + kMissingFileQuestion, MsgButtons::YesNo);
+  if (st.msg_answer != kAnswerNo) {
+    remove_txt_entry();
+  } else {
+    RichTextBox1->set_text(QString());
+  }
+  File1->refresh();
+}
+
+}  // namespace tarvex

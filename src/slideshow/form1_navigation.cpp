@@ -1,0 +1,335 @@
+// Continuous display and navigation: the mode switch, the pause buttons, the arrow buttons, the
+// two slideshow timers, and their keyboard shortcuts.
+
+#include "app/main_window.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/classic_timer.h"
+#include "platform/widget_twips.h"
+#include "slideshow/picture_prefetch.h"
+#include "slideshow/step_rule.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace tarvex {
+
+namespace {
+
+const QString kRunning = QStringLiteral("□");
+const QString kPaused = QStringLiteral("■");
+
+// Selects line `row` of a list box; false when the list has no such line.
+bool select_line(QListWidget* list, int row) {
+  if (row < 0 || row >= list->count()) return false;
+  list->setCurrentRow(row);
+  return true;
+}
+
+}  // namespace
+
+void Form1::connect_navigation_events() {
+  prefetch_ = std::make_unique<PicturePrefetch>();
+  for (int i = 0; i < 2; ++i) {
+    // A check box changed by a program step runs the mode switch at once, nested, as a click
+    // does: `toggled` fires for both, `clicked` only for the user.
+    connect(Check1[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
+    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+    connect(Command3[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
+  }
+  連続画像->set_handler([this] { 連続画像_Timer(); });
+  連続テキスト->set_handler([this] { 連続テキスト_Timer(); });
+
+  // The keys act as the buttons of the register on display would, and only while those buttons
+  // are there to be clicked. Alt with the arrows and Alt+S are keys no control of the window uses.
+  auto key = [this](const QString& name, const QList<QKeySequence>& keys) {
+    auto* a = new QAction(this);
+    a->setObjectName(name);
+    a->setShortcuts(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+    addAction(a);
+    return a;
+  };
+  previous_entry_key =
+      key(QStringLiteral("previous_entry_key"), {QKeySequence(Qt::ALT | Qt::Key_Left)});
+  next_entry_key = key(QStringLiteral("next_entry_key"), {QKeySequence(Qt::ALT | Qt::Key_Right)});
+  pause_key = key(QStringLiteral("pause_key"),
+                  {QKeySequence(Qt::ALT | Qt::Key_S), QKeySequence(Qt::Key_Pause)});
+  for (int index = 0; index < 2; ++index) {
+    connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
+            [this, index] {
+              if (!Image1->isHidden() && !Command2[index]->isHidden()) {
+                Command2_Click(index);
+              } else if (!RichTextBox1->isHidden() && !Command3[index]->isHidden()) {
+                Command3_Click(index);
+              }
+            });
+  }
+  connect(pause_key, &QAction::triggered, this, [this] {
+    for (int index = 0; index < 2; ++index) {
+      if (Check1[index]->isChecked() && !Command1[index]->isHidden()) Command1_Click(index);
+    }
+  });
+}
+
+// The mode switch. Unchecking a box from here runs this switch again at once, nested, and this
+// run then goes on with its own remaining steps.
+void Form1::Check1_Click(int index) {
+  if (index == 0 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
+    Check1[1]->setChecked(false);
+    連続テキスト->set_enabled(false);
+  }
+  if (index == 1 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
+    Check1[0]->setChecked(false);
+    連続画像->set_enabled(false);
+  }
+  if (Check1[0]->isChecked() && st.img.empty()) {
+    Check1[0]->setChecked(false);
+    return;
+  }
+  if (Check1[1]->isChecked() && st.txt.empty()) {
+    Check1[1]->setChecked(false);
+    return;
+  }
+  if (!Check1[0]->isChecked() && !Check1[1]->isChecked()) {
+    // Manual mode.
+    連続画像->set_enabled(false);
+    連続テキスト->set_enabled(false);
+    Command1[0]->hide();
+    Command1[1]->hide();
+    if (!st.img.empty()) {
+      Command2[0]->show();
+      Command2[1]->show();
+    }
+    if (!st.txt.empty()) {
+      Command3[0]->show();
+      Command3[1]->show();
+    }
+    return;
+  }
+  if (Check1[0]->isChecked()) {
+    // Images run; the first picture comes with the first tick.
+    Command1[0]->show();
+    Command1[1]->hide();
+    Command2[0]->show();
+    Command2[1]->show();
+    Command3[0]->hide();
+    Command3[1]->hide();
+    Image1->show();
+    RichTextBox1->hide();
+    Command1[0]->setText(kRunning);
+    st.img_paused = 0;
+    Image1->clear_picture();
+    最大画面の再描画();
+    連続画像->set_enabled(true);
+    連続テキスト->set_enabled(false);
+    if (登録ファイル名表示->isChecked()) {
+      Img_List->show();
+      Txt_List->hide();
+    }
+    prefetch_next_picture();
+    return;
+  }
+  // Texts run.
+  Command1[0]->hide();
+  Command1[1]->show();
+  Command2[0]->hide();
+  Command2[1]->hide();
+  Command3[0]->show();
+  Command3[1]->show();
+  Image1->hide();
+  RichTextBox1->show();
+  Command1[1]->setText(kRunning);
+  st.txt_paused = 0;
+  RichTextBox1->set_text(QString());
+  連続画像->set_enabled(false);
+  連続テキスト->set_enabled(true);
+  if (登録ファイル名表示->isChecked()) {
+    Img_List->hide();
+    Txt_List->show();
+  }
+}
+
+void Form1::Command1_Click(int index) {
+  const bool image = index == 0;
+  if ((image ? st.img : st.txt).empty()) return;
+  int& paused = image ? st.img_paused : st.txt_paused;
+  ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
+  if (paused == 0) {
+    timer->set_enabled(false);
+    Command1[index]->setText(kPaused);
+    paused = 1;
+  } else {
+    timer->set_enabled(true);
+    Command1[index]->setText(kRunning);
+    paused = 0;
+    if (image) prefetch_next_picture();
+  }
+}
+
+void Form1::Command2_Click(int index) {
+  // A step waits while a message box is open: the entry it asks about must stay current.
+  if (message_open()) return;
+  Register& r = st.img;
+  if (r.empty()) return;
+  Image1->show();
+  連続テキスト->set_enabled(false);
+  RichTextBox1->hide();
+  if (登録ファイル名表示->isChecked()) {
+    Img_List->show();
+    Txt_List->hide();
+  }
+  if (Check1[0]->isChecked()) {
+    // The click only stops the running display.
+    Check1[0]->setChecked(false);
+    連続画像->set_enabled(false);
+    Command1[0]->hide();
+    Image1->show();
+    RichTextBox1->hide();
+    return;
+  }
+  widen_full_register(r);
+  step_register(r, st.img_nav_started,
+                index == 0 ? StepDirection::Backward : StepDirection::Forward);
+  最大画面の再描画();
+  Text1->setText(display_number(r.cur));
+  Label6->setText(count_label(r.last));
+  st.msg_answer = ラベル表示(r.path(r.cur));
+  const bool listed = select_line(Img_List, r.cur);
+  if (!load_image_entry(r.path(r.cur)) || !listed) {
+    nothing_img_file();
+    return;
+  }
+  clamp_image_to_window();
+  画像のコピー->setEnabled(!labels_show_icon_or_cursor());
+}
+
+void Form1::Command3_Click(int index) {
+  if (message_open()) return;
+  Register& r = st.txt;
+  if (r.empty()) return;
+  Image1->hide();
+  RichTextBox1->show();
+  連続画像->set_enabled(false);
+  if (登録ファイル名表示->isChecked()) {
+    Img_List->hide();
+    Txt_List->show();
+  }
+  最大画面の再描画();
+  if (Check1[1]->isChecked()) {
+    Check1[1]->setChecked(false);
+    連続テキスト->set_enabled(false);
+    Command1[1]->hide();
+    Image1->hide();
+    RichTextBox1->show();
+    return;
+  }
+  widen_full_register(r);
+  step_register(r, st.txt_nav_started,
+                index == 0 ? StepDirection::Backward : StepDirection::Forward);
+  switch (st.sheet_app) {
+    case 1:
+      st.msg_answer = Lotus123で表示(1);
+      if (st.msg_answer == 1) return;
+      break;
+    case 2:
+      st.msg_answer = Excelで表示(1);
+      if (st.msg_answer == 1) return;
+      break;
+    default:
+      if (!RichTextBox1->load_file(r.path(r.cur))) {
+        nothing_txt_file();
+        return;
+      }
+      break;
+  }
+  Text1->setText(display_number(r.cur));
+  Label6->setText(count_label(r.last));
+  st.msg_answer = ラベル表示(r.path(r.cur));
+  select_line(Txt_List, r.cur);
+  RichTextBox1->focus();
+}
+
+void Form1::連続画像_Timer() {
+  // Under an open message box the display waits and goes on after the answer.
+  if (message_open()) return;
+  Register& r = st.img;
+  widen_full_register(r);
+  if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
+    連続画像->set_enabled(false);
+    Check1[0]->setChecked(false);
+    Command1[0]->hide();
+    return;
+  }
+  Image1->show();
+  step_register(r, st.img_nav_started, StepDirection::Forward);
+  Text1->setText(display_number(r.cur));
+  Label6->setText(count_label(r.last));
+  st.msg_answer = ラベル表示(r.path(r.cur));
+  const bool listed = select_line(Img_List, r.cur);
+  if (!load_image_entry(r.path(r.cur)) || !listed) {
+    nothing_img_file();
+    return;
+  }
+  clamp_image_to_window();
+  prefetch_next_picture();
+}
+
+void Form1::連続テキスト_Timer() {
+  if (message_open()) return;
+  Register& r = st.txt;
+  widen_full_register(r);
+  if (r.cur > r.max_index) {
+    連続テキスト->set_enabled(false);
+    Check1[1]->setChecked(false);
+    Command1[1]->hide();
+    return;
+  }
+  RichTextBox1->show();
+  step_register(r, st.txt_nav_started, StepDirection::Forward);
+  const bool listed = select_line(Txt_List, r.cur);
+  if (!RichTextBox1->load_file(r.path(r.cur)) || !listed) {
+    nothing_txt_file();
+    return;
+  }
+  Text1->setText(display_number(r.cur));
+  Label6->setText(count_label(r.last));
+  st.msg_answer = ラベル表示(r.path(r.cur));
+}
+
+void Form1::clamp_image_to_window() {
+  if (isMaximized() || Image1->stretch()) return;
+  const QSize outer = outer_size_twips();
+  const QRect g = twips_geometry(Image1);
+  int h = g.height();
+  int w = g.width();
+  if (h > outer.height() - 1760) h = outer.height() - 1760;
+  if (w > outer.width() - 3285) w = outer.width() - 3285;
+  if (h != g.height() || w != g.width()) set_twips_geometry(Image1, g.x(), g.y(), w, h);
+}
+
+bool Form1::load_image_entry(const QString& path) {
+  if (path.isEmpty()) return false;
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
+    Image1->show_decoded(p->path, p->image, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+    return true;
+  }
+  return Image1->load_picture(path);
+}
+
+// While images run, the picture of the entry the next tick shows is decoded ahead.
+void Form1::prefetch_next_picture() {
+  if (!prefetch_enabled || !Check1[0]->isChecked() || !連続画像->enabled()) return;
+  Register probe = st.img;
+  widen_full_register(probe);
+  const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
+  if (next.isEmpty()) return;
+  prefetch_->prepare(next, Image1->wanted_decode_size());
+}
+
+}  // namespace tarvex

@@ -1,0 +1,301 @@
+// Stepping through a register: the step rule, removing the current entry, the typed entry
+// number, the delete command's check of the path labels, and the slideshow's prefetch.
+
+#include "registers/entry_number.h"
+#include "registers/entry_removal.h"
+#include "registers/register_ring.h"
+#include "slideshow/picture_prefetch.h"
+#include "slideshow/step_rule.h"
+
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarvex;
+
+namespace {
+
+Register filled(int max_index, int count, const QString& stem = QStringLiteral("/d/f")) {
+  Register r;
+  r.reset(max_index);
+  for (int i = 0; i < count; ++i) r.register_path(stem + QString::number(i), false);
+  return r;
+}
+
+// The entry names of slots 0 … top_index.
+QStringList entries(const Register& r) {
+  QStringList names;
+  for (int i = 0; i <= r.top_index(); ++i) names.append(r.path(i).section(u'/', -1));
+  return names;
+}
+
+using Steps = QList<int>;
+
+void write_png(const QString& path, QColor colour, int w = 40, int h = 30) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  QVERIFY(QImageWriter(path, "png").write(image));
+}
+
+}  // namespace
+
+class TestSteppingCore final : public QObject {
+  Q_OBJECT
+ private slots:
+  void step_rule_data();
+  void step_rule();
+  void full_register_is_widened_before_stepping();
+  void next_forward_entry_data();
+  void next_forward_entry();
+  void removal_data();
+  void removal();
+  void removal_of_an_empty_register();
+  void typed_number_data();
+  void typed_number();
+  void labels_name_current_entry_data();
+  void labels_name_current_entry();
+  void prefetch_hands_over_the_unchanged_picture();
+  void prefetch_ignores_a_changed_file();
+  void prefetch_of_a_missing_file_gives_nothing();
+  void prefetch_answers_only_for_its_path_and_size();
+};
+
+void TestSteppingCore::step_rule_data() {
+  QTest::addColumn<int>("count");
+  QTest::addColumn<int>("start_cur");
+  QTest::addColumn<int>("nav_started");
+  QTest::addColumn<QList<int>>("directions");  // 1 forward, 0 backward
+  QTest::addColumn<Steps>("visited");
+  // clang-format off
+  QTest::newRow("forward from a fresh start")  << 5 << 3 << 0 << QList<int>{1, 1, 1, 1, 1, 1} << Steps{0, 1, 2, 3, 4, 0};
+  QTest::newRow("backward from a fresh start") << 5 << 3 << 0 << QList<int>{0, 0, 0, 0} << Steps{0, 4, 3, 2};
+  QTest::newRow("started: forward moves on")   << 5 << 3 << 1 << QList<int>{1, 1} << Steps{4, 0};
+  QTest::newRow("started: backward wraps")     << 5 << 0 << 1 << QList<int>{0} << Steps{4};
+  QTest::newRow("one entry")                   << 1 << 0 << 1 << QList<int>{1, 0} << Steps{0, 0};
+  QTest::newRow("mixed directions")            << 3 << 0 << 0 << QList<int>{1, 1, 0, 0, 0} << Steps{0, 1, 0, 2, 1};
+  // clang-format on
+}
+
+void TestSteppingCore::step_rule() {
+  QFETCH(int, count);
+  QFETCH(int, start_cur);
+  QFETCH(int, nav_started);
+  QFETCH(QList<int>, directions);
+  QFETCH(Steps, visited);
+  Register r = filled(20, count);
+  r.cur = start_cur;
+  Steps seen;
+  for (int d : directions) {
+    step_register(r, nav_started, d == 1 ? StepDirection::Forward : StepDirection::Backward);
+    seen.append(r.cur);
+  }
+  QCOMPARE(seen, visited);
+  QCOMPARE(nav_started, 1);
+}
+
+// A wrapped register with max_index 20 and newest slot 5: the step covers slots 0 … 20, and the
+// next registration writes slot 0.
+void TestSteppingCore::full_register_is_widened_before_stepping() {
+  Register r = filled(20, 27);
+  QCOMPARE(r.last, 5);
+  QCOMPARE(r.full, 1);
+  int started = 1;
+  r.cur = 19;
+  for (int expected : {20, 0}) {
+    widen_full_register(r);
+    step_register(r, started, StepDirection::Forward);
+    QCOMPARE(r.cur, expected);
+    QCOMPARE(r.last, 20);
+  }
+  r.register_path("/d/new", false);
+  QCOMPARE(r.last, 0);
+  QCOMPARE(r.path(0), QString("/d/new"));
+}
+
+void TestSteppingCore::next_forward_entry_data() {
+  QTest::addColumn<int>("count");
+  QTest::addColumn<int>("cur");
+  QTest::addColumn<int>("nav_started");
+  QTest::addColumn<int>("next");
+  // clang-format off
+  QTest::newRow("not started")        << 5  << 3  << 0 << 0;
+  QTest::newRow("middle")             << 5  << 2  << 1 << 3;
+  QTest::newRow("end goes round")     << 5  << 4  << 1 << 0;
+  QTest::newRow("wrapped covers 0..20") << 27 << 19 << 1 << 20;
+  // clang-format on
+}
+
+void TestSteppingCore::next_forward_entry() {
+  QFETCH(int, count);
+  QFETCH(int, cur);
+  QFETCH(int, nav_started);
+  QFETCH(int, next);
+  Register r = filled(20, count);
+  r.cur = cur;
+  const Register before = r;
+  QCOMPARE(tarvex::next_forward_entry(r, nav_started), next);
+  QCOMPARE(r.cur, before.cur);
+  QCOMPARE(r.last, before.last);
+}
+
+void TestSteppingCore::removal_data() {
+  QTest::addColumn<int>("registrations");
+  QTest::addColumn<int>("cur");
+  QTest::addColumn<int>("last");
+  QTest::addColumn<int>("cur_after");
+  QTest::addColumn<QStringList>("listed");
+  QStringList wrapped{"f21"};
+  for (int i = 2; i <= 20; ++i) wrapped.append(QStringLiteral("f%1").arg(i));
+  QStringList twenty;
+  for (int i = 0; i <= 19; ++i) twenty.append(QStringLiteral("f%1").arg(i));
+  QStringList middle_of_full = twenty;
+  middle_of_full.removeAt(5);
+  middle_of_full.append("f20");
+  // clang-format off
+  QTest::newRow("a b c, b removed")              << 3  << 1  << 1  << 1 << QStringList{"f0", "f2"};
+  QTest::newRow("only entry")                    << 1  << 0  << -1 << 0 << QStringList{};
+  QTest::newRow("wrapped, f1 removed")           << 22 << 1  << 19 << 1 << wrapped;
+  QTest::newRow("21 entries, last slot removed") << 21 << 20 << 19 << 0 << twenty;
+  QTest::newRow("21 entries, entry 5 removed")   << 21 << 5  << 19 << 5 << middle_of_full;
+  // clang-format on
+}
+
+void TestSteppingCore::removal() {
+  QFETCH(int, registrations);
+  QFETCH(int, cur);
+  QFETCH(int, last);
+  QFETCH(int, cur_after);
+  QFETCH(QStringList, listed);
+  Register r = filled(20, registrations);
+  r.cur = cur;
+  remove_current_entry(r);
+  QCOMPARE(r.last, last);
+  QCOMPARE(r.full, 0);
+  QCOMPARE(r.cur, cur_after);
+  QCOMPARE(entries(r), listed);
+  // Everything above the listed entries is empty, the spare slot included.
+  for (int i = r.top_index() + 1; i < r.paths.size(); ++i) QCOMPARE(r.paths[i], QString());
+  // The next registration goes right after the remaining entries.
+  r.register_path("/d/next", false);
+  QCOMPARE(r.last, last + 1);
+}
+
+void TestSteppingCore::removal_of_an_empty_register() {
+  Register r = filled(20, 0);
+  remove_current_entry(r);
+  QCOMPARE(r.last, -1);
+  QCOMPARE(r.full, 0);
+  QVERIFY(r.empty());
+}
+
+void TestSteppingCore::typed_number_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("number");  // −999: not a number
+  // clang-format off
+  QTest::newRow("digits")            << "4"      << 4;
+  QTest::newRow("right-aligned")     << "  2"    << 2;
+  QTest::newRow("blanks around")     << " 12  "  << 12;
+  QTest::newRow("negative")          << "-1"     << -1;
+  QTest::newRow("half to even down") << "2.5"    << 2;
+  QTest::newRow("half to even up")   << "3.5"    << 4;
+  QTest::newRow("fraction")          << "4.6"    << 5;
+  QTest::newRow("empty")             << ""       << -999;
+  QTest::newRow("blanks only")       << "   "    << -999;
+  QTest::newRow("letters")           << "abc"    << -999;
+  QTest::newRow("digits and letters")<< "4a"     << -999;
+  QTest::newRow("huge exponent")     << "1e400"  << -999;
+  QTest::newRow("double sign")       << "--3"    << -999;
+  QTest::newRow("too large")         << "70000"  << -999;
+  // clang-format on
+}
+
+void TestSteppingCore::typed_number() {
+  QFETCH(QString, text);
+  QFETCH(int, number);
+  const std::optional<int> n = typed_entry_number(text);
+  QCOMPARE(n.value_or(-999), number);
+}
+
+void TestSteppingCore::labels_name_current_entry_data() {
+  QTest::addColumn<QString>("labels");
+  QTest::addColumn<int>("cur");
+  QTest::addColumn<bool>("names");
+  // clang-format off
+  QTest::newRow("current entry")          << "/d/f1" << 1 << true;
+  QTest::newRow("another entry")          << "/d/f0" << 1 << false;
+  QTest::newRow("empty labels")           << ""      << 1 << false;
+  QTest::newRow("other register's file")  << "/t/a.txt" << 1 << false;
+  QTest::newRow("current beyond the list")<< ""      << 7 << false;
+  // clang-format on
+}
+
+void TestSteppingCore::labels_name_current_entry() {
+  QFETCH(QString, labels);
+  QFETCH(int, cur);
+  QFETCH(bool, names);
+  Register r = filled(20, 3);
+  r.cur = cur;
+  QCOMPARE(tarvex::labels_name_current_entry(labels, r), names);
+}
+
+void TestSteppingCore::prefetch_hands_over_the_unchanged_picture() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("a.png");
+  write_png(path, Qt::red, 64, 48);
+  PicturePrefetch prefetch;
+  prefetch.prepare(path, QSize());
+  const std::optional<DecodedPicture> p = prefetch.take(path, QSize());
+  QVERIFY(p.has_value());
+  QCOMPARE(p->image.size(), QSize(64, 48));
+  QCOMPARE(p->image.pixelColor(3, 3), QColor(Qt::red));
+  // Handed over once.
+  QVERIFY(!prefetch.take(path, QSize()).has_value());
+}
+
+void TestSteppingCore::prefetch_ignores_a_changed_file() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("a.png");
+  write_png(path, Qt::red, 64, 48);
+  PicturePrefetch prefetch;
+  prefetch.prepare(path, QSize());
+  // Wait until the decode is done, then replace the file by another picture.
+  QTRY_VERIFY(prefetch.ready());
+  QFile::remove(path);
+  write_png(path, Qt::blue, 80, 60);
+  QVERIFY(!prefetch.take(path, QSize()).has_value());
+}
+
+void TestSteppingCore::prefetch_of_a_missing_file_gives_nothing() {
+  QTemporaryDir dir;
+  PicturePrefetch prefetch;
+  prefetch.prepare(dir.filePath("gone.bmp"), QSize());
+  QVERIFY(!prefetch.take(dir.filePath("gone.bmp"), QSize()).has_value());
+  // A file that is no picture.
+  const QString text = dir.filePath("x.bmp");
+  QFile f(text);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("not a picture");
+  f.close();
+  prefetch.prepare(text, QSize());
+  QVERIFY(!prefetch.take(text, QSize()).has_value());
+}
+
+void TestSteppingCore::prefetch_answers_only_for_its_path_and_size() {
+  QTemporaryDir dir;
+  const QString a = dir.filePath("a.png");
+  const QString b = dir.filePath("b.png");
+  write_png(a, Qt::red);
+  write_png(b, Qt::green);
+  PicturePrefetch prefetch;
+  prefetch.prepare(a, QSize());
+  QVERIFY(!prefetch.take(b, QSize()).has_value());
+  QVERIFY(!prefetch.take(a, QSize(20, 15)).has_value());
+  // Asking for another picture drops the first without waiting for it.
+  prefetch.prepare(b, QSize());
+  QVERIFY(!prefetch.take(a, QSize()).has_value());
+  QVERIFY(prefetch.take(b, QSize()).has_value());
+}
+
+QTEST_GUILESS_MAIN(TestSteppingCore)
+#include "test_stepping_core.moc"

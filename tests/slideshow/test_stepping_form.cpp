@@ -1,0 +1,956 @@
+// Stepping through the registers on the real window with real files: the lists and the number
+// box, the mode switch, the arrows and the slideshow ticks, the missing-file prompt, removal and
+// deletion into a temporary trash.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "form_fixture.h"
+#include "platform/classic_timer.h"
+#include "platform/trash.h"
+#include "settings/form2.h"
+#include "slideshow/arrow_icons.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+const QString kMissing = QStringLiteral("が見つかりません！ 登録から削除しますか？");
+const QString kNotOnDisplay = QStringLiteral("削除するファイルが表示されていません。");
+const QString kNoTrash = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
+
+void write_picture(const QString& path, QColor colour, int w = 40, int h = 30) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  QVERIFY(QImageWriter(path, "bmp").write(image));
+}
+
+QString labels(const Form1& f) {
+  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+}
+
+// A shown window with `images` pictures and `texts` text files registered through the display
+// dispatcher (the last one shown is a text when there are texts).
+struct Window {
+  FormFixture fx;
+  QStringList images, texts;
+  Form1* f = nullptr;
+
+  explicit Window(int images_count, int texts_count, int max_index = 20, Trash* trash = nullptr) {
+    fx.write_settings(
+        QStringLiteral("[最大ファイル数]\nファイル数=%1\n[ファイルの削除]\nファイルの削除=1\n")
+            .arg(max_index));
+    fx.trash = trash;
+    f = &fx.make(false);
+    f->show();
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    for (int i = 0; i < images_count; ++i) {
+      const QString path = fx.folder() + QStringLiteral("/pics/p%1.bmp").arg(i);
+      write_picture(path, colours[i % 6], 40 + i, 30);
+      images.append(path);
+      f->ファイルの表示(path, 1);
+    }
+    for (int i = 0; i < texts_count; ++i) {
+      const QString path =
+          fx.write_file(QStringLiteral("docs/t%1.txt").arg(i), QByteArray("text ") + char('0' + i));
+      texts.append(path);
+      f->ファイルの表示(path, 1);
+    }
+  }
+  Form1& form() { return *f; }
+  bool messages_done() const { return fx.messages.done(); }
+  QString report() const { return fx.messages.report(); }
+};
+
+// The picture on display has the colour of the file it came from.
+QColor shown_colour(const Form1& f) {
+  const QImage& p = f.Image1->picture();
+  return p.isNull() ? QColor() : p.pixelColor(1, 1);
+}
+
+}  // namespace
+
+class TestSteppingForm final : public QObject {
+  Q_OBJECT
+ private slots:
+  void mode_switch_data();
+  void mode_switch();
+  void pause_and_resume();
+  void slideshow_runs_on_its_timer();
+  void image_tick_steps_and_stops_at_an_empty_slot();
+  void text_tick_steps();
+  void arrows_step_with_the_full_register_rule();
+  void copy_rule_after_arrow_step_only();
+  void list_selection_data();
+  void list_selection();
+  void number_box_data();
+  void number_box();
+  void number_box_with_nothing_on_display();
+  void number_box_focus_stops_the_slideshow();
+  void registered_names_menu();
+  void missing_file_on_arrow_step_data();
+  void missing_file_on_arrow_step();
+  void missing_file_on_tick_with_yes_stops_the_slideshow();
+  void missing_text_on_tick();
+  void ticks_wait_while_a_message_is_open();
+  void dispatcher_restores_before_its_message();
+  void prefetched_picture_only_when_unchanged();
+  void remove_commands_data();
+  void remove_commands();
+  void removing_the_only_entry_blanks_its_side();
+  void delete_into_the_trash_data();
+  void delete_into_the_trash();
+  void delete_without_trash_data();
+  void delete_without_trash();
+  void delete_refuses_what_is_not_on_display_data();
+  void delete_refuses_what_is_not_on_display();
+  void delete_failure_keeps_the_register();
+  void delete_from_a_read_only_folder();
+  void text_step_through_the_spreadsheet_preview();
+  void keyboard_shortcuts();
+  void arrow_pictures_are_sharp_and_mirrored();
+};
+
+// Each row starts from 3 images and 2 texts registered (or none of a kind), the text pane on
+// display, and runs a list of actions.
+void TestSteppingForm::mode_switch_data() {
+  QTest::addColumn<int>("images");
+  QTest::addColumn<int>("texts");
+  QTest::addColumn<QStringList>("actions");
+  QTest::addColumn<QString>("checks");  // Check1(0), Check1(1)
+  QTest::addColumn<QString>("timers");  // 連続画像, 連続テキスト enabled
+  QTest::addColumn<QString>("pauses");  // Command1(0), Command1(1) visible
+  QTest::addColumn<QString>("arrows");  // Command2 pair, Command3 pair visible
+  // clang-format off
+  QTest::newRow("check images")                     << 3 << 2 << QStringList{"check0"}                     << "10" << "10" << "10" << "10";
+  QTest::newRow("check images, none registered")    << 0 << 2 << QStringList{"check0"}                     << "00" << "00" << "00" << "01";
+  QTest::newRow("check texts")                      << 3 << 2 << QStringList{"check1"}                     << "01" << "01" << "01" << "01";
+  QTest::newRow("texts while images run")           << 3 << 2 << QStringList{"check0", "check1"}           << "01" << "01" << "01" << "01";
+  QTest::newRow("images while texts run")           << 3 << 2 << QStringList{"check1", "check0"}           << "10" << "10" << "10" << "10";
+  QTest::newRow("images while texts run, no image") << 0 << 2 << QStringList{"check1", "check0"}           << "00" << "00" << "00" << "01";
+  QTest::newRow("uncheck running images")           << 3 << 2 << QStringList{"check0", "uncheck0"}         << "00" << "00" << "00" << "11";
+  QTest::newRow("minimise while images run")        << 3 << 2 << QStringList{"check0", "minimise"}         << "00" << "00" << "00" << "11";
+  QTest::newRow("image arrow stops images")         << 3 << 2 << QStringList{"check0", "arrow2"}           << "00" << "00" << "00" << "11";
+  QTest::newRow("text arrow while images run")      << 3 << 2 << QStringList{"check0", "arrow3"}           << "10" << "00" << "10" << "10";
+  QTest::newRow("text arrow stops texts")           << 3 << 2 << QStringList{"check1", "arrow3"}           << "00" << "00" << "00" << "11";
+  QTest::newRow("pause images")                     << 3 << 2 << QStringList{"check0", "pause0"}           << "10" << "00" << "10" << "10";
+  QTest::newRow("pause and resume texts")           << 3 << 2 << QStringList{"check1", "pause1", "pause1"} << "01" << "01" << "01" << "01";
+  // clang-format on
+}
+
+void TestSteppingForm::mode_switch() {
+  QFETCH(int, images);
+  QFETCH(int, texts);
+  QFETCH(QStringList, actions);
+  QFETCH(QString, checks);
+  QFETCH(QString, timers);
+  QFETCH(QString, pauses);
+  QFETCH(QString, arrows);
+  Window w(images, texts);
+  Form1& f = w.form();
+  for (const QString& a : actions) {
+    if (a == "check0") f.Check1[0]->click();
+    if (a == "check1") f.Check1[1]->click();
+    if (a == "uncheck0") f.Check1[0]->click();
+    if (a == "arrow2") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    // The text arrows are hidden while images run unless a text was shown meanwhile.
+    if (a == "arrow3") f.Command3_Click(1);
+    if (a == "pause0") QTest::mouseClick(f.Command1[0], Qt::LeftButton);
+    if (a == "pause1") QTest::mouseClick(f.Command1[1], Qt::LeftButton);
+    if (a == "minimise") {
+      f.showMinimized();
+      QTRY_VERIFY(!f.Check1[0]->isChecked());
+    }
+  }
+  auto bit = [](bool b) { return b ? QChar('1') : QChar('0'); };
+  QCOMPARE(QString() + bit(f.Check1[0]->isChecked()) + bit(f.Check1[1]->isChecked()), checks);
+  QCOMPARE(QString() + bit(f.連続画像->enabled()) + bit(f.連続テキスト->enabled()), timers);
+  QCOMPARE(QString() + bit(!f.Command1[0]->isHidden()) + bit(!f.Command1[1]->isHidden()), pauses);
+  QCOMPARE(QString() + bit(!f.Command2[0]->isHidden() && !f.Command2[1]->isHidden()) +
+               bit(!f.Command3[0]->isHidden() && !f.Command3[1]->isHidden()),
+           arrows);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+void TestSteppingForm::pause_and_resume() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  // A new display starts with an empty pane, not paused.
+  QVERIFY(f.Image1->picture().isNull());
+  QCOMPARE(f.Command1[0]->text(), QString("□"));
+  f.連続画像_Timer();
+  QCOMPARE(f.st.img.cur, 0);
+  QTest::mouseClick(f.Command1[0], Qt::LeftButton);
+  QCOMPARE(f.Command1[0]->text(), QString("■"));
+  QCOMPARE(f.st.img_paused, 1);
+  QVERIFY(!f.連続画像->enabled());
+  QTest::mouseClick(f.Command1[0], Qt::LeftButton);
+  QCOMPARE(f.Command1[0]->text(), QString("□"));
+  QCOMPARE(f.st.img_paused, 0);
+  QVERIFY(f.連続画像->enabled());
+  // The display goes on from the entry after the one last shown.
+  f.連続画像_Timer();
+  QCOMPARE(f.st.img.cur, 1);
+}
+
+void TestSteppingForm::slideshow_runs_on_its_timer() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.連続画像->set_interval(5);
+  f.Check1[0]->click();
+  QTRY_COMPARE(f.Text1->text(), QString("  2"));
+  QTRY_COMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.Label6->text(), QString("/2"));
+  f.Check1[0]->click();
+  QVERIFY(!f.連続画像->enabled());
+}
+
+void TestSteppingForm::image_tick_steps_and_stops_at_an_empty_slot() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  const QList<int> expected{0, 1, 2, 0};
+  for (int cur : expected) {
+    f.連続画像_Timer();
+    QCOMPARE(f.st.img.cur, cur);
+    QCOMPARE(f.Text1->text(), display_number(cur));
+    QCOMPARE(labels(f), w.images[cur]);
+    QCOMPARE(f.Img_List->currentRow(), cur);
+    QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
+  }
+  // A current slot that holds nothing stops the display from its own tick.
+  f.st.img.cur = 5;
+  f.連続画像_Timer();
+  QVERIFY(!f.Check1[0]->isChecked());
+  QVERIFY(!f.連続画像->enabled());
+  QVERIFY(f.Command1[0]->isHidden());
+}
+
+void TestSteppingForm::text_tick_steps() {
+  Window w(0, 3);
+  Form1& f = w.form();
+  f.Check1[1]->click();
+  QCOMPARE(f.RichTextBox1->text(), QString());
+  for (int cur : {0, 1, 2, 0}) {
+    f.連続テキスト_Timer();
+    QCOMPARE(f.st.txt.cur, cur);
+    QCOMPARE(f.RichTextBox1->text(), QString("text %1").arg(cur));
+    QCOMPARE(f.Text1->text(), display_number(cur));
+    QCOMPARE(f.Label6->text(), QString("/2"));
+    QCOMPARE(labels(f), w.texts[cur]);
+  }
+}
+
+// A full register with max_index 20 and newest slot 5: the first step makes /20 and the next
+// registration writes slot 0.
+void TestSteppingForm::arrows_step_with_the_full_register_rule() {
+  Window w(0, 0);
+  Form1& f = w.form();
+  QStringList paths;
+  for (int i = 0; i < 27; ++i) {
+    const QString path = w.fx.folder() + QStringLiteral("/many/f%1.bmp").arg(i);
+    write_picture(path, Qt::gray);
+    f.ファイルの表示(path, 1);
+  }
+  QCOMPARE(f.st.img.last, 5);
+  QCOMPARE(f.st.img.full, 1);
+  // Fresh start: the first step goes to entry 0, either way.
+  QTest::mouseClick(f.Command2[0], Qt::LeftButton);
+  QCOMPARE(f.st.img.cur, 0);
+  QCOMPARE(f.st.img.last, 20);
+  QCOMPARE(f.Label6->text(), QString("/20"));
+  QTest::mouseClick(f.Command2[0], Qt::LeftButton);
+  QCOMPARE(f.st.img.cur, 20);
+  QCOMPARE(f.Text1->text(), QString(" 20"));
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+  QCOMPARE(f.st.img.cur, 0);
+  const QString next = w.fx.folder() + QStringLiteral("/many/next.bmp");
+  write_picture(next, Qt::gray);
+  f.ファイルの表示(next, 1);
+  QCOMPARE(f.st.img.last, 0);
+  QCOMPARE(f.st.img.path(0), next);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+void TestSteppingForm::copy_rule_after_arrow_step_only() {
+  Window w(0, 0);
+  Form1& f = w.form();
+  const QString bmp = w.fx.folder() + "/a.bmp";
+  const QString ico = w.fx.folder() + "/B.ICO";
+  write_picture(bmp, Qt::red);
+  QImage icon(16, 16, QImage::Format_ARGB32);
+  icon.fill(Qt::blue);
+  QVERIFY(QImageWriter(ico, "ico").write(icon));
+  f.ファイルの表示(ico, 1);
+  f.ファイルの表示(bmp, 1);
+  QVERIFY(f.画像のコピー->isEnabled());
+  // The arrow step onto the icon disables copying.
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+  QCOMPARE(f.st.img.cur, 0);
+  QVERIFY(!f.画像のコピー->isEnabled());
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+  QVERIFY(f.画像のコピー->isEnabled());
+  // A tick onto the icon leaves the command as it was.
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), ico);
+  QVERIFY(f.画像のコピー->isEnabled());
+}
+
+void TestSteppingForm::list_selection_data() {
+  QTest::addColumn<QString>("action");
+  QTest::addColumn<int>("cur");     // after the action
+  QTest::addColumn<bool>("shown");  // the chosen entry is on display
+  // clang-format off
+  QTest::newRow("left click on line 1")    << "click1"    << 1 << true;
+  QTest::newRow("right click on line 1")   << "right1"    << 3 << false;
+  QTest::newRow("click on empty part")     << "empty"     << 3 << false;
+  QTest::newRow("Down key")                << "down"      << 1 << true;
+  QTest::newRow("Page Down key")           << "pagedown"  << 3 << false;
+  QTest::newRow("Home key")                << "home"      << 3 << false;
+  QTest::newRow("letter key")              << "letter"    << 3 << false;
+  // clang-format on
+}
+
+void TestSteppingForm::list_selection() {
+  QFETCH(QString, action);
+  QFETCH(int, cur);
+  QFETCH(bool, shown);
+  Window w(4, 0);
+  Form1& f = w.form();
+  f.登録ファイル名表示->trigger();
+  QVERIFY(!f.Img_List->isHidden());
+  // The menu's forward step chose entry 0; entry 3 is made current by a program step.
+  f.st.img.cur = 3;
+  QListWidget* list = f.Img_List;
+  const QString box_before = f.Text1->text();
+  if (action == "click1" || action == "right1") {
+    const QPoint at = list->visualItemRect(list->item(1)).center();
+    QTest::mouseClick(list->viewport(), action == "click1" ? Qt::LeftButton : Qt::RightButton, {},
+                      at);
+  } else if (action == "empty") {
+    list->setCurrentRow(-1);
+    list->clearSelection();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(5, list->viewport()->height() - 3));
+  } else {
+    list->setFocus();
+    const Qt::Key key = action == "down"       ? Qt::Key_Down
+                        : action == "pagedown" ? Qt::Key_PageDown
+                        : action == "home"     ? Qt::Key_Home
+                                               : Qt::Key_P;
+    QTest::keyClick(list, key);
+  }
+  QCOMPARE(f.st.img.cur, cur);
+  if (shown) {
+    QCOMPARE(labels(f), w.images[cur]);
+    QCOMPARE(f.Text1->text(), display_number(cur));
+    QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
+  } else {
+    QCOMPARE(f.Text1->text(), box_before);
+  }
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+// Image entries 0 … 5 with entry 2 current and line 1 of the list selected.
+void TestSteppingForm::number_box_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<bool>("enter");  // else the box loses the focus
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<int>("cur");
+  QTest::addColumn<int>("line");
+  // clang-format off
+  QTest::newRow("9 Enter")         << "9"     << true  << "  2" << 2 << 2;
+  QTest::newRow("4 Enter")         << "4"     << true  << "  4" << 4 << 4;
+  QTest::newRow("4 Tab")           << "4"     << false << "  4" << 4 << 1;
+  QTest::newRow("-1 Enter")        << "-1"    << true  << "  2" << 2 << 2;
+  QTest::newRow("half to even")    << " 2.5 " << true  << "  2" << 2 << 2;
+  QTest::newRow("3.5 Enter")       << "3.5"   << true  << "  4" << 4 << 4;
+  QTest::newRow("empty Enter")     << ""      << true  << "  2" << 2 << 2;
+  QTest::newRow("letters Enter")   << "abc"   << true  << "  2" << 2 << 2;
+  QTest::newRow("1e400 Tab")       << "1e400" << false << "  2" << 2 << 1;
+  QTest::newRow("--3 Enter")       << "--3"   << true  << "  2" << 2 << 2;
+  QTest::newRow("5 Tab")           << "5"     << false << "  5" << 5 << 1;
+  // clang-format on
+}
+
+void TestSteppingForm::number_box() {
+  QFETCH(QString, typed);
+  QFETCH(bool, enter);
+  QFETCH(QString, box);
+  QFETCH(int, cur);
+  QFETCH(int, line);
+  Window w(6, 0);
+  Form1& f = w.form();
+  f.st.img.cur = 2;
+  f.Img_List->setCurrentRow(1);
+  f.Text1->setText(typed);
+  if (enter) {
+    QTest::keyClick(f.Text1, Qt::Key_Return);
+  } else {
+    f.Text1_LostFocus();
+  }
+  QCOMPARE(f.Text1->text(), box);
+  QCOMPARE(f.st.img.cur, cur);
+  QCOMPARE(f.Img_List->currentRow(), line);
+  QCOMPARE(f.st.img.last, 5);
+  if (cur != 2) {
+    QCOMPARE(labels(f), w.images[cur]);
+    QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
+  }
+}
+
+void TestSteppingForm::number_box_with_nothing_on_display() {
+  Window w(0, 0);
+  Form1& f = w.form();
+  f.Text1->setText("3");
+  QTest::keyClick(f.Text1, Qt::Key_Return);
+  QCOMPARE(f.Text1->text(), QString());
+  QCOMPARE(f.st.img.cur, 0);
+}
+
+void TestSteppingForm::number_box_focus_stops_the_slideshow() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  f.連続画像_Timer();
+  QCOMPARE(f.Text1->text(), QString("  1"));
+  f.Text1_GotFocus();
+  QVERIFY(!f.Check1[0]->isChecked());
+  QVERIFY(!f.連続画像->enabled());
+  QVERIFY(f.Command1[0]->isHidden());
+  QCOMPARE(f.Text1->text(), QString("1"));
+  f.Text1->setText("  7");
+  f.Text1_MouseDown();
+  QCOMPARE(f.Text1->text(), QString("7"));
+}
+
+void TestSteppingForm::registered_names_menu() {
+  Window w(2, 2);
+  Form1& f = w.form();
+  // The text pane is on display with texts registered: the text list, and a forward step.
+  f.登録ファイル名表示->trigger();
+  QVERIFY(f.登録ファイル名表示->isChecked());
+  QVERIFY(!f.Txt_List->isHidden());
+  QVERIFY(f.Img_List->isHidden());
+  QCOMPARE(f.st.txt_nav_started, 1);
+  QCOMPARE(f.st.txt.cur, 0);
+  QCOMPARE(f.Txt_List->currentRow(), 0);
+  // Stepping the images shows their list instead.
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+  QVERIFY(!f.Img_List->isHidden());
+  QVERIFY(f.Txt_List->isHidden());
+  f.登録ファイル名表示->trigger();
+  QVERIFY(!f.登録ファイル名表示->isChecked());
+  QVERIFY(f.Img_List->isHidden());
+  QVERIFY(f.Txt_List->isHidden());
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+void TestSteppingForm::missing_file_on_arrow_step_data() {
+  QTest::addColumn<bool>("yes");
+  QTest::newRow("Yes removes the entry") << true;
+  QTest::newRow("No blanks the pane") << false;
+}
+
+void TestSteppingForm::missing_file_on_arrow_step() {
+  QFETCH(bool, yes);
+  Window w(3, 0);
+  Form1& f = w.form();
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);  // entry 0
+  QFile::remove(w.images[1]);
+  w.fx.messages.expect(w.images[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
+  if (yes) {
+    QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    // p1 has gone; the backward step of the removal brought entry 0 into view.
+    QCOMPARE(f.st.img.last, 1);
+    QCOMPARE(f.Img_List->count(), 2);
+    QCOMPARE(f.Img_List->item(1)->text(), QString("001: p2.bmp"));
+    QCOMPARE(f.st.img.cur, 0);
+    QCOMPARE(labels(f), w.images[0]);
+    QCOMPARE(f.Text1->text(), QString("  0"));
+  } else {
+    QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    QCOMPARE(f.st.img.last, 2);
+    QCOMPARE(f.st.img.cur, 1);
+    QVERIFY(f.Image1->picture().isNull());
+    // What the step did before the load stays.
+    QCOMPARE(f.Text1->text(), QString("  1"));
+    QCOMPARE(labels(f), w.images[1]);
+  }
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+// The removal's backward step finds the image display running and stops it instead of stepping.
+void TestSteppingForm::missing_file_on_tick_with_yes_stops_the_slideshow() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QFile::remove(w.images[1]);
+  w.fx.messages.expect(w.images[1] + kMissing, kAnswerYes);
+  f.連続画像_Timer();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(!f.Check1[0]->isChecked());
+  QVERIFY(!f.連続画像->enabled());
+  QCOMPARE(f.st.img.last, 1);
+  QCOMPARE(f.st.img.cur, 1);
+  QCOMPARE(f.st.img.path(1), w.images[2]);
+  // Answering No instead keeps the entry and the display.
+  Window w2(3, 0);
+  Form1& g = w2.form();
+  g.Check1[0]->click();
+  g.連続画像_Timer();
+  QFile::remove(w2.images[1]);
+  w2.fx.messages.expect(w2.images[1] + kMissing, kAnswerNo);
+  g.連続画像_Timer();
+  QVERIFY(g.Check1[0]->isChecked());
+  QVERIFY(g.連続画像->enabled());
+  QCOMPARE(g.st.img.last, 2);
+  QVERIFY(g.Image1->picture().isNull());
+  QVERIFY2(w2.messages_done(), qPrintable(w2.report()));
+}
+
+void TestSteppingForm::missing_text_on_tick() {
+  Window w(0, 3);
+  Form1& f = w.form();
+  f.Check1[1]->click();
+  f.連続テキスト_Timer();
+  const QString numbers = f.Text1->text();
+  QFile::remove(w.texts[1]);
+  w.fx.messages.expect(w.texts[1] + kMissing, kAnswerNo);
+  f.連続テキスト_Timer();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  // The text tick has selected the line but not touched the numbers.
+  QCOMPARE(f.Txt_List->currentRow(), 1);
+  QCOMPARE(f.Text1->text(), numbers);
+  QCOMPARE(f.RichTextBox1->text(), QString());
+  QCOMPARE(f.st.txt.last, 2);
+}
+
+// A modal box runs the timers in its own loop: a tick under an open missing-file question must
+// neither raise a second question nor move the entry the question is about.
+void TestSteppingForm::ticks_wait_while_a_message_is_open() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QFile::remove(w.images[1]);
+  int cur_under_box = -1;
+  w.fx.messages.while_open = [&](const QString&) {
+    f.連続画像_Timer();
+    f.連続画像_Timer();
+    QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    cur_under_box = f.st.img.cur;
+  };
+  w.fx.messages.expect(w.images[1] + kMissing, kAnswerNo);
+  f.連続画像_Timer();
+  QCOMPARE(cur_under_box, 1);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  // After the answer the display goes on.
+  w.fx.messages.while_open = nullptr;
+  QVERIFY(f.連続画像->enabled());
+  f.連続画像_Timer();
+  QCOMPARE(f.st.img.cur, 2);
+}
+
+void TestSteppingForm::dispatcher_restores_before_its_message() {
+  Window w(2, 0);
+  Form1& f = w.form();
+  int last_under_box = -2;
+  QString slot_under_box;
+  w.fx.messages.while_open = [&](const QString&) {
+    last_under_box = f.st.img.last;
+    slot_under_box = f.st.img.path(2);
+  };
+  w.fx.messages.expect(QStringLiteral(
+      "指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。"));
+  f.ファイルの表示(w.fx.folder() + "/gone.bmp", 1);
+  QCOMPARE(last_under_box, 1);
+  QCOMPARE(slot_under_box, QString());
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+// The next picture is decoded ahead; a file changed since is loaded anew, a file gone raises the
+// missing-file prompt.
+void TestSteppingForm::prefetched_picture_only_when_unchanged() {
+  Window w(3, 0);
+  Form1& f = w.form();
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QCOMPARE(shown_colour(f), QColor(Qt::red));
+  f.連続画像_Timer();  // entry 1, decoded ahead at the start
+  QCOMPARE(shown_colour(f), QColor(Qt::green));
+  // Entry 2 is being decoded ahead now; the file is replaced by another picture.
+  QFile::remove(w.images[2]);
+  write_picture(w.images[2], Qt::black, 70, 50);
+  f.連続画像_Timer();
+  QCOMPARE(f.st.img.cur, 2);
+  QCOMPARE(shown_colour(f), QColor(Qt::black));
+  QCOMPARE(f.Image1->picture().size(), QSize(70, 50));
+  // Entry 0 is decoded ahead; its file goes.
+  QFile::remove(w.images[0]);
+  w.fx.messages.expect(w.images[0] + kMissing, kAnswerNo);
+  f.連続画像_Timer();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(f.Image1->picture().isNull());
+}
+
+void TestSteppingForm::remove_commands_data() {
+  QTest::addColumn<bool>("image");
+  QTest::addColumn<int>("answer");
+  QTest::addColumn<int>("last");
+  // clang-format off
+  QTest::newRow("image, OK")     << true  << int(kAnswerOk)     << 1;
+  QTest::newRow("image, Cancel") << true  << int(kAnswerCancel) << 2;
+  QTest::newRow("text, OK")      << false << int(kAnswerOk)     << 1;
+  QTest::newRow("text, Cancel")  << false << int(kAnswerCancel) << 2;
+  // clang-format on
+}
+
+// Entries a, b, c with b current: removing b leaves a, c and shows a neighbour.
+void TestSteppingForm::remove_commands() {
+  QFETCH(bool, image);
+  QFETCH(int, answer);
+  QFETCH(int, last);
+  Window w(image ? 3 : 0, image ? 0 : 3);
+  Form1& f = w.form();
+  Register& r = image ? f.st.img : f.st.txt;
+  QPushButton* forward = image ? f.Command2[1] : f.Command3[1];
+  QTest::mouseClick(forward, Qt::LeftButton);
+  QTest::mouseClick(forward, Qt::LeftButton);
+  QCOMPARE(r.cur, 1);
+  w.fx.messages.expect(image ? QStringLiteral("登録した画像ファイル名を消去してもいいですか？")
+                             : QStringLiteral("登録したテキストファイル名を消去してもいいですか？"),
+                       answer);
+  (image ? f.image_登録から削除 : f.text_登録から削除)->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QCOMPARE(r.last, last);
+  const QStringList& files = image ? w.images : w.texts;
+  if (answer == kAnswerOk) {
+    QCOMPARE(r.path(1), files[2]);
+    QCOMPARE(r.cur, 0);  // the backward step from the entry that followed
+    QCOMPARE(labels(f), files[0]);
+    QCOMPARE((image ? f.Img_List : f.Txt_List)->count(), 2);
+    QVERIFY(QFileInfo::exists(files[1]));
+  } else {
+    QCOMPARE(r.path(1), files[1]);
+  }
+}
+
+void TestSteppingForm::removing_the_only_entry_blanks_its_side() {
+  Window w(1, 1);
+  Form1& f = w.form();
+  QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+  w.fx.messages.expect(QStringLiteral("登録した画像ファイル名を消去してもいいですか？"));
+  f.image_登録から削除->trigger();
+  QVERIFY(f.st.img.empty());
+  QCOMPARE(f.st.img.last, -1);
+  QCOMPARE(f.Img_List->count(), 0);
+  QVERIFY(f.Image1->picture().isNull());
+  QCOMPARE(f.Label6->text(), QString());
+  QCOMPARE(f.Text1->text(), QString());
+  QCOMPARE(labels(f), QString());
+  QVERIFY(f.Command2[0]->isHidden() && f.Command2[1]->isHidden());
+  for (QAction* a : {f.画像のコピー, f.image_登録から削除, f.image_ファイル削除, f.img_file_open,
+                     f.img_all_clear}) {
+    QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
+  }
+  // The text side keeps its clearing, search and opening commands.
+  QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+  w.fx.messages.expect(QStringLiteral("登録したテキストファイル名を消去してもいいですか？"));
+  f.text_登録から削除->trigger();
+  QVERIFY(f.st.txt.empty());
+  QCOMPARE(f.RichTextBox1->text(), QString());
+  QVERIFY(!f.text_ファイル削除->isEnabled() && !f.コピー->isEnabled());
+  QVERIFY(f.txt_all_clear->isEnabled() && f.txt_kensaku->isEnabled() &&
+          f.txt_file_open->isEnabled());
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+void TestSteppingForm::delete_into_the_trash_data() {
+  QTest::addColumn<bool>("image");
+  QTest::addColumn<bool>("other_volume");
+  QTest::addColumn<bool>("symlink");
+  // clang-format off
+  QTest::newRow("image into the home trash")   << true  << false << false;
+  QTest::newRow("text into the home trash")    << false << false << false;
+  QTest::newRow("text on another file system") << false << true  << false;
+  QTest::newRow("symbolic link to a picture")  << true  << false << true;
+  // clang-format on
+}
+
+void TestSteppingForm::delete_into_the_trash() {
+  QFETCH(bool, image);
+  QFETCH(bool, other_volume);
+  QFETCH(bool, symlink);
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(0, 0, 20, &trash);
+  Form1& f = w.form();
+  // The file box's folder is the fixture's folder; a second "volume" inside it.
+  const QString volume = w.fx.folder() + "/volume";
+  config.volume_root = [volume](const QString& p) {
+    return p.startsWith(volume) ? volume : QStringLiteral("/");
+  };
+  trash = Trash(config);
+  QString path;
+  QString target;
+  if (image) {
+    path = w.fx.folder() + "/a.bmp";
+    write_picture(path, Qt::red);
+    if (symlink) {
+      target = path;
+      path = w.fx.folder() + "/link.bmp";
+      QVERIFY(QFile::link(target, path));
+    }
+  } else {
+    path = other_volume ? volume + "/note.txt" : w.fx.folder() + "/note.txt";
+    QDir().mkpath(volume);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("note");
+    file.close();
+  }
+  f.ファイルの表示(path, 1);
+  QCOMPARE(labels(f), path);
+  w.fx.messages.expect(path + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  (image ? f.image_ファイル削除 : f.text_ファイル削除)->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink());
+  const QString name = QFileInfo(path).fileName();
+  const QString in_trash =
+      other_volume ? volume + "/.Trash-" + QString::number(::getuid()) + "/files/" + name
+                   : config.data_home + "/Trash/files/" + name;
+  QVERIFY2(QFileInfo(in_trash).exists() || QFileInfo(in_trash).isSymLink(), qPrintable(in_trash));
+  if (symlink) QVERIFY(QFileInfo::exists(target));
+  // The entry left its register, which is now empty.
+  QVERIFY((image ? f.st.img : f.st.txt).empty());
+}
+
+void TestSteppingForm::delete_without_trash_data() {
+  QTest::addColumn<int>("answer");
+  QTest::newRow("delete for good") << int(kAnswerYes);
+  QTest::newRow("keep the file") << int(kAnswerNo);
+}
+
+void TestSteppingForm::delete_without_trash() {
+  QFETCH(int, answer);
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(2, 0, 20, &trash);
+  Form1& f = w.form();
+  // The pictures lie on a "volume" whose trash folder cannot be made.
+  const QString volume = w.fx.folder() + "/pics";
+  QFile blocker(volume + "/.Trash-" + QString::number(::getuid()));
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  config.volume_root = [volume](const QString& p) {
+    return p.startsWith(volume) ? volume : QStringLiteral("/");
+  };
+  trash = Trash(config);
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  w.fx.messages.expect(kNoTrash, answer);
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QCOMPARE(w.fx.messages.buttons_seen.last(), MsgButtons::YesNoDefaultNo);
+  if (answer == kAnswerYes) {
+    QVERIFY(!QFileInfo::exists(w.images[1]));
+    QCOMPARE(f.st.img.last, 0);
+  } else {
+    QVERIFY(QFileInfo::exists(w.images[1]));
+    QCOMPARE(f.st.img.last, 1);
+  }
+}
+
+void TestSteppingForm::delete_refuses_what_is_not_on_display_data() {
+  QTest::addColumn<QString>("situation");
+  // clang-format off
+  QTest::newRow("labels name the other register's file") << "text shown";
+  QTest::newRow("labels empty")                          << "empty labels";
+  QTest::newRow("labels name another entry")             << "other entry";
+  // clang-format on
+}
+
+void TestSteppingForm::delete_refuses_what_is_not_on_display() {
+  QFETCH(QString, situation);
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(2, 1, 20, &trash);
+  Form1& f = w.form();
+  if (situation == "empty labels") {
+    for (QLabel* l : f.Label4) l->clear();
+  } else if (situation == "other entry") {
+    f.ラベル表示(w.images[0]);  // the current image entry is 1
+  }
+  w.fx.messages.expect(kNotOnDisplay);
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  for (const QString& p : w.images + w.texts) QVERIFY(QFileInfo::exists(p));
+  QCOMPARE(f.st.img.last, 1);
+  QCOMPARE(f.st.txt.last, 0);
+  QVERIFY(!QFileInfo::exists(config.data_home + "/Trash/files"));
+}
+
+void TestSteppingForm::delete_failure_keeps_the_register() {
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(2, 0, 20, &trash);
+  Form1& f = w.form();
+  // Answering No changes nothing.
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerNo);
+  f.image_ファイル削除->trigger();
+  QVERIFY(QFileInfo::exists(w.images[1]));
+  // The file went missing before the command: the path and the reason are told.
+  QFile::remove(w.images[1]);
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  w.fx.messages.expect(w.images[1] +
+                       QStringLiteral("を削除できませんでした。\n\rファイルが見つかりません。"));
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QCOMPARE(f.st.img.last, 1);
+  QCOMPARE(f.st.img.path(1), w.images[1]);
+  // Another file put at the path after the question is not deleted.
+  write_picture(w.images[1], Qt::white);
+  const QString decoy = w.fx.folder() + "/decoy.bmp";
+  w.fx.messages.while_open = [&](const QString& text) {
+    if (!text.endsWith(QStringLiteral("を削除してもいいですか？"))) return;
+    QFile::rename(w.images[1], decoy);
+    write_picture(w.images[1], Qt::black);
+  };
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  w.fx.messages.expect(w.images[1] +
+                       QStringLiteral("を削除できませんでした。\n\r"
+                                      "確認の後でファイルが別のファイルに替わりました。"));
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(QFileInfo::exists(w.images[1]));
+  QCOMPARE(f.st.img.last, 1);
+}
+
+// A folder nobody may change, not even root: the deletion fails with the reason, the register
+// keeps the entry and no trash information is left behind.
+void TestSteppingForm::delete_from_a_read_only_folder() {
+  QTemporaryDir trash_root;
+  TrashConfig config;
+  config.data_home = trash_root.path() + "/share";
+  Trash trash(config);
+  Window w(2, 0, 20, &trash);
+  Form1& f = w.form();
+  const QString folder = QFileInfo(w.images[1]).absolutePath();
+  auto chattr = [&folder](const char* flag) {
+    return QProcess::execute("chattr", {QString::fromLatin1(flag), folder}) == 0;
+  };
+  if (!chattr("+i")) QSKIP("chattr +i is not available here");
+  struct Unlock {
+    std::function<bool(const char*)> run;
+    ~Unlock() { run("-i"); }
+  } unlock{chattr};
+  w.fx.messages.expect(w.images[1] + QStringLiteral("を削除してもいいですか？"), kAnswerYes);
+  w.fx.messages.expect(w.images[1] +
+                       QStringLiteral("を削除できませんでした。\n\rアクセス権がありません。"));
+  f.image_ファイル削除->trigger();
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QVERIFY(QFileInfo::exists(w.images[1]));
+  QCOMPARE(f.st.img.last, 1);
+  QCOMPARE(QDir(config.data_home + "/Trash/info").entryList(QDir::Files), QStringList());
+}
+
+// With a spreadsheet application chosen, the text arrows show an entry through the preview; a
+// missing file is asked about once and the step ends there.
+void TestSteppingForm::text_step_through_the_spreadsheet_preview() {
+  Window w(0, 3);
+  Form1& f = w.form();
+  f.st.sheet_app = 2;
+  QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+  QCOMPARE(f.st.txt.cur, 0);
+  QCOMPARE(f.RichTextBox1->text(), QString("text 0"));
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QFile::remove(w.texts[1]);
+  w.fx.messages.expect(w.texts[1] + kMissing, kAnswerNo);
+  QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+  QCOMPARE(f.st.txt.cur, 1);
+  QCOMPARE(f.Text1->text(), QString("  0"));
+  QCOMPARE(f.st.msg_answer, 1);
+}
+
+void TestSteppingForm::keyboard_shortcuts() {
+  Window w(3, 2);
+  Form1& f = w.form();
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  // The text pane is on display: Alt+Right steps the texts.
+  QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
+  QCOMPARE(f.st.txt_nav_started, 1);
+  QCOMPARE(f.st.txt.cur, 0);
+  QTest::keyClick(&f, Qt::Key_Left, Qt::AltModifier);
+  QCOMPARE(f.st.txt.cur, 1);
+  QCOMPARE(f.st.img_nav_started, 0);
+  // With images running, Alt+S pauses and resumes them.
+  f.Check1[0]->click();
+  QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
+  QCOMPARE(f.Command1[0]->text(), QString("■"));
+  QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
+  QCOMPARE(f.Command1[0]->text(), QString("□"));
+  // Alt+Right on the running images stops them, as the arrow does.
+  QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
+  QVERIFY(!f.Check1[0]->isChecked());
+  QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
+  QCOMPARE(f.st.img.cur, 0);
+  // The number box keeps its keys.
+  f.Text1->setFocus();
+  f.Text1->setText("12");
+  QTest::keyClick(f.Text1, Qt::Key_Left);
+  QCOMPARE(f.Text1->cursorPosition(), 1);
+  QVERIFY2(w.messages_done(), qPrintable(w.report()));
+}
+
+void TestSteppingForm::arrow_pictures_are_sharp_and_mirrored() {
+  for (qreal dpr : {1.0, 2.0}) {
+    const QImage left = arrow_icon(ArrowDirection::Left).pixmap(QSize(32, 32), dpr).toImage();
+    const QImage right = arrow_icon(ArrowDirection::Right).pixmap(QSize(32, 32), dpr).toImage();
+    QCOMPARE(left.size(), QSize(32, 32) * dpr);
+    // Drawn at the screen's scale, not enlarged: the head's tip is near the edge in device pixels.
+    const int mid = left.height() / 2;
+    QVERIFY(qAlpha(left.pixel(int(6 * dpr), mid)) > 128);
+    QVERIFY(qAlpha(left.pixel(0, 0)) == 0);
+    QVERIFY(qAlpha(right.pixel(right.width() - 1 - int(6 * dpr), mid)) > 128);
+    // The shaft, seen from either end.
+    QVERIFY(qAlpha(left.pixel(int(22 * dpr), mid)) > 200);
+    QVERIFY(qAlpha(right.pixel(right.width() - 1 - int(22 * dpr), mid)) > 200);
+    QVERIFY(qAlpha(left.pixel(int(22 * dpr), int(4 * dpr))) == 0);
+  }
+}
+
+QTEST_MAIN(TestSteppingForm)
+#include "test_stepping_form.moc"
