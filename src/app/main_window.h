@@ -176,6 +176,18 @@ class Form1 final : public QMainWindow {
   // Selects `name` in the file box when it is listed there.
   void select_in_file_box(const QString& name);
 
+  // ---- Bulk registration and clearing (registers/form1_bulk.cpp) ----------------------------
+  void img_all_load_Click();
+  void txt_all_load_Click();
+  void img_all_clear_Click();
+  void txt_all_clear_Click();
+
+  // ---- Notice timer (slideshow/form1_notice.cpp) --------------------------------------------
+  // Puts `text` into the notice window and starts the timer that shows the window for a short
+  // while and then closes it.
+  void show_notice(const QString& text);
+  void ロード終了表示_Timer();
+
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
@@ -188,6 +200,7 @@ class Form1 final : public QMainWindow {
   void create_controls();
   void create_menus();
   void connect_events();
+  void connect_bulk_events();  // registers/form1_bulk.cpp
 
   Platform platform_;
   SettingsFile settings_;
