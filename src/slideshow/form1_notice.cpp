@@ -5,6 +5,7 @@
 #include "platform/classic_timer.h"
 
 #include <QLabel>
+#include <QRect>
 
 namespace tarvex {
 
@@ -22,6 +23,13 @@ void Form1::ロード終了表示_Timer() {
   }
   st.notice_count = st.notice_count + 1;
   form3()->setWindowTitle(app_title);
+  // The notice comes up in the middle of the main window, not wherever the window manager
+  // would put a new window; once up, it stays where it is.
+  if (!form3()->isVisible()) {
+    QRect place = form3()->frameGeometry();
+    place.moveCenter(frameGeometry().center());
+    form3()->move(place.topLeft());
+  }
   form3()->show();
 }
 

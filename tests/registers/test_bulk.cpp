@@ -385,6 +385,7 @@ void TestBulk::notice_closes_at_the_twelfth_tick() {
   FormFixture fx;
   Form1& f = make_abc(fx);
   Form3* notice = f.form3();
+  f.move(300, 200);
   for (int round = 0; round < 2; ++round) {
     f.show_notice(round == 0 ? kImageDone : kNoText);
     QVERIFY(f.ロード終了表示->enabled());
@@ -396,6 +397,7 @@ void TestBulk::notice_closes_at_the_twelfth_tick() {
       QCOMPARE(f.st.notice_count, tick);
     }
     QCOMPARE(notice->windowTitle(), f.app_title);
+    QVERIFY((notice->frameGeometry().center() - f.frameGeometry().center()).manhattanLength() <= 8);
     QCOMPARE(notice->Label1->text(), round == 0 ? kImageDone : kNoText);
     f.ロード終了表示_Timer();
     QVERIFY(!notice->isVisible());
