@@ -104,7 +104,6 @@ class TestBulk final : public QObject {
   void notice_closes_at_the_twelfth_tick();
   void clear_commands_data();
   void clear_commands();
-  void clear_wrapped_then_show_one();
 };
 
 void TestBulk::takes_data() {
@@ -505,27 +504,6 @@ void TestBulk::clear_commands() {
                                f.コピー,        f.text_登録から削除, f.text_ファイル削除};
   for (QAction* a : own_items) QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
   QVERIFY((images ? f.txt_all_clear : f.img_all_clear)->isEnabled());
-}
-
-void TestBulk::clear_wrapped_then_show_one() {
-  FormFixture fx;
-  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
-  for (const QString& name : numbered("f%1.txt", 10, 34)) fx.write_file(name, "x");
-  Form1& f = fx.make(false);
-  fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
-  f.txt_all_load_Click();
-  QCOMPARE(f.Txt_List->count(), 21);
-  QCOMPARE(f.st.txt.full, 1);
-  QCOMPARE(f.st.txt.last, 3);
-  QCOMPARE(f.Txt_List->item(0)->text(), QString("000: f31.txt"));
-  QCOMPARE(f.Txt_List->item(4)->text(), QString("004: f14.txt"));
-  fx.messages.expect(kTextClear);
-  f.txt_all_clear_Click();
-  QCOMPARE(f.Txt_List->count(), 0);
-  f.ファイルの表示(fx.folder() + "/f10.txt", 1);
-  QCOMPARE(lines(f.Txt_List), QStringList{"000: f10.txt"});
-  QCOMPARE(f.Label6->text(), QString("/0"));
-  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 QTEST_MAIN(TestBulk)
