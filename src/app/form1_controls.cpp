@@ -320,6 +320,8 @@ void Form1::connect_events() {
   connect_selection_events();
   connect_navigation_events();
   connect_removing_events();
+  // Bulk registration, clearing and the notice timer.
+  connect_bulk_events();
 }
 
 }  // namespace tarvex

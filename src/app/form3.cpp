@@ -17,6 +17,8 @@ Form3::Form3(QWidget* parent) : QWidget(parent, Qt::Window) {
   Label1->setAlignment(Qt::AlignCenter);
   set_twips_geometry(Label1, 120, 240, 4320, 480);
   setFixedSize(4560 / 15, 960 / 15);
+  // A notice never takes the keyboard focus from the main window.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   Form_Load();
 }
 

@@ -226,6 +226,18 @@ class Form1 final : public QMainWindow {
   // not be read (the file cannot be opened by the name shown).
   bool file_box_selection_readable();
 
+  // ---- Bulk registration and clearing (registers/form1_bulk.cpp) ----------------------------
+  void img_all_load_Click();
+  void txt_all_load_Click();
+  void img_all_clear_Click();
+  void txt_all_clear_Click();
+
+  // ---- Notice timer (slideshow/form1_notice.cpp) --------------------------------------------
+  // Puts `text` into the notice window and starts the timer that shows the window for a short
+  // while and then closes it.
+  void show_notice(const QString& text);
+  void ロード終了表示_Timer();
+
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
@@ -239,6 +251,7 @@ class Form1 final : public QMainWindow {
   void set_accessible_names();
   void create_menus();
   void connect_events();
+  void connect_bulk_events();  // registers/form1_bulk.cpp
 
   // Selection, navigation and removal (their folders' form1_*.cpp files).
   void connect_selection_events();
