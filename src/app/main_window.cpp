@@ -280,6 +280,11 @@ void Form1::connect_events() {
   for (QAction* a : {list_file_open, txt_file_open, img_file_open}) {
     connect(a, &QAction::triggered, this, [this] { file_open(); });
   }
+
+  // Options, About and help.
+  connect(環境設定表示, &QAction::triggered, this, [this] { 環境設定表示_Click(); });
+  connect(バージョン情報, &QAction::triggered, this, [this] { バージョン情報_Click(); });
+  connect(Tarvexのヘルプ, &QAction::triggered, this, [this] { Tarvexのヘルプ_Click(); });
 }
 
 }  // namespace tarvex

@@ -32,6 +32,12 @@ class FormFixture {
 
   ScriptedMessages messages;
   RecordingOpener opener;
+  // About and help: the names, the system-information tool (the recording one unless a test
+  // sets another before make()) and the help document's path.
+  FixedNames names;
+  RecordingLauncher launcher;
+  SystemInfoLauncher* sysinfo = &launcher;
+  QString help_document;
 
  private:
   QTemporaryDir dir_;
