@@ -25,6 +25,10 @@ void Form1::バージョン情報_Click() {
   // that has been closed is on its way out and is not shown again.
   if (!frm_about_ || frm_about_->isHidden()) {
     frm_about_ = new FrmAbout(platform_.names, platform_.sysinfo, platform_.messages, this);
+    // A new box opens over the middle of the main window.
+    QRect place = frm_about_->frameGeometry();
+    place.moveCenter(frameGeometry().center());
+    frm_about_->move(place.topLeft());
   }
   frm_about_->show();
   frm_about_->raise();

@@ -55,7 +55,11 @@ const QString kNoSystemInfo = QStringLiteral("現時点ではｼｽﾃﾑ情報�
 
 FrmAbout::FrmAbout(const SystemNames* names, SystemInfoLauncher* sysinfo, MessageService* messages,
                    QWidget* parent)
-    : QWidget(parent, Qt::Window), names_(names), sysinfo_(sysinfo), messages_(messages) {
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      names_(names),
+      sysinfo_(sysinfo),
+      messages_(messages) {
   setObjectName(QStringLiteral("frmAbout"));
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(twips_to_px(5730), twips_to_px(3840));

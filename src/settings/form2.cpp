@@ -51,6 +51,9 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(kAppTitle);
   setModal(true);
+  // A fixed-size dialog: a caption with a close button, nothing to minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
   setFont(design_font(kFontPGothic));
   setFixedSize(twips_to_px(7320), twips_to_px(3660));
 
