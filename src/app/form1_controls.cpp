@@ -322,6 +322,10 @@ void Form1::connect_events() {
   connect_removing_events();
   // Bulk registration, clearing and the notice timer.
   connect_bulk_events();
+  // Options, About and help.
+  connect(環境設定表示, &QAction::triggered, this, [this] { 環境設定表示_Click(); });
+  connect(バージョン情報, &QAction::triggered, this, [this] { バージョン情報_Click(); });
+  connect(Tarvexのヘルプ, &QAction::triggered, this, [this] { Tarvexのヘルプ_Click(); });
 }
 
 }  // namespace tarvex

@@ -13,6 +13,7 @@
 #include "settings/conversions.h"
 #include "settings/form2.h"
 #include "settings/setting_keys.h"
+#include "settings/settings_messages.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,8 +32,6 @@ namespace {
 const QString kFileCountMessage = QStringLiteral(
     "設定ファイル数が範囲外です。ファイル数を２００にしました。\n\r"
     "          Tarvex.iniを確認してください。");
-
-const QString kSettingsNotSavedMessage = QStringLiteral("設定を保存できませんでした。\n\r");
 
 void set_text_colour(QWidget* w, const QColor& colour) {
   QPalette p = w->palette();
@@ -76,6 +75,7 @@ void Form1::Form_Load() {
 
   // 5. The options dialog, hidden, with the spreadsheet choice.
   form2_ = std::make_unique<Form2>();
+  connect_options_dialog();
   const QString application = settings_.ini_read(kApplicationSection, kApplication);
   for (int i = 0; i < 3; ++i) {
     if (application == kApplicationNames[i]) {
@@ -226,6 +226,7 @@ void Form1::Form_Unload() {
   form2_->close();
   form3_->unload();
   form4_->close();
+  close_about_box();
 }
 
 void Form1::終了_Click() {

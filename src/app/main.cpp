@@ -1,8 +1,11 @@
 #include "app/main_window.h"
 #include "platform/file_opener.h"
 #include "platform/fonts.h"
+#include "platform/help_document.h"
 #include "platform/message_box.h"
 #include "platform/settings_folder.h"
+#include "platform/system_info.h"
+#include "platform/system_names.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +36,11 @@ int main(int argc, char** argv) {
   platform.messages = &messages;
   platform.opener = &opener;
   platform.settings_folder = tarvex::default_settings_folder();
+  tarvex::HostSystemNames names;
+  tarvex::PathSystemInfoLauncher sysinfo;
+  platform.names = &names;
+  platform.sysinfo = &sysinfo;
+  platform.help_document = tarvex::find_help_document(QCoreApplication::applicationDirPath());
 
   // tarvex [FILE|FOLDER]: a folder is where browsing starts; a file is shown once start-up is
   // done, with the tree and the file box moved to its folder.

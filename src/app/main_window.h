@@ -9,6 +9,7 @@
 #include "settings/settings_file.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -30,6 +31,7 @@ class FolderTree;
 class Form2;
 class Form3;
 class Form4;
+class FrmAbout;
 class ImagePane;
 class PicturePrefetch;
 class TextPane;
@@ -238,6 +240,15 @@ class Form1 final : public QMainWindow {
   void show_notice(const QString& text);
   void ロード終了表示_Timer();
 
+  // ---- Options (settings/form1_options.cpp) ------------------------------------------------
+  void 環境設定表示_Click();
+
+  // ---- About and help (about/form1_about.cpp) -----------------------------------------------
+  void バージョン情報_Click();
+  void Tarvexのヘルプ_Click();
+  // The About box while it is open, else null.
+  FrmAbout* frm_about() const;
+
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
@@ -268,6 +279,9 @@ class Form1 final : public QMainWindow {
   int message_depth_ = 0;
   std::unique_ptr<PicturePrefetch> prefetch_;
   std::unique_ptr<Trash> own_trash_;
+  // Gives the options dialog what its OK changes and the file its Cancel reads.
+  void connect_options_dialog();
+  void close_about_box();
 
   Platform platform_;
   SettingsFile settings_;
@@ -276,6 +290,7 @@ class Form1 final : public QMainWindow {
   std::unique_ptr<Form4> form4_;
   bool unloaded_ = false;
   bool minimum_refused_ = false;
+  QPointer<FrmAbout> frm_about_;
 };
 
 }  // namespace tarvex

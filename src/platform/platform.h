@@ -7,6 +7,8 @@ namespace tarvex {
 class MessageService;
 class FileOpener;
 class Trash;
+class SystemNames;
+class SystemInfoLauncher;
 
 // The services through which the window reaches the world outside the process. Production fills
 // them with the real services; tests with scripted ones and a temporary settings folder.
@@ -18,6 +20,11 @@ struct Platform {
   QString settings_folder;
   // The folder the folder tree starts in; empty means the current working directory.
   QString start_folder;
+
+  // About and help.
+  SystemNames* names = nullptr;           // login and computer names; null: none known
+  SystemInfoLauncher* sysinfo = nullptr;  // system-information tool; null: none available
+  QString help_document;                  // the help's index.html, opened through `opener`
 };
 
 }  // namespace tarvex

@@ -2,7 +2,12 @@
 
 #include "platform/fonts.h"
 #include "platform/message_box.h"
+#include "platform/twips.h"
 #include "platform/widget_twips.h"
+#include "settings/conversions.h"
+#include "settings/option_rules.h"
+#include "settings/setting_keys.h"
+#include "settings/settings_file.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -11,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace tarvex {
@@ -30,21 +36,38 @@ QString indexed(const char* name, int i) {
   return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(i);
 }
 
+constexpr int kEnterKey = 13;
+
 }  // namespace
+
+template <typename W>
+W* Form2::on_page(QWidget* page, const QString& name, int left, int top, int width, int height) {
+  W* w = make<W>(page, name, left, top, width, height);
+  page_controls_.push_back({w, QRect(left, top, width, height)});
+  return w;
+}
 
 Form2::Form2(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(kAppTitle);
   setModal(true);
-  setFixedSize(7320 / 15, 3660 / 15);
+  // A fixed-size dialog: a caption with a close button, nothing to minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setFont(design_font(kFontPGothic));
+  setFixedSize(twips_to_px(7320), twips_to_px(3660));
 
   SSTab1 = make<QTabWidget>(this, QStringLiteral("SSTab1"), 255, 240, 5295, 3000);
+  // Three tabs side by side in one row, none hidden behind scroll buttons.
+  SSTab1->tabBar()->setExpanding(true);
+  SSTab1->setUsesScrollButtons(false);
   auto* general = new QWidget;
   auto* files = new QWidget;
   auto* exts = new QWidget;
   SSTab1->addTab(general, QStringLiteral("全般"));
   SSTab1->addTab(files, QStringLiteral("表示するﾌｧｲﾙ"));
   SSTab1->addTab(exts, QStringLiteral("検索時の拡張子"));
+  // The extensions' tab is in front the first time; afterwards the tab last chosen stays.
   SSTab1->setCurrentIndex(2);
 
   Command2[0] = make<QPushButton>(this, indexed("Command2", 0), 5760, 615, 1215, 375);
@@ -52,60 +75,89 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   Command2[1] = make<QPushButton>(this, indexed("Command2", 1), 5760, 1080, 1215, 375);
   Command2[1]->setText(QStringLiteral("キャンセル"));
 
-  // The tab pages start below the tab row; the design places controls relative to the whole
-  // tab control, so the page offset (about 360 twips) is taken off.
-  constexpr int kPageTop = 360;
-
-  Frame2 = make<QGroupBox>(general, QStringLiteral("Frame2"), 105, 585 - kPageTop, 2175, 1455);
+  // Tab "全般".
+  Frame2 = on_page<QGroupBox>(general, QStringLiteral("Frame2"), 360, 585, 2175, 1455);
   Frame2->setTitle(QStringLiteral("表計算ＡＰＰの選択"));
   const char* option_texts[] = {"Lotus 1-2-3", "Excel '97", "使用しない"};
   for (int i = 0; i < 3; ++i) {
-    Option1[i] = make<QRadioButton>(Frame2, indexed("Option1", i), 120, 360 * (i + 1), 255, 255);
-    Label2[i] = make<QLabel>(Frame2, indexed("Label2", i), 420, 360 * (i + 1), 1680, 255);
+    // The option buttons share the frame, which makes them exclusive; none is selected yet.
+    Option1[i] =
+        make<QRadioButton>(Frame2, indexed("Option1", i), 120, 360 * (i + 1) - 30, 285, 285);
+    Label2[i] = make<QLabel>(Frame2, indexed("Label2", i), 450, 360 * (i + 1), 1650, 255);
     Label2[i]->setText(QString::fromUtf8(option_texts[i]));
     Label2[i]->setBuddy(Option1[i]);
   }
 
-  Frame3 = make<QGroupBox>(general, QStringLiteral("Frame3"), 2505, 585 - kPageTop, 2055, 1455);
+  Frame3 = on_page<QGroupBox>(general, QStringLiteral("Frame3"), 2760, 585, 2055, 1455);
   Frame3->setTitle(QStringLiteral("表示間隔"));
   const char* row_texts[] = {"イメージ", "テキスト"};
   for (int i = 0; i < 2; ++i) {
-    const int top = 400 + 480 * i;
+    const int top = 420 + 480 * i;
     Label3[i] = make<QLabel>(Frame3, indexed("Label3", i), 120, top, 855, 255);
     Label3[i]->setText(QString::fromUtf8(row_texts[i]));
-    Text2[i] = make<QLineEdit>(Frame3, indexed("Text2", i), 1000, top - 30, 615, 315);
+    Text2[i] = make<QLineEdit>(Frame3, indexed("Text2", i), 1000, top - 45, 615, 345);
     Label3[i + 2] = make<QLabel>(Frame3, indexed("Label3", i + 2), 1680, top, 255, 255);
     Label3[i + 2]->setText(QStringLiteral("秒"));
   }
 
-  Check2 = make<QCheckBox>(general, QStringLiteral("Check2"), 225, 2160 - kPageTop, 4600, 300);
+  Check2 = on_page<QCheckBox>(general, QStringLiteral("Check2"), 480, 2160, 4500, 300);
   Check2->setText(QStringLiteral("イメージの表示を枠にあわせる。"));
-  Check3 = make<QCheckBox>(general, QStringLiteral("Check3"), 210, 2490 - kPageTop, 4600, 300);
+  Check3 = on_page<QCheckBox>(general, QStringLiteral("Check3"), 465, 2490, 4500, 300);
   Check3->setText(QStringLiteral("ファイルの削除を出来るようにする。"));
 
-  Frame1 = make<QGroupBox>(files, QStringLiteral("Frame1"), 225, 720 - kPageTop, 4215, 1215);
+  // Tab "表示するﾌｧｲﾙ". The attribute boxes sit in the frame: their design places, which count
+  // from the tab control, less the frame's own place.
+  Frame1 = on_page<QGroupBox>(files, QStringLiteral("Frame1"), 480, 720, 4215, 1215);
   Frame1->setTitle(QStringLiteral("ファイル属性"));
   const char* attribute_texts[] = {"アーカイブ", "隠しファイル", "読みとり専用", "システム"};
-  const int attribute_left[] = {240, 240, 2280, 2280};
-  const int attribute_top[] = {360, 720, 360, 720};
+  const int attribute_left[] = {720, 720, 2760, 2760};
+  const int attribute_top[] = {1080, 1440, 1080, 1440};
   for (int i = 0; i < 4; ++i) {
-    Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i], attribute_top[i],
-                                1800, 300);
+    Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i] - 480,
+                                attribute_top[i] - 720, 1800, 300);
     Check1[i]->setText(QString::fromUtf8(attribute_texts[i]));
   }
-  Label1 = make<QLabel>(files, QStringLiteral("Label1"), 465, 2280 - kPageTop, 1215, 255);
+  Label1 = on_page<QLabel>(files, QStringLiteral("Label1"), 720, 2280, 1215, 255);
   Label1->setText(QStringLiteral("表示ファイル"));
-  Text1 = make<QLineEdit>(files, QStringLiteral("Text1"), 1785, 2200 - kPageTop, 1455, 315);
+  Text1 = on_page<QLineEdit>(files, QStringLiteral("Text1"), 2040, 2200, 855, 285);
   Text1->setText(QStringLiteral("*.*"));
 
-  List1 = make<QListWidget>(exts, QStringLiteral("List1"), 105, 720 - kPageTop, 1455, 1680);
-  Command1[0] = make<QPushButton>(exts, indexed("Command1", 0), 3345, 720 - kPageTop, 1335, 420);
+  // Tab "検索時の拡張子".
+  List1 = on_page<QListWidget>(exts, QStringLiteral("List1"), 360, 720, 1455, 1680);
+  Command1[0] = on_page<QPushButton>(exts, indexed("Command1", 0), 3600, 720, 1335, 420);
   Command1[0]->setText(QStringLiteral("追 加"));
-  Command1[1] = make<QPushButton>(exts, indexed("Command1", 1), 3345, 1200 - kPageTop, 1335, 420);
+  Command1[1] = on_page<QPushButton>(exts, indexed("Command1", 1), 3600, 1200, 1335, 420);
   Command1[1]->setText(QStringLiteral("削 除"));
-  Label4 = make<QLabel>(exts, QStringLiteral("Label4"), 1785, 2040 - kPageTop, 1500, 255);
+  Label4 = on_page<QLabel>(exts, QStringLiteral("Label4"), 2040, 2040, 1500, 255);
   Label4->setText(QStringLiteral("追加する拡張子"));
-  Text3 = make<QLineEdit>(exts, QStringLiteral("Text3"), 3345, 1920 - kPageTop, 1215, 375);
+  Text3 = on_page<QLineEdit>(exts, QStringLiteral("Text3"), 3600, 1920, 1215, 375);
+
+  // Enter belongs to the extension box ("追 加"), never to a default button of the dialog.
+  for (QPushButton* b : {Command1[0], Command1[1], Command2[0], Command2[1]}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+  for (int i = 0; i < 2; ++i) {
+    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+  }
+  connect(Text3, &QLineEdit::returnPressed, this, [this] { Text3_KeyPress(kEnterKey); });
+
+  place_page_controls();
+}
+
+void Form2::place_page_controls() {
+  // A page starts below the tab row and inside the tab control's frame; the design counts from
+  // the tab control's corner, so the page's own place is taken off.
+  for (const PagePlacement& p : page_controls_) {
+    const QWidget* page = p.widget->parentWidget();
+    const QPoint origin = page->mapTo(SSTab1, QPoint(0, 0));
+    QPoint offset(px_to_twips(origin.x()), px_to_twips(origin.y()));
+    // Before the tab control has laid out its pages, assume the usual tab row.
+    if (offset.y() <= 0) offset = QPoint(30, 360);
+    set_twips_geometry(p.widget, p.twips.left() - offset.x(), p.twips.top() - offset.y(),
+                       p.twips.width(), p.twips.height());
+  }
 }
 
 void Form2::showEvent(QShowEvent* event) {
@@ -116,6 +168,12 @@ void Form2::showEvent(QShowEvent* event) {
     fonts_applied_ = true;
   }
   QDialog::showEvent(event);
+  place_page_controls();
+}
+
+void Form2::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  place_page_controls();
 }
 
 int Form2::selected_option() const {
@@ -134,6 +192,99 @@ void Form2::select_option(int index) {
   for (QRadioButton* b : Option1) b->setAutoExclusive(false);
   for (QRadioButton* b : Option1) b->setChecked(false);
   for (QRadioButton* b : Option1) b->setAutoExclusive(true);
+}
+
+void Form2::fill_from(const SettingsFile& settings, CheckReading reading) {
+  using namespace keys;
+  // The intervals as their leading numbers: an empty value shows as 0, 0.50 as 0.5.
+  const QString* interval_keys[] = {&kImage, &kText};
+  for (int i = 0; i < 2; ++i) {
+    Text2[i]->setText(
+        shortest_decimal(leading_number(settings.ini_read(kDisplayTime, *interval_keys[i]))));
+    filled_intervals_[i] = Text2[i]->text();
+  }
+
+  const QString application = settings.ini_read(kApplicationSection, kApplication);
+  for (int i = 0; i < 3; ++i) {
+    if (application == kApplicationNames[i]) {
+      select_option(i);
+      break;
+    }
+  }
+
+  const FileAttributes current = target_.attributes ? target_.attributes() : FileAttributes{};
+  const bool current_switches[] = {current.archive, current.hidden, current.read_only,
+                                   current.system};
+  const QString* attribute_keys[] = {&kArchive, &kHidden, &kReadOnly, &kSystem};
+  for (int i = 0; i < 4; ++i) {
+    const std::optional<bool> stored =
+        truth_value(settings.ini_read(kAttributes, *attribute_keys[i]));
+    Check1[i]->setChecked(stored.value_or(current_switches[i]));
+  }
+
+  Text1->setText(settings.ini_read(kAttributes, kPattern));
+
+  auto checked = [&settings, reading](const QString& section, const QString& key) {
+    const QString value = settings.ini_read(section, key);
+    if (reading == CheckReading::NumberOne) return leading_number(value) == 1.0;
+    return truth_value(value) == std::optional<bool>(true);
+  };
+  Check2->setChecked(checked(kFitSection, kFit));
+  Check3->setChecked(checked(kDeleteSection, kDelete));
+}
+
+void Form2::Command1_Click(int index) {
+  if (index == 0) {
+    QStringList entries;
+    for (int i = 0; i < List1->count(); ++i) entries.append(List1->item(i)->text());
+    if (const std::optional<QString> entry = extension_to_add(entries, Text3->text())) {
+      List1->addItem(*entry);
+    }
+    // The typed text stays in the box.
+    return;
+  }
+  const int selected = List1->currentRow();
+  if (selected >= 0 && List1->item(selected)->isSelected()) delete List1->takeItem(selected);
+}
+
+void Form2::Text3_KeyPress(int key_ascii) {
+  if (key_ascii == kEnterKey) Command1_Click(0);
+}
+
+void Form2::Command2_Click(int index) {
+  if (index == 0) {
+    const QString pattern = Text1->text();
+    if (target_.set_pattern) target_.set_pattern(pattern);
+    FileAttributes attributes;
+    attributes.archive = Check1[0]->checkState() != Qt::Unchecked;
+    attributes.hidden = Check1[1]->checkState() != Qt::Unchecked;
+    attributes.read_only = Check1[2]->checkState() != Qt::Unchecked;
+    attributes.system = Check1[3]->checkState() != Qt::Unchecked;
+    if (target_.set_attributes) target_.set_attributes(attributes);
+    if (target_.set_pattern) target_.set_pattern(pattern);
+    for (int i = 0; i < 2; ++i) {
+      const IntervalAtOk outcome = interval_at_ok(Text2[i]->text(), filled_intervals_[i]);
+      Text2[i]->setText(outcome.box);
+      if (outcome.timer_ms && target_.set_interval) target_.set_interval(i, *outcome.timer_ms);
+    }
+    done(QDialog::Accepted);
+    return;
+  }
+
+  // Cancel: the dialog shows the settings file's values again. The extension list takes all
+  // eleven slots, empty ones included, so each extension keeps its slot.
+  if (settings_) {
+    List1->clear();
+    for (int slot = 0; slot < 11; ++slot) {
+      List1->addItem(settings_->ini_read(keys::kSearchExtensions, keys::slot_key(slot)));
+    }
+    fill_from(*settings_, CheckReading::Truth);
+  }
+  done(QDialog::Rejected);
+}
+
+void Form2::reject() {
+  Command2_Click(1);
 }
 
 }  // namespace tarvex

@@ -50,6 +50,10 @@ Form1& FormFixture::make(bool expect_count_warning) {
   platform.trash = trash;
   platform.settings_folder = dir_.path() + QStringLiteral("/settings");
   platform.start_folder = dir_.path();
+  platform.names = &names;
+  platform.sysinfo = sysinfo;
+  platform.help_document =
+      help_document.isEmpty() ? dir_.path() + QStringLiteral("/help/index.html") : help_document;
   form_ = std::make_unique<Form1>(platform);
   // Menus pop up without a menu loop in tests.
   form_->popup_menu = [](QMenu*, const QPoint&) {};

@@ -34,6 +34,12 @@ class FormFixture {
   RecordingOpener opener;
   // The desktop trash the window deletes into; null: the environment's trash.
   Trash* trash = nullptr;
+  // About and help: the names, the system-information tool (the recording one unless a test
+  // sets another before make()) and the help document's path.
+  FixedNames names;
+  RecordingLauncher launcher;
+  SystemInfoLauncher* sysinfo = &launcher;
+  QString help_document;
 
  private:
   QTemporaryDir dir_;

@@ -2,6 +2,8 @@
 
 #include "platform/file_opener.h"
 #include "platform/message_box.h"
+#include "platform/system_info.h"
+#include "platform/system_names.h"
 
 #include <QList>
 #include <QStringList>
@@ -40,6 +42,25 @@ class RecordingOpener final : public FileOpener {
  public:
   void open(const QString& path) override { opened.append(path); }
   QStringList opened;
+};
+
+// Names given by the test; "" stands for a name the system cannot give.
+class FixedNames final : public SystemNames {
+ public:
+  QString user_name() const override { return user; }
+  QString computer_name() const override { return computer; }
+  QString user, computer;
+};
+
+// Counts the starts of the system-information tool and answers with `result`.
+class RecordingLauncher final : public SystemInfoLauncher {
+ public:
+  bool start() override {
+    ++starts;
+    return result;
+  }
+  int starts = 0;
+  bool result = true;
 };
 
 }  // namespace tarvex::testing

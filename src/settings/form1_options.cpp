@@ -1,0 +1,92 @@
+// The options command: the main window's side of the options dialog.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "platform/classic_timer.h"
+#include "settings/conversions.h"
+#include "settings/form2.h"
+#include "settings/setting_keys.h"
+#include "settings/settings_messages.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace tarvex {
+
+void Form1::connect_options_dialog() {
+  Form2::Target target;
+  target.attributes = [this] { return File1->attributes(); };
+  target.set_pattern = [this](const QString& pattern) { File1->set_pattern(pattern); };
+  target.set_attributes = [this](const FileAttributes& a) { File1->set_attributes(a); };
+  target.set_interval = [this](int timer, long long ms) {
+    (timer == 0 ? 連続画像 : 連続テキスト)->set_interval(ms);
+  };
+  form2_->set_target(std::move(target));
+  form2_->set_settings(&settings_);
+}
+
+void Form1::環境設定表示_Click() {
+  using namespace keys;
+  Form2& dialog = *form2_;
+
+  // 1. Fill the dialog: the extensions from the window's table, the rest from the file.
+  dialog.List1->clear();
+  for (const QString& ext : st.search_exts) {
+    if (!ext.isEmpty()) dialog.List1->addItem(ext);
+  }
+  dialog.fill_from(settings_, Form2::CheckReading::NumberOne);
+
+  // 2. The user works in the dialog until OK or Cancel (or its close button, which cancels).
+  dialog.exec();
+
+  // 3. The extensions back into the table, slot by slot.
+  for (int slot = 0; slot < kExtensionSlots; ++slot) {
+    st.search_exts[slot] =
+        slot < dialog.List1->count() ? dialog.List1->item(slot)->text() : QString();
+  }
+
+  // 4. The settings, in this order. Writes that fail leave the old file whole; the user is told
+  // once.
+  bool saved = true;
+  auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
+    saved = settings_.ini_write(section, key, value) && saved;
+  };
+  const int option = dialog.selected_option();
+  if (option >= 0) write(kApplicationSection, kApplication, kApplicationNames[option]);
+  const FileAttributes a = File1->attributes();
+  write(kAttributes, kArchive, truth_text(a.archive));
+  write(kAttributes, kHidden, truth_text(a.hidden));
+  write(kAttributes, kReadOnly, truth_text(a.read_only));
+  write(kAttributes, kSystem, truth_text(a.system));
+  write(kAttributes, kPattern, dialog.Text1->text());
+  for (int slot = 0; slot < kExtensionSlots; ++slot) {
+    write(kSearchExtensions, slot_key(slot), st.search_exts[slot]);
+  }
+  write(kDisplayTime, kText, shortest_decimal(leading_number(dialog.Text2[1]->text())));
+  write(kDisplayTime, kImage, shortest_decimal(leading_number(dialog.Text2[0]->text())));
+  auto one_or_zero = [](const QCheckBox* box) {
+    return box->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0");
+  };
+  write(kFitSection, kFit, one_or_zero(dialog.Check2));
+  write(kDeleteSection, kDelete, one_or_zero(dialog.Check3));
+  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+
+  // 5. Picture fitting.
+  apply_fit_option();
+
+  // 6. The spreadsheet application; unchanged while no choice is selected.
+  if (option >= 0) st.sheet_app = option == 0 ? 1 : option == 1 ? 2 : 0;
+
+  // 7. The delete-file commands follow the permission and whether their register holds a file.
+  if (dialog.Check3->checkState() != Qt::Unchecked) {
+    image_ファイル削除->setEnabled(!st.img.empty());
+    text_ファイル削除->setEnabled(!st.txt.empty());
+  } else {
+    text_ファイル削除->setEnabled(false);
+    image_ファイル削除->setEnabled(false);
+  }
+}
+
+}  // namespace tarvex
