@@ -280,6 +280,9 @@ void Form1::connect_events() {
   for (QAction* a : {list_file_open, txt_file_open, img_file_open}) {
     connect(a, &QAction::triggered, this, [this] { file_open(); });
   }
+
+  // Search.
+  connect_search_events();
 }
 
 }  // namespace tarvex

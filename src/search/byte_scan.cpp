@@ -33,13 +33,14 @@ qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n, const Lanes&
       if (l.pair[k]) e = _mm_and_si128(e, _mm_cmpeq_epi8(v1, second[k]));
       hit = _mm_or_si128(hit, e);
     }
-    if (const int bits = _mm_movemask_epi8(hit)) return i + __builtin_ctz(static_cast<unsigned>(bits));
+    if (const int bits = _mm_movemask_epi8(hit))
+      return i + __builtin_ctz(static_cast<unsigned>(bits));
   }
   return i;
 }
 
-__attribute__((target("avx2"))) qsizetype scan_avx2(const uchar* data, qsizetype from,
-                                                   qsizetype n, const Lanes& l) {
+__attribute__((target("avx2"))) qsizetype scan_avx2(const uchar* data, qsizetype from, qsizetype n,
+                                                    const Lanes& l) {
   __m256i first[AnchorScanner::kMaxAnchors], second[AnchorScanner::kMaxAnchors];
   for (int k = 0; k < l.count; ++k) {
     first[k] = _mm256_set1_epi8(static_cast<char>(l.first[k]));

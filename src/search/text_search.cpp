@@ -243,8 +243,8 @@ struct EncodedNeedle {
 };
 
 struct SearchNeedle::Forms {
-  bool plain = false;        // no character that only a decode can answer for
-  bool never = false;        // holds a line end: no line can contain it
+  bool plain = false;  // no character that only a decode can answer for
+  bool never = false;  // holds a line end: no line can contain it
   EncodedNeedle cp932, euc_jp, utf8, utf16le, utf16be;
   std::vector<ByteAnchor> any;  // the anchors of every encoding a file without a mark may have
 };
@@ -342,8 +342,8 @@ SearchNeedle::~SearchNeedle() = default;
 
 namespace {
 
-// Whether a match of `e` starts somewhere in data[0, n). `align` is the code unit size; `at_boundary`
-// tells whether an offset starts a character.
+// Whether a match of `e` starts somewhere in data[0, n). `align` is the code unit size;
+// `at_boundary` tells whether an offset starts a character.
 template <typename Boundary>
 bool find_encoded(const EncodedNeedle& e, const uchar* data, qsizetype n, qsizetype align,
                   Boundary at_boundary) {
@@ -383,7 +383,8 @@ class Cp932Boundaries {
     qsizetype j = k, last = k;
     while (j < s) {
       last = j;
-      j += (is_cp932_lead_byte(data_[j]) && j + 1 < n_ && is_cp932_trail_byte(data_[j + 1])) ? 2 : 1;
+      j +=
+          (is_cp932_lead_byte(data_[j]) && j + 1 < n_ && is_cp932_trail_byte(data_[j + 1])) ? 2 : 1;
     }
     sync_ = j == s ? s : last;
     return j == s;
@@ -408,7 +409,8 @@ bool found_in_encoding(const SearchNeedle::Forms& f, const QByteArray& bytes, Te
       // The text is valid UTF-8, where a valid needle can only match whole characters.
       return find_encoded(f.utf8, data, n, 1, any_offset);
     case TextEncoding::Utf8Bom:
-      if (is_valid_utf8(bytes.sliced(3))) return find_encoded(f.utf8, data + 3, n - 3, 1, any_offset);
+      if (is_valid_utf8(bytes.sliced(3)))
+        return find_encoded(f.utf8, data + 3, n - 3, 1, any_offset);
       break;
     case TextEncoding::Utf16LeBom:
       return find_encoded(f.utf16le, data + 2, n - 2, 2, any_offset);
@@ -471,8 +473,8 @@ bool exact_search_file(const SearchNeedle& needle, QFile& file) {
   const qint64 size = file.size();
   if (size > 0) {
     if (uchar* mapped = file.map(0, size)) {
-      const QByteArray bytes =
-          QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), static_cast<qsizetype>(size));
+      const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped),
+                                                       static_cast<qsizetype>(size));
       const bool found = FileSearcher::exact(needle, bytes);
       file.unmap(mapped);
       return found;
@@ -513,7 +515,8 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
     const qsizetype n = kept + got;
     if (first) {
       first = false;
-      const QByteArray head(reinterpret_cast<const char*>(buffer.data()), std::min<qsizetype>(n, 3));
+      const QByteArray head(reinterpret_cast<const char*>(buffer.data()),
+                            std::min<qsizetype>(n, 3));
       if (has_mark(head)) {
         candidate = true;
         break;

@@ -37,15 +37,15 @@ QByteArray utf16(const QString& text, bool big_endian) {
 // Pieces of Japanese text: kana, kanji whose code page 932 trail byte is "@", "\" or "|",
 // half-width kana, NEC and IBM rows, the characters that mapping tables disagree on.
 const QStringList kPieces = {
-    QStringLiteral("あいう"), QStringLiteral("検索"),   QStringLiteral("ソ"),
-    QStringLiteral("表示"),   QStringLiteral("能力"),   QStringLiteral("ー"),
-    QStringLiteral("ｶﾀｶﾅ"),   QStringLiteral("①"),     QStringLiteral("∵"),
-    QStringLiteral("￢"),     QStringLiteral("髙"),     QStringLiteral("～"),
-    QStringLiteral("∥"),     QStringLiteral("－"),     QStringLiteral("abc"),
-    QStringLiteral("@"),      QStringLiteral("\\"),     QStringLiteral("|"),
-    QStringLiteral(" "),      QStringLiteral("\r\n"),   QStringLiteral("\n"),
-    QStringLiteral("\r"),     QStringLiteral("Ａ"),     QStringLiteral("ABC"),
-    QStringLiteral("〇"),     QStringLiteral("℡"),     QStringLiteral("纊"),
+    QStringLiteral("あいう"), QStringLiteral("検索"), QStringLiteral("ソ"),
+    QStringLiteral("表示"),   QStringLiteral("能力"), QStringLiteral("ー"),
+    QStringLiteral("ｶﾀｶﾅ"),   QStringLiteral("①"),    QStringLiteral("∵"),
+    QStringLiteral("￢"),     QStringLiteral("髙"),   QStringLiteral("～"),
+    QStringLiteral("∥"),      QStringLiteral("－"),   QStringLiteral("abc"),
+    QStringLiteral("@"),      QStringLiteral("\\"),   QStringLiteral("|"),
+    QStringLiteral(" "),      QStringLiteral("\r\n"), QStringLiteral("\n"),
+    QStringLiteral("\r"),     QStringLiteral("Ａ"),   QStringLiteral("ABC"),
+    QStringLiteral("〇"),     QStringLiteral("℡"),    QStringLiteral("纊"),
 };
 
 QString random_text(QRandomGenerator& rng, int pieces) {
@@ -69,10 +69,12 @@ QByteArray random_cp932(QRandomGenerator& rng, int chars) {
 
 QString random_needle(QRandomGenerator& rng, const QByteArray& bytes) {
   static const QStringList kFixed = {
-      QStringLiteral("@"),  QStringLiteral("\\"), QStringLiteral("|"),   QStringLiteral("〜"),
-      QStringLiteral("～"), QStringLiteral("‖"),  QStringLiteral("−"),   QStringLiteral("¬"),
-      QStringLiteral("∵"),  QStringLiteral("ソ"),  QStringLiteral("ｶﾀ"),  QStringLiteral("検索"),
-      QStringLiteral("A"),  QStringLiteral("ab"), QStringLiteral("\uFFFD"), QStringLiteral("\u001C")};
+      QStringLiteral("@"),     QStringLiteral("\\"), QStringLiteral("|"),
+      QStringLiteral("〜"),    QStringLiteral("～"), QStringLiteral("‖"),
+      QStringLiteral("−"),     QStringLiteral("¬"),  QStringLiteral("∵"),
+      QStringLiteral("ソ"),    QStringLiteral("ｶﾀ"), QStringLiteral("検索"),
+      QStringLiteral("A"),     QStringLiteral("ab"), QStringLiteral("\uFFFD"),
+      QStringLiteral("\u001C")};
   if (rng.bounded(3) == 0) return kFixed[rng.bounded(int(kFixed.size()))];
   // A piece of the file's own text, so that most needles do occur somewhere.
   const QString text = decode_text_bytes(bytes).text;
@@ -198,12 +200,24 @@ void TestSearchCore::generated_corpora() {
     QByteArray bytes;
     const int size = 1 + rng.bounded(round % 10 == 0 ? 4000 : 60);
     switch (kind) {
-      case 0: bytes = random_cp932(rng, size); break;
-      case 1: bytes = encode("EUC-JP", random_text(rng, size)); break;
-      case 2: bytes = random_text(rng, size).toUtf8(); break;
-      case 3: bytes = "\xEF\xBB\xBF" + random_text(rng, size).toUtf8(); break;
-      case 4: bytes = utf16(random_text(rng, size), false); break;
-      case 5: bytes = utf16(random_text(rng, size), true); break;
+      case 0:
+        bytes = random_cp932(rng, size);
+        break;
+      case 1:
+        bytes = encode("EUC-JP", random_text(rng, size));
+        break;
+      case 2:
+        bytes = random_text(rng, size).toUtf8();
+        break;
+      case 3:
+        bytes = "\xEF\xBB\xBF" + random_text(rng, size).toUtf8();
+        break;
+      case 4:
+        bytes = utf16(random_text(rng, size), false);
+        break;
+      case 5:
+        bytes = utf16(random_text(rng, size), true);
+        break;
       default:
         for (int i = 0; i < size; ++i) bytes.append(char(rng.bounded(256)));
         break;
@@ -285,7 +299,8 @@ void TestSearchCore::long_lead_byte_runs() {
 
 void TestSearchCore::scan_keeps_entry_order_and_skips_missing() {
   QTemporaryDir dir;
-  const QString hit = write(dir, QStringLiteral("hit.txt"), encode("windows-31j", QStringLiteral("検索する")));
+  const QString hit =
+      write(dir, QStringLiteral("hit.txt"), encode("windows-31j", QStringLiteral("検索する")));
   const QString miss = write(dir, QStringLiteral("miss.txt"), QByteArray("nothing"));
   const QString gone = dir.filePath(QStringLiteral("gone.txt"));
   std::vector<QString> paths{miss, hit, gone, hit, QString(), dir.path(), miss, hit};
@@ -319,10 +334,18 @@ void TestSearchCore::encoding_detection_matches_decoding() {
   for (int round = 0; round < 300; ++round) {
     QByteArray bytes;
     switch (round % 4) {
-      case 0: bytes = random_cp932(rng, 1 + rng.bounded(200)); break;
-      case 1: bytes = encode("EUC-JP", random_text(rng, 1 + rng.bounded(100))); break;
-      case 2: bytes = encode("ISO-2022-JP", random_text(rng, 1 + rng.bounded(100))); break;
-      default: bytes = random_text(rng, 1 + rng.bounded(100)).toUtf8(); break;
+      case 0:
+        bytes = random_cp932(rng, 1 + rng.bounded(200));
+        break;
+      case 1:
+        bytes = encode("EUC-JP", random_text(rng, 1 + rng.bounded(100)));
+        break;
+      case 2:
+        bytes = encode("ISO-2022-JP", random_text(rng, 1 + rng.bounded(100)));
+        break;
+      default:
+        bytes = random_text(rng, 1 + rng.bounded(100)).toUtf8();
+        break;
     }
     const DecodedText decoded = decode_text_bytes(bytes);
     QCOMPARE(detect_text_encoding(bytes), decoded.encoding);
