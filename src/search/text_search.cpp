@@ -260,7 +260,7 @@ EncodedNeedle encode_needle(const std::vector<char32_t>& chars, FormsOf forms_of
     std::vector<QByteArray> forms;
     for (char32_t m : fold_class(c)) {
       for (const QByteArray& f : forms_of(m)) {
-        if (std::find(forms.begin(), forms.end(), f) == forms.end()) forms.push_back(f);
+        if (!f.isEmpty() && std::find(forms.begin(), forms.end(), f) == forms.end()) forms.push_back(f);
       }
     }
     if (forms.empty()) return EncodedNeedle{};
@@ -277,8 +277,14 @@ std::vector<QByteArray> table_forms(const FormTable& table, char32_t c) {
   return it == table.end() ? std::vector<QByteArray>{} : it->second;
 }
 
+// One character as a string. (QString::fromUcs4 would drop a leading U+FEFF as a byte-order mark.)
+QString one_char(char32_t c) {
+  const auto units = QChar::fromUcs4(c);
+  return QStringView(units).toString();
+}
+
 QByteArray utf16_bytes(char32_t c, bool big_endian) {
-  const QString s = QString::fromUcs4(&c, 1);
+  const QString s = one_char(c);
   QByteArray out;
   for (QChar ch : s) {
     const char hi = char(ch.unicode() >> 8), lo = char(ch.unicode() & 0xFF);
@@ -312,7 +318,7 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     forms->cp932 = encode_needle(chars, [](char32_t c) { return table_forms(cp932_table(), c); });
     forms->euc_jp = encode_needle(chars, [](char32_t c) { return table_forms(euc_jp_table(), c); });
     forms->utf8 = encode_needle(chars, [](char32_t c) {
-      return std::vector<QByteArray>{QString::fromUcs4(&c, 1).toUtf8()};
+      return std::vector<QByteArray>{one_char(c).toUtf8()};
     });
     forms->utf16le = encode_needle(
         chars, [](char32_t c) { return std::vector<QByteArray>{utf16_bytes(c, false)}; });

@@ -168,6 +168,7 @@ void TestSearchCore::fast_equals_reference_data() {
   QTest::newRow("ISO-2022-JP") << encode("ISO-2022-JP", QStringLiteral("日本語の文章を検索します。")) << QStringLiteral("検索");
   QTest::newRow("ISO-2022-JP ASCII bytes") << encode("ISO-2022-JP", QStringLiteral("日本語の文章を検索します。")) << QStringLiteral("F|K\\");
   QTest::newRow("replacement needle") << hex("8540") << QStringLiteral("\uFFFD");
+  QTest::newRow("zero-width no-break space") << QStringLiteral("xa\uFEFFb").toUtf8() << QStringLiteral("a\uFEFFb");
   QTest::newRow("surrogate pair") << QStringLiteral("a😀b").toUtf8() << QStringLiteral("😀");
   // clang-format on
 }
