@@ -58,7 +58,9 @@ QString random_japanese(qsizetype chars) {
 std::vector<QString> make_corpus(const QString& folder, const char* codec, qsizetype total,
                                  int files, int* hits_out) {
   const qsizetype per_file = total / files;
-  const QByteArray base = encode(codec, random_japanese(per_file / 2)).left(per_file);
+  QByteArray base = encode(codec, random_japanese(per_file / 2 + 4096));
+  while (base.size() < per_file + 4096) base += base;
+  base.truncate(base.lastIndexOf("\r\n", per_file - 2) + 2);
   const QByteArray needle = encode(codec, kNeedle);
   std::vector<QString> paths;
   int hits = 0;

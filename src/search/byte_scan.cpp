@@ -10,54 +10,70 @@ namespace tarvex {
 namespace {
 
 #ifdef TARVEX_X86_SCAN
-struct Lanes {
-  int count;
-  const uchar* first;
-  const uchar* second;
-  const bool* pair;
-};
+// The vector loops compare two bytes of every anchor at once, its first and its last, for 16 or
+// 32 offsets; the few offsets where both stand are checked byte by byte. They stop at the first
+// offset where an anchor matches whole, or where fewer than a vector and the anchors' span remain.
 
-qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n, const Lanes& l) {
-  __m128i first[AnchorScanner::kMaxAnchors], second[AnchorScanner::kMaxAnchors];
-  for (int k = 0; k < l.count; ++k) {
-    first[k] = _mm_set1_epi8(static_cast<char>(l.first[k]));
-    second[k] = _mm_set1_epi8(static_cast<char>(l.second[k]));
+bool any_at(const std::vector<ByteAnchor>& anchors, const uchar* data, qsizetype q, qsizetype n) {
+  for (const ByteAnchor& a : anchors) {
+    if (a.at(data, q, n)) return true;
+  }
+  return false;
+}
+
+qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n,
+                    const std::vector<ByteAnchor>& anchors, int max_span) {
+  const int count = static_cast<int>(anchors.size());
+  __m128i first[AnchorScanner::kMaxAnchors], last[AnchorScanner::kMaxAnchors];
+  int last_rel[AnchorScanner::kMaxAnchors];
+  for (int k = 0; k < count; ++k) {
+    const ByteAnchor& a = anchors[size_t(k)];
+    first[k] = _mm_set1_epi8(static_cast<char>(a.bytes[0]));
+    last[k] = _mm_set1_epi8(static_cast<char>(a.bytes[a.len - 1]));
+    last_rel[k] = a.rel[a.len - 1];
   }
   qsizetype i = from;
-  for (; i + 17 <= n; i += 16) {
+  for (; i + 16 + max_span - 1 <= n; i += 16) {
     const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
     __m128i hit = _mm_setzero_si128();
-    for (int k = 0; k < l.count; ++k) {
-      __m128i e = _mm_cmpeq_epi8(v0, first[k]);
-      if (l.pair[k]) e = _mm_and_si128(e, _mm_cmpeq_epi8(v1, second[k]));
-      hit = _mm_or_si128(hit, e);
+    for (int k = 0; k < count; ++k) {
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + last_rel[k]));
+      hit = _mm_or_si128(hit,
+                         _mm_and_si128(_mm_cmpeq_epi8(v0, first[k]), _mm_cmpeq_epi8(v1, last[k])));
     }
-    if (const int bits = _mm_movemask_epi8(hit))
-      return i + __builtin_ctz(static_cast<unsigned>(bits));
+    for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hit)); bits; bits &= bits - 1) {
+      const qsizetype q = i + __builtin_ctz(bits);
+      if (any_at(anchors, data, q, n)) return q;
+    }
   }
   return i;
 }
 
 __attribute__((target("avx2"))) qsizetype scan_avx2(const uchar* data, qsizetype from, qsizetype n,
-                                                    const Lanes& l) {
-  __m256i first[AnchorScanner::kMaxAnchors], second[AnchorScanner::kMaxAnchors];
-  for (int k = 0; k < l.count; ++k) {
-    first[k] = _mm256_set1_epi8(static_cast<char>(l.first[k]));
-    second[k] = _mm256_set1_epi8(static_cast<char>(l.second[k]));
+                                                    const std::vector<ByteAnchor>& anchors,
+                                                    int max_span) {
+  const int count = static_cast<int>(anchors.size());
+  __m256i first[AnchorScanner::kMaxAnchors], last[AnchorScanner::kMaxAnchors];
+  int last_rel[AnchorScanner::kMaxAnchors];
+  for (int k = 0; k < count; ++k) {
+    const ByteAnchor& a = anchors[size_t(k)];
+    first[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[0]));
+    last[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[a.len - 1]));
+    last_rel[k] = a.rel[a.len - 1];
   }
   qsizetype i = from;
-  for (; i + 33 <= n; i += 32) {
+  for (; i + 32 + max_span - 1 <= n; i += 32) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1));
     __m256i hit = _mm256_setzero_si256();
-    for (int k = 0; k < l.count; ++k) {
-      __m256i e = _mm256_cmpeq_epi8(v0, first[k]);
-      if (l.pair[k]) e = _mm256_and_si256(e, _mm256_cmpeq_epi8(v1, second[k]));
-      hit = _mm256_or_si256(hit, e);
+    for (int k = 0; k < count; ++k) {
+      const __m256i v1 =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + last_rel[k]));
+      hit = _mm256_or_si256(
+          hit, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[k]), _mm256_cmpeq_epi8(v1, last[k])));
     }
-    if (const int bits = _mm256_movemask_epi8(hit)) {
-      return i + __builtin_ctz(static_cast<unsigned>(bits));
+    for (unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(hit)); bits; bits &= bits - 1) {
+      const qsizetype q = i + __builtin_ctz(bits);
+      if (any_at(anchors, data, q, n)) return q;
     }
   }
   return i;
@@ -71,47 +87,28 @@ bool has_avx2() {
 
 }  // namespace
 
-AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors) {
-  for (const ByteAnchor& a : anchors) {
-    if (count_ < kMaxAnchors) {
-      first_[count_] = a.b0;
-      second_[count_] = a.b1;
-      pair_[count_] = a.pair;
-      ++count_;
-    } else {
-      rest_.push_back(a);
-    }
-  }
+AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors) : anchors_(anchors) {
+  for (const ByteAnchor& a : anchors_) max_span_ = std::max(max_span_, a.span());
 }
 
 bool AnchorScanner::matches_at(const uchar* data, qsizetype q, qsizetype n) const {
-  for (int k = 0; k < count_; ++k) {
-    if (data[q] == first_[k] && (!pair_[k] || (q + 1 < n && data[q + 1] == second_[k]))) {
-      return true;
-    }
+  for (const ByteAnchor& a : anchors_) {
+    if (a.at(data, q, n)) return true;
   }
   return false;
 }
 
 qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) const {
-  if (count_ == 0) return n;
+  if (anchors_.empty()) return n;
   qsizetype i = from;
-  if (rest_.empty()) {
 #ifdef TARVEX_X86_SCAN
-    const Lanes lanes{count_, first_, second_, pair_};
-    i = has_avx2() ? scan_avx2(data, from, n, lanes) : scan_sse2(data, from, n, lanes);
-    // The vector loop stops at its first hit or where fewer than a full vector remains.
-#endif
-    for (; i < n; ++i) {
-      if (matches_at(data, i, n)) return i;
-    }
-    return n;
+  if (anchors_.size() <= size_t(kMaxAnchors)) {
+    i = has_avx2() ? scan_avx2(data, from, n, anchors_, max_span_)
+                   : scan_sse2(data, from, n, anchors_, max_span_);
   }
+#endif
   for (; i < n; ++i) {
     if (matches_at(data, i, n)) return i;
-    for (const ByteAnchor& a : rest_) {
-      if (data[i] == a.b0 && (!a.pair || (i + 1 < n && data[i + 1] == a.b1))) return i;
-    }
   }
   return n;
 }

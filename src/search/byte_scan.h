@@ -6,21 +6,46 @@
 
 namespace tarvex {
 
-// One byte, or two bytes in a row, that mark a possible occurrence; `offset` is where the first
-// of them lies from the start of the occurrence.
+// Up to eight bytes at fixed distances from each other that mark a possible occurrence: byte j
+// stands `rel[j]` bytes after the first (rel[0] is 0, within kMaxSpan). `offset` is where the
+// first lies from the start of the occurrence.
 struct ByteAnchor {
-  uchar b0 = 0;
-  uchar b1 = 0;
-  bool pair = false;
+  static constexpr int kMaxBytes = 8;
+  static constexpr int kMaxSpan = 32;
+  uchar bytes[kMaxBytes]{};
+  uchar rel[kMaxBytes]{};
+  int len = 0;
   qsizetype offset = 0;
+
+  void add(uchar byte, int at) {
+    bytes[len] = byte;
+    rel[len] = static_cast<uchar>(at);
+    ++len;
+  }
+  int span() const { return len == 0 ? 0 : rel[len - 1] + 1; }
+  // Whether the anchor's bytes stand at data[q] (all of them before n).
+  bool at(const uchar* data, qsizetype q, qsizetype n) const {
+    if (q + span() > n) return false;
+    for (int i = 0; i < len; ++i) {
+      if (data[q + rel[i]] != bytes[i]) return false;
+    }
+    return true;
+  }
+  bool same_bytes(const ByteAnchor& o) const {
+    if (len != o.len) return false;
+    for (int i = 0; i < len; ++i) {
+      if (bytes[i] != o.bytes[i] || rel[i] != o.rel[i]) return false;
+    }
+    return true;
+  }
 };
 
-// Finds the next offset where any of a few anchors occurs, comparing 16 or 32 bytes at a time.
+// Finds the next offset where any of a few anchors occurs, comparing 16 or 32 offsets at a time.
 class AnchorScanner {
  public:
   explicit AnchorScanner(const std::vector<ByteAnchor>& anchors);
 
-  // The first offset q in [from, n) where an anchor starts (a pair needs q + 1 < n); n if none.
+  // The first offset q in [from, n) where an anchor's bytes stand, all before n; n if none.
   qsizetype next(const uchar* data, qsizetype from, qsizetype n) const;
 
   static constexpr int kMaxAnchors = 16;
@@ -28,11 +53,8 @@ class AnchorScanner {
  private:
   bool matches_at(const uchar* data, qsizetype q, qsizetype n) const;
 
-  int count_ = 0;
-  uchar first_[kMaxAnchors]{};
-  uchar second_[kMaxAnchors]{};
-  bool pair_[kMaxAnchors]{};
-  std::vector<ByteAnchor> rest_;  // beyond kMaxAnchors: checked one byte at a time
+  std::vector<ByteAnchor> anchors_;
+  int max_span_ = 0;
 };
 
 }  // namespace tarvex

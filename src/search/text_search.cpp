@@ -160,9 +160,11 @@ double byte_commonness(uchar b) {
   return 5;
 }
 
+// The expected number of places per thousand bytes where the anchor's bytes stand.
 double anchor_cost(const ByteAnchor& a) {
-  const double first = byte_commonness(a.b0);
-  return a.pair ? first * byte_commonness(a.b1) / 1000.0 : first;
+  double cost = 1000;
+  for (int i = 0; i < a.len; ++i) cost *= byte_commonness(a.bytes[i]) / 1000.0;
+  return cost;
 }
 
 }  // namespace
@@ -210,22 +212,20 @@ struct EncodedNeedle {
       std::vector<ByteAnchor> candidate;
       double cost = 0;
       for (const QByteArray& f : units[k]) {
-        ByteAnchor a;
-        const auto* b = reinterpret_cast<const uchar*>(f.constData());
-        if (f.size() >= 2) {
-          double pair_best = -1;
-          for (qsizetype i = 0; i + 1 < f.size(); ++i) {
-            ByteAnchor t{b[i], b[i + 1], true, offset + i};
-            if (pair_best < 0 || anchor_cost(t) < pair_best) {
-              pair_best = anchor_cost(t);
-              a = t;
-            }
-          }
-        } else if (k + 1 < units.size() && units[k + 1].size() == 1) {
-          a = {b[0], static_cast<uchar>(units[k + 1].front()[0]), true, offset};
-        } else {
-          a = {b[0], 0, false, offset};
+        // The form's bytes and those of the characters after it that have one form only: the
+        // first four bytes of that run and its last four, which span several characters, are
+        // far rarer together than any one character's bytes.
+        QByteArray run = f;
+        for (size_t next = k + 1; next < units.size() && units[next].size() == 1; ++next) {
+          run += units[next].front();
         }
+        run.truncate(ByteAnchor::kMaxSpan);
+        ByteAnchor a;
+        const int half = ByteAnchor::kMaxBytes / 2;
+        for (int i = 0; i < run.size(); ++i) {
+          if (i < half || i >= run.size() - half) a.add(static_cast<uchar>(run[i]), i);
+        }
+        a.offset = offset;
         cost += anchor_cost(a);
         candidate.push_back(a);
       }
@@ -247,6 +247,30 @@ struct SearchNeedle::Forms {
   bool never = false;  // holds a line end: no line can contain it
   EncodedNeedle cp932, euc_jp, utf8, utf16le, utf16be;
   std::vector<ByteAnchor> any;  // the anchors of every encoding a file without a mark may have
+
+  // Whether an anchor found at q of data[0, n) is worth the exact search: the bytes there spell
+  // the whole needle in one of the encodings (not yet checking character boundaries), or may
+  // do so beyond the bytes at hand, or the anchor is ISO-2022-JP's escape.
+  bool candidate_at(const uchar* data, qsizetype q, qsizetype n, bool at_end) const {
+    if (q + 1 < n && data[q] == 0x1B && data[q + 1] == '$') return true;
+    for (const EncodedNeedle* e : {&cp932, &euc_jp, &utf8}) {
+      if (!e->possible) continue;
+      for (const ByteAnchor& a : e->anchors) {
+        if (!a.at(data, q, n)) continue;
+        const qsizetype start = q - a.offset;
+        if (start < 0 || (!at_end && start + e->max_len > n)) return true;
+        if (e->match_at(data + start, data + n) >= 0) return true;
+      }
+    }
+    return false;
+  }
+  qsizetype next_candidate(const AnchorScanner& scanner, const uchar* data, qsizetype n,
+                           bool at_end) const {
+    for (qsizetype q = scanner.next(data, 0, n); q < n; q = scanner.next(data, q + 1, n)) {
+      if (candidate_at(data, q, n, at_end)) return q;
+    }
+    return n;
+  }
 };
 
 namespace {
@@ -260,7 +284,8 @@ EncodedNeedle encode_needle(const std::vector<char32_t>& chars, FormsOf forms_of
     std::vector<QByteArray> forms;
     for (char32_t m : fold_class(c)) {
       for (const QByteArray& f : forms_of(m)) {
-        if (!f.isEmpty() && std::find(forms.begin(), forms.end(), f) == forms.end()) forms.push_back(f);
+        if (!f.isEmpty() && std::find(forms.begin(), forms.end(), f) == forms.end())
+          forms.push_back(f);
       }
     }
     if (forms.empty()) return EncodedNeedle{};
@@ -317,9 +342,8 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
   if (forms->plain) {
     forms->cp932 = encode_needle(chars, [](char32_t c) { return table_forms(cp932_table(), c); });
     forms->euc_jp = encode_needle(chars, [](char32_t c) { return table_forms(euc_jp_table(), c); });
-    forms->utf8 = encode_needle(chars, [](char32_t c) {
-      return std::vector<QByteArray>{one_char(c).toUtf8()};
-    });
+    forms->utf8 = encode_needle(
+        chars, [](char32_t c) { return std::vector<QByteArray>{one_char(c).toUtf8()}; });
     forms->utf16le = encode_needle(
         chars, [](char32_t c) { return std::vector<QByteArray>{utf16_bytes(c, false)}; });
     forms->utf16be = encode_needle(
@@ -327,9 +351,8 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     auto add = [&forms](const ByteAnchor& a) {
       ByteAnchor key = a;
       key.offset = 0;
-      if (!key.pair) key.b1 = 0;
       for (const ByteAnchor& have : forms->any) {
-        if (have.b0 == key.b0 && have.pair == key.pair && have.b1 == key.b1) return;
+        if (have.same_bytes(key)) return;
       }
       forms->any.push_back(key);
     };
@@ -337,7 +360,10 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
       for (const ByteAnchor& a : e->anchors) add(a);
     }
     // ISO-2022-JP text always holds the escape that switches to JIS X 0208.
-    add({0x1B, '$', true, 0});
+    ByteAnchor escape;
+    escape.add(0x1B, 0);
+    escape.add('$', 1);
+    add(escape);
   }
   forms_ = std::move(forms);
 }
@@ -360,7 +386,7 @@ bool find_encoded(const EncodedNeedle& e, const uchar* data, qsizetype n, qsizet
     const qsizetype q = scanner.next(data, from, n);
     if (q >= n) return false;
     for (const ByteAnchor& a : e.anchors) {
-      if (data[q] != a.b0 || (a.pair && (q + 1 >= n || data[q + 1] != a.b1))) continue;
+      if (!a.at(data, q, n)) continue;
       const qsizetype s = q - a.offset;
       if (s < 0 || s % align != 0) continue;
       if (e.match_at(data + s, data + n) >= 0 && at_boundary(s)) return true;
@@ -463,7 +489,7 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (!has_mark(bytes.left(3))) {
     const AnchorScanner scanner(forms_->any);
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    if (scanner.next(data, 0, bytes.size()) >= bytes.size()) return false;
+    if (forms_->next_candidate(scanner, data, bytes.size(), true) >= bytes.size()) return false;
   }
   return FileSearcher::exact(*this, bytes);
 }
@@ -509,35 +535,34 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   // Most files hold no candidate at all: read them in blocks and look only for the anchors of
   // every encoding a file may be in; the exact search runs on the few that have one.
   const AnchorScanner scanner(f.any);
-  std::vector<uchar> buffer(size_t(kBlockBytes) + 1);
+  constexpr qsizetype kCarry = ByteAnchor::kMaxSpan - 1;
+  const std::unique_ptr<uchar[]> block(new uchar[size_t(kBlockBytes + kCarry)]);
+  uchar* const buffer = block.get();
   qsizetype kept = 0;  // bytes carried over from the previous block
   bool first = true;
   bool candidate = false;
   for (;;) {
     if (stop && stop->load(std::memory_order_relaxed)) return FileSearchResult::NotFound;
     const qint64 got =
-        file.read(reinterpret_cast<char*>(buffer.data()) + kept, kBlockBytes + 1 - kept);
+        file.read(reinterpret_cast<char*>(buffer) + kept, kBlockBytes + kCarry - kept);
     if (got < 0) return FileSearchResult::Unreadable;
     const qsizetype n = kept + got;
     if (first) {
       first = false;
-      const QByteArray head(reinterpret_cast<const char*>(buffer.data()),
-                            std::min<qsizetype>(n, 3));
+      const QByteArray head(reinterpret_cast<const char*>(buffer), std::min<qsizetype>(n, 3));
       if (has_mark(head)) {
         candidate = true;
         break;
       }
     }
-    if (scanner.next(buffer.data(), 0, n) < n) {
+    if (f.next_candidate(scanner, buffer, n, got == 0) < n) {
       candidate = true;
       break;
     }
     if (got == 0) break;
-    // The last byte may start a pair that the next block completes.
-    if (n > 0) {
-      buffer[0] = buffer[size_t(n) - 1];
-      kept = 1;
-    }
+    // The last bytes may start an anchor that the next block completes.
+    kept = std::min(n, kCarry);
+    std::memmove(buffer, buffer + n - kept, size_t(kept));
   }
   if (!candidate) return FileSearchResult::NotFound;
   return exact_search_file(needle, file) ? FileSearchResult::Found : FileSearchResult::NotFound;
