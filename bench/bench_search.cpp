@@ -106,7 +106,7 @@ double floor_ms(const std::vector<QString>& paths) {
   return parallel_ms(paths, [&seen](const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return;
-    std::vector<char> buffer(1 << 20);
+    std::vector<char> buffer(static_cast<size_t>(kScanBlockBytes));
     qint64 got;
     while ((got = f.read(buffer.data(), qint64(buffer.size()))) > 0) {
       if (std::memchr(buffer.data(), 0x00, size_t(got))) seen++;

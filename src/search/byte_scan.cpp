@@ -49,13 +49,15 @@ qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n,
   return i;
 }
 
-__attribute__((target("avx2"))) qsizetype scan_avx2(const uchar* data, qsizetype from, qsizetype n,
-                                                    const std::vector<ByteAnchor>& anchors,
-                                                    int max_span) {
-  const int count = static_cast<int>(anchors.size());
-  __m256i first[AnchorScanner::kMaxAnchors], last[AnchorScanner::kMaxAnchors];
-  int last_rel[AnchorScanner::kMaxAnchors];
-  for (int k = 0; k < count; ++k) {
+// With the number of anchors known when compiling, their bytes stay in registers.
+template <int kCount>
+__attribute__((target("avx2"))) qsizetype scan_avx2_fixed(const uchar* data, qsizetype from,
+                                                          qsizetype n,
+                                                          const std::vector<ByteAnchor>& anchors,
+                                                          int max_span) {
+  __m256i first[kCount], last[kCount];
+  int last_rel[kCount];
+  for (int k = 0; k < kCount; ++k) {
     const ByteAnchor& a = anchors[size_t(k)];
     first[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[0]));
     last[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[a.len - 1]));
@@ -65,18 +67,39 @@ __attribute__((target("avx2"))) qsizetype scan_avx2(const uchar* data, qsizetype
   for (; i + 32 + max_span - 1 <= n; i += 32) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
     __m256i hit = _mm256_setzero_si256();
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < kCount; ++k) {
       const __m256i v1 =
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + last_rel[k]));
       hit = _mm256_or_si256(
           hit, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[k]), _mm256_cmpeq_epi8(v1, last[k])));
     }
+    if (_mm256_testz_si256(hit, hit)) continue;
     for (unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(hit)); bits; bits &= bits - 1) {
       const qsizetype q = i + __builtin_ctz(bits);
       if (any_at(anchors, data, q, n)) return q;
     }
   }
   return i;
+}
+
+qsizetype scan_avx2(const uchar* data, qsizetype from, qsizetype n,
+                    const std::vector<ByteAnchor>& anchors, int max_span) {
+  switch (anchors.size()) {
+    case 1:
+      return scan_avx2_fixed<1>(data, from, n, anchors, max_span);
+    case 2:
+      return scan_avx2_fixed<2>(data, from, n, anchors, max_span);
+    case 3:
+      return scan_avx2_fixed<3>(data, from, n, anchors, max_span);
+    case 4:
+      return scan_avx2_fixed<4>(data, from, n, anchors, max_span);
+    case 5:
+      return scan_avx2_fixed<5>(data, from, n, anchors, max_span);
+    case 6:
+      return scan_avx2_fixed<6>(data, from, n, anchors, max_span);
+    default:
+      return scan_sse2(data, from, n, anchors, max_span);
+  }
 }
 
 bool has_avx2() {

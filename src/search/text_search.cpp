@@ -498,7 +498,6 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
 
 namespace {
 
-constexpr qsizetype kBlockBytes = 1 << 20;
 
 // Reads the whole file for the exact search, mapped when the system allows it.
 bool exact_search_file(const SearchNeedle& needle, QFile& file) {
@@ -536,7 +535,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   // every encoding a file may be in; the exact search runs on the few that have one.
   const AnchorScanner scanner(f.any);
   constexpr qsizetype kCarry = ByteAnchor::kMaxSpan - 1;
-  const std::unique_ptr<uchar[]> block(new uchar[size_t(kBlockBytes + kCarry)]);
+  const std::unique_ptr<uchar[]> block(new uchar[size_t(kScanBlockBytes + kCarry)]);
   uchar* const buffer = block.get();
   qsizetype kept = 0;  // bytes carried over from the previous block
   bool first = true;
@@ -544,7 +543,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   for (;;) {
     if (stop && stop->load(std::memory_order_relaxed)) return FileSearchResult::NotFound;
     const qint64 got =
-        file.read(reinterpret_cast<char*>(buffer) + kept, kBlockBytes + kCarry - kept);
+        file.read(reinterpret_cast<char*>(buffer) + kept, kScanBlockBytes + kCarry - kept);
     if (got < 0) return FileSearchResult::Unreadable;
     const qsizetype n = kept + got;
     if (first) {

@@ -47,6 +47,10 @@ class SearchNeedle {
 
 enum class FileSearchResult { Found, NotFound, Unreadable };
 
+// The scan reads files in blocks of this size: small enough to stay in the processor's cache
+// between the read and the search.
+inline constexpr qsizetype kScanBlockBytes = 256 * 1024;
+
 // Searches one file, reading it in large blocks and stopping at the first occurrence. Stops
 // early (NotFound) once `stop` is set.
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
