@@ -232,6 +232,8 @@ void Form1::文字列検索(const QString& 検索文字列) {
     st.search_text = 検索文字列;
     st.search_ready = 0;
   }
+  // The result view covers the text pane in the same place.
+  RichTextBox2->raise();
   RichTextBox2->show();
   if (st.search_ready == 0) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {

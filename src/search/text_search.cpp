@@ -498,7 +498,6 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
 
 namespace {
 
-
 // Reads the whole file for the exact search, mapped when the system allows it.
 bool exact_search_file(const SearchNeedle& needle, QFile& file) {
   const qint64 size = file.size();

@@ -235,6 +235,10 @@ void TestSearchForm::find_next_overlapping_and_restart() {
       QCOMPARE(f.st.hit_pos, hit_pos);
       QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("aa"));
       QVERIFY(f.RichTextBox2->isVisible());
+      // The result view lies over the text pane, not under it.
+      QWidget* client = f.centralWidget();
+      const QPoint middle = f.RichTextBox2->geometry().center();
+      QVERIFY(f.RichTextBox2->isAncestorOf(client->childAt(middle)));
     }
   }
   // Another string starts again from the top.
