@@ -63,21 +63,34 @@ __attribute__((target("avx2"))) qsizetype scan_avx2_fixed(const uchar* data, qsi
     last[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[a.len - 1]));
     last_rel[k] = a.rel[a.len - 1];
   }
-  qsizetype i = from;
-  for (; i + 32 + max_span - 1 <= n; i += 32) {
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+  auto hits_at = [&](qsizetype at) __attribute__((target("avx2"))) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
     __m256i hit = _mm256_setzero_si256();
     for (int k = 0; k < kCount; ++k) {
       const __m256i v1 =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + last_rel[k]));
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + last_rel[k]));
       hit = _mm256_or_si256(
           hit, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[k]), _mm256_cmpeq_epi8(v1, last[k])));
     }
-    if (_mm256_testz_si256(hit, hit)) continue;
+    return hit;
+  };
+  auto check = [&](qsizetype at, __m256i hit) __attribute__((target("avx2"))) -> qsizetype {
     for (unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(hit)); bits; bits &= bits - 1) {
-      const qsizetype q = i + __builtin_ctz(bits);
+      const qsizetype q = at + __builtin_ctz(bits);
       if (any_at(anchors, data, q, n)) return q;
     }
+    return -1;
+  };
+  qsizetype i = from;
+  // Two vectors a round: most rounds find nothing in either.
+  for (; i + 64 + max_span - 1 <= n; i += 64) {
+    const __m256i a = hits_at(i), b = hits_at(i + 32);
+    if (_mm256_testz_si256(_mm256_or_si256(a, b), _mm256_or_si256(a, b))) continue;
+    if (const qsizetype q = check(i, a); q >= 0) return q;
+    if (const qsizetype q = check(i + 32, b); q >= 0) return q;
+  }
+  for (; i + 32 + max_span - 1 <= n; i += 32) {
+    if (const qsizetype q = check(i, hits_at(i)); q >= 0) return q;
   }
   return i;
 }
