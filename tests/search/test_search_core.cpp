@@ -2,6 +2,7 @@
 // hand-made cases and on generated files in every encoding the text pane reads.
 #include "display/text_decode.h"
 #include "platform/text_codecs.h"
+#include "search/search_screen.h"
 #include "search/text_search.h"
 
 #include <QFile>
@@ -111,6 +112,8 @@ class TestSearchCore : public QObject {
   void scan_keeps_entry_order_and_skips_missing();
   void scan_stops_when_asked();
   void encoding_detection_matches_decoding();
+  void next_occurrence_data();
+  void next_occurrence();
 };
 
 // The reference itself, on cases whose answer follows from the rules.
@@ -352,6 +355,34 @@ void TestSearchCore::encoding_detection_matches_decoding() {
     QCOMPARE(detect_text_encoding(bytes), decoded.encoding);
     QCOMPARE(decode_text_as(bytes, decoded.encoding), decoded.text);
   }
+}
+
+// Find-next over the result view's text: overlapping occurrences, the character rule, and an
+// empty string that occurs at every position up to the end and then no more.
+void TestSearchCore::next_occurrence_data() {
+  QTest::addColumn<QString>("buffer");
+  QTest::addColumn<QString>("needle");
+  QTest::addColumn<QList<qsizetype>>("found");
+  // clang-format off
+  QTest::newRow("overlapping") << QStringLiteral("aaa") << QStringLiteral("aa") << QList<qsizetype>{0, 1};
+  QTest::newRow("case differs") << QStringLiteral("aAa") << QStringLiteral("A") << QList<qsizetype>{1};
+  QTest::newRow("wave dash") << QStringLiteral("〜x～") << QStringLiteral("～") << QList<qsizetype>{0, 2};
+  QTest::newRow("not across a line") << QStringLiteral("ab\ncd") << QStringLiteral("bc") << QList<qsizetype>{};
+  QTest::newRow("empty string") << QStringLiteral("ab") << QString() << QList<qsizetype>{0, 1, 2};
+  QTest::newRow("empty buffer") << QString() << QStringLiteral("a") << QList<qsizetype>{};
+  // clang-format on
+}
+
+void TestSearchCore::next_occurrence() {
+  QFETCH(QString, buffer);
+  QFETCH(QString, needle);
+  QFETCH(QList<qsizetype>, found);
+  QList<qsizetype> seen;
+  for (qsizetype at = tarvex::next_occurrence(buffer, needle, 0); at >= 0 && seen.size() < 10;
+       at = tarvex::next_occurrence(buffer, needle, at + 1)) {
+    seen << at;
+  }
+  QCOMPARE(seen, found);
 }
 
 QTEST_GUILESS_MAIN(TestSearchCore)

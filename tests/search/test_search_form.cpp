@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStringEncoder>
@@ -89,6 +90,7 @@ class TestSearchForm : public QObject {
   void end_restores_normal_screen();
   void vanished_hit_finds_nothing();
   void cancel_keeps_hits_so_far();
+  void list_mouse_events();
 };
 
 void TestSearchForm::hits_in_entry_order_and_search_screen() {
@@ -365,6 +367,39 @@ void TestSearchForm::cancel_keeps_hits_so_far() {
   search(f, QStringLiteral("b"));
   QVERIFY(cancelled);
   QCOMPARE(lines(f.List1), QStringList{hit});
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+// A left press on a line opens its hit; a right release opens the file menu for the hit list.
+void TestSearchForm::list_mouse_events() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString a = fx.write_file(QStringLiteral("a.txt"), QByteArray("first hit"));
+  const QString b = fx.write_file(QStringLiteral("b.txt"), QByteArray("second hit"));
+  register_texts(f, {a, b});
+  search(f, QStringLiteral("hit"));
+  QWidget* viewport = f.List1->viewport();
+  const QPoint line1 = f.List1->visualItemRect(f.List1->item(1)).center();
+  QTest::mousePress(viewport, Qt::LeftButton, {}, line1);
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, line1);
+  QCOMPARE(f.st.hit_path, b);
+  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("second hit"));
+  QTRY_VERIFY(f.form4()->isVisible());
+
+  int source_in_menu = -1;
+  bool enabled_in_menu = false;
+  f.popup_menu = [&](QMenu*, const QPoint&) {
+    source_in_menu = f.st.popup_source;
+    enabled_in_menu = f.list_file_open->isEnabled();
+    f.list_file_open->trigger();
+  };
+  f.RichTextBox2->show();
+  QTest::mouseRelease(viewport, Qt::RightButton, {}, line1);
+  QCOMPARE(source_in_menu, 2);
+  QVERIFY(enabled_in_menu);
+  QCOMPARE(fx.opener.opened, QStringList{b});
+  QCOMPARE(f.st.popup_source, 0);
+  QVERIFY(!f.RichTextBox2->isVisible());
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
