@@ -74,7 +74,7 @@ __attribute__((target("avx2"))) qsizetype scan_avx2_fixed(const uchar* data, qsi
     }
     return hit;
   };
-  auto check = [&](qsizetype at, __m256i hit) __attribute__((target("avx2"))) -> qsizetype {
+  auto check = [&](qsizetype at, __m256i hit) __attribute__((target("avx2")))->qsizetype {
     for (unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(hit)); bits; bits &= bits - 1) {
       const qsizetype q = at + __builtin_ctz(bits);
       if (any_at(anchors, data, q, n)) return q;

@@ -184,7 +184,9 @@ void Form1::List1_MouseDown(Qt::MouseButton button) {
 void Form1::open_hit(bool by_arrow) {
   form4()->find_next = [this](const QString& text) { 文字列検索(text); };
   form4()->end_search = [this] { 検索画面終了(); };
-  st.hit_path = List1->item(selected_line(List1))->text();
+  const int line = selected_line(List1);
+  if (line < 0) return;
+  st.hit_path = List1->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!RichTextBox1->load_file(st.hit_path)) RichTextBox1->set_text(QString());
   if (!by_arrow) RichTextBox2->hide();

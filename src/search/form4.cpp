@@ -57,7 +57,9 @@ void Form4::文字列検索() {
 
 void Form4::set_topmost(bool on) {
   const bool shown = isVisible();
-  setAttribute(Qt::WA_ShowWithoutActivating, on);
+  // The find-next panel never takes the focus from the main window, not even while it steps
+  // back behind a message; the modal input does.
+  setAttribute(Qt::WA_ShowWithoutActivating, dialog_mode == 2);
   // Changing the flags hides the window; show it again without taking the focus.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on)
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
