@@ -191,6 +191,8 @@ class Form1 final : public QMainWindow {
   void connect_search_events();
   // How long a register scan runs before its progress dialog shows (ms).
   int scan_progress_delay_ms = 300;
+  // Told on the scan's threads before each entry is searched (tests hold the scan with it).
+  std::function<void(int entry)> scan_starting;
 
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;

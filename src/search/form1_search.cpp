@@ -114,6 +114,7 @@ void Form1::kensaku_main() {
   for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
   const SearchNeedle needle(st.search_text);
   ScanControl control;
+  control.starting = scan_starting;
   std::vector<int> hits;
   std::atomic<bool> finished{false};
   QEventLoop loop;

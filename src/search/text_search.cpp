@@ -5,6 +5,7 @@
 #include "search/byte_scan.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QThread>
 
@@ -519,7 +520,8 @@ bool exact_search_file(const SearchNeedle& needle, QFile& file) {
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                              const std::atomic<bool>* stop) {
   QFile file(path);
-  if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+  if (path.isEmpty() || !QFileInfo(path).isFile() ||
+      !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
     return FileSearchResult::Unreadable;
   }
   const SearchNeedle::Forms& f = FileSearcher::forms(needle);
@@ -578,6 +580,7 @@ std::vector<int> scan_files(const std::vector<QString>& paths, const SearchNeedl
       if (control.stop.load()) return;
       const int i = next.fetch_add(1);
       if (i >= count) return;
+      if (control.starting) control.starting(i);
       results[size_t(i)] = search_file(needle, paths[size_t(i)], &control.stop);
       control.done.fetch_add(1);
     }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,7 +53,8 @@ enum class FileSearchResult { Found, NotFound, Unreadable };
 inline constexpr qsizetype kScanBlockBytes = 256 * 1024;
 
 // Searches one file, reading it in large blocks and stopping at the first occurrence. Stops
-// early (NotFound) once `stop` is set.
+// early (NotFound) once `stop` is set. Only regular files are read: a pipe or a device could
+// keep the scan waiting for ever.
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                              const std::atomic<bool>* stop = nullptr);
 
@@ -60,6 +62,8 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
 struct ScanControl {
   std::atomic<bool> stop{false};  // set to end the scan early
   std::atomic<int> done{0};       // files finished so far
+  // Called on the worker's thread before each entry is searched, when set.
+  std::function<void(int entry)> starting;
 };
 
 // The indexes of the entries whose file contains the needle, in entry order. Entries that are
