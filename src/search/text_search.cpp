@@ -148,7 +148,7 @@ const FormTable& euc_jp_table() {
 }
 
 // How often a byte turns up in Japanese text, roughly, per thousand bytes: the anchor of a search
-// is the needle's least common byte pair.
+// is the needle's least common run of bytes.
 double byte_commonness(uchar b) {
   if (b == ' ' || b == '\r' || b == '\n') return 30;
   if (b >= 'a' && b <= 'z') return 12;
@@ -171,7 +171,7 @@ double anchor_cost(const ByteAnchor& a) {
 }  // namespace
 
 // A needle in one encoding: for each character, every byte form it may take; and the anchors,
-// byte pairs at fixed offsets from the start of a match of which any match contains one.
+// bytes at fixed offsets from the start of a match of which any match contains one.
 struct EncodedNeedle {
   bool possible = false;
   std::vector<std::vector<QByteArray>> units;

@@ -25,7 +25,7 @@ bool search_text_equal_at(const QString& text, qsizetype pos, const QString& nee
 bool text_bytes_contain(const QByteArray& bytes, const QString& needle);
 
 // A search string prepared once for many files: its byte forms in every encoding the text pane
-// can choose, and the byte pairs that any occurrence must contain.
+// can choose, and the bytes that any occurrence must contain.
 class SearchNeedle {
  public:
   explicit SearchNeedle(const QString& needle);
