@@ -326,6 +326,8 @@ void Form1::connect_events() {
   connect(環境設定表示, &QAction::triggered, this, [this] { 環境設定表示_Click(); });
   connect(バージョン情報, &QAction::triggered, this, [this] { バージョン情報_Click(); });
   connect(Tarvexのヘルプ, &QAction::triggered, this, [this] { Tarvexのヘルプ_Click(); });
+  // Search.
+  connect_search_events();
 }
 
 }  // namespace tarvex

@@ -249,6 +249,24 @@ class Form1 final : public QMainWindow {
   // The About box while it is open, else null.
   FrmAbout* frm_about() const;
 
+  // ---- Search (search/form1_search.cpp) ---------------------------------------------------
+  void txt_kensaku_Click();
+  void kensaku_main();
+  void List1_MouseDown(Qt::MouseButton button);
+  void List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);
+  void Command6_Click(int index);
+  // Opens the selected hit in the text pane and shows the find-next panel; an arrow step leaves
+  // the result view's size alone.
+  void open_hit(bool by_arrow);
+  void 文字列検索(const QString& 検索文字列);
+  void 検索画面終了();
+  void 文字列検索の終了_Click();
+  void connect_search_events();
+  // How long a register scan runs before its progress dialog shows (ms).
+  int scan_progress_delay_ms = 300;
+  // Told on the scan's threads before each entry is searched (tests hold the scan with it).
+  std::function<void(int entry)> scan_starting;
+
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 

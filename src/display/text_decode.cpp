@@ -99,35 +99,47 @@ QString without_nul(QString text) {
 
 }  // namespace
 
-DecodedText decode_text_bytes(const QByteArray& bytes) {
-  if (bytes.startsWith("\xEF\xBB\xBF")) {
-    return {without_nul(QString::fromUtf8(bytes.mid(3))), TextEncoding::Utf8Bom};
-  }
-  if (bytes.startsWith("\xFF\xFE")) {
-    return {without_nul(decode_utf16le(bytes.mid(2))), TextEncoding::Utf16LeBom};
-  }
-  if (bytes.startsWith("\xFE\xFF")) {
-    return {without_nul(decode_utf16be(bytes.mid(2))), TextEncoding::Utf16BeBom};
-  }
+TextEncoding detect_text_encoding(const QByteArray& bytes) {
+  if (bytes.startsWith("\xEF\xBB\xBF")) return TextEncoding::Utf8Bom;
+  if (bytes.startsWith("\xFF\xFE")) return TextEncoding::Utf16LeBom;
+  if (bytes.startsWith("\xFE\xFF")) return TextEncoding::Utf16BeBom;
   const bool high = has_non_ascii(bytes);
   // ISO-2022-JP is seven-bit and so also valid UTF-8: look for its escapes first.
-  if (!high && bytes.contains("\x1B$")) {
-    if (guess_charset(bytes) == "ISO-2022-JP") {
-      return {without_nul(decode_with("ISO-2022-JP", bytes)), TextEncoding::Iso2022Jp};
-    }
+  if (!high && bytes.contains("\x1B$") && guess_charset(bytes) == "ISO-2022-JP") {
+    return TextEncoding::Iso2022Jp;
   }
-  if (!high || is_valid_utf8(bytes)) {
-    return {without_nul(QString::fromUtf8(bytes)), TextEncoding::Utf8};
-  }
-  // Bytes that do not decode show as U+FFFD; the rest of the text is read as it was written.
+  if (!high || is_valid_utf8(bytes)) return TextEncoding::Utf8;
+  // UTF-8 with a few bytes that do not decode (a cut download) stays UTF-8: those bytes show as
+  // U+FFFD and the rest of the text is read as it was written.
   const QByteArray guess = guess_charset(bytes);
-  if (guess == "UTF-8" || mostly_utf8(bytes)) {
-    return {without_nul(QString::fromUtf8(bytes)), TextEncoding::Utf8};
+  if (guess == "UTF-8" || mostly_utf8(bytes)) return TextEncoding::Utf8;
+  if (guess == "EUC-JP") return TextEncoding::EucJp;
+  return TextEncoding::Cp932;
+}
+
+QString decode_text_as(const QByteArray& bytes, TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8Bom:
+      return without_nul(QString::fromUtf8(bytes.mid(3)));
+    case TextEncoding::Utf16LeBom:
+      return without_nul(decode_utf16le(bytes.mid(2)));
+    case TextEncoding::Utf16BeBom:
+      return without_nul(decode_utf16be(bytes.mid(2)));
+    case TextEncoding::Iso2022Jp:
+      return without_nul(decode_with("ISO-2022-JP", bytes));
+    case TextEncoding::Utf8:
+      return without_nul(QString::fromUtf8(bytes));
+    case TextEncoding::EucJp:
+      return without_nul(decode_with("EUC-JP", bytes));
+    case TextEncoding::Cp932:
+      break;
   }
-  if (guess == "EUC-JP") {
-    return {without_nul(decode_with("EUC-JP", bytes)), TextEncoding::EucJp};
-  }
-  return {without_nul(decode_cp932(bytes)), TextEncoding::Cp932};
+  return without_nul(decode_cp932(bytes));
+}
+
+DecodedText decode_text_bytes(const QByteArray& bytes) {
+  const TextEncoding encoding = detect_text_encoding(bytes);
+  return {decode_text_as(bytes, encoding), encoding};
 }
 
 }  // namespace tarvex

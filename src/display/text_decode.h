@@ -19,4 +19,11 @@ struct DecodedText {
 // NUL bytes and bytes that do not decode show as U+FFFD; nothing is ever cut off.
 DecodedText decode_text_bytes(const QByteArray& bytes);
 
+// The encoding decode_text_bytes chooses for these bytes, without decoding them.
+TextEncoding detect_text_encoding(const QByteArray& bytes);
+
+// Decodes the bytes in `encoding` as decode_text_bytes does once it has chosen it (a byte-order
+// mark, when the encoding has one, is skipped).
+QString decode_text_as(const QByteArray& bytes, TextEncoding encoding);
+
 }  // namespace tarvex

@@ -3,6 +3,9 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <cstring>
+
 namespace tarvex {
 
 namespace {
@@ -45,15 +48,34 @@ bool is_cp932_lead_byte(uchar b) {
 }
 
 bool is_valid_utf8(const QByteArray& bytes) {
-  QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-  const QString text = decoder.decode(bytes);
-  Q_UNUSED(text);
-  return !decoder.hasError();
+  // Checked in pieces that end before a byte that starts a character, so that the first error
+  // ends the check: text in another encoding usually shows one early.
+  constexpr qsizetype kPiece = 64 * 1024;
+  qsizetype from = 0;
+  while (from < bytes.size()) {
+    qsizetype to = std::min(bytes.size(), from + kPiece);
+    while (to < bytes.size() && to > from && (static_cast<uchar>(bytes[to]) & 0xC0) == 0x80) --to;
+    if (to == from) to = std::min(bytes.size(), from + kPiece);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(QByteArrayView(bytes).sliced(from, to - from));
+    Q_UNUSED(text);
+    if (decoder.hasError()) return false;
+    from = to;
+  }
+  return true;
 }
 
 bool has_non_ascii(const QByteArray& bytes) {
-  for (char c : bytes) {
-    if (static_cast<uchar>(c) >= 0x80) return true;
+  const char* p = bytes.constData();
+  const qsizetype n = bytes.size();
+  qsizetype i = 0;
+  for (; i + 8 <= n; i += 8) {
+    quint64 word;
+    std::memcpy(&word, p + i, 8);
+    if (word & 0x8080808080808080ULL) return true;
+  }
+  for (; i < n; ++i) {
+    if (static_cast<uchar>(p[i]) >= 0x80) return true;
   }
   return false;
 }

@@ -31,8 +31,64 @@ Form4::Form4(QWidget* parent) : QDialog(parent) {
     Command1[i] = new QPushButton(QString::fromUtf8(captions[i]), this);
     Command1[i]->setObjectName(QStringLiteral("Command1(%1)").arg(i));
     Command1[i]->setFont(design_font(kFontPGothic));
+    // Enter is handled by the text box alone, so that it presses "Ｏ Ｋ" exactly once.
+    Command1[i]->setAutoDefault(false);
+    Command1[i]->setDefault(false);
     set_twips_geometry(Command1[i], 1560 + 1800 * i, 1140, 1455, 420);
+    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
   }
+  connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(0); });
+}
+
+QString Form4::input_form(const QString& sel_value) {
+  dialog_mode = 1;
+  if (!sel_value.isEmpty()) Text1->setText(sel_value);
+  set_topmost(false);
+  setModal(true);
+  exec();
+  return Text1->text();
+}
+
+void Form4::文字列検索() {
+  dialog_mode = 2;
+  setModal(false);
+  set_topmost(true);
+}
+
+void Form4::set_topmost(bool on) {
+  const bool shown = isVisible();
+  // The find-next panel never takes the focus from the main window, not even while it steps
+  // back behind a message; the modal input does.
+  setAttribute(Qt::WA_ShowWithoutActivating, dialog_mode == 2);
+  // Changing the flags hides the window; show it again without taking the focus.
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on)
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (on || shown) show();
+}
+
+void Form4::Command1_Click(int index) {
+  if (index == 0) {
+    if (dialog_mode == 2) {
+      if (find_next) find_next(Text1->text());
+      return;
+    }
+    Text1->setFocus();
+    hide();
+    return;
+  }
+  if (dialog_mode == 2) {
+    Text1->setFocus();
+    hide();
+    if (end_search) end_search();
+    return;
+  }
+  Text1->clear();
+  Text1->setFocus();
+  hide();
+}
+
+void Form4::reject() {
+  Command1_Click(1);
 }
 
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -20,6 +21,24 @@ class Form4 final : public QDialog {
   QLineEdit* Text1 = nullptr;
   std::array<QPushButton*, 2> Command1{};  // 0 "Ｏ Ｋ", 1 "キャンセル"
   int dialog_mode = 0;
+
+  // What the panel's buttons call in the main window (mode 2): find the next occurrence of the
+  // string, and end the search screen.
+  std::function<void(const QString& text)> find_next;
+  std::function<void()> end_search;
+
+  // Mode 1: shows the dialog modally and returns the entered string ("" after "キャンセル").
+  QString input_form(const QString& sel_value);
+  // Mode 2: shows the find-next panel above the other windows without taking the focus.
+  void 文字列検索();
+  // Keeps the panel above every other window, or lets a message box come in front of it.
+  void set_topmost(bool on);
+
+  void Command1_Click(int index);
+
+ protected:
+  // Escape and the window's close button act as "キャンセル".
+  void reject() override;
 };
 
 }  // namespace tarvex

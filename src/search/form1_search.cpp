@@ -1,0 +1,310 @@
+// The register search and its search screen, the find-next search in an opened hit, and the end
+// of the search screen.
+
+#include "app/main_window.h"
+#include "browse/file_box.h"
+#include "browse/folder_tree.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
+#include "platform/widget_twips.h"
+#include "search/form4.h"
+#include "search/search_screen.h"
+#include "search/text_search.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace tarvex {
+
+namespace {
+
+// Hands the hit list's mouse presses and releases to the window after the list has handled them
+// itself (so the line under the mouse is already selected).
+class ListMouseFilter final : public QObject {
+ public:
+  ListMouseFilter(QListWidget* list, std::function<void(QMouseEvent*)> on_press,
+                  std::function<void(QMouseEvent*)> on_release)
+      : QObject(list),
+        list_(list),
+        on_press_(std::move(on_press)),
+        on_release_(std::move(on_release)) {
+    list_->viewport()->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    const bool release = event->type() == QEvent::MouseButtonRelease;
+    if (watched != list_->viewport() || (!press && !release)) return false;
+    list_->viewport()->removeEventFilter(this);
+    QCoreApplication::sendEvent(list_->viewport(), event);
+    list_->viewport()->installEventFilter(this);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    (press ? on_press_ : on_release_)(mouse);
+    return true;
+  }
+
+ private:
+  QListWidget* list_;
+  std::function<void(QMouseEvent*)> on_press_, on_release_;
+};
+
+// The line of the hit list that is selected, −1 for none.
+int selected_line(const QListWidget* list) {
+  const QListWidgetItem* item = list->currentItem();
+  return item && item->isSelected() ? list->row(item) : -1;
+}
+
+}  // namespace
+
+void Form1::connect_search_events() {
+  connect(txt_kensaku, &QAction::triggered, this, [this] { txt_kensaku_Click(); });
+  connect(文字列検索の終了, &QAction::triggered, this, [this] { 文字列検索の終了_Click(); });
+  for (int i = 0; i < 2; ++i) {
+    connect(Command6[i], &QPushButton::clicked, this, [this, i] { Command6_Click(i); });
+  }
+  new ListMouseFilter(
+      List1, [this](QMouseEvent* e) { List1_MouseDown(e->button()); },
+      [this](QMouseEvent* e) { List1_MouseUp(e->button(), e->globalPosition().toPoint()); });
+}
+
+void Form1::txt_kensaku_Click() {
+  st.sel_text = RichTextBox1->selected_text();
+  kensaku_main();
+}
+
+void Form1::kensaku_main() {
+  form4()->find_next = [this](const QString& text) { 文字列検索(text); };
+  form4()->end_search = [this] { 検索画面終了(); };
+  // A new search while the find-next panel is open: the dialog becomes the modal input again.
+  if (form4()->isVisible()) form4()->hide();
+
+  st.search_mode = 1;
+  st.search_text = form4()->input_form(st.sel_text);
+  if (st.search_text.isEmpty()) {
+    st.msg_answer = msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
+    st.search_mode = 0;
+    return;
+  }
+  if (st.txt.empty()) {
+    st.msg_answer = msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
+    st.search_mode = 0;
+    return;
+  }
+  List1->clear();
+  RichTextBox2->set_text(QString());
+  st.hit_len = static_cast<int>(st.search_text.size());
+
+  // The scan runs off the window's thread, so the window keeps drawing and the timers keep
+  // ticking; user input waits until the progress dialog offers "キャンセル".
+  std::vector<QString> paths;
+  for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
+  const SearchNeedle needle(st.search_text);
+  ScanControl control;
+  control.starting = scan_starting;
+  std::vector<int> hits;
+  std::atomic<bool> finished{false};
+  QEventLoop loop;
+  std::thread worker([&] {
+    hits = scan_files(paths, needle, control);
+    finished = true;
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  QTimer::singleShot(scan_progress_delay_ms, &loop, [&loop] { loop.quit(); });
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (!finished) {
+    QProgressDialog progress(QString(), QStringLiteral("キャンセル"), 0, int(paths.size()), this);
+    progress.setObjectName(QStringLiteral("search_progress"));
+    progress.setWindowTitle(app_title);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    auto update = [&] {
+      const int done = control.done.load();
+      progress.setLabelText(
+          QStringLiteral("文字列を検索しています。 %1 / %2").arg(done).arg(paths.size()));
+      progress.setValue(done);
+    };
+    update();
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &progress, update);
+    ticker.start(50);
+    connect(&progress, &QProgressDialog::canceled, &progress, [&control] { control.stop = true; });
+    progress.show();
+    if (!finished) loop.exec();
+  }
+  worker.join();
+
+  for (int i : hits) List1->addItem(paths[size_t(i)]);
+  if (List1->count() == 0) {
+    st.msg_answer = msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
+    検索画面終了();
+    return;
+  }
+
+  List1->show();
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0], Label5[1], Label6, Text1,
+           Check1[0], Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
+    w->hide();
+  }
+  Command6[0]->show();
+  Command6[1]->show();
+  SHTree1->hide();
+  File1->hide();
+  Image1->hide();
+  RichTextBox2->show();
+  RichTextBox1->hide();
+  Img_List->hide();
+  Txt_List->hide();
+  文字列検索の終了->setEnabled(true);
+}
+
+void Form1::List1_MouseDown(Qt::MouseButton button) {
+  if (button != Qt::LeftButton || selected_line(List1) < 0) return;
+  st.hit_pos = 0;
+  st.search_ready = 0;
+  open_hit(false);
+}
+
+void Form1::open_hit(bool by_arrow) {
+  form4()->find_next = [this](const QString& text) { 文字列検索(text); };
+  form4()->end_search = [this] { 検索画面終了(); };
+  const int line = selected_line(List1);
+  if (line < 0) return;
+  st.hit_path = List1->item(line)->text();
+  // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
+  if (!RichTextBox1->load_file(st.hit_path)) RichTextBox1->set_text(QString());
+  if (!by_arrow) RichTextBox2->hide();
+  const QRect place = hit_pane_twips(outer_size_twips());
+  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  if (!by_arrow) {
+    const QRect view = twips_geometry(RichTextBox2);
+    set_twips_geometry(RichTextBox2, view.left(), view.top(), place.width(), place.height());
+  }
+  RichTextBox1->show();
+  if (by_arrow) RichTextBox2->hide();
+  RichTextBox1->focus();
+  form4()->文字列検索();
+}
+
+void Form1::Command6_Click(int index) {
+  st.hit_pos = 0;
+  st.search_ready = 0;
+  if (List1->count() == 0) return;
+  const int line = selected_line(List1);
+  int next = line;
+  if (line < 0) {
+    next = 0;
+  } else if (index == 0 && line > 0) {
+    next = line - 1;
+  } else if (index == 1 && line < List1->count() - 1) {
+    next = line + 1;
+  }
+  List1->setCurrentRow(next);
+  List1->item(next)->setSelected(true);
+  open_hit(true);
+}
+
+void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
+  if (button != Qt::RightButton) return;
+  list_file_open->setEnabled(selected_line(List1) >= 0);
+  RichTextBox2->hide();
+  st.popup_source = 2;
+  popup_menu(file, global_pos);
+  st.popup_source = 0;
+}
+
+void Form1::文字列検索(const QString& 検索文字列) {
+  if (検索文字列 != st.search_text) {
+    st.search_text = 検索文字列;
+    st.search_ready = 0;
+  }
+  // The result view covers the text pane in the same place.
+  RichTextBox2->raise();
+  RichTextBox2->show();
+  if (st.search_ready == 0) {
+    if (!search_extension_allows(st.hit_path, st.search_exts)) {
+      st.msg_answer =
+          msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
+      RichTextBox2->hide();
+      return;
+    }
+    st.search_buffer = RichTextBox1->text();
+    st.hit_len = static_cast<int>(st.search_text.size());
+    st.hit_pos = 1;
+    st.search_ready = 1;
+    RichTextBox2->set_text(st.search_buffer);
+  }
+  // Positions count UTF-16 units with one per line break, as the result view counts them.
+  const qsizetype found = next_occurrence(st.search_buffer, st.search_text, st.hit_pos - 1);
+  if (found < 0) {
+    form4()->set_topmost(false);
+    st.msg_answer = msgbox(QStringLiteral("検索文字はありません！"), MsgButtons::Ok);
+    form4()->set_topmost(true);
+    st.search_ready = 0;
+    return;
+  }
+  st.hit_pos = static_cast<int>(found) + 2;
+  RichTextBox2->focus();
+  // The panel's button has the keyboard, so the view may not see its focus arrive until the
+  // main window is active again: select the occurrence now.
+  RichTextBox2_GotFocus();
+}
+
+void Form1::検索画面終了() {
+  List1->clear();
+  List1->hide();
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0],
+                                       Label5[1], Label6, Text1, Check1[0], Check1[1]}) {
+    w->show();
+  }
+  if (!st.img.empty()) {
+    Command2[0]->show();
+    Command2[1]->show();
+  }
+  Command3[0]->show();
+  Command3[1]->show();
+  Command6[0]->hide();
+  Command6[1]->hide();
+  if (登録ファイル名表示->isChecked()) {
+    Img_List->hide();
+    Txt_List->show();
+  }
+  文字列検索の終了->setEnabled(false);
+  SHTree1->show();
+  File1->show();
+  Image1->show();
+  RichTextBox1->show();
+  st.search_ready = 0;
+  st.search_mode = 0;
+  RichTextBox2->set_text(QString());
+  RichTextBox2->hide();
+  const QRect place = normal_pane_twips(outer_size_twips());
+  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  // A cleared register or a vanished file leaves the pane empty, without a message.
+  if (!RichTextBox1->load_file(st.txt.path(st.txt.cur))) RichTextBox1->set_text(QString());
+}
+
+void Form1::文字列検索の終了_Click() {
+  検索画面終了();
+  form4()->hide();
+}
+
+}  // namespace tarvex

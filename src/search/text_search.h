@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tarvex {
+
+// Characters that Japanese mapping tables decode differently from the same JIS code point
+// (wave dash 〜 and full-width tilde ～, ‖ and ∥, − and －, ¢ ￠, £ ￡, ¬ ￢): each pair
+// compares as one character. Every other character stays exact, case and width included.
+char16_t fold_search_char(char16_t c);
+QString fold_search_text(QString text);
+
+// Whether `needle` occurs at 0-based position `pos` of `text` under the rule above.
+bool search_text_equal_at(const QString& text, qsizetype pos, const QString& needle);
+
+// The reference answer: decodes the file's bytes as the text pane does, splits the text at its
+// line ends (CR, CRLF, LF) and tells whether one line contains `needle`. Slow; the register
+// scan answers the same without decoding.
+bool text_bytes_contain(const QByteArray& bytes, const QString& needle);
+
+// A search string prepared once for many files: its byte forms in every encoding the text pane
+// can choose, and the bytes that any occurrence must contain.
+class SearchNeedle {
+ public:
+  explicit SearchNeedle(const QString& needle);
+  ~SearchNeedle();
+  SearchNeedle(const SearchNeedle&) = delete;
+  SearchNeedle& operator=(const SearchNeedle&) = delete;
+
+  const QString& text() const { return text_; }
+
+  // Whether the file's bytes contain the string on one line: equal to text_bytes_contain.
+  bool found_in(const QByteArray& bytes) const;
+
+  struct Forms;  // per encoding, in the .cpp
+
+ private:
+  friend class FileSearcher;
+  QString text_;
+  std::unique_ptr<const Forms> forms_;
+};
+
+enum class FileSearchResult { Found, NotFound, Unreadable };
+
+// The scan reads files in blocks of this size: small enough to stay in the processor's cache
+// between the read and the search.
+inline constexpr qsizetype kScanBlockBytes = 256 * 1024;
+
+// Searches one file, reading it in large blocks and stopping at the first occurrence. Stops
+// early (NotFound) once `stop` is set. Only regular files are read: a pipe or a device could
+// keep the scan waiting for ever.
+FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
+                             const std::atomic<bool>* stop = nullptr);
+
+// A scan of many files in parallel: one worker per core, files handed out in entry order.
+struct ScanControl {
+  std::atomic<bool> stop{false};  // set to end the scan early
+  std::atomic<int> done{0};       // files finished so far
+  // Called on the worker's thread before each entry is searched, when set.
+  std::function<void(int entry)> starting;
+};
+
+// The indexes of the entries whose file contains the needle, in entry order. Entries that are
+// missing or unreadable are skipped. After a stop, the entries finished so far.
+std::vector<int> scan_files(const std::vector<QString>& paths, const SearchNeedle& needle,
+                            ScanControl& control, int workers = 0);
+
+}  // namespace tarvex

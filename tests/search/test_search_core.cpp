@@ -1,0 +1,389 @@
+// The register scan's core: the byte search against the decode-then-compare reference, on
+// hand-made cases and on generated files in every encoding the text pane reads.
+#include "display/text_decode.h"
+#include "platform/text_codecs.h"
+#include "search/search_screen.h"
+#include "search/text_search.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tarvex;
+
+namespace {
+
+QByteArray hex(const char* h) {
+  return QByteArray::fromHex(h);
+}
+
+QByteArray encode(const char* codec, const QString& text) {
+  QStringEncoder encoder(codec);
+  QByteArray bytes = encoder.encode(text);
+  return bytes;
+}
+
+QByteArray utf16(const QString& text, bool big_endian) {
+  QByteArray out(big_endian ? "\xFE\xFF" : "\xFF\xFE");
+  for (QChar c : text) {
+    const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+    out.append(big_endian ? hi : lo);
+    out.append(big_endian ? lo : hi);
+  }
+  return out;
+}
+
+// Pieces of Japanese text: kana, kanji whose code page 932 trail byte is "@", "\" or "|",
+// half-width kana, NEC and IBM rows, the characters that mapping tables disagree on.
+const QStringList kPieces = {
+    QStringLiteral("あいう"), QStringLiteral("検索"), QStringLiteral("ソ"),
+    QStringLiteral("表示"),   QStringLiteral("能力"), QStringLiteral("ー"),
+    QStringLiteral("ｶﾀｶﾅ"),   QStringLiteral("①"),    QStringLiteral("∵"),
+    QStringLiteral("￢"),     QStringLiteral("髙"),   QStringLiteral("～"),
+    QStringLiteral("∥"),      QStringLiteral("－"),   QStringLiteral("abc"),
+    QStringLiteral("@"),      QStringLiteral("\\"),   QStringLiteral("|"),
+    QStringLiteral(" "),      QStringLiteral("\r\n"), QStringLiteral("\n"),
+    QStringLiteral("\r"),     QStringLiteral("Ａ"),   QStringLiteral("ABC"),
+    QStringLiteral("〇"),     QStringLiteral("℡"),    QStringLiteral("纊"),
+};
+
+QString random_text(QRandomGenerator& rng, int pieces) {
+  QString text;
+  for (int i = 0; i < pieces; ++i) text += kPieces[rng.bounded(int(kPieces.size()))];
+  return text;
+}
+
+// Code page 932 bytes with every byte form the decoder knows for some characters: the NEC
+// and IBM duplicates, single trail bytes and stray bytes that do not decode.
+QByteArray random_cp932(QRandomGenerator& rng, int chars) {
+  static const char* const kCodes[] = {
+      "82a0", "8c9f", "8df5", "835c", "955c", "945c", "8140", "837c", "40",   "5c",   "7c",
+      "41",   "61",   "0d0a", "0a",   "0d",   "b6",   "8740", "81e6", "879a", "fa5b", "81ca",
+      "eef9", "fa54", "fb5c", "8160", "8161", "817c", "81e0", "8790", "8754", "fa4a", "8191",
+      "80",   "a0",   "fd",   "81",   "e040", "f040", "8540", "00",   "1a",   "7f",   "ff"};
+  QByteArray out;
+  for (int i = 0; i < chars; ++i) out += hex(kCodes[rng.bounded(int(std::size(kCodes)))]);
+  return out;
+}
+
+QString random_needle(QRandomGenerator& rng, const QByteArray& bytes) {
+  static const QStringList kFixed = {
+      QStringLiteral("@"),     QStringLiteral("\\"), QStringLiteral("|"),
+      QStringLiteral("〜"),    QStringLiteral("～"), QStringLiteral("‖"),
+      QStringLiteral("−"),     QStringLiteral("¬"),  QStringLiteral("∵"),
+      QStringLiteral("ソ"),    QStringLiteral("ｶﾀ"), QStringLiteral("検索"),
+      QStringLiteral("A"),     QStringLiteral("ab"), QStringLiteral("\uFFFD"),
+      QStringLiteral("\u001C")};
+  if (rng.bounded(3) == 0) return kFixed[rng.bounded(int(kFixed.size()))];
+  // A piece of the file's own text, so that most needles do occur somewhere.
+  const QString text = decode_text_bytes(bytes).text;
+  if (text.isEmpty()) return QStringLiteral("x");
+  const int from = rng.bounded(int(text.size()));
+  const int len = 1 + rng.bounded(4);
+  QString needle = text.mid(from, len);
+  if (needle.isEmpty()) needle = QStringLiteral("x");
+  return needle;
+}
+
+QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return QString();
+  return path;
+}
+
+}  // namespace
+
+class TestSearchCore : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void reference_data();
+  void reference();
+  void fast_equals_reference_data();
+  void fast_equals_reference();
+  void generated_corpora_data();
+  void generated_corpora();
+  void block_boundaries_data();
+  void block_boundaries();
+  void long_lead_byte_runs();
+  void scan_keeps_entry_order_and_skips_missing();
+  void scan_stops_when_asked();
+  void encoding_detection_matches_decoding();
+  void next_occurrence_data();
+  void next_occurrence();
+};
+
+// The reference itself, on cases whose answer follows from the rules.
+void TestSearchCore::reference_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("needle");
+  QTest::addColumn<bool>("found");
+  // clang-format off
+  QTest::newRow("plain hit") << QByteArray("xabcx") << QStringLiteral("abc") << true;
+  QTest::newRow("case differs") << QByteArray("xABCx") << QStringLiteral("abc") << false;
+  QTest::newRow("width differs") << encode("windows-31j", QStringLiteral("ａｂｃ")) << QStringLiteral("abc") << false;
+  QTest::newRow("across CRLF") << QByteArray("ab\r\ncd") << QStringLiteral("bc") << false;
+  QTest::newRow("across LF") << QByteArray("ab\ncd") << QStringLiteral("bc") << false;
+  QTest::newRow("across CR") << QByteArray("ab\rcd") << QStringLiteral("bc") << false;
+  QTest::newRow("needle with a line end") << QByteArray("ab\ncd") << QStringLiteral("b\nc") << false;
+  QTest::newRow("at the end without line end") << QByteArray("xx\nyyz") << QStringLiteral("yz") << true;
+  QTest::newRow("backslash inside ソ") << hex("835c") << QStringLiteral("\\") << false;
+  QTest::newRow("backslash after ソ") << hex("835c5c") << QStringLiteral("\\") << true;
+  QTest::newRow("at sign inside 　") << hex("8140") << QStringLiteral("@") << false;
+  QTest::newRow("bar inside ー") << hex("837c") << QStringLiteral("|") << false;
+  QTest::newRow("NEC ∵ for ∵") << hex("879a") << QStringLiteral("∵") << true;
+  QTest::newRow("IBM ∵ for ∵") << hex("fa5b") << QStringLiteral("∵") << true;
+  QTest::newRow("wave dash finds tilde") << hex("8160") << QStringLiteral("〜") << true;
+  QTest::newRow("tilde in UTF-8 finds wave") << QByteArray("\xE3\x80\x9C") << QStringLiteral("～") << true;
+  QTest::newRow("minus finds full-width") << hex("817c") << QStringLiteral("−") << true;
+  QTest::newRow("UTF-8 file") << QStringLiteral("日本語の検索").toUtf8() << QStringLiteral("検索") << true;
+  QTest::newRow("UTF-16LE") << utf16(QStringLiteral("日本語の検索"), false) << QStringLiteral("の検") << true;
+  QTest::newRow("UTF-16BE") << utf16(QStringLiteral("日本語の検索"), true) << QStringLiteral("本語") << true;
+  QTest::newRow("empty file") << QByteArray() << QStringLiteral("a") << false;
+  // clang-format on
+}
+
+void TestSearchCore::reference() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, needle);
+  QFETCH(bool, found);
+  QCOMPARE(text_bytes_contain(bytes, needle), found);
+  QCOMPARE(SearchNeedle(needle).found_in(bytes), found);
+}
+
+// Traps where a byte search without boundaries would answer wrongly.
+void TestSearchCore::fast_equals_reference_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("needle");
+  // clang-format off
+  QTest::newRow("trail @ after odd lead run") << hex("8181818140") << QStringLiteral("@");
+  QTest::newRow("trail @ after even lead run") << hex("81818140") << QStringLiteral("@");
+  QTest::newRow("pair straddles chars") << hex("82a082a0") << QStringLiteral("\uFF62");
+  QTest::newRow("kanji split across pairs") << hex("838c9f") << QStringLiteral("検");
+  QTest::newRow("lead then line end") << hex("810a40") << QStringLiteral("@");
+  QTest::newRow("UTF-16 odd offset") << QByteArray("\xFF\xFE\x41\x30\x42\x30", 6) << QStringLiteral("\u4230");
+  QTest::newRow("UTF-8 mark with bad bytes") << QByteArray("\xEF\xBB\xBF\xE3\xE3\x81\x82") << QStringLiteral("あ");
+  QTest::newRow("EUC-JP text") << encode("EUC-JP", QStringLiteral("日本語の文章を検索します。日本語")) << QStringLiteral("検索");
+  QTest::newRow("EUC-JP dup tilde") << (encode("EUC-JP", QStringLiteral("日本語の文章です。")) + hex("8fa2b7")) << QStringLiteral("〜");
+  QTest::newRow("ISO-2022-JP") << encode("ISO-2022-JP", QStringLiteral("日本語の文章を検索します。")) << QStringLiteral("検索");
+  QTest::newRow("ISO-2022-JP ASCII bytes") << encode("ISO-2022-JP", QStringLiteral("日本語の文章を検索します。")) << QStringLiteral("F|K\\");
+  QTest::newRow("replacement needle") << hex("8540") << QStringLiteral("\uFFFD");
+  QTest::newRow("zero-width no-break space") << QStringLiteral("xa\uFEFFb").toUtf8() << QStringLiteral("a\uFEFFb");
+  QTest::newRow("surrogate pair") << QStringLiteral("a😀b").toUtf8() << QStringLiteral("😀");
+  // clang-format on
+}
+
+void TestSearchCore::fast_equals_reference() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, needle);
+  QCOMPARE(SearchNeedle(needle).found_in(bytes), text_bytes_contain(bytes, needle));
+}
+
+void TestSearchCore::generated_corpora_data() {
+  QTest::addColumn<int>("kind");
+  // clang-format off
+  QTest::newRow("code page 932") << 0;
+  QTest::newRow("EUC-JP") << 1;
+  QTest::newRow("UTF-8") << 2;
+  QTest::newRow("UTF-8 with mark") << 3;
+  QTest::newRow("UTF-16LE") << 4;
+  QTest::newRow("UTF-16BE") << 5;
+  QTest::newRow("random bytes") << 6;
+  // clang-format on
+}
+
+void TestSearchCore::generated_corpora() {
+  QFETCH(int, kind);
+  QRandomGenerator rng(1234 + kind);
+  QTemporaryDir dir;
+  int found = 0;
+  for (int round = 0; round < 400; ++round) {
+    QByteArray bytes;
+    const int size = 1 + rng.bounded(round % 10 == 0 ? 4000 : 60);
+    switch (kind) {
+      case 0:
+        bytes = random_cp932(rng, size);
+        break;
+      case 1:
+        bytes = encode("EUC-JP", random_text(rng, size));
+        break;
+      case 2:
+        bytes = random_text(rng, size).toUtf8();
+        break;
+      case 3:
+        bytes = "\xEF\xBB\xBF" + random_text(rng, size).toUtf8();
+        break;
+      case 4:
+        bytes = utf16(random_text(rng, size), false);
+        break;
+      case 5:
+        bytes = utf16(random_text(rng, size), true);
+        break;
+      default:
+        for (int i = 0; i < size; ++i) bytes.append(char(rng.bounded(256)));
+        break;
+    }
+    const QString needle = random_needle(rng, bytes);
+    const bool expected = text_bytes_contain(bytes, needle);
+    found += expected;
+    const SearchNeedle prepared(needle);
+    if (prepared.found_in(bytes) != expected) {
+      QFAIL(qPrintable(QStringLiteral("round %1 needle %2 bytes %3")
+                           .arg(round)
+                           .arg(needle, QString::fromLatin1(bytes.toHex()))));
+    }
+    if (round % 20 == 0) {
+      const QString path = write(dir, QStringLiteral("f%1.txt").arg(round), bytes);
+      QCOMPARE(search_file(prepared, path),
+               expected ? FileSearchResult::Found : FileSearchResult::NotFound);
+    }
+  }
+  // The corpus must exercise both answers.
+  QVERIFY(found > 40);
+  QVERIFY(found < 360);
+}
+
+// Occurrences that straddle the blocks the scan reads, and at the very end of a file.
+void TestSearchCore::block_boundaries_data() {
+  QTest::addColumn<qsizetype>("at");
+  QTest::addColumn<QString>("codec");
+  constexpr qsizetype kBlock = 1 << 20;
+  // clang-format off
+  for (qsizetype delta : {-3, -2, -1, 0, 1}) {
+    QTest::addRow("cp932 at block %+lld", qlonglong(delta)) << kBlock + delta << QStringLiteral("windows-31j");
+    QTest::addRow("utf8 at block %+lld", qlonglong(delta)) << kBlock + delta << QStringLiteral("UTF-8");
+  }
+  QTest::newRow("cp932 at the end") << qsizetype(-1) << QStringLiteral("windows-31j");
+  QTest::newRow("utf8 at the end") << qsizetype(-1) << QStringLiteral("UTF-8");
+  // clang-format on
+}
+
+void TestSearchCore::block_boundaries() {
+  QFETCH(qsizetype, at);
+  QFETCH(QString, codec);
+  const QByteArray needle_bytes = encode(codec.toLatin1().constData(), QStringLiteral("検索"));
+  const QByteArray filler = encode(codec.toLatin1().constData(), QStringLiteral("あいうえお\r\n"));
+  QByteArray bytes;
+  const qsizetype until = at < 0 ? 3 * (1 << 19) : at;
+  while (bytes.size() < until) bytes += filler;
+  bytes.truncate(until);
+  // Keep the text whole before the occurrence: pad with ASCII to the wanted offset.
+  while (bytes.size() > 0 && decode_cp932(bytes.right(1)).contains(QChar::ReplacementCharacter)) {
+    bytes.chop(1);
+  }
+  if (codec == QStringLiteral("UTF-8")) {
+    while (!is_valid_utf8(bytes)) bytes.chop(1);
+  }
+  while (bytes.size() < until) bytes += ' ';
+  bytes += needle_bytes;
+  if (at >= 0) bytes += filler;
+  QTemporaryDir dir;
+  const QString path = write(dir, QStringLiteral("big.txt"), bytes);
+  const SearchNeedle needle(QStringLiteral("検索"));
+  QCOMPARE(search_file(needle, path), FileSearchResult::Found);
+  QCOMPARE(needle.found_in(bytes), true);
+  const SearchNeedle absent(QStringLiteral("検査"));
+  QCOMPARE(search_file(absent, path), FileSearchResult::NotFound);
+}
+
+// A long run of bytes that could all be lead bytes: the answer still follows the pairs, and the
+// search does not walk the run again for every candidate.
+void TestSearchCore::long_lead_byte_runs() {
+  for (int extra : {0, 1}) {
+    QByteArray bytes(200000 + extra, char(0x81));
+    bytes += "\x81\x40";
+    const QString needle = decode_cp932(hex("8181"));
+    QCOMPARE(SearchNeedle(needle).found_in(bytes), text_bytes_contain(bytes, needle));
+    QCOMPARE(SearchNeedle(QStringLiteral("@")).found_in(bytes), text_bytes_contain(bytes, "@"));
+  }
+}
+
+void TestSearchCore::scan_keeps_entry_order_and_skips_missing() {
+  QTemporaryDir dir;
+  const QString hit =
+      write(dir, QStringLiteral("hit.txt"), encode("windows-31j", QStringLiteral("検索する")));
+  const QString miss = write(dir, QStringLiteral("miss.txt"), QByteArray("nothing"));
+  const QString gone = dir.filePath(QStringLiteral("gone.txt"));
+  std::vector<QString> paths{miss, hit, gone, hit, QString(), dir.path(), miss, hit};
+  for (int i = 0; i < 40; ++i) paths.push_back(i % 7 == 0 ? hit : miss);
+  std::vector<int> expected;
+  for (int i = 0; i < int(paths.size()); ++i) {
+    if (paths[size_t(i)] == hit) expected.push_back(i);
+  }
+  const SearchNeedle needle(QStringLiteral("検索"));
+  for (int workers : {1, 2, 4}) {
+    ScanControl control;
+    QCOMPARE(scan_files(paths, needle, control, workers), expected);
+    QCOMPARE(control.done.load(), int(paths.size()));
+  }
+}
+
+void TestSearchCore::scan_stops_when_asked() {
+  QTemporaryDir dir;
+  const QString hit = write(dir, QStringLiteral("hit.txt"), QByteArray("abc"));
+  const std::vector<QString> paths(50, hit);
+  ScanControl control;
+  control.stop = true;
+  QVERIFY(scan_files(paths, SearchNeedle(QStringLiteral("b")), control, 2).empty());
+  QCOMPARE(control.done.load(), 0);
+}
+
+// The scan detects the encoding on its own only where a candidate turns up; it must choose as
+// the decoder does.
+void TestSearchCore::encoding_detection_matches_decoding() {
+  QRandomGenerator rng(99);
+  for (int round = 0; round < 300; ++round) {
+    QByteArray bytes;
+    switch (round % 4) {
+      case 0:
+        bytes = random_cp932(rng, 1 + rng.bounded(200));
+        break;
+      case 1:
+        bytes = encode("EUC-JP", random_text(rng, 1 + rng.bounded(100)));
+        break;
+      case 2:
+        bytes = encode("ISO-2022-JP", random_text(rng, 1 + rng.bounded(100)));
+        break;
+      default:
+        bytes = random_text(rng, 1 + rng.bounded(100)).toUtf8();
+        break;
+    }
+    const DecodedText decoded = decode_text_bytes(bytes);
+    QCOMPARE(detect_text_encoding(bytes), decoded.encoding);
+    QCOMPARE(decode_text_as(bytes, decoded.encoding), decoded.text);
+  }
+}
+
+// Find-next over the result view's text: overlapping occurrences, the character rule, and an
+// empty string that occurs at every position up to the end and then no more.
+void TestSearchCore::next_occurrence_data() {
+  QTest::addColumn<QString>("buffer");
+  QTest::addColumn<QString>("needle");
+  QTest::addColumn<QList<qsizetype>>("found");
+  // clang-format off
+  QTest::newRow("overlapping") << QStringLiteral("aaa") << QStringLiteral("aa") << QList<qsizetype>{0, 1};
+  QTest::newRow("case differs") << QStringLiteral("aAa") << QStringLiteral("A") << QList<qsizetype>{1};
+  QTest::newRow("wave dash") << QStringLiteral("〜x～") << QStringLiteral("～") << QList<qsizetype>{0, 2};
+  QTest::newRow("not across a line") << QStringLiteral("ab\ncd") << QStringLiteral("bc") << QList<qsizetype>{};
+  QTest::newRow("empty string") << QStringLiteral("ab") << QString() << QList<qsizetype>{0, 1, 2};
+  QTest::newRow("empty buffer") << QString() << QStringLiteral("a") << QList<qsizetype>{};
+  // clang-format on
+}
+
+void TestSearchCore::next_occurrence() {
+  QFETCH(QString, buffer);
+  QFETCH(QString, needle);
+  QFETCH(QList<qsizetype>, found);
+  QList<qsizetype> seen;
+  for (qsizetype at = tarvex::next_occurrence(buffer, needle, 0); at >= 0 && seen.size() < 10;
+       at = tarvex::next_occurrence(buffer, needle, at + 1)) {
+    seen << at;
+  }
+  QCOMPARE(seen, found);
+}
+
+QTEST_GUILESS_MAIN(TestSearchCore)
+#include "test_search_core.moc"
