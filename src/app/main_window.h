@@ -159,6 +159,9 @@ class Form1 final : public QMainWindow {
   void 最大画面表示_Click();
   void 最大画面の再描画();
   void apply_fit_option();
+  // Loads the current image entry into the image pane again; an empty slot empties the pane.
+  // Used by the layout pass and the maximised display.
+  void reload_current_picture();
   // Drops on either pane: from the file box, or files from another program.
   void pane_file_box_drop();
   void pane_files_drop(const QStringList& paths);
