@@ -11,6 +11,7 @@
 #include "test_pictures.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QStringEncoder>
@@ -66,6 +67,10 @@ class TestDisplayCore final : public QObject {
   void wmf_japanese_text();
   void wmf_round_rect_pie_and_bitmap();
   void wmf_huge_frame_is_drawn_smaller();
+  void wmf_mapping_data();
+  void wmf_mapping();
+  void wmf_draws_in_bounded_time_data();
+  void wmf_draws_in_bounded_time();
   void wmf_rejects_garbage();
   void pictures_data();
   void pictures();
@@ -414,6 +419,125 @@ void TestDisplayCore::wmf_huge_frame_is_drawn_smaller() {
   QVERIFY(qint64(image.width()) * image.height() <= 32LL * 1024 * 1024);
   QCOMPARE(image.width() * 2 / image.height(), 3);  // the shape is kept
   QVERIFY(loaded->is_whole());
+}
+
+namespace {
+
+// A metafile with a plain header and room for ten objects: a red brush and no pen selected, then
+// `records`.
+QByteArray plain_wmf(const QByteArray& records) {
+  QByteArray file("\x01\0\x09\0\0\x03\0\0\0\0\x0A\0\0\0\0\0\0\0", 18);
+  file += wmf_record(0x02FC, {0}, colorref(255, 0, 0) + QByteArray(2, 0));  // brush 0: red
+  file += wmf_record(0x02FA, {5, 0, 0}, colorref(0, 0, 0));                 // pen 1: none
+  file += wmf_record(0x012D, {0});
+  file += wmf_record(0x012D, {1});
+  return file + records + wmf_record(0x0000, {});
+}
+
+QByteArray rect(int left, int top, int right, int bottom) {
+  return wmf_record(0x041B, {qint16(bottom), qint16(right), qint16(top), qint16(left)});
+}
+
+QByteArray map_mode(int mode) {
+  return wmf_record(0x0103, {qint16(mode)});
+}
+QByteArray window_org(int x, int y) {
+  return wmf_record(0x020B, {qint16(y), qint16(x)});
+}
+QByteArray window_ext(int w, int h) {
+  return wmf_record(0x020C, {qint16(h), qint16(w)});
+}
+QByteArray viewport_org(int x, int y) {
+  return wmf_record(0x020D, {qint16(y), qint16(x)});
+}
+QByteArray viewport_ext(int w, int h) {
+  return wmf_record(0x020E, {qint16(h), qint16(w)});
+}
+
+struct MappingCase {
+  const char* name;
+  QByteArray records;
+  QSize natural;
+  QPoint red;    // inside the drawn rectangle
+  QPoint white;  // outside it
+};
+
+}  // namespace
+
+// Metafiles without a placeable header set their frame and scale with the window, the viewport
+// and the map mode.
+void TestDisplayCore::wmf_mapping_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("natural");
+  QTest::addColumn<QPoint>("red");
+  QTest::addColumn<QPoint>("white");
+  const QByteArray aniso = map_mode(8) + window_ext(1000, 500) + viewport_ext(200, 100);
+  // clang-format off
+  const MappingCase cases[] = {
+      {"text mode, window moved",  window_org(100, 50) + window_ext(200, 100) + rect(150, 50, 250, 100),                      {200, 100}, {100, 25}, {25, 75}},
+      {"anisotropic viewport",     aniso + rect(500, 0, 1000, 250),                                                           {200, 100}, {150, 25}, {50, 75}},
+      {"viewport origin moved",    aniso + rect(0, 0, 1, 1) + viewport_org(100, 50) + rect(0, 0, 500, 250),                   {200, 100}, {150, 75}, {50, 25}},
+      {"window extent scaled",     map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250), {200, 100}, {150, 25}, {50, 75}},
+      {"isotropic",                map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000), {200, 200}, {50, 150}, {150, 50}},
+      {"flipped by the extent",    map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250), {200, 100}, {50, 75}, {50, 25}},
+      {"twips, y upwards",         map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720),                          {192, 96},  {150, 20}, {50, 70}},
+  };
+  // clang-format on
+  for (const MappingCase& c : cases) {
+    QTest::newRow(c.name) << plain_wmf(c.records) << c.natural << c.red << c.white;
+  }
+}
+
+void TestDisplayCore::wmf_mapping() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, natural);
+  QFETCH(QPoint, red);
+  QFETCH(QPoint, white);
+  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  QVERIFY(pic);
+  QCOMPARE(pic->natural_size_px(), natural);
+  const QImage image = render_wmf(*pic, natural);
+  QCOMPARE(image.pixelColor(red), QColor(255, 0, 0));
+  QCOMPARE(image.pixelColor(white), QColor(255, 255, 255));
+  // At twice the size the same places scale with it.
+  const QImage twice = render_wmf(*pic, natural * 2);
+  QCOMPARE(twice.pixelColor(red * 2), QColor(255, 0, 0));
+}
+
+// Shapes reaching far beyond the picture, under a window stretched one way, are cut to what can
+// be seen before they are drawn.
+void TestDisplayCore::wmf_draws_in_bounded_time_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("size");
+  const QByteArray wide_pen = data_file("wide_pen_far_outside.wmf");
+  const QByteArray far = map_mode(8) + window_ext(300, 400) + viewport_ext(300, 30000) +
+                         wmf_record(0x02FA, {0, 40, 0}, colorref(0, 0, 255)) +
+                         wmf_record(0x012D, {2});
+  // clang-format off
+  QTest::newRow("wide pen far outside, as found")  << wide_pen << QSize();
+  QTest::newRow("wide pen far outside, stretched") << wide_pen << QSize(1000, 8000);
+  QTest::newRow("huge ellipse")   << plain_wmf(far + wmf_record(0x0418, {32000, 32000, -32000, -32000})) << QSize(300, 8000);
+  QTest::newRow("huge polygon")   << plain_wmf(far + wmf_record(0x0324, {3, -32000, -32000, 32000, 10, 10, 32000})) << QSize(300, 8000);
+  QTest::newRow("huge text")      << plain_wmf(far + wmf_record(0x02FB, {-3000, 0, 0, 0, 400, 0, 0}) + wmf_record(0x012D, {3}) + wmf_record(0x0521, {4, 0x4848, 0x4848, -1500, -200})) << QSize(300, 8000);
+  // clang-format on
+}
+
+void TestDisplayCore::wmf_draws_in_bounded_time() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, size);
+  QElapsedTimer clock;
+  clock.start();
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes, size);
+  QVERIFY(loaded);
+  QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+  // Whatever is in view is still drawn.
+  const QImage& image = loaded->image;
+  bool drawn = false;
+  for (int y = 0; y < image.height() && !drawn; y += 3) {
+    for (int x = 0; x < image.width() && !drawn; ++x)
+      drawn = image.pixel(x, y) != qRgb(255, 255, 255);
+  }
+  QVERIFY(drawn);
 }
 
 void TestDisplayCore::wmf_rejects_garbage() {
