@@ -30,10 +30,12 @@ qint64 pixel_budget(const PictureLimits& limits) {
   return std::max<qint64>(budget, 0);
 }
 
-// Qt's allocation guard in megabytes for a decode of `pixels`.
-int allocation_limit_mb(qint64 pixels) {
+// Sets Qt's allocation guard, one for the whole process (bitmaps inside metafiles pass it too),
+// to `pixels`; the loader's own checks of the declared size are the real limit. The environment's
+// QT_IMAGEIO_MAXALLOC, when set, still overrides it.
+void guard_allocations(qint64 pixels) {
   const qint64 mb = pixels * kBytesPerPixel / (1024 * 1024) + 1;
-  return static_cast<int>(std::min<qint64>(mb, INT_MAX));
+  QImageReader::setAllocationLimit(static_cast<int>(std::min<qint64>(mb, INT_MAX)));
 }
 
 // The largest of a half, a quarter and an eighth of `stored` within `budget`, the sizes a JPEG
@@ -57,7 +59,7 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
   const bool quarter_turn = reader.transformation() & QImageIOHandler::TransformationRotate90;
 
   QSize scaled;
-  qint64 decode_pixels = budget;
+  qint64 decode_pixels = 0;
   if (stored.isValid()) {
     const qint64 pixels = area(stored);
     if (pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes) {
@@ -80,9 +82,7 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
     // A JPEG asked for an odd size is decoded at up to twice that size in each direction first.
     decode_pixels = scaled.isValid() ? std::min(4 * area(scaled), pixels) : pixels;
   }
-  // Qt's allocation guard (one for the whole process) is set to what this decode may take: the
-  // checks above are the limit. QT_IMAGEIO_MAXALLOC, when set, still overrides it.
-  QImageReader::setAllocationLimit(allocation_limit_mb(decode_pixels));
+  guard_allocations(std::max(budget, decode_pixels));
   if (scaled.isValid()) reader.setScaledSize(scaled);
   QImage image = reader.read();
   if (image.isNull()) return std::nullopt;
@@ -107,6 +107,7 @@ std::optional<LoadedPicture> load_metafile(const QByteArray& bytes, QSize decode
   if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
     size = decode_size;
   }
+  guard_allocations(pixel_budget(limits));
   QImage image = render_wmf(*wmf, size);
   if (image.isNull()) return std::nullopt;
   return LoadedPicture{image, natural, true};
