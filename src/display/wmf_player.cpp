@@ -641,10 +641,9 @@ class Player {
     QImage image = dib_to_image(dib);
     if (image.isNull()) return;
     if (src.isEmpty()) src = image.rect();
+    // Scaled pictures are drawn only where they meet the target, whatever their extent.
     painter_.setWorldTransform(t);
-    painter_.setClipRect(visible_, Qt::ReplaceClip);
     painter_.drawImage(dest.normalized(), image, src);
-    painter_.setClipping(false);
   }
 
   void record(Fn f, const Cursor& c) {
