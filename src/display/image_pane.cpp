@@ -36,6 +36,11 @@ bool ImagePane::decode_fits() const {
   if (!stretch_) return decoded_for_.isEmpty();
   const QSize wanted = stretched_decode_size();
   if (wanted.isEmpty()) return true;
+  // A picture decoded whole for the unstretched pane and far larger than the stretched pane is
+  // decoded once more for the pane, which is then cheap to paint.
+  const qint64 decoded_area = static_cast<qint64>(picture_.width()) * picture_.height();
+  const qint64 wanted_area = static_cast<qint64>(wanted.width()) * wanted.height();
+  if (decoded_for_.isEmpty() && decoded_area > 4 * wanted_area) return false;
   return LoadedPicture{picture_, full_size_, drawn_}.sharp_enough_for(wanted);
 }
 
