@@ -117,14 +117,9 @@ void Form1::window_layout() {
 
   // After the first pass the current picture is loaded again, so that a picture cut at a small
   // size shows whole again at a larger one.
-  if (st.layout_done == 1) {
-    const QString current = st.img.path(st.img.cur);
-    if (current.isEmpty()) {
-      Image1->clear_picture();
-    } else {
-      Image1->load_picture(current);
-    }
-  }
+  // A stretched picture is decoded for the pane's new size by the pane itself once the size is
+  // set, so the reload here never decodes for the old size.
+  if (st.layout_done == 1) reload_current_picture();
   in.image_size = twips_geometry(Image1).size();
 
   const LayoutPlan plan = plan_layout(in);

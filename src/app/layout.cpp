@@ -17,6 +17,27 @@ std::optional<Placement> LayoutPlan::find(const QString& name) const {
   return found;
 }
 
+QSize image_pane_area(QSize outer) {
+  return QSize(outer.width() - 3285, outer.height() - 1760);
+}
+
+QSize limit_image_pane(QSize pane, QSize outer) {
+  const QSize area = image_pane_area(outer);
+  return QSize(pane.width() > area.width() ? area.width() : pane.width(),
+               pane.height() > area.height() ? area.height() : pane.height());
+}
+
+QRect maximised_image_geometry(QSize pane) {
+  constexpr int kLeft = 10;
+  constexpr int kTop = 0;
+  if (pane.height() > 9085 || pane.width() > 12195) return QRect(kLeft, kTop, 16000, 12000);
+  return QRect(QPoint(kLeft, kTop), pane);
+}
+
+QRect normal_image_geometry(QSize pane) {
+  return QRect(QPoint(kImagePaneLeft, kImagePaneTop), pane);
+}
+
 LayoutPlan::Action layout_action(const LayoutInput& in) {
   if (in.minimized) return LayoutPlan::Action::StopContinuousDisplay;
   if (!in.minimum_refused && (in.height < kMinWindowHeight || in.width < kMinWindowWidth)) {
@@ -43,17 +64,10 @@ LayoutPlan plan_layout(const LayoutInput& in) {
 
   // The image pane: its place, then its size. A stretched picture fills the available area; an
   // unstretched one keeps its natural size and is only cut to the area.
-  place("Image1", top_left(120, 2640));
-  const int avail_h = H - 1760;
-  const int avail_w = W - 3285;
-  if (in.stretch) {
-    place("Image1", Placement{std::nullopt, std::nullopt, avail_w, avail_h});
-  } else {
-    Placement size;
-    size.height = in.image_size.height() > avail_h ? avail_h : in.image_size.height();
-    size.width = in.image_size.width() > avail_w ? avail_w : in.image_size.width();
-    place("Image1", size);
-  }
+  place("Image1", top_left(kImagePaneTop, kImagePaneLeft));
+  const QSize outer(W, H);
+  const QSize pane = in.stretch ? image_pane_area(outer) : limit_image_pane(in.image_size, outer);
+  place("Image1", Placement{std::nullopt, std::nullopt, pane.width(), pane.height()});
 
   place("RichTextBox1", height(H - 1760));
   place("RichTextBox1", width(in.search_mode ? W - 1245 : W - 3285));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -11,6 +12,13 @@ namespace tarvex {
 // The smallest outer size of the main window, in twips; start-up gives it exactly this size.
 inline constexpr int kMinWindowHeight = 6975;
 inline constexpr int kMinWindowWidth = 9660;
+
+// The image pane's place beside the folder tree, and the text pane's place on the search screen
+// (over the folder tree).
+inline constexpr int kImagePaneLeft = 2640;
+inline constexpr int kImagePaneTop = 120;
+inline constexpr int kSearchTextPaneLeft = 600;
+inline constexpr int kSearchTextPaneTop = 120;
 
 // The properties one layout pass sets on one control, in twips; the others stay as they are.
 struct Placement {
@@ -49,5 +57,21 @@ LayoutPlan::Action layout_action(const LayoutInput& in);
 // the bottom rows follow the lower edge, the buttons the right edge, and the panes, lists and
 // file box stretch.
 LayoutPlan plan_layout(const LayoutInput& in);
+
+// The image pane's largest size in a window of outer size `outer` (width × height): the area
+// left of the window's right edge and above the bottom rows.
+QSize image_pane_area(QSize outer);
+
+// A pane of size `pane` limited to that area, both sides separately: a larger picture is cut off
+// at the pane's edges, not scaled.
+QSize limit_image_pane(QSize pane, QSize outer);
+
+// The image pane's rectangle (left, top, width, height) in the maximised picture display: at the
+// window's top left corner; a pane higher than 9085 or wider than 12195 becomes 16000 × 12000,
+// within which the unscaled picture is cut off.
+QRect maximised_image_geometry(QSize pane);
+
+// The image pane's rectangle outside the maximised display: its own size in its usual place.
+QRect normal_image_geometry(QSize pane);
 
 }  // namespace tarvex

@@ -211,6 +211,9 @@ class Form1 final : public QMainWindow {
   void 最大画面表示_Click();
   void 最大画面の再描画();
   void apply_fit_option();
+  // Loads the current image entry into the image pane again; an empty slot empties the pane.
+  // Used by the layout pass and the maximised display.
+  void reload_current_picture();
 
   // ---- Browsing (browse/form1_browsing.cpp) -----------------------------------------------------
   void SHTree1_Change();

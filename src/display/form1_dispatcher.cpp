@@ -1,5 +1,6 @@
 // The display dispatcher: a file from outside the registers is registered and shown.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "display/classify.h"
 #include "display/display_messages.h"
@@ -42,13 +43,9 @@ int Form1::ファイルの表示(const QString& source, int target) {
       Command2[1]->show();
     }
     // Keep the picture inside the window.
-    const QSize outer = outer_size_twips();
     const QRect g = twips_geometry(Image1);
-    int h = g.height();
-    int w = g.width();
-    if (h > outer.height() - 1760) h = outer.height() - 1760;
-    if (w > outer.width() - 3285) w = outer.width() - 3285;
-    set_twips_geometry(Image1, g.x(), g.y(), w, h);
+    const QSize limited = limit_image_pane(g.size(), outer_size_twips());
+    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
     if (target == 1) {
       RichTextBox1->hide();
       Image1->show();

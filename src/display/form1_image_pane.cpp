@@ -1,6 +1,7 @@
 // The image pane's own events: the pop-up menu, copying the picture, picture fitting and the
 // maximised picture display.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"
@@ -32,10 +33,12 @@ void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   popup_menu(hyouji, global_pos);
 }
 
+// The clipboard gets the whole picture at its own size, not the pane's fitted decode.
 void Form1::画像のコピー_Click() {
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->clear();
-  if (!Image1->picture().isNull()) clipboard->setImage(Image1->picture());
+  const QImage whole = Image1->whole_picture();
+  if (!whole.isNull()) clipboard->setImage(whole);
 }
 
 // Choosing the command toggles its check mark (the menu item is checkable); the layout then
@@ -49,24 +52,28 @@ void Form1::apply_fit_option() {
   window_layout();
 }
 
+void Form1::reload_current_picture() {
+  const QString current = st.img.path(st.img.cur);
+  if (current.isEmpty()) {
+    Image1->clear_picture();
+  } else {
+    // A picture that cannot be loaded leaves the previous one.
+    Image1->load_picture(current);
+  }
+}
+
 void Form1::最大画面の再描画() {
   const bool maximised_display = isMaximized() && !Image1->stretch() && !Image1->isHidden();
   if (maximised_display) {
-    const QString current = st.img.path(st.img.cur);
-    if (current.isEmpty()) {
-      Image1->clear_picture();
-    } else {
-      Image1->load_picture(current);
-    }
+    reload_current_picture();
     if (最大画面表示->isChecked()) {
-      const QRect g = twips_geometry(Image1);
-      set_twips_geometry(Image1, 10, 0, g.width(), g.height());
+      const QRect g = maximised_image_geometry(twips_geometry(Image1).size());
+      set_twips_geometry(Image1, g.x(), g.y(), g.width(), g.height());
       SHTree1->hide();
       File1->hide();
       Img_List->hide();
       登録ファイル名表示->setChecked(false);
       登録ファイル名表示->setEnabled(false);
-      if (g.height() > 9085 || g.width() > 12195) set_twips_geometry(Image1, 10, 0, 16000, 12000);
     } else {
       SHTree1->show();
       File1->show();
@@ -78,13 +85,14 @@ void Form1::最大画面の再描画() {
     SHTree1->hide();
     File1->hide();
     const QRect t = twips_geometry(RichTextBox1);
-    set_twips_geometry(RichTextBox1, 600, 120, t.width(), t.height());
+    set_twips_geometry(RichTextBox1, kSearchTextPaneLeft, kSearchTextPaneTop, t.width(),
+                       t.height());
   } else {
     SHTree1->show();
     File1->show();
   }
-  const QRect g = twips_geometry(Image1);
-  set_twips_geometry(Image1, 2640, 120, g.width(), g.height());
+  const QRect g = normal_image_geometry(twips_geometry(Image1).size());
+  set_twips_geometry(Image1, g.x(), g.y(), g.width(), g.height());
 }
 
 }  // namespace tarvex

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 namespace tarvex {
+
+struct LoadedPicture;
 
 // The picture holder. With stretch off, loading a picture gives the pane the picture's own size
 // (one picture pixel per device pixel, never blurred); with stretch on the pane keeps its size
@@ -11,12 +15,19 @@ namespace tarvex {
 class ImagePane final : public QWidget {
   Q_OBJECT
  public:
+  // While the pane is resized continuously (the user drags the window's edge), a stretched
+  // picture is decoded again for the new size at most once in this many milliseconds.
+  static constexpr int kRedecodeIntervalMs = 250;
+
   explicit ImagePane(QWidget* parent = nullptr);
 
   // Loads the picture of `path`; false, with the picture unchanged, when it cannot be loaded.
   bool load_picture(const QString& path);
   void clear_picture();
+  // The picture as shown: with stretch on, it may be a decode made for the pane's size.
   const QImage& picture() const { return picture_; }
+  // The whole picture at its own size, upright, for the clipboard; null without a picture.
+  QImage whole_picture() const;
   bool stretch() const { return stretch_; }
   void set_stretch(bool on);
   // The picture's own size in device-independent pixels (empty without a picture).
@@ -29,8 +40,10 @@ class ImagePane final : public QWidget {
   // Shows a picture decoded elsewhere (the slideshow decodes the next one ahead) exactly as
   // load_picture would have shown the file: `decoded_at`, `bytes` and `modified_ms` are what it
   // was decoded at and from.
-  void show_decoded(const QString& path, const QImage& image, QSize decoded_at, qint64 bytes,
-                    qint64 modified_ms);
+  void show_decoded(const QString& path, const LoadedPicture& picture, QSize decoded_at,
+                    qint64 bytes, qint64 modified_ms);
+  // How many times a file has been decoded, for the checks that decoding is not repeated.
+  int decode_count() const { return decode_count_; }
 
  signals:
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
@@ -39,24 +52,39 @@ class ImagePane final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The size a stretched picture is decoded at: the pane's, in device pixels.
+  QSize stretched_decode_size() const;
+  // True when the picture on display serves the current mode and size.
+  bool decode_fits() const;
+  bool decode(const QString& path);
+  // Decodes the stretched picture again when the pane has outgrown it, at most once in
+  // kRedecodeIntervalMs; a later call within that time is done by the timer.
+  void redecode_when_due();
+
   QImage picture_;
   bool stretch_ = false;
-  // What the picture was decoded from: loading the same unchanged file at the same size again
-  // (every layout pass does) reuses it instead of decoding it anew.
+  // What the picture was decoded from: loading the same unchanged file again (every layout pass
+  // does) reuses the decode when it fits the pane.
   struct Source {
     QString path;
     qint64 bytes = -1;
     qint64 modified_ms = -1;
-    QSize decode_size;
     friend bool operator==(const Source&, const Source&) = default;
   } source_;
   QByteArray file_box_token_;
+  QSize full_size_;     // the whole picture's size, upright
+  bool drawn_ = false;  // a metafile, drawn sharp at any size
+  QSize decoded_for_;   // the size asked of the decode; empty: the picture's own size
+  int decode_count_ = 0;
+  QElapsedTimer last_decode_;
+  QTimer redecode_timer_;
 };
 
 }  // namespace tarvex

@@ -7,68 +7,159 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <climits>
 #include <cmath>
 
 namespace tarvex {
 
 namespace {
 
-std::optional<QImage> read_with(QImageReader& reader, QSize decode_size) {
-  reader.setAllocationLimit(kPictureAllocationLimitMb);
+// Metafiles are drawn, not decoded: their pictures stay smaller, and their files are small.
+constexpr qint64 kMaxMetafilePixels = 32LL * 1024 * 1024;
+constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
+constexpr qint64 kBytesPerPixel = 4;
+
+qint64 area(QSize s) {
+  return static_cast<qint64>(s.width()) * s.height();
+}
+
+// The pixels a decode may produce under `limits`.
+qint64 pixel_budget(const PictureLimits& limits) {
+  qint64 budget = limits.max_pixels;
+  if (limits.memory_bytes >= 0) budget = std::min(budget, limits.memory_bytes / kBytesPerPixel);
+  return std::max<qint64>(budget, 0);
+}
+
+// Sets Qt's allocation guard, one for the whole process (bitmaps inside metafiles pass it too),
+// to `pixels`; the loader's own checks of the declared size are the real limit. The environment's
+// QT_IMAGEIO_MAXALLOC, when set, still overrides it.
+void guard_allocations(qint64 pixels) {
+  const qint64 mb = pixels * kBytesPerPixel / (1024 * 1024) + 1;
+  QImageReader::setAllocationLimit(static_cast<int>(std::min<qint64>(mb, INT_MAX)));
+}
+
+// The largest of a half, a quarter and an eighth of `stored` within `budget`, the sizes a JPEG
+// decodes at directly; nothing when even an eighth is too large.
+std::optional<QSize> reduced_jpeg_size(QSize stored, qint64 budget) {
+  for (const int d : {2, 4, 8}) {
+    const QSize r((stored.width() + d - 1) / d, (stored.height() + d - 1) / d);
+    if (area(r) <= budget) return r;
+  }
+  return std::nullopt;
+}
+
+std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, QSize decode_size,
+                                       const PictureLimits& limits) {
   reader.setAutoTransform(true);
-  const QSize declared = reader.size();
-  if (declared.isValid() &&
-      static_cast<qint64>(declared.width()) * declared.height() > kMaxPicturePixels) {
-    return std::nullopt;
-  }
+  const qint64 budget = pixel_budget(limits);
+  const QSize stored = reader.size();
   const QByteArray format = reader.format().toLower();
-  if (decode_size.isValid() && !decode_size.isEmpty() && (format == "jpeg" || format == "jpg")) {
-    // The scaled size applies before the EXIF rotation: swap it for a quarter turn.
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90) {
-      decode_size.transpose();
+  const bool jpeg = format == "jpeg" || format == "jpg";
+  // Sizes below are in the file's own orientation; EXIF turns a quarter turn afterwards.
+  const bool quarter_turn = reader.transformation() & QImageIOHandler::TransformationRotate90;
+
+  QSize scaled;
+  qint64 decode_pixels = 0;
+  if (stored.isValid()) {
+    const qint64 pixels = area(stored);
+    if (pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes) {
+      return std::nullopt;
     }
-    reader.setScaledSize(decode_size);
+    if (jpeg && decode_size.isValid() && !decode_size.isEmpty()) {
+      // Decoded smaller where the pane is smaller; never larger than the picture itself.
+      const QSize asked = quarter_turn ? decode_size.transposed() : decode_size;
+      if (asked.width() < stored.width() || asked.height() < stored.height()) {
+        scaled = asked.boundedTo(stored);
+      }
+    }
+    if (pixels > budget) {
+      // Too large to hold whole: only a JPEG can be decoded smaller.
+      if (!jpeg) return std::nullopt;
+      const std::optional<QSize> reduced = reduced_jpeg_size(stored, budget);
+      if (!reduced) return std::nullopt;
+      if (!scaled.isValid() || area(scaled) > area(*reduced)) scaled = *reduced;
+    }
+    // A JPEG asked for an odd size is decoded at up to twice that size in each direction first.
+    decode_pixels = scaled.isValid() ? std::min(4 * area(scaled), pixels) : pixels;
   }
+  guard_allocations(std::max(budget, decode_pixels));
+  if (scaled.isValid()) reader.setScaledSize(scaled);
   QImage image = reader.read();
   if (image.isNull()) return std::nullopt;
-  return image;
+  QSize full = stored.isValid() ? stored : image.size();
+  if (stored.isValid() && quarter_turn) full.transpose();
+  return LoadedPicture{image, full, false};
+}
+
+std::optional<LoadedPicture> load_metafile(const QByteArray& bytes, QSize decode_size,
+                                           const PictureLimits& limits) {
+  std::optional<WmfPicture> wmf = parse_wmf(bytes);
+  if (!wmf) return std::nullopt;
+  // A frame larger than the pane would ever show is drawn smaller, keeping its shape.
+  const qint64 budget = std::min(kMaxMetafilePixels, pixel_budget(limits));
+  QSize natural = wmf->natural_size_px();
+  if (area(natural) > budget) {
+    const double f = std::sqrt(static_cast<double>(budget) / static_cast<double>(area(natural)));
+    natural = QSize(std::max(1, static_cast<int>(natural.width() * f)),
+                    std::max(1, static_cast<int>(natural.height() * f)));
+  }
+  QSize size = natural;
+  if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
+    size = decode_size;
+  }
+  guard_allocations(pixel_budget(limits));
+  QImage image = render_wmf(*wmf, size);
+  if (image.isNull()) return std::nullopt;
+  return LoadedPicture{image, natural, true};
+}
+
+// Bytes the system could still give, from the kernel's estimate; -1 when it is not known.
+qint64 available_memory_bytes() {
+  QFile meminfo(QStringLiteral("/proc/meminfo"));
+  if (!meminfo.open(QIODevice::ReadOnly)) return -1;
+  // The kernel's files report no size: read until the end.
+  const QList<QByteArray> lines = meminfo.readAll().split('\n');
+  for (const QByteArray& line : lines) {
+    if (!line.startsWith("MemAvailable:")) continue;
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    bool ok = false;
+    const qint64 kb = fields.size() >= 2 ? fields[1].toLongLong(&ok) : 0;
+    return ok ? kb * 1024 : -1;
+  }
+  return -1;
 }
 
 }  // namespace
 
-std::optional<QImage> load_picture_bytes(const QByteArray& bytes, QSize decode_size) {
-  if (looks_like_wmf(bytes)) {
-    std::optional<WmfPicture> wmf = parse_wmf(bytes);
-    if (!wmf) return std::nullopt;
-    // A frame larger than the pane would ever decode is drawn smaller, keeping its shape.
-    QSize size = wmf->natural_size_px();
-    const qint64 area = static_cast<qint64>(size.width()) * size.height();
-    if (area > kMaxPicturePixels) {
-      const double f = std::sqrt(static_cast<double>(kMaxPicturePixels) / area);
-      size = QSize(std::max(1, static_cast<int>(size.width() * f)),
-                   std::max(1, static_cast<int>(size.height() * f)));
-    }
-    return render_wmf(*wmf, size);
-  }
+PictureLimits PictureLimits::for_this_machine() {
+  PictureLimits limits;
+  const qint64 available = available_memory_bytes();
+  if (available >= 0) limits.memory_bytes = available / 2;
+  return limits;
+}
+
+std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize decode_size,
+                                                const PictureLimits& limits) {
+  if (looks_like_wmf(bytes)) return load_metafile(bytes, decode_size, limits);
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
-  return read_with(reader, decode_size);
+  return read_with(reader, bytes.size(), decode_size, limits);
 }
 
-std::optional<QImage> load_picture_file(const QString& path, QSize decode_size) {
+std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
+                                               const PictureLimits& limits) {
   if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray head = file.peek(32);
   if (looks_like_wmf(head)) {
-    // Metafiles are small: a record player reads them whole.
-    if (file.size() > 64LL * 1024 * 1024) return std::nullopt;
-    return load_picture_bytes(file.readAll(), decode_size);
+    if (file.size() > kMaxMetafileBytes) return std::nullopt;
+    return load_metafile(file.readAll(), decode_size, limits);
   }
   QImageReader reader(&file);
-  return read_with(reader, decode_size);
+  return read_with(reader, file.size(), decode_size, limits);
 }
 
 }  // namespace tarvex

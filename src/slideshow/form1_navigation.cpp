@@ -316,7 +316,7 @@ void Form1::clamp_image_to_window() {
 bool Form1::load_image_entry(const QString& path) {
   if (path.isEmpty()) return false;
   if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
-    Image1->show_decoded(p->path, p->image, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
     return true;
   }
   return Image1->load_picture(path);

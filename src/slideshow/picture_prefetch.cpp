@@ -20,10 +20,10 @@ namespace {
 std::optional<DecodedPicture> decode(const QString& path, QSize decode_size) {
   const std::optional<FileStamp> before = FileStamp::of(path);
   if (!before) return std::nullopt;
-  std::optional<QImage> image = load_picture_file(path, decode_size);
+  std::optional<LoadedPicture> picture = load_picture_file(path, decode_size);
   // A file that changed while it was read may have given a mixed picture: not used.
-  if (!image || FileStamp::of(path) != before) return std::nullopt;
-  return DecodedPicture{path, decode_size, *before, std::move(*image)};
+  if (!picture || FileStamp::of(path) != before) return std::nullopt;
+  return DecodedPicture{path, decode_size, *before, std::move(*picture)};
 }
 
 }  // namespace

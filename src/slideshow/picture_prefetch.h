@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/picture_loader.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -24,7 +26,7 @@ struct DecodedPicture {
   QString path;
   QSize decode_size;
   FileStamp stamp;
-  QImage image;
+  LoadedPicture picture;
 };
 
 // Decodes the picture the slideshow shows next on a worker thread while the current one is on

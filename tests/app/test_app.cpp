@@ -57,6 +57,8 @@ class TestApp final : public QObject {
   void layout_actions();
   void layout_image_pane_data();
   void layout_image_pane();
+  void image_pane_geometry_data();
+  void image_pane_geometry();
   void startup_without_settings_file();
   void startup_with_full_settings_file();
   void startup_file_counts_data();
@@ -166,6 +168,34 @@ void TestApp::layout_image_pane() {
   QCOMPARE(QSize(*p->width, *p->height), pane);
   QCOMPARE(p->left, std::optional<int>(2640));
   QCOMPARE(p->top, std::optional<int>(120));
+}
+
+// The image pane's rectangles: limited to the window, in the maximised display and outside it.
+void TestApp::image_pane_geometry_data() {
+  QTest::addColumn<QSize>("pane");
+  QTest::addColumn<QSize>("outer");
+  QTest::addColumn<QSize>("limited");
+  QTest::addColumn<QRect>("maximised");
+  const QSize outer(9660, 6975);
+  // clang-format off
+  QTest::newRow("small picture")        << QSize(3000, 2000)   << outer               << QSize(3000, 2000) << QRect(10, 0, 3000, 2000);
+  QTest::newRow("wide picture")         << QSize(13000, 8000)  << outer               << QSize(6375, 5215) << QRect(10, 0, 16000, 12000);
+  QTest::newRow("tall picture")         << QSize(10000, 9000)  << QSize(16000, 12000) << QSize(10000, 9000) << QRect(10, 0, 10000, 9000);
+  QTest::newRow("at both thresholds")   << QSize(12195, 9085)  << QSize(16000, 12000) << QSize(12195, 9085) << QRect(10, 0, 12195, 9085);
+  QTest::newRow("one twip too wide")    << QSize(12196, 100)   << outer               << QSize(6375, 100)  << QRect(10, 0, 16000, 12000);
+  QTest::newRow("one twip too high")    << QSize(100, 9086)    << outer               << QSize(100, 5215)  << QRect(10, 0, 16000, 12000);
+  QTest::newRow("exactly the area")     << QSize(6375, 5215)   << outer               << QSize(6375, 5215) << QRect(10, 0, 6375, 5215);
+  // clang-format on
+}
+
+void TestApp::image_pane_geometry() {
+  QFETCH(QSize, pane);
+  QFETCH(QSize, outer);
+  QFETCH(QSize, limited);
+  QFETCH(QRect, maximised);
+  QCOMPARE(limit_image_pane(pane, outer), limited);
+  QCOMPARE(maximised_image_geometry(pane), maximised);
+  QCOMPARE(normal_image_geometry(pane), QRect(QPoint(2640, 120), pane));
 }
 
 void TestApp::startup_without_settings_file() {

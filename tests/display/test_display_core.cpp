@@ -8,8 +8,10 @@
 #include "display/text_loader.h"
 #include "display/wmf_player.h"
 #include "platform/text_codecs.h"
+#include "test_pictures.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QStringEncoder>
@@ -17,6 +19,7 @@
 #include <QTest>
 
 using namespace tarvex;
+using namespace tarvex::testing;
 
 namespace {
 
@@ -30,42 +33,6 @@ QByteArray encoded(const char* codec, const QString& text) {
   QStringEncoder encoder(codec);
   QByteArray bytes = encoder.encode(text);
   return bytes;
-}
-
-QByteArray image_bytes(const QImage& image, const char* format) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  writer.write(image);
-  return bytes;
-}
-
-QImage test_pattern(int w, int h) {
-  QImage image(w, h, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  for (int x = 0; x < w / 2; ++x) {
-    for (int y = 0; y < h; ++y) image.setPixelColor(x, y, Qt::red);
-  }
-  return image;
-}
-
-// A JPEG with an EXIF orientation tag put in after its start marker.
-QByteArray jpeg_with_orientation(const QImage& image, quint16 orientation) {
-  const QByteArray jpeg = image_bytes(image, "jpeg");
-  QByteArray tiff("II*\0\x08\0\0\0", 8);
-  tiff += QByteArray("\x01\0", 2);                    // one entry
-  tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);  // orientation, SHORT, count 1
-  tiff += char(orientation & 0xFF);
-  tiff += QByteArray("\0\0\0", 3);
-  tiff += QByteArray("\0\0\0\0", 4);  // no next directory
-  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-  QByteArray app1("\xFF\xE1", 2);
-  const int length = payload.size() + 2;
-  app1 += char(length >> 8);
-  app1 += char(length & 0xFF);
-  app1 += payload;
-  return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
 int count_colour(const QImage& image, const QRect& area, QColor colour) {
@@ -100,10 +67,17 @@ class TestDisplayCore final : public QObject {
   void wmf_japanese_text();
   void wmf_round_rect_pie_and_bitmap();
   void wmf_huge_frame_is_drawn_smaller();
+  void wmf_mapping_data();
+  void wmf_mapping();
+  void wmf_draws_in_bounded_time_data();
+  void wmf_draws_in_bounded_time();
   void wmf_rejects_garbage();
   void pictures_data();
   void pictures();
   void jpeg_orientation_and_decode_size();
+  void picture_limits_data();
+  void picture_limits();
+  void ordinary_photo_of_48_megapixels();
 };
 
 void TestDisplayCore::classification_data() {
@@ -476,10 +450,131 @@ void TestDisplayCore::wmf_huge_frame_is_drawn_smaller() {
   QByteArray bytes("\xD7\xCD\xC6\x9A\0\0\0\0\0\0\x30\x75\x20\x4E\x60\0\0\0\0\0\0\0", 22);
   bytes += QByteArray("\x01\0\x09\0\0\x03\x0C\0\0\0\0\0\x03\0\0\0\0\0", 18);
   bytes += QByteArray("\x03\0\0\0\0\0", 6);
-  const std::optional<QImage> image = load_picture_bytes(bytes);
-  QVERIFY(image);
-  QVERIFY(qint64(image->width()) * image->height() <= kMaxPicturePixels);
-  QCOMPARE(image->width() * 2 / image->height(), 3);  // the shape is kept
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes);
+  QVERIFY(loaded);
+  const QImage& image = loaded->image;
+  QVERIFY(qint64(image.width()) * image.height() <= 32LL * 1024 * 1024);
+  QCOMPARE(image.width() * 2 / image.height(), 3);  // the shape is kept
+  QVERIFY(loaded->is_whole());
+}
+
+namespace {
+
+// A metafile with a plain header and room for ten objects: a red brush and no pen selected, then
+// `records`.
+QByteArray plain_wmf(const QByteArray& records) {
+  QByteArray file("\x01\0\x09\0\0\x03\0\0\0\0\x0A\0\0\0\0\0\0\0", 18);
+  file += wmf_record(0x02FC, {0}, colorref(255, 0, 0) + QByteArray(2, 0));  // brush 0: red
+  file += wmf_record(0x02FA, {5, 0, 0}, colorref(0, 0, 0));                 // pen 1: none
+  file += wmf_record(0x012D, {0});
+  file += wmf_record(0x012D, {1});
+  return file + records + wmf_record(0x0000, {});
+}
+
+QByteArray rect(int left, int top, int right, int bottom) {
+  return wmf_record(0x041B, {qint16(bottom), qint16(right), qint16(top), qint16(left)});
+}
+
+QByteArray map_mode(int mode) {
+  return wmf_record(0x0103, {qint16(mode)});
+}
+QByteArray window_org(int x, int y) {
+  return wmf_record(0x020B, {qint16(y), qint16(x)});
+}
+QByteArray window_ext(int w, int h) {
+  return wmf_record(0x020C, {qint16(h), qint16(w)});
+}
+QByteArray viewport_org(int x, int y) {
+  return wmf_record(0x020D, {qint16(y), qint16(x)});
+}
+QByteArray viewport_ext(int w, int h) {
+  return wmf_record(0x020E, {qint16(h), qint16(w)});
+}
+
+struct MappingCase {
+  const char* name;
+  QByteArray records;
+  QSize natural;
+  QPoint red;    // inside the drawn rectangle
+  QPoint white;  // outside it
+};
+
+}  // namespace
+
+// Metafiles without a placeable header set their frame and scale with the window, the viewport
+// and the map mode.
+void TestDisplayCore::wmf_mapping_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("natural");
+  QTest::addColumn<QPoint>("red");
+  QTest::addColumn<QPoint>("white");
+  const QByteArray aniso = map_mode(8) + window_ext(1000, 500) + viewport_ext(200, 100);
+  // clang-format off
+  const MappingCase cases[] = {
+      {"text mode, window moved",  window_org(100, 50) + window_ext(200, 100) + rect(150, 50, 250, 100),                      {200, 100}, {100, 25}, {25, 75}},
+      {"anisotropic viewport",     aniso + rect(500, 0, 1000, 250),                                                           {200, 100}, {150, 25}, {50, 75}},
+      {"viewport origin moved",    aniso + rect(0, 0, 1, 1) + viewport_org(100, 50) + rect(0, 0, 500, 250),                   {200, 100}, {150, 75}, {50, 25}},
+      {"window extent scaled",     map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250), {200, 100}, {150, 25}, {50, 75}},
+      {"isotropic",                map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000), {200, 200}, {50, 150}, {150, 50}},
+      {"flipped by the extent",    map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250), {200, 100}, {50, 75}, {50, 25}},
+      {"twips, y upwards",         map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720),                          {192, 96},  {150, 20}, {50, 70}},
+  };
+  // clang-format on
+  for (const MappingCase& c : cases) {
+    QTest::newRow(c.name) << plain_wmf(c.records) << c.natural << c.red << c.white;
+  }
+}
+
+void TestDisplayCore::wmf_mapping() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, natural);
+  QFETCH(QPoint, red);
+  QFETCH(QPoint, white);
+  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  QVERIFY(pic);
+  QCOMPARE(pic->natural_size_px(), natural);
+  const QImage image = render_wmf(*pic, natural);
+  QCOMPARE(image.pixelColor(red), QColor(255, 0, 0));
+  QCOMPARE(image.pixelColor(white), QColor(255, 255, 255));
+  // At twice the size the same places scale with it.
+  const QImage twice = render_wmf(*pic, natural * 2);
+  QCOMPARE(twice.pixelColor(red * 2), QColor(255, 0, 0));
+}
+
+// Shapes reaching far beyond the picture, under a window stretched one way, are cut to what can
+// be seen before they are drawn.
+void TestDisplayCore::wmf_draws_in_bounded_time_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("size");
+  const QByteArray wide_pen = data_file("wide_pen_far_outside.wmf");
+  const QByteArray far = map_mode(8) + window_ext(300, 400) + viewport_ext(300, 30000) +
+                         wmf_record(0x02FA, {0, 40, 0}, colorref(0, 0, 255)) +
+                         wmf_record(0x012D, {2});
+  // clang-format off
+  QTest::newRow("wide pen far outside, as found")  << wide_pen << QSize();
+  QTest::newRow("wide pen far outside, stretched") << wide_pen << QSize(1000, 8000);
+  QTest::newRow("huge ellipse")   << plain_wmf(far + wmf_record(0x0418, {32000, 32000, -32000, -32000})) << QSize(300, 8000);
+  QTest::newRow("huge polygon")   << plain_wmf(far + wmf_record(0x0324, {3, -32000, -32000, 32000, 10, 10, 32000})) << QSize(300, 8000);
+  QTest::newRow("huge text")      << plain_wmf(far + wmf_record(0x02FB, {-3000, 0, 0, 0, 400, 0, 0}) + wmf_record(0x012D, {3}) + wmf_record(0x0521, {4, 0x4848, 0x4848, -1500, -200})) << QSize(300, 8000);
+  // clang-format on
+}
+
+void TestDisplayCore::wmf_draws_in_bounded_time() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, size);
+  QElapsedTimer clock;
+  clock.start();
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes, size);
+  QVERIFY(loaded);
+  QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+  // Whatever is in view is still drawn.
+  const QImage& image = loaded->image;
+  bool drawn = false;
+  for (int y = 0; y < image.height() && !drawn; y += 3) {
+    for (int x = 0; x < image.width() && !drawn; ++x)
+      drawn = image.pixel(x, y) != qRgb(255, 255, 255);
+  }
+  QVERIFY(drawn);
 }
 
 void TestDisplayCore::wmf_rejects_garbage() {
@@ -531,9 +626,9 @@ void TestDisplayCore::pictures() {
   f.open(QIODevice::WriteOnly);
   f.write(bytes);
   f.close();
-  const std::optional<QImage> image = load_picture_file(path);
-  QCOMPARE(image.has_value(), size.isValid());
-  if (image) QCOMPARE(image->size(), size);
+  const std::optional<LoadedPicture> loaded = load_picture_file(path);
+  QCOMPARE(loaded.has_value(), size.isValid());
+  if (loaded) QCOMPARE(loaded->image.size(), size);
   QVERIFY(!load_picture_file(dir.filePath("missing.bmp")));
   QVERIFY(!load_picture_file(dir.path()));
 }
@@ -545,15 +640,113 @@ void TestDisplayCore::jpeg_orientation_and_decode_size() {
   f.open(QIODevice::WriteOnly);
   f.write(jpeg_with_orientation(test_pattern(400, 200), 6));  // a quarter turn clockwise
   f.close();
-  const std::optional<QImage> upright = load_picture_file(path);
-  QVERIFY(upright);
-  QCOMPARE(upright->size(), QSize(200, 400));
+  const std::optional<LoadedPicture> loaded = load_picture_file(path);
+  QVERIFY(loaded);
+  const QImage& upright = loaded->image;
+  QCOMPARE(upright.size(), QSize(200, 400));
   // Turned clockwise, the red left half is now the top half.
-  QVERIFY(qRed(upright->pixel(100, 50)) > 200 && qGreen(upright->pixel(100, 50)) < 60);
-  QVERIFY(qGreen(upright->pixel(100, 350)) > 200);
-  const std::optional<QImage> scaled = load_picture_file(path, QSize(100, 200));
+  QVERIFY(qRed(upright.pixel(100, 50)) > 200 && qGreen(upright.pixel(100, 50)) < 60);
+  QVERIFY(qGreen(upright.pixel(100, 350)) > 200);
+  const std::optional<LoadedPicture> scaled = load_picture_file(path, QSize(100, 200));
   QVERIFY(scaled);
-  QCOMPARE(scaled->size(), QSize(100, 200));
+  QCOMPARE(scaled->image.size(), QSize(100, 200));
+  QCOMPARE(scaled->full_size, QSize(200, 400));
+  // A pane larger than the picture gets the picture's own pixels, not an enlarged decode.
+  const std::optional<LoadedPicture> large = load_picture_file(path, QSize(800, 900));
+  QVERIFY(large);
+  QVERIFY(large->is_whole());
+}
+
+namespace {
+
+// A JPEG whose frame header claims `size` while its data is that of a small picture.
+QByteArray jpeg_claiming(QSize size) {
+  QByteArray jpeg = image_bytes(test_pattern(16, 16), "jpeg");
+  const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+  jpeg[sof + 5] = char(size.height() >> 8);
+  jpeg[sof + 6] = char(size.height() & 0xFF);
+  jpeg[sof + 7] = char(size.width() >> 8);
+  jpeg[sof + 8] = char(size.width() & 0xFF);
+  return jpeg;
+}
+
+struct LimitCase {
+  const char* name;
+  QByteArray bytes;
+  qint64 max_pixels;
+  qint64 memory_bytes;
+  QSize decoded;  // invalid: refused
+  QSize full;
+};
+
+}  // namespace
+
+// The loader's own limits, given directly rather than through the environment: pictures above
+// them are decoded smaller when they are JPEGs and refused otherwise.
+void TestDisplayCore::picture_limits_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<qint64>("max_pixels");
+  QTest::addColumn<qint64>("memory_bytes");
+  QTest::addColumn<QSize>("decoded");
+  QTest::addColumn<QSize>("full");
+  const QByteArray bmp = image_bytes(test_pattern(1000, 1000), "bmp");
+  const QByteArray wide_bmp = image_bytes(test_pattern(2000, 1000), "bmp");
+  const QByteArray jpeg = image_bytes(test_pattern(2000, 1000), "jpeg");
+  const QByteArray large_jpeg = image_bytes(test_pattern(4000, 2000), "jpeg");
+  const QSize none;
+  const qint64 unknown = -1;
+  // clang-format off
+  const LimitCase cases[] = {
+      {"bmp at the limit",                  bmp,        1000000, unknown, {1000, 1000}, {1000, 1000}},
+      {"bmp above the limit",               wide_bmp,   1000000, unknown, none,         none},
+      {"bmp above the free memory",         wide_bmp,   kMaxPicturePixels, 4000000, none, none},
+      {"jpeg within the limit",             jpeg,       2000000, unknown, {2000, 1000}, {2000, 1000}},
+      {"jpeg above the limit at a half",    jpeg,       1000000, unknown, {1000, 500},  {2000, 1000}},
+      {"jpeg above the free memory",        jpeg,       kMaxPicturePixels, 4000000, {1000, 500}, {2000, 1000}},
+      {"jpeg far above the limit",          large_jpeg, 200000,  unknown, {500, 250},   {4000, 2000}},
+      {"jpeg whose eighth is too large",    large_jpeg, 100000,  unknown, none,         none},
+      {"jpeg claiming 60000 x 60000",       jpeg_claiming({60000, 60000}), kMaxPicturePixels, unknown, none, none},
+      {"jpeg claiming 5000 x 3000 is read", jpeg_claiming({5000, 3000}), kMaxPicturePixels, unknown, {5000, 3000}, {5000, 3000}},
+  };
+  // clang-format on
+  for (const LimitCase& c : cases) {
+    QTest::newRow(c.name) << c.bytes << c.max_pixels << c.memory_bytes << c.decoded << c.full;
+  }
+}
+
+void TestDisplayCore::picture_limits() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(qint64, max_pixels);
+  QFETCH(qint64, memory_bytes);
+  QFETCH(QSize, decoded);
+  QFETCH(QSize, full);
+  const PictureLimits limits{max_pixels, memory_bytes};
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes, QSize(), limits);
+  QCOMPARE(loaded.has_value(), decoded.isValid());
+  if (!loaded) return;
+  QCOMPARE(loaded->image.size(), decoded);
+  QCOMPARE(loaded->full_size, full);
+}
+
+// A phone photo of 8000 × 6000 pixels is shown whole with the limits of this machine.
+void TestDisplayCore::ordinary_photo_of_48_megapixels() {
+  const PictureLimits machine = PictureLimits::for_this_machine();
+  QVERIFY(machine.max_pixels >= 200LL * 1000 * 1000);
+  QVERIFY(machine.memory_bytes > 0);  // the kernel's estimate was read
+  QImage photo(8000, 6000, QImage::Format_Grayscale8);
+  for (int y = 0; y < photo.height(); ++y) {
+    std::fill_n(photo.scanLine(y), photo.width(), static_cast<uchar>(y / 8));
+  }
+  QTemporaryDir dir;
+  const QString path = dir.filePath("phone.jpg");
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(image_bytes(photo, "jpeg", 5));
+  f.close();
+  const std::optional<LoadedPicture> loaded = load_picture_file(path, QSize(), PictureLimits{});
+  QVERIFY(loaded);
+  QCOMPARE(loaded->image.size(), QSize(8000, 6000));
+  QVERIFY(qAbs(qGray(loaded->image.pixel(10, 4000)) - 4000 / 8 % 256) < 8);
 }
 
 QTEST_MAIN(TestDisplayCore)

@@ -10,6 +10,7 @@
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
+#include "test_pictures.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -99,6 +100,10 @@ class TestDisplayForm final : public QObject {
   void image_pane_pop_up_menu_and_copy();
   void maximised_picture_display();
   void fitting_the_picture();
+  void copying_gives_the_whole_picture_data();
+  void copying_gives_the_whole_picture();
+  void fitted_picture_is_sharp_after_the_window_grows();
+  void stretched_pane_decodes_sparingly();
   void search_view_selects_the_hit_on_focus();
   void reloading_follows_the_file_on_disk();
   void long_texts_arrive_in_slices_data();
@@ -424,6 +429,100 @@ void TestDisplayForm::fitting_the_picture() {
   f.form2()->Check2->setChecked(false);
   f.apply_fit_option();
   QCOMPARE(f.Image1->size(), QSize(20, 10));
+}
+
+void TestDisplayForm::copying_gives_the_whole_picture_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<bool>("fitted");
+  QTest::addColumn<QSize>("copied");
+  QFile wmf(QStringLiteral(TARVEX_TEST_DATA_DIR "/shapes.wmf"));
+  QVERIFY(wmf.open(QIODevice::ReadOnly));
+  const QImage wide = test_pattern(1600, 400);
+  // clang-format off
+  QTest::newRow("fitted jpeg")           << "w.jpg" << image_bytes(wide, "jpeg")         << true  << QSize(1600, 400);
+  QTest::newRow("fitted jpeg turned")    << "t.jpg" << jpeg_with_orientation(wide, 6)    << true  << QSize(400, 1600);
+  QTest::newRow("fitted metafile")       << "s.wmf" << wmf.readAll()                     << true  << QSize(400, 300);
+  QTest::newRow("unfitted jpeg")         << "u.jpg" << image_bytes(wide, "jpeg")         << false << QSize(1600, 400);
+  // clang-format on
+}
+
+// The clipboard gets the picture at its own size, upright, whatever the pane shows.
+void TestDisplayForm::copying_gives_the_whole_picture() {
+  QFETCH(QString, name);
+  QFETCH(QByteArray, bytes);
+  QFETCH(bool, fitted);
+  QFETCH(QSize, copied);
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  f.form2()->Check2->setChecked(fitted);
+  f.apply_fit_option();
+  QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
+  // Fitted, the pane shows a decode made for its own size.
+  if (fitted) QVERIFY(f.Image1->picture().size() != copied);
+  f.画像のコピー->trigger();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  const QImage image = QGuiApplication::clipboard()->image();
+  QCOMPARE(image.size(), copied);
+  if (name.endsWith(".jpg")) {
+    // The red half is on the left, or on top when turned upright.
+    const QPoint red = copied.width() > copied.height() ? QPoint(100, 200) : QPoint(200, 100);
+    QVERIFY(qRed(image.pixel(red)) > 200 && qGreen(image.pixel(red)) < 60);
+  }
+}
+
+void TestDisplayForm::fitted_picture_is_sharp_after_the_window_grows() {
+  FormFixture fx;
+  Form1& f = make_form(fx, 20);
+  QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
+  f.form2()->Check2->setChecked(true);
+  f.apply_fit_option();
+  f.ファイルの表示(fx.write_file("photo.jpg", image_bytes(test_pattern(1600, 1200), "jpeg")), 1);
+  const QSize before = f.Image1->size();
+  QCOMPARE(f.Image1->picture().size(), before);
+  f.resize(f.width() + 300, f.height() + 200);
+  QTRY_COMPARE(f.Image1->size(), before + QSize(300, 200));
+  // Decoded again for the final size, not the old decode stretched.
+  QTRY_COMPARE(f.Image1->picture().size(), f.Image1->size());
+}
+
+void TestDisplayForm::stretched_pane_decodes_sparingly() {
+  QTemporaryDir dir;
+  const QString jpeg = dir.filePath("p.jpg");
+  const QString small = dir.filePath("s.bmp");
+  for (const auto& [path, bytes] : {std::pair{jpeg, image_bytes(test_pattern(1600, 1200), "jpeg")},
+                                    std::pair{small, bmp(50, 40)}}) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  ImagePane pane;
+  pane.show();
+  QVERIFY(pane.load_picture(jpeg));
+  QCOMPARE(pane.picture().size(), QSize(1600, 1200));
+  // Stretched into a pane far smaller than the whole decode: decoded once more for the pane.
+  pane.set_stretch(true);
+  pane.resize(200, 150);
+  QVERIFY(pane.load_picture(jpeg));
+  QTRY_COMPARE(pane.picture().size(), QSize(200, 150));
+  QCOMPARE(pane.decode_count(), 2);
+  // Smaller: the decode is large enough and is kept.
+  pane.resize(100, 75);
+  QVERIFY(pane.load_picture(jpeg));
+  QCOMPARE(pane.decode_count(), 2);
+  QCOMPARE(pane.picture().size(), QSize(200, 150));
+  // Grown step by step as a dragged window edge does: a few decodes, the last for the final size.
+  for (int i = 1; i <= 30; ++i) pane.resize(100 + 10 * i, 75 + 8 * i);
+  QVERIFY(pane.decode_count() <= 3);
+  QTRY_COMPARE(pane.picture().size(), QSize(400, 315));
+  QVERIFY(pane.decode_count() <= 4);
+  // A bitmap smaller than the pane cannot get sharper: it is never decoded again.
+  QVERIFY(pane.load_picture(small));
+  const int decodes = pane.decode_count();
+  pane.resize(600, 500);
+  QVERIFY(pane.load_picture(small));
+  QCOMPARE(pane.decode_count(), decodes);
+  QCOMPARE(pane.picture().size(), QSize(50, 40));
 }
 
 void TestDisplayForm::search_view_selects_the_hit_on_focus() {

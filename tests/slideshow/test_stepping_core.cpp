@@ -247,8 +247,8 @@ void TestSteppingCore::prefetch_hands_over_the_unchanged_picture() {
   prefetch.prepare(path, QSize());
   const std::optional<DecodedPicture> p = prefetch.take(path, QSize());
   QVERIFY(p.has_value());
-  QCOMPARE(p->image.size(), QSize(64, 48));
-  QCOMPARE(p->image.pixelColor(3, 3), QColor(Qt::red));
+  QCOMPARE(p->picture.image.size(), QSize(64, 48));
+  QCOMPARE(p->picture.image.pixelColor(3, 3), QColor(Qt::red));
   // Handed over once.
   QVERIFY(!prefetch.take(path, QSize()).has_value());
 }
