@@ -1,0 +1,394 @@
+// BIFF workbooks (.xls): FreeXL reads the cells. Before FreeXL sees a file, the compound file
+// and its workbook stream are walked here once, so that a file declaring sizes its length cannot
+// hold (a sheet of a million rows in a kilobyte, a string table of billions of strings) or an
+// encrypted one never reaches the library, whose allocations follow those declarations. The walk
+// also finds what FreeXL does not tell: the active sheet and the cells' booleans.
+
+#include "display/sheet_readers.h"
+
+#include <freexl.h>
+
+#include <QFile>
+#include <QHash>
+#include <QStringDecoder>
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace tarvex {
+
+namespace {
+
+quint16 u16(const char* p) {
+  return quint16(quint8(p[0]) | quint8(p[1]) << 8);
+}
+quint32 u32(const char* p) {
+  return quint32(u16(p)) | quint32(u16(p + 2)) << 16;
+}
+
+constexpr quint32 kEndOfChain = 0xFFFFFFFE;
+
+// A compound file held in memory, with just enough of its structure to read one stream.
+class CompoundFile {
+ public:
+  explicit CompoundFile(QByteArray bytes) : data_(std::move(bytes)) {}
+
+  // The named stream of the root storage (case-insensitive name), or nullopt.
+  std::optional<QByteArray> stream(const QStringList& names) {
+    if (!read_header()) return std::nullopt;
+    const std::vector<quint32> dir_chain = chain(first_dir_);
+    const QByteArray dir = join(dir_chain, sector_);
+    const int entries = int(dir.size() / 128);
+    if (entries == 0) return std::nullopt;
+    const char* root = dir.constData();
+    const quint32 mini_start = u32(root + 116);
+    const quint64 mini_size = u32(root + 120);
+    for (int i = 1; i < entries; ++i) {
+      const char* e = dir.constData() + i * 128;
+      const int name_bytes = u16(e + 64);
+      if (e[66] != 2 || name_bytes < 2 || name_bytes > 64) continue;  // a stream object
+      const QString name =
+          QString::fromUtf16(reinterpret_cast<const char16_t*>(e), name_bytes / 2 - 1);
+      if (!names.contains(name, Qt::CaseInsensitive)) continue;
+      const quint32 start = u32(e + 116);
+      const quint64 size = u32(e + 120);
+      if (size > quint64(data_.size())) return std::nullopt;
+      QByteArray bytes;
+      if (size < cutoff_) {
+        const QByteArray mini_stream = join(chain(mini_start), sector_);
+        if (quint64(mini_stream.size()) < std::min<quint64>(mini_size, mini_stream.size())) {
+          return std::nullopt;
+        }
+        mini_fat_ = chain_bytes(first_mini_fat_);
+        bytes = join_mini(start, mini_stream);
+      } else {
+        bytes = join(chain(start), sector_);
+      }
+      if (quint64(bytes.size()) < size) return std::nullopt;  // truncated
+      bytes.truncate(qsizetype(size));
+      return bytes;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  bool read_header() {
+    if (data_.size() < 512) return false;
+    const char* h = data_.constData();
+    const int shift = u16(h + 30);
+    if (shift != 9 && shift != 12) return false;
+    sector_ = 1 << shift;
+    if (u16(h + 32) != 6) return false;
+    first_dir_ = u32(h + 48);
+    cutoff_ = u32(h + 56);
+    first_mini_fat_ = u32(h + 60);
+    sectors_ = quint32((data_.size() - sector_) / sector_);
+    // The FAT: its sector numbers come from the header's list and the chain of extra lists.
+    std::vector<quint32> fat_sectors;
+    const quint32 fat_count = u32(h + 44);
+    if (fat_count > sectors_) return false;
+    for (int i = 0; i < 109 && fat_sectors.size() < fat_count; ++i) {
+      fat_sectors.push_back(u32(h + 76 + 4 * i));
+    }
+    quint32 difat = u32(h + 68);
+    for (quint32 hops = 0; fat_sectors.size() < fat_count; ++hops) {
+      if (difat >= sectors_ || hops > sectors_) return false;
+      const char* s = sector_at(difat);
+      for (int i = 0; i < sector_ / 4 - 1 && fat_sectors.size() < fat_count; ++i) {
+        fat_sectors.push_back(u32(s + 4 * i));
+      }
+      difat = u32(s + sector_ - 4);
+    }
+    fat_.clear();
+    fat_.reserve(fat_sectors.size() * (sector_ / 4));
+    for (quint32 s : fat_sectors) {
+      if (s >= sectors_) return false;
+      const char* p = sector_at(s);
+      for (int i = 0; i < sector_ / 4; ++i) fat_.push_back(u32(p + 4 * i));
+    }
+    return true;
+  }
+
+  const char* sector_at(quint32 s) const {
+    return data_.constData() + (qsizetype(s) + 1) * sector_;
+  }
+
+  // A chain of sectors; a loop or a sector beyond the file ends it.
+  std::vector<quint32> chain(quint32 start) const {
+    std::vector<quint32> out;
+    for (quint32 s = start; s != kEndOfChain && s < sectors_ && s < fat_.size();) {
+      if (out.size() > sectors_) return {};
+      out.push_back(s);
+      s = fat_[s];
+    }
+    return out;
+  }
+
+  std::vector<quint32> chain_bytes(quint32 start) const {
+    const QByteArray bytes = join(chain(start), sector_);
+    std::vector<quint32> out(size_t(bytes.size() / 4));
+    for (size_t i = 0; i < out.size(); ++i) out[i] = u32(bytes.constData() + 4 * i);
+    return out;
+  }
+
+  QByteArray join(const std::vector<quint32>& sectors, int size) const {
+    QByteArray out;
+    out.reserve(qsizetype(sectors.size()) * size);
+    for (quint32 s : sectors) out.append(sector_at(s), size);
+    return out;
+  }
+
+  QByteArray join_mini(quint32 start, const QByteArray& mini_stream) const {
+    QByteArray out;
+    const quint32 count = quint32(mini_stream.size() / 64);
+    quint32 hops = 0;
+    for (quint32 s = start; s != kEndOfChain && s < count && s < mini_fat_.size();
+         s = mini_fat_[s]) {
+      if (++hops > count) return QByteArray();
+      out.append(mini_stream.constData() + qsizetype(s) * 64, 64);
+    }
+    return out;
+  }
+
+  QByteArray data_;
+  int sector_ = 512;
+  quint32 sectors_ = 0;
+  quint32 first_dir_ = 0;
+  quint32 first_mini_fat_ = kEndOfChain;
+  quint32 cutoff_ = 4096;
+  std::vector<quint32> fat_;
+  std::vector<quint32> mini_fat_;
+};
+
+// What the walk over the workbook stream learns.
+struct WorkbookFacts {
+  QStringList sheet_names;  // every sheet in tab order
+  std::vector<quint32> sheet_offsets;
+  int active = 0;
+  // Boolean and error cells of the chosen sheet's block, by row * 256 + column.
+  QHash<int, QString> fixed_cells;
+};
+
+// The largest sheet FreeXL is let allocate, in cells: a sheet's declared size must be one its
+// file could plausibly fill.
+quint64 cell_budget(qint64 file_size) {
+  return std::min<quint64>(quint64(1) << 23, 65536 + quint64(file_size) * 4);
+}
+
+QString error_text(quint8 code) {
+  switch (code) {
+    case 0x00:
+      return QStringLiteral("#NULL!");
+    case 0x07:
+      return QStringLiteral("#DIV/0!");
+    case 0x0F:
+      return QStringLiteral("#VALUE!");
+    case 0x17:
+      return QStringLiteral("#REF!");
+    case 0x1D:
+      return QStringLiteral("#NAME?");
+    case 0x24:
+      return QStringLiteral("#NUM!");
+    case 0x2A:
+      return QStringLiteral("#N/A");
+    default:
+      return QString();
+  }
+}
+
+QString biff_sheet_name(const char* p, int len, bool biff8, QStringDecoder& cp) {
+  // BOUNDSHEET: offset 6 holds the name's length, then (BIFF8) a flags byte.
+  if (len < 8) return QString();
+  const int chars = quint8(p[6]);
+  if (biff8) {
+    const bool wide = p[7] & 1;
+    const int bytes = wide ? chars * 2 : chars;
+    if (8 + bytes > len) return QString();
+    if (wide) return QString::fromUtf16(reinterpret_cast<const char16_t*>(p + 8), chars);
+    return QString::fromLatin1(p + 8, chars);
+  }
+  if (7 + chars > len) return QString();
+  return cp.decode(QByteArrayView(p + 7, chars));
+}
+
+// Walks every record of the stream; false when the workbook must not be handed to FreeXL.
+bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& facts) {
+  const char* d = stream.constData();
+  const qsizetype n = stream.size();
+  bool biff8 = true;
+  QStringDecoder cp("windows-1252");
+  const quint64 budget = cell_budget(file_size);
+  bool globals = true;
+  for (qsizetype at = 0; at + 4 <= n;) {
+    const quint16 type = u16(d + at);
+    const int len = u16(d + at + 2);
+    const char* p = d + at + 4;
+    if (at + 4 + len > n) break;  // a cut record ends the walk, as it ends any reader
+    switch (type) {
+      case 0x0809:  // BOF
+        if (len >= 2 && globals && at == 0) biff8 = u16(p) >= 0x0600;
+        break;
+      case 0x000A:  // EOF
+        globals = false;
+        break;
+      case 0x002F:  // FILEPASS: encrypted
+        return false;
+      case 0x0042:  // CODEPAGE
+        if (len >= 2 && u16(p) == 932) cp = QStringDecoder("windows-31j");
+        break;
+      case 0x003D:  // WINDOW1: the active tab
+        if (globals && len >= 12) facts.active = u16(p + 10);
+        break;
+      case 0x0085:  // BOUNDSHEET
+        if (globals && len >= 6) {
+          facts.sheet_offsets.push_back(u32(p));
+          facts.sheet_names.append(biff_sheet_name(p, len, biff8, cp));
+        }
+        break;
+      case 0x00FC:  // SST: every string takes three bytes at least
+        if (len >= 8 && quint64(u32(p + 4)) * 3 > quint64(n)) return false;
+        break;
+      case 0x0200: {  // DIMENSIONS
+        quint64 rows = 0, columns = 0;
+        if (len >= 14) {
+          rows = u32(p + 4);
+          columns = u16(p + 10);
+        } else if (len >= 10) {
+          rows = u16(p + 2);
+          columns = u16(p + 6);
+        }
+        if (rows > 65536 || columns > 256 || rows * columns > budget) return false;
+        break;
+      }
+      default:
+        break;
+    }
+    at += 4 + len;
+  }
+  return !facts.sheet_names.isEmpty();
+}
+
+// The booleans and errors of one sheet's block (FreeXL gives a boolean as the number 1 or 0 and
+// an error as nothing).
+void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns,
+                 WorkbookFacts& facts) {
+  const char* d = stream.constData();
+  const qsizetype n = stream.size();
+  for (qsizetype at = offset; at + 4 <= n;) {
+    const quint16 type = u16(d + at);
+    const int len = u16(d + at + 2);
+    const char* p = d + at + 4;
+    if (at + 4 + len > n || type == 0x000A) break;
+    if (len >= 8 && (type == 0x0205 || type == 0x0006)) {
+      const int row = u16(p), column = u16(p + 2);
+      if (row < rows && column < columns) {
+        std::optional<QString> text;
+        if (type == 0x0205) {  // BOOLERR
+          text = p[7] ? error_text(quint8(p[6])) : bool_text(p[6] != 0);
+        } else if (len >= 14 && quint8(p[12]) == 0xFF && quint8(p[13]) == 0xFF) {
+          // A formula whose cached result is a boolean, an error or empty.
+          if (p[6] == 1) text = bool_text(p[8] != 0);
+          if (p[6] == 2) text = error_text(quint8(p[8]));
+          if (p[6] == 3) text = QString();
+        }
+        if (text) facts.fixed_cells.insert(row * 256 + column, *text);
+      }
+    }
+    at += 4 + len;
+  }
+}
+
+QString freexl_cell_text(const FreeXL_CellValue& v) {
+  switch (v.type) {
+    case FREEXL_CELL_INT:
+      return number_text(v.value.int_value);
+    case FREEXL_CELL_DOUBLE:
+      return number_text(v.value.double_value);
+    case FREEXL_CELL_TEXT:
+    case FREEXL_CELL_SST_TEXT:
+      return v.value.text_value ? QString::fromUtf8(v.value.text_value) : QString();
+    case FREEXL_CELL_DATE:
+    case FREEXL_CELL_DATETIME:
+    case FREEXL_CELL_TIME: {
+      // FreeXL writes dates as YYYY-MM-DD; the preview shows them with slashes.
+      QString text = v.value.text_value ? QString::fromUtf8(v.value.text_value) : QString();
+      if (v.type != FREEXL_CELL_TIME) text.replace(u'-', u'/');
+      return text;
+    }
+    default:
+      return QString();
+  }
+}
+
+}  // namespace
+
+bool read_xls_block(const QString& path, SheetBlock& block) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const qint64 file_size = file.size();
+  std::optional<QByteArray> stream =
+      CompoundFile(file.readAll()).stream({QStringLiteral("Workbook"), QStringLiteral("Book")});
+  file.close();
+  if (!stream) return false;
+  WorkbookFacts facts;
+  if (!walk_workbook(*stream, file_size, facts)) return false;
+
+  int chosen = int(facts.sheet_names.indexOf(QStringLiteral("Sheet1"), 0));
+  if (chosen < 0) {
+    for (int i = 0; i < facts.sheet_names.size(); ++i) {
+      if (facts.sheet_names[i].compare(QStringLiteral("Sheet1"), Qt::CaseInsensitive) == 0) {
+        chosen = i;
+        break;
+      }
+    }
+  }
+  if (chosen < 0) chosen = facts.active < facts.sheet_names.size() ? facts.active : 0;
+  const QString chosen_name = facts.sheet_names[chosen];
+  fixed_cells(*stream, facts.sheet_offsets[size_t(chosen)], block.rows(), block.columns(), facts);
+  stream.reset();
+
+  const void* handle = nullptr;
+  if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK) {
+    if (handle) freexl_close(handle);
+    return false;
+  }
+  bool ok = false;
+  unsigned int count = 0;
+  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) == FREEXL_OK && count > 0) {
+    // FreeXL lists worksheets only; find the chosen one by its name, else take its first.
+    unsigned short index = 0;
+    for (unsigned short i = 0; i < count; ++i) {
+      const char* name = nullptr;
+      if (freexl_get_worksheet_name(handle, i, &name) == FREEXL_OK && name &&
+          QString::fromUtf8(name) == chosen_name) {
+        index = i;
+        break;
+      }
+    }
+    unsigned int rows = 0;
+    unsigned short columns = 0;
+    if (freexl_select_active_worksheet(handle, index) == FREEXL_OK &&
+        freexl_worksheet_dimensions(handle, &rows, &columns) == FREEXL_OK) {
+      ok = true;
+      const unsigned int last_row = std::min<unsigned int>(rows, block.rows());
+      const unsigned short last_column = std::min<unsigned short>(columns, block.columns());
+      for (unsigned int r = 0; r < last_row; ++r) {
+        for (unsigned short c = 0; c < last_column; ++c) {
+          FreeXL_CellValue value;
+          std::memset(&value, 0, sizeof value);
+          if (freexl_get_cell_value(handle, r, c, &value) == FREEXL_OK) {
+            block.set(r, c, freexl_cell_text(value));
+          }
+        }
+      }
+    }
+  }
+  freexl_close(handle);
+  for (auto it = facts.fixed_cells.cbegin(); it != facts.fixed_cells.cend(); ++it) {
+    block.set(it.key() / 256, it.key() % 256, it.value());
+  }
+  return ok;
+}
+
+}  // namespace tarvex
