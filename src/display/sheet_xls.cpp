@@ -163,6 +163,8 @@ class CompoundFile {
 
 // What the walk over the workbook stream learns.
 struct WorkbookFacts {
+  bool biff8 = true;
+  QByteArray codepage = "windows-1252";
   QStringList sheet_names;  // every sheet in tab order
   std::vector<quint32> sheet_offsets;
   int active = 0;
@@ -227,7 +229,7 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
     if (at + 4 + len > n) break;  // a cut record ends the walk, as it ends any reader
     switch (type) {
       case 0x0809:  // BOF
-        if (len >= 2 && globals && at == 0) biff8 = u16(p) >= 0x0600;
+        if (len >= 2 && globals && at == 0) biff8 = facts.biff8 = u16(p) >= 0x0600;
         break;
       case 0x000A:  // EOF
         globals = false;
@@ -235,7 +237,10 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
       case 0x002F:  // FILEPASS: encrypted
         return false;
       case 0x0042:  // CODEPAGE
-        if (len >= 2 && u16(p) == 932) cp = QStringDecoder("windows-31j");
+        if (len >= 2 && u16(p) == 932) {
+          cp = QStringDecoder("windows-31j");
+          facts.codepage = "windows-31j";
+        }
         break;
       case 0x003D:  // WINDOW1: the active tab
         if (globals && len >= 12) facts.active = u16(p + 10);
@@ -269,17 +274,33 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
   return !facts.sheet_names.isEmpty();
 }
 
-// The booleans and errors of one sheet's block (FreeXL gives a boolean as the number 1 or 0 and
-// an error as nothing).
-void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns,
-                 WorkbookFacts& facts) {
+// The cached results of formulas and the booleans and errors of one sheet's block: FreeXL gives
+// a formula's result as nothing, a boolean as the number 1 or 0 and an error as nothing.
+void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns, bool biff8,
+                 const QByteArray& codepage, WorkbookFacts& facts) {
   const char* d = stream.constData();
   const qsizetype n = stream.size();
+  int string_cell = -1;  // the formula whose text result the next STRING record holds
   for (qsizetype at = offset; at + 4 <= n;) {
     const quint16 type = u16(d + at);
     const int len = u16(d + at + 2);
     const char* p = d + at + 4;
     if (at + 4 + len > n || type == 0x000A) break;
+    if (type == 0x0207 && string_cell >= 0 && len >= 3) {  // STRING
+      const int chars = u16(p);
+      QString text;
+      if (!biff8) {
+        QStringDecoder cp(codepage.constData());
+        text = cp.decode(QByteArrayView(p + 2, std::min(chars, len - 2)));
+      } else if (p[2] & 1) {
+        text = QString::fromUtf16(reinterpret_cast<const char16_t*>(p + 3),
+                                  std::min(chars, (len - 3) / 2));
+      } else {
+        text = QString::fromLatin1(p + 3, std::min(chars, len - 3));
+      }
+      facts.fixed_cells.insert(string_cell, text);
+    }
+    if (type != 0x0207) string_cell = -1;
     if (len >= 8 && (type == 0x0205 || type == 0x0006)) {
       const int row = u16(p), column = u16(p + 2);
       if (row < rows && column < columns) {
@@ -287,10 +308,15 @@ void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns
         if (type == 0x0205) {  // BOOLERR
           text = p[7] ? error_text(quint8(p[6])) : bool_text(p[6] != 0);
         } else if (len >= 14 && quint8(p[12]) == 0xFF && quint8(p[13]) == 0xFF) {
-          // A formula whose cached result is a boolean, an error or empty.
+          // A formula whose cached result is a text, a boolean, an error or empty.
+          if (p[6] == 0) string_cell = row * 256 + column;
           if (p[6] == 1) text = bool_text(p[8] != 0);
           if (p[6] == 2) text = error_text(quint8(p[8]));
           if (p[6] == 3) text = QString();
+        } else if (len >= 14) {
+          double value = 0;
+          std::memcpy(&value, p + 6, sizeof value);
+          text = number_text(value);
         }
         if (text) facts.fixed_cells.insert(row * 256 + column, *text);
       }
@@ -345,7 +371,8 @@ bool read_xls_block(const QString& path, SheetBlock& block) {
   }
   if (chosen < 0) chosen = facts.active < facts.sheet_names.size() ? facts.active : 0;
   const QString chosen_name = facts.sheet_names[chosen];
-  fixed_cells(*stream, facts.sheet_offsets[size_t(chosen)], block.rows(), block.columns(), facts);
+  fixed_cells(*stream, facts.sheet_offsets[size_t(chosen)], block.rows(), block.columns(),
+              facts.biff8, facts.codepage, facts);
   stream.reset();
 
   const void* handle = nullptr;
