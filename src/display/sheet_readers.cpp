@@ -21,7 +21,7 @@ QString excel_block_text(const QString& path) {
   if (head == QByteArray::fromHex("d0cf11e0a1b11ae1")) {
     ok = read_xls_block(path, block);
   } else if (head.startsWith("PK\x03\x04")) {
-    ok = read_xlsx_block(path, block);
+    ok = is_ods_package(path) ? read_ods_block(path, block) : read_xlsx_block(path, block);
   }
   return ok ? block.text() : QString();
 }

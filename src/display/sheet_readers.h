@@ -12,8 +12,8 @@
 namespace tarvex {
 
 // The Excel block: A1:J20 of the sheet named "Sheet1", else of the active sheet (the first when
-// none is marked). The format is told by the content: a BIFF .xls (compound file), or an Office
-// Open XML .xlsx (ZIP).
+// none is marked). The format is told by the content: a BIFF .xls (compound file), an Office
+// Open XML .xlsx or an OpenDocument .ods (ZIP).
 constexpr int kExcelRows = 20;
 constexpr int kExcelColumns = 10;
 QString excel_block_text(const QString& path);
@@ -27,6 +27,8 @@ QString lotus_block_text(const QString& path);
 // The single readers; each fills `block` and says whether the file was read.
 bool read_xls_block(const QString& path, SheetBlock& block);
 bool read_xlsx_block(const QString& path, SheetBlock& block);
+bool is_ods_package(const QString& path);
+bool read_ods_block(const QString& path, SheetBlock& block);
 bool read_wk_block(const QString& path, SheetBlock& block);
 
 }  // namespace tarvex

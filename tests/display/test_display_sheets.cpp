@@ -125,6 +125,8 @@ class TestDisplaySheets final : public QObject {
   void unreadable_xls_gives_nothing();
   void xlsx_workbooks_data();
   void xlsx_workbooks();
+  void ods_workbooks_data();
+  void ods_workbooks();
   void lotus_workbooks_data();
   void lotus_workbooks();
   void preview_on_the_window();
@@ -234,9 +236,9 @@ void TestDisplaySheets::xls_workbooks_data() {
       << Cells{};
   QTest::newRow("used range smaller than the block") << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 1)}, -1, -1}}, 0, false, false, 0, 512})
       << Cells{{0, 0, "1"}};
-  const XlsSheet cp932_sheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5)}, -1, -1};
+  const XlsSheet cp932_sheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5), txt(3, 1, "式の値", XlsCell::FormulaText)}, -1, -1};
   QTest::newRow("BIFF5 code page 932") << xls_file({{cp932_sheet}, 0, true, false, 0, 512})
-      << Cells{{0, 0, "ﾊﾞﾅﾅ表示①"}, {1, 2, "髙橋"}, {2, 0, "2.5"}};
+      << Cells{{0, 0, "ﾊﾞﾅﾅ表示①"}, {1, 2, "髙橋"}, {2, 0, "2.5"}, {3, 1, "式の値"}};
   // clang-format on
   // A string table long enough to continue over several records.
   XlsSheet many{"Sheet1", {}, -1, -1};
@@ -340,6 +342,48 @@ void TestDisplaySheets::xlsx_workbooks() {
   QTemporaryDir dir;
   // The content decides, not the name.
   check_cells(excel_block_text(write(dir, "book.xls", file)), kExcelRows, kExcelColumns, cells);
+}
+
+void TestDisplaySheets::ods_workbooks_data() {
+  QTest::addColumn<QByteArray>("file");
+  QTest::addColumn<Cells>("cells");
+  const QByteArray rows =
+      "<table:table-column table:number-columns-repeated=\"16384\"/>"
+      "<table:table-header-rows><table:table-row><table:table-cell office:value-type=\"string\">"
+      "<text:p>名前</text:p></table:table-cell><table:table-cell office:value-type=\"float\" "
+      "office:value=\"120.5\"><text:p>120.50</text:p></table:table-cell></table:table-row>"
+      "</table:table-header-rows>"
+      "<table:table-row><table:table-cell table:number-columns-repeated=\"2\" "
+      "office:value-type=\"float\" office:value=\"3\"/><table:table-cell "
+      "office:value-type=\"boolean\" office:boolean-value=\"true\"/><table:table-cell "
+      "office:value-type=\"date\" office:date-value=\"2024-01-31\"/><table:table-cell "
+      "office:value-type=\"time\" office:time-value=\"PT18H30M05S\"/><table:table-cell "
+      "table:formula=\"of:=1+1\" office:value-type=\"float\" office:value=\"2\"/>"
+      "<table:table-cell office:value-type=\"string\"><text:p>a<text:s text:c=\"2\"/>b</text:p>"
+      "<text:p>c<text:tab/>d</text:p></table:table-cell></table:table-row>"
+      "<table:table-row "
+      "table:number-rows-repeated=\"1048570\"><table:table-cell/></table:table-row>"
+      "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>遠く</text:p>"
+      "</table:table-cell></table:table-row>";
+  const Cells cells = {{0, 0, "名前"},     {0, 1, "120.5"}, {1, 0, "3"},
+                       {1, 1, "3"},        {1, 2, "TRUE"},  {1, 3, "2024/01/31"},
+                       {1, 4, "18:30:05"}, {1, 5, "2"},     {1, 6, "a  b c d"}};
+  const QByteArray other =
+      "<table:table-row><table:table-cell office:value-type=\"string\">"
+      "<text:p>集計</text:p></table:table-cell></table:table-row>";
+  // clang-format off
+  QTest::newRow("cells of every kind") << ods_file({{"Sheet1", rows}}, QString()) << cells;
+  QTest::newRow("active sheet without Sheet1") << ods_file({{"データ", rows}, {"集計", other}}, "集計")
+      << Cells{{0, 0, "集計"}};
+  QTest::newRow("Sheet1 second") << ods_file({{"集計", other}, {"Sheet1", rows}}, "集計") << cells;
+  // clang-format on
+}
+
+void TestDisplaySheets::ods_workbooks() {
+  QFETCH(QByteArray, file);
+  QFETCH(Cells, cells);
+  QTemporaryDir dir;
+  check_cells(excel_block_text(write(dir, "book.ods", file)), kExcelRows, kExcelColumns, cells);
 }
 
 void TestDisplaySheets::lotus_workbooks_data() {

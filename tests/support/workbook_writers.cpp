@@ -295,8 +295,17 @@ QByteArray xls_file(const XlsBook& book) {
           d.append(char(0x1E));  // the constant 1
           put16(d, 1);
           sheet += record(0x0006, d);
-          if (c.kind == XlsCell::FormulaText)
-            sheet += record(0x0207, unicode_string(c.text, false));
+          if (c.kind == XlsCell::FormulaText) {
+            QByteArray text;
+            if (b8) {
+              text = unicode_string(c.text, false);
+            } else {
+              const QByteArray bytes = cp932(c.text);
+              put16(text, quint32(bytes.size()));
+              text += bytes;
+            }
+            sheet += record(0x0207, text);
+          }
           break;
         }
         default:
@@ -449,6 +458,34 @@ QByteArray xlsx_file(const XlsxBook& book) {
   for (int id : book.style_formats) xfs += "<xf numFmtId=\"" + QByteArray::number(id) + "\"/>";
   parts["xl/styles.xml"] = "<?xml version=\"1.0\"?><styleSheet " + ns + "><numFmts>" + formats +
                            "</numFmts><cellXfs>" + xfs + "</cellXfs></styleSheet>";
+  return zip_package(parts);
+}
+
+QByteArray ods_file(const QList<std::pair<QString, QByteArray>>& sheets, const QString& active) {
+  const QByteArray ns =
+      "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:config=\"urn:oasis:names:tc:opendocument:xmlns:config:1.0\"";
+  QByteArray tables;
+  for (const auto& [name, xml] : sheets) {
+    tables += "<table:table table:name=\"" + name.toUtf8() + "\">" + xml + "</table:table>";
+  }
+  QMap<QString, QByteArray> parts;
+  parts["mimetype"] = "application/vnd.oasis.opendocument.spreadsheet";
+  parts["content.xml"] = "<?xml version=\"1.0\"?><office:document-content " + ns +
+                         "><office:body><office:spreadsheet>" + tables +
+                         "</office:spreadsheet></office:body></office:document-content>";
+  if (!active.isEmpty()) {
+    parts["settings.xml"] =
+        "<?xml version=\"1.0\"?><office:document-settings " + ns +
+        "><office:settings><config:config-item-set config:name=\"ooo:view-settings\">"
+        "<config:config-item-map-indexed config:name=\"Views\"><config:config-item-map-entry>"
+        "<config:config-item config:name=\"ActiveTable\" config:type=\"string\">" +
+        active.toUtf8() +
+        "</config:config-item></config:config-item-map-entry></config:config-item-map-indexed>"
+        "</config:config-item-set></office:settings></office:document-settings>";
+  }
   return zip_package(parts);
 }
 

@@ -78,4 +78,8 @@ struct XlsxBook {
 };
 QByteArray xlsx_file(const XlsxBook& book);
 
+// An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
+// office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
+QByteArray ods_file(const QList<std::pair<QString, QByteArray>>& sheets, const QString& active);
+
 }  // namespace tarvex::testing
