@@ -41,6 +41,12 @@ class CompoundFile {
     const QByteArray dir = join(dir_chain, sector_);
     const int entries = int(dir.size() / 128);
     if (entries == 0) return std::nullopt;
+    // FreeXL copies every entry's name by the length the entry gives, whatever the name field
+    // holds: a length beyond the 64-byte field must never reach it.
+    for (int i = 0; i < entries; ++i) {
+      const char* e = dir.constData() + i * 128;
+      if (u16(e + 64) > 64 || u16(e + 64) % 2 != 0) return std::nullopt;
+    }
     const char* root = dir.constData();
     const quint32 mini_start = u32(root + 116);
     const quint64 mini_size = u32(root + 120);

@@ -271,8 +271,11 @@ void TestDisplaySheets::unreadable_xls_gives_nothing_data() {
   encrypted.encrypted = true;
   QByteArray bad_fat = good;
   for (int i = 0; i < 4; ++i) bad_fat[76 + i] = '\x7f';  // the FAT sector lies beyond the file
+  QByteArray long_name = good;
+  long_name[512 + 512 + 65] = '\x40';  // the root entry's name claims 16 KB
   // clang-format off
   QTest::newRow("not a workbook") << QByteArray("名前,数量\r\n");
+  QTest::newRow("directory name beyond its field") << long_name;
   QTest::newRow("empty file") << QByteArray();
   QTest::newRow("compound header only") << good.left(512);
   QTest::newRow("truncated") << good.left(good.size() / 2);
