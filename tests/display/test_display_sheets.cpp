@@ -405,6 +405,9 @@ void TestDisplaySheets::lotus_workbooks_data() {
   QList<WkCell> sheets = cells;
   sheets.append({1, 5, 5, true, 0, "シートB"});
   QTest::newRow("WK3 sheet B ignored") << wk3_file(sheets, 0x1000) << expected;
+  // Bytes after the end record: the file is parsed whole, far cells and all.
+  QTest::newRow("WK1 with a tail") << wk1_file(cells) + QByteArray(7, 'x') << expected;
+  QTest::newRow("WK3 with a tail") << wk3_file(sheets, 0x1000) + QByteArray(7, 'x') << expected;
   QTest::newRow("not a Lotus file") << QByteArray("Name\tQty\r\n") << Cells{};
   // clang-format on
 }
