@@ -6,11 +6,15 @@
 
 #include "display/sheet_readers.h"
 
+#include "display/compound_writer.h"
+
 #include <freexl.h>
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 
 #include <cstring>
 #include <optional>
@@ -331,6 +335,108 @@ void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns
   }
 }
 
+// The workbook stream with only what the block needs: every record of the globals and of each
+// sheet, except the cell records outside the block (rows and columns beyond it are dropped, runs
+// of cells cut at its edge), the row and cell index records that point at them, and declared
+// sheet sizes larger than the block. FreeXL then reads and stores a few hundred cells however
+// large the sheet is. nullopt when the stream does not walk cleanly.
+std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, int columns) {
+  const char* d = stream.constData();
+  const qsizetype n = stream.size();
+  QByteArray out;
+  QHash<quint32, quint32> moved;         // substream start: old offset → new offset
+  std::vector<qsizetype> sheet_records;  // where the BOUNDSHEET records went
+  bool globals = true;
+  bool dropped_formula = false;
+  auto put16 = [](QByteArray& b, qsizetype at, quint32 v) {
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char((v >> 8) & 0xFF);
+  };
+  for (qsizetype at = 0; at + 4 <= n;) {
+    const quint16 type = u16(d + at);
+    const int len = u16(d + at + 2);
+    const char* p = d + at + 4;
+    if (at + 4 + len > n) break;
+    const qsizetype next = at + 4 + len;
+    QByteArray rec(d + at, 4 + len);
+    bool keep = true;
+    if (type == 0x0809) moved.insert(quint32(at), quint32(out.size()));
+    if (globals) {
+      if (type == 0x0085 && len >= 4) sheet_records.push_back(out.size());
+      if (type == 0x000A) globals = false;
+    } else {
+      switch (type) {
+        case 0x0201:
+        case 0x0203:
+        case 0x0204:
+        case 0x0205:
+        case 0x027E:
+        case 0x00FD:
+        case 0x00D6:
+        case 0x0006:  // BLANK NUMBER LABEL BOOLERR RK LABELSST RSTRING FORMULA
+          keep = len >= 4 && u16(p) < rows && u16(p + 2) < columns;
+          if (type == 0x0006) dropped_formula = !keep;
+          break;
+        case 0x0207:  // STRING: the text result of the formula before it
+          keep = !dropped_formula;
+          break;
+        case 0x00BD:    // MULRK: row, first column, (format, value) × n, last column
+        case 0x00BE: {  // MULBLANK: row, first column, format × n, last column
+          const int item = type == 0x00BD ? 6 : 2;
+          if (len < 6 || u16(p) >= rows || u16(p + 2) >= columns) {
+            keep = false;
+            break;
+          }
+          const int first = u16(p + 2);
+          const int count = (len - 6) / item;
+          const int kept = std::min(count, columns - first);
+          if (kept <= 0) {
+            keep = false;
+            break;
+          }
+          QByteArray data(p, 4 + kept * item);
+          data.append(char(0));
+          data.append(char(0));
+          put16(data, data.size() - 2, quint32(first + kept - 1));
+          rec = QByteArray(4, '\0') + data;
+          put16(rec, 0, type);
+          put16(rec, 2, quint32(data.size()));
+          break;
+        }
+        case 0x0208:  // ROW
+          keep = len >= 2 && u16(p) < rows;
+          break;
+        case 0x020B:  // INDEX
+        case 0x00D7:  // DBCELL
+          keep = false;
+          break;
+        case 0x0200:  // DIMENSIONS: last row and column + 1, at most the block's
+          if (len >= 14) {
+            if (u32(p + 4) > quint32(rows)) {
+              for (int i = 0; i < 4; ++i) rec[4 + 4 + i] = char((rows >> (8 * i)) & 0xFF);
+            }
+            if (u16(p + 10) > columns) put16(rec, 4 + 10, quint32(columns));
+          } else if (len >= 10) {
+            if (u16(p + 2) > rows) put16(rec, 4 + 2, quint32(rows));
+            if (u16(p + 6) > columns) put16(rec, 4 + 6, quint32(columns));
+          }
+          break;
+        default:
+          break;
+      }
+      if (type != 0x0006 && type != 0x0207) dropped_formula = false;
+    }
+    if (keep) out += rec;
+    at = next;
+  }
+  for (qsizetype r : sheet_records) {
+    const auto it = moved.constFind(u32(out.constData() + r + 4));
+    if (it == moved.cend()) return std::nullopt;
+    for (int i = 0; i < 4; ++i) out[r + 4 + i] = char((it.value() >> (8 * i)) & 0xFF);
+  }
+  return out;
+}
+
 QString freexl_cell_text(const FreeXL_CellValue& v) {
   switch (v.type) {
     case FREEXL_CELL_INT:
@@ -379,10 +485,21 @@ bool read_xls_block(const QString& path, SheetBlock& block) {
   const QString chosen_name = facts.sheet_names[chosen];
   fixed_cells(*stream, facts.sheet_offsets[size_t(chosen)], block.rows(), block.columns(),
               facts.biff8, facts.codepage, facts);
+  // FreeXL opens paths: the reduced workbook goes to a temporary file of its own.
+  const std::optional<QByteArray> reduced =
+      block_only_stream(*stream, block.rows(), block.columns());
   stream.reset();
+  if (!reduced) return false;
+  QTemporaryFile small(QDir::temp().filePath(QStringLiteral("tarvex-sheet-XXXXXX.xls")));
+  const QByteArray small_file = compound_file(
+      facts.biff8 ? QStringLiteral("Workbook") : QStringLiteral("Book"), *reduced, 4096);
+  if (small_file.isEmpty() || !small.open() || small.write(small_file) != small_file.size() ||
+      !small.flush()) {
+    return false;
+  }
 
   const void* handle = nullptr;
-  if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK) {
+  if (freexl_open(QFile::encodeName(small.fileName()).constData(), &handle) != FREEXL_OK) {
     if (handle) freexl_close(handle);
     return false;
   }

@@ -240,6 +240,33 @@ void TestDisplaySheets::xls_workbooks_data() {
   QTest::newRow("BIFF5 code page 932") << xls_file({{cp932_sheet}, 0, true, false, 0, 512})
       << Cells{{0, 0, "ﾊﾞﾅﾅ表示①"}, {1, 2, "髙橋"}, {2, 0, "2.5"}, {3, 1, "式の値"}};
   // clang-format on
+  // Runs of numbers across the block's edge and below it.
+  XlsSheet runs{
+      "Sheet1", {}, -1, -1, {{2, 7, {1, 2, 3, 4, 5}}, {19, 0, {9}}, {25, 0, {7, 7}}, {3, 12, {6}}}};
+  QTest::newRow("runs of numbers") << xls_file({{runs}, 0, false, false, 0, 512})
+                                   << Cells{{2, 7, "1"}, {2, 8, "2"}, {2, 9, "3"}, {19, 0, "9"}};
+  // A workbook written by another program.
+  QFile sample(QStringLiteral(TARVEX_TEST_DATA_DIR "/sample.xls"));
+  sample.open(QIODevice::ReadOnly);
+  QTest::newRow("written by xlwt") << sample.readAll()
+                                   << Cells{{0, 0, "名前"},
+                                            {0, 1, "数量"},
+                                            {0, 2, "単価"},
+                                            {0, 3, "日付"},
+                                            {0, 5, "Note"},
+                                            {1, 0, "りんご"},
+                                            {1, 1, "3"},
+                                            {1, 2, "120.5"},
+                                            {1, 3, "2024/01/31"},
+                                            {2, 0, "ﾊﾞﾅﾅ"},
+                                            {2, 1, "-7"},
+                                            {2, 2, "0.1"},
+                                            {2, 3, "2023/12/24 18:30:05"},
+                                            {3, 0, "Tab and \"quote\""},
+                                            {3, 2, "10000000000"},
+                                            {3, 3, "09:15:00"},
+                                            {5, 0, "TRUE"},
+                                            {19, 9, "右下J20"}};
   // A string table long enough to continue over several records.
   XlsSheet many{"Sheet1", {}, -1, -1};
   Cells many_cells;

@@ -11,9 +11,6 @@
 
 namespace tarvex::testing {
 
-// A compound file holding one stream (in regular sectors: the stream is padded to 4096 bytes).
-QByteArray compound_file(const QString& stream_name, QByteArray stream, int sector_size = 512);
-
 // One cell of an .xls sheet.
 struct XlsCell {
   enum Kind {
@@ -39,6 +36,9 @@ struct XlsSheet {
   QList<XlsCell> cells;
   // Declared used range; -1 takes it from the cells.
   qint64 declared_rows = -1, declared_columns = -1;
+  // Runs of whole numbers in one row, as spreadsheet programs write them (MULRK): row, first
+  // column, values.
+  QList<std::tuple<int, int, QList<int>>> number_runs = {};
 };
 
 struct XlsBook {
