@@ -173,6 +173,8 @@ class CompoundFile {
 
 // What the walk over the workbook stream learns.
 struct WorkbookFacts {
+  quint32 strings = 0;  // in the string table
+  int formats = 0;      // XF records
   bool biff8 = true;
   QByteArray codepage = "windows-1252";
   QStringList sheet_names;  // every sheet in tab order
@@ -224,6 +226,87 @@ QString biff_sheet_name(const char* p, int len, bool biff8, QStringDecoder& cp) 
   return cp.decode(QByteArrayView(p + 7, chars));
 }
 
+// Whether the string table starting with the SST record at `at` holds all the strings it
+// announces, each complete within the SST record and the CONTINUE records after it. FreeXL copies
+// each string by the length it gives, so a string running past its records must not reach it.
+bool string_table_whole(const char* d, qsizetype n, qsizetype at) {
+  // The table's pieces: the SST record's data and each CONTINUE record's data.
+  std::vector<std::pair<const char*, int>> pieces;
+  for (qsizetype r = at; r + 4 <= n;) {
+    const quint16 type = u16(d + r);
+    const int len = u16(d + r + 2);
+    if (r + 4 + len > n) break;
+    if (r != at && type != 0x003C) break;
+    pieces.emplace_back(d + r + 4, len);
+    r += 4 + len;
+  }
+  if (pieces.empty() || pieces[0].second < 8) return false;
+  const quint32 count = u32(pieces[0].first + 4);
+  size_t piece = 0;
+  int pos = 8;
+  // Takes `bytes` bytes from the current piece (never across a piece, as records do not split
+  // headers); false when they are not there.
+  auto take = [&](int bytes, const char** out) {
+    while (piece < pieces.size() && pos == pieces[piece].second) {
+      ++piece;
+      pos = 0;
+    }
+    if (piece >= pieces.size() || pieces[piece].second - pos < bytes) return false;
+    if (out) *out = pieces[piece].first + pos;
+    pos += bytes;
+    return true;
+  };
+  for (quint32 i = 0; i < count; ++i) {
+    const char* h = nullptr;
+    if (!take(3, &h)) return false;
+    int chars = u16(h);
+    quint8 flags = quint8(h[2]);
+    int runs = 0;
+    quint32 ext = 0;
+    if (flags & 0x08) {
+      if (!take(2, &h)) return false;
+      runs = u16(h);
+    }
+    if (flags & 0x04) {
+      if (!take(4, &h)) return false;
+      ext = u32(h);
+    }
+    // The characters may go on in the next piece, which starts with its own flags byte.
+    while (chars > 0) {
+      if (pos == pieces[piece].second) {
+        if (++piece >= pieces.size()) return false;
+        pos = 0;
+        if (!take(1, &h)) return false;
+        flags = quint8(h[0]);
+      }
+      const int width = (flags & 1) ? 2 : 1;
+      const int here = std::min(chars, (pieces[piece].second - pos) / width);
+      if (here == 0) return false;
+      pos += here * width;
+      chars -= here;
+    }
+    // Formatting runs and phonetic data, possibly across pieces.
+    quint64 rest = quint64(runs) * 4 + ext;
+    while (rest > 0) {
+      if (pos == pieces[piece].second) {
+        if (++piece >= pieces.size()) return false;
+        pos = 0;
+      }
+      const quint64 here = std::min<quint64>(rest, quint64(pieces[piece].second - pos));
+      pos += int(here);
+      rest -= here;
+    }
+  }
+  return true;
+}
+
+// Whether a string of `chars` characters with its flags byte at `at` fits within `end`.
+bool string_fits(const char* at, const char* end, int chars, bool biff8) {
+  if (!biff8) return at + chars <= end;
+  if (at >= end) return chars == 0;
+  return at + 1 + chars * ((at[0] & 1) ? 2 : 1) <= end;
+}
+
 // Walks every record of the stream; false when the workbook must not be handed to FreeXL.
 bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& facts) {
   const char* d = stream.constData();
@@ -256,13 +339,32 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
         if (globals && len >= 12) facts.active = u16(p + 10);
         break;
       case 0x0085:  // BOUNDSHEET
-        if (globals && len >= 6) {
+        if (len < 8 || !string_fits(p + 7, p + len, quint8(p[6]), biff8)) return false;
+        if (globals) {
           facts.sheet_offsets.push_back(u32(p));
           facts.sheet_names.append(biff_sheet_name(p, len, biff8, cp));
         }
         break;
       case 0x00FC:  // SST: every string takes three bytes at least
-        if (len >= 8 && quint64(u32(p + 4)) * 3 > quint64(n)) return false;
+        if (len < 8 || quint64(u32(p + 4)) * 3 > quint64(n)) return false;
+        if (!string_table_whole(d, n, at)) return false;
+        facts.strings = u32(p + 4);
+        break;
+      case 0x00E0:  // XF
+        ++facts.formats;
+        break;
+      case 0x041E:  // FORMAT: a code number and its text
+        if (biff8 ? len < 5 || !string_fits(p + 4, p + len, u16(p + 2), true)
+                  : len < 3 || !string_fits(p + 3, p + len, quint8(p[2]), false)) {
+          return false;
+        }
+        break;
+      case 0x0204:  // LABEL
+      case 0x00D6:  // RSTRING
+        if (biff8 ? len < 9 || !string_fits(p + 8, p + len, u16(p + 6), true)
+                  : len < 8 || !string_fits(p + 8, p + len, u16(p + 6), false)) {
+          return false;
+        }
         break;
       case 0x0200: {  // DIMENSIONS
         quint64 rows = 0, columns = 0;
@@ -340,7 +442,8 @@ void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns
 // of cells cut at its edge), the row and cell index records that point at them, and declared
 // sheet sizes larger than the block. FreeXL then reads and stores a few hundred cells however
 // large the sheet is. nullopt when the stream does not walk cleanly.
-std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, int columns) {
+std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, int columns,
+                                            const WorkbookFacts& facts) {
   const char* d = stream.constData();
   const qsizetype n = stream.size();
   QByteArray out;
@@ -358,7 +461,7 @@ std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, 
     const char* p = d + at + 4;
     if (at + 4 + len > n) break;
     const qsizetype next = at + 4 + len;
-    QByteArray rec(d + at, 4 + len);
+    QByteArray rec;  // a changed copy of the record; empty when it is kept as it is
     bool keep = true;
     if (type == 0x0809) moved.insert(quint32(at), quint32(out.size()));
     if (globals) {
@@ -376,6 +479,11 @@ std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, 
         case 0x0006:  // BLANK NUMBER LABEL BOOLERR RK LABELSST RSTRING FORMULA
           keep = len >= 4 && u16(p) < rows && u16(p + 2) < columns;
           if (type == 0x0006) dropped_formula = !keep;
+          // FreeXL looks a cell's format and string up by the numbers the cell gives.
+          if (keep && (len < 6 || u16(p + 4) >= facts.formats)) return std::nullopt;
+          if (keep && type == 0x00FD && (len < 10 || u32(p + 6) >= facts.strings)) {
+            return std::nullopt;
+          }
           break;
         case 0x0207:  // STRING: the text result of the formula before it
           keep = !dropped_formula;
@@ -389,6 +497,9 @@ std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, 
           }
           const int first = u16(p + 2);
           const int count = (len - 6) / item;
+          for (int i = 0; i < count; ++i) {
+            if (u16(p + 4 + i * item) >= facts.formats) return std::nullopt;
+          }
           const int kept = std::min(count, columns - first);
           if (kept <= 0) {
             keep = false;
@@ -411,6 +522,7 @@ std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, 
           keep = false;
           break;
         case 0x0200:  // DIMENSIONS: last row and column + 1, at most the block's
+          rec = QByteArray(d + at, 4 + len);
           if (len >= 14) {
             if (u32(p + 4) > quint32(rows)) {
               for (int i = 0; i < 4; ++i) rec[4 + 4 + i] = char((rows >> (8 * i)) & 0xFF);
@@ -426,7 +538,8 @@ std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, 
       }
       if (type != 0x0006 && type != 0x0207) dropped_formula = false;
     }
-    if (keep) out += rec;
+    if (keep && rec.isEmpty()) out.append(d + at, 4 + len);
+    if (keep && !rec.isEmpty()) out += rec;
     at = next;
   }
   for (qsizetype r : sheet_records) {
@@ -487,7 +600,7 @@ bool read_xls_block(const QString& path, SheetBlock& block) {
               facts.biff8, facts.codepage, facts);
   // FreeXL opens paths: the reduced workbook goes to a temporary file of its own.
   const std::optional<QByteArray> reduced =
-      block_only_stream(*stream, block.rows(), block.columns());
+      block_only_stream(*stream, block.rows(), block.columns(), facts);
   stream.reset();
   if (!reduced) return false;
   QTemporaryFile small(QDir::temp().filePath(QStringLiteral("tarvex-sheet-XXXXXX.xls")));

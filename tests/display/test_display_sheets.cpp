@@ -294,6 +294,10 @@ void TestDisplaySheets::unreadable_xls_gives_nothing_data() {
   beyond.sheets[0].declared_rows = 0x7FFFFFFF;
   XlsBook strings = sample_book();
   strings.claimed_strings = 0x40000000;
+  XlsBook long_string = sample_book();
+  long_string.long_string = true;
+  XlsBook unknown_format = sample_book();
+  unknown_format.unknown_format = true;
   XlsBook encrypted = sample_book();
   encrypted.encrypted = true;
   QByteArray bad_fat = good;
@@ -311,6 +315,8 @@ void TestDisplaySheets::unreadable_xls_gives_nothing_data() {
   QTest::newRow("rows beyond any sheet") << xls_file(beyond);
   QTest::newRow("string table beyond the file") << xls_file(strings);
   QTest::newRow("encrypted") << xls_file(encrypted);
+  QTest::newRow("string running past the table") << xls_file(long_string);
+  QTest::newRow("cells with an unknown format") << xls_file(unknown_format);
   QTest::newRow("no sheet") << xls_file({{}, 0, false, false, 0, 512});
   // clang-format on
 }

@@ -155,7 +155,8 @@ QByteArray xls_file(const XlsBook& book) {
     put32(sst, book.claimed_strings ? book.claimed_strings : quint32(strings.size()));
     quint16 type = 0x00FC;
     for (const QString& s : strings) {
-      const QByteArray item = unicode_string(s, false);
+      QByteArray item = unicode_string(s, false);
+      if (book.long_string && &s == &strings.first()) item[0] = item[1] = '\xff';
       if (sst.size() + item.size() > 8224) {
         globals += record(type, sst);
         sst.clear();
@@ -199,7 +200,7 @@ QByteArray xls_file(const XlsBook& book) {
       QByteArray d;
       put16(d, quint32(c.row));
       put16(d, quint32(c.column));
-      put16(d, quint32(xf_of(c.kind)));
+      put16(d, quint32(book.unknown_format ? 99 : xf_of(c.kind)));
       switch (c.kind) {
         case XlsCell::Text:
           if (b8) {

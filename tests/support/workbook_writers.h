@@ -50,6 +50,9 @@ struct XlsBook {
   // A string table claiming this many strings (0: the true count).
   quint32 claimed_strings = 0;
   int sector_size = 512;
+  // Faults: the first shared string claims 65535 characters; the cells name format 99.
+  bool long_string = false;
+  bool unknown_format = false;
 };
 QByteArray xls_file(const XlsBook& book);
 
