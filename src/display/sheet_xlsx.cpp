@@ -220,15 +220,15 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
         text = iso_cell_text(v);
       } else if (!v.isEmpty()) {
         bool ok = false;
-        const double number = v.toDouble(&ok);
+        const double value = v.toDouble(&ok);
         const unsigned style = attribute(c, "s").as_uint(0);
         const FormatKind kind = style < styles.size() ? styles[style] : FormatKind::Number;
         if (!ok) {
           text = v;
         } else if (kind == FormatKind::Number) {
-          text = number_text(number);
+          text = number_text(value);
         } else {
-          text = serial_date_text(number, date1904, shape_of(kind));
+          text = serial_date_text(value, date1904, shape_of(kind));
         }
       }
       block.set(cell_row, cell_column, text);
