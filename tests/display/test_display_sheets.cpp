@@ -370,6 +370,28 @@ void TestDisplaySheets::xlsx_workbooks_data() {
   QTest::newRow("Sheet1 last, absolute target") << xlsx_file(two) << Cells{{0, 0, "Sheet1の値"}};
   two.sheets = {{"Sheet1", ""}};
   QTest::newRow("empty sheet") << xlsx_file(two) << Cells{};
+  // A workbook written by another program (shared strings with readings, dates, a formula
+  // without a cached value).
+  QFile sample(QStringLiteral(TARVEX_TEST_DATA_DIR "/sample.xlsx"));
+  sample.open(QIODevice::ReadOnly);
+  QTest::newRow("written by openpyxl") << sample.readAll()
+                                       << Cells{{0, 0, "名前"},
+                                                {0, 1, "数量"},
+                                                {0, 2, "単価"},
+                                                {0, 3, "日付"},
+                                                {0, 5, "Note "},
+                                                {1, 0, "りんご"},
+                                                {1, 1, "3"},
+                                                {1, 2, "120.5"},
+                                                {1, 3, "2024/01/31"},
+                                                {2, 0, "ﾊﾞﾅﾅ"},
+                                                {2, 1, "-7"},
+                                                {2, 2, "0.1"},
+                                                {2, 3, "2023/12/24 18:30:05"},
+                                                {3, 0, "Tab and \"quote\""},
+                                                {3, 2, "10000000000"},
+                                                {3, 3, "TRUE"},
+                                                {19, 9, "右下J20"}};
 }
 
 void TestDisplaySheets::xlsx_workbooks() {
