@@ -315,6 +315,7 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
   QStringDecoder cp("windows-1252");
   const quint64 budget = cell_budget(file_size);
   bool globals = true;
+  int dimensions = 0;  // DIMENSIONS records in the current substream
   for (qsizetype at = 0; at + 4 <= n;) {
     const quint16 type = u16(d + at);
     const int len = u16(d + at + 2);
@@ -323,6 +324,7 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
     switch (type) {
       case 0x0809:  // BOF
         if (len >= 2 && globals && at == 0) biff8 = facts.biff8 = u16(p) >= 0x0600;
+        dimensions = 0;
         break;
       case 0x000A:  // EOF
         globals = false;
@@ -366,12 +368,15 @@ bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& fa
           return false;
         }
         break;
-      case 0x0200: {  // DIMENSIONS
+      case 0x0200: {  // DIMENSIONS: one per sheet, of the size its version gives
+        // FreeXL sizes a sheet's cells by each such record it meets: a second one, or one cut
+        // short, leaves it freeing its cells twice.
+        if (++dimensions > 1 || len != (biff8 ? 14 : 10)) return false;
         quint64 rows = 0, columns = 0;
-        if (len >= 14) {
+        if (biff8) {
           rows = u32(p + 4);
           columns = u16(p + 10);
-        } else if (len >= 10) {
+        } else {
           rows = u16(p + 2);
           columns = u16(p + 6);
         }
@@ -612,8 +617,9 @@ bool read_xls_block(const QString& path, SheetBlock& block) {
   }
 
   const void* handle = nullptr;
+  // A failed open has released the workbook already, whatever the handle still holds: closing
+  // it again would free it twice.
   if (freexl_open(QFile::encodeName(small.fileName()).constData(), &handle) != FREEXL_OK) {
-    if (handle) freexl_close(handle);
     return false;
   }
   bool ok = false;

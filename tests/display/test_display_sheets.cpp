@@ -298,6 +298,8 @@ void TestDisplaySheets::unreadable_xls_gives_nothing_data() {
   long_string.long_string = true;
   XlsBook unknown_format = sample_book();
   unknown_format.unknown_format = true;
+  XlsBook twice = sample_book();
+  twice.twice_declared = true;
   XlsBook encrypted = sample_book();
   encrypted.encrypted = true;
   QByteArray bad_fat = good;
@@ -315,6 +317,7 @@ void TestDisplaySheets::unreadable_xls_gives_nothing_data() {
   QTest::newRow("rows beyond any sheet") << xls_file(beyond);
   QTest::newRow("string table beyond the file") << xls_file(strings);
   QTest::newRow("encrypted") << xls_file(encrypted);
+  QTest::newRow("sheet size declared twice") << xls_file(twice);
   QTest::newRow("string running past the table") << xls_file(long_string);
   QTest::newRow("cells with an unknown format") << xls_file(unknown_format);
   QTest::newRow("no sheet") << xls_file({{}, 0, false, false, 0, 512});

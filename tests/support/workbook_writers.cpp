@@ -196,6 +196,7 @@ QByteArray xls_file(const XlsBook& book) {
     put16(dim, quint32(columns));
     put16(dim, 0);
     sheet += record(0x0200, dim);
+    if (book.twice_declared) sheet += record(0x0200, dim);
     for (const XlsCell& c : s.cells) {
       QByteArray d;
       put16(d, quint32(c.row));

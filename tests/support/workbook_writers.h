@@ -53,6 +53,8 @@ struct XlsBook {
   // Faults: the first shared string claims 65535 characters; the cells name format 99.
   bool long_string = false;
   bool unknown_format = false;
+  // Each sheet declares its size twice.
+  bool twice_declared = false;
 };
 QByteArray xls_file(const XlsBook& book);
 
