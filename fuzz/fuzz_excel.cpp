@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const QString path =
