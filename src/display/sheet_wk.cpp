@@ -9,6 +9,8 @@
 
 #include <QFile>
 
+#include <mutex>
+
 namespace tarvex {
 
 namespace {
@@ -224,6 +226,10 @@ bool read_wk_block(const QString& path, SheetBlock& block) {
   }
   stream.seek(0, librevenge::RVNG_SEEK_SET);
   BlockCollector collector(block);
+  // A preview the user has moved on from may still be reading: libwps is not known to be safe
+  // for two parses at once, so they take turns.
+  static std::mutex parsing;
+  const std::lock_guard<std::mutex> turn(parsing);
   // Labels of files without a code page of their own are code page 932.
   return libwps::WPSDocument::parse(&stream, &collector, "", "CP932") == libwps::WPS_OK;
 }

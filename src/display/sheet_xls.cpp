@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -616,6 +617,10 @@ bool read_xls_block(const QString& path, SheetBlock& block) {
     return false;
   }
 
+  // FreeXL is not known to be safe for two workbooks at once (a superseded preview may still be
+  // reading): they take turns.
+  static std::mutex reading;
+  const std::lock_guard<std::mutex> turn(reading);
   const void* handle = nullptr;
   // A failed open has released the workbook already, whatever the handle still holds: closing
   // it again would free it twice.
