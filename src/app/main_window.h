@@ -195,6 +195,15 @@ class Form1 final : public QMainWindow {
   int Lotus123で表示(int select_flg);
   QString Create_Excel(const QString& file_name, const QString& drive);
   QString Create_Lotus123(const QString& file_name, const QString& drive);
+  // ---- Spreadsheet preview readings (display/form1_spreadsheet_preview.cpp) -----------------
+  // A preview reads its workbook on a worker thread while Form3 shows the loading notice. Every
+  // preview or text step takes a new ticket; a reading's text reaches RichTextBox1 only while
+  // its ticket is still the newest, so a step the user has moved on with is never overwritten.
+  quint64 take_sheet_ticket();
+  void start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, const QString&),
+                           const QString& file_name, const QString& drive);
+  // True while the newest preview's reading has not yet been applied.
+  bool sheet_reading_pending() const { return sheet_pending_ticket_ != 0; }
 
   // ---- Text pane (display/form1_text_pane.cpp) --------------------------------------------------
   void RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);
@@ -312,6 +321,9 @@ class Form1 final : public QMainWindow {
   bool unloaded_ = false;
   bool minimum_refused_ = false;
   QPointer<FrmAbout> frm_about_;
+  // Spreadsheet preview readings: the newest ticket and the one whose text is still awaited.
+  quint64 sheet_ticket_ = 0;
+  quint64 sheet_pending_ticket_ = 0;
 };
 
 }  // namespace tarvex

@@ -1,42 +1,61 @@
 // The spreadsheet preview: a registered text whose extension is in the chosen application's list
-// shows a fixed block of its cells as text.
+// shows a fixed block of its cells as text. The workbook is read by the core readers, on a worker
+// thread; the user's clipboard is never touched.
 
 #include "app/form3.h"
 #include "app/main_window.h"
 #include "display/classify.h"
 #include "display/display_messages.h"
+#include "display/sheet_readers.h"
 #include "display/text_pane.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QLabel>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace tarvex {
 
 namespace {
 
+// The copy operations proper: the plain text of the block, "" when the workbook cannot be read.
+// They touch no window state, so the worker thread runs them.
+QString copy_excel_block(const QString& file_name, const QString& drive) {
+  return excel_block_text(drive + file_name);
+}
+
+QString copy_lotus_block(const QString& file_name, const QString& drive) {
+  return lotus_block_text(drive + file_name);
+}
+
 // The steps both applications share; `table`, `hit` and `copy` are the application's own.
 struct SheetApp {
   const ExtensionTable& table;
   int& hit;
-  QString (Form1::*copy)(const QString&, const QString&);
+  QString (*copy)(const QString&, const QString&);
 };
 
 int show_sheet(Form1& f, SheetApp app, int select_flg) {
   FormState& st = f.st;
+  // Whatever this step shows, a preview still being read is no longer wanted.
+  const quint64 ticket = f.take_sheet_ticket();
   const int e = select_flg == 0 ? st.txt.last : st.txt.cur;
   const QString path = st.txt.path(e);
   if (in_extension_table(app.table, path)) app.hit = 1;
-  if (app.hit == 1) {
+  // A workbook that is not there is a file that cannot be loaded, as for any other text: the
+  // pane would otherwise show an empty block as if the file had been read.
+  if (app.hit == 1 && QFileInfo(path).isFile()) {
     f.form3()->Label1->setText(kLoadingNotice);
     f.form3()->show();
     QCoreApplication::processEvents();
     st.sheet_file = ファイル名抽出(path);
     const QString folder = path.left(path.size() - st.sheet_file.size());
-    f.RichTextBox1->set_text((f.*app.copy)(st.sheet_file, folder));
+    f.start_sheet_reading(ticket, app.copy, st.sheet_file, folder);
     app.hit = 0;
-    f.form3()->hide();
     return 0;
   }
+  app.hit = 0;
   if (select_flg == 0) {
     if (!f.RichTextBox1->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
@@ -55,25 +74,43 @@ int show_sheet(Form1& f, SheetApp app, int select_flg) {
 }  // namespace
 
 int Form1::Excelで表示(int select_flg) {
-  return show_sheet(*this, SheetApp{st.excel_exts, st.excel_hit, &Form1::Create_Excel}, select_flg);
+  return show_sheet(*this, SheetApp{st.excel_exts, st.excel_hit, &copy_excel_block}, select_flg);
 }
 
 int Form1::Lotus123で表示(int select_flg) {
-  return show_sheet(*this, SheetApp{st.lotus_exts, st.lotus_hit, &Form1::Create_Lotus123},
-                    select_flg);
+  return show_sheet(*this, SheetApp{st.lotus_exts, st.lotus_hit, &copy_lotus_block}, select_flg);
 }
 
-// The workbook readers arrive with the spreadsheet preview; until then the block is empty.
 QString Form1::Create_Excel(const QString& file_name, const QString& drive) {
-  Q_UNUSED(file_name);
-  Q_UNUSED(drive);
-  return QString();
+  return copy_excel_block(file_name, drive);
 }
 
 QString Form1::Create_Lotus123(const QString& file_name, const QString& drive) {
-  Q_UNUSED(file_name);
-  Q_UNUSED(drive);
-  return QString();
+  return copy_lotus_block(file_name, drive);
+}
+
+quint64 Form1::take_sheet_ticket() {
+  if (sheet_pending_ticket_ != 0) {
+    sheet_pending_ticket_ = 0;
+    form3_->hide();
+  }
+  return ++sheet_ticket_;
+}
+
+void Form1::start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, const QString&),
+                                const QString& file_name, const QString& drive) {
+  sheet_pending_ticket_ = ticket;
+  // The watcher belongs to the window: when the window goes first, the reading finishes on its
+  // own and its text is dropped.
+  auto* watcher = new QFutureWatcher<QString>(this);
+  connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher, ticket] {
+    watcher->deleteLater();
+    if (ticket != sheet_pending_ticket_) return;
+    sheet_pending_ticket_ = 0;
+    RichTextBox1->set_text(watcher->result());
+    form3_->hide();
+  });
+  watcher->setFuture(QtConcurrent::run(copy, file_name, drive));
 }
 
 }  // namespace tarvex

@@ -322,7 +322,7 @@ void TestDisplayForm::spreadsheet_choice() {
   QCOMPARE(f.st.txt.paths[0], report);
   QCOMPARE(f.st.sheet_file, QString("REPORT.XLS"));
   QCOMPARE(f.st.excel_hit, 0);
-  QVERIFY(f.form3()->isHidden());
+  QTRY_VERIFY(f.form3()->isHidden());
   QCOMPARE(f.Txt_List->count(), 1);
   // Another text goes to the pane as usual; a missing one is refused and the register restored.
   f.ファイルの表示(fx.write_file("n.txt", "note"), 1);

@@ -1,0 +1,21 @@
+// Excel workbook reader (.xls through the compound-file walk and FreeXL, .xlsx through libzip and
+// pugixml). The readers open paths, so each input is written to a file first.
+#include "display/sheet_readers.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const QString path =
+      QDir::temp().filePath(QStringLiteral("tarvex_fuzz_excel_%1.xls").arg(getpid()));
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
+  f.write(reinterpret_cast<const char*>(data), qint64(size));
+  f.close();
+  (void)tarvex::excel_block_text(path);
+  return 0;
+}

@@ -1,0 +1,240 @@
+// Office Open XML workbooks (.xlsx): the ZIP parts are read with libzip and parsed with pugixml,
+// from the workbook through its relationships to the chosen sheet, its shared strings and the
+// number formats that mark dates. Every part is read only when its unpacked size is one its
+// packed size and the file's length can account for.
+
+#include "display/sheet_readers.h"
+#include "display/sheet_zip.h"
+
+#include <zip.h>
+#include <pugixml.hpp>
+
+#include <QFile>
+#include <QHash>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+namespace {
+
+std::string folder_of(const std::string& part) {
+  const size_t slash = part.rfind('/');
+  return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+}
+
+// A relationship target relative to `base_folder`, or absolute from the package root.
+std::string resolve(const std::string& base_folder, const std::string& target) {
+  std::string path = target.rfind('/', 0) == 0 ? target.substr(1) : base_folder + target;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string piece = path.substr(start, end - start);
+    if (piece == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!piece.empty() && piece != ".") {
+      parts.push_back(piece);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+struct Relationship {
+  std::string type, target;
+};
+
+QHash<QString, Relationship> relationships(zip_t* zip, const std::string& part) {
+  QHash<QString, Relationship> out;
+  const std::string rels =
+      folder_of(part) + "_rels/" + part.substr(folder_of(part).size()) + ".rels";
+  std::optional<std::string> text = read_part(zip, rels);
+  pugi::xml_document doc;
+  if (!text || !parse(doc, *text)) return out;
+  for (pugi::xml_node r : child(doc, "Relationships").children()) {
+    if (!is(r, "Relationship")) continue;
+    out.insert(
+        QString::fromUtf8(r.attribute("Id").value()),
+        {r.attribute("Type").value(), resolve(folder_of(part), r.attribute("Target").value())});
+  }
+  return out;
+}
+
+bool type_is(const Relationship& r, const char* kind) {
+  const size_t n = std::strlen(kind);
+  return r.type.size() >= n && r.type.compare(r.type.size() - n, n, kind) == 0;
+}
+
+// The text of a string item: its own text or its runs, without the phonetic readings.
+QString item_text(const pugi::xml_node& si) {
+  QString out;
+  for (pugi::xml_node c : si.children()) {
+    if (is(c, "t")) {
+      out += QString::fromUtf8(c.text().get());
+    } else if (is(c, "r")) {
+      out += QString::fromUtf8(child(c, "t").text().get());
+    }
+  }
+  return out;
+}
+
+// The column and row (0-based) of a reference such as "AB12".
+bool cell_reference(const char* ref, long long& row, long long& column) {
+  long long c = 0, r = 0;
+  const char* p = ref;
+  for (; *p >= 'A' && *p <= 'Z'; ++p) {
+    c = c * 26 + (*p - 'A' + 1);
+    if (c > 1 << 20) return false;
+  }
+  if (p == ref) return false;
+  const char* digits = p;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    r = r * 10 + (*p - '0');
+    if (r > 1 << 24) return false;
+  }
+  if (p == digits || *p || r == 0) return false;
+  row = r - 1;
+  column = c - 1;
+  return true;
+}
+
+DateShape shape_of(FormatKind kind) {
+  return kind == FormatKind::Time       ? DateShape::Time
+         : kind == FormatKind::DateTime ? DateShape::DateTime
+                                        : DateShape::Date;
+}
+
+// An ISO date-time cell ("2024-01-31T09:15:00").
+QString iso_cell_text(const QString& value) {
+  const QString date = value.left(10);
+  const QString time = value.mid(11, 8);
+  QString out;
+  if (date.size() == 10 && date[4] == u'-') out = QString(date).replace(u'-', u'/');
+  if (time.size() == 8 && time != QLatin1String("00:00:00"))
+    out += (out.isEmpty() ? "" : " ") + time;
+  return out;
+}
+
+}  // namespace
+
+bool read_xlsx_block(const QString& path, SheetBlock& block) {
+  Zip zip = open_zip(path);
+  if (!zip) return false;
+
+  // The workbook part comes from the package's relationships.
+  std::string workbook_part = "xl/workbook.xml";
+  for (const Relationship& r : relationships(zip.get(), "")) {
+    if (type_is(r, "/officeDocument")) workbook_part = r.target;
+  }
+  std::optional<std::string> workbook_text = read_part(zip.get(), workbook_part);
+  pugi::xml_document workbook;
+  if (!workbook_text || !parse(workbook, *workbook_text)) return false;
+  const pugi::xml_node wb = child(workbook, "workbook");
+  const bool date1904 = attribute(child(wb, "workbookPr"), "date1904").as_bool();
+  const int active = attribute(child(child(wb, "bookViews"), "workbookView"), "activeTab").as_int();
+  QStringList names, ids;
+  for (pugi::xml_node s : child(wb, "sheets").children()) {
+    if (!is(s, "sheet")) continue;
+    names.append(QString::fromUtf8(attribute(s, "name").value()));
+    ids.append(QString::fromUtf8(attribute(s, "id").value()));
+  }
+  if (names.isEmpty()) return false;
+  int chosen = int(names.indexOf(QStringLiteral("Sheet1")));
+  for (int i = 0; chosen < 0 && i < names.size(); ++i) {
+    if (names[i].compare(QStringLiteral("Sheet1"), Qt::CaseInsensitive) == 0) chosen = i;
+  }
+  if (chosen < 0) chosen = active >= 0 && active < names.size() ? active : 0;
+
+  const QHash<QString, Relationship> rels = relationships(zip.get(), workbook_part);
+  const auto sheet_rel = rels.constFind(ids[chosen]);
+  if (sheet_rel == rels.cend()) return false;
+
+  QStringList shared;
+  std::vector<FormatKind> styles;
+  for (const Relationship& r : rels) {
+    if (type_is(r, "/sharedStrings")) {
+      std::optional<std::string> text = read_part(zip.get(), r.target);
+      pugi::xml_document doc;
+      if (!text || !parse(doc, *text)) continue;
+      for (pugi::xml_node si : child(doc, "sst").children()) {
+        if (is(si, "si")) shared.append(item_text(si));
+      }
+    } else if (type_is(r, "/styles")) {
+      std::optional<std::string> text = read_part(zip.get(), r.target);
+      pugi::xml_document doc;
+      if (!text || !parse(doc, *text)) continue;
+      const pugi::xml_node ss = child(doc, "styleSheet");
+      QHash<int, FormatKind> formats;
+      for (pugi::xml_node f : child(ss, "numFmts").children()) {
+        formats.insert(attribute(f, "numFmtId").as_int(),
+                       format_kind(QString::fromUtf8(attribute(f, "formatCode").value())));
+      }
+      for (pugi::xml_node xf : child(ss, "cellXfs").children()) {
+        if (!is(xf, "xf")) continue;
+        const int id = attribute(xf, "numFmtId").as_int();
+        styles.push_back(formats.value(id, builtin_format_kind(id)));
+      }
+    }
+  }
+
+  std::optional<std::string> sheet_text = read_part(zip.get(), sheet_rel->target);
+  pugi::xml_document sheet;
+  if (!sheet_text || !parse(sheet, *sheet_text)) return false;
+  long long row = -1;
+  for (pugi::xml_node r : child(child(sheet, "worksheet"), "sheetData").children()) {
+    if (!is(r, "row")) continue;
+    const long long number = attribute(r, "r").as_llong(0);
+    row = number > 0 ? number - 1 : row + 1;
+    if (row >= block.rows()) break;  // rows come in order
+    long long column = -1;
+    for (pugi::xml_node c : r.children()) {
+      if (!is(c, "c")) continue;
+      long long cell_row = row, cell_column = column + 1;
+      if (const pugi::xml_attribute ref = attribute(c, "r")) {
+        if (!cell_reference(ref.value(), cell_row, cell_column)) continue;
+      }
+      column = cell_column;
+      if (!block.contains(cell_row, cell_column)) continue;
+      const std::string type = attribute(c, "t").value();
+      const QString v = QString::fromUtf8(child(c, "v").text().get());
+      QString text;
+      if (type == "s") {
+        bool ok = false;
+        const int index = v.toInt(&ok);
+        if (ok && index >= 0 && index < shared.size()) text = shared[index];
+      } else if (type == "inlineStr") {
+        text = item_text(child(c, "is"));
+      } else if (type == "str" || type == "e") {
+        text = v;
+      } else if (type == "b") {
+        text = v.isEmpty() ? QString() : bool_text(v.trimmed() != QLatin1String("0"));
+      } else if (type == "d") {
+        text = iso_cell_text(v);
+      } else if (!v.isEmpty()) {
+        bool ok = false;
+        const double value = v.toDouble(&ok);
+        const unsigned style = attribute(c, "s").as_uint(0);
+        const FormatKind kind = style < styles.size() ? styles[style] : FormatKind::Number;
+        if (!ok) {
+          text = v;
+        } else if (kind == FormatKind::Number) {
+          text = number_text(value);
+        } else {
+          text = serial_date_text(value, date1904, shape_of(kind));
+        }
+      }
+      block.set(cell_row, cell_column, text);
+    }
+  }
+  return true;
+}
+
+}  // namespace tarvex

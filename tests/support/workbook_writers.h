@@ -1,0 +1,90 @@
+#pragma once
+
+// Small workbook writers for the tests and benchmarks of the spreadsheet preview: BIFF .xls in
+// a compound file, Lotus 1-2-3 WK1 and WK3/WK4, and .xlsx packages. They write only what the
+// readers need to see, in the layout the spreadsheet programs use.
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+namespace tarvex::testing {
+
+// One cell of an .xls sheet.
+struct XlsCell {
+  enum Kind {
+    Number,
+    Text,
+    Bool,
+    Error,
+    FormulaNumber,
+    FormulaText,
+    FormulaBool,
+    Date,
+    DateTime,
+    Time
+  };
+  int row = 0, column = 0;
+  Kind kind = Number;
+  double number = 0;
+  QString text;
+};
+
+struct XlsSheet {
+  QString name;
+  QList<XlsCell> cells;
+  // Declared used range; -1 takes it from the cells.
+  qint64 declared_rows = -1, declared_columns = -1;
+  // Runs of whole numbers in one row, as spreadsheet programs write them (MULRK): row, first
+  // column, values.
+  QList<std::tuple<int, int, QList<int>>> number_runs = {};
+};
+
+struct XlsBook {
+  QList<XlsSheet> sheets;
+  int active = 0;
+  // BIFF5 with code page 932 (stream "Book") instead of BIFF8 (stream "Workbook").
+  bool biff5 = false;
+  bool encrypted = false;
+  // A string table claiming this many strings (0: the true count).
+  quint32 claimed_strings = 0;
+  int sector_size = 512;
+  // Faults: the first shared string claims 65535 characters; the cells name format 99.
+  bool long_string = false;
+  bool unknown_format = false;
+  // Each sheet declares its size twice.
+  bool twice_declared = false;
+};
+QByteArray xls_file(const XlsBook& book);
+
+// A Lotus 1-2-3 cell: a number or a label (labels are written in code page 932).
+struct WkCell {
+  int sheet = 0, row = 0, column = 0;
+  bool label = false;
+  double number = 0;
+  QString text;
+};
+// WK1 (version 0x0406) or WK3/WK4 (version 0x1000 / 0x1002).
+QByteArray wk1_file(const QList<WkCell>& cells);
+QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
+
+// A ZIP package of the given parts (name → UTF-8 text), deflated.
+QByteArray zip_package(const QMap<QString, QByteArray>& parts);
+
+// An .xlsx package: each sheet is (name, sheetData inner XML); shared strings and the cellXfs
+// number formats (numFmtId per style index) as given.
+struct XlsxBook {
+  QList<std::pair<QString, QByteArray>> sheets;
+  int active = 0;
+  QStringList shared_strings;  // written as <si> items as given (raw XML inside <si>)
+  QList<int> style_formats;    // numFmtId of each cellXfs entry
+  QMap<int, QString> custom_formats;
+};
+QByteArray xlsx_file(const XlsxBook& book);
+
+// An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
+// office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
+QByteArray ods_file(const QList<std::pair<QString, QByteArray>>& sheets, const QString& active);
+
+}  // namespace tarvex::testing
