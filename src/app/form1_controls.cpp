@@ -7,10 +7,10 @@
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
 #include "platform/fonts.h"
+#include "platform/trash.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/form2.h"
-#include "platform/trash.h"
 #include "slideshow/arrow_icons.h"
 #include "slideshow/picture_prefetch.h"
 
