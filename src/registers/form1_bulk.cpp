@@ -19,6 +19,14 @@ namespace tarvex {
 
 namespace {
 
+// The names the file box lists, less those whose encoding could not be read: such a name does not
+// lead back to its file.
+QStringList readable_entries(const FileBox& box) {
+  QStringList names = box.entries();
+  names.removeIf([&box](const QString& name) { return box.is_unreadable_name(name); });
+  return names;
+}
+
 const QString kImageLoadQuestion = QStringLiteral("の画像ファイル名を登録しますか？");
 const QString kImageLoadDone = QStringLiteral("画像ファイル名の登録終了！");
 const QString kNoImage = QStringLiteral("イメージがない！");
@@ -55,7 +63,8 @@ void Form1::img_all_load_Click() {
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kImageLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.img, BulkKind::Images, folder, File1->entries()) > 0) st.img_found = 1;
+  if (bulk_register(st.img, BulkKind::Images, folder, readable_entries(*File1)) > 0)
+    st.img_found = 1;
   if (st.img_found == 1) {
     show_notice(kImageLoadDone);
     Command2[0]->show();
@@ -76,7 +85,8 @@ void Form1::txt_all_load_Click() {
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kTextLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.txt, BulkKind::Texts, folder, File1->entries()) > 0) st.txt_found = 1;
+  if (bulk_register(st.txt, BulkKind::Texts, folder, readable_entries(*File1)) > 0)
+    st.txt_found = 1;
   if (st.txt_found == 1) {
     show_notice(kTextLoadDone);
     Command3[0]->show();
@@ -112,9 +122,11 @@ void Form1::txt_all_clear_Click() {
   st.msg_answer = msgbox(kTextClearQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   clear_register(st.txt);
-  // A picture on display keeps its number and its path. Leaving the search screen here comes
-  // with the search screen itself.
-  if (Image1->isHidden()) clear_numbers_and_labels(*this);
+  // A picture on display keeps its number and its path; otherwise the search screen closes too.
+  if (Image1->isHidden()) {
+    clear_numbers_and_labels(*this);
+    検索画面終了();
+  }
   RichTextBox1->set_text(QString());
   RichTextBox2->set_text(QString());
   st.txt_nav_started = 0;

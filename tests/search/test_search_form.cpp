@@ -89,6 +89,7 @@ class TestSearchForm : public QObject {
   void extension_test_data();
   void extension_test();
   void end_restores_normal_screen();
+  void clearing_the_texts_ends_the_search_screen();
   void vanished_hit_finds_nothing();
   void cancel_keeps_hits_so_far();
   void list_mouse_events();
@@ -318,6 +319,19 @@ void TestSearchForm::end_restores_normal_screen() {
   QVERIFY(!f.文字列検索の終了->isEnabled());
   QCOMPARE(f.RichTextBox1->text(), QString());
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+void TestSearchForm::clearing_the_texts_ends_the_search_screen() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  register_texts(f, {fx.write_file(QStringLiteral("a.txt"), QByteArray("abc"))});
+  search(f, QStringLiteral("b"));
+  QCOMPARE(f.st.search_mode, 1);
+  fx.messages.expect(QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
+  f.txt_all_clear_Click();
+  QCOMPARE(f.st.search_mode, 0);
+  QVERIFY(!f.List1->isVisible());
+  QVERIFY(!f.文字列検索の終了->isEnabled());
 }
 
 void TestSearchForm::vanished_hit_finds_nothing() {
