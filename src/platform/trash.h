@@ -38,7 +38,7 @@ struct TrashConfig {
   static TrashConfig from_environment();
 };
 
-// The desktop trash after the freedesktop.org trash specification: a file on the file system of
+// The desktop trash as freedesktop.org desktops lay it out: a file on the file system of
 // the home trash goes there; a file elsewhere goes to its file system's $topdir/.Trash/$uid (a
 // sticky, non-link folder) or $topdir/.Trash-$uid. Each trashed file gets its .trashinfo, and the
 // move is verified: the file must be gone from its folder and present in the trash.
