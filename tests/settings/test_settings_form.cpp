@@ -81,6 +81,7 @@ class TestSettingsForm final : public QObject {
   void extension_box_keys_and_removal();
   void interval_rules_data();
   void interval_rules();
+  void intervals_kept_at_ok();
   void ok_and_cancel_after_changing_every_control_data();
   void ok_and_cancel_after_changing_every_control();
   void write_order_without_a_settings_file();
@@ -154,44 +155,51 @@ void TestSettingsForm::extension_box_keys_and_removal() {
 }
 
 void TestSettingsForm::interval_rules_data() {
-  QTest::addColumn<int>("timer");  // 0 image (stored 3 s), 1 text (stored 10 s)
-  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("typed");  // the box held "3" before
   QTest::addColumn<QString>("box");
-  QTest::addColumn<int>("interval");
-  QTest::addColumn<QString>("stored");
+  QTest::addColumn<long long>("timer_ms");  // -1: the timer keeps its interval
   // clang-format off
-  QTest::newRow("75 becomes 60") << 0 << "75" << "60" << 60000 << "60";
-  QTest::newRow("empty becomes 5, timer keeps") << 0 << "" << "5" << 3000 << "5";
-  QTest::newRow("half a second") << 0 << "0.5" << "0.5" << 500 << "0.5";
-  QTest::newRow("zero stops") << 1 << "0" << "0" << 0 << "0";
-  QTest::newRow("not a number keeps") << 0 << "abc" << "3" << 3000 << "3";
-  QTest::newRow("negative keeps") << 1 << "-3" << "10" << 10000 << "10";
-  QTest::newRow("number with unit keeps") << 0 << "5s" << "3" << 3000 << "3";
-  QTest::newRow("full-width digits") << 0 << "１２" << "12" << 12000 << "12";
-  QTest::newRow("halves to even") << 0 << "0.0025" << "0.0025" << 2 << "0.0025";
-  QTest::newRow("huge") << 0 << "99999999999999999999999" << "60" << 60000 << "60";
+  QTest::newRow("75 becomes 60") << "75" << "60" << 60000LL;
+  QTest::newRow("empty becomes 5, timer keeps") << "" << "5" << -1LL;
+  QTest::newRow("half a second") << "0.5" << "0.5" << 500LL;
+  QTest::newRow("zero stops") << "0" << "0" << 0LL;
+  QTest::newRow("not a number keeps") << "abc" << "3" << -1LL;
+  QTest::newRow("negative keeps") << "-3" << "3" << -1LL;
+  QTest::newRow("number with unit keeps") << "5s" << "3" << -1LL;
+  QTest::newRow("two points keep") << "1.2.3" << "3" << -1LL;
+  QTest::newRow("full-width digits") << "１２" << "12" << 12000LL;
+  QTest::newRow("blanks around") << " 7 " << "7" << 7000LL;
+  QTest::newRow("halves to even") << "0.0025" << "0.0025" << 2LL;
+  QTest::newRow("huge") << "99999999999999999999999" << "60" << 60000LL;
   // clang-format on
 }
 
 void TestSettingsForm::interval_rules() {
-  QFETCH(int, timer);
   QFETCH(QString, typed);
   QFETCH(QString, box);
-  QFETCH(int, interval);
-  QFETCH(QString, stored);
+  QFETCH(long long, timer_ms);
+  const IntervalAtOk at_ok = interval_at_ok(typed, QStringLiteral("3"));
+  QCOMPARE(at_ok.box, box);
+  QCOMPARE(at_ok.timer_ms.value_or(-1), timer_ms);
+}
+
+// OK on boxes that leave the timers alone: each box shows and stores its value, each timer keeps
+// its own interval.
+void TestSettingsForm::intervals_kept_at_ok() {
   FormFixture fx;
   fx.write_settings(kStored);
   Form1& f = fx.make(false);
-  ClassicTimer* timers[] = {f.連続画像, f.連続テキスト};
   run_options(f, [&](Form2& d) {
-    d.Text2[timer]->setText(typed);
+    d.Text2[0]->setText("abc");
+    d.Text2[1]->setText("");
     QTest::mouseClick(d.Command2[0], Qt::LeftButton);
   });
-  QCOMPARE(f.form2()->Text2[timer]->text(), box);
-  QCOMPARE(timers[timer]->interval(), interval);
-  QCOMPARE(f.settings().ini_read("表示時間", timer == 0 ? "イメージ" : "テキスト"), stored);
-  // The other box and timer are as stored.
-  QCOMPARE(timers[1 - timer]->interval(), timer == 0 ? 10000 : 3000);
+  QCOMPARE(f.form2()->Text2[0]->text(), QStringLiteral("3"));
+  QCOMPARE(f.form2()->Text2[1]->text(), QStringLiteral("5"));
+  QCOMPARE(f.連続画像->interval(), 3000);
+  QCOMPARE(f.連続テキスト->interval(), 10000);
+  QCOMPARE(f.settings().ini_read("表示時間", "イメージ"), QStringLiteral("3"));
+  QCOMPARE(f.settings().ini_read("表示時間", "テキスト"), QStringLiteral("5"));
 }
 
 void TestSettingsForm::ok_and_cancel_after_changing_every_control_data() {
