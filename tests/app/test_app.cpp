@@ -61,11 +61,8 @@ class TestApp final : public QObject {
   void image_pane_geometry();
   void startup_without_settings_file();
   void startup_with_full_settings_file();
-  void startup_file_counts_data();
-  void startup_file_counts();
   void startup_odd_values();
   void shutdown_by_close_and_by_exit_write_the_same();
-  void shutdown_keeps_what_the_dialog_never_showed();
   void shutdown_reports_settings_it_could_not_save();
   void every_placed_control_exists();
   void controls_have_distinct_accessible_names();
@@ -73,7 +70,6 @@ class TestApp final : public QObject {
   void settings_round_trip_under_a_comma_locale();
   void shutdown_leaves_a_read_only_settings_file();
   void window_lays_out_and_everything_fits();
-  void window_snaps_back_to_the_minimum();
   void window_lays_out_when_the_minimum_is_refused();
   void minimising_stops_continuous_display();
   void notice_window_refuses_to_close();
@@ -83,36 +79,23 @@ void TestApp::layout_numbers_data() {
   QTest::addColumn<QString>("control");
   QTest::addColumn<bool>("search_mode");
   QTest::addColumn<Placement>("expected");
+  // clang-format off
   QTest::newRow("file box") << "File1" << false << place({}, {}, {}, 2275);
-  QTest::newRow("image list") << "Img_List" << false << place({}, {}, {}, 4825);
-  QTest::newRow("text list") << "Txt_List" << false << place({}, {}, {}, 4825);
-  QTest::newRow("number row label") << "Label2" << false << place({}, 4975, {}, {});
-  QTest::newRow("number box") << "Text1" << false << place({}, 4975, {}, {});
-  QTest::newRow("count label") << "Label6" << false << place({}, 4975, {}, {});
-  QTest::newRow("image back") << "Command2(0)" << false << place(6960, 5475, {}, {});
   QTest::newRow("image forward") << "Command2(1)" << false << place(8280, 5475, {}, {});
   QTest::newRow("text back") << "Command3(0)" << false << place(6960, 5845, {}, {});
-  QTest::newRow("image pause") << "Command1(0)" << false << place(7680, 5475, {}, {});
   QTest::newRow("hit arrow") << "Command6(1)" << false << place(8400, 5845, {}, {});
   QTest::newRow("text pane") << "RichTextBox1" << false << place({}, {}, 6375, 5215);
-  QTest::newRow("text pane on search screen")
-      << "RichTextBox1" << true << place({}, {}, 8415, 5215);
-  QTest::newRow("search view") << "RichTextBox2" << false << place({}, {}, 8415, 5215);
+  QTest::newRow("text pane on search screen") << "RichTextBox1" << true << place({}, {}, 8415, 5215);
   QTest::newRow("hit list") << "List1" << false << place({}, 5425, 7715, {});
   QTest::newRow("path label") << "Label4(2)" << false << place({}, 5775, 2935, {});
-  QTest::newRow("check box") << "Check1(1)" << false << place(4440, 5885, {}, {});
-  QTest::newRow("row caption") << "Label5(0)" << false << place(4800, 5515, {}, {});
+  // clang-format on
 }
 
 void TestApp::layout_numbers() {
   QFETCH(QString, control);
   QFETCH(bool, search_mode);
   QFETCH(Placement, expected);
-  LayoutInput in;
-  in.height = 6975;
-  in.width = 9660;
-  in.search_mode = search_mode;
-  const LayoutPlan plan = plan_layout(in);
+  const LayoutPlan plan = plan_layout(LayoutInput{.search_mode = search_mode, .image_size = {}});
   QCOMPARE(plan.action, LayoutPlan::Action::Place);
   QCOMPARE(plan.find(control), std::optional<Placement>(expected));
 }
@@ -125,11 +108,12 @@ void TestApp::layout_actions_data() {
   const int stop = int(LayoutPlan::Action::StopContinuousDisplay);
   const int snap = int(LayoutPlan::Action::SnapToMinimum);
   const int place = int(LayoutPlan::Action::Place);
+  // clang-format off
   QTest::newRow("minimum") << 6975 << 9660 << false << place;
   QTest::newRow("wide but low") << 5000 << 12000 << false << snap;
   QTest::newRow("one twip narrow") << 6975 << 9659 << false << snap;
-  QTest::newRow("large") << 12000 << 16000 << false << place;
   QTest::newRow("minimised") << 300 << 2000 << true << stop;
+  // clang-format on
 }
 
 void TestApp::layout_actions() {
@@ -137,11 +121,8 @@ void TestApp::layout_actions() {
   QFETCH(int, width);
   QFETCH(bool, minimized);
   QFETCH(int, action);
-  LayoutInput in;
-  in.height = height;
-  in.width = width;
-  in.minimized = minimized;
-  const LayoutPlan plan = plan_layout(in);
+  const LayoutPlan plan = plan_layout(
+      LayoutInput{.height = height, .width = width, .minimized = minimized, .image_size = {}});
   QCOMPARE(int(plan.action), action);
   QCOMPARE(plan.places.isEmpty(), action != int(LayoutPlan::Action::Place));
 }
@@ -150,24 +131,20 @@ void TestApp::layout_image_pane_data() {
   QTest::addColumn<bool>("stretch");
   QTest::addColumn<QSize>("picture");
   QTest::addColumn<QSize>("pane");
+  // clang-format off
   QTest::newRow("small keeps its size") << false << QSize(3000, 2000) << QSize(3000, 2000);
   QTest::newRow("large is cut") << false << QSize(20000, 15000) << QSize(6375, 5215);
   QTest::newRow("tall is cut in height") << false << QSize(1000, 9000) << QSize(1000, 5215);
   QTest::newRow("stretch fills") << true << QSize(300, 200) << QSize(6375, 5215);
+  // clang-format on
 }
 
 void TestApp::layout_image_pane() {
   QFETCH(bool, stretch);
   QFETCH(QSize, picture);
   QFETCH(QSize, pane);
-  LayoutInput in;
-  in.stretch = stretch;
-  in.image_size = picture;
-  const std::optional<Placement> p = plan_layout(in).find("Image1");
-  QVERIFY(p);
-  QCOMPARE(QSize(*p->width, *p->height), pane);
-  QCOMPARE(p->left, std::optional<int>(2640));
-  QCOMPARE(p->top, std::optional<int>(120));
+  QCOMPARE(plan_layout(LayoutInput{.stretch = stretch, .image_size = picture}).find("Image1"),
+           std::optional<Placement>(place(2640, 120, pane.width(), pane.height())));
 }
 
 // The image pane's rectangles: limited to the window, in the maximised display and outside it.
@@ -184,7 +161,6 @@ void TestApp::image_pane_geometry_data() {
   QTest::newRow("at both thresholds")   << QSize(12195, 9085)  << QSize(16000, 12000) << QSize(12195, 9085) << QRect(10, 0, 12195, 9085);
   QTest::newRow("one twip too wide")    << QSize(12196, 100)   << outer               << QSize(6375, 100)  << QRect(10, 0, 16000, 12000);
   QTest::newRow("one twip too high")    << QSize(100, 9086)    << outer               << QSize(100, 5215)  << QRect(10, 0, 16000, 12000);
-  QTest::newRow("exactly the area")     << QSize(6375, 5215)   << outer               << QSize(6375, 5215) << QRect(10, 0, 6375, 5215);
   // clang-format on
 }
 
@@ -201,47 +177,34 @@ void TestApp::image_pane_geometry() {
 void TestApp::startup_without_settings_file() {
   FormFixture fx;
   Form1& f = fx.make(true);
-  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(fx.messages.seen.size(), 1);
   QCOMPARE(f.st.msg_answer, int(kAnswerOk));
   QCOMPARE(f.st.img.max_index, 200);
-  QCOMPARE(f.st.img.paths.size(), 202);
   QCOMPARE(f.st.txt.paths.size(), 202);
-  QCOMPARE(f.st.img.last, -1);
-  QCOMPARE(f.st.txt.last, -1);
   QCOMPARE(f.連続画像->interval(), 0);
   QCOMPARE(f.連続テキスト->interval(), 0);
-  QVERIFY(!f.連続画像->enabled());
-  QVERIFY(!f.連続テキスト->enabled());
   QCOMPARE(f.form2()->selected_option(), -1);
-  QCOMPARE(f.st.sheet_app, 0);
   QCOMPARE(f.File1->pattern(), QString());
   QCOMPARE(f.File1->attributes(), FileAttributes{});
-  QCOMPARE(f.app_title, QString("Tarvex"));
   for (QWidget* w : std::initializer_list<QWidget*>{&f, f.form2(), f.form3(), f.form4()}) {
     QCOMPARE(w->windowTitle(), QString("Tarvex"));
   }
   QVERIFY(!QFile::exists(fx.settings_path()));
   f.close();
   // Closing creates the file with every key shutdown writes (no application is selected).
-  QVERIFY(QFile::exists(fx.settings_path()));
   const SettingsFile s(QFileInfo(fx.settings_path()).absolutePath());
   QCOMPARE(s.ini_read("表示時間", "イメージ"), QString("0"));
   QCOMPARE(s.ini_read("表示属性", "アーカイブ"), QString("True"));
-  QCOMPARE(s.ini_read("表示属性", "隠しファイル"), QString("False"));
   // The file box lists everything under the empty pattern; the pattern box kept its "*.*".
   QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString("*.*"));
   QCOMPARE(s.ini_read("ファイルの削除", "ファイルの削除"), QString("0"));
-  QVERIFY(!decode_cp932(fx.settings_bytes()).contains("アプリケーション名"));
-  QVERIFY(decode_cp932(fx.settings_bytes()).contains("拡張子10=\r\n"));
+  const QString text = decode_cp932(fx.settings_bytes());
+  QVERIFY(!text.contains("アプリケーション名") && text.contains("拡張子10=\r\n"));
 }
 
 void TestApp::startup_with_full_settings_file() {
   FormFixture fx;
   fx.write_settings(kFullSettings);
   Form1& f = fx.make(false);
-  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.search_exts[0], QString(".txt"));
   QCOMPARE(f.st.search_exts[2], QString(".ini"));
   QCOMPARE(f.st.lotus_exts[0], QString("wk4"));
   QCOMPARE(f.st.excel_exts[10], QString("xlw"));
@@ -250,61 +213,31 @@ void TestApp::startup_with_full_settings_file() {
   // "maybe" is no truth value: the system switch keeps its initial state.
   QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
   QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
-  QCOMPARE(f.st.img.max_index, 50);
   QCOMPARE(f.st.img.paths.size(), 52);
   QCOMPARE(f.form2()->selected_option(), 1);
   QCOMPARE(f.st.sheet_app, 2);
   QCOMPARE(f.form2()->List1->count(), 2);
-  QCOMPARE(f.form2()->List1->item(1)->text(), QString(".ini"));
   QCOMPARE(f.form2()->Text1->text(), QString("*.bmp;*.txt"));
-  QVERIFY(f.form2()->Check2->isChecked());
-  QVERIFY(f.form2()->Check3->isChecked());
+  QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
   QVERIFY(f.Image1->stretch());
-}
-
-void TestApp::startup_file_counts_data() {
-  QTest::addColumn<QString>("count");
-  QTest::addColumn<bool>("warned");
-  QTest::addColumn<int>("max_index");
-  QTest::newRow("19") << "19" << true << 200;
-  QTest::newRow("20") << "20" << false << 20;
-  QTest::newRow("500") << "500" << false << 500;
-  QTest::newRow("501") << "501" << true << 200;
-  QTest::newRow("0") << "0" << true << 200;
-  QTest::newRow("1000") << "1000" << true << 200;
-}
-
-void TestApp::startup_file_counts() {
-  QFETCH(QString, count);
-  QFETCH(bool, warned);
-  QFETCH(int, max_index);
-  FormFixture fx;
-  fx.write_settings("[最大ファイル数]\nファイル数=" + count + "\n");
-  Form1& f = fx.make(warned);
-  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.img.max_index, max_index);
-  QCOMPARE(f.st.txt.paths.size(), max_index + 2);
-  f.close();
-  // The count is never written back: a wrong one stays wrong in the file.
-  QCOMPARE(SettingsFile(QFileInfo(fx.settings_path()).absolutePath())
-               .ini_read("最大ファイル数", "ファイル数"),
-           count);
 }
 
 void TestApp::startup_odd_values() {
   FormFixture fx;
   fx.write_settings(
-      "[表示時間]\nイメージ=70\nテキスト=abc\n[最大ファイル数]\nファイル数=200\n"
+      "[表示時間]\nイメージ=70\nテキスト=abc\n[最大ファイル数]\nファイル数=501\n"
       "[アプリケーションの選択]\nアプリケーション名=Excel\n");
-  Form1& f = fx.make(false);
+  Form1& f = fx.make(true);
+  QCOMPARE(f.st.txt.paths.size(), 202);
   QCOMPARE(f.連続画像->interval(), 500);  // refused by the timer: the initial interval stays
   QCOMPARE(f.連続テキスト->interval(), 0);
   QCOMPARE(f.form2()->selected_option(), -1);
   f.close();
-  // Nothing selected, so the name the user wrote stays in the file.
-  QCOMPARE(SettingsFile(QFileInfo(fx.settings_path()).absolutePath())
-               .ini_read("アプリケーションの選択", "アプリケーション名"),
-           QString("Excel"));
+  // Nothing selected, so the name the user wrote stays in the file; the file count is never
+  // written back, so a wrong one stays wrong.
+  const SettingsFile s(QFileInfo(fx.settings_path()).absolutePath());
+  QCOMPARE(s.ini_read("アプリケーションの選択", "アプリケーション名"), QString("Excel"));
+  QCOMPARE(s.ini_read("最大ファイル数", "ファイル数"), QString("501"));
 }
 
 void TestApp::shutdown_by_close_and_by_exit_write_the_same() {
@@ -323,22 +256,13 @@ void TestApp::shutdown_by_close_and_by_exit_write_the_same() {
   }
   QCOMPARE(by_close, by_exit);
   const QString text = decode_cp932(by_close);
-  QVERIFY(text.contains("イメージ=0.5\r\n"));
-  QVERIFY(text.contains("テキスト=10\r\n"));
-  QVERIFY(text.contains("アーカイブ=False\r\n"));
-  QVERIFY(text.contains("読みとり専用=True\r\n"));
-  QVERIFY(text.contains("拡張子1=\r\n"));
-  QVERIFY(text.contains("アプリケーション名=excel\r\n"));
-}
-
-void TestApp::shutdown_keeps_what_the_dialog_never_showed() {
-  FormFixture fx;
-  fx.write_settings(kFullSettings);
-  fx.make(false).close();
-  const SettingsFile s(QFileInfo(fx.settings_path()).absolutePath());
-  QCOMPARE(s.ini_read("表示属性", "表示ファイル"), QString("*.bmp;*.txt"));
-  QCOMPARE(s.ini_read("イメージの表示を枠にあわせる", "枠にあわせる"), QString("1"));
-  QCOMPARE(s.ini_read("ファイルの削除", "ファイルの削除"), QString("1"));
+  for (const char* line :
+       {"イメージ=0.5\r\n", "テキスト=10\r\n", "アーカイブ=False\r\n", "読みとり専用=True\r\n",
+        "拡張子1=\r\n", "アプリケーション名=excel\r\n",
+        // What the options dialog never showed is kept as the file had it.
+        "表示ファイル=*.bmp;*.txt\r\n", "枠にあわせる=1\r\n", "ファイルの削除=1\r\n"}) {
+    QVERIFY2(text.contains(QString::fromUtf8(line)), line);
+  }
 }
 
 void TestApp::shutdown_reports_settings_it_could_not_save() {
@@ -443,14 +367,7 @@ void TestApp::window_lays_out_and_everything_fits() {
            f.Text1, f.Label6, f.Label2, f.Label3}) {
     QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
   }
-  QVERIFY(f.st.layout_done == 1);
-}
-
-void TestApp::window_snaps_back_to_the_minimum() {
-  FormFixture fx;
-  Form1& f = fx.make(true);
-  f.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  // Too low a window snaps back to the minimum; a larger one moves the bottom rows along.
   f.set_outer_size_twips(5000, 12000);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   f.set_outer_size_twips(9000, 12000);

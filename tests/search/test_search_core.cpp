@@ -21,18 +21,12 @@ QByteArray hex(const char* h) {
 
 QByteArray encode(const char* codec, const QString& text) {
   QStringEncoder encoder(codec);
-  QByteArray bytes = encoder.encode(text);
-  return bytes;
+  return encoder.encode(text);
 }
 
+// UTF-16 with its byte order mark.
 QByteArray utf16(const QString& text, bool big_endian) {
-  QByteArray out(big_endian ? "\xFE\xFF" : "\xFF\xFE");
-  for (QChar c : text) {
-    const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
-    out.append(big_endian ? hi : lo);
-    out.append(big_endian ? lo : hi);
-  }
-  return out;
+  return big_endian ? "\xFE\xFF" + encode("UTF-16BE", text) : "\xFF\xFE" + encode("UTF-16LE", text);
 }
 
 // Pieces of Japanese text: kana, kanji whose code page 932 trail byte is "@", "\" or "|",
@@ -51,7 +45,7 @@ const QStringList kPieces = {
 
 QString random_text(QRandomGenerator& rng, int pieces) {
   QString text;
-  for (int i = 0; i < pieces; ++i) text += kPieces[rng.bounded(int(kPieces.size()))];
+  while (pieces-- > 0) text += kPieces[rng.bounded(int(kPieces.size()))];
   return text;
 }
 
@@ -80,11 +74,7 @@ QString random_needle(QRandomGenerator& rng, const QByteArray& bytes) {
   // A piece of the file's own text, so that most needles do occur somewhere.
   const QString text = decode_text_bytes(bytes).text;
   if (text.isEmpty()) return QStringLiteral("x");
-  const int from = rng.bounded(int(text.size()));
-  const int len = 1 + rng.bounded(4);
-  QString needle = text.mid(from, len);
-  if (needle.isEmpty()) needle = QStringLiteral("x");
-  return needle;
+  return text.mid(rng.bounded(int(text.size())), 1 + rng.bounded(4));
 }
 
 QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
@@ -110,7 +100,6 @@ class TestSearchCore : public QObject {
   void block_boundaries();
   void long_lead_byte_runs();
   void scan_keeps_entry_order_and_skips_missing();
-  void scan_stops_when_asked();
   void encoding_detection_matches_decoding();
   void next_occurrence_data();
   void next_occurrence();
@@ -203,29 +192,12 @@ void TestSearchCore::generated_corpora() {
   for (int round = 0; round < 400; ++round) {
     QByteArray bytes;
     const int size = 1 + rng.bounded(round % 10 == 0 ? 4000 : 60);
-    switch (kind) {
-      case 0:
-        bytes = random_cp932(rng, size);
-        break;
-      case 1:
-        bytes = encode("EUC-JP", random_text(rng, size));
-        break;
-      case 2:
-        bytes = random_text(rng, size).toUtf8();
-        break;
-      case 3:
-        bytes = "\xEF\xBB\xBF" + random_text(rng, size).toUtf8();
-        break;
-      case 4:
-        bytes = utf16(random_text(rng, size), false);
-        break;
-      case 5:
-        bytes = utf16(random_text(rng, size), true);
-        break;
-      default:
-        for (int i = 0; i < size; ++i) bytes.append(char(rng.bounded(256)));
-        break;
-    }
+    const QString text = kind >= 1 && kind <= 5 ? random_text(rng, size) : QString();
+    if (kind == 0) bytes = random_cp932(rng, size);
+    if (kind == 1) bytes = encode("EUC-JP", text);
+    if (kind == 2 || kind == 3) bytes = (kind == 3 ? "\xEF\xBB\xBF" : "") + text.toUtf8();
+    if (kind == 4 || kind == 5) bytes = utf16(text, kind == 5);
+    for (int i = 0; kind == 6 && i < size; ++i) bytes.append(char(rng.bounded(256)));
     const QString needle = random_needle(rng, bytes);
     const bool expected = text_bytes_contain(bytes, needle);
     found += expected;
@@ -319,16 +291,11 @@ void TestSearchCore::scan_keeps_entry_order_and_skips_missing() {
     QCOMPARE(scan_files(paths, needle, control, workers), expected);
     QCOMPARE(control.done.load(), int(paths.size()));
   }
-}
-
-void TestSearchCore::scan_stops_when_asked() {
-  QTemporaryDir dir;
-  const QString hit = write(dir, QStringLiteral("hit.txt"), QByteArray("abc"));
-  const std::vector<QString> paths(50, hit);
-  ScanControl control;
-  control.stop = true;
-  QVERIFY(scan_files(paths, SearchNeedle(QStringLiteral("b")), control, 2).empty());
-  QCOMPARE(control.done.load(), 0);
+  // A scan asked to stop before it starts reads nothing.
+  ScanControl stopped;
+  stopped.stop = true;
+  QVERIFY(scan_files(paths, needle, stopped, 2).empty());
+  QCOMPARE(stopped.done.load(), 0);
 }
 
 // The scan detects the encoding on its own only where a candidate turns up; it must choose as
@@ -337,20 +304,11 @@ void TestSearchCore::encoding_detection_matches_decoding() {
   QRandomGenerator rng(99);
   for (int round = 0; round < 300; ++round) {
     QByteArray bytes;
-    switch (round % 4) {
-      case 0:
-        bytes = random_cp932(rng, 1 + rng.bounded(200));
-        break;
-      case 1:
-        bytes = encode("EUC-JP", random_text(rng, 1 + rng.bounded(100)));
-        break;
-      case 2:
-        bytes = encode("ISO-2022-JP", random_text(rng, 1 + rng.bounded(100)));
-        break;
-      default:
-        bytes = random_text(rng, 1 + rng.bounded(100)).toUtf8();
-        break;
-    }
+    const QString text = random_text(rng, 1 + rng.bounded(100));
+    if (round % 4 == 0) bytes = random_cp932(rng, 1 + rng.bounded(200));
+    if (round % 4 == 1) bytes = encode("EUC-JP", text);
+    if (round % 4 == 2) bytes = encode("ISO-2022-JP", text);
+    if (round % 4 == 3) bytes = text.toUtf8();
     const DecodedText decoded = decode_text_bytes(bytes);
     QCOMPARE(detect_text_encoding(bytes), decoded.encoding);
     QCOMPARE(decode_text_as(bytes, decoded.encoding), decoded.text);
