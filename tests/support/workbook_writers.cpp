@@ -36,13 +36,8 @@ void set32(QByteArray& b, qsizetype at, quint32 v) {
 
 QByteArray cp932(const QString& text) {
   QStringEncoder enc("windows-31j");
-  QByteArray out = enc(text);
-  return out;
+  return enc(text);
 }
-
-}  // namespace
-
-namespace {
 
 QByteArray record(quint16 type, const QByteArray& data) {
   QByteArray r;
@@ -63,17 +58,9 @@ QByteArray unicode_string(const QString& text, bool short_length) {
   return b;
 }
 
+// The cell format of a kind: general, date, date and time, time (see the formats written).
 int xf_of(XlsCell::Kind kind) {
-  switch (kind) {
-    case XlsCell::Date:
-      return 1;
-    case XlsCell::DateTime:
-      return 2;
-    case XlsCell::Time:
-      return 3;
-    default:
-      return 0;
-  }
+  return kind == XlsCell::Date ? 1 : kind == XlsCell::DateTime ? 2 : kind == XlsCell::Time ? 3 : 0;
 }
 
 }  // namespace
