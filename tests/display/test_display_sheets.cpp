@@ -102,7 +102,6 @@ class TestDisplaySheets final : public QObject {
   void preview_on_the_window();
   void preview_through_text_navigation();
   void missing_workbook_is_a_missing_file();
-  void later_step_supersedes_a_reading();
 };
 
 // Numbers, date serials and format codes as the cells show them.
@@ -126,7 +125,6 @@ void TestDisplaySheets::cell_texts_data() {
   QTest::newRow("sum error hidden")         << number_text(0.1 + 0.2)  << "0.3";
   QTest::newRow("third")                    << number_text(1.0 / 3)    << "0.333333333333333";
   QTest::newRow("small")                    << number_text(1.5e-7)     << "1.5E-07";
-  QTest::newRow("first day")                << serial_date_text(1, false, d)     << "1900/01/01";
   QTest::newRow("phantom day")              << serial_date_text(60, false, d)    << "1900/02/29";
   QTest::newRow("after the phantom day")    << serial_date_text(61, false, d)    << "1900/03/01";
   QTest::newRow("modern")                   << serial_date_text(45322, false, d) << "2024/01/31";
@@ -141,7 +139,6 @@ void TestDisplaySheets::cell_texts_data() {
   QTest::newRow("quoted letters")           << kind("0\"days\"")           << n;
   QTest::newRow("escaped letter")           << kind("0\\d")                << n;
   QTest::newRow("date format")              << kind("yyyy/mm/dd")          << fd;
-  QTest::newRow("month and day")            << kind("m/d")                 << fd;
   QTest::newRow("japanese date")            << kind("yyyy\"年\"m\"月\"d\"日\"") << fd;
   QTest::newRow("minutes and seconds")      << kind("mm:ss")               << ft;
   QTest::newRow("hours")                    << kind("h:mm AM/PM")          << ft;
@@ -371,6 +368,16 @@ void TestDisplaySheets::preview_through_text_navigation() {
   QCOMPARE(f.Excelで表示(1), 0);
   settle(f);
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("メモ"));
+  // A later step supersedes a reading still running.
+  XlsBook big = sample_book();
+  for (int i = 0; i < 60000; ++i) big.sheets[0].cells.append(num(100 + i, 0, i));
+  f.ファイルの表示(fx.write_file("slow.xls", xls_file(big)), 1);
+  QVERIFY(f.sheet_reading_pending());
+  QVERIFY(!f.form3()->isHidden());
+  f.ファイルの表示(fx.write_file("later.txt", "後の表示"), 1);
+  QVERIFY(f.form3()->isHidden());
+  settle(f);
+  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
 }
 
 void TestDisplaySheets::missing_workbook_is_a_missing_file() {
@@ -396,20 +403,6 @@ void TestDisplaySheets::missing_workbook_is_a_missing_file() {
   QCOMPARE(f.Excelで表示(1), 1);
   QVERIFY(f.form3()->isHidden());
   QVERIFY(!f.sheet_reading_pending());
-}
-
-void TestDisplaySheets::later_step_supersedes_a_reading() {
-  FormFixture fx;
-  Form1& f = make_sheet_form(fx, "excel", "Excel拡張子", "xls");
-  XlsBook big = sample_book();
-  for (int i = 0; i < 60000; ++i) big.sheets[0].cells.append(num(100 + i, 0, i));
-  f.ファイルの表示(fx.write_file("slow.xls", xls_file(big)), 1);
-  QVERIFY(f.sheet_reading_pending());
-  QVERIFY(!f.form3()->isHidden());
-  f.ファイルの表示(fx.write_file("note.txt", "後の表示"), 1);
-  QVERIFY(f.form3()->isHidden());
-  settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
 }
 
 QTEST_MAIN(TestDisplaySheets)
