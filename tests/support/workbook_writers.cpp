@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 
 namespace tarvex::testing {
@@ -21,9 +22,15 @@ void put16(QByteArray& b, quint32 v) {
   b.append(char(v & 0xFF));
   b.append(char((v >> 8) & 0xFF));
 }
+void put16(QByteArray& b, std::initializer_list<quint32> values) {
+  for (quint32 v : values) put16(b, v);
+}
 void put32(QByteArray& b, quint32 v) {
   put16(b, v & 0xFFFF);
   put16(b, v >> 16);
+}
+void put32(QByteArray& b, std::initializer_list<quint32> values) {
+  for (quint32 v : values) put32(b, v);
 }
 void put_double(QByteArray& b, double v) {
   char bytes[8];
@@ -36,18 +43,12 @@ void set32(QByteArray& b, qsizetype at, quint32 v) {
 
 QByteArray cp932(const QString& text) {
   QStringEncoder enc("windows-31j");
-  QByteArray out = enc(text);
-  return out;
+  return enc(text);
 }
-
-}  // namespace
-
-namespace {
 
 QByteArray record(quint16 type, const QByteArray& data) {
   QByteArray r;
-  put16(r, type);
-  put16(r, quint32(data.size()));
+  put16(r, {type, quint32(data.size())});
   return r + data;
 }
 
@@ -63,17 +64,9 @@ QByteArray unicode_string(const QString& text, bool short_length) {
   return b;
 }
 
+// The cell format of a kind: general, date, date and time, time (see the formats written).
 int xf_of(XlsCell::Kind kind) {
-  switch (kind) {
-    case XlsCell::Date:
-      return 1;
-    case XlsCell::DateTime:
-      return 2;
-    case XlsCell::Time:
-      return 3;
-    default:
-      return 0;
-  }
+  return kind == XlsCell::Date ? 1 : kind == XlsCell::DateTime ? 2 : kind == XlsCell::Time ? 3 : 0;
 }
 
 }  // namespace
@@ -82,13 +75,9 @@ QByteArray xls_file(const XlsBook& book) {
   const bool b8 = !book.biff5;
   auto bof = [&](quint16 kind) {
     QByteArray d;
-    put16(d, b8 ? 0x0600 : 0x0500);
-    put16(d, kind);
-    put16(d, 0x0DBB);
-    put16(d, 0x07CC);
+    put16(d, {quint32(b8 ? 0x0600 : 0x0500), kind, 0x0DBB, 0x07CC});
     if (b8) {
-      put32(d, 0);
-      put32(d, 6);
+      put32(d, {0, 6});
     }
     return record(0x0809, d);
   };
@@ -115,10 +104,7 @@ QByteArray xls_file(const XlsBook& book) {
     globals += record(0x0042, d);
     QByteArray w;
     for (int i = 0; i < 5; ++i) put16(w, 0);
-    put16(w, quint32(book.active));
-    put16(w, 0);
-    put16(w, 1);
-    put16(w, 600);
+    put16(w, {quint32(book.active), 0, 1, 600});
     globals += record(0x003D, w);
     QByteArray m;
     put16(m, 0);
@@ -127,9 +113,7 @@ QByteArray xls_file(const XlsBook& book) {
   // Cell formats: general, then date, date and time, time (the built-in formats 14, 22, 21).
   for (int fmt : {0, 14, 22, 21}) {
     QByteArray d;
-    put16(d, 0);
-    put16(d, quint32(fmt));
-    put16(d, 0x0001);
+    put16(d, {0, quint32(fmt), 0x0001});
     d.append(QByteArray(b8 ? 14 : 10, '\0'));
     globals += record(0x00E0, d);
   }
@@ -151,8 +135,8 @@ QByteArray xls_file(const XlsBook& book) {
   }
   if (b8) {
     QByteArray sst;
-    put32(sst, quint32(strings.size()));
-    put32(sst, book.claimed_strings ? book.claimed_strings : quint32(strings.size()));
+    put32(sst, {quint32(strings.size()),
+                book.claimed_strings ? book.claimed_strings : quint32(strings.size())});
     quint16 type = 0x00FC;
     for (const QString& s : strings) {
       QByteArray item = unicode_string(s, false);
@@ -186,22 +170,17 @@ QByteArray xls_file(const XlsBook& book) {
     QByteArray sheet = bof(0x0010);
     QByteArray dim;
     if (b8) {
-      put32(dim, 0);
-      put32(dim, quint32(rows));
+      put32(dim, {0, quint32(rows)});
     } else {
-      put16(dim, 0);
-      put16(dim, quint32(rows));
+      put16(dim, {0, quint32(rows)});
     }
-    put16(dim, 0);
-    put16(dim, quint32(columns));
-    put16(dim, 0);
+    put16(dim, {0, quint32(columns), 0});
     sheet += record(0x0200, dim);
     if (book.twice_declared) sheet += record(0x0200, dim);
     for (const XlsCell& c : s.cells) {
       QByteArray d;
-      put16(d, quint32(c.row));
-      put16(d, quint32(c.column));
-      put16(d, quint32(book.unknown_format ? 99 : xf_of(c.kind)));
+      put16(d,
+            {quint32(c.row), quint32(c.column), quint32(book.unknown_format ? 99 : xf_of(c.kind))});
       switch (c.kind) {
         case XlsCell::Text:
           if (b8) {
@@ -258,8 +237,7 @@ QByteArray xls_file(const XlsBook& book) {
     }
     for (const auto& [row, first, values] : s.number_runs) {
       QByteArray d;
-      put16(d, quint32(row));
-      put16(d, quint32(first));
+      put16(d, {quint32(row), quint32(first)});
       for (int v : values) {
         put16(d, 0);
         put32(d, quint32(v) << 2 | 2);  // an integer RK value
@@ -283,8 +261,7 @@ QByteArray extended(double v) {
   int e = 0;
   const double m = std::frexp(std::fabs(v), &e);
   const quint64 mantissa = quint64(std::ldexp(m, 64));
-  put32(b, quint32(mantissa & 0xFFFFFFFF));
-  put32(b, quint32(mantissa >> 32));
+  put32(b, {quint32(mantissa & 0xFFFFFFFF), quint32(mantissa >> 32)});
   put16(b, quint32((e - 1 + 16383) | sign));
   return b;
 }
@@ -306,16 +283,12 @@ QByteArray wk1_file(const QList<WkCell>& cells) {
     columns = std::max(columns, c.column);
   }
   QByteArray range;
-  put16(range, 0);
-  put16(range, 0);
-  put16(range, quint32(columns));
-  put16(range, quint32(rows));
+  put16(range, {0, 0, quint32(columns), quint32(rows)});
   out += record(0x0006, range);
   for (const WkCell& c : cells) {
     QByteArray d;
     d.append(char(0xFF));
-    put16(d, quint32(c.column));
-    put16(d, quint32(c.row));
+    put16(d, {quint32(c.column), quint32(c.row)});
     if (c.label) {
       out += record(0x000F, d + label_bytes(c));
     } else {
@@ -328,9 +301,7 @@ QByteArray wk1_file(const QList<WkCell>& cells) {
 
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version) {
   QByteArray bof;
-  put16(bof, version);
-  put16(bof, 0);
-  put16(bof, 5);
+  put16(bof, {version, 0, 5});
   bof.append(char(0));
   bof.append(char(4));
   bof.append(QByteArray(18, '\0'));

@@ -13,18 +13,9 @@ namespace tarvex::testing {
 
 // One cell of an .xls sheet.
 struct XlsCell {
-  enum Kind {
-    Number,
-    Text,
-    Bool,
-    Error,
-    FormulaNumber,
-    FormulaText,
-    FormulaBool,
-    Date,
-    DateTime,
-    Time
-  };
+  // clang-format off
+  enum Kind { Number, Text, Bool, Error, FormulaNumber, FormulaText, FormulaBool, Date, DateTime, Time };
+  // clang-format on
   int row = 0, column = 0;
   Kind kind = Number;
   double number = 0;
