@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace tarvex {
 
@@ -89,6 +90,15 @@ FrmAbout::FrmAbout(const SystemNames* names, SystemInfoLauncher* sysinfo, Messag
   cmdOK->setDefault(true);
   connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
   connect(cmdSysInfo, &QPushButton::clicked, this, [this] { cmdSysInfo_Click(); });
+  // The box is a plain window, not a dialog: Escape and Enter press its buttons as a dialog's
+  // keys would (Enter the focused button, OK when no button has the focus).
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, cmdOK, &QPushButton::click);
+  for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* enter = new QShortcut(QKeySequence(key), this);
+    connect(enter, &QShortcut::activated, this,
+            [this] { (cmdSysInfo->hasFocus() ? cmdSysInfo : cmdOK)->click(); });
+  }
 
   Form_Load();
 }

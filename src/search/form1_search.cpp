@@ -240,8 +240,12 @@ void Form1::文字列検索(const QString& 検索文字列) {
   RichTextBox2->show();
   if (st.search_ready == 0) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {
+      // The panel stands in the middle of the window, where the message box opens: it steps
+      // back behind the message, as it does for the end of the text.
+      form4()->set_topmost(false);
       st.msg_answer =
           msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
+      form4()->set_topmost(true);
       RichTextBox2->hide();
       return;
     }

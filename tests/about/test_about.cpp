@@ -38,6 +38,8 @@ class TestAbout final : public QObject {
   void user_and_computer_lines_data();
   void user_and_computer_lines();
   void one_about_box_brought_forward();
+  void keys_close_the_about_box_data();
+  void keys_close_the_about_box();
   void system_info_data();
   void system_info();
   void help_command_data();
@@ -96,6 +98,29 @@ void TestAbout::one_about_box_brought_forward() {
   // Closing the main window closes the box too.
   f.close();
   QTRY_VERIFY(second.isNull());
+}
+
+void TestAbout::keys_close_the_about_box_data() {
+  QTest::addColumn<int>("key");
+  // clang-format off
+  QTest::newRow("Escape") << int(Qt::Key_Escape);
+  QTest::newRow("Return") << int(Qt::Key_Return);
+  QTest::newRow("Enter")  << int(Qt::Key_Enter);
+  // clang-format on
+}
+
+void TestAbout::keys_close_the_about_box() {
+  QFETCH(int, key);
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.バージョン情報_Click();
+  QPointer<FrmAbout> box = f.frm_about();
+  QVERIFY(box);
+  box->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(box.data()));
+  box->cmdOK->setFocus();
+  QTest::keyClick(box.data(), static_cast<Qt::Key>(key));
+  QTRY_VERIFY(box.isNull());
 }
 
 void TestAbout::system_info_data() {

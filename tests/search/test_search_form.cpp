@@ -270,7 +270,15 @@ void TestSearchForm::extension_test() {
   f.List1->setCurrentRow(0);
   f.open_hit(false);
   if (!allowed) fx.messages.expect("このファイルの文字検索はできません！");
+  // The message must not open behind the panel, which stays on top of every other window.
+  bool panel_on_top_during_message = false;
+  fx.messages.while_open = [&](const QString&) {
+    panel_on_top_during_message = f.form4()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+  };
   f.form4()->Command1[0]->click();
+  fx.messages.while_open = nullptr;
+  QVERIFY(!panel_on_top_during_message);
+  QVERIFY(f.form4()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   QCOMPARE(f.RichTextBox2->isVisible(), allowed);
   QCOMPARE(f.st.search_ready, allowed ? 1 : 0);
 }
