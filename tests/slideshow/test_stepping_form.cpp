@@ -118,10 +118,8 @@ class TestSteppingForm final : public QObject {
   void number_box_with_nothing_on_display();
   void number_box_focus_stops_the_slideshow();
   void registered_names_menu();
-  void missing_file_on_arrow_step_data();
-  void missing_file_on_arrow_step();
-  void missing_file_on_tick_data();
-  void missing_file_on_tick();
+  void missing_file_data();
+  void missing_file();
   void missing_text_on_tick();
   void ticks_wait_while_a_message_is_open();
   void dispatcher_restores_before_its_message();
@@ -131,12 +129,8 @@ class TestSteppingForm final : public QObject {
   void removing_the_only_entry_blanks_its_side();
   void delete_into_the_trash_data();
   void delete_into_the_trash();
-  void delete_without_trash_data();
-  void delete_without_trash();
-  void delete_refuses_what_is_not_on_display_data();
-  void delete_refuses_what_is_not_on_display();
-  void delete_failure_keeps_the_register();
-  void delete_from_a_read_only_folder();
+  void delete_refusals_data();
+  void delete_refusals();
   void text_step_through_the_spreadsheet_preview();
   void keyboard_shortcuts();
   void arrow_pictures_are_sharp_and_mirrored();
@@ -458,62 +452,48 @@ void TestSteppingForm::registered_names_menu() {
   QVERIFY2(w.messages_done(), qPrintable(w.report()));
 }
 
-void TestSteppingForm::missing_file_on_arrow_step_data() {
+// Three pictures, entry 0 on display; p1 goes before the arrow or the tick reaches it.
+void TestSteppingForm::missing_file_data() {
+  QTest::addColumn<bool>("tick");
   QTest::addColumn<bool>("yes");
-  QTest::newRow("Yes removes the entry") << true;
-  QTest::newRow("No blanks the pane") << false;
+  QTest::addColumn<int>("cur");
+  QTest::addColumn<QString>("box");  // "": not checked
+  // Yes on the arrow: the backward step of the removal brings entry 0 into view. Yes on a tick:
+  // that step finds the display running and stops it instead. No: the pane is blanked, and what
+  // the step did before the load stays.
+  // clang-format off
+  QTest::newRow("arrow, Yes") << false << true  << 0 << "  0";
+  QTest::newRow("arrow, No")  << false << false << 1 << "  1";
+  QTest::newRow("tick, Yes")  << true  << true  << 1 << "";
+  QTest::newRow("tick, No")   << true  << false << 1 << "";
+  // clang-format on
 }
 
-void TestSteppingForm::missing_file_on_arrow_step() {
+void TestSteppingForm::missing_file() {
+  QFETCH(bool, tick);
   QFETCH(bool, yes);
+  QFETCH(int, cur);
+  QFETCH(QString, box);
   Window w(3, 0);
   Form1& f = w.form();
-  QTest::mouseClick(f.Command2[1], Qt::LeftButton);  // entry 0
-  QFile::remove(w.images[1]);
-  w.fx.messages.expect(w.images[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
-  if (yes) {
-    QTest::mouseClick(f.Command2[1], Qt::LeftButton);
-    // p1 has gone; the backward step of the removal brought entry 0 into view.
-    QCOMPARE(f.st.img.last, 1);
-    QCOMPARE(f.Img_List->count(), 2);
-    QCOMPARE(f.Img_List->item(1)->text(), QString("001: p2.bmp"));
-    QCOMPARE(f.st.img.cur, 0);
-    QCOMPARE(labels(f), w.images[0]);
-    QCOMPARE(f.Text1->text(), QString("  0"));
+  if (tick) {
+    f.Check1[0]->click();
+    f.連続画像_Timer();
   } else {
     QTest::mouseClick(f.Command2[1], Qt::LeftButton);
-    QCOMPARE(f.st.img.last, 2);
-    QCOMPARE(f.st.img.cur, 1);
-    QVERIFY(f.Image1->picture().isNull());
-    // What the step did before the load stays.
-    QCOMPARE(f.Text1->text(), QString("  1"));
-    QCOMPARE(labels(f), w.images[1]);
   }
-  QVERIFY2(w.messages_done(), qPrintable(w.report()));
-}
-
-void TestSteppingForm::missing_file_on_tick_data() {
-  QTest::addColumn<bool>("yes");
-  QTest::newRow("Yes removes the entry and stops the display") << true;
-  QTest::newRow("No keeps the entry and the display") << false;
-}
-
-// The removal's backward step finds the image display running and stops it instead of stepping.
-void TestSteppingForm::missing_file_on_tick() {
-  QFETCH(bool, yes);
-  Window w(3, 0);
-  Form1& f = w.form();
-  f.Check1[0]->click();
-  f.連続画像_Timer();
   QFile::remove(w.images[1]);
   w.fx.messages.expect(w.images[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
-  f.連続画像_Timer();
+  tick ? f.連続画像_Timer() : QTest::mouseClick(f.Command2[1], Qt::LeftButton);
   QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  QCOMPARE(f.Check1[0]->isChecked(), !yes);
-  QCOMPARE(f.連続画像->enabled(), !yes);
   QCOMPARE(f.st.img.last, yes ? 1 : 2);
-  QCOMPARE(f.st.img.cur, 1);
+  QCOMPARE(f.st.img.cur, cur);
   QCOMPARE(f.st.img.path(1), w.images[yes ? 2 : 1]);
+  QCOMPARE(f.Img_List->count(), yes ? 2 : 3);
+  QCOMPARE(f.Check1[0]->isChecked(), tick && !yes);
+  QCOMPARE(f.連続画像->enabled(), tick && !yes);
+  if (!box.isEmpty()) QCOMPARE(f.Text1->text(), box);
+  if (!box.isEmpty()) QCOMPARE(labels(f), w.images[cur]);
   if (!yes) QVERIFY(f.Image1->picture().isNull());
 }
 
@@ -715,105 +695,79 @@ void TestSteppingForm::delete_into_the_trash() {
   QVERIFY((image ? f.st.img : f.st.txt).empty());
 }
 
-void TestSteppingForm::delete_without_trash_data() {
-  QTest::addColumn<int>("answer");
-  QTest::newRow("delete for good") << int(kAnswerYes);
-  QTest::newRow("keep the file") << int(kAnswerNo);
-}
-
-void TestSteppingForm::delete_without_trash() {
-  QFETCH(int, answer);
-  Window w(2, 0);
-  Form1& f = w.form();
-  // The pictures lie on a "volume" whose trash folder cannot be made.
-  w.fx.write_file("pics/.Trash-" + QString::number(::getuid()), "");
-  w.volume(w.fx.folder() + "/pics");
-  w.fx.messages.expect(w.images[1] + kAskDelete, kAnswerYes);
-  w.fx.messages.expect(kNoTrash, answer);
-  f.image_ファイル削除->trigger();
-  QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  QCOMPARE(w.fx.messages.buttons_seen.last(), MsgButtons::YesNoDefaultNo);
-  QCOMPARE(QFileInfo::exists(w.images[1]), answer != kAnswerYes);
-  QCOMPARE(f.st.img.last, answer == kAnswerYes ? 0 : 1);
-}
-
-void TestSteppingForm::delete_refuses_what_is_not_on_display_data() {
+// Two pictures with entry 1 on display; each row sets a situation up and answers the boxes
+// listed ("ask": the deletion question; "no trash": the offer to delete for good).
+void TestSteppingForm::delete_refusals_data() {
   QTest::addColumn<QString>("situation");
+  QTest::addColumn<QStringList>("boxes");
+  QTest::addColumn<bool>("deleted");
   // clang-format off
-  QTest::newRow("labels name the other register's file") << "text shown";
-  QTest::newRow("labels empty")                          << "empty labels";
-  QTest::newRow("labels name another entry")             << "other entry";
+  QTest::newRow("labels name the other register's file") << "text shown"   << QStringList{"not shown"}                                << false;
+  QTest::newRow("labels empty")                          << "empty labels" << QStringList{"not shown"}                                << false;
+  QTest::newRow("labels name another entry")             << "other entry"  << QStringList{"not shown"}                                << false;
+  QTest::newRow("question answered No")                  << ""             << QStringList{"ask No"}                                   << false;
+  QTest::newRow("file gone before the command")          << "gone"         << QStringList{"ask Yes", "ファイルが見つかりません。"}        << false;
+  QTest::newRow("file replaced after the question")      << "replaced"     << QStringList{"ask Yes", "確認の後でファイルが別のファイルに替わりました。"} << false;
+  QTest::newRow("folder nobody may change")              << "read-only"    << QStringList{"ask Yes", "アクセス権がありません。"}          << false;
+  QTest::newRow("no trash: delete for good")             << "no trash"     << QStringList{"ask Yes", "no trash Yes"}                  << true;
+  QTest::newRow("no trash: keep the file")               << "no trash"     << QStringList{"ask Yes", "no trash No"}                   << false;
   // clang-format on
 }
 
-void TestSteppingForm::delete_refuses_what_is_not_on_display() {
+void TestSteppingForm::delete_refusals() {
   QFETCH(QString, situation);
-  Window w(2, 1);
-  Form1& f = w.form();
-  if (situation == "empty labels") {
-    for (QLabel* l : f.Label4) l->clear();
-  } else if (situation == "other entry") {
-    f.ラベル表示(w.images[0]);  // the current image entry is 1
-  }
-  w.fx.messages.expect(kNotOnDisplay);
-  f.image_ファイル削除->trigger();
-  QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  for (const QString& p : w.images + w.texts) QVERIFY(QFileInfo::exists(p));
-  QCOMPARE(f.st.img.last, 1);
-  QCOMPARE(f.st.txt.last, 0);
-  QVERIFY(!QFileInfo::exists(w.config.data_home + "/Trash/files"));
-}
-
-void TestSteppingForm::delete_failure_keeps_the_register() {
+  QFETCH(QStringList, boxes);
+  QFETCH(bool, deleted);
   Window w(2, 0);
   Form1& f = w.form();
-  // Answering No changes nothing.
-  w.fx.messages.expect(w.images[1] + kAskDelete, kAnswerNo);
-  f.image_ファイル削除->trigger();
-  QVERIFY(QFileInfo::exists(w.images[1]));
-  // The file went missing before the command: the path and the reason are told.
-  QFile::remove(w.images[1]);
-  w.fx.messages.expect(w.images[1] + kAskDelete, kAnswerYes);
-  w.fx.messages.expect(w.images[1] + kNotDeleted + QStringLiteral("ファイルが見つかりません。"));
-  f.image_ファイル削除->trigger();
-  QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  QCOMPARE(f.st.img.path(1), w.images[1]);
-  // Another file put at the path after the question is not deleted.
-  write_picture(w.images[1], Qt::white);
-  w.fx.messages.while_open = [&](const QString& text) {
-    if (!text.endsWith(kAskDelete)) return;
-    QFile::rename(w.images[1], w.fx.folder() + "/decoy.bmp");
-    write_picture(w.images[1], Qt::black);
-  };
-  w.fx.messages.expect(w.images[1] + kAskDelete, kAnswerYes);
-  w.fx.messages.expect(w.images[1] + kNotDeleted +
-                       QStringLiteral("確認の後でファイルが別のファイルに替わりました。"));
-  f.image_ファイル削除->trigger();
-  QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  QVERIFY(QFileInfo::exists(w.images[1]));
-  QCOMPARE(f.st.img.last, 1);
-}
-
-// A folder nobody may change, not even root: the deletion fails with the reason, the register
-// keeps the entry and no trash information is left behind.
-void TestSteppingForm::delete_from_a_read_only_folder() {
-  Window w(2, 0);
-  Form1& f = w.form();
-  const QString folder = QFileInfo(w.images[1]).absolutePath();
+  const QString path = w.images[1];
+  const QString folder = QFileInfo(path).absolutePath();
   auto chattr = [&folder](const char* flag) {
     return QProcess::execute("chattr", {QString::fromLatin1(flag), folder}) == 0;
   };
-  if (!chattr("+i")) QSKIP("chattr +i is not available here");
   struct Unlock {
     std::function<bool(const char*)> run;
-    ~Unlock() { run("-i"); }
-  } unlock{chattr};
-  w.fx.messages.expect(w.images[1] + kAskDelete, kAnswerYes);
-  w.fx.messages.expect(w.images[1] + kNotDeleted + QStringLiteral("アクセス権がありません。"));
+    ~Unlock() {
+      if (run) run("-i");
+    }
+  } unlock{situation == "read-only" ? std::function<bool(const char*)>(chattr) : nullptr};
+  if (situation == "text shown") f.ファイルの表示(w.fx.write_file("docs/t.txt", "t"), 1);
+  if (situation == "empty labels")
+    for (QLabel* l : f.Label4) l->clear();
+  if (situation == "other entry") f.ラベル表示(w.images[0]);
+  if (situation == "gone") QFile::remove(path);
+  if (situation == "read-only" && !chattr("+i")) QSKIP("chattr +i is not available here");
+  if (situation == "no trash") {
+    // The pictures lie on a "volume" whose trash folder cannot be made.
+    w.fx.write_file("pics/.Trash-" + QString::number(::getuid()), "");
+    w.volume(folder);
+  }
+  if (situation == "replaced") {
+    w.fx.messages.while_open = [&](const QString& text) {
+      if (!text.endsWith(kAskDelete)) return;
+      QFile::rename(path, w.fx.folder() + "/decoy.bmp");
+      write_picture(path, Qt::black);
+    };
+  }
+  for (const QString& box : boxes) {
+    if (box == "not shown")
+      w.fx.messages.expect(kNotOnDisplay);
+    else if (box.startsWith("ask"))
+      w.fx.messages.expect(path + kAskDelete, box.endsWith("Yes") ? kAnswerYes : kAnswerNo);
+    else if (box.startsWith("no trash"))
+      w.fx.messages.expect(kNoTrash, box.endsWith("Yes") ? kAnswerYes : kAnswerNo);
+    else
+      w.fx.messages.expect(path + kNotDeleted + box);
+  }
   f.image_ファイル削除->trigger();
   QVERIFY2(w.messages_done(), qPrintable(w.report()));
-  QVERIFY(QFileInfo::exists(w.images[1]));
-  QCOMPARE(f.st.img.last, 1);
+  if (situation == "no trash")
+    QCOMPARE(w.fx.messages.buttons_seen.last(), MsgButtons::YesNoDefaultNo);
+  QCOMPARE(QFileInfo::exists(path), !deleted && situation != "gone");
+  QVERIFY(QFileInfo::exists(w.images[0]));
+  QCOMPARE(f.st.img.last, deleted ? 0 : 1);
+  QCOMPARE(f.st.img.path(1), deleted ? QString() : path);
+  // Nothing reached the trash.
   QCOMPARE(QDir(w.config.data_home + "/Trash/info").entryList(QDir::Files), QStringList());
 }
 
