@@ -96,8 +96,6 @@ class TestBulk final : public QObject {
 
   void load_commands_data();
   void load_commands();
-  void nothing_taken_data();
-  void nothing_taken();
   void file_box_decides();
   void folder_of_the_file_box();
   void display_left_alone();
@@ -206,22 +204,27 @@ void TestBulk::clear_then_register_once() {
   QCOMPARE(r.list_lines(), QStringList{"000: new.txt"});
 }
 
+// The folder holds a.txt, b.BMP and c.wmf unless the row names its files.
 void TestBulk::load_commands_data() {
   QTest::addColumn<BulkKind>("kind");
   QTest::addColumn<int>("answer");
   QTest::addColumn<bool>("deletion_allowed");
+  QTest::addColumn<QStringList>("files");
   QTest::addColumn<QStringList>("list");
   QTest::addColumn<QString>("notice");
   const auto img = BulkKind::Images;
   const auto txt = BulkKind::Texts;
-  const QStringList no_lines;
+  const QStringList abc{"a.txt", "b.BMP", "c.wmf"}, none;
   // clang-format off
-  QTest::newRow("images")                  << img << int(kAnswerOk)     << false << QStringList{"000: b.BMP", "001: c.wmf"} << kImageDone;
-  QTest::newRow("images, deletion on")     << img << int(kAnswerOk)     << true  << QStringList{"000: b.BMP", "001: c.wmf"} << kImageDone;
-  QTest::newRow("images, cancelled")       << img << int(kAnswerCancel) << true  << no_lines << QString();
-  QTest::newRow("texts")                   << txt << int(kAnswerOk)     << false << QStringList{"000: a.txt", "001: c.wmf"} << kTextDone;
-  QTest::newRow("texts, deletion on")      << txt << int(kAnswerOk)     << true  << QStringList{"000: a.txt", "001: c.wmf"} << kTextDone;
-  QTest::newRow("texts, cancelled")        << txt << int(kAnswerCancel) << true  << no_lines << QString();
+  QTest::newRow("images")              << img << int(kAnswerOk)     << false << abc << QStringList{"000: b.BMP", "001: c.wmf"} << kImageDone;
+  QTest::newRow("images, deletion on") << img << int(kAnswerOk)     << true  << abc << QStringList{"000: b.BMP", "001: c.wmf"} << kImageDone;
+  QTest::newRow("images, cancelled")   << img << int(kAnswerCancel) << true  << abc << none << QString();
+  QTest::newRow("texts")               << txt << int(kAnswerOk)     << false << abc << QStringList{"000: a.txt", "001: c.wmf"} << kTextDone;
+  QTest::newRow("texts, deletion on")  << txt << int(kAnswerOk)     << true  << abc << QStringList{"000: a.txt", "001: c.wmf"} << kTextDone;
+  QTest::newRow("texts, cancelled")    << txt << int(kAnswerCancel) << true  << abc << none << QString();
+  QTest::newRow("no image")            << img << int(kAnswerOk)     << true  << QStringList{"a.txt", "b.jpeg"} << none << kNoImage;
+  QTest::newRow("no text")             << txt << int(kAnswerOk)     << true  << QStringList{"a.JPG", "b.gif", "c.ico", "d.bmp"} << none << kNoText;
+  QTest::newRow("empty folder")        << txt << int(kAnswerOk)     << true  << none << none << kNoText;
   // clang-format on
 }
 
@@ -229,10 +232,14 @@ void TestBulk::load_commands() {
   QFETCH(BulkKind, kind);
   QFETCH(int, answer);
   QFETCH(bool, deletion_allowed);
+  QFETCH(QStringList, files);
   QFETCH(QStringList, list);
   QFETCH(QString, notice);
   FormFixture fx;
-  Form1& f = make_abc(fx);
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=200\n"));
+  for (const QString& name : files) fx.write_file(name, name == "b.BMP" ? bmp() : QByteArray("x"));
+  Form1& f = fx.make(false);
+  f.show();
   f.form2()->Check3->setChecked(deletion_allowed);
   const bool images = kind == BulkKind::Images;
   const Register& r = images ? f.st.img : f.st.txt;
@@ -250,11 +257,12 @@ void TestBulk::load_commands() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(fx.messages.buttons_seen, QList<MsgButtons>{MsgButtons::OkCancel});
 
-  const bool done = answer == kAnswerOk;
+  const bool done = !list.isEmpty();
   // The list is rebuilt once for the whole folder, not once per file.
   QCOMPARE(rebuilt.count(), done ? 1 : 0);
   QCOMPARE(lines(list_box), list);
   QCOMPARE(r.last, list.size() - 1);
+  QCOMPARE((images ? f.st.img_found : f.st.txt_found) > 0, done);
   QCOMPARE(arrows[0]->isVisible() && arrows[1]->isVisible(), done);
   for (QAction* a : enabled) QVERIFY2(a->isEnabled() == done, qPrintable(a->objectName()));
   // Only the image command opens file deletion, and only when the options allow it.
@@ -262,46 +270,11 @@ void TestBulk::load_commands() {
   // The other register and its commands are untouched.
   QVERIFY((images ? f.st.txt : f.st.img).empty());
   QVERIFY(!(images ? f.txt_all_clear : f.img_all_clear)->isEnabled());
+  QVERIFY((images ? f.Command3 : f.Command2)[1]->isHidden());
   if (done) QCOMPARE(f.focusWidget(), arrows[1]);
   QCOMPARE(f.form3()->Label1->text(), notice);
-  QCOMPARE(f.ロード終了表示->enabled(), done);
+  QCOMPARE(f.ロード終了表示->enabled(), !notice.isEmpty());
   QCOMPARE(f.st.msg_answer, answer);
-}
-
-void TestBulk::nothing_taken_data() {
-  QTest::addColumn<BulkKind>("kind");
-  QTest::addColumn<QStringList>("files");
-  QTest::addColumn<QString>("notice");
-  // clang-format off
-  QTest::newRow("no image")     << BulkKind::Images << QStringList{"a.txt", "b.jpeg"} << kNoImage;
-  QTest::newRow("no text")      << BulkKind::Texts  << QStringList{"a.JPG", "b.gif", "c.ico", "d.bmp"} << kNoText;
-  QTest::newRow("empty folder") << BulkKind::Texts  << QStringList{} << kNoText;
-  // clang-format on
-}
-
-void TestBulk::nothing_taken() {
-  QFETCH(BulkKind, kind);
-  QFETCH(QStringList, files);
-  QFETCH(QString, notice);
-  FormFixture fx;
-  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
-  for (const QString& name : files) fx.write_file(name, "x");
-  Form1& f = fx.make(false);
-  const bool images = kind == BulkKind::Images;
-  fx.messages.expect(load_question(fx.folder(), kind));
-  (images ? f.img_all_load : f.txt_all_load)->trigger();
-  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.form3()->Label1->text(), notice);
-  QVERIFY(f.ロード終了表示->enabled());
-  QCOMPARE(images ? f.st.img_found : f.st.txt_found, 0);
-  QVERIFY(f.st.img.empty() && f.st.txt.empty());
-  QCOMPARE(f.Img_List->count() + f.Txt_List->count(), 0);
-  for (QPushButton* b : {f.Command2[0], f.Command2[1], f.Command3[0], f.Command3[1]})
-    QVERIFY(b->isHidden());
-  for (QAction* a : {f.img_all_clear, f.画像のコピー, f.image_登録から削除, f.txt_all_clear,
-                     f.txt_kensaku, f.text_登録から削除}) {
-    QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
-  }
 }
 
 void TestBulk::file_box_decides() {
