@@ -55,7 +55,6 @@ class TestTrash final : public QObject {
  private slots:
   void trash_place_data();
   void trash_place();
-  void same_name_twice_gets_two_names();
   void no_trash_changes_nothing();
   void real_other_file_system();
   void symbolic_link_goes_itself_not_its_target_data();
@@ -108,23 +107,14 @@ void TestTrash::trash_place() {
            QFile::Permissions());
   if (!info_path.isEmpty())
     QVERIFY(!QFileInfo::exists(root.path() + "/home/.local/share/Trash/files/" + name));
-}
-
-void TestTrash::same_name_twice_gets_two_names() {
-  QTemporaryDir root;
-  const Trash trash(config(root.path()));
-  QStringList trashed;
-  for (int i = 0; i < 2; ++i) {
-    const QString path = write(root.path() + "/a.txt", QByteArray::number(i));
-    const RemoveResult r = trash.move_to_trash(path, *Trash::identity(path));
-    QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-    trashed.append(r.trashed_as);
-  }
-  QVERIFY(trashed[0] != trashed[1]);
-  QCOMPARE(read(trashed[0]), QByteArray("0"));
-  QCOMPARE(read(trashed[1]), QByteArray("1"));
-  QVERIFY(QFileInfo::exists(QFileInfo(trashed[1]).absolutePath() + "/../info/" +
-                            QFileInfo(trashed[1]).fileName() + ".trashinfo"));
+  // The same name again is kept beside the first under another name.
+  write(path, "again");
+  const RemoveResult again = trash_.move_to_trash(path, *Trash::identity(path));
+  QVERIFY(again.trashed_as != r.trashed_as);
+  QCOMPARE(read(again.trashed_as), QByteArray("again"));
+  QCOMPARE(read(r.trashed_as), QByteArray("hello"));
+  QVERIFY(
+      QFileInfo::exists(folder + "/info/" + QFileInfo(again.trashed_as).fileName() + ".trashinfo"));
 }
 
 void TestTrash::no_trash_changes_nothing() {
