@@ -53,81 +53,68 @@ QString uid() {
 class TestTrash final : public QObject {
   Q_OBJECT
  private slots:
-  void file_goes_to_the_home_trash();
-  void same_name_twice_gets_two_names();
-  void file_on_another_volume_goes_to_its_top_folder_data();
-  void file_on_another_volume_goes_to_its_top_folder();
+  void trash_place_data();
+  void trash_place();
   void no_trash_changes_nothing();
   void real_other_file_system();
+  void symbolic_link_goes_itself_not_its_target_data();
   void symbolic_link_goes_itself_not_its_target();
   void refusals_data();
   void refusals();
-  void delete_for_good_removes_a_link_not_its_target();
 };
 
-void TestTrash::file_goes_to_the_home_trash() {
+void TestTrash::trash_place_data() {
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<bool>("shared_trash");
+  QTest::addColumn<QString>("trash");
+  QTest::addColumn<QString>("info_path");
+  // The home trash names the original place in full, percent-encoded ("" here); a volume's own
+  // trash names it relative to the volume's top folder.
+  // clang-format off
+  QTest::newRow("home")              << "docs/メモ 1.txt"  << false << "home/.local/share/Trash" << "";
+  QTest::newRow(".Trash-uid")        << "volume/pics/a.bmp" << false << "volume/.Trash-%1"        << "pics/a.bmp";
+  QTest::newRow("sticky .Trash/uid") << "volume/pics/a.bmp" << true  << "volume/.Trash/%1"        << "pics/a.bmp";
+  // clang-format on
+}
+
+void TestTrash::trash_place() {
+  QFETCH(QString, file);
+  QFETCH(bool, shared_trash);
+  QFETCH(QString, trash);
+  QFETCH(QString, info_path);
   QTemporaryDir root;
-  const QString path = write(root.path() + "/docs/メモ 1.txt", "hello");
-  const Trash trash(config(root.path()));
-  const auto id = Trash::identity(path);
-  QVERIFY(id.has_value());
-  const RemoveResult r = trash.move_to_trash(path, *id);
+  const QString path = write(root.path() + "/" + file, "hello");
+  if (shared_trash) {
+    const QString shared = root.path() + "/volume/.Trash";
+    QVERIFY(QDir().mkpath(shared));
+    QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+  }
+  const Trash trash_(config(root.path()));
+  const RemoveResult r = trash_.move_to_trash(path, *Trash::identity(path));
   QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-  const QString home = root.path() + "/home/.local/share/Trash";
-  QCOMPARE(r.trashed_as, home + "/files/メモ 1.txt");
+  const QString folder = root.path() + "/" + trash.arg(uid());
+  const QString name = QFileInfo(path).fileName();
+  QCOMPARE(r.trashed_as, folder + "/files/" + name);
   QVERIFY(!QFileInfo::exists(path));
   QCOMPARE(read(r.trashed_as), QByteArray("hello"));
-  const QByteArray info = read(home + "/info/メモ 1.txt.trashinfo");
+  const QByteArray info = read(folder + "/info/" + name + ".trashinfo");
   QVERIFY(info.startsWith("[Trash Info]\nPath="));
-  // The home trash names the original place in full, percent-encoded.
-  QVERIFY2(info.contains("Path=" + QUrl::toPercentEncoding(path, "/") + "\n"), info.constData());
+  const QByteArray place =
+      info_path.isEmpty() ? QUrl::toPercentEncoding(path, "/") : info_path.toUtf8();
+  QVERIFY2(info.contains("Path=" + place + "\n"), info.constData());
   QVERIFY(info.contains("\nDeletionDate=20"));
-  QCOMPARE(QFileInfo(home).permissions() & (QFile::ReadOther | QFile::WriteOther),
+  QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::WriteOther),
            QFile::Permissions());
-}
-
-void TestTrash::same_name_twice_gets_two_names() {
-  QTemporaryDir root;
-  const Trash trash(config(root.path()));
-  QStringList trashed;
-  for (int i = 0; i < 2; ++i) {
-    const QString path = write(root.path() + "/a.txt", QByteArray::number(i));
-    const RemoveResult r = trash.move_to_trash(path, *Trash::identity(path));
-    QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-    trashed.append(r.trashed_as);
-  }
-  QVERIFY(trashed[0] != trashed[1]);
-  QCOMPARE(read(trashed[0]), QByteArray("0"));
-  QCOMPARE(read(trashed[1]), QByteArray("1"));
-  QVERIFY(QFileInfo::exists(QFileInfo(trashed[1]).absolutePath() + "/../info/" +
-                            QFileInfo(trashed[1]).fileName() + ".trashinfo"));
-}
-
-void TestTrash::file_on_another_volume_goes_to_its_top_folder_data() {
-  QTest::addColumn<bool>("shared_trash");
-  QTest::newRow(".Trash-uid") << false;
-  QTest::newRow("sticky .Trash/uid") << true;
-}
-
-void TestTrash::file_on_another_volume_goes_to_its_top_folder() {
-  QFETCH(bool, shared_trash);
-  QTemporaryDir root;
-  const QString volume = root.path() + "/volume";
-  const QString path = write(volume + "/pics/a.bmp", "bmp");
-  if (shared_trash) {
-    QVERIFY(QDir().mkpath(volume + "/.Trash"));
-    QVERIFY(::chmod(QFile::encodeName(volume + "/.Trash").constData(), 01777) == 0);
-  }
-  const Trash trash(config(root.path()));
-  const RemoveResult r = trash.move_to_trash(path, *Trash::identity(path));
-  QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-  const QString expected_trash =
-      shared_trash ? volume + "/.Trash/" + uid() : volume + "/.Trash-" + uid();
-  QCOMPARE(r.trashed_as, expected_trash + "/files/a.bmp");
-  QVERIFY(!QFileInfo::exists(path));
-  // A volume's own trash names the place relative to the volume's top folder.
-  QVERIFY(read(expected_trash + "/info/a.bmp.trashinfo").contains("\nPath=pics/a.bmp\n"));
-  QVERIFY(!QFileInfo::exists(root.path() + "/home/.local/share/Trash/files/a.bmp"));
+  if (!info_path.isEmpty())
+    QVERIFY(!QFileInfo::exists(root.path() + "/home/.local/share/Trash/files/" + name));
+  // The same name again is kept beside the first under another name.
+  write(path, "again");
+  const RemoveResult again = trash_.move_to_trash(path, *Trash::identity(path));
+  QVERIFY(again.trashed_as != r.trashed_as);
+  QCOMPARE(read(again.trashed_as), QByteArray("again"));
+  QCOMPARE(read(r.trashed_as), QByteArray("hello"));
+  QVERIFY(
+      QFileInfo::exists(folder + "/info/" + QFileInfo(again.trashed_as).fileName() + ".trashinfo"));
 }
 
 void TestTrash::no_trash_changes_nothing() {
@@ -176,7 +163,14 @@ void TestTrash::real_other_file_system() {
               .contains("\nPath=" + QUrl::toPercentEncoding(path.mid(shm.size() + 1), "/") + "\n"));
 }
 
+void TestTrash::symbolic_link_goes_itself_not_its_target_data() {
+  QTest::addColumn<bool>("for_good");
+  QTest::newRow("to the trash") << false;
+  QTest::newRow("for good") << true;
+}
+
 void TestTrash::symbolic_link_goes_itself_not_its_target() {
+  QFETCH(bool, for_good);
   QTemporaryDir root;
   const QString target = write(root.path() + "/target.txt", "target");
   const QString link = root.path() + "/link.txt";
@@ -184,11 +178,13 @@ void TestTrash::symbolic_link_goes_itself_not_its_target() {
   const auto id = Trash::identity(link);
   QVERIFY(id && id->symlink);
   const Trash trash(config(root.path()));
-  const RemoveResult r = trash.move_to_trash(link, *id);
+  const RemoveResult r =
+      for_good ? trash.delete_for_good(link, *id) : trash.move_to_trash(link, *id);
   QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
   QVERIFY(!QFileInfo(link).isSymLink() && !QFileInfo::exists(link));
   QCOMPARE(read(target), QByteArray("target"));
-  QVERIFY(QFileInfo(r.trashed_as).isSymLink());
+  const QString in_trash = root.path() + "/home/.local/share/Trash/files/link.txt";
+  QCOMPARE(QFileInfo(in_trash).isSymLink(), !for_good);
 }
 
 void TestTrash::refusals_data() {
@@ -224,19 +220,6 @@ void TestTrash::refusals() {
   }
   if (case_name == "replaced") QCOMPARE(read(path), QByteArray("second"));
   if (case_name == "folder") QVERIFY(QFileInfo(path).isDir());
-}
-
-void TestTrash::delete_for_good_removes_a_link_not_its_target() {
-  QTemporaryDir root;
-  const QString target = write(root.path() + "/t.txt", "t");
-  const QString link = root.path() + "/l.txt";
-  QVERIFY(QFile::link(target, link));
-  const Trash trash(config(root.path()));
-  const RemoveResult r = trash.delete_for_good(link, *Trash::identity(link));
-  QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-  QVERIFY(!QFileInfo(link).isSymLink());
-  QCOMPARE(read(target), QByteArray("t"));
-  QVERIFY(!QFileInfo::exists(root.path() + "/home/.local/share/Trash/files/l.txt"));
 }
 
 QTEST_GUILESS_MAIN(TestTrash)
