@@ -8,7 +8,7 @@ tarvex_runtime_packages=(
   libfreexl-dev libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )
 tarvex_test_packages=(
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format git
   locales
 )
 

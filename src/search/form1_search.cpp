@@ -38,27 +38,29 @@ class ListMouseFilter final : public QObject {
   ListMouseFilter(QListWidget* list, std::function<void(QMouseEvent*)> on_press,
                   std::function<void(QMouseEvent*)> on_release)
       : QObject(list),
-        list_(list),
+        viewport_(list->viewport()),
         on_press_(std::move(on_press)),
         on_release_(std::move(on_release)) {
-    list_->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     const bool press = event->type() == QEvent::MouseButtonPress;
     const bool release = event->type() == QEvent::MouseButtonRelease;
-    if (watched != list_->viewport() || (!press && !release)) return false;
-    list_->viewport()->removeEventFilter(this);
-    QCoreApplication::sendEvent(list_->viewport(), event);
-    list_->viewport()->installEventFilter(this);
+    // Only the pointer is compared: while the list is being destroyed its viewport still sends
+    // events, and the list itself must not be called then.
+    if (watched != viewport_ || (!press && !release)) return false;
+    viewport_->removeEventFilter(this);
+    QCoreApplication::sendEvent(viewport_, event);
+    viewport_->installEventFilter(this);
     auto* mouse = static_cast<QMouseEvent*>(event);
     (press ? on_press_ : on_release_)(mouse);
     return true;
   }
 
  private:
-  QListWidget* list_;
+  QWidget* viewport_;
   std::function<void(QMouseEvent*)> on_press_, on_release_;
 };
 
