@@ -37,19 +37,6 @@ QPixmap application_icon(int size) {
   return pixmap;
 }
 
-template <typename W>
-W* make(QWidget* parent, const QString& name, int left, int top, int width, int height) {
-  W* w = new W(parent);
-  w->setObjectName(name);
-  w->setFont(design_font(kFontPGothic));
-  set_twips_geometry(w, left, top, width, height);
-  return w;
-}
-
-QString indexed(const char* name, int i) {
-  return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(i);
-}
-
 const QString kNoSystemInfo = QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません");
 
 }  // namespace
@@ -65,27 +52,30 @@ FrmAbout::FrmAbout(const SystemNames* names, SystemInfoLauncher* sysinfo, Messag
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(twips_to_px(5730), twips_to_px(3840));
 
-  picIcon = make<QLabel>(this, QStringLiteral("picIcon"), 240, 240, 540, 540);
+  picIcon = make_design_control<QLabel>(this, QStringLiteral("picIcon"), 240, 240, 540, 540);
   picIcon->setPixmap(application_icon(twips_to_px(540)));
-  lblTitle = make<QLabel>(this, QStringLiteral("lblTitle"), 1050, 240, 4320, 480);
+  lblTitle = make_design_control<QLabel>(this, QStringLiteral("lblTitle"), 1050, 240, 4320, 480);
   lblTitle->setFont(design_font(kFontGothicE, 14));
   lblTitle->setText(QStringLiteral("Tarvex Ver1.2"));
 
-  Frame1 = make<QGroupBox>(this, QStringLiteral("Frame1"), 1050, 840, 4320, 1035);
+  Frame1 = make_design_control<QGroupBox>(this, QStringLiteral("Frame1"), 1050, 840, 4320, 1035);
   Frame1->setTitle(QStringLiteral("User Profiles"));
   for (int i = 0; i < 2; ++i) {
     // A fixed-width font lines the two names up under each other.
-    Label1[i] = make<QLabel>(Frame1, indexed("Label1", i), 150, 330 + 330 * i, 4050, 255);
+    Label1[i] = make_design_control<QLabel>(Frame1, indexed_name("Label1", i), 150, 330 + 330 * i,
+                                            4050, 255);
     Label1[i]->setFont(design_font(kFontGothic));
     Label1[i]->setTextFormat(Qt::PlainText);
   }
   for (int i = 0; i < 2; ++i) {
-    Label2[i] = make<QLabel>(this, indexed("Label2", i), 1050, 2040 + 300 * i, 4320, 255);
+    Label2[i] = make_design_control<QLabel>(this, indexed_name("Label2", i), 1050, 2040 + 300 * i,
+                                            4320, 255);
   }
 
-  cmdSysInfo = make<QPushButton>(this, QStringLiteral("cmdSysInfo"), 2760, 3180, 1335, 375);
+  cmdSysInfo =
+      make_design_control<QPushButton>(this, QStringLiteral("cmdSysInfo"), 2760, 3180, 1335, 375);
   cmdSysInfo->setText(QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
-  cmdOK = make<QPushButton>(this, QStringLiteral("cmdOK"), 4245, 3180, 1125, 375);
+  cmdOK = make_design_control<QPushButton>(this, QStringLiteral("cmdOK"), 4245, 3180, 1125, 375);
   cmdOK->setText(QStringLiteral("OK"));
   cmdOK->setDefault(true);
   connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });

@@ -42,10 +42,6 @@ class RaiseWhenShown final : public QObject {
   }
 };
 
-QString indexed(const char* name, int i) {
-  return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(i);
-}
-
 template <typename W>
 W* named(W* w, const QString& name) {
   w->setObjectName(name);
@@ -89,31 +85,31 @@ void Form1::create_controls() {
   RichTextBox2 = named(new TextPane(client), QStringLiteral("RichTextBox2"));
   set_twips_geometry(RichTextBox2, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
-    Command6[i] = named(new QPushButton(client), indexed("Command6", i));
+    Command6[i] = named(new QPushButton(client), indexed_name("Command6", i));
     Command6[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
     set_twips_geometry(Command6[i], 0, 0, 615, 350);
   }
   List1 = named(new QListWidget(client), QStringLiteral("List1"));
   set_twips_geometry(List1, 600, 0, 6375, 780);
   for (int i = 0; i < 2; ++i) {
-    Command3[i] = named(new QPushButton(client), indexed("Command3", i));
+    Command3[i] = named(new QPushButton(client), indexed_name("Command3", i));
     Command3[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
     Command3[i]->setFont(pgothic);
     set_twips_geometry(Command3[i], 0, 0, 615, 350);
   }
   for (int i = 0; i < 2; ++i) {
-    Command1[i] = named(new QPushButton(QStringLiteral("□"), client), indexed("Command1", i));
+    Command1[i] = named(new QPushButton(QStringLiteral("□"), client), indexed_name("Command1", i));
     set_twips_geometry(Command1[i], 0, 0, 495, 350);
   }
   連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
   for (int i = 0; i < 2; ++i) {
-    Check1[i] = named(new QCheckBox(client), indexed("Check1", i));
+    Check1[i] = named(new QCheckBox(client), indexed_name("Check1", i));
     set_twips_geometry(Check1[i], 0, 0, 255, 195);
   }
   // The text row's box has its own caption, cut off by its width; the row's label shows instead.
   Check1[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
   for (int i = 0; i < 2; ++i) {
-    Command2[i] = named(new QPushButton(client), indexed("Command2", i));
+    Command2[i] = named(new QPushButton(client), indexed_name("Command2", i));
     Command2[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
     Command2[i]->setFont(pgothic);
     set_twips_geometry(Command2[i], 0, 0, 615, 350);
@@ -137,11 +133,12 @@ void Form1::create_controls() {
   const char* label5_texts[] = {"画像を連続表示", "ﾃｷｽﾄを連続表示"};
   const int label5_widths[] = {1815, 1935};
   for (int i = 0; i < 2; ++i) {
-    Label5[i] = named(new QLabel(QString::fromUtf8(label5_texts[i]), client), indexed("Label5", i));
+    Label5[i] =
+        named(new QLabel(QString::fromUtf8(label5_texts[i]), client), indexed_name("Label5", i));
     set_twips_geometry(Label5[i], 0, 0, label5_widths[i], 255);
   }
   for (int i = 0; i < 3; ++i) {
-    Label4[i] = named(new QLabel(client), indexed("Label4", i));
+    Label4[i] = named(new QLabel(client), indexed_name("Label4", i));
     Label4[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4[i]->setTextFormat(Qt::PlainText);
     set_twips_geometry(Label4[i], 1400, 0, 4335, i == 2 ? 855 : 255);

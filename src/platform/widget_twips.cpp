@@ -19,4 +19,8 @@ void set_twips_geometry(QWidget* w, int left, int top, int width, int height) {
                  std::max(0, twips_to_px(height)));
 }
 
+QString indexed_name(const char* name, int index) {
+  return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(index);
+}
+
 }  // namespace tarvex

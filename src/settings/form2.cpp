@@ -23,26 +23,13 @@ namespace tarvex {
 
 namespace {
 
-template <typename W>
-W* make(QWidget* parent, const QString& name, int left, int top, int width, int height) {
-  W* w = new W(parent);
-  w->setObjectName(name);
-  w->setFont(design_font(kFontPGothic));
-  set_twips_geometry(w, left, top, width, height);
-  return w;
-}
-
-QString indexed(const char* name, int i) {
-  return QStringLiteral("%1(%2)").arg(QString::fromUtf8(name)).arg(i);
-}
-
 constexpr int kEnterKey = 13;
 
 }  // namespace
 
 template <typename W>
 W* Form2::on_page(QWidget* page, const QString& name, int left, int top, int width, int height) {
-  W* w = make<W>(page, name, left, top, width, height);
+  W* w = make_design_control<W>(page, name, left, top, width, height);
   page_controls_.push_back({w, QRect(left, top, width, height)});
   return w;
 }
@@ -57,7 +44,7 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   setFont(design_font(kFontPGothic));
   setFixedSize(twips_to_px(7320), twips_to_px(3660));
 
-  SSTab1 = make<QTabWidget>(this, QStringLiteral("SSTab1"), 255, 240, 5295, 3000);
+  SSTab1 = make_design_control<QTabWidget>(this, QStringLiteral("SSTab1"), 255, 240, 5295, 3000);
   // Three tabs side by side in one row, none hidden behind scroll buttons.
   SSTab1->tabBar()->setExpanding(true);
   SSTab1->setUsesScrollButtons(false);
@@ -70,9 +57,11 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   // The extensions' tab is in front the first time; afterwards the tab last chosen stays.
   SSTab1->setCurrentIndex(2);
 
-  Command2[0] = make<QPushButton>(this, indexed("Command2", 0), 5760, 615, 1215, 375);
+  Command2[0] =
+      make_design_control<QPushButton>(this, indexed_name("Command2", 0), 5760, 615, 1215, 375);
   Command2[0]->setText(QStringLiteral("Ｏ Ｋ"));
-  Command2[1] = make<QPushButton>(this, indexed("Command2", 1), 5760, 1080, 1215, 375);
+  Command2[1] =
+      make_design_control<QPushButton>(this, indexed_name("Command2", 1), 5760, 1080, 1215, 375);
   Command2[1]->setText(QStringLiteral("キャンセル"));
 
   // Tab "全般".
@@ -81,9 +70,10 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   const char* option_texts[] = {"Lotus 1-2-3", "Excel '97", "使用しない"};
   for (int i = 0; i < 3; ++i) {
     // The option buttons share the frame, which makes them exclusive; none is selected yet.
-    Option1[i] =
-        make<QRadioButton>(Frame2, indexed("Option1", i), 120, 360 * (i + 1) - 30, 285, 285);
-    Label2[i] = make<QLabel>(Frame2, indexed("Label2", i), 450, 360 * (i + 1), 1650, 255);
+    Option1[i] = make_design_control<QRadioButton>(Frame2, indexed_name("Option1", i), 120,
+                                                   360 * (i + 1) - 30, 285, 285);
+    Label2[i] = make_design_control<QLabel>(Frame2, indexed_name("Label2", i), 450, 360 * (i + 1),
+                                            1650, 255);
     Label2[i]->setText(QString::fromUtf8(option_texts[i]));
     Label2[i]->setBuddy(Option1[i]);
   }
@@ -93,10 +83,12 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   const char* row_texts[] = {"イメージ", "テキスト"};
   for (int i = 0; i < 2; ++i) {
     const int top = 420 + 480 * i;
-    Label3[i] = make<QLabel>(Frame3, indexed("Label3", i), 120, top, 855, 255);
+    Label3[i] = make_design_control<QLabel>(Frame3, indexed_name("Label3", i), 120, top, 855, 255);
     Label3[i]->setText(QString::fromUtf8(row_texts[i]));
-    Text2[i] = make<QLineEdit>(Frame3, indexed("Text2", i), 1000, top - 45, 615, 345);
-    Label3[i + 2] = make<QLabel>(Frame3, indexed("Label3", i + 2), 1680, top, 255, 255);
+    Text2[i] =
+        make_design_control<QLineEdit>(Frame3, indexed_name("Text2", i), 1000, top - 45, 615, 345);
+    Label3[i + 2] =
+        make_design_control<QLabel>(Frame3, indexed_name("Label3", i + 2), 1680, top, 255, 255);
     Label3[i + 2]->setText(QStringLiteral("秒"));
   }
 
@@ -113,8 +105,9 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
   const int attribute_left[] = {720, 720, 2760, 2760};
   const int attribute_top[] = {1080, 1440, 1080, 1440};
   for (int i = 0; i < 4; ++i) {
-    Check1[i] = make<QCheckBox>(Frame1, indexed("Check1", i), attribute_left[i] - 480,
-                                attribute_top[i] - 720, 1800, 300);
+    Check1[i] =
+        make_design_control<QCheckBox>(Frame1, indexed_name("Check1", i), attribute_left[i] - 480,
+                                       attribute_top[i] - 720, 1800, 300);
     Check1[i]->setText(QString::fromUtf8(attribute_texts[i]));
   }
   Label1 = on_page<QLabel>(files, QStringLiteral("Label1"), 720, 2280, 1215, 255);
@@ -124,9 +117,9 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
 
   // Tab "検索時の拡張子".
   List1 = on_page<QListWidget>(exts, QStringLiteral("List1"), 360, 720, 1455, 1680);
-  Command1[0] = on_page<QPushButton>(exts, indexed("Command1", 0), 3600, 720, 1335, 420);
+  Command1[0] = on_page<QPushButton>(exts, indexed_name("Command1", 0), 3600, 720, 1335, 420);
   Command1[0]->setText(QStringLiteral("追 加"));
-  Command1[1] = on_page<QPushButton>(exts, indexed("Command1", 1), 3600, 1200, 1335, 420);
+  Command1[1] = on_page<QPushButton>(exts, indexed_name("Command1", 1), 3600, 1200, 1335, 420);
   Command1[1]->setText(QStringLiteral("削 除"));
   Label4 = on_page<QLabel>(exts, QStringLiteral("Label4"), 2040, 2040, 1500, 255);
   Label4->setText(QStringLiteral("追加する拡張子"));
