@@ -182,10 +182,8 @@ void Form1::Form_Load() {
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
 }
 
-void Form1::Form_Unload() {
+bool Form1::write_all_settings(const QString& text_seconds, const QString& image_seconds) {
   using namespace keys;
-  if (unloaded_) return;
-  unloaded_ = true;
   bool saved = true;
   auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
     saved = settings_.ini_write(section, key, value) && saved;
@@ -209,14 +207,25 @@ void Form1::Form_Unload() {
   }
 
   // 5. The intervals in seconds.
-  write(kDisplayTime, kText, shortest_decimal(連続テキスト->interval() / 1000.0));
-  write(kDisplayTime, kImage, shortest_decimal(連続画像->interval() / 1000.0));
+  write(kDisplayTime, kText, text_seconds);
+  write(kDisplayTime, kImage, image_seconds);
 
   // 6. Picture fitting and file deletion.
   write(kFitSection, kFit,
         form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
   write(kDeleteSection, kDelete,
         form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+
+  return saved;
+}
+
+void Form1::Form_Unload() {
+  using namespace keys;
+  if (unloaded_) return;
+  unloaded_ = true;
+  // 1 … 6. The settings, the intervals in seconds.
+  const bool saved = write_all_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
+                                        shortest_decimal(連続画像->interval() / 1000.0));
 
   // Writes that failed have left the old file whole; the user is told once.
   if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);

@@ -49,28 +49,9 @@ void Form1::環境設定表示_Click() {
 
   // 4. The settings, in this order. Writes that fail leave the old file whole; the user is told
   // once.
-  bool saved = true;
-  auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
-    saved = settings_.ini_write(section, key, value) && saved;
-  };
   const int option = dialog.selected_option();
-  if (option >= 0) write(kApplicationSection, kApplication, kApplicationNames[option]);
-  const FileAttributes a = File1->attributes();
-  write(kAttributes, kArchive, truth_text(a.archive));
-  write(kAttributes, kHidden, truth_text(a.hidden));
-  write(kAttributes, kReadOnly, truth_text(a.read_only));
-  write(kAttributes, kSystem, truth_text(a.system));
-  write(kAttributes, kPattern, dialog.Text1->text());
-  for (int slot = 0; slot < kExtensionSlots; ++slot) {
-    write(kSearchExtensions, slot_key(slot), st.search_exts[slot]);
-  }
-  write(kDisplayTime, kText, shortest_decimal(leading_number(dialog.Text2[1]->text())));
-  write(kDisplayTime, kImage, shortest_decimal(leading_number(dialog.Text2[0]->text())));
-  auto one_or_zero = [](const QCheckBox* box) {
-    return box->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0");
-  };
-  write(kFitSection, kFit, one_or_zero(dialog.Check2));
-  write(kDeleteSection, kDelete, one_or_zero(dialog.Check3));
+  const bool saved = write_all_settings(shortest_decimal(leading_number(dialog.Text2[1]->text())),
+                                        shortest_decimal(leading_number(dialog.Text2[0]->text())));
   if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
 
   // 5. Picture fitting.
