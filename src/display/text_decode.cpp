@@ -33,17 +33,9 @@ QString decode_with(const char* codec, const QByteArray& bytes) {
   return text;
 }
 
-// Bytes of the text's high (non-ASCII) part that form well-formed UTF-8 sequences, and bytes
-// that do not (a stray byte, a sequence cut short, an overlong or surrogate form).
-struct Utf8Tally {
-  qsizetype valid = 0;
-  qsizetype invalid = 0;
-};
-
-// Length of the well-formed UTF-8 sequence at `i`, 0 when there is none.
-qsizetype utf8_sequence_length(const QByteArray& b, qsizetype i) {
-  const auto at = [&b](qsizetype k) { return static_cast<uchar>(b[k]); };
-  const uchar lead = at(i);
+// Length of the well-formed UTF-8 sequence at p[i] (of p[0, n)), 0 when there is none.
+qsizetype utf8_sequence_length(const uchar* p, qsizetype n, qsizetype i) {
+  const uchar lead = p[i];
   qsizetype length = 0;
   uchar low = 0x80, high = 0xBF;  // the range of the second byte
   if (lead >= 0xC2 && lead <= 0xDF) {
@@ -59,37 +51,37 @@ qsizetype utf8_sequence_length(const QByteArray& b, qsizetype i) {
   } else {
     return 0;
   }
-  if (i + length > b.size()) return 0;
-  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  if (i + length > n) return 0;
+  if (p[i + 1] < low || p[i + 1] > high) return 0;
   for (qsizetype k = 2; k < length; ++k) {
-    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+    if (p[i + k] < 0x80 || p[i + k] > 0xBF) return 0;
   }
   return length;
 }
 
-Utf8Tally tally_utf8(const QByteArray& b) {
-  Utf8Tally tally;
+// A UTF-8 text spoiled by a few bad bytes (a download cut short, one damaged byte): at least ten
+// high bytes form UTF-8 characters for every one that does not (a stray byte, a sequence cut
+// short, an overlong or surrogate form). Japanese text in code page 932 or EUC-JP is far from
+// that, because most of its lead and trail bytes are no UTF-8 sequence; the count ends as soon as
+// even a rest of perfect UTF-8 could not reach the share, for such text within its first tenth.
+bool mostly_utf8(const QByteArray& bytes) {
+  const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+  const qsizetype n = bytes.size();
+  qsizetype valid = 0, invalid = 0;
   qsizetype i = 0;
-  while (i < b.size()) {
-    if (static_cast<uchar>(b[i]) < 0x80) {
+  while (i < n) {
+    if (p[i] < 0x80) {
       ++i;
-    } else if (const qsizetype n = utf8_sequence_length(b, i)) {
-      tally.valid += n;
-      i += n;
+    } else if (const qsizetype length = utf8_sequence_length(p, n, i)) {
+      valid += length;
+      i += length;
     } else {
-      ++tally.invalid;
+      ++invalid;
       ++i;
+      if (10 * invalid > valid + (n - i)) return false;
     }
   }
-  return tally;
-}
-
-// A UTF-8 text spoiled by a few bad bytes (a download cut short, one damaged byte): at least ten
-// high bytes form UTF-8 characters for every one that does not. Japanese text in code page 932 or
-// EUC-JP is far from that, because most of its lead and trail bytes are no UTF-8 sequence.
-bool mostly_utf8(const QByteArray& bytes) {
-  const Utf8Tally tally = tally_utf8(bytes);
-  return tally.valid > 0 && tally.valid >= 10 * tally.invalid;
+  return valid > 0 && valid >= 10 * invalid;
 }
 
 QString without_nul(QString text) {
