@@ -1,11 +1,28 @@
 #include "search/byte_scan.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define TARVEX_X86_SCAN 1
 #endif
 
 namespace tarvex {
+
+double byte_commonness(uchar b) {
+  if (b == ' ' || b == '\r' || b == '\n') return 30;
+  if (b >= 'a' && b <= 'z') return 12;
+  if ((b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9')) return 4;
+  if (b >= 0x21 && b < 0x7F) return 3;
+  if (b < 0x20 || b == 0x7F) return 0.01;
+  if (b >= 0x81 && b <= 0x83) return 40;  // code page 932: symbols, kana
+  if (b == 0xE3) return 40;               // UTF-8: kana, CJK symbols
+  if (b >= 0xE4 && b <= 0xE9) return 20;  // UTF-8: kanji
+  if (b >= 0x80 && b <= 0xBF) return 9;   // UTF-8 continuation bytes, trail bytes
+  return 5;
+}
 
 namespace {
 
@@ -119,12 +136,170 @@ bool has_avx2() {
   static const bool yes = __builtin_cpu_supports("avx2");
   return yes;
 }
+
+// The first offset p from `from` where a key stands: data[p] equals the key byte of its low four
+// bits, and data[p + distance] that key's second byte (or the key takes any). Looks at 64
+// offsets a round and stops where fewer than 64 + distance bytes remain (returning that offset,
+// which need not hold a key).
+__attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsizetype from,
+                                                        qsizetype n, int distance,
+                                                        const uchar* key_byte,
+                                                        const uchar* key_next,
+                                                        const uchar* key_any) {
+  const __m256i bytes =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(key_byte)));
+  const __m256i nexts =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(key_next)));
+  const __m256i anys =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(key_any)));
+  const __m256i low = _mm256_set1_epi8(0x0F);
+  auto keys_at = [&](qsizetype at) __attribute__((target("avx2"))) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + distance));
+    const __m256i slot = _mm256_and_si256(v0, low);
+    const __m256i second = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(nexts, slot), v1),
+                                           _mm256_shuffle_epi8(anys, slot));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(bytes, slot), v0), second);
+  };
+  qsizetype i = from;
+  for (; i + 64 + distance <= n; i += 64) {
+    const __m256i a = keys_at(i), b = keys_at(i + 32);
+    const __m256i either = _mm256_or_si256(a, b);
+    if (_mm256_testz_si256(either, either)) continue;
+    if (const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(a)))
+      return i + __builtin_ctz(bits);
+    return i + 32 + __builtin_ctz(static_cast<unsigned>(_mm256_movemask_epi8(b)));
+  }
+  return i;
+}
 #endif
 
 }  // namespace
 
 AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors) : anchors_(anchors) {
   for (const ByteAnchor& a : anchors_) max_span_ = std::max(max_span_, a.span());
+  choose_keys();
+}
+
+void AnchorScanner::choose_keys() {
+#ifdef TARVEX_X86_SCAN
+  if (!has_avx2() || anchors_.empty() || anchors_.size() > size_t(kMaxAnchors)) return;
+  struct Key {
+    uchar byte, next;
+    bool any_next;
+    int rel;
+    double cost;  // expected places per thousand bytes
+  };
+  // The keys of one anchor whose second byte stands `distance` on, rarest first; a single rare
+  // byte followed by anything when no two of its bytes are that far apart.
+  auto keys_of = [](const ByteAnchor& a, int distance) {
+    std::vector<Key> keys;
+    for (int j = 0; j < a.len; ++j) {
+      const double alone = byte_commonness(a.bytes[j]);
+      keys.push_back({a.bytes[j], 0, true, a.rel[j], alone});
+      for (int t = j + 1; t < a.len; ++t) {
+        if (a.rel[t] - a.rel[j] != distance) continue;
+        // Bytes of different characters are rarer together, the more so the more characters
+        // lie between them.
+        const quint32 between = ((2u << a.rel[t]) - 1) & ~((2u << a.rel[j]) - 1);
+        const double across = std::pow(0.3, std::popcount(a.starts & between));
+        keys.push_back({a.bytes[j], a.bytes[t], false, a.rel[j],
+                        alone * byte_commonness(a.bytes[t]) / 1000 * across});
+      }
+    }
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key& x, const Key& y) { return x.cost < y.cost; });
+    return keys;
+  };
+  // Places the anchors' keys in the sixteen places of the low four bits, the anchors with the
+  // fewest keys first; false when two anchors cannot be kept apart.
+  auto place = [this](const std::vector<std::vector<Key>>& options, double* cost) {
+    std::vector<size_t> order(options.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&options](size_t x, size_t y) {
+      return options[x].size() < options[y].size();
+    });
+    bool used[16]{};
+    *cost = 0;
+    std::fill(std::begin(key_anchors_), std::end(key_anchors_), 0);
+    std::fill(std::begin(key_any_), std::end(key_any_), 0);
+    for (size_t k : order) {
+      const auto fits = [&](const Key& key) {
+        const int slot = key.byte & 0x0F;
+        return !used[slot] || (key_byte_[slot] == key.byte && key_next_[slot] == key.next &&
+                               (key_any_[slot] != 0) == key.any_next);
+      };
+      const auto it = std::find_if(options[k].begin(), options[k].end(), fits);
+      if (it == options[k].end()) return false;
+      const int slot = it->byte & 0x0F;
+      used[slot] = true;
+      key_byte_[slot] = it->byte;
+      key_next_[slot] = it->next;
+      key_any_[slot] = it->any_next ? 0xFF : 0;
+      key_anchors_[slot] |= static_cast<quint16>(1u << k);
+      key_rel_[k] = it->rel;
+      *cost += it->cost;
+    }
+    // A free place holds a byte of other low bits, which no byte looked up there can equal.
+    for (int slot = 0; slot < 16; ++slot) {
+      if (!used[slot]) key_byte_[slot] = static_cast<uchar>(slot ^ 1);
+    }
+    return true;
+  };
+  double best = 0;
+  int best_distance = 0;
+  for (int distance = 1; distance < ByteAnchor::kMaxSpan; ++distance) {
+    std::vector<std::vector<Key>> options;
+    for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, distance));
+    double cost = 0;
+    if (place(options, &cost) && (best_distance == 0 || cost < best)) {
+      best = cost;
+      best_distance = distance;
+    }
+  }
+  if (best_distance == 0) return;
+  std::vector<std::vector<Key>> options;
+  for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, best_distance));
+  place(options, &best);
+  key_distance_ = best_distance;
+  for (size_t k = 0; k < anchors_.size(); ++k) max_key_rel_ = std::max(max_key_rel_, key_rel_[k]);
+  keyed_ = true;
+#endif
+}
+
+qsizetype AnchorScanner::first_match(const uchar* data, qsizetype lo, qsizetype hi,
+                                     qsizetype n) const {
+  for (qsizetype q = lo; q < hi; ++q) {
+    if (matches_at(data, q, n)) return q;
+  }
+  return hi;
+}
+
+// An anchor at q is seen where its key stands, at q + its key's place; keys are taken in order,
+// so an anchor that starts before the first one seen has its key further on, by less than the
+// largest key place.
+qsizetype AnchorScanner::next_by_keys(const uchar* data, qsizetype from, qsizetype n) const {
+  auto key_at = [&](qsizetype p) {
+    const uchar b = data[p];
+    const int slot = b & 0x0F;
+    return key_byte_[slot] == b && (key_any_[slot] || (p + key_distance_ < n &&
+                                                       key_next_[slot] == data[p + key_distance_]));
+  };
+  for (qsizetype p = from; p < n; ++p) {
+#ifdef TARVEX_X86_SCAN
+    p = next_key_avx2(data, p, n, key_distance_, key_byte_, key_next_, key_any_);
+#endif
+    while (p < n && !key_at(p)) ++p;
+    if (p >= n) break;
+    qsizetype found = n;
+    for (unsigned set = key_anchors_[data[p] & 0x0F]; set; set &= set - 1) {
+      const int k = __builtin_ctz(set);
+      const qsizetype q = p - key_rel_[k];
+      if (q >= from && q < found && anchors_[size_t(k)].at(data, q, n)) found = q;
+    }
+    if (found < n) return first_match(data, std::max(from, p - max_key_rel_ + 1), found, n);
+  }
+  return n;
 }
 
 bool AnchorScanner::matches_at(const uchar* data, qsizetype q, qsizetype n) const {
@@ -136,6 +311,7 @@ bool AnchorScanner::matches_at(const uchar* data, qsizetype q, qsizetype n) cons
 
 qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) const {
   if (anchors_.empty()) return n;
+  if (keyed_) return next_by_keys(data, from, n);
   qsizetype i = from;
 #ifdef TARVEX_X86_SCAN
   if (anchors_.size() <= size_t(kMaxAnchors)) {

@@ -147,20 +147,6 @@ const FormTable& euc_jp_table() {
   return table;
 }
 
-// How often a byte turns up in Japanese text, roughly, per thousand bytes: the anchor of a search
-// is the needle's least common run of bytes.
-double byte_commonness(uchar b) {
-  if (b == ' ' || b == '\r' || b == '\n') return 30;
-  if (b >= 'a' && b <= 'z') return 12;
-  if ((b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9')) return 4;
-  if (b >= 0x21 && b < 0x7F) return 3;
-  if (b < 0x20 || b == 0x7F) return 0.05;
-  if (b >= 0x81 && b <= 0x83) return 40;  // code page 932: symbols, kana
-  if (b == 0xE3) return 40;               // UTF-8: kana, CJK symbols
-  if (b >= 0x80 && b <= 0xBF) return 9;   // UTF-8 continuation bytes, trail bytes
-  return 5;
-}
-
 // The expected number of places per thousand bytes where the anchor's bytes stand.
 double anchor_cost(const ByteAnchor& a) {
   double cost = 1000;
@@ -178,6 +164,7 @@ struct EncodedNeedle {
   qsizetype max_len = 0;
   qsizetype min_len = 0;
   std::vector<ByteAnchor> anchors;
+  AnchorScanner scanner;  // for the anchors, prepared once
 
   // The length of the match of all units at `p` (forms of one character are prefix-free), or −1.
   qsizetype match_at(const uchar* p, const uchar* end) const {
@@ -217,11 +204,12 @@ struct EncodedNeedle {
         // first four bytes of that run and its last four, which span several characters, are
         // far rarer together than any one character's bytes.
         QByteArray run = f;
+        ByteAnchor a;
         for (size_t next = k + 1; next < units.size() && units[next].size() == 1; ++next) {
+          if (run.size() < ByteAnchor::kMaxSpan) a.starts |= 1u << run.size();
           run += units[next].front();
         }
         run.truncate(ByteAnchor::kMaxSpan);
-        ByteAnchor a;
         const int half = ByteAnchor::kMaxBytes / 2;
         for (int i = 0; i < run.size(); ++i) {
           if (i < half || i >= run.size() - half) a.add(static_cast<uchar>(run[i]), i);
@@ -240,6 +228,7 @@ struct EncodedNeedle {
       if (!uniform) break;
       offset += len;
     }
+    scanner = AnchorScanner(anchors);
   }
 };
 
@@ -248,6 +237,7 @@ struct SearchNeedle::Forms {
   bool never = false;  // holds a line end: no line can contain it
   EncodedNeedle cp932, euc_jp, utf8, utf16le, utf16be;
   std::vector<ByteAnchor> any;  // the anchors of every encoding a file without a mark may have
+  AnchorScanner any_scanner;
 
   // Whether an anchor found at q of data[0, n) is worth the exact search: the bytes there spell
   // the whole needle in one of the encodings (not yet checking character boundaries), or may
@@ -265,9 +255,8 @@ struct SearchNeedle::Forms {
     }
     return false;
   }
-  qsizetype next_candidate(const AnchorScanner& scanner, const uchar* data, qsizetype n,
-                           bool at_end) const {
-    for (qsizetype q = scanner.next(data, 0, n); q < n; q = scanner.next(data, q + 1, n)) {
+  qsizetype next_candidate(const uchar* data, qsizetype n, bool at_end) const {
+    for (qsizetype q = any_scanner.next(data, 0, n); q < n; q = any_scanner.next(data, q + 1, n)) {
       if (candidate_at(data, q, n, at_end)) return q;
     }
     return n;
@@ -365,6 +354,7 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     escape.add(0x1B, 0);
     escape.add('$', 1);
     add(escape);
+    forms->any_scanner = AnchorScanner(forms->any);
   }
   forms_ = std::move(forms);
 }
@@ -381,7 +371,7 @@ template <typename Boundary>
 bool find_encoded(const EncodedNeedle& e, const uchar* data, qsizetype n, qsizetype align,
                   Boundary at_boundary) {
   if (!e.possible || n < e.min_len) return false;
-  const AnchorScanner scanner(e.anchors);
+  const AnchorScanner& scanner = e.scanner;
   qsizetype from = 0;
   while (from < n) {
     const qsizetype q = scanner.next(data, from, n);
@@ -488,9 +478,8 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (forms_->never || text_.isEmpty()) return false;
   if (!forms_->plain) return text_bytes_contain(bytes, text_);
   if (!has_mark(bytes.left(3))) {
-    const AnchorScanner scanner(forms_->any);
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    if (forms_->next_candidate(scanner, data, bytes.size(), true) >= bytes.size()) return false;
+    if (forms_->next_candidate(data, bytes.size(), true) >= bytes.size()) return false;
   }
   return FileSearcher::exact(*this, bytes);
 }
@@ -534,7 +523,6 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   }
   // Most files hold no candidate at all: read them in blocks and look only for the anchors of
   // every encoding a file may be in; the exact search runs on the few that have one.
-  const AnchorScanner scanner(f.any);
   constexpr qsizetype kCarry = ByteAnchor::kMaxSpan - 1;
   const std::unique_ptr<uchar[]> block(new uchar[size_t(kScanBlockBytes + kCarry)]);
   uchar* const buffer = block.get();
@@ -555,7 +543,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
         break;
       }
     }
-    if (f.next_candidate(scanner, buffer, n, got == 0) < n) {
+    if (f.next_candidate(buffer, n, got == 0) < n) {
       candidate = true;
       break;
     }

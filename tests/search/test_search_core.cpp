@@ -2,6 +2,7 @@
 // hand-made cases and on generated files in every encoding the text pane reads.
 #include "display/text_decode.h"
 #include "platform/text_codecs.h"
+#include "search/byte_scan.h"
 #include "search/search_screen.h"
 #include "search/text_search.h"
 
@@ -99,6 +100,7 @@ class TestSearchCore : public QObject {
   void block_boundaries_data();
   void block_boundaries();
   void long_lead_byte_runs();
+  void anchor_scanner_finds_every_anchor_in_order();
   void scan_keeps_entry_order_and_skips_missing();
   void encoding_detection_matches_decoding();
   void next_occurrence_data();
@@ -270,6 +272,40 @@ void TestSearchCore::long_lead_byte_runs() {
     const QString needle = decode_cp932(hex("8181"));
     QCOMPARE(SearchNeedle(needle).found_in(bytes), text_bytes_contain(bytes, needle));
     QCOMPARE(SearchNeedle(QStringLiteral("@")).found_in(bytes), text_bytes_contain(bytes, "@"));
+  }
+}
+
+// The byte scanner against a look at every offset: random anchors over a few byte values (some
+// sharing their low four bits), so that anchors overlap, share keys and stand near the end, and
+// an anchor keyed late may be seen after one that starts later.
+void TestSearchCore::anchor_scanner_finds_every_anchor_in_order() {
+  QRandomGenerator rng(11);
+  const uchar values[] = {0x1B, 0x4B, 0x24, 0x94, 0x81, 0x40, 0xE3, 0x8D};
+  for (int round = 0; round < 400; ++round) {
+    std::vector<ByteAnchor> anchors(1 + rng.bounded(7));
+    for (ByteAnchor& a : anchors) {
+      const int len = 1 + rng.bounded(ByteAnchor::kMaxBytes);
+      for (int j = 0, at = 0; j < len && at < ByteAnchor::kMaxSpan; ++j) {
+        a.add(values[rng.bounded(4 + round % 5)], at);
+        at += rng.bounded(3) ? 1 : 1 + rng.bounded(12);
+      }
+      a.starts = rng.generate();
+    }
+    const AnchorScanner scanner(anchors);
+    std::vector<uchar> data(size_t(1 + rng.bounded(4000)));  // exactly as long: overreads show
+    for (uchar& b : data) b = values[rng.bounded(4 + round % 5)];
+    const auto n = qsizetype(data.size());
+    for (qsizetype from = rng.bounded(int(n)); from <= n;) {
+      qsizetype expected = from;
+      while (expected < n && std::none_of(anchors.begin(), anchors.end(), [&](const ByteAnchor& a) {
+               return a.at(data.data(), expected, n);
+             }))
+        ++expected;
+      const qsizetype got = scanner.next(data.data(), from, n);
+      if (got != expected) qDebug() << "round" << round << "from" << from;
+      QCOMPARE(got, expected);
+      from = got + 1;
+    }
   }
 }
 
