@@ -27,9 +27,10 @@ double byte_commonness(uchar b) {
 namespace {
 
 #ifdef TARVEX_X86_SCAN
-// The vector loops compare two bytes of every anchor at once, its first and its last, for 16 or
-// 32 offsets; the few offsets where both stand are checked byte by byte. They stop at the first
-// offset where an anchor matches whole, or where fewer than a vector and the anchors' span remain.
+// Where the anchors cannot be keyed (below), or without AVX2, the loop compares two bytes of
+// every anchor at once, its first and its last, for 16 offsets; the few offsets where both stand
+// are checked byte by byte. It stops at the first offset where an anchor matches whole, or where
+// fewer than a vector and the anchors' span remain.
 
 bool any_at(const std::vector<ByteAnchor>& anchors, const uchar* data, qsizetype q, qsizetype n) {
   for (const ByteAnchor& a : anchors) {
@@ -64,72 +65,6 @@ qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n,
     }
   }
   return i;
-}
-
-// With the number of anchors known when compiling, their bytes stay in registers.
-template <int kCount>
-__attribute__((target("avx2"))) qsizetype scan_avx2_fixed(const uchar* data, qsizetype from,
-                                                          qsizetype n,
-                                                          const std::vector<ByteAnchor>& anchors,
-                                                          int max_span) {
-  __m256i first[kCount], last[kCount];
-  int last_rel[kCount];
-  for (int k = 0; k < kCount; ++k) {
-    const ByteAnchor& a = anchors[size_t(k)];
-    first[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[0]));
-    last[k] = _mm256_set1_epi8(static_cast<char>(a.bytes[a.len - 1]));
-    last_rel[k] = a.rel[a.len - 1];
-  }
-  auto hits_at = [&](qsizetype at) __attribute__((target("avx2"))) {
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
-    __m256i hit = _mm256_setzero_si256();
-    for (int k = 0; k < kCount; ++k) {
-      const __m256i v1 =
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + last_rel[k]));
-      hit = _mm256_or_si256(
-          hit, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[k]), _mm256_cmpeq_epi8(v1, last[k])));
-    }
-    return hit;
-  };
-  auto check = [&](qsizetype at, __m256i hit) __attribute__((target("avx2")))->qsizetype {
-    for (unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(hit)); bits; bits &= bits - 1) {
-      const qsizetype q = at + __builtin_ctz(bits);
-      if (any_at(anchors, data, q, n)) return q;
-    }
-    return -1;
-  };
-  qsizetype i = from;
-  // Two vectors a round: most rounds find nothing in either.
-  for (; i + 64 + max_span - 1 <= n; i += 64) {
-    const __m256i a = hits_at(i), b = hits_at(i + 32);
-    if (_mm256_testz_si256(_mm256_or_si256(a, b), _mm256_or_si256(a, b))) continue;
-    if (const qsizetype q = check(i, a); q >= 0) return q;
-    if (const qsizetype q = check(i + 32, b); q >= 0) return q;
-  }
-  for (; i + 32 + max_span - 1 <= n; i += 32) {
-    if (const qsizetype q = check(i, hits_at(i)); q >= 0) return q;
-  }
-  return i;
-}
-
-qsizetype scan_avx2(const uchar* data, qsizetype from, qsizetype n,
-                    const std::vector<ByteAnchor>& anchors, int max_span) {
-  switch (anchors.size()) {
-    case 1:
-      return scan_avx2_fixed<1>(data, from, n, anchors, max_span);
-    case 2:
-      return scan_avx2_fixed<2>(data, from, n, anchors, max_span);
-    case 3:
-      return scan_avx2_fixed<3>(data, from, n, anchors, max_span);
-    case 4:
-      return scan_avx2_fixed<4>(data, from, n, anchors, max_span);
-    case 5:
-      return scan_avx2_fixed<5>(data, from, n, anchors, max_span);
-    case 6:
-      return scan_avx2_fixed<6>(data, from, n, anchors, max_span);
-    default:
-      return scan_sse2(data, from, n, anchors, max_span);
-  }
 }
 
 bool has_avx2() {
@@ -315,8 +250,7 @@ qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) co
   qsizetype i = from;
 #ifdef TARVEX_X86_SCAN
   if (anchors_.size() <= size_t(kMaxAnchors)) {
-    i = has_avx2() ? scan_avx2(data, from, n, anchors_, max_span_)
-                   : scan_sse2(data, from, n, anchors_, max_span_);
+    i = scan_sse2(data, from, n, anchors_, max_span_);
   }
 #endif
   for (; i < n; ++i) {
