@@ -73,9 +73,10 @@ bool has_avx2() {
 }
 
 // The first offset p from `from` where a key stands: data[p] equals the key byte of its low four
-// bits, and data[p + distance] that key's second byte (or the key takes any). Looks at 64
-// offsets a round and stops where fewer than 64 + distance bytes remain (returning that offset,
-// which need not hold a key).
+// bits, and data[p + distance] that key's second byte (or, with kAny, the key may take any).
+// Looks at 64 offsets a round and stops where fewer than 64 + distance bytes remain (returning
+// that offset, which need not hold a key).
+template <bool kAny>
 __attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsizetype from,
                                                         qsizetype n, int distance,
                                                         const uchar* key_byte,
@@ -92,8 +93,8 @@ __attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsize
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
     const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + distance));
     const __m256i slot = _mm256_and_si256(v0, low);
-    const __m256i second = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(nexts, slot), v1),
-                                           _mm256_shuffle_epi8(anys, slot));
+    __m256i second = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(nexts, slot), v1);
+    if constexpr (kAny) second = _mm256_or_si256(second, _mm256_shuffle_epi8(anys, slot));
     return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(bytes, slot), v0), second);
   };
   qsizetype i = from;
@@ -197,6 +198,7 @@ void AnchorScanner::choose_keys() {
   for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, best_distance));
   place(options, &best);
   key_distance_ = best_distance;
+  any_key_ = std::any_of(std::begin(key_any_), std::end(key_any_), [](uchar a) { return a != 0; });
   for (size_t k = 0; k < anchors_.size(); ++k) max_key_rel_ = std::max(max_key_rel_, key_rel_[k]);
   keyed_ = true;
 #endif
@@ -222,7 +224,8 @@ qsizetype AnchorScanner::next_by_keys(const uchar* data, qsizetype from, qsizety
   };
   for (qsizetype p = from; p < n; ++p) {
 #ifdef TARVEX_X86_SCAN
-    p = next_key_avx2(data, p, n, key_distance_, key_byte_, key_next_, key_any_);
+    p = any_key_ ? next_key_avx2<true>(data, p, n, key_distance_, key_byte_, key_next_, key_any_)
+                 : next_key_avx2<false>(data, p, n, key_distance_, key_byte_, key_next_, key_any_);
 #endif
     while (p < n && !key_at(p)) ++p;
     if (p >= n) break;

@@ -78,6 +78,7 @@ class AnchorScanner {
   alignas(16) uchar key_byte_[16]{};
   alignas(16) uchar key_next_[16]{};
   alignas(16) uchar key_any_[16]{};  // 0xFF: the key's first byte alone
+  bool any_key_ = false;             // some key is a byte alone
   quint16 key_anchors_[16]{};        // per low four bits: the anchors keyed there
   int key_rel_[kMaxAnchors]{};       // where each anchor's key stands in it
 };
