@@ -92,10 +92,8 @@ class TestSteppingForm final : public QObject {
   void copy_rule_after_arrow_step_only();
   void choosing_an_entry_data();
   void choosing_an_entry();
-  void missing_picture_data();
-  void missing_picture();
-  void missing_text_data();
-  void missing_text();
+  void missing_file_data();
+  void missing_file();
   void remove_commands_data();
   void remove_commands();
   void delete_command_data();
@@ -284,89 +282,77 @@ void TestSteppingForm::choosing_an_entry() {
   QCOMPARE(f.Image1->picture().size(), QSize(40 + picture, 30));
 }
 
-// Three pictures, entry 0 on display; p1 goes before the arrow or the tick reaches it. A modal box
-// runs the timers in its own loop: a tick or an arrow under the open question must neither raise
-// a second question nor move the entry the question is about.
-void TestSteppingForm::missing_picture_data() {
-  QTest::addColumn<bool>("tick");
+// Three pictures or three texts, entry 0 on display; entry 1's file goes before the step reaches
+// it: an image arrow, an image or text tick, or a text arrow through the spreadsheet preview. A
+// modal box runs the timers in its own loop: a tick or an arrow under the open question must
+// neither raise a second question nor move the entry the question is about.
+void TestSteppingForm::missing_file_data() {
+  QTest::addColumn<QString>("route");
   QTest::addColumn<bool>("yes");
   QTest::addColumn<int>("cur");
   QTest::addColumn<QString>("box");  // "": not checked
   // Yes on the arrow: the backward step of the removal brings entry 0 into view. Yes on a tick:
-  // that step finds the display running and stops it instead. No: the pane is blanked, and what
-  // the step did before the load stays, and the display goes on after the answer.
+  // that step finds the display running and stops it instead. No: the pane is blanked, what the
+  // step did before the load stays, and the display goes on after the answer.
   // clang-format off
-  QTest::newRow("arrow, Yes") << false << true  << 0 << "  0";
-  QTest::newRow("arrow, No")  << false << false << 1 << "  1";
-  QTest::newRow("tick, Yes")  << true  << true  << 1 << "";
-  QTest::newRow("tick, No")   << true  << false << 1 << "";
+  QTest::newRow("arrow, Yes")     << "arrow"     << true  << 0 << "  0";
+  QTest::newRow("arrow, No")      << "arrow"     << false << 1 << "  1";
+  QTest::newRow("tick, Yes")      << "tick"      << true  << 1 << "";
+  QTest::newRow("tick, No")       << "tick"      << false << 1 << "";
+  QTest::newRow("text tick, No")  << "text tick" << false << 1 << "  0";
+  QTest::newRow("preview, No")    << "preview"   << false << 1 << "  0";
   // clang-format on
 }
 
-void TestSteppingForm::missing_picture() {
-  QFETCH(bool, tick);
+void TestSteppingForm::missing_file() {
+  QFETCH(QString, route);
   QFETCH(bool, yes);
   QFETCH(int, cur);
   QFETCH(QString, box);
-  Window w(3, 0);
+  const bool text = route == "text tick" || route == "preview";
+  const bool tick = route.endsWith("tick");
+  Window w(text ? 0 : 3, text ? 3 : 0);
   Form1& f = *w.f;
-  if (tick) f.Check1[0]->click();
+  Register& r = text ? f.st.txt : f.st.img;
+  const QStringList& files = text ? w.texts : w.images;
+  if (tick) f.Check1[int(text)]->click();
+  if (route == "preview") f.st.sheet_app = 2;
   const auto step = [&] {
-    tick ? f.連続画像_Timer() : QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (route == "arrow") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (route == "tick") f.連続画像_Timer();
+    if (route == "text tick") f.連続テキスト_Timer();
+    if (route == "preview") QTest::mouseClick(f.Command3[1], Qt::LeftButton);
   };
   step();
-  QFile::remove(w.images[1]);
+  QCOMPARE(f.Text1->text() + f.Label6->text() + labels(f), "  0/2" + files[0]);
+  QFile::remove(files[1]);
   int cur_under_box = -1;
   w.fx.messages.while_open = [&](const QString&) {
     f.連続画像_Timer();
-    QTest::mouseClick(f.Command2[1], Qt::LeftButton);
-    cur_under_box = f.st.img.cur;
+    f.連続テキスト_Timer();
+    f.Command2_Click(1);
+    f.Command3_Click(1);
+    cur_under_box = r.cur;
   };
-  w.fx.messages.expect(w.images[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
+  w.fx.messages.expect(files[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
   step();
   QCOMPARE(cur_under_box, 1);
-  QCOMPARE(f.st.img.last, yes ? 1 : 2);
-  QCOMPARE(f.st.img.cur, cur);
-  QCOMPARE(f.st.img.path(1), w.images[yes ? 2 : 1]);
-  QCOMPARE(f.Img_List->count(), yes ? 2 : 3);
-  if (!box.isEmpty()) QCOMPARE(f.Text1->text(), box);
-  if (!box.isEmpty()) QCOMPARE(labels(f), w.images[cur]);
-  if (!yes) QVERIFY(f.Image1->picture().isNull());
-  QCOMPARE(f.Check1[0]->isChecked() && f.連続画像->enabled(), tick && !yes);
+  QCOMPARE(r.last, yes ? 1 : 2);
+  QCOMPARE(r.cur, cur);
+  QCOMPARE(r.path(1), files[yes ? 2 : 1]);
+  QCOMPARE((text ? f.Txt_List : f.Img_List)->count(), yes ? 2 : 3);
+  if (!box.isEmpty()) QCOMPARE(f.Text1->text() + labels(f), box + files[box.toInt()]);
+  if (!yes && route != "preview")
+    QVERIFY(text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull());
+  // The text tick selects the line before it loads the file; the preview's step ends at the
+  // question.
+  if (route == "text tick") QCOMPARE(f.Txt_List->currentRow(), 1);
+  if (route == "preview") QCOMPARE(f.st.msg_answer, 1);
+  QCOMPARE(f.Check1[int(text)]->isChecked() && (text ? f.連続テキスト : f.連続画像)->enabled(),
+           tick && !yes);
   w.fx.messages.while_open = nullptr;
-  if (tick && !yes) f.連続画像_Timer();
-  if (tick && !yes) QCOMPARE(f.st.img.cur, 2);
-}
-
-// A text gone before a tick, or before an arrow step that shows it through the spreadsheet
-// preview, is asked about once, answered No; the step ends there.
-void TestSteppingForm::missing_text_data() {
-  QTest::addColumn<bool>("preview");
-  QTest::newRow("tick") << false;
-  QTest::newRow("arrow through the spreadsheet preview") << true;
-}
-
-void TestSteppingForm::missing_text() {
-  QFETCH(bool, preview);
-  Window w(0, 3);
-  Form1& f = *w.f;
-  preview ? void(f.st.sheet_app = 2) : f.Check1[1]->click();
-  const auto step = [&] {
-    preview ? QTest::mouseClick(f.Command3[1], Qt::LeftButton) : f.連続テキスト_Timer();
-  };
-  step();
-  QCOMPARE(f.RichTextBox1->text(), QString("text 0"));
-  QCOMPARE(f.Text1->text() + f.Label6->text() + labels(f), "  0/2" + w.texts[0]);
-  QFile::remove(w.texts[1]);
-  w.fx.messages.expect(w.texts[1] + kMissing, kAnswerNo);
-  step();
-  QCOMPARE(f.st.txt.cur, 1);
-  QCOMPARE(f.st.txt.last, 2);
-  QCOMPARE(f.Text1->text(), QString("  0"));
-  if (preview) QCOMPARE(f.st.msg_answer, 1);
-  // The tick has selected the line and blanked the pane but not touched the numbers.
-  if (!preview) QCOMPARE(f.Txt_List->currentRow(), 1);
-  if (!preview) QCOMPARE(f.RichTextBox1->text(), QString());
+  if (tick && !yes) step();
+  if (tick && !yes) QCOMPARE(r.cur, 2);
 }
 
 void TestSteppingForm::remove_commands_data() {
