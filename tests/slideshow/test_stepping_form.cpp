@@ -31,10 +31,7 @@ using namespace tarvex::testing;
 namespace {
 
 const QString kMissing = QStringLiteral("が見つかりません！ 登録から削除しますか？");
-const QString kNotOnDisplay = QStringLiteral("削除するファイルが表示されていません。");
-const QString kNoTrash = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
 const QString kAskDelete = QStringLiteral("を削除してもいいですか？");
-const QString kNotDeleted = QStringLiteral("を削除できませんでした。\n\r");
 
 void write_picture(const QString& path, QColor colour, int w = 40, int h = 30) {
   QDir().mkpath(QFileInfo(path).absolutePath());
@@ -86,7 +83,6 @@ class TestSteppingForm final : public QObject {
  private slots:
   void mode_switch_data();
   void mode_switch();
-  void slideshow_runs_on_its_timer();
   void tick_steps();
   void arrows_step_with_the_full_register_rule();
   void copy_rule_after_arrow_step_only();
@@ -152,17 +148,6 @@ void TestSteppingForm::mode_switch() {
            state);
 }
 
-void TestSteppingForm::slideshow_runs_on_its_timer() {
-  Window w(3, 0);
-  Form1& f = *w.f;
-  f.連続画像->set_interval(5);
-  f.Check1[0]->click();
-  QTRY_COMPARE(f.Text1->text(), QString("  2"));
-  QTRY_COMPARE(f.Text1->text(), QString("  0"));
-  f.Check1[0]->click();
-  QVERIFY(!f.連続画像->enabled());
-}
-
 void TestSteppingForm::tick_steps() {
   Window w(3, 0);
   Form1& f = *w.f;
@@ -184,6 +169,11 @@ void TestSteppingForm::tick_steps() {
   f.st.img.cur = 5;
   f.連続画像_Timer();
   QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
+  // The timer runs the ticks.
+  f.st.img.cur = 0;
+  f.連続画像->set_interval(5);
+  f.Check1[0]->click();
+  QTRY_COMPARE(f.Text1->text(), QString("  2"));
 }
 
 // A wrapped register with max_index 20 and newest slot 5: the first step goes to entry 0 and the
@@ -258,7 +248,6 @@ void TestSteppingForm::choosing_an_entry() {
   Form1& f = *w.f;
   QListWidget* list = f.Img_List;
   f.登録ファイル名表示->trigger();
-  QVERIFY(!list->isHidden());
   f.st.img.cur = 2;
   list->setCurrentRow(1);
   if (action.endsWith('\r') || action.endsWith('\t')) {
@@ -414,21 +403,23 @@ void TestSteppingForm::remove_commands() {
 }
 
 // Two pictures with entry 1 on display (or a text, "text"); each row sets a situation up and
-// answers the boxes listed ("ask": the deletion question; "no trash": the offer to delete for
-// good; any other text: the reason the deletion failed).
+// answers the boxes listed, "text|answer" with %1 for the path.
 void TestSteppingForm::delete_command_data() {
   QTest::addColumn<QString>("situation");
   QTest::addColumn<QStringList>("boxes");
   QTest::addColumn<bool>("deleted");
+  const QString ask = "%1" + kAskDelete;
+  const QString failed = QStringLiteral("%1を削除できませんでした。\n\r");
+  const QString no_trash = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
   // clang-format off
-  QTest::newRow("picture into the trash")           << ""            << QStringList{"ask Yes"}                                  << true;
-  QTest::newRow("text into the trash")              << "text"        << QStringList{"ask Yes"}                                  << true;
-  QTest::newRow("labels name another entry")        << "other entry" << QStringList{"not shown"}                                << false;
-  QTest::newRow("question answered No")             << ""            << QStringList{"ask No"}                                   << false;
-  QTest::newRow("file replaced after the question") << "replaced"    << QStringList{"ask Yes", "確認の後でファイルが別のファイルに替わりました。"} << false;
-  QTest::newRow("folder nobody may change")         << "read-only"   << QStringList{"ask Yes", "アクセス権がありません。"}          << false;
-  QTest::newRow("no trash: delete for good")        << "no trash"    << QStringList{"ask Yes", "no trash Yes"}                  << true;
-  QTest::newRow("no trash: keep the file")          << "no trash"    << QStringList{"ask Yes", "no trash No"}                   << false;
+  QTest::newRow("picture into the trash")           << ""            << QStringList{ask + "|Yes"}                                              << true;
+  QTest::newRow("text into the trash")              << "text"        << QStringList{ask + "|Yes"}                                              << true;
+  QTest::newRow("labels name another entry")        << "other entry" << QStringList{"削除するファイルが表示されていません。"}                  << false;
+  QTest::newRow("question answered No")             << ""            << QStringList{ask + "|No"}                                               << false;
+  QTest::newRow("file replaced after the question") << "replaced"    << QStringList{ask + "|Yes", failed + "確認の後でファイルが別のファイルに替わりました。"} << false;
+  QTest::newRow("folder nobody may change")         << "read-only"   << QStringList{ask + "|Yes", failed + "アクセス権がありません。"}          << false;
+  QTest::newRow("no trash: delete for good")        << "no trash"    << QStringList{ask + "|Yes", no_trash + "|Yes"}                           << true;
+  QTest::newRow("no trash: keep the file")          << "no trash"    << QStringList{ask + "|Yes", no_trash + "|No"}                            << false;
   // clang-format on
 }
 
@@ -461,14 +452,10 @@ void TestSteppingForm::delete_command() {
     };
   }
   for (const QString& box : boxes) {
-    if (box == "not shown")
-      w.fx.messages.expect(kNotOnDisplay);
-    else if (box.startsWith("ask"))
-      w.fx.messages.expect(path + kAskDelete, box.endsWith("Yes") ? kAnswerYes : kAnswerNo);
-    else if (box.startsWith("no trash"))
-      w.fx.messages.expect(kNoTrash, box.endsWith("Yes") ? kAnswerYes : kAnswerNo);
-    else
-      w.fx.messages.expect(path + kNotDeleted + box);
+    const QString answer = box.section(u'|', 1);
+    w.fx.messages.expect(box.section(u'|', 0, 0).arg(path), answer == "Yes"  ? kAnswerYes
+                                                            : answer == "No" ? kAnswerNo
+                                                                             : kAnswerOk);
   }
   (text ? f.text_ファイル削除 : f.image_ファイル削除)->trigger();
   if (situation == "no trash")
