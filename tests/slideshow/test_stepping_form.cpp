@@ -22,7 +22,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tarvex;
@@ -45,10 +44,9 @@ QString labels(const Form1& f) {
 }
 
 // A shown window with `images` pictures and `texts` text files registered through the display
-// dispatcher (the last one shown is a text when there are texts). It deletes into a trash in a
-// temporary folder.
+// dispatcher (the last one shown is a text when there are texts). It deletes into a trash in its
+// own temporary folder.
 struct Window {
-  QTemporaryDir trash_root;
   TrashConfig config;
   Trash trash;
   FormFixture fx;
@@ -56,7 +54,7 @@ struct Window {
   Form1* f = nullptr;
 
   explicit Window(int images_count, int texts_count) {
-    config.data_home = trash_root.path() + "/share";
+    config.data_home = fx.folder() + "/share";
     trash = Trash(config);
     fx.write_settings(
         QStringLiteral("[最大ファイル数]\nファイル数=20\n[ファイルの削除]\nファイルの削除=1\n"));
