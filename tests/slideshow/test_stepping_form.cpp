@@ -298,6 +298,7 @@ void TestSteppingForm::missing_file() {
   };
   step();
   QCOMPARE(f.Text1->text() + f.Label6->text() + labels(f), "  0/2" + files[0]);
+  QVERIFY(text ? f.RichTextBox1->text() == "text 0" : f.Image1->picture().width() == 40);
   QFile::remove(files[1]);
   int cur_under_box = -1;
   w.fx.messages.while_open = [&](const QString&) {
@@ -397,6 +398,7 @@ void TestSteppingForm::delete_command_data() {
   QTest::newRow("picture into the trash")           << ""            << QStringList{ask + "|Yes"}                                              << true;
   QTest::newRow("text into the trash")              << "text"        << QStringList{ask + "|Yes"}                                              << true;
   QTest::newRow("labels name another entry")        << "other entry" << QStringList{"削除するファイルが表示されていません。"}                  << false;
+  QTest::newRow("file gone before the command")     << "gone"        << QStringList{ask + "|Yes", failed + "ファイルが見つかりません。"}        << false;
   QTest::newRow("question answered No")             << ""            << QStringList{ask + "|No"}                                               << false;
   QTest::newRow("file replaced after the question") << "replaced"    << QStringList{ask + "|Yes", failed + "確認の後でファイルが別のファイルに替わりました。"} << false;
   QTest::newRow("folder nobody may change")         << "read-only"   << QStringList{ask + "|Yes", failed + "アクセス権がありません。"}          << false;
@@ -421,6 +423,7 @@ void TestSteppingForm::delete_command() {
     if (locked) QProcess::execute("chattr", {"-i", folder});
   });
   if (situation == "other entry") f.ラベル表示(w.images[0]);
+  if (situation == "gone") QFile::remove(path);
   if (situation == "no trash") {
     // A trash folder that cannot be made.
     w.config.data_home = w.fx.write_file("blocked", "") + "/share";
@@ -442,7 +445,7 @@ void TestSteppingForm::delete_command() {
   (text ? f.text_ファイル削除 : f.image_ファイル削除)->trigger();
   if (situation == "no trash")
     QCOMPARE(w.fx.messages.buttons_seen.last(), MsgButtons::YesNoDefaultNo);
-  QCOMPARE(QFileInfo::exists(path), !deleted);
+  QCOMPARE(QFileInfo::exists(path), !deleted && situation != "gone");
   QVERIFY(QFileInfo::exists(w.images[0]));
   QCOMPARE((text ? f.st.txt : f.st.img).paths.contains(path), !deleted);
   // Only a file moved to the trash is found there.
@@ -485,6 +488,9 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   f.Text1->setText("  7");
   f.Text1_MouseDown();
   QCOMPARE(f.Text1->text(), QString("7"));
+  // The picture pane is on display now: Alt+Right steps the pictures.
+  QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
+  QCOMPARE(f.st.img.cur, 2);
   f.登録ファイル名表示->trigger();
   QVERIFY(!f.登録ファイル名表示->isChecked() && f.Img_List->isHidden() && f.Txt_List->isHidden());
 }
