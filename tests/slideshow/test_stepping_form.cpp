@@ -157,7 +157,7 @@ void TestSteppingForm::tick_steps() {
     QCOMPARE(f.Text1->text() + f.Label6->text(), display_number(cur) + "/2");
     QCOMPARE(labels(f), w.images[cur]);
     QCOMPARE(f.Img_List->currentRow(), cur);
-    // Entry 1 is decoded ahead; its file is replaced meanwhile, and the new picture is shown.
+    // Entry 1's file is replaced while it is decoded ahead: the tick shows the new picture.
     QCOMPARE(f.Image1->picture().size(), cur == 1 ? QSize(70, 50) : QSize(40 + cur, 30));
     QFile::remove(w.images[1]);
     write_picture(w.images[1], Qt::black, 70, 50);
