@@ -354,19 +354,6 @@ void TestDisplayCore::wmf_draws_in_bounded_time() {
   QVERIFY(drawn);
 }
 
-namespace {
-
-// A JPEG whose frame header claims `size` while its data is that of a small picture.
-QByteArray jpeg_claiming(QSize size) {
-  QByteArray jpeg = image_bytes(test_pattern(16, 16), "jpeg");
-  const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
-  const char dims[] = {char(size.height() >> 8), char(size.height() & 0xFF),
-                       char(size.width() >> 8), char(size.width() & 0xFF)};
-  return jpeg.replace(sof + 5, 4, QByteArray(dims, 4));
-}
-
-}  // namespace
-
 // Pictures loaded for a pane of `pane` pixels (invalid: at their own size) within the given
 // limits: pictures above the limits are decoded smaller when they are JPEGs and refused
 // otherwise. `red` is a point in the red half of a test pattern; its mirror through the centre
@@ -393,6 +380,13 @@ void TestDisplayCore::pictures_data() {
   const QByteArray wide_bmp = image_bytes(test_pattern(2000, 1000), "bmp");
   const QByteArray jpeg = image_bytes(test_pattern(2000, 1000), "jpeg");
   const QByteArray large_jpeg = image_bytes(test_pattern(4000, 2000), "jpeg");
+  // A JPEG whose frame header claims `size` while its data is that of a small picture.
+  const auto jpeg_claiming = [](QSize size) {
+    QByteArray bytes = image_bytes(test_pattern(16, 16), "jpeg");
+    const char dims[] = {char(size.height() >> 8), char(size.height() & 0xFF),
+                         char(size.width() >> 8), char(size.width() & 0xFF)};
+    return bytes.replace(bytes.indexOf(QByteArray("\xFF\xC0", 2)) + 5, 4, QByteArray(dims, 4));
+  };
   // A phone photo of 8000 × 6000 pixels is shown whole with the limits of this machine.
   const PictureLimits machine = PictureLimits::for_this_machine();
   QVERIFY(machine.memory_bytes > 0);  // the kernel's estimate was read
