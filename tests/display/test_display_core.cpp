@@ -27,11 +27,6 @@ QByteArray data_file(const char* name) {
   return f.readAll();
 }
 
-QByteArray encoded(const char* codec, const QString& text) {
-  QStringEncoder encoder(codec);
-  return encoder.encode(text);
-}
-
 QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
   QFile f(dir.filePath(name));
   f.open(QIODevice::WriteOnly);
@@ -74,15 +69,6 @@ QByteArray viewport_org(int x, int y) { return wmf_record(0x020D, {qint16(y), qi
 QByteArray viewport_ext(int w, int h) { return wmf_record(0x020E, {qint16(h), qint16(w)}); }
 // clang-format on
 
-// Pixels of `image` in `area` darker than `below` (1: black only).
-int count_dark(const QImage& image, const QRect& area, int below = 100) {
-  int n = 0;
-  for (int y = area.top(); y <= area.bottom(); ++y) {
-    for (int x = area.left(); x <= area.right(); ++x) n += qGray(image.pixel(x, y)) < below ? 1 : 0;
-  }
-  return n;
-}
-
 using Ink = QList<std::pair<QPoint, QColor>>;  // where a picture shows which colour
 
 }  // namespace
@@ -90,10 +76,8 @@ using Ink = QList<std::pair<QPoint, QColor>>;  // where a picture shows which co
 class TestDisplayCore final : public QObject {
   Q_OBJECT
  private slots:
-  void classification_data();
-  void classification();
-  void label_pieces_data();
-  void label_pieces();
+  void paths_data();
+  void paths();
   void text_encodings_data();
   void text_encodings();
   void files_that_cannot_be_read();
@@ -103,67 +87,46 @@ class TestDisplayCore final : public QObject {
   void wmf_drawing_data();
   void wmf_drawing();
   void wmf_japanese_text();
-  void wmf_huge_frame_is_drawn_smaller();
   void wmf_draws_in_bounded_time_data();
   void wmf_draws_in_bounded_time();
   void pictures_data();
   void pictures();
-  void ordinary_photo_of_48_megapixels();
 };
 
 // Pictures go by their extension (a name without a dot by its end); icons and cursors are told
-// apart; the spreadsheet tables match their entries exactly.
-void TestDisplayCore::classification_data() {
+// apart; the spreadsheet tables match their entries exactly. The path labels take the first two
+// folders apart and leave the rest to the third.
+void TestDisplayCore::paths_data() {
   QTest::addColumn<QString>("path");
   QTest::addColumn<bool>("image");
   QTest::addColumn<bool>("icon");
   QTest::addColumn<bool>("listed");  // in a table holding "xls" and "XLS"
+  QTest::addColumn<QStringList>("pieces");
   // clang-format off
-  QTest::newRow("upper case bmp")         << "/p/PICTURE.BMP" << true  << false << false;
-  QTest::newRow("mixed case gif")         << "/p/x.Gif"       << true  << false << false;
-  QTest::newRow("no dot but ends in bmp") << "/p/noextbmp"    << true  << false << false;
-  QTest::newRow("wmf")                    << "/p/a.wmf"       << true  << false << false;
-  QTest::newRow("upper case icon")        << "/a/ICON.ICO"    << true  << true  << false;
-  QTest::newRow("mixed case cursor")      << "x.Cur"          << true  << true  << false;
-  QTest::newRow("jpeg is a text")         << "/p/photo.jpeg"  << false << false << false;
-  QTest::newRow("png is a text")          << "/p/icon.png"    << false << false << false;
-  QTest::newRow("short")                  << "ico"            << true  << false << false;
-  QTest::newRow("empty")                  << ""               << false << false << false;
-  QTest::newRow("listed workbook")        << "/r/REPORT.XLS"  << false << false << true;
-  QTest::newRow("unlisted workbook")      << "/r/report.wk4"  << false << false << false;
+  QTest::newRow("upper case bmp in the root") << "/PICTURE.BMP"    << true  << false << false << QStringList{"/PICTURE.BMP", "", ""};
+  QTest::newRow("no dot but ends in bmp")     << "/p/noextbmp"     << true  << false << false << QStringList{"/p", "/noextbmp", ""};
+  QTest::newRow("upper case icon, deep")      << "/a/b/c/ICON.ICO" << true  << true  << false << QStringList{"/a", "/b", "/c/ICON.ICO"};
+  QTest::newRow("mixed case cursor")          << "x.Cur"           << true  << true  << false << QStringList{"x.Cur", "", ""};
+  QTest::newRow("jpeg is a text")             << "/p/photo.jpeg"   << false << false << false << QStringList{"/p", "/photo.jpeg", ""};
+  QTest::newRow("short")                      << "ico"             << true  << false << false << QStringList{"ico", "", ""};
+  QTest::newRow("empty")                      << ""                << false << false << false << QStringList{"", "", ""};
+  QTest::newRow("listed workbook")            << "/r/REPORT.XLS"   << false << false << true  << QStringList{"/r", "/REPORT.XLS", ""};
+  QTest::newRow("unlisted workbook")          << "/r/s/report.wk4" << false << false << false << QStringList{"/r", "/s", "/report.wk4"};
   // clang-format on
 }
 
-void TestDisplayCore::classification() {
+void TestDisplayCore::paths() {
   QFETCH(QString, path);
   QFETCH(bool, image);
   QFETCH(bool, icon);
   QFETCH(bool, listed);
+  QFETCH(QStringList, pieces);
   ExtensionTable table;
   table[3] = "xls";
   table[4] = "XLS";
   QCOMPARE(is_image_path(path), image);
   QCOMPARE(is_icon_or_cursor(path), icon);
   if (!path.isEmpty()) QCOMPARE(in_extension_table(table, path), listed);
-}
-
-void TestDisplayCore::label_pieces_data() {
-  QTest::addColumn<QString>("path");
-  QTest::addColumn<QStringList>("pieces");
-  // clang-format off
-  QTest::newRow("file in the root")                 << "/readme.txt"      << QStringList{"/readme.txt", "", ""};
-  QTest::newRow("one folder")                       << "/data/readme.txt" << QStringList{"/data", "/readme.txt", ""};
-  QTest::newRow("two folders")                      << "/data/sub/a.txt"  << QStringList{"/data", "/sub", "/a.txt"};
-  QTest::newRow("deeper folders stay in the third") << "/a/b/c/f.txt"     << QStringList{"/a", "/b", "/c/f.txt"};
-  QTest::newRow("no separator")                     << "name.txt"         << QStringList{"name.txt", "", ""};
-  QTest::newRow("relative")                         << "dir/f.txt"        << QStringList{"dir", "/f.txt", ""};
-  QTest::newRow("empty")                            << ""                 << QStringList{"", "", ""};
-  // clang-format on
-}
-
-void TestDisplayCore::label_pieces() {
-  QFETCH(QString, path);
-  QFETCH(QStringList, pieces);
   const LabelPieces p = split_label_path(path);
   QCOMPARE((QStringList{p.first, p.second, p.third}), pieces);
 }
@@ -174,22 +137,22 @@ void TestDisplayCore::text_encodings_data() {
   QTest::addColumn<int>("encoding");
   const QString prose =
       QStringLiteral("吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。");
-  const QString katakana = QStringLiteral("ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄ");
-  const QString nec = QStringLiteral("①②③④⑤⑥⑦⑧⑨⑩㈱㈲");
+  const QString kana_and_nec = QStringLiteral("ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿ①②③④⑤⑥⑦⑧⑨⑩㈱㈲");
   const QString backslash_trail = QStringLiteral("表示ソフト\\予定");
   const QByteArray utf8 = prose.toUtf8();
+  const auto encoded = [&prose](const char* codec) -> QByteArray {
+    return QStringEncoder(codec).encode(prose);
+  };
   const QChar bad(0xFFFD);
   // clang-format off
-  QTest::newRow("ascii")                    << QByteArray("plain text\n") << "plain text\n" << int(TextEncoding::Utf8);
   QTest::newRow("utf-8")                    << utf8 << prose << int(TextEncoding::Utf8);
   QTest::newRow("utf-8 bom")                << "\xEF\xBB\xBF" + utf8 << prose << int(TextEncoding::Utf8Bom);
   QTest::newRow("utf-16le bom")             << "\xFF\xFE" + encode_utf16le(prose) << prose << int(TextEncoding::Utf16LeBom);
-  QTest::newRow("utf-16be bom")             << "\xFE\xFF" + encoded("UTF-16BE", prose) << prose << int(TextEncoding::Utf16BeBom);
+  QTest::newRow("utf-16be bom")             << "\xFE\xFF" + encoded("UTF-16BE") << prose << int(TextEncoding::Utf16BeBom);
   QTest::newRow("code page 932")            << encode_cp932(prose) << prose << int(TextEncoding::Cp932);
-  QTest::newRow("euc-jp")                   << encoded("EUC-JP", prose) << prose << int(TextEncoding::EucJp);
-  QTest::newRow("iso-2022-jp")              << encoded("ISO-2022-JP", prose) << prose << int(TextEncoding::Iso2022Jp);
-  QTest::newRow("half-width katakana only") << encode_cp932(katakana) << katakana << int(TextEncoding::Cp932);
-  QTest::newRow("NEC symbols only")         << encode_cp932(nec) << nec << int(TextEncoding::Cp932);
+  QTest::newRow("euc-jp")                   << encoded("EUC-JP") << prose << int(TextEncoding::EucJp);
+  QTest::newRow("iso-2022-jp")              << encoded("ISO-2022-JP") << prose << int(TextEncoding::Iso2022Jp);
+  QTest::newRow("half-width katakana and NEC symbols") << encode_cp932(kana_and_nec) << kana_and_nec << int(TextEncoding::Cp932);
   QTest::newRow("trail byte 0x5C")          << encode_cp932(backslash_trail) << backslash_trail << int(TextEncoding::Cp932);
   QTest::newRow("binary with NUL")          << QByteArray("ab\0cd\x81", 6) << QString("ab\uFFFDcd\uFFFD") << int(TextEncoding::Cp932);
   // Spoiled by a few bad bytes, a text keeps its encoding; the bad bytes show as U+FFFD.
@@ -238,20 +201,14 @@ void TestDisplayCore::rtf_text_data() {
   const QByteArray r = "{\\rtf1";
   // clang-format off
   QTest::newRow("pairs with trail 0x5C")      << jp + "\\f0 \\'95\\'5c\\'8e\\'a6}" << "表示" << true;
-  QTest::newRow("pair with trail 0x7B")       << jp + "\\f0 \\'83\\'7b\\'83\\'5c}" << "ボソ" << true;
   QTest::newRow("default font is Japanese")   << jp + "\\'93\\'fa\\'96\\'7b}" << "日本" << true;
   QTest::newRow("western font")               << jp + "\\f1 caf\\'e9}" << "café" << true;
-  QTest::newRow("unicode with one fallback")  << r + "\\uc1\\u26085?\\u26412?}" << "日本" << true;
-  QTest::newRow("unicode without fallback")   << r + "\\uc0\\u26085\\u26412}" << "日本" << true;
   QTest::newRow("two fallback bytes")         << r + "\\uc2\\u26085\\'93\\'faend}" << "日end" << true;
   QTest::newRow("negative unicode")           << r + "\\u-3913?}" << QString(QChar(0xF0B7)) << true;
   QTest::newRow("uc restored after group")    << r + "{\\uc2 x}\\u26085?y}" << "x日y" << true;
   QTest::newRow("breaks and tabs")            << r + " a\\par b\\line c\\tab d}" << "a\nb\nc\td" << true;
-  QTest::newRow("escapes")                    << r + " \\\\ \\{ \\}}" << "\\ { }" << true;
   QTest::newRow("destinations skipped")       << r + "{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}{\\stylesheet{\\s0 Normal;}}{\\info{\\title T}}{\\*\\generator X;}{\\pict\\pngblip 0011}{\\header H}{\\footer F}Body\\par}" << "Body\n" << true;
   QTest::newRow("binary data skipped")        << r + " a{\\bin3 }}}b}" << "ab" << true;
-  QTest::newRow("unknown words ignored")      << r + "\\foo12 \\bar text}" << "text" << true;
-  QTest::newRow("line ends in source ignored") << r + " ab\r\ncd}" << "abcd" << true;
   QTest::newRow("double-byte characters in their associated font") << western_and_japanese + "\\loch\\af0\\hich\\af0\\dbch\\af13 \\'95\\'5c\\'8e\\'a6}" << "表示" << true;
   QTest::newRow("low characters in theirs")   << western_and_japanese + "\\loch\\af0\\dbch\\af13\\loch caf\\'e9}" << "café" << true;
   QTest::newRow("font of a kind set by f")    << western_and_japanese + "\\dbch\\f13 \\'95\\'5c\\loch\\f0 \\'e9}" << "表é" << true;
@@ -260,15 +217,10 @@ void TestDisplayCore::rtf_text_data() {
   QTest::newRow("table cells and rows")       << r + "\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row\\trowd c\\cell \\cell\\row after}" << "a\tb\nc\t\nafter" << true;
   QTest::newRow("nested table")               << r + " a\\cell x\\nestcell y\\nestcell{\\*\\nesttableprops\\trowd\\nestrow}{\\nonesttables x\\tab y\\par}\\cell\\row}" << "a\tx\ty\n\n" << true;
   QTest::newRow("hidden text")                << r + " a{\\v secret}b\\v c\\v0 d\\v e\\plain f}" << "abdf" << true;
-  QTest::newRow("unclosed groups")      << r + " {{{ abc" << "abc" << false;
-  QTest::newRow("extra closing braces") << r + " a}}}}b" << "a" << false;
   QTest::newRow("deep nesting")         << r + " " + QByteArray(200000, '{') + "deep" + QByteArray(200000, '}') << "deep" << false;
   QTest::newRow("huge numbers")         << r + "\\fs99999999999999999999 \\u99999999999 \\cf-99999999999 x\\uc999999 y}" << "y" << false;
   QTest::newRow("truncated hex")        << r + " ok\\'8" << "ok" << false;
-  QTest::newRow("bad hex")              << r + " ok\\'zz}" << "ok" << false;
   QTest::newRow("huge binary length")   << r + " ok\\bin999999999999 x}" << "ok" << false;
-  QTest::newRow("backslash at end")     << r + " ok\\" << "ok" << false;
-  QTest::newRow("long control word")    << r + " " + QByteArray(5000, 'a') + " ok}" << "ok" << false;
   // clang-format on
 }
 
@@ -303,23 +255,19 @@ void TestDisplayCore::rtf_formats_and_colours() {
 // their frame and scale with the window, the viewport and the map mode.
 void TestDisplayCore::wmf_drawing_data() {
   QTest::addColumn<QByteArray>("bytes");
-  QTest::addColumn<QSize>("natural");
-  QTest::addColumn<QSize>("size");
+  QTest::addColumn<QSize>("size");  // its own, at which it is drawn
   QTest::addColumn<Ink>("ink");
   const QColor red(Qt::red), white(Qt::white), yellow(Qt::yellow), blue(Qt::blue);
   // Inside the rectangle, the ellipse and the triangle; the rectangle's left and top edges.
   const Ink shapes = {{{100, 60}, yellow}, {{300, 215}, yellow}, {{340, 40}, yellow},
                       {{20, 100}, blue},   {{100, 21}, blue},    {{5, 5}, white},
                       {{250, 280}, white}};
-  QByteArray records = window_org(0, 0) + window_ext(200, 100);
-  records += wmf_record(0x02FC, {0}, colorref(255, 0, 0) + QByteArray(2, 0));  // brush 0: red
-  records += wmf_record(0x02FA, {5, 0, 0}, colorref(0, 0, 0));                 // pen 1: none
-  records += wmf_record(0x02FC, {0}, colorref(0, 255, 0) + QByteArray(2, 0));  // brush 2: green
-  records += wmf_record(0x012D, {0}) + wmf_record(0x012D, {1});
-  // Round rectangle: corner height and width, then bottom, right, top, left.
-  records += wmf_record(0x061C, {20, 20, 40, 60, 10, 10}) + wmf_record(0x012D, {2});
-  // Pie in (100,10)-(160,70) from the point at 0 degrees to the point at 90 degrees.
-  records += wmf_record(0x081A, {10, 130, 40, 160, 70, 160, 10, 100});
+  // A green brush (object 2); a round rectangle: corner height and width, then bottom, right,
+  // top, left; a pie in (100,10)-(160,70) from the point at 0 degrees to the one at 90 degrees.
+  QByteArray records = window_ext(200, 100) +
+                       wmf_record(0x02FC, {0}, colorref(0, 255, 0) + QByteArray(2, 0)) +
+                       wmf_record(0x061C, {20, 20, 40, 60, 10, 10}) + wmf_record(0x012D, {2}) +
+                       wmf_record(0x081A, {10, 130, 40, 160, 70, 160, 10, 100});
   // A bitmap of two pixels, blue and yellow, stretched onto (10,60) 40 × 20.
   const qint32 header[] = {40, 2, 1};
   const qint16 planes_bits[] = {1, 24};
@@ -327,34 +275,29 @@ void TestDisplayCore::wmf_drawing_data() {
                    QByteArray(reinterpret_cast<const char*>(planes_bits), 4) + QByteArray(24, 0);
   dib += QByteArray("\xFF\0\0\0\xFF\xFF\0\0", 8);  // BGR blue, BGR yellow, row padding
   records += wmf_record(0x0B41, {0x0020, 0x00CC, 1, 2, 0, 0, 20, 40, 60, 10}, dib);
-  const QByteArray shapes_file = QByteArray("\x01\0\x09\0\0\x03\0\0\0\0\x03\0\0\0\0\0\0\0", 18) +
-                                 records + wmf_record(0x0000, {});
   const QByteArray aniso = map_mode(8) + window_ext(1000, 500) + viewport_ext(200, 100);
   // clang-format off
-  QTest::newRow("placeable")                  << data_file("shapes.wmf") << QSize(400, 300) << QSize(400, 300) << shapes;
-  QTest::newRow("plain header")               << data_file("shapes_plain.wmf") << QSize(400, 300) << QSize(400, 300) << shapes;
-  QTest::newRow("frame fills another size")   << data_file("shapes.wmf") << QSize(400, 300) << QSize(200, 150) << Ink{{{50, 30}, yellow}};
+  QTest::newRow("placeable")                  << data_file("shapes.wmf") << QSize(400, 300) << shapes;
+  QTest::newRow("plain header")               << data_file("shapes_plain.wmf") << QSize(400, 300) << shapes;
   // Inside the round rectangle and cut away by its corner; inside the pie's quarter and the quarter left out; the bitmap's two pixels.
-  QTest::newRow("round rectangle, pie, bitmap") << shapes_file << QSize(200, 100) << QSize(200, 100) << Ink{{{35, 25}, red}, {{11, 11}, white}, {{145, 25}, Qt::green}, {{115, 55}, white}, {{15, 70}, blue}, {{45, 70}, yellow}};
-  QTest::newRow("text mode, window moved")    << plain_wmf(window_org(100, 50) + window_ext(200, 100) + rect(150, 50, 250, 100)) << QSize(200, 100) << QSize(200, 100) << Ink{{{100, 25}, red}, {{25, 75}, white}};
-  QTest::newRow("anisotropic viewport")       << plain_wmf(aniso + rect(500, 0, 1000, 250)) << QSize(200, 100) << QSize(200, 100) << Ink{{{150, 25}, red}, {{50, 75}, white}};
-  QTest::newRow("viewport origin moved")      << plain_wmf(aniso + rect(0, 0, 1, 1) + viewport_org(100, 50) + rect(0, 0, 500, 250)) << QSize(200, 100) << QSize(200, 100) << Ink{{{150, 75}, red}, {{50, 25}, white}};
-  QTest::newRow("window extent scaled")       << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250)) << QSize(200, 100) << QSize(200, 100) << Ink{{{150, 25}, red}, {{50, 75}, white}};
-  QTest::newRow("isotropic")                  << plain_wmf(map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000)) << QSize(200, 200) << QSize(200, 200) << Ink{{{50, 150}, red}, {{150, 50}, white}};
-  QTest::newRow("flipped by the extent")      << plain_wmf(map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250)) << QSize(200, 100) << QSize(200, 100) << Ink{{{50, 75}, red}, {{50, 25}, white}};
-  QTest::newRow("twips, y upwards")           << plain_wmf(map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720)) << QSize(192, 96) << QSize(192, 96) << Ink{{{150, 20}, red}, {{50, 70}, white}};
+  QTest::newRow("round rectangle, pie, bitmap") << plain_wmf(records) << QSize(200, 100) << Ink{{{35, 25}, red}, {{11, 11}, white}, {{145, 25}, Qt::green}, {{115, 55}, white}, {{15, 70}, blue}, {{45, 70}, yellow}};
+  QTest::newRow("text mode, window moved")    << plain_wmf(window_org(100, 50) + window_ext(200, 100) + rect(150, 50, 250, 100)) << QSize(200, 100) << Ink{{{100, 25}, red}, {{25, 75}, white}};
+  QTest::newRow("viewport origin moved")      << plain_wmf(aniso + rect(0, 0, 1, 1) + viewport_org(100, 50) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{150, 75}, red}, {{50, 25}, white}};
+  QTest::newRow("window extent scaled")       << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250)) << QSize(200, 100) << Ink{{{150, 25}, red}, {{50, 75}, white}};
+  QTest::newRow("isotropic")                  << plain_wmf(map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000)) << QSize(200, 200) << Ink{{{50, 150}, red}, {{150, 50}, white}};
+  QTest::newRow("flipped by the extent")      << plain_wmf(map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{50, 75}, red}, {{50, 25}, white}};
+  QTest::newRow("twips, y upwards")           << plain_wmf(map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720)) << QSize(192, 96) << Ink{{{150, 20}, red}, {{50, 70}, white}};
   // clang-format on
 }
 
 void TestDisplayCore::wmf_drawing() {
   QFETCH(QByteArray, bytes);
-  QFETCH(QSize, natural);
   QFETCH(QSize, size);
   QFETCH(Ink, ink);
   QVERIFY(looks_like_wmf(bytes));
   const std::optional<WmfPicture> pic = parse_wmf(bytes);
   QVERIFY(pic);
-  QCOMPARE(pic->natural_size_px(), natural);
+  QCOMPARE(pic->natural_size_px(), size);
   const QImage image = render_wmf(*pic, size);
   QCOMPARE(image.size(), size);
   for (const auto& [at, colour] : ink)
@@ -365,32 +308,15 @@ void TestDisplayCore::wmf_drawing() {
 }
 
 void TestDisplayCore::wmf_japanese_text() {
-  const QByteArray bytes = data_file("japanese_text.wmf");
-  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  const std::optional<WmfPicture> pic = parse_wmf(data_file("japanese_text.wmf"));
   QVERIFY(pic);
-  // The Japanese line is drawn at x 200, y 100 (top-aligned), 24 pixels high, in black.
-  const QRect line(200, 100, 150, 28);
-  const int ink = count_dark(render_wmf(*pic, pic->natural_size_px()), line);
+  // The line "日本語ﾃｷｽﾄ" is drawn at x 200, y 100 (top-aligned), 24 pixels high, in black.
+  const QImage image = render_wmf(*pic, pic->natural_size_px());
+  int ink = 0;
+  for (int y = 100; y < 128; ++y) {
+    for (int x = 200; x < 350; ++x) ink += qGray(image.pixel(x, y)) < 100 ? 1 : 0;
+  }
   QVERIFY2(ink > 150, qPrintable(QString::number(ink)));
-  // The same records with the text replaced by spaces draw no ink there.
-  QByteArray blank = bytes;
-  const QByteArray jp = encode_cp932(QStringLiteral("日本語ﾃｷｽﾄ"));
-  blank.replace(jp, QByteArray(jp.size(), ' '));
-  QCOMPARE(count_dark(render_wmf(*parse_wmf(blank), pic->natural_size_px()), line, 1), 0);
-}
-
-void TestDisplayCore::wmf_huge_frame_is_drawn_smaller() {
-  // A placeable header framing 30000 × 20000 pixels, and nothing to draw.
-  QByteArray bytes("\xD7\xCD\xC6\x9A\0\0\0\0\0\0\x30\x75\x20\x4E\x60\0\0\0\0\0\0\0", 22);
-  bytes += QByteArray("\x01\0\x09\0\0\x03\x0C\0\0\0\0\0\x03\0\0\0\0\0", 18);
-  bytes += QByteArray("\x03\0\0\0\0\0", 6);
-  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes);
-  QVERIFY(loaded);
-  const QImage& image = loaded->image;
-  QVERIFY(qint64(image.width()) * image.height() <= 32LL * 1024 * 1024);
-  QCOMPARE(image.width() * 2 / image.height(), 3);  // the shape is kept
-  QVERIFY(loaded->is_whole());
-  QVERIFY(!looks_like_wmf("hello world"));
 }
 
 // Shapes reaching far beyond the picture, under a window stretched one way, are cut to what can
@@ -406,7 +332,6 @@ void TestDisplayCore::wmf_draws_in_bounded_time_data() {
   QTest::newRow("wide pen far outside, as found")  << wide_pen << QSize();
   QTest::newRow("wide pen far outside, stretched") << wide_pen << QSize(1000, 8000);
   QTest::newRow("huge ellipse")   << plain_wmf(far + wmf_record(0x0418, {32000, 32000, -32000, -32000})) << QSize(300, 8000);
-  QTest::newRow("huge polygon")   << plain_wmf(far + wmf_record(0x0324, {3, -32000, -32000, 32000, 10, 10, 32000})) << QSize(300, 8000);
   QTest::newRow("huge text")      << plain_wmf(far + wmf_record(0x02FB, {-3000, 0, 0, 0, 400, 0, 0}) + wmf_record(0x012D, {3}) + wmf_record(0x0521, {4, 0x4848, 0x4848, -1500, -200})) << QSize(300, 8000);
   // clang-format on
 }
@@ -429,19 +354,6 @@ void TestDisplayCore::wmf_draws_in_bounded_time() {
   QVERIFY(drawn);
 }
 
-namespace {
-
-// A JPEG whose frame header claims `size` while its data is that of a small picture.
-QByteArray jpeg_claiming(QSize size) {
-  QByteArray jpeg = image_bytes(test_pattern(16, 16), "jpeg");
-  const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
-  const char dims[] = {char(size.height() >> 8), char(size.height() & 0xFF),
-                       char(size.width() >> 8), char(size.width() & 0xFF)};
-  return jpeg.replace(sof + 5, 4, QByteArray(dims, 4));
-}
-
-}  // namespace
-
 // Pictures loaded for a pane of `pane` pixels (invalid: at their own size) within the given
 // limits: pictures above the limits are decoded smaller when they are JPEGs and refused
 // otherwise. `red` is a point in the red half of a test pattern; its mirror through the centre
@@ -455,42 +367,45 @@ void TestDisplayCore::pictures_data() {
   QTest::addColumn<QSize>("full");
   QTest::addColumn<QPoint>("red");  // invalid: no colour checked
   const QImage pattern = test_pattern(40, 20);
-  const QByteArray ico = image_bytes(test_pattern(32, 32), "ico");
-  QByteArray cur = ico;
-  cur[2] = 2;  // a cursor: type 2, with a hot spot where an icon has planes and bit count
-  cur[10] = 5;
-  cur[12] = 7;
   // A bitmap header that claims 100000 × 100000 pixels is refused before any decoding.
   QByteArray huge = image_bytes(test_pattern(4, 4), "bmp");
   huge.replace(18, 8, QByteArray("\xA0\x86\x01\0\xA0\x86\x01\0", 8));
+  // A metafile whose placeable header frames 30000 × 20000 pixels, with nothing to draw.
+  const QByteArray huge_frame =
+      QByteArray("\xD7\xCD\xC6\x9A\0\0\0\0\0\0\x30\x75\x20\x4E\x60\0\0\0\0\0\0\0", 22) +
+      QByteArray("\x01\0\x09\0\0\x03\x0C\0\0\0\0\0\x03\0\0\0\0\0\x03\0\0\0\0\0", 24);
   const QByteArray turned =
       jpeg_with_orientation(test_pattern(400, 200), 6);  // a quarter turn clockwise
   const QByteArray bmp = image_bytes(test_pattern(1000, 1000), "bmp");
   const QByteArray wide_bmp = image_bytes(test_pattern(2000, 1000), "bmp");
   const QByteArray jpeg = image_bytes(test_pattern(2000, 1000), "jpeg");
   const QByteArray large_jpeg = image_bytes(test_pattern(4000, 2000), "jpeg");
+  // A JPEG whose frame header claims `size` while its data is that of a small picture.
+  const auto jpeg_claiming = [](QSize size) {
+    QByteArray bytes = image_bytes(test_pattern(16, 16), "jpeg");
+    const char dims[] = {char(size.height() >> 8), char(size.height() & 0xFF),
+                         char(size.width() >> 8), char(size.width() & 0xFF)};
+    return bytes.replace(bytes.indexOf(QByteArray("\xFF\xC0", 2)) + 5, 4, QByteArray(dims, 4));
+  };
+  // A phone photo of 8000 × 6000 pixels is shown whole within the pixel limit; the kernel's
+  // estimate of the free memory is read.
+  QVERIFY(PictureLimits::for_this_machine().memory_bytes > 0);
+  QImage photo(8000, 6000, QImage::Format_Grayscale8);
+  photo.fill(128);
   const QSize no, own;
   const QPoint none;
   const qint64 all = kMaxPicturePixels, unknown = -1;
   // clang-format off
   QTest::newRow("bmp")                      << image_bytes(pattern, "bmp") << own << all << unknown << QSize(40, 20) << QSize(40, 20) << QPoint(5, 10);
-  QTest::newRow("ico")                      << ico << own << all << unknown << QSize(32, 32) << QSize(32, 32) << QPoint(5, 5);
-  QTest::newRow("cur")                      << cur << own << all << unknown << QSize(32, 32) << QSize(32, 32) << none;
-  QTest::newRow("gif")                      << QByteArray::fromBase64("R0lGODlhAgABAIABAP8AAP///yH5BAEAAAEALAAAAAACAAEAAAICDAoAOw==") << own << all << unknown << QSize(2, 1) << QSize(2, 1) << none;
-  QTest::newRow("jpeg")                     << image_bytes(pattern, "jpeg") << own << all << unknown << QSize(40, 20) << QSize(40, 20) << QPoint(5, 10);
-  QTest::newRow("metafile")                 << data_file("shapes.wmf") << own << all << unknown << QSize(400, 300) << QSize(400, 300) << none;
   QTest::newRow("text")                     << QByteArray("not a picture") << own << all << unknown << no << no << none;
-  QTest::newRow("empty")                    << QByteArray() << own << all << unknown << no << no << none;
   QTest::newRow("huge declared size")       << huge << own << all << unknown << no << no << none;
-  QTest::newRow("metafile key alone")       << QByteArray("\xD7\xCD\xC6\x9A", 4) << own << all << unknown << no << no << none;
-  QTest::newRow("metafile header cut")      << QByteArray("\x01\0\x09\0\0\x03", 6) << own << all << unknown << no << no << none;
+  QTest::newRow("huge metafile frame, drawn smaller in its shape") << huge_frame << own << all << unknown << QSize(7094, 4729) << QSize(7094, 4729) << none;
   // A plain header without a window extent has no size.
   QTest::newRow("metafile without extent")  << QByteArray("\x01\0\x09\0\0\x03\0\0\0\0\0\0\0\0\0\0\0\0\x03\0\0\0\0\0", 24) << own << all << unknown << no << no << none;
   // Turned clockwise, the red left half is now the top half.
-  QTest::newRow("jpeg turned upright")      << turned << own << all << unknown << QSize(200, 400) << QSize(200, 400) << QPoint(100, 50);
   QTest::newRow("jpeg turned, for a pane")  << turned << QSize(100, 200) << all << unknown << QSize(100, 200) << QSize(200, 400) << QPoint(50, 25);
   // A pane larger than the picture gets the picture's own pixels, not an enlarged decode.
-  QTest::newRow("jpeg turned, large pane")  << turned << QSize(800, 900) << all << unknown << QSize(200, 400) << QSize(200, 400) << none;
+  QTest::newRow("jpeg turned, large pane")  << turned << QSize(800, 900) << all << unknown << QSize(200, 400) << QSize(200, 400) << QPoint(100, 50);
   QTest::newRow("bmp at the limit")                  << bmp        << own << qint64(1000000) << unknown << QSize(1000, 1000) << QSize(1000, 1000) << none;
   QTest::newRow("bmp above the limit")               << wide_bmp   << own << qint64(1000000) << unknown << no << no << none;
   QTest::newRow("bmp above the free memory")         << wide_bmp   << own << all << qint64(4000000) << no << no << none;
@@ -501,6 +416,7 @@ void TestDisplayCore::pictures_data() {
   QTest::newRow("jpeg whose eighth is too large")    << large_jpeg << own << qint64(100000) << unknown << no << no << none;
   QTest::newRow("jpeg claiming 60000 x 60000")       << jpeg_claiming({60000, 60000}) << own << all << unknown << no << no << none;
   QTest::newRow("jpeg claiming 5000 x 3000 is read") << jpeg_claiming({5000, 3000}) << own << all << unknown << QSize(5000, 3000) << QSize(5000, 3000) << none;
+  QTest::newRow("ordinary photo of 48 megapixels") << image_bytes(photo, "jpeg", 5) << own << all << unknown << QSize(8000, 6000) << QSize(8000, 6000) << none;
   // clang-format on
 }
 
@@ -525,23 +441,6 @@ void TestDisplayCore::pictures() {
       loaded->image.pixel(decoded.width() - 1 - red.x(), decoded.height() - 1 - red.y());
   QVERIFY(qRed(in_red) > 200 && qGreen(in_red) < 60);
   QVERIFY(qGreen(in_white) > 200);
-}
-
-// A phone photo of 8000 × 6000 pixels is shown whole with the limits of this machine.
-void TestDisplayCore::ordinary_photo_of_48_megapixels() {
-  const PictureLimits machine = PictureLimits::for_this_machine();
-  QVERIFY(machine.max_pixels >= 200LL * 1000 * 1000);
-  QVERIFY(machine.memory_bytes > 0);  // the kernel's estimate was read
-  QImage photo(8000, 6000, QImage::Format_Grayscale8);
-  for (int y = 0; y < photo.height(); ++y) {
-    std::fill_n(photo.scanLine(y), photo.width(), static_cast<uchar>(y / 8));
-  }
-  QTemporaryDir dir;
-  const QString path = write(dir, "phone.jpg", image_bytes(photo, "jpeg", 5));
-  const std::optional<LoadedPicture> loaded = load_picture_file(path, QSize(), PictureLimits{});
-  QVERIFY(loaded);
-  QCOMPARE(loaded->image.size(), QSize(8000, 6000));
-  QVERIFY(qAbs(qGray(loaded->image.pixel(10, 4000)) - 4000 / 8 % 256) < 8);
 }
 
 QTEST_MAIN(TestDisplayCore)

@@ -25,20 +25,15 @@ QImage test_pattern(int w, int h) {
   return image;
 }
 
-QByteArray jpeg_with_orientation(const QImage& image, quint16 orientation) {
+QByteArray jpeg_with_orientation(const QImage& image, quint8 orientation) {
+  // An APP1 segment of 34 bytes: "Exif", then a little-endian TIFF header whose one directory
+  // entry is the orientation (tag 0x0112, SHORT, count 1), and no next directory.
+  QByteArray app1(
+      "\xFF\xE1\x00\x22"
+      "Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\0\0\0\0\0\0\0\0",
+      36);
+  app1[28] = char(orientation);
   const QByteArray jpeg = image_bytes(image, "jpeg");
-  QByteArray tiff("II*\0\x08\0\0\0", 8);
-  tiff += QByteArray("\x01\0", 2);                    // one entry
-  tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);  // orientation, SHORT, count 1
-  tiff += char(orientation & 0xFF);
-  tiff += QByteArray("\0\0\0", 3);
-  tiff += QByteArray("\0\0\0\0", 4);  // no next directory
-  const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-  QByteArray app1("\xFF\xE1", 2);
-  const int length = payload.size() + 2;
-  app1 += char(length >> 8);
-  app1 += char(length & 0xFF);
-  app1 += payload;
   return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 

@@ -14,6 +14,6 @@ QImage test_pattern(int w, int h);
 
 // A JPEG of `image` with an EXIF orientation tag put in after its start marker (6: turn a quarter
 // clockwise to show it upright).
-QByteArray jpeg_with_orientation(const QImage& image, quint16 orientation);
+QByteArray jpeg_with_orientation(const QImage& image, quint8 orientation);
 
 }  // namespace tarvex::testing
