@@ -57,20 +57,21 @@ void TestAbout::one_about_box_brought_forward() {
   QCOMPARE(box->Label1[0]->text(), QStringLiteral("ユーザー名             山田"));
   QCOMPARE(f.findChildren<QWidget*>("frmAbout").size(), 1);
   // OK, Escape and Return close and destroy it; the next request makes a new one.
-  for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_Escape, Qt::Key_Return}) {
-    if (key == Qt::Key_unknown) {
-      QTest::mouseClick(box->cmdOK, Qt::LeftButton);
-    } else {
-      box->activateWindow();
-      QVERIFY(QTest::qWaitForWindowActive(box.data()));
-      box->cmdOK->setFocus();
-      QTest::keyClick(box.data(), key);
-    }
+  QTest::mouseClick(box->cmdOK, Qt::LeftButton);
+  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
     QTRY_VERIFY(box.isNull());
     f.バージョン情報_Click();
     box = f.frm_about();
     QVERIFY(box);
+    box->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(box.data()));
+    box->cmdOK->setFocus();
+    QTest::keyClick(box.data(), key);
   }
+  QTRY_VERIFY(box.isNull());
+  f.バージョン情報_Click();
+  box = f.frm_about();
+  QVERIFY(box);
   QCOMPARE(box->Label1[0]->text(), QStringLiteral("ユーザー名             bob"));
   // Closing the main window closes the box too.
   f.close();
