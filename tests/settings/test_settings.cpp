@@ -22,10 +22,6 @@ using namespace tarvex;
 
 namespace {
 
-QByteArray cp932(const QString& text) {
-  return encode_cp932(text);
-}
-
 QByteArray read_all(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
@@ -70,24 +66,24 @@ void TestSettings::read_data() {
   QTest::addColumn<QString>("expected");
   const QByteArray a1022(1022, 'a'), a1021(1021, 'a');
   // clang-format off
-  QTest::newRow("names ignore case") << cp932("[Sec]\r\nKey=Val\r\n") << "sEC" << "kEY" << "Val";
-  QTest::newRow("blanks and rest of header") << cp932("  \t[ \tS\t ] junk]\r\nk=v\r\n") << "S" << "k" << "v";
-  QTest::newRow("missing bracket tolerated") << cp932("[S\r\nk=v\r\n") << "S" << "k" << "v";
-  QTest::newRow("blanks around key and value") << cp932("[S]\r\n \t k \v= \t v \v\r\n") << "S" << "k" << "v";
-  QTest::newRow("double quotes removed") << cp932("[S]\r\nk=\"  v  \"\r\n") << "S" << "k" << "  v  ";
-  QTest::newRow("lone quote stays") << cp932("[S]\r\nk=\"\r\n") << "S" << "k" << "\"";
-  QTest::newRow("indented comment") << cp932("[S]\r\n  ;k=v\r\n") << "S" << ";k" << "";
-  QTest::newRow("hash is no comment") << cp932("[S]\r\n#k=v\r\n") << "S" << "#k" << "v";
-  QTest::newRow("equals, no inline comment") << cp932("[S]\r\nk=a=b ; x\r\n") << "S" << "k" << "a=b ; x";
-  QTest::newRow("before first section") << cp932("k=v\r\n[S]\r\n") << "S" << "k" << "";
-  QTest::newRow("first duplicate key wins") << cp932("[S]\r\nk=1\r\nk=2\r\n") << "S" << "k" << "1";
-  QTest::newRow("only first section searched") << cp932("[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n") << "S" << "b" << "";
-  QTest::newRow("no final line end") << cp932("[S]\r\nk=v") << "S" << "k" << "v";
+  QTest::newRow("names ignore case") << encode_cp932("[Sec]\r\nKey=Val\r\n") << "sEC" << "kEY" << "Val";
+  QTest::newRow("blanks and rest of header") << encode_cp932("  \t[ \tS\t ] junk]\r\nk=v\r\n") << "S" << "k" << "v";
+  QTest::newRow("missing bracket tolerated") << encode_cp932("[S\r\nk=v\r\n") << "S" << "k" << "v";
+  QTest::newRow("blanks around key and value") << encode_cp932("[S]\r\n \t k \v= \t v \v\r\n") << "S" << "k" << "v";
+  QTest::newRow("double quotes removed") << encode_cp932("[S]\r\nk=\"  v  \"\r\n") << "S" << "k" << "  v  ";
+  QTest::newRow("lone quote stays") << encode_cp932("[S]\r\nk=\"\r\n") << "S" << "k" << "\"";
+  QTest::newRow("indented comment") << encode_cp932("[S]\r\n  ;k=v\r\n") << "S" << ";k" << "";
+  QTest::newRow("hash is no comment") << encode_cp932("[S]\r\n#k=v\r\n") << "S" << "#k" << "v";
+  QTest::newRow("equals, no inline comment") << encode_cp932("[S]\r\nk=a=b ; x\r\n") << "S" << "k" << "a=b ; x";
+  QTest::newRow("before first section") << encode_cp932("k=v\r\n[S]\r\n") << "S" << "k" << "";
+  QTest::newRow("first duplicate key wins") << encode_cp932("[S]\r\nk=1\r\nk=2\r\n") << "S" << "k" << "1";
+  QTest::newRow("only first section searched") << encode_cp932("[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n") << "S" << "b" << "";
+  QTest::newRow("no final line end") << encode_cp932("[S]\r\nk=v") << "S" << "k" << "v";
   // ー is 81 5B, ‐ 81 5D, 表 95 5C and ソ 83 5C: trail bytes equal to brackets and backslash.
-  QTest::newRow("trail bytes like brackets, backslash") << cp932("[ー‐]\r\n表=ソ\\\r\n") << "ー‐" << "表" << "ソ\\";
+  QTest::newRow("trail bytes like brackets, backslash") << encode_cp932("[ー‐]\r\n表=ソ\\\r\n") << "ー‐" << "表" << "ソ\\";
   // Values are cut to 1023 bytes; a two-byte character across the cut loses its lead byte.
-  QTest::newRow("cp932 pair across cut") << "[S]\r\nk=" + a1022 + cp932("あい") << "S" << "k" << QString(1022, u'a');
-  QTest::newRow("cp932 pair before cut") << "[S]\r\nk=" + a1021 + cp932("あい") << "S" << "k" << QString(1021, u'a') + "あ";
+  QTest::newRow("cp932 pair across cut") << "[S]\r\nk=" + a1022 + encode_cp932("あい") << "S" << "k" << QString(1022, u'a');
+  QTest::newRow("cp932 pair before cut") << "[S]\r\nk=" + a1021 + encode_cp932("あい") << "S" << "k" << QString(1021, u'a') + "あ";
   QTest::newRow("utf8 character across cut") << "[S]\r\nk=" + a1021 + QString("あ").toUtf8() << "S" << "k" << QString(1021, u'a');
   QTest::newRow("utf8 with mark") << "\xEF\xBB\xBF" + QString("[表示]\r\n表=*.txt\r\n").toUtf8() << "表示" << "表" << "*.txt";
   // clang-format on
@@ -110,24 +106,24 @@ void TestSettings::write_edits_in_place_data() {
   QTest::addColumn<QString>("key");
   QTest::addColumn<QString>("value");
   QTest::addColumn<QByteArray>("after");
-  const QByteArray keep = cp932("; comment\r\n\r\n[Other]\r\nx = 1 \r\n\r\n[S]\r\n");
+  const QByteArray keep = encode_cp932("; comment\r\n\r\n[Other]\r\nx = 1 \r\n\r\n[S]\r\n");
   // Bytes no table maps (a lone 0xA0, unassigned pairs) survive an edit elsewhere.
   const QByteArray odd("[S]\r\nx=\xA0\x87\x40\xFA\x40\xEF\x40\r\n");
   const QByteArray bom("\xFF\xFE");
   // clang-format off
   QTest::newRow("value replaced, spacing kept") << keep + "k = old\r\nm=2\r\n" << "S" << "k" << "new" << keep + "k = new\r\nm=2\r\n";
-  QTest::newRow("key keeps its casing") << cp932("[S]\r\nKEY=1\r\n") << "s" << "key" << "2" << cp932("[S]\r\nKEY=2\r\n");
-  QTest::newRow("new key after the last key") << cp932("[S]\r\na=1\r\n\r\n;note\r\n[T]\r\n") << "S" << "b" << "2" << cp932("[S]\r\na=1\r\nb=2\r\n\r\n;note\r\n[T]\r\n");
-  QTest::newRow("file without final line end") << cp932("[S]\r\na=1") << "T" << "b" << "2" << cp932("[S]\r\na=1\r\n[T]\r\nb=2\r\n");
-  QTest::newRow("section without final line end") << cp932("[S]") << "S" << "b" << "2" << cp932("[S]\r\nb=2\r\n");
-  QTest::newRow("only the first duplicate changes") << cp932("[S]\r\nk=1\r\nk=2\r\n") << "S" << "k" << "3" << cp932("[S]\r\nk=3\r\nk=2\r\n");
-  QTest::newRow("unmapped bytes kept") << odd + cp932("[表示時間]\r\nイメージ=5\r\n") << "表示時間" << "イメージ" << "7" << odd + cp932("[表示時間]\r\nイメージ=7\r\n");
+  QTest::newRow("key keeps its casing") << encode_cp932("[S]\r\nKEY=1\r\n") << "s" << "key" << "2" << encode_cp932("[S]\r\nKEY=2\r\n");
+  QTest::newRow("new key after the last key") << encode_cp932("[S]\r\na=1\r\n\r\n;note\r\n[T]\r\n") << "S" << "b" << "2" << encode_cp932("[S]\r\na=1\r\nb=2\r\n\r\n;note\r\n[T]\r\n");
+  QTest::newRow("file without final line end") << encode_cp932("[S]\r\na=1") << "T" << "b" << "2" << encode_cp932("[S]\r\na=1\r\n[T]\r\nb=2\r\n");
+  QTest::newRow("section without final line end") << encode_cp932("[S]") << "S" << "b" << "2" << encode_cp932("[S]\r\nb=2\r\n");
+  QTest::newRow("only the first duplicate changes") << encode_cp932("[S]\r\nk=1\r\nk=2\r\n") << "S" << "k" << "3" << encode_cp932("[S]\r\nk=3\r\nk=2\r\n");
+  QTest::newRow("unmapped bytes kept") << odd + encode_cp932("[表示時間]\r\nイメージ=5\r\n") << "表示時間" << "イメージ" << "7" << odd + encode_cp932("[表示時間]\r\nイメージ=7\r\n");
   QTest::newRow("utf8 stays utf8") << QString("[表示属性]\nアーカイブ=True\n").toUtf8() << "表示属性" << "隠しファイル" << "False" << QString("[表示属性]\nアーカイブ=True\n隠しファイル=False\n").toUtf8();
   QTest::newRow("utf16 stays utf16") << bom + encode_utf16le("[表示属性]\r\nアーカイブ=True\r\n") << "表示属性" << "アーカイブ" << "False" << bom + encode_utf16le("[表示属性]\r\nアーカイブ=False\r\n");
   // A value never spans lines: a pasted line break cannot add keys or sections.
-  QTest::newRow("line feed file stays line feed") << cp932("[S]\na=1\n") << "S" << "b" << "2" << cp932("[S]\na=1\nb=2\n");
-  QTest::newRow("line breaks in a value") << cp932("[S]\r\nk=1\r\n") << "S" << "k" << "a\r\n[T]\r\nx=1" << cp932("[S]\r\nk=a  [T]  x=1\r\n");
-  QTest::newRow("line feed in a new key") << cp932("[S]\r\n") << "S" << "b" << "1\n[T]\rc" << cp932("[S]\r\nb=1 [T] c\r\n");
+  QTest::newRow("line feed file stays line feed") << encode_cp932("[S]\na=1\n") << "S" << "b" << "2" << encode_cp932("[S]\na=1\nb=2\n");
+  QTest::newRow("line breaks in a value") << encode_cp932("[S]\r\nk=1\r\n") << "S" << "k" << "a\r\n[T]\r\nx=1" << encode_cp932("[S]\r\nk=a  [T]  x=1\r\n");
+  QTest::newRow("line feed in a new key") << encode_cp932("[S]\r\n") << "S" << "b" << "1\n[T]\rc" << encode_cp932("[S]\r\nb=1 [T] c\r\n");
   // clang-format on
 }
 
@@ -148,7 +144,7 @@ void TestSettings::write_edits_in_place() {
 void TestSettings::failed_write_leaves_old_file() {
   QTemporaryDir dir;
   const QString path = dir.filePath("Tarvex.ini");
-  const QByteArray old = cp932("[表示時間]\r\nイメージ=5\r\n");
+  const QByteArray old = encode_cp932("[表示時間]\r\nイメージ=5\r\n");
   QVERIFY(write_all(path, old));
   // A file-size limit makes the write of the new file fail part-way, as a full disk would.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -166,7 +162,7 @@ void TestSettings::failed_write_leaves_old_file() {
 
 void TestSettings::write_keeps_protection_and_links() {
   QTemporaryDir dir;
-  const QByteArray old = cp932("[表示時間]\r\nイメージ=5\r\n");
+  const QByteArray old = encode_cp932("[表示時間]\r\nイメージ=5\r\n");
   // A file the user made read-only is not replaced, even by the superuser the tests run as.
   const QString locked = dir.filePath("Tarvex.ini");
   QVERIFY(write_all(locked, old));
@@ -182,7 +178,7 @@ void TestSettings::write_keeps_protection_and_links() {
   QVERIFY(QFile::link("../real/settings.ini", link));
   QVERIFY(profile_write(link, "表示時間", "イメージ", "7"));
   QVERIFY(QFileInfo(link).isSymLink());
-  QCOMPARE(read_all(target), cp932("[表示時間]\r\nイメージ=7\r\n"));
+  QCOMPARE(read_all(target), encode_cp932("[表示時間]\r\nイメージ=7\r\n"));
   QCOMPARE(QDir(dir.filePath("app")).entryList(QDir::Files | QDir::System),
            QStringList{"Tarvex.ini"});
   QCOMPARE(QDir(dir.filePath("real")).entryList(QDir::Files), QStringList{"settings.ini"});
@@ -203,7 +199,7 @@ void TestSettings::settings_file_creates_its_folder() {
   QCOMPARE(settings.ini_read("表示時間", "イメージ"), QString());
   QVERIFY(settings.ini_write("表示時間", "イメージ", "5"));
   QCOMPARE(settings.path(), dir.filePath("config/Tarvex/Tarvex.ini"));
-  QCOMPARE(read_all(settings.path()), cp932("[表示時間]\r\nイメージ=5\r\n"));
+  QCOMPARE(read_all(settings.path()), encode_cp932("[表示時間]\r\nイメージ=5\r\n"));
 }
 
 // One setting text through each conversion; the decimal form is that of its leading number.
