@@ -37,11 +37,6 @@ const QString kFullSettings = QStringLiteral(
     "[アプリケーションの選択]\nアプリケーション名=excel\n"
     "[イメージの表示を枠にあわせる]\n枠にあわせる=1\n[ファイルの削除]\nファイルの削除=1\n");
 
-Placement place(std::optional<int> l, std::optional<int> t, std::optional<int> w,
-                std::optional<int> h) {
-  return Placement{l, t, w, h};
-}
-
 }  // namespace
 
 class TestApp final : public QObject {
@@ -70,11 +65,11 @@ void TestApp::layout_numbers_data() {
   QTest::addColumn<bool>("stretch");
   QTest::addColumn<Placement>("expected");
   // clang-format off
-  QTest::newRow("hit arrow") << "Command6(1)" << false << false << place(8400, 5845, {}, {});
-  QTest::newRow("text pane on search screen") << "RichTextBox1" << true << false << place({}, {}, 8415, 5215);
-  QTest::newRow("path label") << "Label4(2)" << false << false << place({}, 5775, 2935, {});
-  QTest::newRow("small picture") << "Image1" << false << false << place(2640, 120, 300, 200);
-  QTest::newRow("stretched picture fills") << "Image1" << false << true << place(2640, 120, 6375, 5215);
+  QTest::newRow("hit arrow") << "Command6(1)" << false << false << Placement{8400, 5845, {}, {}};
+  QTest::newRow("text pane on search screen") << "RichTextBox1" << true << false << Placement{{}, {}, 8415, 5215};
+  QTest::newRow("path label") << "Label4(2)" << false << false << Placement{{}, 5775, 2935, {}};
+  QTest::newRow("small picture") << "Image1" << false << false << Placement{2640, 120, 300, 200};
+  QTest::newRow("stretched picture fills") << "Image1" << false << true << Placement{2640, 120, 6375, 5215};
   // clang-format on
 }
 
@@ -125,7 +120,7 @@ void TestApp::image_pane_geometry() {
   QCOMPARE(normal_image_geometry(pane), QRect(QPoint(2640, 120), pane));
   const LayoutInput in{.height = outer.height(), .width = outer.width(), .image_size = pane};
   QCOMPARE(plan_layout(in).find("Image1"),
-           std::optional<Placement>(place(2640, 120, limited.width(), limited.height())));
+           std::optional(Placement{2640, 120, limited.width(), limited.height()}));
 }
 
 // Start-up without a usable file count, and what the shutdown after it writes.
