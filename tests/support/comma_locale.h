@@ -5,11 +5,9 @@
 
 namespace tarvex::testing {
 
-// Switches the C library and Qt's default locale to one that writes decimals with a comma
-// (TARVEX_COMMA_LOCALE, by default de_DE.UTF-8, which the test script generates), and back to
-// the previous ones when it goes. `active()` is false, with `why()` saying what failed, when
-// the locale could not be set or does not really use a comma: a test that needs it must fail
-// then rather than pass in the C locale.
+// Switches the C library and Qt's default locale to one with a decimal comma (TARVEX_COMMA_LOCALE,
+// by default de_DE.UTF-8) and back when it goes. `active()` is false, `why()` saying why, when
+// that locale is missing or has no comma: a test needing it must then fail, not pass in C.
 class CommaLocale final {
  public:
   CommaLocale();
