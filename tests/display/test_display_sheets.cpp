@@ -12,7 +12,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QTest>
 #include <QThreadPool>
 
@@ -30,31 +29,16 @@ XlsCell txt(int r, int c, const QString& s, XlsCell::Kind k = XlsCell::Text) {
   return XlsCell{r, c, k, 0, s};
 }
 XlsBook book_of(const QList<XlsSheet>& sheets, int active = 0) {
-  return XlsBook{sheets, active, false, false, 0, 512};
+  return XlsBook{sheets, active};
 }
 
-// Checks that `text` is a block of rows × columns cells (tab-separated, CRLF after every row)
-// in which exactly the expected cells are filled.
-bool block_holds(const QString& text, int rows, int columns, const Cells& expected) {
-  if (!text.endsWith(QStringLiteral("\r\n"))) return false;
-  const QStringList lines = text.chopped(2).split(QStringLiteral("\r\n"));
-  [&] { QCOMPARE(lines.size(), rows); }();
-  if (QTest::currentTestFailed()) return false;
-  QList<QStringList> grid;
-  int filled = 0;
-  for (const QString& line : lines) {
-    grid.append(line.split(u'\t'));
-    if (grid.back().size() != columns) return false;
-    for (const QString& cell : grid.back()) filled += cell.isEmpty() ? 0 : 1;
-  }
-  int expected_filled = 0;
-  for (const auto& [r, c, value] : expected) {
-    [&] { QCOMPARE(grid[r][c], value); }();
-    if (QTest::currentTestFailed()) return false;
-    expected_filled += value.isEmpty() ? 0 : 1;
-  }
-  [&] { QCOMPARE(filled, expected_filled); }();
-  return !QTest::currentTestFailed();
+// The block as the preview gives it: rows × columns cells, tab-separated, CRLF after every row.
+QString block(int rows, int columns, const Cells& cells) {
+  QList<QStringList> grid(rows, QStringList(columns));
+  for (const auto& [r, c, value] : cells) grid[r][c] = value;
+  QString out;
+  for (const QStringList& row : grid) out += row.join(u'\t') + QStringLiteral("\r\n");
+  return out;
 }
 
 QByteArray data_file(const char* name) {
@@ -73,7 +57,7 @@ XlsBook sample_book() {
       num(5, 2, 1, XlsCell::FormulaBool), num(6, 0, 45322, XlsCell::Date),
       num(6, 1, 45284.770891203706, XlsCell::DateTime), num(6, 2, 0.384375, XlsCell::Time),
       txt(7, 0, "Tab\tand\r\nbreak"), txt(19, 9, "右下J20"), txt(20, 0, "row 21"),
-      txt(0, 10, "K1"), txt(30, 30, "far")}, -1, -1}});
+      txt(0, 10, "K1"), txt(30, 30, "far")}}});
   // clang-format on
 }
 
@@ -100,50 +84,37 @@ class TestDisplaySheets final : public QObject {
   void workbooks_data();
   void workbooks();
   void preview_on_the_window();
-  void preview_through_text_navigation();
-  void missing_workbook_is_a_missing_file();
 };
 
 // Numbers, date serials and format codes as the cells show them.
 void TestDisplaySheets::cell_texts_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("expected");
-  const auto d = DateShape::Date, t = DateShape::Time, dt = DateShape::DateTime;
+  const auto d = DateShape::Date, t = DateShape::Time;
   const auto kind = [](const char* code) {
     return QString::number(int(format_kind(QString::fromUtf8(code))));
   };
   const QString n = QString::number(int(FormatKind::Number)),
                 fd = QString::number(int(FormatKind::Date)),
-                ft = QString::number(int(FormatKind::Time)),
-                fdt = QString::number(int(FormatKind::DateTime));
+                ft = QString::number(int(FormatKind::Time));
   // clang-format off
-  QTest::newRow("integer")                  << number_text(3.0)        << "3";
   QTest::newRow("negative zero")            << number_text(-0.0)       << "0";
-  QTest::newRow("large integer")            << number_text(1e10)       << "10000000000";
   QTest::newRow("integer beyond 15 digits") << number_text(1e16)       << "1E+16";
-  QTest::newRow("fraction")                 << number_text(-120.5)     << "-120.5";
   QTest::newRow("sum error hidden")         << number_text(0.1 + 0.2)  << "0.3";
-  QTest::newRow("third")                    << number_text(1.0 / 3)    << "0.333333333333333";
   QTest::newRow("small")                    << number_text(1.5e-7)     << "1.5E-07";
   QTest::newRow("phantom day")              << serial_date_text(60, false, d)    << "1900/02/29";
   QTest::newRow("after the phantom day")    << serial_date_text(61, false, d)    << "1900/03/01";
-  QTest::newRow("modern")                   << serial_date_text(45322, false, d) << "2024/01/31";
   QTest::newRow("1904 epoch")               << serial_date_text(0, true, d)      << "1904/01/01";
-  QTest::newRow("noon")                     << serial_date_text(0.5, false, t)   << "12:00:00";
   QTest::newRow("rounds to the second")     << serial_date_text(0.999999, false, t) << "00:00:00";
-  QTest::newRow("date and time")            << serial_date_text(45284.770891203706, false, dt) << "2023/12/24 18:30:05";
   QTest::newRow("negative is a number")     << serial_date_text(-1, false, d)    << "-1";
-  QTest::newRow("general")                  << kind("General")             << n;
   QTest::newRow("scientific")               << kind("0.00E+00")            << n;
   QTest::newRow("colour")                   << kind("[Red]#,##0")          << n;
   QTest::newRow("quoted letters")           << kind("0\"days\"")           << n;
   QTest::newRow("escaped letter")           << kind("0\\d")                << n;
-  QTest::newRow("date format")              << kind("yyyy/mm/dd")          << fd;
   QTest::newRow("japanese date")            << kind("yyyy\"年\"m\"月\"d\"日\"") << fd;
   QTest::newRow("minutes and seconds")      << kind("mm:ss")               << ft;
   QTest::newRow("hours")                    << kind("h:mm AM/PM")          << ft;
   QTest::newRow("elapsed hours")            << kind("[h]:mm:ss")           << ft;
-  QTest::newRow("date and time format")     << kind("yyyy/m/d h:mm")       << fdt;
   QTest::newRow("locale bracket")           << kind("[$-411]ge.m.d")       << fd;
   // clang-format on
 }
@@ -173,16 +144,16 @@ void TestDisplaySheets::workbooks_data() {
     return xls_file(b);
   };
   // clang-format off
-  const XlsSheet data{"データ", {txt(0, 0, "別シート"), num(1, 0, 42)}, -1, -1};
-  const XlsSheet other{"集計", {txt(0, 0, "集計です")}, -1, -1};
-  const XlsSheet sheet1{"Sheet1", {txt(0, 0, "本体")}, -1, -1};
-  XlsBook biff5 = book_of({XlsSheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5), txt(3, 1, "式の値", XlsCell::FormulaText)}, -1, -1}});
+  const XlsSheet data{"データ", {txt(0, 0, "別シート"), num(1, 0, 42)}};
+  const XlsSheet other{"集計", {txt(0, 0, "集計です")}};
+  const XlsSheet sheet1{"Sheet1", {txt(0, 0, "本体")}};
+  XlsBook biff5 = book_of({XlsSheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5), txt(3, 1, "式の値", XlsCell::FormulaText)}}});
   biff5.biff5 = true;
   // Runs of numbers across the block's edge and below it.
   const XlsSheet runs{
       "Sheet1", {}, -1, -1, {{2, 7, {1, 2, 3, 4, 5}}, {19, 0, {9}}, {25, 0, {7, 7}}, {3, 12, {6}}}};
   // A string table long enough to continue over several records.
-  XlsSheet many{"Sheet1", {}, -1, -1};
+  XlsSheet many{"Sheet1", {}};
   Cells many_cells;
   for (int i = 0; i < 3000; ++i) many.cells.append(txt(i, 0, QStringLiteral("文字列%1").arg(i)));
   for (int i = 0; i < kExcelRows; ++i) many_cells.append({i, 0, QStringLiteral("文字列%1").arg(i)});
@@ -193,7 +164,7 @@ void TestDisplaySheets::workbooks_data() {
   QTest::newRow("xls active sheet without Sheet1")        << "xls" << xls_file(book_of({data, other}, 1)) << true << Cells{{0, 0, "集計です"}};
   QTest::newRow("xls first sheet when none is marked")    << "xls" << xls_file(book_of({data, other}, 7)) << true << Cells{{0, 0, "別シート"}, {1, 0, "42"}};
   QTest::newRow("xls Sheet1 second")                      << "xls" << xls_file(book_of({data, sheet1})) << true << Cells{{0, 0, "本体"}};
-  QTest::newRow("xls empty workbook")                     << "xls" << xls_file(book_of({XlsSheet{"Sheet1", {}, -1, -1}})) << true << none;
+  QTest::newRow("xls empty workbook")                     << "xls" << xls_file(book_of({XlsSheet{"Sheet1", {}}})) << true << none;
   QTest::newRow("xls BIFF5 code page 932")                << "xls" << xls_file(biff5) << true << Cells{{0, 0, "ﾊﾞﾅﾅ表示①"}, {1, 2, "髙橋"}, {2, 0, "2.5"}, {3, 1, "式の値"}};
   QTest::newRow("xls runs of numbers")                    << "xls" << xls_file(book_of({runs})) << true << Cells{{2, 7, "1"}, {2, 8, "2"}, {2, 9, "3"}, {19, 0, "9"}};
   QTest::newRow("xls written by xlwt")                    << "xls" << data_file("sample.xls") << true << kWrittenElsewhere + Cells{{0, 5, "Note"}, {3, 3, "09:15:00"}, {5, 0, "TRUE"}};
@@ -201,7 +172,6 @@ void TestDisplaySheets::workbooks_data() {
   QTest::newRow("not a workbook")                         << "xls" << QByteArray("名前,数量\r\n") << false << none;
   QTest::newRow("directory name beyond its field")        << "xls" << long_name << false << none;
   QTest::newRow("empty file")                             << "xls" << QByteArray() << false << none;
-  QTest::newRow("compound header only")                   << "xls" << good.left(512) << false << none;
   QTest::newRow("truncated")                              << "xls" << good.left(good.size() / 2) << false << none;
   QTest::newRow("FAT beyond the file")                    << "xls" << bad_fat << false << none;
   QTest::newRow("a million cells in a small file")        << "xls" << faulty([](XlsBook& b) { b.sheets[0].declared_rows = 65536; b.sheets[0].declared_columns = 256; }) << false << none;
@@ -216,8 +186,7 @@ void TestDisplaySheets::workbooks_data() {
   // .xlsx packages; the content decides, not the name.
   XlsxBook x;
   x.shared_strings = {"<t>名前</t><rPh sb=\"0\" eb=\"2\"><t>ナマエ</t></rPh>", "<r><t>No</t></r><r><t xml:space=\"preserve\">te </t></r>", "<t>Sheet1の値</t>"};
-  x.style_formats = {0, 14, 164, 22};
-  x.custom_formats = {{164, "h:mm:ss"}};
+  x.style_formats = {0, 14, 21, 22};
   x.sheets = {{"Sheet1",
       "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"K1\" t=\"s\"><v>0</v></c></row>"
       "<row r=\"2\"><c r=\"A2\"><v>3</v></c><c r=\"B2\"><v>120.5</v></c><c r=\"C2\" t=\"b\"><v>1</v></c><c r=\"D2\" t=\"e\"><v>#N/A</v></c><c r=\"E2\" t=\"inlineStr\"><is><t>インライン</t></is></c></row>"
@@ -235,8 +204,6 @@ void TestDisplaySheets::workbooks_data() {
   QTest::newRow("xlsx active sheet without Sheet1") << "xls" << xlsx_file(two) << true << Cells{{0, 0, "2"}};
   two.sheets.append(std::pair<QString, QByteArray>{"Sheet1", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c></row>"});
   QTest::newRow("xlsx Sheet1 last, absolute target") << "xls" << xlsx_file(two) << true << Cells{{0, 0, "Sheet1の値"}};
-  two.sheets = {{"Sheet1", ""}};
-  QTest::newRow("xlsx empty sheet")                 << "xls" << xlsx_file(two) << true << none;
   // Shared strings with readings, dates, a formula without a cached value.
   QTest::newRow("xlsx written by openpyxl")         << "xls" << data_file("sample.xlsx") << true << kWrittenElsewhere + Cells{{0, 5, "Note "}, {3, 3, "TRUE"}};
 
@@ -260,13 +227,11 @@ void TestDisplaySheets::workbooks_data() {
                             {0, 3, 3, false, -0.25, {}}, {0, 29, 8, true, 0, "I30"}, {0, 30, 0, true, 0, "row 31"}, {0, 0, 9, true, 0, "J1"}};
   const Cells wk_cells = {{0, 0, "Name"}, {0, 1, "りんご"}, {1, 0, "ﾊﾞﾅﾅ表示"}, {1, 1, "3"}, {2, 2, "120.5"}, {3, 3, "-0.25"}, {29, 8, "I30"}};
   const QList<WkCell> wk_two_sheets = wk + QList<WkCell>{{1, 5, 5, true, 0, "シートB"}};
-  QTest::newRow("WK1")                 << "wk1" << wk1_file(wk) << true << wk_cells;
-  QTest::newRow("WK3")                 << "wk1" << wk3_file(wk, 0x1000) << true << wk_cells;
   QTest::newRow("WK4")                 << "wk1" << wk3_file(wk, 0x1002) << true << wk_cells;
-  QTest::newRow("WK3 sheet B ignored") << "wk1" << wk3_file(wk_two_sheets, 0x1000) << true << wk_cells;
-  // Bytes after the end record: the file is parsed whole, far cells and all.
-  QTest::newRow("WK1 with a tail")     << "wk1" << wk1_file(wk) + QByteArray(7, 'x') << true << wk_cells;
-  QTest::newRow("WK3 with a tail")     << "wk1" << wk3_file(wk_two_sheets, 0x1000) + QByteArray(7, 'x') << true << wk_cells;
+  // Bytes after the end record: the file is parsed whole, far cells and all; a second sheet is
+  // not shown.
+  QTest::newRow("WK1 with a tail")                    << "wk1" << wk1_file(wk) + QByteArray(7, 'x') << true << wk_cells;
+  QTest::newRow("WK3 with a second sheet and a tail") << "wk1" << wk3_file(wk_two_sheets, 0x1000) + QByteArray(7, 'x') << true << wk_cells;
   QTest::newRow("not a Lotus file")    << "wk1" << QByteArray("Name\tQty\r\n") << false << none;
   // clang-format on
 }
@@ -282,28 +247,16 @@ void TestDisplaySheets::workbooks() {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(file);
   f.close();
-  const bool lotus = ext == "wk1";
-  const QString text = lotus ? lotus_block_text(path) : excel_block_text(path);
-  if (!readable) {
-    QCOMPARE(text, QString());
-  } else if (lotus) {
-    QVERIFY(block_holds(text, kLotusRows, kLotusColumns, cells));
+  if (ext == "wk1") {
+    QCOMPARE(lotus_block_text(path),
+             readable ? block(kLotusRows, kLotusColumns, cells) : QString());
   } else {
-    QVERIFY(block_holds(text, kExcelRows, kExcelColumns, cells));
+    QCOMPARE(excel_block_text(path),
+             readable ? block(kExcelRows, kExcelColumns, cells) : QString());
   }
 }
 
 namespace {
-
-Form1& make_sheet_form(FormFixture& fx, const QString& app, const QString& section,
-                       const QString& ext) {
-  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n[%1]\n拡張子0=%2\n"
-                                   "[アプリケーションの選択]\nアプリケーション名=%3\n")
-                        .arg(section, ext, app));
-  Form1& f = fx.make(false);
-  f.show();
-  return f;
-}
 
 // Waits until every reading has run and its result has been handled.
 void settle(Form1& f) {
@@ -314,95 +267,63 @@ void settle(Form1& f) {
 
 }  // namespace
 
+// The preview on the window: the block arrives from the worker thread under the loading notice,
+// the clipboard is left alone, and whatever is displayed next replaces it.
 void TestDisplaySheets::preview_on_the_window() {
   FormFixture fx;
-  Form1& f = make_sheet_form(fx, "excel", "Excel拡張子", "xls");
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=20\n[Excel拡張子]\n拡張子0=xls\n"
+                     "[アプリケーションの選択]\nアプリケーション名=excel\n"));
+  Form1& f = fx.make(false);
+  f.show();
   QGuiApplication::clipboard()->setText(QStringLiteral("ユーザーの文字"));
-  f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), 1);
+  const QString report = fx.write_file("REPORT.XLS", xls_file(sample_book()));
+  f.ファイルの表示(report, 1);
   QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t数量\t\t")));
   QVERIFY(f.form3()->isHidden());
   QCOMPARE(f.form3()->Label1->text(), QStringLiteral("ファイルを読み込んでます。"));
   QCOMPARE(f.st.sheet_file, QStringLiteral("REPORT.XLS"));
-  QCOMPARE(f.st.excel_hit, 0);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ユーザーの文字"));
   // A workbook that cannot be read leaves an empty pane, never the previous text.
   f.ファイルの表示(fx.write_file("broken.xls", "not a workbook"), 1);
   settle(f);
   QCOMPARE(f.RichTextBox1->text(), QString());
-  QCOMPARE(f.Txt_List->count(), 2);
-  // The preview never goes through the clipboard.
-  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ユーザーの文字"));
-
-  // A list entry in capitals never matches: the file is loaded as a text.
-  FormFixture caps;
-  Form1& g = make_sheet_form(caps, "excel", "Excel拡張子", "XLS");
-  g.ファイルの表示(caps.write_file("plain.xls", "just text"), 1);
-  settle(g);
-  QCOMPARE(g.RichTextBox1->text(), QStringLiteral("just text"));
-
-  FormFixture lotus;
-  Form1& h = make_sheet_form(lotus, "1-2-3", "1-2-3拡張子", "wk1");
-  h.ファイルの表示(
-      lotus.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
-      1);
-  QTRY_VERIFY(h.RichTextBox1->text().startsWith(QStringLiteral("売上\t")));
-  // The pane keeps the block's 30 lines (it shows line ends as paragraphs).
-  QVERIFY(h.RichTextBox1->text().count(u'\n') >= kLotusRows - 1);
-}
-
-void TestDisplaySheets::preview_through_text_navigation() {
-  FormFixture fx;
-  Form1& f = make_sheet_form(fx, "excel", "Excel拡張子", "xls");
-  XlsBook second = sample_book();
-  second.sheets[0].cells = {txt(0, 0, "二冊目")};
-  for (const QString& p :
-       {fx.write_file("one.xls", xls_file(sample_book())),
-        fx.write_file("two.xls", xls_file(second)), fx.write_file("note.txt", "メモ")}) {
-    f.ファイルの表示(p, 1);
-  }
-  settle(f);
-  // Stepping back to an entry: the entry is the displayed one, not the newest.
-  f.st.txt.cur = 1;
+  // Stepping back to an entry shows that entry, not the newest.
+  f.st.txt.cur = 0;
   QCOMPARE(f.Excelで表示(1), 0);
-  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("二冊目\t")));
-  f.st.txt.cur = 2;
-  QCOMPARE(f.Excelで表示(1), 0);
-  settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("メモ"));
-  // A later step supersedes a reading still running.
+  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t")));
+  // A later display supersedes a reading still running.
   XlsBook big = sample_book();
   for (int i = 0; i < 60000; ++i) big.sheets[0].cells.append(num(100 + i, 0, i));
   f.ファイルの表示(fx.write_file("slow.xls", xls_file(big)), 1);
-  QVERIFY(f.sheet_reading_pending());
-  QVERIFY(!f.form3()->isHidden());
+  QVERIFY(f.sheet_reading_pending() && !f.form3()->isHidden());
   f.ファイルの表示(fx.write_file("later.txt", "後の表示"), 1);
   QVERIFY(f.form3()->isHidden());
   settle(f);
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
-}
-
-void TestDisplaySheets::missing_workbook_is_a_missing_file() {
-  FormFixture fx;
-  Form1& f = make_sheet_form(fx, "excel", "Excel拡張子", "xls");
-  const QString kept = fx.write_file("kept.xls", xls_file(sample_book()));
-  f.ファイルの表示(kept, 1);
+  // A list entry in capitals never matches: the workbook is loaded as a text.
+  f.st.excel_exts[0] = QStringLiteral("XLS");
+  f.ファイルの表示(fx.write_file("plain.xls", "just text"), 1);
   settle(f);
+  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("just text"));
+  // A missing workbook is a missing file: the register is restored and the pane kept.
+  f.st.excel_exts[0] = QStringLiteral("xls");
   const QStringList paths = f.st.txt.paths;
   fx.messages.expect(QStringLiteral(
       "指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。"));
   f.ファイルの表示(fx.folder() + "/gone.xls", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.msg_answer, 1);
   QCOMPARE(f.st.txt.paths, paths);
-  QCOMPARE(f.st.txt.last, 0);
-  QVERIFY(f.form3()->isHidden());
-  QVERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前")));
-  // Through text navigation the missing-file prompt takes over.
-  QFile::remove(kept);
-  f.st.txt.cur = 0;
-  fx.messages.expect(kept + QStringLiteral("が見つかりません！ 登録から削除しますか？"), kAnswerNo);
-  QCOMPARE(f.Excelで表示(1), 1);
-  QVERIFY(f.form3()->isHidden());
-  QVERIFY(!f.sheet_reading_pending());
+  QVERIFY(f.form3()->isHidden() && !f.sheet_reading_pending());
+  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("just text"));
+  // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
+  f.st.sheet_app = 1;
+  f.st.lotus_exts[0] = QStringLiteral("wk1");
+  f.ファイルの表示(
+      fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
+      1);
+  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("売上\t")));
+  QVERIFY(f.RichTextBox1->text().count(u'\n') >= kLotusRows - 1);
 }
 
 QTEST_MAIN(TestDisplaySheets)

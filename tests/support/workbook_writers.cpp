@@ -340,14 +340,6 @@ QByteArray xlsx_file(const XlsxBook& book) {
   const QByteArray rel_type =
       "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
   QMap<QString, QByteArray> parts;
-  parts["[Content_Types].xml"] =
-      "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-      "content-types\"/>";
-  parts["_rels/.rels"] =
-      "<?xml version=\"1.0\"?><Relationships "
-      "xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-      "relationships\"><Relationship Id=\"rId1\" Type=\"" +
-      rel_type + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
   QByteArray sheets, rels;
   for (int i = 0; i < book.sheets.size(); ++i) {
     const QByteArray n = QByteArray::number(i + 1);
@@ -374,14 +366,10 @@ QByteArray xlsx_file(const XlsxBook& book) {
   QByteArray sst;
   for (const QString& s : book.shared_strings) sst += "<si>" + s.toUtf8() + "</si>";
   parts["xl/sharedStrings.xml"] = "<?xml version=\"1.0\"?><sst " + ns + ">" + sst + "</sst>";
-  QByteArray formats, xfs;
-  for (auto it = book.custom_formats.cbegin(); it != book.custom_formats.cend(); ++it) {
-    formats += "<numFmt numFmtId=\"" + QByteArray::number(it.key()) + "\" formatCode=\"" +
-               it.value().toHtmlEscaped().toUtf8() + "\"/>";
-  }
+  QByteArray xfs;
   for (int id : book.style_formats) xfs += "<xf numFmtId=\"" + QByteArray::number(id) + "\"/>";
-  parts["xl/styles.xml"] = "<?xml version=\"1.0\"?><styleSheet " + ns + "><numFmts>" + formats +
-                           "</numFmts><cellXfs>" + xfs + "</cellXfs></styleSheet>";
+  parts["xl/styles.xml"] =
+      "<?xml version=\"1.0\"?><styleSheet " + ns + "><cellXfs>" + xfs + "</cellXfs></styleSheet>";
   return zip_package(parts);
 }
 

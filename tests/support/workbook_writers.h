@@ -64,13 +64,13 @@ QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 QByteArray zip_package(const QMap<QString, QByteArray>& parts);
 
 // An .xlsx package: each sheet is (name, sheetData inner XML); shared strings and the cellXfs
-// number formats (numFmtId per style index) as given.
+// number formats (a built-in numFmtId per style index) as given. The workbook is found at its
+// usual place, without the package's own relationships.
 struct XlsxBook {
   QList<std::pair<QString, QByteArray>> sheets;
   int active = 0;
   QStringList shared_strings;  // written as <si> items as given (raw XML inside <si>)
   QList<int> style_formats;    // numFmtId of each cellXfs entry
-  QMap<int, QString> custom_formats;
 };
 QByteArray xlsx_file(const XlsxBook& book);
 
