@@ -6,6 +6,7 @@
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
 #include "registers/bulk_register.h"
+#include "search/form4.h"
 #include "settings/form2.h"
 
 #include <QAction>
@@ -122,10 +123,12 @@ void Form1::txt_all_clear_Click() {
   st.msg_answer = msgbox(kTextClearQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   clear_register(st.txt);
-  // A picture on display keeps its number and its path; otherwise the search screen closes too.
+  // A picture on display keeps its number and its path; otherwise the search screen closes too,
+  // and with it the find-next panel, which has nothing left to search.
   if (Image1->isHidden()) {
     clear_numbers_and_labels(*this);
     検索画面終了();
+    if (form4()->isVisible()) form4()->hide();
   }
   RichTextBox1->set_text(QString());
   RichTextBox2->set_text(QString());
