@@ -6,6 +6,12 @@
 
 #include <uchardet.h>
 
+#include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace tarvex {
 
 namespace {
@@ -59,14 +65,68 @@ qsizetype utf8_sequence_length(const uchar* p, qsizetype n, qsizetype i) {
   return length;
 }
 
+// How many of the text's bytes are high (0x80 and above), UTF-8 continuation bytes (0x80 to
+// 0xBF) and UTF-8 lead bytes (0xC2 to 0xF4); the other high bytes never occur in UTF-8.
+struct HighBytes {
+  qsizetype high = 0, continuation = 0, lead = 0;
+};
+
+HighBytes count_high_bytes(const uchar* p, qsizetype n) {
+  HighBytes c;
+  qsizetype i = 0;
+#ifdef __SSE2__
+  // Byte counters, emptied into the totals before they can overflow. A byte flipped by 0x80 and
+  // compared as signed keeps its unsigned order; the high bytes become 0x00 to 0x7F.
+  const __m128i flip = _mm_set1_epi8(char(0x80));
+  const __m128i zero = _mm_setzero_si128();
+  auto total = [&zero](__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, zero);
+    return qsizetype(_mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  };
+  while (i + 16 <= n) {
+    __m128i high = zero, continuation = zero, lead = zero;
+    for (int round = 0; round < 255 && i + 16 <= n; ++round, i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i s = _mm_xor_si128(v, flip);  // 0x80..0xFF become 0x00..0x7F
+      const __m128i is_high = _mm_cmpgt_epi8(s, _mm_set1_epi8(-1));
+      const __m128i is_continuation =
+          _mm_and_si128(is_high, _mm_cmplt_epi8(s, _mm_set1_epi8(0x40)));
+      const __m128i is_lead = _mm_and_si128(_mm_cmpgt_epi8(s, _mm_set1_epi8(0x41)),
+                                            _mm_cmplt_epi8(s, _mm_set1_epi8(0x75)));
+      high = _mm_sub_epi8(high, is_high);
+      continuation = _mm_sub_epi8(continuation, is_continuation);
+      lead = _mm_sub_epi8(lead, is_lead);
+    }
+    c.high += total(high);
+    c.continuation += total(continuation);
+    c.lead += total(lead);
+  }
+#endif
+  for (; i < n; ++i) {
+    c.high += p[i] >= 0x80;
+    c.continuation += p[i] >= 0x80 && p[i] <= 0xBF;
+    c.lead += p[i] >= 0xC2 && p[i] <= 0xF4;
+  }
+  return c;
+}
+
 // A UTF-8 text spoiled by a few bad bytes (a download cut short, one damaged byte): at least ten
 // high bytes form UTF-8 characters for every one that does not (a stray byte, a sequence cut
 // short, an overlong or surrogate form). Japanese text in code page 932 or EUC-JP is far from
-// that, because most of its lead and trail bytes are no UTF-8 sequence; the count ends as soon as
-// even a rest of perfect UTF-8 could not reach the share, for such text within its first tenth.
+// that, because most of its lead and trail bytes are no UTF-8 sequence.
 bool mostly_utf8(const QByteArray& bytes) {
   const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
   const qsizetype n = bytes.size();
+  // Counting bytes settles most texts at once: a UTF-8 character has one lead byte and one to
+  // three continuation bytes, so continuation bytes beyond three per lead byte, lead bytes beyond
+  // one per continuation byte, and bytes that never occur in UTF-8 are bad whatever their order.
+  const HighBytes c = count_high_bytes(p, n);
+  const qsizetype never = c.high - c.continuation - c.lead;
+  const qsizetype bad =
+      never + std::max({qsizetype(0), c.continuation - 3 * c.lead, c.lead - c.continuation});
+  if (10 * bad > c.high - bad) return false;
+  // Otherwise the sequences are followed one by one; the count ends as soon as even a rest of
+  // perfect UTF-8 could not reach the share.
   qsizetype valid = 0, invalid = 0;
   qsizetype i = 0;
   while (i < n) {
