@@ -182,9 +182,17 @@ void AnchorScanner::choose_keys() {
     }
     return true;
   };
+  // Only the distances between two bytes of some anchor can pair bytes; 1 stands for all others.
+  quint32 distances = 2;
+  for (const ByteAnchor& a : anchors_) {
+    for (int j = 0; j < a.len; ++j) {
+      for (int t = j + 1; t < a.len; ++t) distances |= 1u << (a.rel[t] - a.rel[j]);
+    }
+  }
   double best = 0;
   int best_distance = 0;
   for (int distance = 1; distance < ByteAnchor::kMaxSpan; ++distance) {
+    if (!(distances & (1u << distance))) continue;
     std::vector<std::vector<Key>> options;
     for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, distance));
     double cost = 0;
