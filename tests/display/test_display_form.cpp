@@ -77,68 +77,48 @@ class TestDisplayForm final : public QObject {
 };
 
 // Registered and shown, with its pop-up menu and copy; a cursor is neither copied nor offered for
-// copying; a missing picture leaves everything as it was.
+// copying, and "ファイルを開く" opens it by the labels; a missing picture leaves everything as it
+// was.
 void TestDisplayForm::picture_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   QMenu* shown = nullptr;
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.hyouji);
-  QVERIFY(!f.画像のコピー->isEnabled());  // nothing registered
+  QVERIFY(shown == f.hyouji && !f.画像のコピー->isEnabled());  // nothing registered
   const QString path = fx.write_file("pics/a.bmp", bmp(30, 20, Qt::red));
   QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE((QList<int>{f.st.img.last, f.st.img.cur, int(f.Img_List->count())}),
-           (QList<int>{0, 0, 1}));
-  QCOMPARE(f.Img_List->item(0)->text(), QString("000: a.bmp"));
-  QCOMPARE(f.Text1->text() + f.Label6->text(), QString("  0/0"));
-  QCOMPARE(labels(f), path);
-  QVERIFY(f.img_all_clear->isEnabled() && f.image_登録から削除->isEnabled());
-  QVERIFY(!f.image_ファイル削除->isEnabled());  // deletion is not allowed in these settings
-  QVERIFY(!f.Command2[0]->isHidden() && !f.Command2[1]->isHidden() && f.Command3[0]->isHidden());
+  QCOMPARE(labels(f) + f.Img_List->item(0)->text(), path + "000: a.bmp");
   QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
-  QCOMPARE(f.Image1->size(), QSize(30, 20));
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(f.画像のコピー->isEnabled() && f.img_file_open->isEnabled());
+  QVERIFY(f.画像のコピー->isEnabled());
   f.画像のコピー->trigger();
-  const QImage copied = QGuiApplication::clipboard()->image();
-  QCOMPARE(copied.size(), QSize(30, 20));
-  QCOMPARE(copied.pixelColor(2, 2), QColor(Qt::red));
+  QCOMPARE(QGuiApplication::clipboard()->image().pixelColor(2, 2), QColor(Qt::red));
   QByteArray cur = image_bytes(test_pattern(16, 16), "ico");
   cur[2] = 2;  // a cursor
   f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
-  QVERIFY(!f.画像のコピー->isEnabled());
   f.画像のコピー->setEnabled(true);
   f.Image1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(!f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
-  // Choosing "ファイルを開く" opens the displayed file, rebuilt from the labels.
   f.img_file_open->setEnabled(true);
   f.img_file_open->trigger();
   QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
-  const auto state = [&f] {
-    return std::tuple(f.st.img.paths, f.st.img.last, f.st.img.full, labels(f), f.Img_List->count());
-  };
+  const auto state = [&f] { return std::tuple(f.st.img.paths, f.st.img.last, labels(f)); };
   const auto before = state();
   fx.messages.expect(kNoSuchFile);
   f.ファイルの表示(fx.folder() + "/p/gone.bmp", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(fx.messages.buttons_seen.back(), MsgButtons::Ok);
   QVERIFY(state() == before);
 }
 
+// The pop-up menu offers copying only with a selection, which it sees while it is open.
 void TestDisplayForm::text_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   const QString path = fx.write_file("docs/memo.txt", "hello world");
   f.ファイルの表示(path, 1);
-  QCOMPARE(f.RichTextBox1->text(), QString("hello world"));
-  QCOMPARE(f.Txt_List->item(0)->text(), QString("000: memo.txt"));
-  QCOMPARE(f.Text1->text() + f.Label6->text(), QString("  0/0"));
-  QCOMPARE(labels(f), path);
-  QVERIFY(f.txt_all_clear->isEnabled() && f.txt_kensaku->isEnabled());
-  QVERIFY(!f.text_ファイル削除->isEnabled());
-  QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden() && !f.Command3[1]->isHidden());
-  // The pop-up menu offers copying only with a selection, which it sees while it is open.
+  QCOMPARE(f.RichTextBox1->text() + f.Txt_List->item(0)->text(), "hello world000: memo.txt");
+  QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden());
   QMenu* shown = nullptr;
   QString sel_during;
   f.popup_menu = [&](QMenu* m, const QPoint&) {
@@ -146,8 +126,7 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
     sel_during = f.st.sel_text;
   };
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.t_hyouji);
-  QVERIFY(!f.コピー->isEnabled());
+  QVERIFY(shown == f.t_hyouji && !f.コピー->isEnabled());
   f.RichTextBox1->select(6, 5);
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(f.コピー->isEnabled());
@@ -211,13 +190,12 @@ void TestDisplayForm::maximised_picture_display() {
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
-  QVERIFY(f.最大画面表示->isChecked());
-  QTRY_COMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
-  QCOMPARE(f.Image1->size(), QSize(twips_to_px(16000), twips_to_px(12000)));
+  QTRY_COMPARE(f.Image1->geometry(),
+               QRect(twips_to_px(10), 0, twips_to_px(16000), twips_to_px(12000)));
   QVERIFY(f.File1->isHidden() && !f.登録ファイル名表示->isEnabled());
   f.最大画面表示->trigger();
   QTRY_COMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
-  QVERIFY(!f.File1->isHidden() && f.登録ファイル名表示->isEnabled());
+  QVERIFY(!f.File1->isHidden());
 }
 
 void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole_data() {
