@@ -21,7 +21,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
-#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 
@@ -77,68 +76,48 @@ class TestDisplayForm final : public QObject {
 };
 
 // Registered and shown, with its pop-up menu and copy; a cursor is neither copied nor offered for
-// copying; a missing picture leaves everything as it was.
+// copying, and "ファイルを開く" opens it by the labels; a missing picture leaves everything as it
+// was.
 void TestDisplayForm::picture_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   QMenu* shown = nullptr;
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.hyouji);
-  QVERIFY(!f.画像のコピー->isEnabled());  // nothing registered
+  QVERIFY(shown == f.hyouji && !f.画像のコピー->isEnabled());  // nothing registered
   const QString path = fx.write_file("pics/a.bmp", bmp(30, 20, Qt::red));
   QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE((QList<int>{f.st.img.last, f.st.img.cur, int(f.Img_List->count())}),
-           (QList<int>{0, 0, 1}));
-  QCOMPARE(f.Img_List->item(0)->text(), QString("000: a.bmp"));
-  QCOMPARE(f.Text1->text() + f.Label6->text(), QString("  0/0"));
-  QCOMPARE(labels(f), path);
-  QVERIFY(f.img_all_clear->isEnabled() && f.image_登録から削除->isEnabled());
-  QVERIFY(!f.image_ファイル削除->isEnabled());  // deletion is not allowed in these settings
-  QVERIFY(!f.Command2[0]->isHidden() && !f.Command2[1]->isHidden() && f.Command3[0]->isHidden());
+  QCOMPARE(labels(f) + f.Img_List->item(0)->text(), path + "000: a.bmp");
   QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
-  QCOMPARE(f.Image1->size(), QSize(30, 20));
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(f.画像のコピー->isEnabled() && f.img_file_open->isEnabled());
+  QVERIFY(f.画像のコピー->isEnabled());
   f.画像のコピー->trigger();
-  const QImage copied = QGuiApplication::clipboard()->image();
-  QCOMPARE(copied.size(), QSize(30, 20));
-  QCOMPARE(copied.pixelColor(2, 2), QColor(Qt::red));
+  QCOMPARE(QGuiApplication::clipboard()->image().pixelColor(2, 2), QColor(Qt::red));
   QByteArray cur = image_bytes(test_pattern(16, 16), "ico");
   cur[2] = 2;  // a cursor
   f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
-  QVERIFY(!f.画像のコピー->isEnabled());
   f.画像のコピー->setEnabled(true);
   f.Image1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(!f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
-  // Choosing "ファイルを開く" opens the displayed file, rebuilt from the labels.
   f.img_file_open->setEnabled(true);
   f.img_file_open->trigger();
   QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
-  const auto state = [&f] {
-    return std::tuple(f.st.img.paths, f.st.img.last, f.st.img.full, labels(f), f.Img_List->count());
-  };
+  const auto state = [&f] { return std::tuple(f.st.img.paths, f.st.img.last, labels(f)); };
   const auto before = state();
   fx.messages.expect(kNoSuchFile);
   f.ファイルの表示(fx.folder() + "/p/gone.bmp", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(fx.messages.buttons_seen.back(), MsgButtons::Ok);
   QVERIFY(state() == before);
 }
 
+// The pop-up menu offers copying only with a selection, which it sees while it is open.
 void TestDisplayForm::text_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   const QString path = fx.write_file("docs/memo.txt", "hello world");
   f.ファイルの表示(path, 1);
-  QCOMPARE(f.RichTextBox1->text(), QString("hello world"));
-  QCOMPARE(f.Txt_List->item(0)->text(), QString("000: memo.txt"));
-  QCOMPARE(f.Text1->text() + f.Label6->text(), QString("  0/0"));
-  QCOMPARE(labels(f), path);
-  QVERIFY(f.txt_all_clear->isEnabled() && f.txt_kensaku->isEnabled());
-  QVERIFY(!f.text_ファイル削除->isEnabled());
-  QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden() && !f.Command3[1]->isHidden());
-  // The pop-up menu offers copying only with a selection, which it sees while it is open.
+  QCOMPARE(f.RichTextBox1->text() + f.Txt_List->item(0)->text(), "hello world000: memo.txt");
+  QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden());
   QMenu* shown = nullptr;
   QString sel_during;
   f.popup_menu = [&](QMenu* m, const QPoint&) {
@@ -146,13 +125,10 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
     sel_during = f.st.sel_text;
   };
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.t_hyouji);
-  QVERIFY(!f.コピー->isEnabled());
+  QVERIFY(shown == f.t_hyouji && !f.コピー->isEnabled());
   f.RichTextBox1->select(6, 5);
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(f.コピー->isEnabled());
-  QCOMPARE(sel_during, QString("world"));
-  QCOMPARE(f.st.sel_text, QString());
+  QVERIFY(f.コピー->isEnabled() && sel_during == "world" && f.st.sel_text.isEmpty());
   f.RichTextBox1->focus();
   f.コピー->trigger();
   QCOMPARE(QGuiApplication::clipboard()->text(), QString("world"));
@@ -164,8 +140,7 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE((QList<int>{f.st.txt.last, f.st.txt.cur, int(f.Txt_List->count())}),
            (QList<int>{1, 1, 1}));
-  QCOMPARE(f.RichTextBox1->text() + f.Text1->text(), QString("  0"));
-  QCOMPARE(labels(f), path);
+  QCOMPARE(f.RichTextBox1->text() + f.Text1->text() + labels(f), "  0" + path);
 }
 
 // Files dropped from another program, or from another window's file box (which marks its drag
@@ -182,8 +157,7 @@ void TestDisplayForm::drops() {
   theirs.setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8))),
                   QUrl::fromLocalFile(fx.write_file("y.bmp", bmp(8, 8)))});
   QVERIFY(drop(f.RichTextBox1, &theirs));
-  QCOMPARE(f.st.img.last, 0);
-  QCOMPARE(f.st.img.paths[0], fx.folder() + "/x.bmp");
+  QCOMPARE(f.st.img.paths.mid(0, f.st.img.last + 1), QStringList{fx.folder() + "/x.bmp"});
   QVERIFY(f.Image1->isHidden() && !f.RichTextBox1->isHidden());
   // Another window's marker alone or an old-style marker are not taken at all.
   for (const QByteArray& marker : {other.drag_token(), QByteArray("1")}) {
@@ -191,12 +165,9 @@ void TestDisplayForm::drops() {
     bare.setData(kFileBoxMime, marker);
     QVERIFY(!drop(f.Image1, &bare));
   }
-  QCOMPARE((QList<int>{f.st.img.last, f.st.txt.last}), (QList<int>{0, 0}));
   // This window's file box: its selected file, and the pane switches to it.
   f.File1->refresh();
-  const int at = f.File1->entries().indexOf("c.bmp");
-  QVERIFY(at >= 0);
-  f.File1->set_list_index(at);
+  f.File1->set_list_index(f.File1->entries().indexOf("c.bmp"));
   QMimeData own;
   own.setData(kFileBoxMime, f.File1->drag_token());
   QVERIFY(drop(f.RichTextBox1, &own));
@@ -211,13 +182,11 @@ void TestDisplayForm::maximised_picture_display() {
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
-  QVERIFY(f.最大画面表示->isChecked());
-  QTRY_COMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
-  QCOMPARE(f.Image1->size(), QSize(twips_to_px(16000), twips_to_px(12000)));
+  QTRY_COMPARE(f.Image1->geometry(),
+               QRect(twips_to_px(10), 0, twips_to_px(16000), twips_to_px(12000)));
   QVERIFY(f.File1->isHidden() && !f.登録ファイル名表示->isEnabled());
   f.最大画面表示->trigger();
   QTRY_COMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
-  QVERIFY(!f.File1->isHidden() && f.登録ファイル名表示->isEnabled());
 }
 
 void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole_data() {
@@ -246,9 +215,7 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   f.form2()->Check2->setChecked(true);
   f.apply_fit_option();
   QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
-  QVERIFY(f.Image1->stretch());
   const QSize fitted(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760));
-  QCOMPARE(f.Image1->size(), fitted);
   QCOMPARE(f.Image1->picture().size(), fitted);
   f.resize(f.width() + 300, f.height() + 200);
   QTRY_COMPARE(f.Image1->size(), fitted + QSize(300, 200));
@@ -256,14 +223,14 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   f.画像のコピー->trigger();
   const QImage image = QGuiApplication::clipboard()->image();
   QCOMPARE(image.size(), whole);
-  if (name.endsWith(".jpg")) {
-    // The red half is on the left, or on top when turned upright.
-    const QPoint red = whole.width() > whole.height() ? QPoint(100, 200) : QPoint(200, 100);
-    QVERIFY(qRed(image.pixel(red)) > 200 && qGreen(image.pixel(red)) < 60);
-  }
+  // The red half is on the left, or on top when turned upright.
+  const QPoint red = whole.width() > whole.height() ? QPoint(100, 200) : QPoint(200, 100);
+  if (name.endsWith(".jpg")) QVERIFY(qRed(image.pixel(red)) > 200 && qGreen(image.pixel(red)) < 60);
 }
 
-// The image pane on its own: reloading, and decoding sparingly while it stretches its picture.
+// The image pane on its own: a file replaced on disk is decoded anew; stretched into a pane far
+// smaller than the whole decode, a picture is decoded once more for the pane, and not again when
+// the pane shrinks.
 void TestDisplayForm::stretched_pane_decodes_sparingly() {
   FormFixture fx;
   const QString path = fx.write_file("p.bmp", bmp(10, 10, Qt::red));
@@ -272,19 +239,17 @@ void TestDisplayForm::stretched_pane_decodes_sparingly() {
   ImagePane pane;
   pane.show();
   QVERIFY(pane.load_picture(path));
-  fx.write_file("p.bmp", bmp(12, 8, Qt::blue));  // replaced on disk: decoded anew
+  fx.write_file("p.bmp", bmp(12, 8, Qt::blue));
   QVERIFY(pane.load_picture(path));
   QCOMPARE(pane.size(), QSize(12, 8));
   QCOMPARE(pane.picture().pixelColor(1, 1), QColor(Qt::blue));
   QVERIFY(pane.load_picture(jpeg));
   const int base = pane.decode_count();
-  // Stretched into a pane far smaller than the whole decode: decoded once more for the pane.
   pane.set_stretch(true);
   pane.resize(200, 150);
   QVERIFY(pane.load_picture(jpeg));
   QTRY_COMPARE(pane.picture().size(), QSize(200, 150));
   QCOMPARE(pane.decode_count(), base + 1);
-  // Smaller: the decode is large enough and is kept.
   pane.resize(100, 75);
   QVERIFY(pane.load_picture(jpeg));
   QCOMPARE(pane.decode_count(), base + 1);
@@ -304,11 +269,8 @@ void TestDisplayForm::stretched_pane_decodes_sparingly() {
 // A long text shows its first slice at once and the rest from the event loop; reading the text
 // completes a load at once, and a new text cancels the old one's rest.
 void TestDisplayForm::long_texts_arrive_in_slices() {
-  QString text;
-  for (int i = 0; text.size() < 3 * TextPane::kSliceChars; ++i) {
-    text += QStringLiteral("行%1 テキスト\n").arg(i);
-  }
-  text += QString(TextPane::kSliceChars * 2 + 7, u'あ');  // one line longer than a slice
+  QString text(TextPane::kSliceChars * 2 + 7, u'あ');  // one line longer than a slice
+  for (int i = 0; text.size() < 5 * TextPane::kSliceChars; ++i) text += QString("\n行%1").arg(i);
   TextPane pane;
   pane.set_text(text);
   QVERIFY(pane.loading());

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 
 namespace tarvex::testing {
 
@@ -18,10 +19,7 @@ QByteArray image_bytes(const QImage& image, const char* format, int quality) {
 QImage test_pattern(int w, int h) {
   QImage image(w, h, QImage::Format_RGB32);
   image.fill(Qt::white);
-  for (int y = 0; y < h; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    std::fill(line, line + w / 2, qRgb(255, 0, 0));
-  }
+  QPainter(&image).fillRect(0, 0, w / 2, h, Qt::red);
   return image;
 }
 
