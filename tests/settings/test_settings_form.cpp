@@ -106,7 +106,6 @@ void TestSettingsForm::interval_rules_data() {
   QTest::addColumn<QString>("box");
   QTest::addColumn<long long>("timer_ms");  // -1: the timer keeps its interval
   // clang-format off
-  QTest::newRow("75 becomes 60") << "75" << "60" << 60000LL;
   QTest::newRow("zero stops") << "0" << "0" << 0LL;
   QTest::newRow("not a number keeps") << "5s" << "3" << -1LL;
   QTest::newRow("full-width digits") << "１２" << "12" << 12000LL;
