@@ -48,10 +48,9 @@ class TestSettings final : public QObject {
   void write_edits_in_place();
   void failed_write_leaves_old_file();
   void write_keeps_protection_and_links();
-  void settings_file_creates_its_folder();
   void conversions_data();
   void conversions();
-  void settings_folder_choice();
+  void settings_folder();
 };
 
 void TestSettings::initTestCase() {
@@ -68,17 +67,9 @@ void TestSettings::read_data() {
   // clang-format off
   QTest::newRow("names ignore case") << encode_cp932("[Sec]\r\nKey=Val\r\n") << "sEC" << "kEY" << "Val";
   QTest::newRow("blanks and rest of header") << encode_cp932("  \t[ \tS\t ] junk]\r\nk=v\r\n") << "S" << "k" << "v";
-  QTest::newRow("missing bracket tolerated") << encode_cp932("[S\r\nk=v\r\n") << "S" << "k" << "v";
   QTest::newRow("blanks around key and value") << encode_cp932("[S]\r\n \t k \v= \t v \v\r\n") << "S" << "k" << "v";
   QTest::newRow("double quotes removed") << encode_cp932("[S]\r\nk=\"  v  \"\r\n") << "S" << "k" << "  v  ";
-  QTest::newRow("lone quote stays") << encode_cp932("[S]\r\nk=\"\r\n") << "S" << "k" << "\"";
   QTest::newRow("indented comment") << encode_cp932("[S]\r\n  ;k=v\r\n") << "S" << ";k" << "";
-  QTest::newRow("hash is no comment") << encode_cp932("[S]\r\n#k=v\r\n") << "S" << "#k" << "v";
-  QTest::newRow("equals, no inline comment") << encode_cp932("[S]\r\nk=a=b ; x\r\n") << "S" << "k" << "a=b ; x";
-  QTest::newRow("before first section") << encode_cp932("k=v\r\n[S]\r\n") << "S" << "k" << "";
-  QTest::newRow("first duplicate key wins") << encode_cp932("[S]\r\nk=1\r\nk=2\r\n") << "S" << "k" << "1";
-  QTest::newRow("only first section searched") << encode_cp932("[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n") << "S" << "b" << "";
-  QTest::newRow("no final line end") << encode_cp932("[S]\r\nk=v") << "S" << "k" << "v";
   // ー is 81 5B, ‐ 81 5D, 表 95 5C and ソ 83 5C: trail bytes equal to brackets and backslash.
   QTest::newRow("trail bytes like brackets, backslash") << encode_cp932("[ー‐]\r\n表=ソ\\\r\n") << "ー‐" << "表" << "ソ\\";
   // Values are cut to 1023 bytes; a two-byte character across the cut loses its lead byte.
@@ -112,7 +103,6 @@ void TestSettings::write_edits_in_place_data() {
   const QByteArray bom("\xFF\xFE");
   // clang-format off
   QTest::newRow("value replaced, spacing kept") << keep + "k = old\r\nm=2\r\n" << "S" << "k" << "new" << keep + "k = new\r\nm=2\r\n";
-  QTest::newRow("key keeps its casing") << encode_cp932("[S]\r\nKEY=1\r\n") << "s" << "key" << "2" << encode_cp932("[S]\r\nKEY=2\r\n");
   QTest::newRow("new key after the last key") << encode_cp932("[S]\r\na=1\r\n\r\n;note\r\n[T]\r\n") << "S" << "b" << "2" << encode_cp932("[S]\r\na=1\r\nb=2\r\n\r\n;note\r\n[T]\r\n");
   QTest::newRow("file without final line end") << encode_cp932("[S]\r\na=1") << "T" << "b" << "2" << encode_cp932("[S]\r\na=1\r\n[T]\r\nb=2\r\n");
   QTest::newRow("section without final line end") << encode_cp932("[S]") << "S" << "b" << "2" << encode_cp932("[S]\r\nb=2\r\n");
@@ -192,16 +182,6 @@ void TestSettings::write_keeps_protection_and_links() {
   QVERIFY(!profile_write(dir.filePath("app/loop.ini"), "S", "k", "v"));
 }
 
-// A new file, in a folder not made yet, is code page 932 with CR LF line ends.
-void TestSettings::settings_file_creates_its_folder() {
-  QTemporaryDir dir;
-  SettingsFile settings(dir.filePath("config/Tarvex"));
-  QCOMPARE(settings.ini_read("表示時間", "イメージ"), QString());
-  QVERIFY(settings.ini_write("表示時間", "イメージ", "5"));
-  QCOMPARE(settings.path(), dir.filePath("config/Tarvex/Tarvex.ini"));
-  QCOMPARE(read_all(settings.path()), encode_cp932("[表示時間]\r\nイメージ=5\r\n"));
-}
-
 // One setting text through each conversion; the decimal form is that of its leading number.
 void TestSettings::conversions_data() {
   QTest::addColumn<QString>("text");
@@ -213,14 +193,11 @@ void TestSettings::conversions_data() {
   // clang-format off
   QTest::newRow("empty")             << ""       << 0.0     << "0"      << -1 << -99999 << -1;
   QTest::newRow("blanks around")     << " 300 "  << 300.0   << "300"    << 1  << 300    << 300;
-  QTest::newRow("half to even down") << "20.5"   << 20.5    << "20.5"   << 1  << 20     << 20;
   QTest::newRow("rounds into range") << "19.5"   << 19.5    << "19.5"   << 1  << 20     << 20;
   QTest::newRow("below the range")   << "19"     << 19.0    << "19"     << 1  << 19     << -1;
   QTest::newRow("above the range")   << "501"    << 501.0   << "501"    << 1  << 501    << -1;
   QTest::newRow("beyond 16 bits")    << "99999"  << 99999.0 << "99999"  << 1  << -99999 << -1;
-  QTest::newRow("negative")          << "-5"     << -5.0    << "-5"     << 1  << -5     << -1;
   QTest::newRow("zero")              << "0"      << 0.0     << "0"      << 0  << 0      << -1;
-  QTest::newRow("milliseconds")      << "65.535" << 65.535  << "65.535" << 1  << 66     << 66;
   QTest::newRow("exponent")          << "1e2"    << 100.0   << "100"    << 1  << 100    << 100;
   QTest::newRow("dangling exponent") << "1e"     << 1.0     << "1"      << -1 << -99999 << -1;
   QTest::newRow("number then text")  << "+7x"    << 7.0     << "7"      << -1 << -99999 << -1;
@@ -246,12 +223,19 @@ void TestSettings::conversions() {
   QCOMPARE(count.out_of_range, files < 0);
 }
 
-void TestSettings::settings_folder_choice() {
+// The folder chosen for the settings; a new file there, in a folder not made yet, is code page
+// 932 with CR LF line ends.
+void TestSettings::settings_folder() {
   QTemporaryDir dir;
   QCOMPARE(choose_settings_folder(dir.path(), "/home/u/.config"), dir.path());
   QCOMPARE(choose_settings_folder("/usr/bin", "/home/u/.config"),
            QString("/home/u/.config/Tarvex"));
   QCOMPARE(choose_settings_folder(dir.filePath("missing"), "/cfg"), QString("/cfg/Tarvex"));
+  SettingsFile settings(dir.filePath("config/Tarvex"));
+  QCOMPARE(settings.ini_read("表示時間", "イメージ"), QString());
+  QVERIFY(settings.ini_write("表示時間", "イメージ", "5"));
+  QCOMPARE(settings.path(), dir.filePath("config/Tarvex/Tarvex.ini"));
+  QCOMPARE(read_all(settings.path()), encode_cp932("[表示時間]\r\nイメージ=5\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
