@@ -199,6 +199,8 @@ void TestDisplayCore::wmf_drawing_data() {
   QTest::newRow("isotropic")                  << plain_wmf(map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000)) << QSize(200, 200) << Ink{{{50, 150}, red}, {{150, 50}, white}};
   QTest::newRow("flipped by the extent")      << plain_wmf(map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{50, 75}, red}, {{50, 25}, white}};
   QTest::newRow("twips, y upwards")           << plain_wmf(map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720)) << QSize(192, 96) << Ink{{{150, 20}, red}, {{50, 70}, white}};
+  QTest::newRow("window extent scaled")       << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250)) << QSize(200, 100) << Ink{{{150, 25}, red}, {{50, 75}, white}};
+  QTest::newRow("viewport origin moved")      << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + rect(0, 0, 1, 1) + wmf_record(0x020D, {50, 100}) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{150, 75}, red}, {{50, 25}, white}};
   // clang-format on
 }
 
