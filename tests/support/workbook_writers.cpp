@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <QFile>
+#include <QMap>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
-#include <map>
 
 namespace tarvex::testing {
 
@@ -92,12 +92,6 @@ QByteArray xls_file(const XlsBook& book) {
   }
 
   QByteArray globals = bof(0x0005);
-  if (book.encrypted) {
-    QByteArray d;
-    put16(d, 1);
-    d.append(QByteArray(52, '\x11'));
-    globals += record(0x002F, d);
-  }
   {
     QByteArray d;
     put16(d, b8 ? 1200 : 932);
@@ -140,7 +134,6 @@ QByteArray xls_file(const XlsBook& book) {
     quint16 type = 0x00FC;
     for (const QString& s : strings) {
       QByteArray item = unicode_string(s, false);
-      if (book.long_string && &s == &strings.first()) item[0] = item[1] = '\xff';
       if (sst.size() + item.size() > 8224) {
         globals += record(type, sst);
         sst.clear();
@@ -179,8 +172,7 @@ QByteArray xls_file(const XlsBook& book) {
     if (book.twice_declared) sheet += record(0x0200, dim);
     for (const XlsCell& c : s.cells) {
       QByteArray d;
-      put16(d,
-            {quint32(c.row), quint32(c.column), quint32(book.unknown_format ? 99 : xf_of(c.kind))});
+      put16(d, {quint32(c.row), quint32(c.column), quint32(xf_of(c.kind))});
       switch (c.kind) {
         case XlsCell::Text:
           if (b8) {
@@ -270,6 +262,24 @@ QByteArray label_bytes(const WkCell& c) {
   return "'" + cp932(c.text) + QByteArray(1, '\0');
 }
 
+// A ZIP package of the given parts (name → UTF-8 text), deflated.
+QByteArray zip_package(const QMap<QString, QByteArray>& parts) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("package.zip"));
+  int error = 0;
+  zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!zip) return QByteArray();
+  for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+    zip_source_t* source =
+        zip_source_buffer(zip, it.value().constData(), zip_uint64_t(it.value().size()), 0);
+    zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+  }
+  zip_close(zip);
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
 }  // namespace
 
 QByteArray wk1_file(const QList<WkCell>& cells) {
@@ -316,23 +326,6 @@ QByteArray wk3_file(const QList<WkCell>& cells, quint16 version) {
   return out + record(0x0001, QByteArray());
 }
 
-QByteArray zip_package(const QMap<QString, QByteArray>& parts) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("package.zip"));
-  int error = 0;
-  zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  if (!zip) return QByteArray();
-  for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
-    zip_source_t* source =
-        zip_source_buffer(zip, it.value().constData(), zip_uint64_t(it.value().size()), 0);
-    zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
-  }
-  zip_close(zip);
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
-
 QByteArray xlsx_file(const XlsxBook& book) {
   const QByteArray ns =
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
@@ -352,8 +345,6 @@ QByteArray xlsx_file(const XlsxBook& book) {
                                                 "><sheetData>" + book.sheets[i].second +
                                                 "</sheetData></worksheet>";
   }
-  rels += "<Relationship Id=\"rIdS\" Type=\"" + rel_type +
-          "sharedStrings\" Target=\"sharedStrings.xml\"/>";
   rels += "<Relationship Id=\"rIdT\" Type=\"" + rel_type + "styles\" Target=\"styles.xml\"/>";
   parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook " + ns +
                              "><bookViews><workbookView activeTab=\"" +
@@ -363,9 +354,6 @@ QByteArray xlsx_file(const XlsxBook& book) {
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
       "2006/relationships\">" +
       rels + "</Relationships>";
-  QByteArray sst;
-  for (const QString& s : book.shared_strings) sst += "<si>" + s.toUtf8() + "</si>";
-  parts["xl/sharedStrings.xml"] = "<?xml version=\"1.0\"?><sst " + ns + ">" + sst + "</sst>";
   QByteArray xfs;
   for (int id : book.style_formats) xfs += "<xf numFmtId=\"" + QByteArray::number(id) + "\"/>";
   parts["xl/styles.xml"] =
