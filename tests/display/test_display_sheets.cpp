@@ -32,15 +32,6 @@ XlsBook book_of(const QList<XlsSheet>& sheets, int active = 0) {
   return XlsBook{sheets, active};
 }
 
-// The block as the preview gives it: rows × columns cells, tab-separated, CRLF after every row.
-QString block(int rows, int columns, const Cells& cells) {
-  QList<QStringList> grid(rows, QStringList(columns));
-  for (const auto& [r, c, value] : cells) grid[r][c] = value;
-  QString out;
-  for (const QStringList& row : grid) out += row.join(u'\t') + QStringLiteral("\r\n");
-  return out;
-}
-
 QByteArray data_file(const char* name) {
   QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + QString::fromLatin1(name));
   f.open(QIODevice::ReadOnly);
@@ -75,7 +66,6 @@ const Cells kWrittenElsewhere = {
 class TestDisplaySheets final : public QObject {
   Q_OBJECT
  private slots:
-  void cell_texts_data();
   void cell_texts();
   void workbooks_data();
   void workbooks();
@@ -83,9 +73,7 @@ class TestDisplaySheets final : public QObject {
 };
 
 // Numbers, date serials and format codes as the cells show them.
-void TestDisplaySheets::cell_texts_data() {
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<QString>("expected");
+void TestDisplaySheets::cell_texts() {
   const auto d = DateShape::Date, t = DateShape::Time;
   const auto kind = [](const char* code) {
     return QString::number(int(format_kind(QString::fromUtf8(code))));
@@ -93,29 +81,23 @@ void TestDisplaySheets::cell_texts_data() {
   const QString n = QString::number(int(FormatKind::Number)),
                 ft = QString::number(int(FormatKind::Time));
   // clang-format off
-  QTest::newRow("negative zero")            << number_text(-0.0)       << "0";
-  QTest::newRow("integer beyond 15 digits") << number_text(1e16)       << "1E+16";
-  QTest::newRow("sum error hidden")         << number_text(0.1 + 0.2)  << "0.3";
-  QTest::newRow("phantom day")              << serial_date_text(60, false, d)    << "1900/02/29";
-  QTest::newRow("1904 epoch")               << serial_date_text(0, true, d)      << "1904/01/01";
-  QTest::newRow("rounds to the second")     << serial_date_text(0.999999, false, t) << "00:00:00";
-  QTest::newRow("negative is a number")     << serial_date_text(-1, false, d)    << "-1";
-  QTest::newRow("colour")                   << kind("[Red]#,##0")          << n;
-  QTest::newRow("quoted letters")           << kind("0\"days\"")           << n;
-  QTest::newRow("escaped letter")           << kind("0\\d")                << n;
-  QTest::newRow("minutes and seconds")      << kind("mm:ss")               << ft;
-  QTest::newRow("elapsed hours")            << kind("[h]:mm:ss")           << ft;
+  const std::pair<QString, QString> cases[] = {
+      {number_text(1e16), "1E+16"},                      // an integer beyond 15 digits
+      {number_text(0.1 + 0.2), "0.3"},                   // the sum's error hidden
+      {serial_date_text(60, false, d), "1900/02/29"},    // the day that never was
+      {serial_date_text(0, true, d), "1904/01/01"},
+      {serial_date_text(0.999999, false, t), "00:00:00"},  // rounds to the next day's second
+      {kind("[Red]#,##0"), n},
+      {kind("0\"days\""), n},
+      {kind("0\\d"), n},
+      {kind("mm:ss"), ft},
+      {kind("[h]:mm:ss"), ft}};
   // clang-format on
+  for (const auto& [text, expected] : cases) QCOMPARE(text, expected);
 }
 
-void TestDisplaySheets::cell_texts() {
-  QFETCH(QString, text);
-  QFETCH(QString, expected);
-  QCOMPARE(text, expected);
-}
-
-// Each workbook is written to book.<ext> and read as a block of cells; `lotus` picks the
-// 1-2-3 reader and its block, `readable` false expects no text at all. Malformed workbooks in
+// Each workbook is written to book.<ext> and read as a block of cells; "wk1" picks the 1-2-3
+// reader and its block, `readable` false expects no text at all. Malformed workbooks in
 // general are the fuzzers' work; the rows here declare sizes that would make the reader allocate
 // or walk far beyond the file.
 void TestDisplaySheets::workbooks_data() {
@@ -163,19 +145,14 @@ void TestDisplaySheets::workbooks_data() {
   // .xlsx packages; the content decides, not the name. The sample shows shared strings with
   // readings and runs, inline strings, booleans and custom date formats; these rows what it
   // lacks: errors, cached formula results, built-in formats and cells without a reference.
-  XlsxBook x;
-  x.style_formats = {0, 21, 14};
-  x.sheets = {{"Sheet1",
+  const QByteArray cells =
       "<row r=\"1\"><c r=\"A1\" t=\"e\"><v>#N/A</v></c><c r=\"B1\" s=\"1\"><v>0.5</v></c><c r=\"C1\" s=\"2\"><v>45322</v></c>"
       "<c r=\"D1\"><f>A2*2</f><v>6</v></c><c r=\"E1\" t=\"str\"><f>\"x\"</f><v>文字</v></c><c r=\"F1\"><f>A2</f><v></v></c><c r=\"K1\"><v>1</v></c></row>"
-      "<row><c><v>7</v></c><c><v>8</v></c></row><row r=\"21\"><c r=\"A21\"><v>99</v></c></row>"}};
-  QTest::newRow("xlsx cells of every kind")         << "xls" << xlsx_file(x) << true << Cells{{0, 0, "#N/A"}, {0, 1, "12:00:00"}, {0, 2, "2024/01/31"}, {0, 3, "6"}, {0, 4, "文字"}, {1, 0, "7"}, {1, 1, "8"}};
-  XlsxBook two;
-  two.active = 1;
-  two.sheets = {{"データ", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}, {"集計", "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"}};
-  QTest::newRow("xlsx active sheet without Sheet1") << "xls" << xlsx_file(two) << true << Cells{{0, 0, "2"}};
-  two.sheets.append(std::pair<QString, QByteArray>{"Sheet1", "<row r=\"1\"><c r=\"A1\"><v>3</v></c></row>"});
-  QTest::newRow("xlsx Sheet1 last")                 << "xls" << xlsx_file(two) << true << Cells{{0, 0, "3"}};
+      "<row><c><v>7</v></c><c><v>8</v></c></row><row r=\"21\"><c r=\"A21\"><v>99</v></c></row>";
+  QList<std::pair<QString, QByteArray>> two = {{"データ", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}, {"集計", "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"}};
+  QTest::newRow("xlsx cells of every kind")         << "xls" << xlsx_file({{"Sheet1", cells}}, 0, {0, 21, 14}) << true << Cells{{0, 0, "#N/A"}, {0, 1, "12:00:00"}, {0, 2, "2024/01/31"}, {0, 3, "6"}, {0, 4, "文字"}, {1, 0, "7"}, {1, 1, "8"}};
+  QTest::newRow("xlsx active sheet without Sheet1") << "xls" << xlsx_file(two, 1) << true << Cells{{0, 0, "2"}};
+  QTest::newRow("xlsx Sheet1 last")                 << "xls" << xlsx_file(two + QList<std::pair<QString, QByteArray>>{{"Sheet1", "<row r=\"1\"><c r=\"A1\"><v>3</v></c></row>"}}, 1) << true << Cells{{0, 0, "3"}};
   QTest::newRow("xlsx written by openpyxl")         << "xls" << data_file("sample.xlsx") << true << kWrittenElsewhere + Cells{{0, 5, "Note "}, {3, 3, "TRUE"}};
 
   const QByteArray rows =
@@ -214,13 +191,14 @@ void TestDisplaySheets::workbooks() {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(file);
   f.close();
-  if (ext == "wk1") {
-    QCOMPARE(lotus_block_text(path),
-             readable ? block(kLotusRows, kLotusColumns, cells) : QString());
-  } else {
-    QCOMPARE(excel_block_text(path),
-             readable ? block(kExcelRows, kExcelColumns, cells) : QString());
-  }
+  // The block as the preview gives it: rows × columns cells, tab-separated, CRLF after each row.
+  const bool lotus = ext == "wk1";
+  QList<QStringList> grid(lotus ? kLotusRows : kExcelRows,
+                          QStringList(lotus ? kLotusColumns : kExcelColumns));
+  for (const auto& [r, c, value] : cells) grid[r][c] = value;
+  QString block;
+  for (const QStringList& row : grid) block += row.join(u'\t') + QStringLiteral("\r\n");
+  QCOMPARE(lotus ? lotus_block_text(path) : excel_block_text(path), readable ? block : QString());
 }
 
 // Waits until every reading has run and its result has been handled.

@@ -39,18 +39,19 @@ Form1& make_form(FormFixture& fx, const QStringList& paths) {
 }
 
 // Runs the search command; the dialog is given `text` and "Ｏ Ｋ" (Enter), or "キャンセル".
-void search(Form1& f, const QString& text, bool cancel = false) {
-  QTimer::singleShot(0, &f, [&f, text, cancel] {
+// Returns the dialog's mode and text as it opened.
+QString search(Form1& f, const QString& text, bool cancel = false) {
+  QString offered;
+  QTimer::singleShot(0, &f, [&f, &offered, text, cancel] {
     Form4* d = f.form4();
     QVERIFY(d->isVisible());
-    if (cancel) {
-      d->Command1[1]->click();
-      return;
-    }
+    offered = QString::number(d->dialog_mode) + d->Text1->text();
     d->Text1->setText(text);
-    QTest::keyClick(d->Text1, Qt::Key_Return);
+    if (cancel) d->Command1[1]->click();
+    if (!cancel) QTest::keyClick(d->Text1, Qt::Key_Return);
   });
   f.txt_kensaku->trigger();
+  return offered;
 }
 
 QStringList lines(const QListWidget* list) {
@@ -151,7 +152,7 @@ void TestSearchForm::leaving_the_search_screen() {
   Form1& f = make_form(
       fx, how == "unregistered" ? QStringList{} : QStringList{fx.write_file("a.txt", "abc")});
   if (!message.isEmpty()) fx.messages.expect(message);
-  how == "panel" || how == "command" ? open_first_hit(f, text) : search(f, text);
+  how == "panel" || how == "command" ? open_first_hit(f, text) : void(search(f, text));
   if (how == "panel") {
     f.st.txt.reset(20);
     f.form4()->Command1[1]->click();
@@ -204,21 +205,12 @@ void TestSearchForm::find_next() {
   QVERIFY(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   QVERIFY(!f.RichTextBox2->isVisible());
 
-  QStringList seen;  // the dialog's mode and text as it opens
-  const auto press = [&](int button) {
-    QTimer::singleShot(0, &f, [&f, &seen, button] {
-      seen << QString::number(f.form4()->dialog_mode) + f.form4()->Text1->text();
-      f.form4()->Command1[button]->click();
-    });
-    f.txt_kensaku->trigger();
-  };
   fx.messages.expect("検索する文字がありません！");
-  press(1);
+  QCOMPARE(search(f, "x", true), QStringLiteral("1aa"));
   QVERIFY(!panel->isVisible());
   QCOMPARE(panel->Text1->text(), QString());
   f.RichTextBox1->select(0, 1);
-  press(0);
-  QCOMPARE(seen, (QStringList{"1aa", "1a"}));
+  QCOMPARE(search(f, "a"), QStringLiteral("1a"));
   QCOMPARE(lines(f.List1), files);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
@@ -235,9 +227,7 @@ void TestSearchForm::cancel_keeps_hits_so_far() {
   // The scan waits before the third and fourth entries until the dialog has been cancelled.
   std::atomic<bool> release{false};
   f.scan_starting = [&release](int entry) {
-    if (entry >= 2) {
-      while (!release) QThread::msleep(1);
-    }
+    while (entry >= 2 && !release) QThread::msleep(1);
   };
   QTimer poll;
   bool cancelled = false;

@@ -55,15 +55,11 @@ struct WkCell {
 QByteArray wk1_file(const QList<WkCell>& cells);
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 
-// An .xlsx package: each sheet is (name, sheetData inner XML) and the cellXfs number formats (a
-// built-in numFmtId per style index) as given. The workbook is found at its usual place, without
-// the package's own relationships.
-struct XlsxBook {
-  QList<std::pair<QString, QByteArray>> sheets;
-  int active = 0;
-  QList<int> style_formats;  // numFmtId of each cellXfs entry
-};
-QByteArray xlsx_file(const XlsxBook& book);
+// An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the built-in
+// numFmtId of each cell format as given. The workbook is found at its usual place, without the
+// package's own relationships.
+QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
+                     const QList<int>& style_formats = {});
 
 // An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
 // office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
