@@ -50,12 +50,9 @@ QByteArray record(quint16 type, const QByteArray& data) {
 
 QByteArray unicode_string(const QString& text, bool short_length) {
   QByteArray b;
-  if (short_length) {
-    b.append(char(text.size()));
-  } else {
-    put16(b, quint32(text.size()));
-  }
-  b.append(char(1));  // UTF-16
+  put16(b, quint32(text.size()));
+  if (short_length) b.chop(1);  // a one-byte length
+  b.append(char(1));            // UTF-16
   for (QChar c : text) put16(b, c.unicode());
   return b;
 }
