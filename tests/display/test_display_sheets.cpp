@@ -9,8 +9,6 @@
 #include "form_fixture.h"
 #include "workbook_writers.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QTest>
 #include <QThreadPool>
@@ -28,18 +26,6 @@ XlsCell num(int r, int c, double v, XlsCell::Kind k = XlsCell::Number) {
 XlsCell txt(int r, int c, const QString& s, XlsCell::Kind k = XlsCell::Text) {
   return XlsCell{r, c, k, 0, s};
 }
-XlsBook book_of(const QList<XlsSheet>& sheets, int active = 0) {
-  return XlsBook{sheets, active};
-}
-
-// The block as the preview gives it: rows × columns cells, tab-separated, CRLF after every row.
-QString block(int rows, int columns, const Cells& cells) {
-  QList<QStringList> grid(rows, QStringList(columns));
-  for (const auto& [r, c, value] : cells) grid[r][c] = value;
-  QString out;
-  for (const QStringList& row : grid) out += row.join(u'\t') + QStringLiteral("\r\n");
-  return out;
-}
 
 QByteArray data_file(const char* name) {
   QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + QString::fromLatin1(name));
@@ -47,26 +33,22 @@ QByteArray data_file(const char* name) {
   return f.readAll();
 }
 
+// The cells the sample workbooks written by other programs do not show: errors, cached formula
+// results, the built-in date formats, line breaks in a text and the cells just outside the block.
 XlsBook sample_book() {
   // clang-format off
-  return book_of({XlsSheet{QStringLiteral("Sheet1"), {
-      txt(0, 0, "名前"), txt(0, 1, "数量"), txt(1, 0, "りんご"), num(1, 1, 3), num(1, 2, 120.5),
-      num(2, 1, -7), num(2, 2, 0.1), num(3, 2, 1e10), num(4, 0, 1, XlsCell::Bool),
-      num(4, 1, 0, XlsCell::Bool), num(4, 2, 0x07, XlsCell::Error),
-      num(5, 0, 42.25, XlsCell::FormulaNumber), txt(5, 1, "計算結果", XlsCell::FormulaText),
-      num(5, 2, 1, XlsCell::FormulaBool), num(6, 0, 45322, XlsCell::Date),
-      num(6, 1, 45284.770891203706, XlsCell::DateTime), num(6, 2, 0.384375, XlsCell::Time),
-      txt(7, 0, "Tab\tand\r\nbreak"), txt(19, 9, "右下J20"), txt(20, 0, "row 21"),
-      txt(0, 10, "K1"), txt(30, 30, "far")}}});
+  return XlsBook{{XlsSheet{QStringLiteral("Sheet1"), {
+      txt(0, 0, "名前"), txt(0, 1, "数量"), num(0, 2, 0x07, XlsCell::Error),
+      num(1, 0, 42.25, XlsCell::FormulaNumber), txt(1, 1, "計算結果", XlsCell::FormulaText), num(1, 2, 1, XlsCell::FormulaBool),
+      num(2, 0, 45322, XlsCell::Date), num(2, 1, 45284.770891203706, XlsCell::DateTime), num(2, 2, 0.384375, XlsCell::Time),
+      txt(3, 0, "Tab\tand\r\nbreak"), num(3, 1, 0, XlsCell::Bool), txt(19, 9, "右下J20"), txt(20, 0, "row 21"), txt(0, 10, "K1")}}}};
   // clang-format on
 }
 
 // clang-format off
 const Cells kSampleCells = {
-    {0, 0, "名前"}, {0, 1, "数量"}, {1, 0, "りんご"}, {1, 1, "3"}, {1, 2, "120.5"}, {2, 1, "-7"},
-    {2, 2, "0.1"}, {3, 2, "10000000000"}, {4, 0, "TRUE"}, {4, 1, "FALSE"}, {4, 2, "#DIV/0!"},
-    {5, 0, "42.25"}, {5, 1, "計算結果"}, {5, 2, "TRUE"}, {6, 0, "2024/01/31"},
-    {6, 1, "2023/12/24 18:30:05"}, {6, 2, "09:13:30"}, {7, 0, "Tab and break"}, {19, 9, "右下J20"}};
+    {0, 0, "名前"}, {0, 1, "数量"}, {0, 2, "#DIV/0!"}, {1, 0, "42.25"}, {1, 1, "計算結果"}, {1, 2, "TRUE"}, {2, 0, "2024/01/31"},
+    {2, 1, "2023/12/24 18:30:05"}, {2, 2, "09:13:30"}, {3, 0, "Tab and break"}, {3, 1, "FALSE"}, {19, 9, "右下J20"}};
 // The sample workbooks written by other programs hold the same table.
 const Cells kWrittenElsewhere = {
     {0, 0, "名前"}, {0, 1, "数量"}, {0, 2, "単価"}, {0, 3, "日付"}, {1, 0, "りんご"}, {1, 1, "3"},
@@ -79,7 +61,6 @@ const Cells kWrittenElsewhere = {
 class TestDisplaySheets final : public QObject {
   Q_OBJECT
  private slots:
-  void cell_texts_data();
   void cell_texts();
   void workbooks_data();
   void workbooks();
@@ -87,68 +68,50 @@ class TestDisplaySheets final : public QObject {
 };
 
 // Numbers, date serials and format codes as the cells show them.
-void TestDisplaySheets::cell_texts_data() {
-  QTest::addColumn<QString>("text");
-  QTest::addColumn<QString>("expected");
+void TestDisplaySheets::cell_texts() {
   const auto d = DateShape::Date, t = DateShape::Time;
   const auto kind = [](const char* code) {
     return QString::number(int(format_kind(QString::fromUtf8(code))));
   };
   const QString n = QString::number(int(FormatKind::Number)),
-                fd = QString::number(int(FormatKind::Date)),
                 ft = QString::number(int(FormatKind::Time));
   // clang-format off
-  QTest::newRow("negative zero")            << number_text(-0.0)       << "0";
-  QTest::newRow("integer beyond 15 digits") << number_text(1e16)       << "1E+16";
-  QTest::newRow("sum error hidden")         << number_text(0.1 + 0.2)  << "0.3";
-  QTest::newRow("small")                    << number_text(1.5e-7)     << "1.5E-07";
-  QTest::newRow("phantom day")              << serial_date_text(60, false, d)    << "1900/02/29";
-  QTest::newRow("after the phantom day")    << serial_date_text(61, false, d)    << "1900/03/01";
-  QTest::newRow("1904 epoch")               << serial_date_text(0, true, d)      << "1904/01/01";
-  QTest::newRow("rounds to the second")     << serial_date_text(0.999999, false, t) << "00:00:00";
-  QTest::newRow("negative is a number")     << serial_date_text(-1, false, d)    << "-1";
-  QTest::newRow("scientific")               << kind("0.00E+00")            << n;
-  QTest::newRow("colour")                   << kind("[Red]#,##0")          << n;
-  QTest::newRow("quoted letters")           << kind("0\"days\"")           << n;
-  QTest::newRow("escaped letter")           << kind("0\\d")                << n;
-  QTest::newRow("japanese date")            << kind("yyyy\"年\"m\"月\"d\"日\"") << fd;
-  QTest::newRow("minutes and seconds")      << kind("mm:ss")               << ft;
-  QTest::newRow("hours")                    << kind("h:mm AM/PM")          << ft;
-  QTest::newRow("elapsed hours")            << kind("[h]:mm:ss")           << ft;
-  QTest::newRow("locale bracket")           << kind("[$-411]ge.m.d")       << fd;
+  const std::pair<QString, QString> cases[] = {
+      {number_text(1e16), "1E+16"},                      // an integer beyond 15 digits
+      {number_text(0.1 + 0.2), "0.3"},                   // the sum's error hidden
+      {serial_date_text(60, false, d), "1900/02/29"},    // the day that never was
+      {serial_date_text(0, true, d), "1904/01/01"},
+      {serial_date_text(0.999999, false, t), "00:00:00"},  // rounds to the next day's second
+      {kind("[Red]#,##0"), n},
+      {kind("0\"days\""), n},
+      {kind("0\\d"), n},
+      {kind("mm:ss"), ft},
+      {kind("[h]:mm:ss"), ft}};
   // clang-format on
+  for (const auto& [text, expected] : cases) QCOMPARE(text, expected);
 }
 
-void TestDisplaySheets::cell_texts() {
-  QFETCH(QString, text);
-  QFETCH(QString, expected);
-  QCOMPARE(text, expected);
-}
-
-// Each workbook is written to book.<ext> and read as a block of cells; `lotus` picks the
-// 1-2-3 reader and its block, `readable` false expects no text at all.
+// Each workbook is written to book.<ext> and read as a block of cells; "wk1" picks the 1-2-3
+// reader and its block, `readable` false expects no text at all. Malformed workbooks in
+// general are the fuzzers' work; the rows here declare sizes that would make the reader allocate
+// or walk far beyond the file.
 void TestDisplaySheets::workbooks_data() {
   QTest::addColumn<QString>("ext");
   QTest::addColumn<QByteArray>("file");
   QTest::addColumn<bool>("readable");
   QTest::addColumn<Cells>("cells");
-  XlsBook book = sample_book();
-  const QByteArray good = xls_file(book);
-  QByteArray bad_fat = good;
-  for (int i = 0; i < 4; ++i) bad_fat[76 + i] = '\x7f';  // the FAT sector lies beyond the file
-  QByteArray long_name = good;
-  long_name[512 + 512 + 65] = '\x40';  // the root entry's name claims 16 KB
-  const auto faulty = [](auto change) {
+  const auto changed = [](auto change) {
     XlsBook b = sample_book();
     change(b);
     return xls_file(b);
   };
+  const QByteArray good = changed([](XlsBook& b) { b.sector_size = 4096; });
+  QByteArray bad_fat = good;
+  for (int i = 0; i < 4; ++i) bad_fat[76 + i] = '\x7f';  // the FAT sector lies beyond the file
   // clang-format off
   const XlsSheet data{"データ", {txt(0, 0, "別シート"), num(1, 0, 42)}};
   const XlsSheet other{"集計", {txt(0, 0, "集計です")}};
-  const XlsSheet sheet1{"Sheet1", {txt(0, 0, "本体")}};
-  XlsBook biff5 = book_of({XlsSheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5), txt(3, 1, "式の値", XlsCell::FormulaText)}}});
-  biff5.biff5 = true;
+  const XlsBook biff5{{XlsSheet{"表1", {txt(0, 0, "ﾊﾞﾅﾅ表示①"), txt(1, 2, "髙橋"), num(2, 0, 2.5), txt(3, 1, "式の値", XlsCell::FormulaText)}}}, 0, true};
   // Runs of numbers across the block's edge and below it.
   const XlsSheet runs{
       "Sheet1", {}, -1, -1, {{2, 7, {1, 2, 3, 4, 5}}, {19, 0, {9}}, {25, 0, {7, 7}}, {3, 12, {6}}}};
@@ -158,53 +121,29 @@ void TestDisplaySheets::workbooks_data() {
   for (int i = 0; i < 3000; ++i) many.cells.append(txt(i, 0, QStringLiteral("文字列%1").arg(i)));
   for (int i = 0; i < kExcelRows; ++i) many_cells.append({i, 0, QStringLiteral("文字列%1").arg(i)});
   const Cells none;
-  QTest::newRow("xls cells of every kind")                << "xls" << good << true << kSampleCells;
-  book.sector_size = 4096;
-  QTest::newRow("xls 4096-byte sectors")                  << "xls" << xls_file(book) << true << kSampleCells;
-  QTest::newRow("xls active sheet without Sheet1")        << "xls" << xls_file(book_of({data, other}, 1)) << true << Cells{{0, 0, "集計です"}};
-  QTest::newRow("xls first sheet when none is marked")    << "xls" << xls_file(book_of({data, other}, 7)) << true << Cells{{0, 0, "別シート"}, {1, 0, "42"}};
-  QTest::newRow("xls Sheet1 second")                      << "xls" << xls_file(book_of({data, sheet1})) << true << Cells{{0, 0, "本体"}};
-  QTest::newRow("xls empty workbook")                     << "xls" << xls_file(book_of({XlsSheet{"Sheet1", {}}})) << true << none;
+  QTest::newRow("xls cells of every kind, 4096-byte sectors") << "xls" << good << true << kSampleCells;
+  QTest::newRow("xls active sheet without Sheet1")        << "xls" << xls_file({{data, other}, 1}) << true << Cells{{0, 0, "集計です"}};
+  QTest::newRow("xls Sheet1 second")                      << "xls" << xls_file({{data, XlsSheet{"Sheet1", {txt(0, 0, "本体")}}}}) << true << Cells{{0, 0, "本体"}};
   QTest::newRow("xls BIFF5 code page 932")                << "xls" << xls_file(biff5) << true << Cells{{0, 0, "ﾊﾞﾅﾅ表示①"}, {1, 2, "髙橋"}, {2, 0, "2.5"}, {3, 1, "式の値"}};
-  QTest::newRow("xls runs of numbers")                    << "xls" << xls_file(book_of({runs})) << true << Cells{{2, 7, "1"}, {2, 8, "2"}, {2, 9, "3"}, {19, 0, "9"}};
+  QTest::newRow("xls runs of numbers")                    << "xls" << xls_file({{runs}}) << true << Cells{{2, 7, "1"}, {2, 8, "2"}, {2, 9, "3"}, {19, 0, "9"}};
   QTest::newRow("xls written by xlwt")                    << "xls" << data_file("sample.xls") << true << kWrittenElsewhere + Cells{{0, 5, "Note"}, {3, 3, "09:15:00"}, {5, 0, "TRUE"}};
-  QTest::newRow("xls string table over several records")  << "xls" << xls_file(book_of({many})) << true << many_cells;
-  QTest::newRow("not a workbook")                         << "xls" << QByteArray("名前,数量\r\n") << false << none;
-  QTest::newRow("directory name beyond its field")        << "xls" << long_name << false << none;
-  QTest::newRow("empty file")                             << "xls" << QByteArray() << false << none;
-  QTest::newRow("truncated")                              << "xls" << good.left(good.size() / 2) << false << none;
+  QTest::newRow("xls string table over several records")  << "xls" << xls_file({{many}}) << true << many_cells;
   QTest::newRow("FAT beyond the file")                    << "xls" << bad_fat << false << none;
-  QTest::newRow("a million cells in a small file")        << "xls" << faulty([](XlsBook& b) { b.sheets[0].declared_rows = 65536; b.sheets[0].declared_columns = 256; }) << false << none;
-  QTest::newRow("rows beyond any sheet")                  << "xls" << faulty([](XlsBook& b) { b.sheets[0].declared_rows = 0x7FFFFFFF; }) << false << none;
-  QTest::newRow("string table beyond the file")           << "xls" << faulty([](XlsBook& b) { b.claimed_strings = 0x40000000; }) << false << none;
-  QTest::newRow("encrypted")                              << "xls" << faulty([](XlsBook& b) { b.encrypted = true; }) << false << none;
-  QTest::newRow("sheet size declared twice")              << "xls" << faulty([](XlsBook& b) { b.twice_declared = true; }) << false << none;
-  QTest::newRow("string running past the table")          << "xls" << faulty([](XlsBook& b) { b.long_string = true; }) << false << none;
-  QTest::newRow("cells with an unknown format")           << "xls" << faulty([](XlsBook& b) { b.unknown_format = true; }) << false << none;
-  QTest::newRow("no sheet")                               << "xls" << xls_file(book_of({})) << false << none;
+  QTest::newRow("a million cells in a small file")        << "xls" << changed([](XlsBook& b) { b.sheets[0].declared_rows = 65536; b.sheets[0].declared_columns = 256; }) << false << none;
+  QTest::newRow("string table beyond the file")           << "xls" << changed([](XlsBook& b) { b.claimed_strings = 0x40000000; }) << false << none;
+  QTest::newRow("sheet size declared twice")              << "xls" << changed([](XlsBook& b) { b.twice_declared = true; }) << false << none;
 
-  // .xlsx packages; the content decides, not the name.
-  XlsxBook x;
-  x.shared_strings = {"<t>名前</t><rPh sb=\"0\" eb=\"2\"><t>ナマエ</t></rPh>", "<r><t>No</t></r><r><t xml:space=\"preserve\">te </t></r>", "<t>Sheet1の値</t>"};
-  x.style_formats = {0, 14, 21, 22};
-  x.sheets = {{"Sheet1",
-      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"K1\" t=\"s\"><v>0</v></c></row>"
-      "<row r=\"2\"><c r=\"A2\"><v>3</v></c><c r=\"B2\"><v>120.5</v></c><c r=\"C2\" t=\"b\"><v>1</v></c><c r=\"D2\" t=\"e\"><v>#N/A</v></c><c r=\"E2\" t=\"inlineStr\"><is><t>インライン</t></is></c></row>"
-      "<row r=\"3\"><c r=\"A3\" s=\"1\"><v>45322</v></c><c r=\"B3\" s=\"2\"><v>0.5</v></c><c r=\"C3\" s=\"3\"><v>45284.770891203706</v></c>"
-      "<c r=\"D3\"><f>A2*2</f><v>6</v></c><c r=\"E3\" t=\"str\"><f>\"x\"</f><v>文字</v></c><c r=\"F3\"><f>A2</f><v></v></c></row>"
-      "<row r=\"4\"><c><v>7</v></c><c><v>8</v></c></row><row r=\"20\"><c r=\"J20\" t=\"inlineStr\"><is><t>右下\tJ20</t></is></c></row><row r=\"21\"><c r=\"A21\"><v>99</v></c></row>"}};
-  const Cells xlsx_cells = {{0, 0, "名前"}, {0, 1, "Note "}, {1, 0, "3"}, {1, 1, "120.5"}, {1, 2, "TRUE"}, {1, 3, "#N/A"},
-      {1, 4, "インライン"}, {2, 0, "2024/01/31"}, {2, 1, "12:00:00"}, {2, 2, "2023/12/24 18:30:05"}, {2, 3, "6"},
-      {2, 4, "文字"}, {3, 0, "7"}, {3, 1, "8"}, {19, 9, "右下 J20"}};
-  QTest::newRow("xlsx cells of every kind")         << "xls" << xlsx_file(x) << true << xlsx_cells;
-  XlsxBook two;
-  two.shared_strings = x.shared_strings;
-  two.active = 1;
-  two.sheets = {{"データ", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}, {"集計", "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"}};
-  QTest::newRow("xlsx active sheet without Sheet1") << "xls" << xlsx_file(two) << true << Cells{{0, 0, "2"}};
-  two.sheets.append(std::pair<QString, QByteArray>{"Sheet1", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c></row>"});
-  QTest::newRow("xlsx Sheet1 last, absolute target") << "xls" << xlsx_file(two) << true << Cells{{0, 0, "Sheet1の値"}};
-  // Shared strings with readings, dates, a formula without a cached value.
+  // .xlsx packages; the content decides, not the name. The sample shows shared strings with
+  // readings and runs, inline strings, booleans and custom date formats; these rows what it
+  // lacks: errors, cached formula results, built-in formats and cells without a reference.
+  const QByteArray cells =
+      "<row r=\"1\"><c r=\"A1\" t=\"e\"><v>#N/A</v></c><c r=\"B1\" s=\"1\"><v>0.5</v></c><c r=\"C1\" s=\"2\"><v>45322</v></c>"
+      "<c r=\"D1\"><f>A2*2</f><v>6</v></c><c r=\"E1\" t=\"str\"><f>\"x\"</f><v>文字</v></c><c r=\"F1\"><f>A2</f><v></v></c><c r=\"K1\"><v>1</v></c></row>"
+      "<row><c><v>7</v></c><c><v>8</v></c></row><row r=\"21\"><c r=\"A21\"><v>99</v></c></row>";
+  QList<std::pair<QString, QByteArray>> two = {{"データ", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}, {"集計", "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"}};
+  QTest::newRow("xlsx cells of every kind")         << "xls" << xlsx_file({{"Sheet1", cells}}, 0, {0, 21, 14}) << true << Cells{{0, 0, "#N/A"}, {0, 1, "12:00:00"}, {0, 2, "2024/01/31"}, {0, 3, "6"}, {0, 4, "文字"}, {1, 0, "7"}, {1, 1, "8"}};
+  QTest::newRow("xlsx active sheet without Sheet1") << "xls" << xlsx_file(two, 1) << true << Cells{{0, 0, "2"}};
+  QTest::newRow("xlsx Sheet1 last")                 << "xls" << xlsx_file(two + QList<std::pair<QString, QByteArray>>{{"Sheet1", "<row r=\"1\"><c r=\"A1\"><v>3</v></c></row>"}}, 1) << true << Cells{{0, 0, "3"}};
   QTest::newRow("xlsx written by openpyxl")         << "xls" << data_file("sample.xlsx") << true << kWrittenElsewhere + Cells{{0, 5, "Note "}, {3, 3, "TRUE"}};
 
   const QByteArray rows =
@@ -219,20 +158,16 @@ void TestDisplaySheets::workbooks_data() {
       "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>遠く</text:p></table:table-cell></table:table-row>";
   const QByteArray tally = "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>集計</text:p></table:table-cell></table:table-row>";
   const Cells ods_cells = {{0, 0, "名前"}, {0, 1, "120.5"}, {1, 0, "3"}, {1, 1, "3"}, {1, 2, "TRUE"}, {1, 3, "2024/01/31"}, {1, 4, "18:30:05"}, {1, 5, "2"}, {1, 6, "a  b c d"}};
-  QTest::newRow("ods cells of every kind")         << "ods" << ods_file({{"Sheet1", rows}}, QString()) << true << ods_cells;
-  QTest::newRow("ods active sheet without Sheet1") << "ods" << ods_file({{"データ", rows}, {"集計", tally}}, "集計") << true << Cells{{0, 0, "集計"}};
-  QTest::newRow("ods Sheet1 second")               << "ods" << ods_file({{"集計", tally}, {"Sheet1", rows}}, "集計") << true << ods_cells;
+  QTest::newRow("ods Sheet1 second, cells of every kind") << "ods" << ods_file({{"集計", tally}, {"Sheet1", rows}}, "集計") << true << ods_cells;
+  QTest::newRow("ods active sheet without Sheet1")        << "ods" << ods_file({{"データ", rows}, {"集計", tally}}, "集計") << true << Cells{{0, 0, "集計"}};
 
   const QList<WkCell> wk = {{0, 0, 0, true, 0, "Name"}, {0, 0, 1, true, 0, "りんご"}, {0, 1, 0, true, 0, "ﾊﾞﾅﾅ表示"}, {0, 1, 1, false, 3, {}}, {0, 2, 2, false, 120.5, {}},
                             {0, 3, 3, false, -0.25, {}}, {0, 29, 8, true, 0, "I30"}, {0, 30, 0, true, 0, "row 31"}, {0, 0, 9, true, 0, "J1"}};
   const Cells wk_cells = {{0, 0, "Name"}, {0, 1, "りんご"}, {1, 0, "ﾊﾞﾅﾅ表示"}, {1, 1, "3"}, {2, 2, "120.5"}, {3, 3, "-0.25"}, {29, 8, "I30"}};
-  const QList<WkCell> wk_two_sheets = wk + QList<WkCell>{{1, 5, 5, true, 0, "シートB"}};
-  QTest::newRow("WK4")                 << "wk1" << wk3_file(wk, 0x1002) << true << wk_cells;
   // Bytes after the end record: the file is parsed whole, far cells and all; a second sheet is
   // not shown.
   QTest::newRow("WK1 with a tail")                    << "wk1" << wk1_file(wk) + QByteArray(7, 'x') << true << wk_cells;
-  QTest::newRow("WK3 with a second sheet and a tail") << "wk1" << wk3_file(wk_two_sheets, 0x1000) + QByteArray(7, 'x') << true << wk_cells;
-  QTest::newRow("not a Lotus file")    << "wk1" << QByteArray("Name\tQty\r\n") << false << none;
+  QTest::newRow("WK3 with a second sheet and a tail") << "wk1" << wk3_file(wk + QList<WkCell>{{1, 5, 5, true, 0, "シートB"}}, 0x1000) + QByteArray(7, 'x') << true << wk_cells;
   // clang-format on
 }
 
@@ -247,28 +182,25 @@ void TestDisplaySheets::workbooks() {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(file);
   f.close();
-  if (ext == "wk1") {
-    QCOMPARE(lotus_block_text(path),
-             readable ? block(kLotusRows, kLotusColumns, cells) : QString());
-  } else {
-    QCOMPARE(excel_block_text(path),
-             readable ? block(kExcelRows, kExcelColumns, cells) : QString());
-  }
+  // The block as the preview gives it: rows × columns cells, tab-separated, CRLF after each row.
+  const bool lotus = ext == "wk1";
+  QList<QStringList> grid(lotus ? kLotusRows : kExcelRows,
+                          QStringList(lotus ? kLotusColumns : kExcelColumns));
+  for (const auto& [r, c, value] : cells) grid[r][c] = value;
+  QString block;
+  for (const QStringList& row : grid) block += row.join(u'\t') + QStringLiteral("\r\n");
+  QCOMPARE(lotus ? lotus_block_text(path) : excel_block_text(path), readable ? block : QString());
 }
 
-namespace {
-
 // Waits until every reading has run and its result has been handled.
-void settle(Form1& f) {
+static void settle(Form1& f) {
   QThreadPool::globalInstance()->waitForDone();
   QTRY_VERIFY(!f.sheet_reading_pending());
   QCoreApplication::processEvents();
 }
 
-}  // namespace
-
 // The preview on the window: the block arrives from the worker thread under the loading notice,
-// the clipboard is left alone, and whatever is displayed next replaces it.
+// and whatever is displayed next replaces it.
 void TestDisplaySheets::preview_on_the_window() {
   FormFixture fx;
   fx.write_settings(
@@ -276,14 +208,10 @@ void TestDisplaySheets::preview_on_the_window() {
                      "[アプリケーションの選択]\nアプリケーション名=excel\n"));
   Form1& f = fx.make(false);
   f.show();
-  QGuiApplication::clipboard()->setText(QStringLiteral("ユーザーの文字"));
-  const QString report = fx.write_file("REPORT.XLS", xls_file(sample_book()));
-  f.ファイルの表示(report, 1);
-  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t数量\t\t")));
-  QVERIFY(f.form3()->isHidden());
+  f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), 1);
   QCOMPARE(f.form3()->Label1->text(), QStringLiteral("ファイルを読み込んでます。"));
-  QCOMPARE(f.st.sheet_file, QStringLiteral("REPORT.XLS"));
-  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("ユーザーの文字"));
+  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t数量\t")));
+  QVERIFY(f.form3()->isHidden());
   // A workbook that cannot be read leaves an empty pane, never the previous text.
   f.ファイルの表示(fx.write_file("broken.xls", "not a workbook"), 1);
   settle(f);
@@ -301,21 +229,12 @@ void TestDisplaySheets::preview_on_the_window() {
   QVERIFY(f.form3()->isHidden());
   settle(f);
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
-  // A list entry in capitals never matches: the workbook is loaded as a text.
-  f.st.excel_exts[0] = QStringLiteral("XLS");
-  f.ファイルの表示(fx.write_file("plain.xls", "just text"), 1);
-  settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("just text"));
-  // A missing workbook is a missing file: the register is restored and the pane kept.
-  f.st.excel_exts[0] = QStringLiteral("xls");
-  const QStringList paths = f.st.txt.paths;
+  // A missing workbook is a missing file, not an empty block.
   fx.messages.expect(QStringLiteral(
       "指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。"));
   f.ファイルの表示(fx.folder() + "/gone.xls", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.txt.paths, paths);
-  QVERIFY(f.form3()->isHidden() && !f.sheet_reading_pending());
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("just text"));
+  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
   f.st.sheet_app = 1;
   f.st.lotus_exts[0] = QStringLiteral("wk1");

@@ -5,14 +5,13 @@
 #include <zip.h>
 
 #include <QFile>
+#include <QMap>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <initializer_list>
-#include <map>
 
 namespace tarvex::testing {
 
@@ -33,17 +32,14 @@ void put32(QByteArray& b, std::initializer_list<quint32> values) {
   for (quint32 v : values) put32(b, v);
 }
 void put_double(QByteArray& b, double v) {
-  char bytes[8];
-  std::memcpy(bytes, &v, 8);
-  b.append(bytes, 8);
+  b.append(reinterpret_cast<const char*>(&v), sizeof v);
 }
 void set32(QByteArray& b, qsizetype at, quint32 v) {
   for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xFF);
 }
 
 QByteArray cp932(const QString& text) {
-  QStringEncoder enc("windows-31j");
-  return enc(text);
+  return QStringEncoder("windows-31j").encode(text);
 }
 
 QByteArray record(quint16 type, const QByteArray& data) {
@@ -54,19 +50,11 @@ QByteArray record(quint16 type, const QByteArray& data) {
 
 QByteArray unicode_string(const QString& text, bool short_length) {
   QByteArray b;
-  if (short_length) {
-    b.append(char(text.size()));
-  } else {
-    put16(b, quint32(text.size()));
-  }
-  b.append(char(1));  // UTF-16
+  put16(b, quint32(text.size()));
+  if (short_length) b.chop(1);  // a one-byte length
+  b.append(char(1));            // UTF-16
   for (QChar c : text) put16(b, c.unicode());
   return b;
-}
-
-// The cell format of a kind: general, date, date and time, time (see the formats written).
-int xf_of(XlsCell::Kind kind) {
-  return kind == XlsCell::Date ? 1 : kind == XlsCell::DateTime ? 2 : kind == XlsCell::Time ? 3 : 0;
 }
 
 }  // namespace
@@ -76,9 +64,7 @@ QByteArray xls_file(const XlsBook& book) {
   auto bof = [&](quint16 kind) {
     QByteArray d;
     put16(d, {quint32(b8 ? 0x0600 : 0x0500), kind, 0x0DBB, 0x07CC});
-    if (b8) {
-      put32(d, {0, 6});
-    }
+    if (b8) put32(d, {0, 6});
     return record(0x0809, d);
   };
   // The string table: every text of every sheet, once.
@@ -92,23 +78,14 @@ QByteArray xls_file(const XlsBook& book) {
   }
 
   QByteArray globals = bof(0x0005);
-  if (book.encrypted) {
-    QByteArray d;
-    put16(d, 1);
-    d.append(QByteArray(52, '\x11'));
-    globals += record(0x002F, d);
-  }
   {
     QByteArray d;
     put16(d, b8 ? 1200 : 932);
     globals += record(0x0042, d);
-    QByteArray w;
-    for (int i = 0; i < 5; ++i) put16(w, 0);
+    QByteArray w(10, '\0');
     put16(w, {quint32(book.active), 0, 1, 600});
     globals += record(0x003D, w);
-    QByteArray m;
-    put16(m, 0);
-    globals += record(0x0022, m);
+    globals += record(0x0022, QByteArray(2, '\0'));
   }
   // Cell formats: general, then date, date and time, time (the built-in formats 14, 22, 21).
   for (int fmt : {0, 14, 22, 21}) {
@@ -122,8 +99,7 @@ QByteArray xls_file(const XlsBook& book) {
     QByteArray d;
     sheet_positions.append(globals.size() + 4);
     put32(d, 0);
-    d.append(char(0));
-    d.append(char(0));
+    put16(d, 0);
     if (b8) {
       d += unicode_string(s.name, true);
     } else {
@@ -140,7 +116,6 @@ QByteArray xls_file(const XlsBook& book) {
     quint16 type = 0x00FC;
     for (const QString& s : strings) {
       QByteArray item = unicode_string(s, false);
-      if (book.long_string && &s == &strings.first()) item[0] = item[1] = '\xff';
       if (sst.size() + item.size() > 8224) {
         globals += record(type, sst);
         sst.clear();
@@ -179,8 +154,9 @@ QByteArray xls_file(const XlsBook& book) {
     if (book.twice_declared) sheet += record(0x0200, dim);
     for (const XlsCell& c : s.cells) {
       QByteArray d;
-      put16(d,
-            {quint32(c.row), quint32(c.column), quint32(book.unknown_format ? 99 : xf_of(c.kind))});
+      // The cell formats written above: general, then date, date and time, time.
+      const auto xf = QList{XlsCell::Date, XlsCell::DateTime, XlsCell::Time}.indexOf(c.kind) + 1;
+      put16(d, {quint32(c.row), quint32(c.column), quint32(xf)});
       switch (c.kind) {
         case XlsCell::Text:
           if (b8) {
@@ -270,6 +246,24 @@ QByteArray label_bytes(const WkCell& c) {
   return "'" + cp932(c.text) + QByteArray(1, '\0');
 }
 
+// A ZIP package of the given parts (name → UTF-8 text), deflated.
+QByteArray zip_package(const QMap<QString, QByteArray>& parts) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("package.zip"));
+  int error = 0;
+  zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!zip) return QByteArray();
+  for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+    zip_source_t* source =
+        zip_source_buffer(zip, it.value().constData(), zip_uint64_t(it.value().size()), 0);
+    zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+  }
+  zip_close(zip);
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
 }  // namespace
 
 QByteArray wk1_file(const QList<WkCell>& cells) {
@@ -316,58 +310,36 @@ QByteArray wk3_file(const QList<WkCell>& cells, quint16 version) {
   return out + record(0x0001, QByteArray());
 }
 
-QByteArray zip_package(const QMap<QString, QByteArray>& parts) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("package.zip"));
-  int error = 0;
-  zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  if (!zip) return QByteArray();
-  for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
-    zip_source_t* source =
-        zip_source_buffer(zip, it.value().constData(), zip_uint64_t(it.value().size()), 0);
-    zip_file_add(zip, it.key().toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
-  }
-  zip_close(zip);
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
-
-QByteArray xlsx_file(const XlsxBook& book) {
+QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
+                     const QList<int>& style_formats) {
   const QByteArray ns =
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
   const QByteArray rel_type =
       "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
   QMap<QString, QByteArray> parts;
-  QByteArray sheets, rels;
-  for (int i = 0; i < book.sheets.size(); ++i) {
+  QByteArray names, rels;
+  for (int i = 0; i < sheets.size(); ++i) {
     const QByteArray n = QByteArray::number(i + 1);
-    sheets += "<sheet name=\"" + book.sheets[i].first.toUtf8() + "\" sheetId=\"" + n +
-              "\" r:id=\"rId" + n + "\"/>";
+    names += "<sheet name=\"" + sheets[i].first.toUtf8() + "\" sheetId=\"" + n + "\" r:id=\"rId" +
+             n + "\"/>";
     // Relative and absolute targets both occur in the wild.
     rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel_type + "worksheet\" Target=\"" +
             (i % 2 ? "/xl/worksheets/sheet" : "worksheets/sheet") + n + ".xml\"/>";
     parts["xl/worksheets/sheet" + n + ".xml"] = "<?xml version=\"1.0\"?><worksheet " + ns +
-                                                "><sheetData>" + book.sheets[i].second +
+                                                "><sheetData>" + sheets[i].second +
                                                 "</sheetData></worksheet>";
   }
-  rels += "<Relationship Id=\"rIdS\" Type=\"" + rel_type +
-          "sharedStrings\" Target=\"sharedStrings.xml\"/>";
   rels += "<Relationship Id=\"rIdT\" Type=\"" + rel_type + "styles\" Target=\"styles.xml\"/>";
   parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook " + ns +
-                             "><bookViews><workbookView activeTab=\"" +
-                             QByteArray::number(book.active) + "\"/></bookViews><sheets>" + sheets +
-                             "</sheets></workbook>";
+                             "><bookViews><workbookView activeTab=\"" + QByteArray::number(active) +
+                             "\"/></bookViews><sheets>" + names + "</sheets></workbook>";
   parts["xl/_rels/workbook.xml.rels"] =
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
       "2006/relationships\">" +
       rels + "</Relationships>";
-  QByteArray sst;
-  for (const QString& s : book.shared_strings) sst += "<si>" + s.toUtf8() + "</si>";
-  parts["xl/sharedStrings.xml"] = "<?xml version=\"1.0\"?><sst " + ns + ">" + sst + "</sst>";
   QByteArray xfs;
-  for (int id : book.style_formats) xfs += "<xf numFmtId=\"" + QByteArray::number(id) + "\"/>";
+  for (int id : style_formats) xfs += "<xf numFmtId=\"" + QByteArray::number(id) + "\"/>";
   parts["xl/styles.xml"] =
       "<?xml version=\"1.0\"?><styleSheet " + ns + "><cellXfs>" + xfs + "</cellXfs></styleSheet>";
   return zip_package(parts);

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMap>
 #include <QString>
 
 namespace tarvex::testing {
@@ -37,15 +36,11 @@ struct XlsBook {
   int active = 0;
   // BIFF5 with code page 932 (stream "Book") instead of BIFF8 (stream "Workbook").
   bool biff5 = false;
-  bool encrypted = false;
+  // Each sheet declares its size twice.
+  bool twice_declared = false;
   // A string table claiming this many strings (0: the true count).
   quint32 claimed_strings = 0;
   int sector_size = 512;
-  // Faults: the first shared string claims 65535 characters; the cells name format 99.
-  bool long_string = false;
-  bool unknown_format = false;
-  // Each sheet declares its size twice.
-  bool twice_declared = false;
 };
 QByteArray xls_file(const XlsBook& book);
 
@@ -60,19 +55,11 @@ struct WkCell {
 QByteArray wk1_file(const QList<WkCell>& cells);
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 
-// A ZIP package of the given parts (name → UTF-8 text), deflated.
-QByteArray zip_package(const QMap<QString, QByteArray>& parts);
-
-// An .xlsx package: each sheet is (name, sheetData inner XML); shared strings and the cellXfs
-// number formats (a built-in numFmtId per style index) as given. The workbook is found at its
-// usual place, without the package's own relationships.
-struct XlsxBook {
-  QList<std::pair<QString, QByteArray>> sheets;
-  int active = 0;
-  QStringList shared_strings;  // written as <si> items as given (raw XML inside <si>)
-  QList<int> style_formats;    // numFmtId of each cellXfs entry
-};
-QByteArray xlsx_file(const XlsxBook& book);
+// An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the built-in
+// numFmtId of each cell format as given. The workbook is found at its usual place, without the
+// package's own relationships.
+QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
+                     const QList<int>& style_formats = {});
 
 // An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
 // office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
