@@ -50,33 +50,36 @@ class TestTrash final : public QObject {
  private slots:
   void trash_place_data();
   void trash_place();
-  void symbolic_link_goes_itself_not_its_target();
   void refusals_data();
   void refusals();
 };
 
 void TestTrash::trash_place_data() {
   QTest::addColumn<QString>("file");
-  QTest::addColumn<bool>("shared_trash");
+  QTest::addColumn<QString>("setup");  // "shared": a sticky .Trash; "link": the file is a link
   QTest::addColumn<QString>("trash");
   QTest::addColumn<QString>("info_path");
   // The home trash names the original place in full, percent-encoded ("" here); a volume's own
   // trash names it relative to the volume's top folder.
   // clang-format off
-  QTest::newRow("home")              << "docs/メモ 1.txt"  << false << "home/.local/share/Trash" << "";
-  QTest::newRow(".Trash-uid")        << "volume/pics/a.bmp" << false << "volume/.Trash-%1"        << "pics/a.bmp";
-  QTest::newRow("sticky .Trash/uid") << "volume/pics/a.bmp" << true  << "volume/.Trash/%1"        << "pics/a.bmp";
+  QTest::newRow("home")              << "docs/メモ 1.txt"  << ""       << "home/.local/share/Trash" << "";
+  QTest::newRow("link, home")        << "link.txt"          << "link"   << "home/.local/share/Trash" << "";
+  QTest::newRow(".Trash-uid")        << "volume/pics/a.bmp" << ""       << "volume/.Trash-%1"        << "pics/a.bmp";
+  QTest::newRow("sticky .Trash/uid") << "volume/pics/a.bmp" << "shared" << "volume/.Trash/%1"        << "pics/a.bmp";
   // clang-format on
 }
 
 void TestTrash::trash_place() {
   QFETCH(QString, file);
-  QFETCH(bool, shared_trash);
+  QFETCH(QString, setup);
   QFETCH(QString, trash);
   QFETCH(QString, info_path);
   QTemporaryDir root;
-  const QString path = write(root.path() + "/" + file, "hello");
-  if (shared_trash) {
+  const QString path = root.path() + "/" + file;
+  const QString target = root.path() + "/target.txt";
+  if (setup == "link") QVERIFY(QFile::link(write(target, "hello"), path));
+  if (setup != "link") write(path, "hello");
+  if (setup == "shared") {
     const QString shared = root.path() + "/volume/.Trash";
     QVERIFY(QDir().mkpath(shared));
     QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
@@ -89,6 +92,9 @@ void TestTrash::trash_place() {
   QCOMPARE(r.trashed_as, folder + "/files/" + name);
   QVERIFY(!QFileInfo::exists(path));
   QCOMPARE(read(r.trashed_as), QByteArray("hello"));
+  // A link goes itself; its target stays.
+  QCOMPARE(QFileInfo(r.trashed_as).isSymLink(), setup == "link");
+  QCOMPARE(QFileInfo::exists(target), setup == "link");
   const QByteArray info = read(folder + "/info/" + name + ".trashinfo");
   const QByteArray place =
       info_path.isEmpty() ? QUrl::toPercentEncoding(path, "/") : info_path.toUtf8();
@@ -102,25 +108,6 @@ void TestTrash::trash_place() {
   QCOMPARE(read(r.trashed_as), QByteArray("hello"));
   QVERIFY(
       QFileInfo::exists(folder + "/info/" + QFileInfo(again.trashed_as).fileName() + ".trashinfo"));
-}
-
-// A link is removed itself, by either way; its target stays as it was.
-void TestTrash::symbolic_link_goes_itself_not_its_target() {
-  QTemporaryDir root;
-  const QString target = write(root.path() + "/target.txt", "target");
-  const QString link = root.path() + "/link.txt";
-  const Trash trash(config(root.path()));
-  for (const bool for_good : {false, true}) {
-    QVERIFY(QFile::link(target, link));
-    const auto id = Trash::identity(link);
-    QVERIFY(id && id->symlink);
-    const RemoveResult r =
-        for_good ? trash.delete_for_good(link, *id) : trash.move_to_trash(link, *id);
-    QCOMPARE(int(r.status), int(RemoveResult::Status::Done));
-    QVERIFY(!QFileInfo(link).isSymLink());
-    QCOMPARE(read(target), QByteArray("target"));
-  }
-  QVERIFY(QFileInfo(root.path() + "/home/.local/share/Trash/files/link.txt").isSymLink());
 }
 
 // Each row leaves the file at volume/a.txt as it says; nothing is removed.
