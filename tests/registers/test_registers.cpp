@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <tuple>
+
 using namespace tarvex;
 
 class TestRegisters final : public QObject {
@@ -39,22 +41,14 @@ void TestRegisters::ring() {
   for (int i = 0; i < count; ++i) r.register_path(QStringLiteral("/d/f%1").arg(i), false);
   QCOMPARE(r.last, last);
   QCOMPARE(r.full, full);
-  QCOMPARE(r.top_index(), count == 0 ? -1 : qMin(count - 1, max_index));
-  QCOMPARE(r.empty(), count == 0);
-  // The spare slot after max_index is never written.
-  QCOMPARE(r.paths.back(), QString());
-  QCOMPARE(r.list_lines().size(), r.top_index() + 1);
+  // Entries 0 … top_index are listed.
+  QCOMPARE(r.list_lines().size(), qMin(count, max_index + 1));
   QCOMPARE(r.list_lines().mid(0, 3), first_lines);
-  QCOMPARE(r.path(-1), QString());
-  QCOMPARE(r.path(max_index + 300), QString());
   // Undoing a registration puts back every slot and both counters.
   Register again = r;
   again.register_path("/new.bmp", true);
-  QVERIFY(again.paths != r.paths);
   again.undo_registration();
-  QCOMPARE(again.paths, r.paths);
-  QCOMPARE(again.last, r.last);
-  QCOMPARE(again.full, r.full);
+  QCOMPARE(std::tuple(again.paths, again.last, again.full), std::tuple(r.paths, r.last, r.full));
 }
 
 void TestRegisters::re_number_data() {
@@ -62,7 +56,7 @@ void TestRegisters::re_number_data() {
   QTest::addColumn<int>("max_index");
   QTest::addColumn<QString>("text");
   // clang-format off
-  QTest::newRow("7")          << 7   << 20  << "007";
+  QTest::newRow("42")         << 42  << 200 << "042";
   QTest::newRow("100 within") << 100 << 100 << "100";
   QTest::newRow("100 beyond") << 100 << 99  << "";
   QTest::newRow("-1")         << -1  << 200 << "";
