@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "bench_support.h"
+#include "display/text_pane.h"
 #include "search/form4.h"
 #include "search/text_search.h"
 
@@ -185,11 +186,11 @@ int main(int argc, char** argv) {
       dir.path() + QStringLiteral("/small"), "windows-31j", qsizetype(100) << 20, 100, &planted);
   for (const QString& p : small_paths) window.st.txt.register_path(p, false);
   window.txt_kensaku->setEnabled(true);
-  const double small_core = best_of(3, [&] { return core_ms(small_paths, &hits); });
+  const double small_core = best_of(7, [&] { return core_ms(small_paths, &hits); });
   QElapsedTimer timer;
   double whole = 1e300;
   int listed = 0;
-  for (int run = 0; run < 3; ++run) {
+  for (int run = 0; run < 7; ++run) {
     QTimer::singleShot(0, &window, [&] {
       window.form4()->Text1->setText(kNeedle);
       timer.start();
@@ -200,6 +201,9 @@ int main(int argc, char** argv) {
     whole = std::min(whole, timer.nsecsElapsed() / 1e6);
     listed = window.List1->count();
     window.文字列検索の終了->trigger();
+    // Leaving the search screen reloads the text on display in slices; let it finish, so the
+    // next run starts from an idle window as the user's would.
+    while (window.RichTextBox1->loading()) app.processEvents();
   }
   std::printf(
       "register search, 100 files / 100 MB: core %.1f ms, OK to painted screen %.1f ms "
