@@ -56,10 +56,10 @@ bool has_non_ascii(const QByteArray& bytes) {
   const char* p = bytes.constData();
   const qsizetype n = bytes.size();
   qsizetype i = 0;
-  for (; i + 8 <= n; i += 8) {
-    quint64 word;
-    std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) return true;
+  for (; i + 32 <= n; i += 32) {
+    quint64 words[4];
+    std::memcpy(words, p + i, 32);
+    if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) return true;
   }
   for (; i < n; ++i) {
     if (static_cast<uchar>(p[i]) >= 0x80) return true;

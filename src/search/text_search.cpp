@@ -241,9 +241,8 @@ struct SearchNeedle::Forms {
 
   // Whether an anchor found at q of data[0, n) is worth the exact search: the bytes there spell
   // the whole needle in one of the encodings (not yet checking character boundaries), or may
-  // do so beyond the bytes at hand, or the anchor is ISO-2022-JP's escape.
+  // do so beyond the bytes at hand.
   bool candidate_at(const uchar* data, qsizetype q, qsizetype n, bool at_end) const {
-    if (q + 1 < n && data[q] == 0x1B && data[q + 1] == '$') return true;
     for (const EncodedNeedle* e : {&cp932, &euc_jp, &utf8}) {
       if (!e->possible) continue;
       for (const ByteAnchor& a : e->anchors) {
@@ -349,11 +348,6 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     for (const EncodedNeedle* e : {&forms->cp932, &forms->euc_jp, &forms->utf8}) {
       for (const ByteAnchor& a : e->anchors) add(a);
     }
-    // ISO-2022-JP text always holds the escape that switches to JIS X 0208.
-    ByteAnchor escape;
-    escape.add(0x1B, 0);
-    escape.add('$', 1);
-    add(escape);
     forms->any_scanner = AnchorScanner(forms->any);
   }
   forms_ = std::move(forms);
@@ -451,6 +445,13 @@ bool needs_decoding(const QByteArray& bytes, TextEncoding enc) {
   return enc == TextEncoding::Utf8Bom && !is_valid_utf8(bytes.sliced(3));
 }
 
+// ISO-2022-JP text is seven-bit and holds the escape that switches to JIS X 0208; the text pane
+// takes no other text for it. Its characters are no anchor's bytes, so such a text is searched
+// whole. The scan of a file looks for the escape only as long as no high byte has come.
+bool may_be_iso_2022_jp(const QByteArray& bytes) {
+  return !has_non_ascii(bytes) && bytes.contains("\x1B$");
+}
+
 bool has_mark(const QByteArray& head) {
   return head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") ||
          head.startsWith("\xFE\xFF");
@@ -477,7 +478,7 @@ class FileSearcher {
 bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (forms_->never || text_.isEmpty()) return false;
   if (!forms_->plain) return text_bytes_contain(bytes, text_);
-  if (!has_mark(bytes.left(3))) {
+  if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     if (forms_->next_candidate(data, bytes.size(), true) >= bytes.size()) return false;
   }
@@ -534,6 +535,8 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   qsizetype kept = 0;  // bytes carried over from the previous block
   bool first = true;
   bool candidate = false;
+  bool seven_bit = true;  // no high byte so far
+  bool escape = false;    // ISO-2022-JP's escape seen so far
   for (;;) {
     if (stop && stop->load(std::memory_order_relaxed)) return FileSearchResult::NotFound;
     const qint64 got = file.read(reinterpret_cast<char*>(body), kScanBlockBytes);
@@ -548,11 +551,19 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
         break;
       }
     }
+    if (seven_bit) {
+      const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), n);
+      seven_bit = !has_non_ascii(bytes);
+      escape = escape || (seven_bit && bytes.contains("\x1B$"));
+    }
     if (f.next_candidate(data, n, got == 0) < n) {
       candidate = true;
       break;
     }
-    if (got == 0) break;
+    if (got == 0) {
+      candidate = seven_bit && escape;
+      break;
+    }
     // The last bytes may start an anchor that the next block completes.
     const qsizetype carry = std::min(n, kCarry);
     std::memmove(body - carry, data + n - carry, size_t(carry));

@@ -180,6 +180,8 @@ void TestSearchCore::generated_corpora_data() {
   QTest::newRow("UTF-16LE") << 4;
   QTest::newRow("UTF-16BE") << 5;
   QTest::newRow("random bytes") << 6;
+  QTest::newRow("ISO-2022-JP") << 7;
+  QTest::newRow("ISO-2022-JP with a high byte at the end") << 8;
   // clang-format on
 }
 
@@ -191,12 +193,13 @@ void TestSearchCore::generated_corpora() {
   for (int round = 0; round < 400; ++round) {
     QByteArray bytes;
     const int size = 1 + rng.bounded(round % 10 == 0 ? 4000 : 60);
-    const QString text = kind >= 1 && kind <= 5 ? random_text(rng, size) : QString();
+    const QString text = kind != 0 && kind != 6 ? random_text(rng, size) : QString();
     if (kind == 0) bytes = random_cp932(rng, size);
     if (kind == 1) bytes = encode("EUC-JP", text);
     if (kind == 2 || kind == 3) bytes = (kind == 3 ? "\xEF\xBB\xBF" : "") + text.toUtf8();
     if (kind == 4 || kind == 5) bytes = utf16(text, kind == 5);
     for (int i = 0; kind == 6 && i < size; ++i) bytes.append(char(rng.bounded(256)));
+    if (kind >= 7) bytes = encode("ISO-2022-JP", text) + (kind == 8 ? "\x82\xA0" : "");
     const QString needle = random_needle(rng, bytes);
     const bool expected = text_bytes_contain(bytes, needle);
     found += expected;
