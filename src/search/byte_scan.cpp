@@ -112,14 +112,19 @@ __attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsize
 
 }  // namespace
 
-AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors) : anchors_(anchors) {
+AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors,
+                             [[maybe_unused]] Vectors vectors)
+    : anchors_(anchors) {
   for (const ByteAnchor& a : anchors_) max_span_ = std::max(max_span_, a.span());
+#ifdef TARVEX_X86_SCAN
+  if (vectors == Vectors::Sse2 || !has_avx2()) return;
+#endif
   choose_keys();
 }
 
 void AnchorScanner::choose_keys() {
 #ifdef TARVEX_X86_SCAN
-  if (!has_avx2() || anchors_.empty() || anchors_.size() > size_t(kMaxAnchors)) return;
+  if (anchors_.empty() || anchors_.size() > size_t(kMaxAnchors)) return;
   struct Key {
     uchar byte, next;
     bool any_next;

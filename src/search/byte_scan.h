@@ -50,8 +50,12 @@ struct ByteAnchor {
 // Finds the next offset where any of a few anchors occurs, comparing 16 or 32 offsets at a time.
 class AnchorScanner {
  public:
+  // The vector instructions the scan may use: the best the processor has (AVX2, else SSE2), or
+  // SSE2 alone, which the tests try too.
+  enum class Vectors { Best, Sse2 };
+
   AnchorScanner() = default;  // finds nothing
-  explicit AnchorScanner(const std::vector<ByteAnchor>& anchors);
+  explicit AnchorScanner(const std::vector<ByteAnchor>& anchors, Vectors vectors = Vectors::Best);
 
   // The first offset q in [from, n) where an anchor's bytes stand, all before n; n if none.
   qsizetype next(const uchar* data, qsizetype from, qsizetype n) const;

@@ -275,9 +275,10 @@ void TestSearchCore::long_lead_byte_runs() {
   }
 }
 
-// The byte scanner against a look at every offset: random anchors over a few byte values (some
-// sharing their low four bits), so that anchors overlap, share keys and stand near the end, and
-// an anchor keyed late may be seen after one that starts later.
+// The byte scanner, with each set of vector instructions, against a look at every offset: random
+// anchors over a few byte values (some sharing their low four bits), so that anchors overlap,
+// share keys and stand near the end, and an anchor keyed late may be seen after one that starts
+// later.
 void TestSearchCore::anchor_scanner_finds_every_anchor_in_order() {
   QRandomGenerator rng(11);
   const uchar values[] = {0x1B, 0x4B, 0x24, 0x94, 0x81, 0x40, 0xE3, 0x8D};
@@ -291,20 +292,26 @@ void TestSearchCore::anchor_scanner_finds_every_anchor_in_order() {
       }
       a.starts = rng.generate();
     }
-    const AnchorScanner scanner(anchors);
     std::vector<uchar> data(size_t(1 + rng.bounded(4000)));  // exactly as long: overreads show
     for (uchar& b : data) b = values[rng.bounded(4 + round % 5)];
     const auto n = qsizetype(data.size());
-    for (qsizetype from = rng.bounded(int(n)); from <= n;) {
-      qsizetype expected = from;
-      while (expected < n && std::none_of(anchors.begin(), anchors.end(), [&](const ByteAnchor& a) {
-               return a.at(data.data(), expected, n);
-             }))
-        ++expected;
-      const qsizetype got = scanner.next(data.data(), from, n);
-      QVERIFY2(got == expected,
-               qPrintable(QStringLiteral("round %1 from %2").arg(round).arg(from)));
-      from = got + 1;
+    const qsizetype start = rng.bounded(int(n));
+    using V = AnchorScanner::Vectors;
+    for (const V vectors : {V::Best, V::Sse2}) {
+      const AnchorScanner scanner(anchors, vectors);
+      for (qsizetype from = start; from <= n;) {
+        qsizetype expected = from;
+        while (expected < n &&
+               std::none_of(anchors.begin(), anchors.end(),
+                            [&](const ByteAnchor& a) { return a.at(data.data(), expected, n); }))
+          ++expected;
+        const qsizetype got = scanner.next(data.data(), from, n);
+        QVERIFY2(got == expected, qPrintable(QStringLiteral("round %1 vectors %2 from %3")
+                                                 .arg(round)
+                                                 .arg(int(vectors))
+                                                 .arg(from)));
+        from = got + 1;
+      }
     }
   }
 }
