@@ -151,16 +151,19 @@ QString without_nul(QString text) {
 
 }  // namespace
 
+bool may_be_iso_2022_jp(const QByteArray& bytes) {
+  return !has_non_ascii(bytes) && bytes.contains("\x1B$");
+}
+
 TextEncoding detect_text_encoding(const QByteArray& bytes) {
   if (bytes.startsWith("\xEF\xBB\xBF")) return TextEncoding::Utf8Bom;
   if (bytes.startsWith("\xFF\xFE")) return TextEncoding::Utf16LeBom;
   if (bytes.startsWith("\xFE\xFF")) return TextEncoding::Utf16BeBom;
-  const bool high = has_non_ascii(bytes);
   // ISO-2022-JP is seven-bit and so also valid UTF-8: look for its escapes first.
-  if (!high && bytes.contains("\x1B$") && guess_charset(bytes) == "ISO-2022-JP") {
+  if (may_be_iso_2022_jp(bytes) && guess_charset(bytes) == "ISO-2022-JP") {
     return TextEncoding::Iso2022Jp;
   }
-  if (!high || is_valid_utf8(bytes)) return TextEncoding::Utf8;
+  if (!has_non_ascii(bytes) || is_valid_utf8(bytes)) return TextEncoding::Utf8;
   // UTF-8 with a few bytes that do not decode (a cut download) stays UTF-8: those bytes show as
   // U+FFFD and the rest of the text is read as it was written.
   const QByteArray guess = guess_charset(bytes);

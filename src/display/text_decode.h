@@ -19,6 +19,10 @@ struct DecodedText {
 // NUL bytes and bytes that do not decode show as U+FFFD; nothing is ever cut off.
 DecodedText decode_text_bytes(const QByteArray& bytes);
 
+// Whether the bytes may be ISO-2022-JP: seven-bit text holding the escape that switches to
+// JIS X 0208. Only such text is given to the charset guess as ISO-2022-JP.
+bool may_be_iso_2022_jp(const QByteArray& bytes);
+
 // The encoding decode_text_bytes chooses for these bytes, without decoding them.
 TextEncoding detect_text_encoding(const QByteArray& bytes);
 

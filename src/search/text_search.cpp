@@ -445,13 +445,6 @@ bool needs_decoding(const QByteArray& bytes, TextEncoding enc) {
   return enc == TextEncoding::Utf8Bom && !is_valid_utf8(bytes.sliced(3));
 }
 
-// ISO-2022-JP text is seven-bit and holds the escape that switches to JIS X 0208; the text pane
-// takes no other text for it. Its characters are no anchor's bytes, so such a text is searched
-// whole. The scan of a file looks for the escape only as long as no high byte has come.
-bool may_be_iso_2022_jp(const QByteArray& bytes) {
-  return !has_non_ascii(bytes) && bytes.contains("\x1B$");
-}
-
 bool has_mark(const QByteArray& head) {
   return head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") ||
          head.startsWith("\xFE\xFF");
@@ -478,6 +471,7 @@ class FileSearcher {
 bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (forms_->never || text_.isEmpty()) return false;
   if (!forms_->plain) return text_bytes_contain(bytes, text_);
+  // ISO-2022-JP's characters are no anchor's bytes: a text that may be in it is searched whole.
   if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     if (forms_->next_candidate(data, bytes.size(), true) >= bytes.size()) return false;
@@ -551,6 +545,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
         break;
       }
     }
+    // The file may be ISO-2022-JP only while no high byte has come (may_be_iso_2022_jp).
     if (seven_bit) {
       const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), n);
       seven_bit = !has_non_ascii(bytes);
