@@ -26,18 +26,19 @@ double byte_commonness(uchar b) {
 
 namespace {
 
-#ifdef TARVEX_X86_SCAN
-// Where the anchors cannot be keyed (below), or without AVX2, the loop compares two bytes of
-// every anchor at once, its first and its last, for 16 offsets; the few offsets where both stand
-// are checked byte by byte. It stops at the first offset where an anchor matches whole, or where
-// fewer than a vector and the anchors' span remain.
-
+// Whether one of the anchors stands at q, all of it before n.
 bool any_at(const std::vector<ByteAnchor>& anchors, const uchar* data, qsizetype q, qsizetype n) {
   for (const ByteAnchor& a : anchors) {
     if (a.at(data, q, n)) return true;
   }
   return false;
 }
+
+#ifdef TARVEX_X86_SCAN
+// Where the anchors cannot be keyed (below), or without AVX2, the loop compares two bytes of
+// every anchor at once, its first and its last, for 16 offsets; the few offsets where both stand
+// are checked byte by byte. It stops at the first offset where an anchor matches whole, or where
+// fewer than a vector and the anchors' span remain.
 
 qsizetype scan_sse2(const uchar* data, qsizetype from, qsizetype n,
                     const std::vector<ByteAnchor>& anchors, int max_span) {
@@ -254,10 +255,7 @@ qsizetype AnchorScanner::next_by_keys(const uchar* data, qsizetype from, qsizety
 }
 
 bool AnchorScanner::matches_at(const uchar* data, qsizetype q, qsizetype n) const {
-  for (const ByteAnchor& a : anchors_) {
-    if (a.at(data, q, n)) return true;
-  }
-  return false;
+  return any_at(anchors_, data, q, n);
 }
 
 qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) const {
