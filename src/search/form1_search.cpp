@@ -242,12 +242,8 @@ void Form1::文字列検索(const QString& 検索文字列) {
   RichTextBox2->show();
   if (st.search_ready == 0) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {
-      // The panel stands in the middle of the window, where the message box opens: it steps
-      // back behind the message, as it does for the end of the text.
-      form4()->set_topmost(false);
       st.msg_answer =
           msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
-      form4()->set_topmost(true);
       RichTextBox2->hide();
       return;
     }
@@ -260,9 +256,7 @@ void Form1::文字列検索(const QString& 検索文字列) {
   // Positions count UTF-16 units with one per line break, as the result view counts them.
   const qsizetype found = next_occurrence(st.search_buffer, st.search_text, st.hit_pos - 1);
   if (found < 0) {
-    form4()->set_topmost(false);
     st.msg_answer = msgbox(QStringLiteral("検索文字はありません！"), MsgButtons::Ok);
-    form4()->set_topmost(true);
     st.search_ready = 0;
     return;
   }

@@ -160,7 +160,13 @@ void TestSearchForm::leaving_the_search_screen() {
   } else if (how == "command") {
     f.文字列検索の終了->trigger();
   } else if (how == "clear") {
+    // The question opens in front of the panel, not behind it.
+    bool panel_on_top_during_question = true;
+    fx.messages.while_open = [&](const QString&) {
+      panel_on_top_during_question = f.form4()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    };
     f.txt_all_clear_Click();
+    QVERIFY(!panel_on_top_during_question);
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.st.search_mode, 0);
