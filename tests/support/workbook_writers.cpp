@@ -8,52 +8,50 @@
 #include <QMap>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <utility>
 
 namespace tarvex::testing {
 
 namespace {
 
-void put16(QByteArray& b, quint32 v) {
-  b.append(char(v & 0xFF));
-  b.append(char((v >> 8) & 0xFF));
+// Little-endian 16- and 32-bit values.
+QByteArray u16(std::initializer_list<quint32> values) {
+  QByteArray b;
+  for (quint32 v : values) b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+  return b;
 }
-void put16(QByteArray& b, std::initializer_list<quint32> values) {
-  for (quint32 v : values) put16(b, v);
+QByteArray u32(std::initializer_list<quint32> values) {
+  QByteArray b;
+  for (quint32 v : values) b += u16({v & 0xFFFF, v >> 16});
+  return b;
 }
-void put32(QByteArray& b, quint32 v) {
-  put16(b, v & 0xFFFF);
-  put16(b, v >> 16);
-}
-void put32(QByteArray& b, std::initializer_list<quint32> values) {
-  for (quint32 v : values) put32(b, v);
-}
-void put_double(QByteArray& b, double v) {
-  b.append(reinterpret_cast<const char*>(&v), sizeof v);
-}
-void set32(QByteArray& b, qsizetype at, quint32 v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xFF);
+QByteArray le_double(double v) {
+  return QByteArray(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
 QByteArray cp932(const QString& text) {
   return QStringEncoder("windows-31j").encode(text);
 }
+// Code page 932 text after its 16-bit length.
+QByteArray counted(const QString& text) {
+  const QByteArray bytes = cp932(text);
+  return u16({quint32(bytes.size())}) + bytes;
+}
 
 QByteArray record(quint16 type, const QByteArray& data) {
-  QByteArray r;
-  put16(r, {type, quint32(data.size())});
-  return r + data;
+  return u16({type, quint32(data.size())}) + data;
 }
 
 QByteArray unicode_string(const QString& text, bool short_length) {
-  QByteArray b;
-  put16(b, quint32(text.size()));
+  QByteArray b = u16({quint32(text.size())});
   if (short_length) b.chop(1);  // a one-byte length
   b.append(char(1));            // UTF-16
-  for (QChar c : text) put16(b, c.unicode());
+  for (QChar c : text) b += u16({c.unicode()});
   return b;
 }
 
@@ -61,76 +59,54 @@ QByteArray unicode_string(const QString& text, bool short_length) {
 
 QByteArray xls_file(const XlsBook& book) {
   const bool b8 = !book.biff5;
-  auto bof = [&](quint16 kind) {
-    QByteArray d;
-    put16(d, {quint32(b8 ? 0x0600 : 0x0500), kind, 0x0DBB, 0x07CC});
-    if (b8) put32(d, {0, 6});
-    return record(0x0809, d);
+  auto bof = [&](quint32 kind) {
+    return record(0x0809, u16({b8 ? 0x0600u : 0x0500u, kind, 0x0DBB, 0x07CC}) +
+                              (b8 ? u32({0, 6}) : QByteArray()));
   };
   // The string table: every text of every sheet, once.
   QStringList strings;
-  if (b8) {
-    for (const XlsSheet& s : book.sheets) {
-      for (const XlsCell& c : s.cells) {
-        if (c.kind == XlsCell::Text && !strings.contains(c.text)) strings.append(c.text);
-      }
+  for (const XlsSheet& s : book.sheets) {
+    for (const XlsCell& c : s.cells) {
+      if (b8 && c.kind == XlsCell::Text && !strings.contains(c.text)) strings.append(c.text);
     }
   }
 
-  QByteArray globals = bof(0x0005);
-  {
-    QByteArray d;
-    put16(d, b8 ? 1200 : 932);
-    globals += record(0x0042, d);
-    QByteArray w(10, '\0');
-    put16(w, {quint32(book.active), 0, 1, 600});
-    globals += record(0x003D, w);
-    globals += record(0x0022, QByteArray(2, '\0'));
-  }
-  // Cell formats: general, then date, date and time, time (the built-in formats 14, 22, 21).
-  for (int fmt : {0, 14, 22, 21}) {
-    QByteArray d;
-    put16(d, {0, quint32(fmt), 0x0001});
-    d.append(QByteArray(b8 ? 14 : 10, '\0'));
-    globals += record(0x00E0, d);
+  // Code page, window with the active tab, 1900 dates; then the cell formats: general, date,
+  // date and time, time (the built-in formats 14, 22, 21).
+  QByteArray globals =
+      bof(0x0005) + record(0x0042, u16({b8 ? 1200u : 932u})) +
+      record(0x003D, QByteArray(10, '\0') + u16({quint32(book.active), 0, 1, 600})) +
+      record(0x0022, QByteArray(2, '\0'));
+  for (quint32 fmt : {0u, 14u, 22u, 21u}) {
+    globals += record(0x00E0, u16({0, fmt, 0x0001}) + QByteArray(b8 ? 14 : 10, '\0'));
   }
   QList<qsizetype> sheet_positions;
   for (const XlsSheet& s : book.sheets) {
-    QByteArray d;
     sheet_positions.append(globals.size() + 4);
-    put32(d, 0);
-    put16(d, 0);
-    if (b8) {
-      d += unicode_string(s.name, true);
-    } else {
-      const QByteArray name = cp932(s.name);
-      d.append(char(name.size()));
-      d += name;
-    }
-    globals += record(0x0085, d);
+    // The stream position (filled in below), a visible worksheet, the name.
+    const QByteArray name = b8 ? unicode_string(s.name, true)
+                               : QByteArray(1, char(cp932(s.name).size())) + cp932(s.name);
+    globals += record(0x0085, QByteArray(6, '\0') + name);
   }
   if (b8) {
-    QByteArray sst;
-    put32(sst, {quint32(strings.size()),
-                book.claimed_strings ? book.claimed_strings : quint32(strings.size())});
+    QByteArray sst = u32({quint32(strings.size()),
+                          book.claimed_strings ? book.claimed_strings : quint32(strings.size())});
     quint16 type = 0x00FC;
     for (const QString& s : strings) {
-      QByteArray item = unicode_string(s, false);
+      const QByteArray item = unicode_string(s, false);
+      // A record holds 8224 bytes at most; the strings after it go on in CONTINUE records.
       if (sst.size() + item.size() > 8224) {
-        globals += record(type, sst);
-        sst.clear();
-        type = 0x003C;  // CONTINUE
+        globals += record(std::exchange(type, 0x003C), std::exchange(sst, {}));
       }
       sst += item;
     }
     globals += record(type, sst);
   }
-  globals += record(0x000A, QByteArray());
 
-  QByteArray stream = globals;
+  QByteArray stream = globals + record(0x000A, QByteArray());
   for (int i = 0; i < book.sheets.size(); ++i) {
     const XlsSheet& s = book.sheets[i];
-    set32(stream, sheet_positions[i], quint32(stream.size()));
+    qToLittleEndian(quint32(stream.size()), stream.data() + sheet_positions[i]);
     qint64 rows = 0, columns = 0;
     for (const XlsCell& c : s.cells) {
       rows = std::max<qint64>(rows, c.row + 1);
@@ -142,87 +118,49 @@ QByteArray xls_file(const XlsBook& book) {
     }
     if (s.declared_rows >= 0) rows = s.declared_rows;
     if (s.declared_columns >= 0) columns = s.declared_columns;
-    QByteArray sheet = bof(0x0010);
-    QByteArray dim;
-    if (b8) {
-      put32(dim, {0, quint32(rows)});
-    } else {
-      put16(dim, {0, quint32(rows)});
-    }
-    put16(dim, {0, quint32(columns), 0});
-    sheet += record(0x0200, dim);
-    if (book.twice_declared) sheet += record(0x0200, dim);
+    const QByteArray dim = record(0x0200, (b8 ? u32({0, quint32(rows)}) : u16({0, quint32(rows)})) +
+                                              u16({0, quint32(columns), 0}));
+    QByteArray sheet = bof(0x0010) + dim + (book.twice_declared ? dim : QByteArray());
     for (const XlsCell& c : s.cells) {
-      QByteArray d;
       // The cell formats written above: general, then date, date and time, time.
       const auto xf = QList{XlsCell::Date, XlsCell::DateTime, XlsCell::Time}.indexOf(c.kind) + 1;
-      put16(d, {quint32(c.row), quint32(c.column), quint32(xf)});
+      const QByteArray at = u16({quint32(c.row), quint32(c.column), quint32(xf)});
       switch (c.kind) {
         case XlsCell::Text:
-          if (b8) {
-            put32(d, quint32(strings.indexOf(c.text)));
-            sheet += record(0x00FD, d);
-          } else {
-            const QByteArray bytes = cp932(c.text);
-            put16(d, quint32(bytes.size()));
-            sheet += record(0x0204, d + bytes);
-          }
+          sheet += b8 ? record(0x00FD, at + u32({quint32(strings.indexOf(c.text))}))
+                      : record(0x0204, at + counted(c.text));
           break;
         case XlsCell::Bool:
         case XlsCell::Error:
-          d.append(char(c.number));
-          d.append(char(c.kind == XlsCell::Error ? 1 : 0));
-          sheet += record(0x0205, d);
+          sheet += record(0x0205, at + char(c.number) + char(c.kind == XlsCell::Error ? 1 : 0));
           break;
         case XlsCell::FormulaNumber:
         case XlsCell::FormulaText:
         case XlsCell::FormulaBool: {
-          if (c.kind == XlsCell::FormulaNumber) {
-            put_double(d, c.number);
-          } else {
-            d.append(char(c.kind == XlsCell::FormulaText ? 0 : 1));
-            d.append(char(0));
-            d.append(char(c.number));
-            d.append(QByteArray(3, '\0'));
-            put16(d, 0xFFFF);
-          }
-          put16(d, 0);
-          put32(d, 0);
-          put16(d, 3);
-          d.append(char(0x1E));  // the constant 1
-          put16(d, 1);
-          sheet += record(0x0006, d);
+          // The cached result: a number, or a text or truth value marked by 0xFFFF at its end.
+          const QByteArray result =
+              c.kind == XlsCell::FormulaNumber
+                  ? le_double(c.number)
+                  : QByteArray(1, char(c.kind == XlsCell::FormulaText ? 0 : 1)) + '\0' +
+                        char(c.number) + QByteArray(3, '\0') + u16({0xFFFF});
+          // Flags, the chain, then an expression of 3 bytes: the constant 1.
+          sheet += record(0x0006, at + result + u16({0}) + u32({0}) + u16({3}) + '\x1E' + u16({1}));
           if (c.kind == XlsCell::FormulaText) {
-            QByteArray text;
-            if (b8) {
-              text = unicode_string(c.text, false);
-            } else {
-              const QByteArray bytes = cp932(c.text);
-              put16(text, quint32(bytes.size()));
-              text += bytes;
-            }
-            sheet += record(0x0207, text);
+            sheet += record(0x0207, b8 ? unicode_string(c.text, false) : counted(c.text));
           }
           break;
         }
         default:
-          put_double(d, c.number);
-          sheet += record(0x0203, d);
+          sheet += record(0x0203, at + le_double(c.number));
           break;
       }
     }
     for (const auto& [row, first, values] : s.number_runs) {
-      QByteArray d;
-      put16(d, {quint32(row), quint32(first)});
-      for (int v : values) {
-        put16(d, 0);
-        put32(d, quint32(v) << 2 | 2);  // an integer RK value
-      }
-      put16(d, quint32(first + values.size() - 1));
-      sheet += record(0x00BD, d);
+      QByteArray d = u16({quint32(row), quint32(first)});
+      for (int v : values) d += u16({0}) + u32({quint32(v) << 2 | 2});  // an integer RK value
+      sheet += record(0x00BD, d + u16({quint32(first + values.size() - 1)}));
     }
-    sheet += record(0x000A, QByteArray());
-    stream += sheet;
+    stream += sheet + record(0x000A, QByteArray());
   }
   return compound_file(b8 ? QStringLiteral("Workbook") : QStringLiteral("Book"), stream,
                        book.sector_size);
@@ -231,15 +169,11 @@ QByteArray xls_file(const XlsBook& book) {
 namespace {
 
 QByteArray extended(double v) {
-  QByteArray b;
   if (v == 0) return QByteArray(10, '\0');
-  const quint16 sign = v < 0 ? 0x8000 : 0;
   int e = 0;
-  const double m = std::frexp(std::fabs(v), &e);
-  const quint64 mantissa = quint64(std::ldexp(m, 64));
-  put32(b, {quint32(mantissa & 0xFFFFFFFF), quint32(mantissa >> 32)});
-  put16(b, quint32((e - 1 + 16383) | sign));
-  return b;
+  const quint64 mantissa = quint64(std::ldexp(std::frexp(std::fabs(v), &e), 64));
+  return u32({quint32(mantissa & 0xFFFFFFFF), quint32(mantissa >> 32)}) +
+         u16({quint32((e - 1 + 16383) | (v < 0 ? 0x8000 : 0))});
 }
 
 QByteArray label_bytes(const WkCell& c) {
@@ -267,45 +201,25 @@ QByteArray zip_package(const QMap<QString, QByteArray>& parts) {
 }  // namespace
 
 QByteArray wk1_file(const QList<WkCell>& cells) {
-  QByteArray out;
-  QByteArray v;
-  put16(v, 0x0406);
-  out += record(0x0000, v);
   int rows = 0, columns = 0;
   for (const WkCell& c : cells) {
     rows = std::max(rows, c.row);
     columns = std::max(columns, c.column);
   }
-  QByteArray range;
-  put16(range, {0, 0, quint32(columns), quint32(rows)});
-  out += record(0x0006, range);
+  QByteArray out =
+      record(0x0000, u16({0x0406})) + record(0x0006, u16({0, 0, quint32(columns), quint32(rows)}));
   for (const WkCell& c : cells) {
-    QByteArray d;
-    d.append(char(0xFF));
-    put16(d, {quint32(c.column), quint32(c.row)});
-    if (c.label) {
-      out += record(0x000F, d + label_bytes(c));
-    } else {
-      put_double(d, c.number);
-      out += record(0x000E, d);
-    }
+    const QByteArray at = char(0xFF) + u16({quint32(c.column), quint32(c.row)});
+    out += c.label ? record(0x000F, at + label_bytes(c)) : record(0x000E, at + le_double(c.number));
   }
   return out + record(0x0001, QByteArray());
 }
 
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version) {
-  QByteArray bof;
-  put16(bof, {version, 0, 5});
-  bof.append(char(0));
-  bof.append(char(4));
-  bof.append(QByteArray(18, '\0'));
-  QByteArray out = record(0x0000, bof);
+  QByteArray out = record(0x0000, u16({version, 0, 5}) + '\0' + '\4' + QByteArray(18, '\0'));
   for (const WkCell& c : cells) {
-    QByteArray d;
-    put16(d, quint32(c.row));
-    d.append(char(c.sheet));
-    d.append(char(c.column));
-    out += c.label ? record(0x0016, d + label_bytes(c)) : record(0x0017, d + extended(c.number));
+    const QByteArray at = u16({quint32(c.row)}) + char(c.sheet) + char(c.column);
+    out += c.label ? record(0x0016, at + label_bytes(c)) : record(0x0017, at + extended(c.number));
   }
   return out + record(0x0001, QByteArray());
 }
