@@ -440,6 +440,13 @@ bool found_in_encoding(const SearchNeedle::Forms& f, const QByteArray& bytes, Te
   return false;
 }
 
+// Whether the bytes of one of the needle's forms stand anywhere, on a character or not: a text
+// decoded from the bytes can hold the needle only then.
+bool holds_form(const EncodedNeedle& e, const QByteArray& bytes) {
+  const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+  return find_encoded(e, data, bytes.size(), 1, [](qsizetype) { return true; });
+}
+
 bool needs_decoding(const QByteArray& bytes, TextEncoding enc) {
   if (enc == TextEncoding::EucJp || enc == TextEncoding::Iso2022Jp) return true;
   return enc == TextEncoding::Utf8Bom && !is_valid_utf8(bytes.sliced(3));
@@ -458,7 +465,19 @@ class FileSearcher {
  public:
   static bool exact(const SearchNeedle& needle, const QByteArray& bytes) {
     const SearchNeedle::Forms& f = *needle.forms_;
+    // A file without a mark that cannot be ISO-2022-JP is read as code page 932, UTF-8 or EUC-JP.
+    // When no reading can hold the string (its bytes stand only inside other characters, say),
+    // the answer is no whatever the detection would choose, and detecting is the dearer part.
+    int in_cp932 = -1;
+    if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
+      in_cp932 = found_in_encoding(f, bytes, TextEncoding::Cp932);
+      if (!in_cp932 && !found_in_encoding(f, bytes, TextEncoding::Utf8) &&
+          !holds_form(f.euc_jp, bytes)) {
+        return false;
+      }
+    }
     const TextEncoding enc = detect_text_encoding(bytes);
+    if (enc == TextEncoding::Cp932 && in_cp932 >= 0) return in_cp932;
     if (needs_decoding(bytes, enc)) {
       const QString text = fold_search_text(decode_text_as(bytes, enc));
       return text.contains(fold_search_text(needle.text()));
