@@ -64,6 +64,62 @@ class ListMouseFilter final : public QObject {
   std::function<void(QMouseEvent*)> on_press_, on_release_;
 };
 
+// The register scan on a thread of its own. Ending it (or destroying it) stops the scan early
+// and waits for it.
+class RegisterScan {
+ public:
+  RegisterScan(std::vector<QString> paths, const QString& text,
+               std::function<void(int entry)> starting)
+      : paths_(std::move(paths)), needle_(text) {
+    control_.starting = std::move(starting);
+    worker_ = std::thread([this] {
+      hits_ = scan_files(paths_, needle_, control_);
+      finished_ = true;
+      // The window's thread ends its wait, if it is waiting by then.
+      QMetaObject::invokeMethod(
+          &notifier_,
+          [this] {
+            if (waiting_) waiting_->quit();
+          },
+          Qt::QueuedConnection);
+    });
+  }
+  ~RegisterScan() {
+    control_.stop = true;
+    if (worker_.joinable()) worker_.join();
+  }
+  RegisterScan(const RegisterScan&) = delete;
+  RegisterScan& operator=(const RegisterScan&) = delete;
+
+  const QString& text() const { return needle_.text(); }
+  ScanControl& control() { return control_; }
+  bool finished() const { return finished_; }
+
+  // Runs `loop` until the scan finishes or something else ends the loop; at once when finished.
+  void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
+    if (finished_) return;
+    waiting_ = &loop;
+    loop.exec(flags);
+    waiting_ = nullptr;
+  }
+
+  // The entries with a hit, in entry order, once the scan has ended.
+  const std::vector<int>& hits() {
+    if (worker_.joinable()) worker_.join();
+    return hits_;
+  }
+
+ private:
+  std::vector<QString> paths_;
+  SearchNeedle needle_;
+  ScanControl control_;
+  std::vector<int> hits_;
+  std::atomic<bool> finished_{false};
+  QObject notifier_;               // lives on the window's thread
+  QEventLoop* waiting_ = nullptr;  // used on the window's thread only
+  std::thread worker_;
+};
+
 // The line of the hit list that is selected, −1 for none.
 int selected_line(const QListWidget* list) {
   const QListWidgetItem* item = list->currentItem();
@@ -95,7 +151,18 @@ void Form1::kensaku_main() {
   if (form4()->isVisible()) form4()->hide();
 
   st.search_mode = 1;
+  std::vector<QString> paths;
+  for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
+  // The scan starts the moment "Ｏ Ｋ" is pressed, while the dialog closes and the window
+  // redraws; it runs off the window's thread, so the window keeps drawing and the timers keep
+  // ticking. User input waits until the progress dialog offers "キャンセル".
+  std::unique_ptr<RegisterScan> scan;
+  form4()->accepting = [this, &scan, &paths](const QString& text) {
+    if (!text.isEmpty() && !st.txt.empty())
+      scan = std::make_unique<RegisterScan>(paths, text, scan_starting);
+  };
   st.search_text = form4()->input_form(st.sel_text);
+  form4()->accepting = nullptr;
   if (st.search_text.isEmpty()) {
     st.msg_answer = msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
     st.search_mode = 0;
@@ -106,29 +173,16 @@ void Form1::kensaku_main() {
     st.search_mode = 0;
     return;
   }
+  if (!scan || scan->text() != st.search_text)
+    scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
   List1->clear();
   RichTextBox2->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());
 
-  // The scan runs off the window's thread, so the window keeps drawing and the timers keep
-  // ticking; user input waits until the progress dialog offers "キャンセル".
-  std::vector<QString> paths;
-  for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
-  const SearchNeedle needle(st.search_text);
-  ScanControl control;
-  control.starting = scan_starting;
-  std::vector<int> hits;
-  std::atomic<bool> finished{false};
   QEventLoop loop;
-  std::thread worker([&] {
-    hits = scan_files(paths, needle, control);
-    finished = true;
-    QMetaObject::invokeMethod(
-        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
   QTimer::singleShot(scan_progress_delay_ms, &loop, [&loop] { loop.quit(); });
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-  if (!finished) {
+  scan->wait_in(loop, QEventLoop::ExcludeUserInputEvents);
+  if (!scan->finished()) {
     QProgressDialog progress(QString(), QStringLiteral("キャンセル"), 0, int(paths.size()), this);
     progress.setObjectName(QStringLiteral("search_progress"));
     progress.setWindowTitle(app_title);
@@ -136,6 +190,7 @@ void Form1::kensaku_main() {
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(0);
+    ScanControl& control = scan->control();
     auto update = [&] {
       const int done = control.done.load();
       progress.setLabelText(
@@ -148,11 +203,10 @@ void Form1::kensaku_main() {
     ticker.start(50);
     connect(&progress, &QProgressDialog::canceled, &progress, [&control] { control.stop = true; });
     progress.show();
-    if (!finished) loop.exec();
+    scan->wait_in(loop, {});
   }
-  worker.join();
 
-  for (int i : hits) List1->addItem(paths[size_t(i)]);
+  for (int i : scan->hits()) List1->addItem(paths[size_t(i)]);
   if (List1->count() == 0) {
     st.msg_answer = msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();

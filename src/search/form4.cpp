@@ -72,6 +72,7 @@ void Form4::Command1_Click(int index) {
       if (find_next) find_next(Text1->text());
       return;
     }
+    if (accepting) accepting(Text1->text());
     Text1->setFocus();
     hide();
     return;

@@ -26,6 +26,8 @@ class Form4 final : public QDialog {
   // string, and end the search screen.
   std::function<void(const QString& text)> find_next;
   std::function<void()> end_search;
+  // Mode 1: called with the string when "Ｏ Ｋ" is pressed, before the dialog closes.
+  std::function<void(const QString& text)> accepting;
 
   // Mode 1: shows the dialog modally and returns the entered string ("" after "キャンセル").
   QString input_form(const QString& sel_value);

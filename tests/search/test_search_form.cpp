@@ -89,9 +89,12 @@ void TestSearchForm::hit_list() {
   const QString b = fx.write_file("b.txt", "nothing here");
   const QString c = fx.write_file("c.txt", QStringLiteral("UTF-8 の検索対象").toUtf8());
   Form1& f = make_form(fx, {a, b, a, c});
+  std::atomic<int> started{0};
+  f.scan_starting = [&started](int) { ++started; };
   search(f, "検索");
   const QStringList hits{a, a, c};
   QCOMPARE(lines(f.List1), hits);
+  QCOMPARE(started.load(), 4);  // the scan starts at "Ｏ Ｋ" and runs once
   QVERIFY(f.List1->isVisible() && f.RichTextBox2->isVisible() && !f.RichTextBox1->isVisible());
   QVERIFY(f.Command6[1]->isVisible() && f.文字列検索の終了->isEnabled());
 
