@@ -139,7 +139,7 @@ double best_of(int runs, F f) {
 // of each.
 std::pair<double, double> floor_and_core(const std::vector<QString>& paths, size_t* hits) {
   double floor = 1e300, core = 1e300;
-  for (int run = 0; run < 7; ++run) {
+  for (int run = 0; run < 15; ++run) {
     floor = std::min(floor, floor_ms(paths));
     core = std::min(core, core_ms(paths, hits));
   }
