@@ -110,6 +110,31 @@ __attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsize
   }
   return i;
 }
+
+// The first offset p from `from` where data[p] equals the key byte of its low four bits. Looks
+// at 128 offsets a round and stops where fewer than 128 bytes remain (returning that offset,
+// which need not hold a key).
+__attribute__((target("avx2"))) qsizetype next_byte_avx2(const uchar* data, qsizetype from,
+                                                         qsizetype n, const uchar* key_byte) {
+  const __m256i bytes =
+      _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(key_byte)));
+  const __m256i low = _mm256_set1_epi8(0x0F);
+  auto keys_at = [&](qsizetype at) __attribute__((target("avx2"))) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+    return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(bytes, _mm256_and_si256(v, low)), v);
+  };
+  qsizetype i = from;
+  for (; i + 128 <= n; i += 128) {
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(keys_at(i), keys_at(i + 32)),
+                                        _mm256_or_si256(keys_at(i + 64), keys_at(i + 96)));
+    if (__builtin_expect(_mm256_movemask_epi8(any) == 0, 1)) continue;
+    for (int part = 0; part < 4; ++part, i += 32) {
+      if (const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(keys_at(i))))
+        return i + __builtin_ctz(bits);
+    }
+  }
+  return i;
+}
 #endif
 
 }  // namespace
@@ -156,7 +181,8 @@ void AnchorScanner::choose_keys() {
   };
   // Places the anchors' keys in the sixteen places of the low four bits, the anchors with the
   // fewest keys first; false when two anchors cannot be kept apart.
-  auto place = [this](const std::vector<std::vector<Key>>& options, double* cost) {
+  Keys& keys = keys_;
+  auto place = [&keys](const std::vector<std::vector<Key>>& options, double* cost) {
     std::vector<size_t> order(options.size());
     for (size_t k = 0; k < order.size(); ++k) order[k] = k;
     std::stable_sort(order.begin(), order.end(), [&options](size_t x, size_t y) {
@@ -164,28 +190,27 @@ void AnchorScanner::choose_keys() {
     });
     bool used[16]{};
     *cost = 0;
-    std::fill(std::begin(key_anchors_), std::end(key_anchors_), 0);
-    std::fill(std::begin(key_any_), std::end(key_any_), 0);
+    keys = Keys{};
     for (size_t k : order) {
       const auto fits = [&](const Key& key) {
         const int slot = key.byte & 0x0F;
-        return !used[slot] || (key_byte_[slot] == key.byte && key_next_[slot] == key.next &&
-                               (key_any_[slot] != 0) == key.any_next);
+        return !used[slot] || (keys.byte[slot] == key.byte && keys.next[slot] == key.next &&
+                               (keys.any_next[slot] != 0) == key.any_next);
       };
       const auto it = std::find_if(options[k].begin(), options[k].end(), fits);
       if (it == options[k].end()) return false;
       const int slot = it->byte & 0x0F;
       used[slot] = true;
-      key_byte_[slot] = it->byte;
-      key_next_[slot] = it->next;
-      key_any_[slot] = it->any_next ? 0xFF : 0;
-      key_anchors_[slot] |= static_cast<quint16>(1u << k);
-      key_rel_[k] = it->rel;
+      keys.byte[slot] = it->byte;
+      keys.next[slot] = it->next;
+      keys.any_next[slot] = it->any_next ? 0xFF : 0;
+      keys.anchors[slot] |= static_cast<quint16>(1u << k);
+      keys.rel[k] = it->rel;
       *cost += it->cost;
     }
     // A free place holds a byte of other low bits, which no byte looked up there can equal.
     for (int slot = 0; slot < 16; ++slot) {
-      if (!used[slot]) key_byte_[slot] = static_cast<uchar>(slot ^ 1);
+      if (!used[slot]) keys.byte[slot] = static_cast<uchar>(slot ^ 1);
     }
     return true;
   };
@@ -212,11 +237,18 @@ void AnchorScanner::choose_keys() {
   std::vector<std::vector<Key>> options;
   for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, best_distance));
   place(options, &best);
-  key_distance_ = best_distance;
-  any_key_ = std::any_of(std::begin(key_any_), std::end(key_any_), [](uchar a) { return a != 0; });
-  for (size_t k = 0; k < anchors_.size(); ++k) max_key_rel_ = std::max(max_key_rel_, key_rel_[k]);
+  keys.distance = best_distance;
+  keys.finish(int(anchors_.size()));
   keyed_ = true;
 #endif
+}
+
+void AnchorScanner::Keys::finish(int count) {
+  any = std::any_of(std::begin(any_next), std::end(any_next), [](uchar a) { return a != 0; });
+  alone = true;
+  for (int slot = 0; slot < 16; ++slot) alone = alone && (!anchors[slot] || any_next[slot]);
+  max_rel = 0;
+  for (int k = 0; k < count; ++k) max_rel = std::max(max_rel, rel[k]);
 }
 
 qsizetype AnchorScanner::first_match(const uchar* data, qsizetype lo, qsizetype hi,
@@ -230,27 +262,35 @@ qsizetype AnchorScanner::first_match(const uchar* data, qsizetype lo, qsizetype 
 // An anchor at q is seen where its key stands, at q + its key's place; keys are taken in order,
 // so an anchor that starts before the first one seen has its key further on, by less than the
 // largest key place.
-qsizetype AnchorScanner::next_by_keys(const uchar* data, qsizetype from, qsizetype n) const {
+qsizetype AnchorScanner::next_by_keys(const Keys& keys, const uchar* data, qsizetype from,
+                                      qsizetype n, qsizetype* misses) const {
   auto key_at = [&](qsizetype p) {
     const uchar b = data[p];
     const int slot = b & 0x0F;
-    return key_byte_[slot] == b && (key_any_[slot] || (p + key_distance_ < n &&
-                                                       key_next_[slot] == data[p + key_distance_]));
+    return keys.byte[slot] == b &&
+           (keys.any_next[slot] ||
+            (p + keys.distance < n && keys.next[slot] == data[p + keys.distance]));
   };
   for (qsizetype p = from; p < n; ++p) {
 #ifdef TARVEX_X86_SCAN
-    p = any_key_ ? next_key_avx2<true>(data, p, n, key_distance_, key_byte_, key_next_, key_any_)
-                 : next_key_avx2<false>(data, p, n, key_distance_, key_byte_, key_next_, key_any_);
+    if (keys.alone) {
+      p = next_byte_avx2(data, p, n, keys.byte);
+    } else if (keys.any) {
+      p = next_key_avx2<true>(data, p, n, keys.distance, keys.byte, keys.next, keys.any_next);
+    } else {
+      p = next_key_avx2<false>(data, p, n, keys.distance, keys.byte, keys.next, keys.any_next);
+    }
 #endif
     while (p < n && !key_at(p)) ++p;
     if (p >= n) break;
     qsizetype found = n;
-    for (unsigned set = key_anchors_[data[p] & 0x0F]; set; set &= set - 1) {
+    for (unsigned set = keys.anchors[data[p] & 0x0F]; set; set &= set - 1) {
       const int k = __builtin_ctz(set);
-      const qsizetype q = p - key_rel_[k];
+      const qsizetype q = p - keys.rel[k];
       if (q >= from && q < found && anchors_[size_t(k)].at(data, q, n)) found = q;
     }
-    if (found < n) return first_match(data, std::max(from, p - max_key_rel_ + 1), found, n);
+    if (found < n) return first_match(data, std::max(from, p - keys.max_rel + 1), found, n);
+    if (misses && --*misses < 0) return p;
   }
   return n;
 }
@@ -261,7 +301,7 @@ bool AnchorScanner::matches_at(const uchar* data, qsizetype q, qsizetype n) cons
 
 qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) const {
   if (anchors_.empty()) return n;
-  if (keyed_) return next_by_keys(data, from, n);
+  if (keyed_) return next_by_keys(keys_, data, from, n);
   qsizetype i = from;
 #ifdef TARVEX_X86_SCAN
   if (anchors_.size() <= size_t(kMaxAnchors)) {
@@ -272,6 +312,60 @@ qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) co
     if (matches_at(data, i, n)) return i;
   }
   return n;
+}
+
+// The sample's count of each byte picks, for each anchor, its rarest byte; where two anchors'
+// picks would share their low four bits, the next rarest. The keys are used only when the sample
+// holds at most one of them.
+AnchorScanner::OneText::OneText(const AnchorScanner& scanner, const uchar* sample, qsizetype n)
+    : scanner_(&scanner) {
+  if (!scanner.keyed_) return;
+  constexpr qsizetype kSample = 4096;
+  quint32 counts[256]{};
+  for (qsizetype i = 0; i < std::min(n, kSample); ++i) ++counts[sample[i]];
+  bool used[16]{};
+  quint32 seen = 0;
+  for (size_t k = 0; k < scanner.anchors_.size(); ++k) {
+    const ByteAnchor& a = scanner.anchors_[k];
+    int best = -1;
+    for (int j = 0; j < a.len; ++j) {
+      const uchar b = a.bytes[j];
+      const int slot = b & 0x0F;
+      if (used[slot] && keys_.byte[slot] != b) continue;
+      if (best < 0 || counts[b] < counts[a.bytes[best]] ||
+          (counts[b] == counts[a.bytes[best]] &&
+           byte_commonness(b) < byte_commonness(a.bytes[best])))
+        best = j;
+    }
+    if (best < 0) return;
+    const uchar b = a.bytes[best];
+    const int slot = b & 0x0F;
+    if (!used[slot]) seen += counts[b];
+    used[slot] = true;
+    keys_.byte[slot] = b;
+    keys_.any_next[slot] = 0xFF;
+    keys_.anchors[slot] |= static_cast<quint16>(1u << k);
+    keys_.rel[k] = a.rel[best];
+  }
+  if (seen > 1) return;
+  for (int slot = 0; slot < 16; ++slot) {
+    if (!used[slot]) keys_.byte[slot] = static_cast<uchar>(slot ^ 1);
+  }
+  keys_.finish(int(scanner.anchors_.size()));
+  rare_ = true;
+}
+
+// Each look allows a few places that hold a key but no anchor, one more per 8 KB; past that the
+// rest is scanned with the scanner's own keys, from where every anchor before is known.
+qsizetype AnchorScanner::OneText::next(const uchar* data, qsizetype from, qsizetype n) {
+  if (rare_) {
+    qsizetype misses = 4 + (n - from) / 8192;
+    const qsizetype q = scanner_->next_by_keys(keys_, data, from, n, &misses);
+    if (misses >= 0) return q;
+    rare_ = false;
+    return scanner_->next(data, std::max(from, q - keys_.max_rel), n);
+  }
+  return scanner_->next(data, from, n);
 }
 
 }  // namespace tarvex

@@ -49,6 +49,25 @@ struct ByteAnchor {
 
 // Finds the next offset where any of a few anchors occurs, comparing 16 or 32 offsets at a time.
 class AnchorScanner {
+ private:
+  // Each anchor keyed on one byte of it (its key) and, unless the key is that byte alone, the
+  // byte `distance` after it; the keys' bytes differ in their low four bits, so one table lookup
+  // on those bits names the only key a byte can start.
+  struct Keys {
+    int distance = 1;
+    int max_rel = 0;     // the furthest place of a key in its anchor
+    bool any = false;    // some key is a byte alone
+    bool alone = false;  // every key is a byte alone
+    alignas(16) uchar byte[16]{};
+    alignas(16) uchar next[16]{};
+    alignas(16) uchar any_next[16]{};  // 0xFF: the key's byte alone
+    quint16 anchors[16]{};             // per low four bits: the anchors keyed there
+    int rel[16]{};                     // where each anchor's key stands in it
+
+    // Sets max_rel, any and alone from the keys of the first `count` anchors.
+    void finish(int count);
+  };
+
  public:
   // The vector instructions the scan may use: the best the processor has (AVX2, else SSE2), or
   // SSE2 alone, which the tests try too.
@@ -62,29 +81,35 @@ class AnchorScanner {
 
   static constexpr int kMaxAnchors = 16;
 
+  // The scan of one text, keyed on the byte of each anchor that is rarest in a sample of that
+  // text: one table lookup per offset instead of two. Where those bytes turn up more often than
+  // the sample promised, the rest of the text is scanned as the scanner itself does.
+  class OneText {
+   public:
+    OneText(const AnchorScanner& scanner, const uchar* sample, qsizetype n);
+    // As AnchorScanner::next.
+    qsizetype next(const uchar* data, qsizetype from, qsizetype n);
+
+   private:
+    const AnchorScanner* scanner_;
+    Keys keys_;
+    bool rare_ = false;
+  };
+
  private:
   bool matches_at(const uchar* data, qsizetype q, qsizetype n) const;
   void choose_keys();
-  qsizetype next_by_keys(const uchar* data, qsizetype from, qsizetype n) const;
+  // The first anchor from `from` by the keys. With `misses`, gives up when more than that many
+  // places hold a key but no anchor: returns where it stopped with *misses set to −1.
+  qsizetype next_by_keys(const Keys& keys, const uchar* data, qsizetype from, qsizetype n,
+                         qsizetype* misses = nullptr) const;
   // The first anchor at q in [lo, hi) of data[0, n) (hi if none), checked one offset at a time.
   qsizetype first_match(const uchar* data, qsizetype lo, qsizetype hi, qsizetype n) const;
 
   std::vector<ByteAnchor> anchors_;
   int max_span_ = 0;
-
-  // Each anchor is keyed on a rare byte of its own and the byte `key_distance_` after it (or
-  // that byte alone); the keys' first bytes differ in their low four bits, so one table lookup
-  // on those bits names the only key a byte can start. keyed_ is false when the anchors cannot
-  // be keyed so.
-  bool keyed_ = false;
-  int key_distance_ = 1;
-  int max_key_rel_ = 0;
-  alignas(16) uchar key_byte_[16]{};
-  alignas(16) uchar key_next_[16]{};
-  alignas(16) uchar key_any_[16]{};  // 0xFF: the key's first byte alone
-  bool any_key_ = false;             // some key is a byte alone
-  quint16 key_anchors_[16]{};        // per low four bits: the anchors keyed there
-  int key_rel_[kMaxAnchors]{};       // where each anchor's key stands in it
+  bool keyed_ = false;  // false when the anchors cannot be keyed so, or without AVX2
+  Keys keys_;
 };
 
 }  // namespace tarvex

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -254,8 +255,10 @@ struct SearchNeedle::Forms {
     }
     return false;
   }
-  qsizetype next_candidate(const uchar* data, qsizetype n, bool at_end) const {
-    for (qsizetype q = any_scanner.next(data, 0, n); q < n; q = any_scanner.next(data, q + 1, n)) {
+  // The first candidate in data[0, n), n if none; `text` scans the text this data is part of.
+  qsizetype next_candidate(AnchorScanner::OneText& text, const uchar* data, qsizetype n,
+                           bool at_end) const {
+    for (qsizetype q = text.next(data, 0, n); q < n; q = text.next(data, q + 1, n)) {
       if (candidate_at(data, q, n, at_end)) return q;
     }
     return n;
@@ -493,7 +496,8 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
   // ISO-2022-JP's characters are no anchor's bytes: a text that may be in it is searched whole.
   if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    if (forms_->next_candidate(data, bytes.size(), true) >= bytes.size()) return false;
+    AnchorScanner::OneText text(forms_->any_scanner, data, bytes.size());
+    if (forms_->next_candidate(text, data, bytes.size(), true) >= bytes.size()) return false;
   }
   return FileSearcher::exact(*this, bytes);
 }
@@ -545,8 +549,8 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
   const std::unique_ptr<uchar[]> storage(new uchar[size_t(kFront + kScanBlockBytes + 64)]);
   uchar* const body = reinterpret_cast<uchar*>(
       (reinterpret_cast<quintptr>(storage.get()) + kFront + 63) & ~quintptr(63));
-  qsizetype kept = 0;  // bytes carried over from the previous block
-  bool first = true;
+  qsizetype kept = 0;                          // bytes carried over from the previous block
+  std::optional<AnchorScanner::OneText> text;  // set up on the first block
   bool candidate = false;
   bool seven_bit = true;  // no high byte so far
   bool escape = false;    // ISO-2022-JP's escape seen so far
@@ -556,8 +560,8 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
     if (got < 0) return FileSearchResult::Unreadable;
     uchar* const data = body - kept;
     const qsizetype n = kept + got;
-    if (first) {
-      first = false;
+    if (!text) {
+      text.emplace(f.any_scanner, data, n);
       const QByteArray head(reinterpret_cast<const char*>(data), std::min<qsizetype>(n, 3));
       if (has_mark(head)) {
         candidate = true;
@@ -570,7 +574,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
       seven_bit = !has_non_ascii(bytes);
       escape = escape || (seven_bit && bytes.contains("\x1B$"));
     }
-    if (f.next_candidate(data, n, got == 0) < n) {
+    if (f.next_candidate(*text, data, n, got == 0) < n) {
       candidate = true;
       break;
     }
