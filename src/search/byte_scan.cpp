@@ -1,6 +1,7 @@
 #include "search/byte_scan.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -146,12 +147,17 @@ AnchorScanner::AnchorScanner(const std::vector<ByteAnchor>& anchors,
 #ifdef TARVEX_X86_SCAN
   if (vectors == Vectors::Sse2 || !has_avx2()) return;
 #endif
-  choose_keys();
+  static const auto kCommonness = [] {
+    std::array<double, 256> table{};
+    for (int b = 0; b < 256; ++b) table[size_t(b)] = byte_commonness(static_cast<uchar>(b));
+    return table;
+  }();
+  keyed_ = choose_keys(keys_, kCommonness.data());
 }
 
-void AnchorScanner::choose_keys() {
+bool AnchorScanner::choose_keys(Keys& keys, const double* commonness) const {
 #ifdef TARVEX_X86_SCAN
-  if (anchors_.empty() || anchors_.size() > size_t(kMaxAnchors)) return;
+  if (anchors_.empty() || anchors_.size() > size_t(kMaxAnchors)) return false;
   struct Key {
     uchar byte, next;
     bool any_next;
@@ -160,28 +166,27 @@ void AnchorScanner::choose_keys() {
   };
   // The keys of one anchor whose second byte stands `distance` on, rarest first; a single rare
   // byte followed by anything when no two of its bytes are that far apart.
-  auto keys_of = [](const ByteAnchor& a, int distance) {
-    std::vector<Key> keys;
+  auto keys_of = [commonness](const ByteAnchor& a, int distance) {
+    std::vector<Key> found;
     for (int j = 0; j < a.len; ++j) {
-      const double alone = byte_commonness(a.bytes[j]);
-      keys.push_back({a.bytes[j], 0, true, a.rel[j], alone});
+      const double alone = commonness[a.bytes[j]];
+      found.push_back({a.bytes[j], 0, true, a.rel[j], alone});
       for (int t = j + 1; t < a.len; ++t) {
         if (a.rel[t] - a.rel[j] != distance) continue;
         // Bytes of different characters are rarer together, the more so the more characters
         // lie between them.
         const quint32 between = ((2u << a.rel[t]) - 1) & ~((2u << a.rel[j]) - 1);
         const double across = std::pow(0.3, std::popcount(a.starts & between));
-        keys.push_back({a.bytes[j], a.bytes[t], false, a.rel[j],
-                        alone * byte_commonness(a.bytes[t]) / 1000 * across});
+        found.push_back({a.bytes[j], a.bytes[t], false, a.rel[j],
+                         alone * commonness[a.bytes[t]] / 1000 * across});
       }
     }
-    std::stable_sort(keys.begin(), keys.end(),
+    std::stable_sort(found.begin(), found.end(),
                      [](const Key& x, const Key& y) { return x.cost < y.cost; });
-    return keys;
+    return found;
   };
   // Places the anchors' keys in the sixteen places of the low four bits, the anchors with the
   // fewest keys first; false when two anchors cannot be kept apart.
-  Keys& keys = keys_;
   auto place = [&keys](const std::vector<std::vector<Key>>& options, double* cost) {
     std::vector<size_t> order(options.size());
     for (size_t k = 0; k < order.size(); ++k) order[k] = k;
@@ -233,13 +238,15 @@ void AnchorScanner::choose_keys() {
       best_distance = distance;
     }
   }
-  if (best_distance == 0) return;
+  if (best_distance == 0) return false;
   std::vector<std::vector<Key>> options;
   for (const ByteAnchor& a : anchors_) options.push_back(keys_of(a, best_distance));
   place(options, &best);
   keys.distance = best_distance;
   keys.finish(int(anchors_.size()));
-  keyed_ = true;
+  return true;
+#else
+  return false;
 #endif
 }
 
@@ -315,14 +322,12 @@ qsizetype AnchorScanner::next(const uchar* data, qsizetype from, qsizetype n) co
 }
 
 // The sample's count of each byte picks, for each anchor, its rarest byte; where two anchors'
-// picks would share their low four bits, the next rarest. The keys are used only when the sample
-// holds at most one of them.
+// picks would share their low four bits, the next rarest. Those keys are used only when the
+// sample holds at most one of them; otherwise pairs are chosen on the sample's counts.
 AnchorScanner::OneText::OneText(const AnchorScanner& scanner, const uchar* sample, qsizetype n)
-    : scanner_(&scanner) {
+    : scanner_(&scanner), sampled_(std::min(n, kSample)) {
   if (!scanner.keyed_) return;
-  constexpr qsizetype kSample = 4096;
-  quint32 counts[256]{};
-  for (qsizetype i = 0; i < std::min(n, kSample); ++i) ++counts[sample[i]];
+  for (qsizetype i = 0; i < sampled_; ++i) ++counts_[sample[i]];
   bool used[16]{};
   quint32 seen = 0;
   for (size_t k = 0; k < scanner.anchors_.size(); ++k) {
@@ -332,38 +337,61 @@ AnchorScanner::OneText::OneText(const AnchorScanner& scanner, const uchar* sampl
       const uchar b = a.bytes[j];
       const int slot = b & 0x0F;
       if (used[slot] && keys_.byte[slot] != b) continue;
-      if (best < 0 || counts[b] < counts[a.bytes[best]] ||
-          (counts[b] == counts[a.bytes[best]] &&
+      if (best < 0 || counts_[b] < counts_[a.bytes[best]] ||
+          (counts_[b] == counts_[a.bytes[best]] &&
            byte_commonness(b) < byte_commonness(a.bytes[best])))
         best = j;
     }
-    if (best < 0) return;
+    if (best < 0) {
+      key_pairs();
+      return;
+    }
     const uchar b = a.bytes[best];
     const int slot = b & 0x0F;
-    if (!used[slot]) seen += counts[b];
+    if (!used[slot]) seen += counts_[b];
     used[slot] = true;
     keys_.byte[slot] = b;
     keys_.any_next[slot] = 0xFF;
     keys_.anchors[slot] |= static_cast<quint16>(1u << k);
     keys_.rel[k] = a.rel[best];
   }
-  if (seen > 1) return;
+  if (seen > 1) {
+    key_pairs();
+    return;
+  }
   for (int slot = 0; slot < 16; ++slot) {
     if (!used[slot]) keys_.byte[slot] = static_cast<uchar>(slot ^ 1);
   }
   keys_.finish(int(scanner.anchors_.size()));
-  rare_ = true;
+  mode_ = Mode::RareBytes;
 }
 
-// Each look allows a few places that hold a key but no anchor, one more per 8 KB; past that the
-// rest is scanned with the scanner's own keys, from where every anchor before is known.
+// Pairs of bytes keyed on how often the sample holds each byte (a sample too short to tell
+// leaves the scanner's own keys).
+void AnchorScanner::OneText::key_pairs() {
+  mode_ = Mode::Scanner;
+  if (sampled_ < kSample) return;
+  double commonness[256];
+  for (int b = 0; b < 256; ++b) commonness[b] = (counts_[b] + 0.25) * 1000 / double(sampled_);
+  if (scanner_->choose_keys(keys_, commonness)) mode_ = Mode::Pairs;
+}
+
+// Each look on rare bytes allows a few places that hold a key but no anchor, one more per 8 KB;
+// past that the rest is scanned on pairs, from where every anchor before is known.
 qsizetype AnchorScanner::OneText::next(const uchar* data, qsizetype from, qsizetype n) {
-  if (rare_) {
-    qsizetype misses = 4 + (n - from) / 8192;
-    const qsizetype q = scanner_->next_by_keys(keys_, data, from, n, &misses);
-    if (misses >= 0) return q;
-    rare_ = false;
-    return scanner_->next(data, std::max(from, q - keys_.max_rel), n);
+  switch (mode_) {
+    case Mode::RareBytes: {
+      qsizetype misses = 4 + (n - from) / 8192;
+      const qsizetype q = scanner_->next_by_keys(keys_, data, from, n, &misses);
+      if (misses >= 0) return q;
+      const qsizetype resume = std::max(from, q - keys_.max_rel);
+      key_pairs();
+      return next(data, resume, n);
+    }
+    case Mode::Pairs:
+      return scanner_->next_by_keys(keys_, data, from, n);
+    case Mode::Scanner:
+      break;
   }
   return scanner_->next(data, from, n);
 }

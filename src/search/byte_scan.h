@@ -81,9 +81,10 @@ class AnchorScanner {
 
   static constexpr int kMaxAnchors = 16;
 
-  // The scan of one text, keyed on the byte of each anchor that is rarest in a sample of that
-  // text: one table lookup per offset instead of two. Where those bytes turn up more often than
-  // the sample promised, the rest of the text is scanned as the scanner itself does.
+  // The scan of one text, keyed on what is rare in a sample of that text (its first 4 KB): the
+  // byte of each anchor that is rarest there, one table lookup per offset instead of two; or,
+  // when those bytes are not rare there or turn up more often later, pairs of bytes chosen on
+  // the sample's counts.
   class OneText {
    public:
     OneText(const AnchorScanner& scanner, const uchar* sample, qsizetype n);
@@ -91,14 +92,22 @@ class AnchorScanner {
     qsizetype next(const uchar* data, qsizetype from, qsizetype n);
 
    private:
+    static constexpr qsizetype kSample = 4096;
+    enum class Mode { Scanner, RareBytes, Pairs };
+    void key_pairs();
+
     const AnchorScanner* scanner_;
+    qsizetype sampled_;
+    quint32 counts_[256]{};
     Keys keys_;
-    bool rare_ = false;
+    Mode mode_ = Mode::Scanner;
   };
 
  private:
   bool matches_at(const uchar* data, qsizetype q, qsizetype n) const;
-  void choose_keys();
+  // Keys the anchors on bytes of the given commonness (per thousand bytes); false when they
+  // cannot be keyed.
+  bool choose_keys(Keys& keys, const double* commonness) const;
   // The first anchor from `from` by the keys. With `misses`, gives up when more than that many
   // places hold a key but no anchor: returns where it stopped with *misses set to −1.
   qsizetype next_by_keys(const Keys& keys, const uchar* data, qsizetype from, qsizetype n,
