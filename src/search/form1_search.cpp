@@ -92,6 +92,7 @@ class RegisterScan {
   RegisterScan& operator=(const RegisterScan&) = delete;
 
   const QString& text() const { return needle_.text(); }
+  const std::vector<QString>& paths() const { return paths_; }
   ScanControl& control() { return control_; }
   bool finished() const { return finished_; }
 
@@ -151,15 +152,18 @@ void Form1::kensaku_main() {
   if (form4()->isVisible()) form4()->hide();
 
   st.search_mode = 1;
-  std::vector<QString> paths;
-  for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
+  auto register_paths = [this] {
+    std::vector<QString> paths;
+    for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
+    return paths;
+  };
   // The scan starts the moment "Ｏ Ｋ" is pressed, while the dialog closes and the window
   // redraws; it runs off the window's thread, so the window keeps drawing and the timers keep
   // ticking. User input waits until the progress dialog offers "キャンセル".
   std::unique_ptr<RegisterScan> scan;
-  form4()->accepting = [this, &scan, &paths](const QString& text) {
+  form4()->accepting = [this, &scan, &register_paths](const QString& text) {
     if (!text.isEmpty() && !st.txt.empty())
-      scan = std::make_unique<RegisterScan>(paths, text, scan_starting);
+      scan = std::make_unique<RegisterScan>(register_paths(), text, scan_starting);
   };
   st.search_text = form4()->input_form(st.sel_text);
   form4()->accepting = nullptr;
@@ -173,8 +177,13 @@ void Form1::kensaku_main() {
     st.search_mode = 0;
     return;
   }
-  if (!scan || scan->text() != st.search_text)
+  // The continuous display may have widened the register while the dialog was open: the scan
+  // covers the entries as they are now.
+  const std::vector<QString> paths = register_paths();
+  if (!scan || scan->text() != st.search_text || scan->paths() != paths) {
+    scan.reset();
     scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
+  }
   List1->clear();
   RichTextBox2->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());

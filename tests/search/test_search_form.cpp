@@ -6,6 +6,7 @@
 #include "form_fixture.h"
 #include "platform/text_codecs.h"
 #include "search/form4.h"
+#include "slideshow/step_rule.h"
 
 #include <QAction>
 #include <QLabel>
@@ -78,6 +79,7 @@ class TestSearchForm : public QObject {
   void leaving_the_search_screen();
   void find_next();
   void cancel_keeps_hits_so_far();
+  void register_widened_while_asking();
 };
 
 // The hits in entry order on the search screen; the arrows open the line above or below (the
@@ -94,7 +96,7 @@ void TestSearchForm::hit_list() {
   search(f, "検索");
   const QStringList hits{a, a, c};
   QCOMPARE(lines(f.List1), hits);
-  QCOMPARE(started.load(), 4);  // the scan starts at "Ｏ Ｋ" and runs once
+  QCOMPARE(started.load(), 4);  // one scan of each entry, though it starts at "Ｏ Ｋ"
   QVERIFY(f.List1->isVisible() && f.RichTextBox2->isVisible() && !f.RichTextBox1->isVisible());
   QVERIFY(f.Command6[1]->isVisible() && f.文字列検索の終了->isEnabled());
 
@@ -246,6 +248,25 @@ void TestSearchForm::cancel_keeps_hits_so_far() {
   poll.start(10);
   search(f, "b");
   QCOMPARE(lines(f.List1), QStringList{hit});
+}
+
+// A full register that has wrapped round lists only the entries up to the newest; the continuous
+// display's tick widens it to every entry. A widening while the dialog is open counts: the
+// search covers the register as it is when the dialog has closed.
+void TestSearchForm::register_widened_while_asking() {
+  FormFixture fx;
+  QStringList files;
+  for (int i = 0; i < 25; ++i)
+    files << fx.write_file(QStringLiteral("f%1.txt").arg(i), i == 9 ? "abc" : "xyz");
+  Form1& f = make_form(fx, files);
+  QVERIFY(f.st.txt.last < 9);
+  QTimer::singleShot(0, &f, [&f] {
+    widen_full_register(f.st.txt);
+    f.form4()->Text1->setText(QStringLiteral("abc"));
+    QTest::keyClick(f.form4()->Text1, Qt::Key_Return);
+  });
+  f.txt_kensaku->trigger();
+  QCOMPARE(lines(f.List1), QStringList{files[9]});
 }
 
 QTEST_MAIN(TestSearchForm)
