@@ -74,6 +74,26 @@ bool has_avx2() {
   return yes;
 }
 
+// The first offset from `from` where `keys_at` (32 offsets at a time) marks a key, looking at
+// 128 offsets a round with one test for all of them; stops where fewer than 128 offsets remain
+// before `end` (returning that offset, which need not hold a key).
+template <typename KeysAt>
+__attribute__((target("avx2"), always_inline)) inline qsizetype first_key_avx2(qsizetype from,
+                                                                               qsizetype end,
+                                                                               KeysAt keys_at) {
+  qsizetype i = from;
+  for (; i + 128 <= end; i += 128) {
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(keys_at(i), keys_at(i + 32)),
+                                        _mm256_or_si256(keys_at(i + 64), keys_at(i + 96)));
+    if (__builtin_expect(_mm256_movemask_epi8(any) == 0, 1)) continue;
+    for (int part = 0; part < 4; ++part, i += 32) {
+      if (const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(keys_at(i))))
+        return i + __builtin_ctz(bits);
+    }
+  }
+  return i;
+}
+
 // The first offset p from `from` where a key stands: data[p] equals the key byte of its low four
 // bits, and data[p + distance] that key's second byte (or, with kAny, the key may take any).
 // Looks at 128 offsets a round, with one test for all of them, and stops where fewer than
@@ -99,17 +119,7 @@ __attribute__((target("avx2"))) qsizetype next_key_avx2(const uchar* data, qsize
     if constexpr (kAny) second = _mm256_or_si256(second, _mm256_shuffle_epi8(anys, slot));
     return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(bytes, slot), v0), second);
   };
-  qsizetype i = from;
-  for (; i + 128 + distance <= n; i += 128) {
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(keys_at(i), keys_at(i + 32)),
-                                        _mm256_or_si256(keys_at(i + 64), keys_at(i + 96)));
-    if (__builtin_expect(_mm256_movemask_epi8(any) == 0, 1)) continue;
-    for (int part = 0; part < 4; ++part, i += 32) {
-      if (const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(keys_at(i))))
-        return i + __builtin_ctz(bits);
-    }
-  }
-  return i;
+  return first_key_avx2(from, n - distance, keys_at);
 }
 
 // The first offset p from `from` where data[p] equals the key byte of its low four bits. Looks
@@ -124,17 +134,7 @@ __attribute__((target("avx2"))) qsizetype next_byte_avx2(const uchar* data, qsiz
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
     return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(bytes, _mm256_and_si256(v, low)), v);
   };
-  qsizetype i = from;
-  for (; i + 128 <= n; i += 128) {
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(keys_at(i), keys_at(i + 32)),
-                                        _mm256_or_si256(keys_at(i + 64), keys_at(i + 96)));
-    if (__builtin_expect(_mm256_movemask_epi8(any) == 0, 1)) continue;
-    for (int part = 0; part < 4; ++part, i += 32) {
-      if (const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(keys_at(i))))
-        return i + __builtin_ctz(bits);
-    }
-  }
-  return i;
+  return first_key_avx2(from, n, keys_at);
 }
 #endif
 
