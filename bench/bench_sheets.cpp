@@ -6,11 +6,11 @@
 
 #include "app/main_window.h"
 #include "bench_support.h"
-#include "display/sheet_readers.h"
 #include "display/text_pane.h"
 #include "platform/fonts.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_file.h"
+#include "sheets/sheet_readers.h"
 #include "workbook_writers.h"
 
 #include <QApplication>

@@ -7,8 +7,8 @@
 #include "app/main_window.h"
 #include "bench_support.h"
 #include "display/image_pane.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
-#include "slideshow/picture_prefetch.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // Excel workbook reader (.xls through the compound-file walk and FreeXL, .xlsx through libzip and
 // pugixml). The readers open paths, so each input is written to a file first.
-#include "display/sheet_readers.h"
+#include "sheets/sheet_readers.h"
 
 #include <QDir>
 #include <QFile>

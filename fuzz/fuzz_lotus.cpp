@@ -1,6 +1,6 @@
 // Lotus 1-2-3 workbook reader (libwps). The reader opens paths, so each input is written to a
 // file first.
-#include "display/sheet_readers.h"
+#include "sheets/sheet_readers.h"
 
 #include <QDir>
 #include <QFile>

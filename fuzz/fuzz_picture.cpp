@@ -1,5 +1,5 @@
 // Picture loading through the image pane's loader (Qt's readers with Tarvex's guards).
-#include "display/picture_loader.h"
+#include "pictures/picture_loader.h"
 
 #include "gui_application.h"
 

@@ -1,5 +1,5 @@
 // Rich text reader.
-#include "display/rtf_reader.h"
+#include "text/rtf_reader.h"
 
 #include <cstddef>
 #include <cstdint>

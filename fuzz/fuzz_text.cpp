@@ -1,5 +1,5 @@
 // Plain text decoding (byte-order marks, UTF-8, charset guess, code page 932).
-#include "display/text_decode.h"
+#include "text/text_decode.h"
 
 #include <cstddef>
 #include <cstdint>

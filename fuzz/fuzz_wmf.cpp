@@ -1,5 +1,5 @@
 // Windows metafile headers and the record player.
-#include "display/wmf_player.h"
+#include "pictures/wmf_player.h"
 
 #include "gui_application.h"
 

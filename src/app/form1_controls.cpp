@@ -5,6 +5,7 @@
 #include "browse/folder_tree.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/fonts.h"
 #include "platform/trash.h"
@@ -12,7 +13,6 @@
 #include "search/form4.h"
 #include "settings/form2.h"
 #include "slideshow/arrow_icons.h"
-#include "slideshow/picture_prefetch.h"
 
 #include <QAction>
 #include <QCheckBox>

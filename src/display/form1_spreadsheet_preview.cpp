@@ -6,8 +6,8 @@
 #include "app/main_window.h"
 #include "display/classify.h"
 #include "display/display_messages.h"
-#include "display/sheet_readers.h"
 #include "display/text_pane.h"
+#include "sheets/sheet_readers.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

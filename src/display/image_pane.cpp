@@ -1,7 +1,7 @@
 #include "display/image_pane.h"
 
 #include "display/drop_data.h"
-#include "display/picture_loader.h"
+#include "pictures/picture_loader.h"
 
 #include <QDateTime>
 #include <QDragEnterEvent>

@@ -1,7 +1,7 @@
 #include "display/text_pane.h"
 
 #include "display/drop_data.h"
-#include "display/text_loader.h"
+#include "text/text_loader.h"
 
 #include <QClipboard>
 #include <QDragEnterEvent>

@@ -1,8 +1,8 @@
 #include "search/text_search.h"
 
-#include "display/text_decode.h"
 #include "platform/text_codecs.h"
 #include "search/byte_scan.h"
+#include "text/text_decode.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,9 +4,9 @@
 #include "app/main_window.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/widget_twips.h"
-#include "slideshow/picture_prefetch.h"
 #include "slideshow/step_rule.h"
 
 #include <QAction>

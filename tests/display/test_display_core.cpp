@@ -2,13 +2,13 @@
 // metafiles and pictures.
 
 #include "display/classify.h"
-#include "display/picture_loader.h"
-#include "display/rtf_reader.h"
-#include "display/text_decode.h"
-#include "display/text_loader.h"
-#include "display/wmf_player.h"
+#include "pictures/picture_loader.h"
+#include "pictures/wmf_player.h"
 #include "platform/text_codecs.h"
 #include "test_pictures.h"
+#include "text/rtf_reader.h"
+#include "text/text_decode.h"
+#include "text/text_loader.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The register scan's core: the byte search against the decode-then-compare reference, on
 // hand-made cases and on generated files in every encoding the text pane reads.
-#include "display/text_decode.h"
 #include "platform/text_codecs.h"
 #include "search/byte_scan.h"
 #include "search/search_screen.h"
 #include "search/text_search.h"
+#include "text/text_decode.h"
 
 #include <QFile>
 #include <QRandomGenerator>

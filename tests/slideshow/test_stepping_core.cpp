@@ -1,9 +1,9 @@
 // Stepping through a register: the step rule, removing the current entry, the delete command's
 // check of the path labels, and the slideshow's prefetch.
 
+#include "pictures/picture_prefetch.h"
 #include "registers/entry_removal.h"
 #include "registers/register_ring.h"
-#include "slideshow/picture_prefetch.h"
 #include "slideshow/step_rule.h"
 
 #include <QFile>

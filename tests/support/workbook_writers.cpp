@@ -1,6 +1,6 @@
 #include "workbook_writers.h"
 
-#include "display/compound_writer.h"
+#include "sheets/compound_writer.h"
 
 #include <zip.h>
 

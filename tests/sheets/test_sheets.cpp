@@ -3,10 +3,10 @@
 
 #include "app/form3.h"
 #include "app/main_window.h"
-#include "display/sheet_cells.h"
-#include "display/sheet_readers.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
+#include "sheets/sheet_cells.h"
+#include "sheets/sheet_readers.h"
 #include "workbook_writers.h"
 
 #include <QLabel>
@@ -246,4 +246,4 @@ void TestDisplaySheets::preview_on_the_window() {
 }
 
 QTEST_MAIN(TestDisplaySheets)
-#include "test_display_sheets.moc"
+#include "test_sheets.moc"

@@ -1,4 +1,4 @@
-#include "display/sheet_zip.h"
+#include "sheets/sheet_zip.h"
 
 #include <QFile>
 

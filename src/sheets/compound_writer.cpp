@@ -1,4 +1,4 @@
-#include "display/compound_writer.h"
+#include "sheets/compound_writer.h"
 
 namespace tarvex {
 

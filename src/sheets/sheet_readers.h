@@ -5,7 +5,7 @@
 // workbook, unreadable, encrypted, truncated, without a sheet, or declaring sizes its length
 // cannot hold. They read files only, never the clipboard, and may run on any thread.
 
-#include "display/sheet_cells.h"
+#include "sheets/sheet_cells.h"
 
 #include <QString>
 

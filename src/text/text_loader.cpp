@@ -1,6 +1,6 @@
-#include "display/text_loader.h"
+#include "text/text_loader.h"
 
-#include "display/text_decode.h"
+#include "text/text_decode.h"
 
 #include <QFile>
 #include <QFileInfo>

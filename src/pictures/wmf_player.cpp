@@ -1,4 +1,4 @@
-#include "display/wmf_player.h"
+#include "pictures/wmf_player.h"
 
 #include "platform/text_codecs.h"
 

@@ -1,4 +1,4 @@
-#include "display/text_decode.h"
+#include "text/text_decode.h"
 
 #include "platform/text_codecs.h"
 

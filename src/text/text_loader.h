@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/rtf_reader.h"
+#include "text/rtf_reader.h"
 
 #include <QString>
 

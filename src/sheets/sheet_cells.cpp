@@ -1,4 +1,4 @@
-#include "display/sheet_cells.h"
+#include "sheets/sheet_cells.h"
 
 #include <QDate>
 

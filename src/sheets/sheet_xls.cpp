@@ -4,9 +4,9 @@
 // encrypted one never reaches the library, whose allocations follow those declarations. The walk
 // also finds what FreeXL does not tell: the active sheet and the cells' booleans.
 
-#include "display/sheet_readers.h"
+#include "sheets/sheet_readers.h"
 
-#include "display/compound_writer.h"
+#include "sheets/compound_writer.h"
 
 #include <freexl.h>
 

@@ -1,6 +1,6 @@
-#include "slideshow/picture_prefetch.h"
+#include "pictures/picture_prefetch.h"
 
-#include "display/picture_loader.h"
+#include "pictures/picture_loader.h"
 
 #include <QDateTime>
 #include <QFileInfo>

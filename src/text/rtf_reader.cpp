@@ -1,4 +1,4 @@
-#include "display/rtf_reader.h"
+#include "text/rtf_reader.h"
 
 #include "platform/text_codecs.h"
 

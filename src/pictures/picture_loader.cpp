@@ -1,6 +1,6 @@
-#include "display/picture_loader.h"
+#include "pictures/picture_loader.h"
 
-#include "display/wmf_player.h"
+#include "pictures/wmf_player.h"
 
 #include <QBuffer>
 #include <QFile>

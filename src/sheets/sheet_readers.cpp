@@ -1,4 +1,4 @@
-#include "display/sheet_readers.h"
+#include "sheets/sheet_readers.h"
 
 #include <QFile>
 

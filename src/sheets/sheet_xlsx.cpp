@@ -3,8 +3,8 @@
 // number formats that mark dates. Every part is read only when its unpacked size is one its
 // packed size and the file's length can account for.
 
-#include "display/sheet_readers.h"
-#include "display/sheet_zip.h"
+#include "sheets/sheet_readers.h"
+#include "sheets/sheet_zip.h"
 
 #include <zip.h>
 #include <pugixml.hpp>

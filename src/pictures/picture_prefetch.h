@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/picture_loader.h"
+#include "pictures/picture_loader.h"
 
 #include <QImage>
 #include <QSize>

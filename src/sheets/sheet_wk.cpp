@@ -1,7 +1,7 @@
 // Lotus 1-2-3 workbooks (WK1, WK3, WK4, 123): libwps reads the file and hands every cell of
 // every sheet to a spreadsheet interface; the cells of sheet A inside the block are kept.
 
-#include "display/sheet_readers.h"
+#include "sheets/sheet_readers.h"
 
 #include <librevenge-stream/librevenge-stream.h>
 #include <librevenge/librevenge.h>

@@ -2,8 +2,8 @@
 // (formulas keep their last result there too); settings.xml names the active sheet. Repeated rows
 // and cells are counted, never expanded, so a sheet of a million empty rows costs nothing.
 
-#include "display/sheet_readers.h"
-#include "display/sheet_zip.h"
+#include "sheets/sheet_readers.h"
+#include "sheets/sheet_zip.h"
 
 #include <algorithm>
 #include <cstring>
