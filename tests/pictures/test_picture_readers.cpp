@@ -1,0 +1,208 @@
+// Reading pictures: metafiles and the picture loader's limits.
+
+#include "pictures/picture_loader.h"
+#include "pictures/wmf_player.h"
+#include "test_pictures.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+using namespace tarvex;
+using namespace tarvex::testing;
+
+namespace {
+
+QByteArray data_file(const char* name) {
+  QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + QString::fromLatin1(name));
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+// One metafile record: size in words, function, parameters.
+QByteArray wmf_record(quint16 function, const QList<qint16>& words, const QByteArray& raw = {}) {
+  QByteArray body;
+  for (qint16 w : words) body += QByteArray(reinterpret_cast<const char*>(&w), 2);
+  body += raw;
+  if (body.size() % 2) body += '\0';
+  const quint32 size = 3 + body.size() / 2;
+  return QByteArray(reinterpret_cast<const char*>(&size), 4) +
+         QByteArray(reinterpret_cast<const char*>(&function), 2) + body;
+}
+
+// clang-format off
+QByteArray colorref(int r, int g, int b) { return QByteArray(1, char(r)) + char(g) + char(b) + '\0'; }
+QByteArray rect(int left, int top, int right, int bottom) { return wmf_record(0x041B, {qint16(bottom), qint16(right), qint16(top), qint16(left)}); }
+QByteArray map_mode(int mode) { return wmf_record(0x0103, {qint16(mode)}); }
+QByteArray window_org(int x, int y) { return wmf_record(0x020B, {qint16(y), qint16(x)}); }
+QByteArray window_ext(int w, int h) { return wmf_record(0x020C, {qint16(h), qint16(w)}); }
+QByteArray viewport_ext(int w, int h) { return wmf_record(0x020E, {qint16(h), qint16(w)}); }
+// clang-format on
+
+// A metafile with a plain header and room for ten objects: a red brush and no pen selected, then
+// `records`.
+QByteArray plain_wmf(const QByteArray& records) {
+  QByteArray file("\x01\0\x09\0\0\x03\0\0\0\0\x0A\0\0\0\0\0\0\0", 18);
+  file += wmf_record(0x02FC, {0}, colorref(255, 0, 0) + QByteArray(2, 0));  // brush 0: red
+  file += wmf_record(0x02FA, {5, 0, 0}, colorref(0, 0, 0));                 // pen 1: none
+  file += wmf_record(0x012D, {0}) + wmf_record(0x012D, {1});
+  return file + records + wmf_record(0x0000, {});
+}
+
+using Ink = QList<std::pair<QPoint, QColor>>;  // where a picture shows which colour
+
+}  // namespace
+
+class TestPictureReaders final : public QObject {
+  Q_OBJECT
+ private slots:
+  void wmf_drawing_data();
+  void wmf_drawing();
+  void wmf_draws_in_bounded_time_data();
+  void wmf_draws_in_bounded_time();
+  void pictures_data();
+  void pictures();
+};
+
+// Metafiles drawn at a size: the colour at each point. Those without a placeable header set
+// their frame and scale with the window, the viewport and the map mode.
+void TestPictureReaders::wmf_drawing_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("size");  // its own, at which it is drawn
+  QTest::addColumn<Ink>("ink");
+  const QColor red(Qt::red), white(Qt::white), yellow(Qt::yellow), blue(Qt::blue);
+  // Inside the rectangle, the ellipse and the triangle; the rectangle's left and top edges.
+  const Ink shapes = {{{100, 60}, yellow}, {{300, 215}, yellow}, {{340, 40}, yellow},
+                      {{20, 100}, blue},   {{100, 21}, blue},    {{5, 5}, white},
+                      {{250, 280}, white}};
+  // clang-format off
+  QTest::newRow("placeable")                  << data_file("shapes.wmf") << QSize(400, 300) << shapes;
+  QTest::newRow("isotropic")                  << plain_wmf(map_mode(7) + window_ext(1000, 1000) + viewport_ext(400, 200) + rect(0, 500, 500, 1000)) << QSize(200, 200) << Ink{{{50, 150}, red}, {{150, 50}, white}};
+  QTest::newRow("flipped by the extent")      << plain_wmf(map_mode(8) + window_org(0, 500) + window_ext(1000, -500) + viewport_ext(200, 100) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{50, 75}, red}, {{50, 25}, white}};
+  QTest::newRow("twips, y upwards")           << plain_wmf(map_mode(6) + window_ext(2880, 1440) + rect(1440, 0, 2880, -720)) << QSize(192, 96) << Ink{{{150, 20}, red}, {{50, 70}, white}};
+  QTest::newRow("window extent scaled")       << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + wmf_record(0x0410, {1, 2, 1, 2}) + rect(500, 0, 1000, 250)) << QSize(200, 100) << Ink{{{150, 25}, red}, {{50, 75}, white}};
+  QTest::newRow("viewport origin moved")      << plain_wmf(map_mode(8) + window_ext(500, 250) + viewport_ext(200, 100) + rect(0, 0, 1, 1) + wmf_record(0x020D, {50, 100}) + rect(0, 0, 500, 250)) << QSize(200, 100) << Ink{{{150, 75}, red}, {{50, 25}, white}};
+  // clang-format on
+}
+
+void TestPictureReaders::wmf_drawing() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, size);
+  QFETCH(Ink, ink);
+  const std::optional<WmfPicture> pic = parse_wmf(bytes);
+  QVERIFY(pic);
+  QCOMPARE(pic->natural_size_px(), size);
+  const QImage image = render_wmf(*pic, size);
+  QCOMPARE(image.size(), size);
+  for (const auto& [at, colour] : ink)
+    QVERIFY2(image.pixelColor(at) == colour,
+             qPrintable(QStringLiteral("at %1,%2").arg(at.x()).arg(at.y())));
+  // At twice the size the same places scale with it.
+  QCOMPARE(render_wmf(*pic, size * 2).pixelColor(ink[0].first * 2), ink[0].second);
+}
+
+// Metafiles drawn in bounded time, with ink where they draw: shapes reaching far beyond the
+// picture, under a window stretched one way, are cut to what can be seen before they are drawn;
+// the line "日本語ﾃｷｽﾄ" (code page 932) is drawn at x 200, y 100 (top-aligned), 24 pixels high.
+void TestPictureReaders::wmf_draws_in_bounded_time_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("size");
+  QTest::addColumn<QRect>("ink");  // where some dark ink must show; invalid: anywhere
+  const QByteArray wide_pen = data_file("wide_pen_far_outside.wmf");
+  const QByteArray far = map_mode(8) + window_ext(300, 400) + viewport_ext(300, 30000) +
+                         wmf_record(0x02FA, {0, 40, 0}, colorref(0, 0, 255)) +
+                         wmf_record(0x012D, {2});
+  // clang-format off
+  QTest::newRow("wide pen far outside, as found")  << wide_pen << QSize() << QRect();
+  QTest::newRow("wide pen far outside, stretched") << wide_pen << QSize(1000, 8000) << QRect();
+  QTest::newRow("huge ellipse")   << plain_wmf(far + wmf_record(0x0418, {32000, 32000, -32000, -32000})) << QSize(300, 8000) << QRect();
+  QTest::newRow("huge text")      << plain_wmf(far + wmf_record(0x02FB, {-3000, 0, 0, 0, 400, 0, 0}) + wmf_record(0x012D, {3}) + wmf_record(0x0521, {4, 0x4848, 0x4848, -1500, -200})) << QSize(300, 8000) << QRect();
+  QTest::newRow("japanese text") << data_file("japanese_text.wmf") << QSize() << QRect(200, 100, 150, 28);
+  // clang-format on
+}
+
+void TestPictureReaders::wmf_draws_in_bounded_time() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, size);
+  QFETCH(QRect, ink);
+  QElapsedTimer clock;
+  clock.start();
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes, size);
+  QVERIFY(loaded);
+  QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+  const QImage& image = loaded->image;
+  if (!ink.isValid()) ink = image.rect();
+  int dark = 0;
+  for (int y = ink.top(); y <= ink.bottom() && dark <= 20; y += 3) {
+    for (int x = ink.left(); x <= ink.right(); ++x) dark += qGray(image.pixel(x, y)) < 100;
+  }
+  QVERIFY2(dark > 20, qPrintable(QString::number(dark)));
+}
+
+// Pictures loaded for a pane of `pane` pixels (invalid: at their own size) within the given
+// limits: pictures above the limits are decoded smaller when they are JPEGs and refused
+// otherwise.
+void TestPictureReaders::pictures_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("pane");
+  QTest::addColumn<qint64>("max_pixels");
+  QTest::addColumn<qint64>("memory_bytes");  // -1: unknown
+  QTest::addColumn<QSize>("decoded");        // invalid: refused
+  QTest::addColumn<QSize>("full");
+  // A metafile whose placeable header frames 30000 × 20000 pixels, with nothing to draw.
+  const QByteArray huge_frame =
+      QByteArray("\xD7\xCD\xC6\x9A\0\0\0\0\0\0\x30\x75\x20\x4E\x60\0\0\0\0\0\0\0", 22) +
+      QByteArray("\x01\0\x09\0\0\x03\x0C\0\0\0\0\0\x03\0\0\0\0\0\x03\0\0\0\0\0", 24);
+  const QByteArray bmp = image_bytes(test_pattern(1000, 1000), "bmp");
+  const QByteArray wide_bmp = image_bytes(test_pattern(2000, 1000), "bmp");
+  const QByteArray jpeg = image_bytes(test_pattern(2000, 1000), "jpeg");
+  const QByteArray large_jpeg = image_bytes(test_pattern(4000, 2000), "jpeg");
+  // A JPEG whose frame header claims `size` while its data is that of a small picture.
+  const auto jpeg_claiming = [](QSize size) {
+    QByteArray bytes = image_bytes(test_pattern(16, 16), "jpeg");
+    const char dims[] = {char(size.height() >> 8), char(size.height() & 0xFF),
+                         char(size.width() >> 8), char(size.width() & 0xFF)};
+    return bytes.replace(bytes.indexOf(QByteArray("\xFF\xC0", 2)) + 5, 4, QByteArray(dims, 4));
+  };
+  // A phone photo of 8000 × 6000 pixels is shown whole within the pixel limit; the kernel's
+  // estimate of the free memory is read.
+  QVERIFY(PictureLimits::for_this_machine().memory_bytes > 0);
+  QImage photo(8000, 6000, QImage::Format_Grayscale8);
+  photo.fill(128);
+  const QSize no, own;
+  const qint64 all = kMaxPicturePixels, unknown = -1;
+  // clang-format off
+  QTest::newRow("huge metafile frame, drawn smaller in its shape") << huge_frame << own << all << unknown << QSize(7094, 4729) << QSize(7094, 4729);
+  QTest::newRow("bmp at the limit")                  << bmp        << own << qint64(1000000) << unknown << QSize(1000, 1000) << QSize(1000, 1000);
+  QTest::newRow("bmp above the limit")               << wide_bmp   << own << qint64(1000000) << unknown << no << no;
+  QTest::newRow("bmp above the free memory")         << wide_bmp   << own << all << qint64(4000000) << no << no;
+  QTest::newRow("jpeg within the limit")             << jpeg       << own << qint64(2000000) << unknown << QSize(2000, 1000) << QSize(2000, 1000);
+  QTest::newRow("jpeg above the limit at a half")    << jpeg       << own << qint64(1000000) << unknown << QSize(1000, 500) << QSize(2000, 1000);
+  QTest::newRow("jpeg above the free memory")        << jpeg       << own << all << qint64(4000000) << QSize(1000, 500) << QSize(2000, 1000);
+  QTest::newRow("jpeg far above the limit")          << large_jpeg << own << qint64(200000) << unknown << QSize(500, 250) << QSize(4000, 2000);
+  QTest::newRow("jpeg whose eighth is too large")    << large_jpeg << own << qint64(100000) << unknown << no << no;
+  QTest::newRow("jpeg claiming 60000 x 60000")       << jpeg_claiming({60000, 60000}) << own << all << unknown << no << no;
+  QTest::newRow("jpeg claiming 5000 x 3000 is read") << jpeg_claiming({5000, 3000}) << own << all << unknown << QSize(5000, 3000) << QSize(5000, 3000);
+  QTest::newRow("ordinary photo of 48 megapixels") << image_bytes(photo, "jpeg", 5) << own << all << unknown << QSize(8000, 6000) << QSize(8000, 6000);
+  // clang-format on
+}
+
+void TestPictureReaders::pictures() {
+  QVERIFY(!load_picture_file(QDir::tempPath()));  // a folder is no picture
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, pane);
+  QFETCH(qint64, max_pixels);
+  QFETCH(qint64, memory_bytes);
+  QFETCH(QSize, decoded);
+  QFETCH(QSize, full);
+  const std::optional<LoadedPicture> loaded =
+      load_picture_bytes(bytes, pane, PictureLimits{max_pixels, memory_bytes});
+  QCOMPARE(loaded.has_value(), decoded.isValid());
+  if (!loaded) return;
+  QCOMPARE(loaded->image.size(), decoded);
+  QCOMPARE(loaded->full_size, full);
+}
+
+QTEST_MAIN(TestPictureReaders)
+#include "test_picture_readers.moc"
