@@ -1,10 +1,10 @@
 #include "pictures/picture_loader.h"
 
 #include "pictures/wmf_player.h"
+#include "platform/regular_file.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <climits>
@@ -150,9 +150,8 @@ std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize d
 
 std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
                                                const PictureLimits& limits) {
-  if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  if (!open_regular_file(file)) return std::nullopt;
   const QByteArray head = file.peek(32);
   if (looks_like_wmf(head)) {
     if (file.size() > kMaxMetafileBytes) return std::nullopt;
