@@ -105,6 +105,8 @@ class IndexedText {
   // Bytes the worker has read so far, and the file's size (for a string: its length).
   qint64 bytes_indexed() const { return bytes_indexed_.load(); }
   qint64 size() const { return size_; }
+  // Whether the text is read from a file (rather than given as a string).
+  bool from_file() const { return fd_ >= 0; }
 
   int block_count() const;
   TextBlock block(int i) const;

@@ -73,7 +73,6 @@ class TestDisplayForm final : public QObject {
   void fitted_picture_is_sharp_and_copied_whole_data();
   void fitted_picture_is_sharp_and_copied_whole();
   void stretched_pane_decodes_sparingly();
-  void long_texts_arrive_in_slices();
   void special_files_are_not_shown();
 };
 
@@ -240,23 +239,6 @@ void TestDisplayForm::stretched_pane_decodes_sparingly() {
   pane.resize(600, 500);
   QVERIFY(pane.load_picture(small));
   QCOMPARE(pane.decode_count(), decodes);
-}
-
-// A long text shows its first slice at once and the rest from the event loop; reading the text
-// completes a load at once, and a new text cancels the old one's rest.
-void TestDisplayForm::long_texts_arrive_in_slices() {
-  QString text(TextPane::kSliceChars * 2 + 7, u'あ');  // one line longer than a slice
-  for (int i = 0; text.size() < 5 * TextPane::kSliceChars; ++i) text += QString("\n行%1").arg(i);
-  TextPane pane;
-  pane.set_text(text);
-  QVERIFY(pane.loading());
-  QTRY_VERIFY(!pane.loading());
-  QCOMPARE(pane.text(), text);
-  pane.set_text(text);
-  QCOMPARE(pane.text(), text);
-  pane.set_text(text);
-  pane.set_text(QStringLiteral("short"));
-  QCOMPARE(pane.text(), QString("short"));  // reading would append a stale slice at once
 }
 
 // A named pipe or a link to /dev/zero, shown from the file box, a drop or the command line, takes
