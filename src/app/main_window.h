@@ -283,8 +283,10 @@ class Form1 final : public QMainWindow {
   void connect_search_events();
   // How long a register scan or a find-next search runs before its progress dialog shows (ms).
   int scan_progress_delay_ms = 300;
-  // Told on the scan's threads before each entry is searched (tests hold the scan with it).
+  // Told on the scan's threads before each entry is searched, and on the find-next search's
+  // thread before it starts (tests hold the search with them).
   std::function<void(int entry)> scan_starting;
+  std::function<void()> find_next_starting;
 
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;

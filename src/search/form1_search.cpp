@@ -363,7 +363,10 @@ std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 fro
   std::atomic<qint64> scanned{0};
   qint64 found = -1;
   Background search;
-  search.start([&] { found = find_next(*shown, text, from, &stop, &scanned); });
+  search.start([&] {
+    if (find_next_starting) find_next_starting();
+    found = find_next(*shown, text, from, &stop, &scanned);
+  });
   // A long text is searched while the window keeps drawing; after a moment a progress dialog
   // offers "キャンセル".
   QEventLoop loop;

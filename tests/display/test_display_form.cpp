@@ -5,12 +5,16 @@
 #include "display/drop_data.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "display/text_view.h"
 #include "form_fixture.h"
+#include "platform/text_codecs.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
 #include "test_pictures.h"
+#include "text/text_index.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -20,7 +24,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -74,6 +81,12 @@ class TestDisplayForm final : public QObject {
   void fitted_picture_is_sharp_and_copied_whole();
   void stretched_pane_decodes_sparingly();
   void special_files_are_not_shown();
+  void text_positions_as_in_a_plain_text_editor_data();
+  void text_positions_as_in_a_plain_text_editor();
+  void text_selection_by_mouse_and_keyboard();
+  void text_copy_spans_blocks();
+  void text_file_cut_short_or_removed_while_shown();
+  void text_read_by_assistive_tools();
 };
 
 // Registered, shown and copied; a cursor is not offered for copying, and "ファイルを開く" opens it
@@ -263,6 +276,183 @@ void TestDisplayForm::special_files_are_not_shown() {
   fx.messages.expect(text + missing, kAnswerNo);
   f.Command3_Click(0);
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{text, fx.folder() + "/b.txt"}));
+}
+
+// The text as shown has the positions a plain text editor gives it: select(start, length) selects
+// the same characters whatever the line ends, surrogate pairs, half-width katakana and tabs, in a
+// file read a block at a time (a long line cut into pieces) and in a text set whole alike.
+void TestDisplayForm::text_positions_as_in_a_plain_text_editor_data() {
+  QTest::addColumn<QString>("text");
+  // clang-format off
+  QTest::newRow("CR LF")                        << QStringLiteral("ab\r\ncd\r\n\r\nef");
+  QTest::newRow("LF and a CR alone")            << QStringLiteral("ab\ncd\r\ref\n");
+  QTest::newRow("surrogate pairs")              << QStringLiteral("😀a𠮷\n😀😀\r\nz");
+  QTest::newRow("half-width katakana and tabs") << QStringLiteral("ｱｲｳ\tｴｵ\n\tｶｷ\r\n");
+  QTest::newRow("long line cut into pieces")    << QString(12000, u'字') + QStringLiteral("x\r\ny");
+  // clang-format on
+}
+
+void TestDisplayForm::text_positions_as_in_a_plain_text_editor() {
+  QFETCH(QString, text);
+  QTemporaryDir dir;
+  QFile file(dir.filePath("t.txt"));
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0);
+  file.close();
+  TextPane read, given;
+  QVERIFY(read.load_file(file.fileName()));
+  given.set_text(text);
+  QTRY_VERIFY(!read.loading());
+  QPlainTextEdit editor;
+  editor.setPlainText(text);
+  const int end = editor.document()->characterCount() - 1;
+  QList<int> starts;
+  for (int p = 0; p <= end; p += end < 100 ? 1 : 97) starts << p;
+  // Around the places where the long line is cut (every 16 KB of its UTF-8, 3 bytes a character).
+  for (int cut = 5461; cut < end; cut += 5461) {
+    for (int p = cut - 3; p <= cut + 3; ++p) starts << p;
+  }
+  for (int start : starts) {
+    for (int length : {0, 1, 2, 5, end}) {
+      QTextCursor cursor(editor.document());
+      cursor.setPosition(start);
+      cursor.setPosition(std::min(start + length, end), QTextCursor::KeepAnchor);
+      const QString expected = cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+      read.select(start, length);
+      given.select(start, length);
+      QCOMPARE(read.selected_text(), expected);
+      QCOMPARE(given.selected_text(), expected);
+    }
+  }
+  QCOMPARE(read.text(), editor.toPlainText());
+}
+
+// A click places the caret, Shift extends; arrows, Home/End and Down move as in a text editor;
+// a drag, a double click (a word) and a triple click (a line) select; Ctrl+A and Ctrl+C select and
+// copy everything.
+void TestDisplayForm::text_selection_by_mouse_and_keyboard() {
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&pane));
+  pane.set_text(QStringLiteral("abc def\r\nghi jkl\n"));
+  auto* view = pane.findChild<TextView*>();
+  QVERIFY(view && view->isVisible());
+  pane.focus();
+  QWidget* viewport = view->viewport();
+  auto at = [view](qint64 pos) {  // just right of the left edge of a character
+    const QRect r = view->character_rect(pos);
+    return QPoint(r.left() + 1, r.center().y());
+  };
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(4));
+  QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("def"));
+  QTest::keyClick(view, Qt::Key_Home);
+  QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("ab"));
+  QTest::keyClick(view, Qt::Key_Down);
+  QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("i jkl"));
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(1));
+  QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, at(10));
+  QCOMPARE(pane.selected_text(), QStringLiteral("bc def\ngh"));
+  QTest::mousePress(viewport, Qt::LeftButton, {}, at(8));
+  QTest::mouseMove(viewport, at(12));
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(12));
+  QCOMPARE(pane.selected_text(), QStringLiteral("ghi "));
+  QTest::mouseDClick(viewport, Qt::LeftButton, {}, at(13));
+  QCOMPARE(pane.selected_text(), QStringLiteral("jkl"));
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(13));
+  QCOMPARE(pane.selected_text(), QStringLiteral("ghi jkl\n"));  // the third click: the line
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc def\nghi jkl\n"));
+}
+
+// A selection from one block of a long file into a later one is read and copied whole.
+void TestDisplayForm::text_copy_spans_blocks() {
+  FormFixture fx;
+  QString text;
+  for (int i = 0; i < 5000; ++i)
+    text += QStringLiteral("%1行目：ブロックをまたぐコピー\r\n").arg(i);
+  TextPane pane;
+  QVERIFY(pane.load_file(fx.write_file("long.txt", encode_cp932(text))));
+  QTRY_VERIFY(!pane.loading());
+  const std::shared_ptr<IndexedText> shown = pane.shown_text();
+  QVERIFY(shown->block_count() >= 3);
+  const qint64 from = shown->block(1).pos - 10, to = shown->block(2).pos + 10;
+  pane.select(from, to - from);
+  pane.focus();
+  pane.copy_selection();
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(from, to - from));
+}
+
+// A file cut short or removed while it is shown, indexed or still being indexed: the pane keeps
+// showing what it read, scrolls, selects and copies what is left, and nothing fails.
+void TestDisplayForm::text_file_cut_short_or_removed_while_shown() {
+  FormFixture fx;
+  QByteArray bytes;
+  for (int i = 0; i < 200000; ++i) bytes += QByteArray::number(i) + " a line that is cut short\n";
+  const QString path = fx.write_file("cut.txt", bytes);
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  for (bool indexed : {true, false}) {
+    QVERIFY(pane.load_file(path));
+    if (indexed) QTRY_VERIFY(!pane.loading());
+    QVERIFY(QFile::resize(path, 3000));
+    QTRY_VERIFY(!pane.loading());
+    QCOMPARE(pane.shown_text()->line(0).text, QStringLiteral("0 a line that is cut short"));
+    for (int key : {Qt::Key_End, Qt::Key_Home, Qt::Key_End}) {
+      QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
+      QVERIFY(!pane.grab().isNull());
+    }
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(pane.selected_text().startsWith(QStringLiteral("0 a line")));
+    QVERIFY(QFile::remove(path));
+    QTest::keyClick(view, Qt::Key_PageUp);
+    QVERIFY(!pane.grab().isNull());
+    fx.write_file("cut.txt", bytes);
+  }
+}
+
+// The text pane as an assistive tool reads it: its view carries the pane's name and gives the
+// characters, the caret, the selection and the line at a place; the result view carries its own
+// name, and a rich text's view the pane's.
+void TestDisplayForm::text_read_by_assistive_tools() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  f.ファイルの表示(
+      fx.write_file("a.txt", encode_cp932(QStringLiteral("first line\r\nsecond 行\r\n"))), 1);
+  QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(f.RichTextBox1);
+  QAccessibleInterface* view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  QVERIFY(pane && view && view->textInterface());
+  QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+  QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+  QVERIFY(view->state().readOnly && view->state().multiLine);
+  QAccessibleTextInterface* text = view->textInterface();
+  QCOMPARE(text->characterCount(), 20);
+  QCOMPARE(text->text(6, 15), QStringLiteral("line\nseco"));
+  text->setSelection(0, 11, 17);
+  QCOMPARE(f.RichTextBox1->selected_text(), QStringLiteral("second"));
+  int start = -1, end = -1;
+  text->selection(0, &start, &end);
+  QCOMPARE(std::pair(start, end), std::pair(11, 17));
+  QCOMPARE(text->cursorPosition(), 17);
+  QCOMPARE(text->textAtOffset(13, QAccessible::LineBoundary, &start, &end),
+           QStringLiteral("second 行"));
+  QCOMPARE(text->textAtOffset(2, QAccessible::WordBoundary, &start, &end), QStringLiteral("first"));
+  QCOMPARE(text->textAtOffset(12, QAccessible::CharBoundary, &start, &end), QStringLiteral("e"));
+  QVERIFY(text->characterRect(0).isValid());
+  QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
+  QAccessibleInterface* result =
+      QAccessible::queryAccessibleInterface(f.RichTextBox2->focusProxy());
+  QCOMPARE(result->text(QAccessible::Name), QStringLiteral("検索用のテキスト表示"));
+  f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), 1);
+  view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
 }
 
 QTEST_MAIN(TestDisplayForm)
