@@ -121,11 +121,11 @@ QString TextPane::text() const {
   return t->text(0, t->length());
 }
 
-QString TextPane::selected_text() const {
-  if (!rich()) return view_->selected_text();
+QString TextPane::selected_text(qsizetype at_most) const {
+  if (!rich()) return view_->selected_text(at_most);
   QString text = edit_->textCursor().selectedText();
   text.replace(QChar::ParagraphSeparator, u'\n');
-  return text;
+  return at_most < 0 ? text : text.left(at_most);
 }
 
 void TextPane::select(qint64 start, qint64 length) {

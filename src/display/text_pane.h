@@ -31,7 +31,9 @@ class TextPane final : public QWidget {
   void show_text_of(const TextPane& other);
   // The whole text as shown, line ends as "\n" (waits until a long text is read to its end).
   QString text() const;
-  QString selected_text() const;
+  // The selected text; with `at_most`, no more than its first that many characters, so that a
+  // long selection is not read whole for a use that takes no more.
+  QString selected_text(qsizetype at_most = -1) const;
   void select(qint64 start, qint64 length);
   void focus();
   bool focused() const;

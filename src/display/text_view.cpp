@@ -228,7 +228,7 @@ const TextView::Laid& TextView::laid(qint64 line) const {
   if (width != laid_width_) {
     layouts_.clear();
     max_top_.reset();
-    const_cast<TextView*>(this)->laid_width_ = width;
+    laid_width_ = width;
   }
   const auto found = layouts_.find(line);
   if (found != layouts_.end()) return found->second;
@@ -508,9 +508,10 @@ void TextView::select_all() {
   follow_end_ = loading();
 }
 
-QString TextView::selected_text() const {
+QString TextView::selected_text(qsizetype at_most) const {
   if (!text_ || anchor_ == caret_) return QString();
-  return text_->text(std::min(anchor_, caret_), std::max(anchor_, caret_));
+  const qint64 from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
+  return text_->text(from, at_most < 0 ? to : std::min<qint64>(to, from + at_most));
 }
 
 void TextView::copy() const {

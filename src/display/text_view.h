@@ -37,7 +37,8 @@ class TextView final : public QAbstractScrollArea {
   // Selects from `anchor` to `caret` (clamped to the text) and scrolls the caret into sight.
   void select(qint64 anchor, qint64 caret);
   void select_all();
-  QString selected_text() const;
+  // The selected text, or its first `at_most` characters.
+  QString selected_text(qsizetype at_most = -1) const;
   void copy() const;
 
   // For assistive tools: the rectangle of the character at a position in the viewport (empty when
@@ -120,7 +121,7 @@ class TextView final : public QAbstractScrollArea {
   int generation_ = 0;
   qint64 known_lines_ = 0;
   mutable std::map<qint64, Laid> layouts_;
-  qreal laid_width_ = -1;
+  mutable qreal laid_width_ = -1;
 
   qint64 top_line_ = 0;
   qreal top_offset_ = 0;

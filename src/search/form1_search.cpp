@@ -167,7 +167,7 @@ void Form1::connect_search_events() {
 }
 
 void Form1::txt_kensaku_Click() {
-  st.sel_text = RichTextBox1->selected_text();
+  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
   kensaku_main();
 }
 

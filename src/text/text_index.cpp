@@ -592,7 +592,7 @@ std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
 qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bool at_end,
                                     std::vector<TextBlock>& out, bool force) {
   qsizetype used = 0;
-  while (used < n && (at_end || n - used > sizes_.block + 4)) {
+  while (used < n && (at_end || n - used > sizes_.block + 4) && !stop_.load()) {
     const bool iso = encoding_ == TextEncoding::Iso2022Jp;
     JisReader reader;
     if (iso) {
@@ -622,7 +622,9 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
     b.reset_since_escape = scan_.reset;
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(p), len);
     qint64 line_ends = 0;
-    if (const std::optional<BlockCount> count = count_text_block(bytes, encoding_, b)) {
+    std::optional<BlockCount> count;
+    if (count_without_decoding_) count = count_text_block(bytes, encoding_, b);
+    if (count) {
       b.length = count->length;
       line_ends = count->line_ends;
       b.ends_line = ends_with_line_end(p, len, encoding_);
@@ -693,6 +695,9 @@ QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
 }
 
 void IndexedText::run_worker(qint64 from, qint64 fed) {
+  // The worker counts the blocks it can without decoding them: the tables that tell how the
+  // decoder groups bytes are made at its first use, off the window's thread.
+  count_without_decoding_ = true;
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   constexpr qsizetype kChunk = 1024 * 1024;
   std::vector<uchar> buf(size_t(std::max(kChunk, 4 * sizes_.block) + sizes_.block + 8));

@@ -166,6 +166,7 @@ class IndexedText {
     quint8 escape_size = 0;
     bool reset = false;
   } scan_;
+  bool count_without_decoding_ = false;  // the worker's way; the opener decodes
   class Decision;
   std::unique_ptr<Decision> decision_;
 
