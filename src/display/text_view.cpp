@@ -551,6 +551,8 @@ void TextView::scroll_to(qint64 pos) {
 }
 
 void TextView::ensure_caret_visible() {
+  // The caret may stand in lines indexed since the view last looked.
+  if (poll_.isActive()) poll_text();
   const qint64 line = text_->line_at(caret_);
   const Laid& l = laid(line);
   const QTextLine row = l.layout->lineForTextPosition(int(caret_ - l.pos));

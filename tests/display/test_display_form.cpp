@@ -85,6 +85,7 @@ class TestDisplayForm final : public QObject {
   void text_positions_as_in_a_plain_text_editor();
   void text_selection_by_mouse_and_keyboard();
   void text_copy_spans_blocks();
+  void text_selected_beyond_what_the_view_has_seen();
   void text_file_cut_short_or_removed_while_shown();
   void text_read_by_assistive_tools();
 };
@@ -386,6 +387,24 @@ void TestDisplayForm::text_copy_spans_blocks() {
   pane.copy_selection();
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(from, to - from));
+}
+
+// A place selected in lines indexed after the view last looked at the index (no event has run
+// since) is scrolled into sight all the same.
+void TestDisplayForm::text_selected_beyond_what_the_view_has_seen() {
+  FormFixture fx;
+  const QByteArray line = encode_cp932(QStringLiteral("まだ見ていない行\r\n"));
+  const QString path = fx.write_file("seen.txt", line.repeated(300000) + "last");
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  QVERIFY(pane.load_file(path));
+  pane.shown_text()->wait_until_complete();
+  const qint64 last = pane.shown_text()->length() - 4;
+  pane.select(last, 4);
+  QCOMPARE(pane.selected_text(), QStringLiteral("last"));
+  auto* view = pane.findChild<TextView*>();
+  QVERIFY(!view->character_rect(view->caret() - 1).isEmpty());
 }
 
 // A file cut short or removed while it is shown, indexed or still being indexed: the pane keeps
