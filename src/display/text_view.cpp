@@ -199,7 +199,7 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   top_offset_ = 0;
   anchor_ = caret_ = 0;
   desired_x_ = -1;
-  follow_end_ = false;
+  follow_end_ = selecting_all_ = false;
   dragging_ = false;
   autoscroll_.stop();
   if (loading()) {
@@ -496,7 +496,7 @@ void TextView::select(qint64 anchor, qint64 caret) {
   anchor_ = clamp_pos(anchor);
   caret_ = clamp_pos(caret);
   desired_x_ = -1;
-  follow_end_ = false;
+  follow_end_ = selecting_all_ = false;
   if (text_) ensure_caret_visible();
   restart_blink();
   selection_changed(old_anchor, old_caret);
@@ -504,8 +504,15 @@ void TextView::select(qint64 anchor, qint64 caret) {
 
 void TextView::select_all() {
   if (!text_) return;
-  select(0, text_->length());
-  follow_end_ = loading();
+  // As in a plain text editor, the view stays where it is.
+  const qint64 old_anchor = anchor_, old_caret = caret_;
+  anchor_ = 0;
+  caret_ = text_->length();
+  desired_x_ = -1;
+  follow_end_ = false;
+  selecting_all_ = loading();
+  restart_blink();
+  selection_changed(old_anchor, old_caret);
 }
 
 QString TextView::selected_text(qsizetype at_most) const {
@@ -524,7 +531,7 @@ void TextView::move_caret(qint64 pos, bool keep_anchor, bool remember_x) {
   caret_ = clamp_pos(pos);
   if (!keep_anchor) anchor_ = caret_;
   if (remember_x) desired_x_ = -1;
-  follow_end_ = false;
+  follow_end_ = selecting_all_ = false;
   ensure_caret_visible();
   restart_blink();
   selection_changed(old_anchor, old_caret);
@@ -872,6 +879,11 @@ void TextView::poll_text() {
       const bool extend = anchor_ != caret_;
       move_caret(text_->length(), extend);
       follow_end_ = !complete;
+    } else if (selecting_all_) {
+      const qint64 old_caret = caret_;
+      caret_ = text_->length();
+      selection_changed(anchor_, old_caret);
+      selecting_all_ = !complete;
     }
     update_scroll_bar();
     viewport()->update();

@@ -131,8 +131,10 @@ class TextView final : public QAbstractScrollArea {
 
   qint64 anchor_ = 0, caret_ = 0;
   qreal desired_x_ = -1;
-  // Ctrl+End or select all while the text is still being indexed: the caret follows the end.
+  // Ctrl+End or select all while the text is still being indexed: the caret follows the end,
+  // with the view (Ctrl+End) or without it.
   bool follow_end_ = false;
+  bool selecting_all_ = false;
   bool caret_shown_ = true;
   QBasicTimer blink_;
   QTimer poll_;

@@ -86,6 +86,7 @@ class TestDisplayForm final : public QObject {
   void text_selection_by_mouse_and_keyboard();
   void text_copy_spans_blocks();
   void text_selected_beyond_what_the_view_has_seen();
+  void text_selected_whole_while_being_read();
   void text_file_cut_short_or_removed_while_shown();
   void text_read_by_assistive_tools();
 };
@@ -405,6 +406,27 @@ void TestDisplayForm::text_selected_beyond_what_the_view_has_seen() {
   QCOMPARE(pane.selected_text(), QStringLiteral("last"));
   auto* view = pane.findChild<TextView*>();
   QVERIFY(!view->character_rect(view->caret() - 1).isEmpty());
+}
+
+// Ctrl+A while a long text is still being read selects it to its end once read, and leaves the
+// view where it is, as Ctrl+End follows the end with the view.
+void TestDisplayForm::text_selected_whole_while_being_read() {
+  FormFixture fx;
+  const QByteArray line = encode_cp932(QStringLiteral("読みながら選ぶ行\r\n"));
+  const QString path = fx.write_file("reading.txt", line.repeated(300000) + "end");
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  for (int key : {Qt::Key_A, Qt::Key_End}) {
+    QVERIFY(pane.load_file(path));
+    QVERIFY(pane.loading());
+    QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
+    QTRY_VERIFY(!pane.loading());
+    QCOMPARE(view->caret(), pane.shown_text()->length());
+    QCOMPARE(view->anchor(), key == Qt::Key_A ? 0 : view->caret());
+    QCOMPARE(view->character_rect(0).isEmpty(), key == Qt::Key_End);
+  }
 }
 
 // A file cut short or removed while it is shown, indexed or still being indexed: the pane keeps
