@@ -26,6 +26,7 @@ constexpr qreal kTabStop = 80;
 // Layouts kept beyond those in sight, and the longest selection that also becomes the X11
 // primary selection (a larger one is copied by the copy command only).
 constexpr size_t kKeptLayouts = 400;
+constexpr qint64 kKeptChars = 256 * 1024;
 constexpr qint64 kPrimarySelectionChars = 1 << 20;
 
 int clamp_int(qint64 v) {
@@ -265,13 +266,23 @@ void TextView::forget_layouts() {
   max_top_.reset();
 }
 
-void TextView::trim_layouts() {
-  if (layouts_.size() <= kKeptLayouts) return;
-  // Keep the lines nearest the top of the view.
-  const qint64 keep_from = top_line_ - qint64(kKeptLayouts / 4);
-  const qint64 keep_to = top_line_ + qint64(kKeptLayouts * 3 / 4);
-  for (auto it = layouts_.begin(); it != layouts_.end();) {
-    it = it->first < keep_from || it->first > keep_to ? layouts_.erase(it) : std::next(it);
+void TextView::trim_layouts(qint64 last_painted) {
+  // Keep the lines in sight; of the others, those nearest them, within a budget of lines and of
+  // characters (a line cut from a long one holds thousands).
+  auto chars = [this] {
+    qint64 total = 0;
+    for (const auto& [line, l] : layouts_) total += l.text.size();
+    return total;
+  };
+  qint64 total = chars();
+  while (layouts_.size() > kKeptLayouts || total > kKeptChars) {
+    const auto first = layouts_.begin();
+    const auto last = std::prev(layouts_.end());
+    const qint64 above = top_line_ - first->first, below = last->first - last_painted;
+    if (above <= 0 && below <= 0) break;
+    const auto gone = above >= below ? first : last;
+    total -= gone->second.text.size();
+    layouts_.erase(gone);
   }
 }
 
@@ -381,7 +392,8 @@ void TextView::paintEvent(QPaintEvent*) {
   const bool caret_visible = hasFocus() && caret_shown_;
   const qint64 caret_line = caret_visible ? text_->line_at(caret_) : -1;
   qreal y = -top_offset_;
-  for (qint64 line = top_line_; line <= last_line() && y < viewport()->height(); ++line) {
+  qint64 line = top_line_;
+  for (; line <= last_line() && y < viewport()->height(); ++line) {
     const Laid& l = laid(line);
     const qint64 end = l.pos + l.text.size();
     QList<QTextLayout::FormatRange> selections;
@@ -398,7 +410,7 @@ void TextView::paintEvent(QPaintEvent*) {
     if (line == caret_line) l.layout->drawCursor(&painter, at, int(caret_ - l.pos), 1);
     y += l.height;
   }
-  const_cast<TextView*>(this)->trim_layouts();
+  trim_layouts(line - 1);
 }
 
 // ---- Positions -------------------------------------------------------------------------------

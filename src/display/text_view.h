@@ -84,7 +84,8 @@ class TextView final : public QAbstractScrollArea {
   const Laid& laid(qint64 line) const;
   qreal line_height(qint64 line) const { return laid(line).height; }
   void forget_layouts();
-  void trim_layouts();
+  // Forgets layouts beyond a budget, keeping the lines from the top one to `last_painted`.
+  void trim_layouts(qint64 last_painted);
   qint64 last_line() const;
 
   // Scrolling: the top of the view is `top_offset_` pixels into view line `top_line_`.
