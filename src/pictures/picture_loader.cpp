@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include <climits>
 #include <cmath>
 
 namespace tarvex {
@@ -15,27 +14,36 @@ namespace tarvex {
 namespace {
 
 // Metafiles are drawn, not decoded: their pictures stay smaller, and their files are small.
-constexpr qint64 kMaxMetafilePixels = 32LL * 1024 * 1024;
+constexpr qint64 kMaxDrawnPixels = 32LL * 1024 * 1024;
 constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
+// Bytes a pixel takes in the formats most readers give; deeper formats are counted as they are.
 constexpr qint64 kBytesPerPixel = 4;
+// The deepest format a reader gives (16 bits a channel, four channels).
+constexpr qint64 kMaxBytesPerPixel = 8;
 
 qint64 area(QSize s) {
   return static_cast<qint64>(s.width()) * s.height();
 }
 
-// The pixels a decode may produce under `limits`.
-qint64 pixel_budget(const PictureLimits& limits) {
+// The pixels a decode may produce under `limits`, at `bytes_per_pixel`.
+qint64 pixel_budget(const PictureLimits& limits, qint64 bytes_per_pixel = kBytesPerPixel) {
   qint64 budget = limits.max_pixels;
-  if (limits.memory_bytes >= 0) budget = std::min(budget, limits.memory_bytes / kBytesPerPixel);
+  if (limits.memory_bytes >= 0) budget = std::min(budget, limits.memory_bytes / bytes_per_pixel);
   return std::max<qint64>(budget, 0);
 }
 
-// Sets Qt's allocation guard, one for the whole process (bitmaps inside metafiles pass it too),
-// to `pixels`; the loader's own checks of the declared size are the real limit. The environment's
-// QT_IMAGEIO_MAXALLOC, when set, still overrides it.
-void guard_allocations(qint64 pixels) {
-  const qint64 mb = pixels * kBytesPerPixel / (1024 * 1024) + 1;
-  QImageReader::setAllocationLimit(static_cast<int>(std::min<qint64>(mb, INT_MAX)));
+// Qt's allocation guard is one value for the whole process, read by every reader on every thread
+// (the window's and the slideshow's look-ahead decode at the same time). It is set once, to the
+// most any picture may take; each picture's own limits are checked against the size it declares
+// before it is decoded. The guard still stops a reader whose format declares no size. The
+// environment's QT_IMAGEIO_MAXALLOC, when set, overrides it.
+void guard_allocations_once() {
+  static const bool guarded = [] {
+    QImageReader::setAllocationLimit(
+        static_cast<int>(kMaxPicturePixels * kMaxBytesPerPixel / (1024 * 1024)));
+    return true;
+  }();
+  (void)guarded;
 }
 
 // The largest of a half, a quarter and an eighth of `stored` within `budget`, the sizes a JPEG
@@ -48,10 +56,18 @@ std::optional<QSize> reduced_jpeg_size(QSize stored, qint64 budget) {
   return std::nullopt;
 }
 
+// The bytes a pixel of the picture `reader` is about to decode takes; four when it does not say.
+qint64 bytes_per_pixel(const QImageReader& reader) {
+  const QImage::Format format = reader.imageFormat();
+  if (format == QImage::Format_Invalid) return kBytesPerPixel;
+  const qint64 bits = QImage::toPixelFormat(format).bitsPerPixel();
+  return std::max<qint64>(kBytesPerPixel, (bits + 7) / 8);
+}
+
 std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, QSize decode_size,
                                        const PictureLimits& limits) {
   reader.setAutoTransform(true);
-  const qint64 budget = pixel_budget(limits);
+  const qint64 budget = pixel_budget(limits, bytes_per_pixel(reader));
   const QSize stored = reader.size();
   const QByteArray format = reader.format().toLower();
   const bool jpeg = format == "jpeg" || format == "jpg";
@@ -59,7 +75,6 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
   const bool quarter_turn = reader.transformation() & QImageIOHandler::TransformationRotate90;
 
   QSize scaled;
-  qint64 decode_pixels = 0;
   if (stored.isValid()) {
     const qint64 pixels = area(stored);
     if (pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes) {
@@ -79,38 +94,44 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
       if (!reduced) return std::nullopt;
       if (!scaled.isValid() || area(scaled) > area(*reduced)) scaled = *reduced;
     }
-    // A JPEG asked for an odd size is decoded at up to twice that size in each direction first.
-    decode_pixels = scaled.isValid() ? std::min(4 * area(scaled), pixels) : pixels;
   }
-  guard_allocations(std::max(budget, decode_pixels));
   if (scaled.isValid()) reader.setScaledSize(scaled);
   QImage image = reader.read();
   if (image.isNull()) return std::nullopt;
+  // A format that declares no size was decoded under the process-wide guard alone.
+  if (!stored.isValid() && area(image.size()) > budget) return std::nullopt;
   QSize full = stored.isValid() ? stored : image.size();
   if (stored.isValid() && quarter_turn) full.transpose();
   return LoadedPicture{image, full, false};
+}
+
+// A metafile's own size, made smaller in its shape when it exceeds the limits, and the size it is
+// drawn at: the pane's when one is asked for and within the limits, else its own.
+struct DrawnSizes {
+  QSize natural, drawn;
+};
+DrawnSizes drawn_sizes(QSize natural, QSize decode_size, const PictureLimits& limits) {
+  const qint64 budget = std::min(kMaxDrawnPixels, pixel_budget(limits));
+  if (area(natural) > budget) {
+    const double f = std::sqrt(static_cast<double>(budget) / static_cast<double>(area(natural)));
+    natural = QSize(std::max(1, static_cast<int>(natural.width() * f)),
+                    std::max(1, static_cast<int>(natural.height() * f)));
+  }
+  QSize drawn = natural;
+  if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
+    drawn = decode_size;
+  }
+  return {natural, drawn};
 }
 
 std::optional<LoadedPicture> load_metafile(const QByteArray& bytes, QSize decode_size,
                                            const PictureLimits& limits) {
   std::optional<WmfPicture> wmf = parse_wmf(bytes);
   if (!wmf) return std::nullopt;
-  // A frame larger than the pane would ever show is drawn smaller, keeping its shape.
-  const qint64 budget = std::min(kMaxMetafilePixels, pixel_budget(limits));
-  QSize natural = wmf->natural_size_px();
-  if (area(natural) > budget) {
-    const double f = std::sqrt(static_cast<double>(budget) / static_cast<double>(area(natural)));
-    natural = QSize(std::max(1, static_cast<int>(natural.width() * f)),
-                    std::max(1, static_cast<int>(natural.height() * f)));
-  }
-  QSize size = natural;
-  if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
-    size = decode_size;
-  }
-  guard_allocations(pixel_budget(limits));
-  QImage image = render_wmf(*wmf, size);
+  const DrawnSizes sizes = drawn_sizes(wmf->natural_size_px(), decode_size, limits);
+  QImage image = render_wmf(*wmf, sizes.drawn);
   if (image.isNull()) return std::nullopt;
-  return LoadedPicture{image, natural, true};
+  return LoadedPicture{image, sizes.natural, true};
 }
 
 // Bytes the system could still give, from the kernel's estimate; -1 when it is not known.
@@ -140,6 +161,7 @@ PictureLimits PictureLimits::for_this_machine() {
 
 std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize decode_size,
                                                 const PictureLimits& limits) {
+  guard_allocations_once();
   if (looks_like_wmf(bytes)) return load_metafile(bytes, decode_size, limits);
   QBuffer buffer;
   buffer.setData(bytes);
@@ -150,6 +172,7 @@ std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize d
 
 std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
                                                const PictureLimits& limits) {
+  guard_allocations_once();
   if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;

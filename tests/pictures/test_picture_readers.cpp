@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 using namespace tarvex;
 using namespace tarvex::testing;
 
@@ -63,6 +66,7 @@ class TestPictureReaders final : public QObject {
   void wmf_draws_in_bounded_time();
   void pictures_data();
   void pictures();
+  void limits_of_one_decode_leave_another_alone();
 };
 
 // Metafiles drawn at a size: the colour at each point. Those without a placeable header set
@@ -202,6 +206,36 @@ void TestPictureReaders::pictures() {
   if (!loaded) return;
   QCOMPARE(loaded->image.size(), decoded);
   QCOMPARE(loaded->full_size, full);
+}
+
+// The window thread and the slideshow's look-ahead decode at the same time, each within its own
+// limits. Qt's allocation guard is shared by every reader of the process: a decode under tight
+// limits must not lower it, or a large picture read at that moment elsewhere fails and is
+// reported as a missing file.
+void TestPictureReaders::limits_of_one_decode_leave_another_alone() {
+  const QByteArray large = image_bytes(test_pattern(1200, 1000), "bmp");  // 4.8 MB decoded
+  const QByteArray small = image_bytes(test_pattern(8, 8), "bmp");
+  const PictureLimits roomy{kMaxPicturePixels, -1};
+  const PictureLimits tight{kMaxPicturePixels, 1024 * 1024};
+  QVERIFY(load_picture_bytes(small, QSize(), tight));
+  QVERIFY(!load_picture_bytes(large, QSize(), tight));  // the tight limits hold for their own
+  QVERIFY(!QImage::fromData(large).isNull());
+
+  std::atomic<bool> running{true};
+  std::atomic<int> small_failures{0};
+  std::thread other([&] {
+    while (running) {
+      if (!load_picture_bytes(small, QSize(), tight)) ++small_failures;
+    }
+  });
+  int large_failures = 0;
+  for (int i = 0; i < 40; ++i) {
+    if (!load_picture_bytes(large, QSize(), roomy)) ++large_failures;
+  }
+  running = false;
+  other.join();
+  QCOMPARE(large_failures, 0);
+  QCOMPARE(small_failures.load(), 0);
 }
 
 QTEST_MAIN(TestPictureReaders)
