@@ -2,7 +2,9 @@
 
 tarvex_runtime_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+  # Picture formats beyond Qt's own: TIFF, WebP and more; SVG (its plugin is in libqt6svg6).
+  qt6-image-formats-plugins libqt6svg6
   libuchardet-dev fonts-noto-cjk
   # Spreadsheet preview: .xls, Lotus 1-2-3, .xlsx.
   libfreexl-dev libwps-dev librevenge-dev libzip-dev libpugixml-dev

@@ -1,5 +1,6 @@
 #include "pictures/picture_loader.h"
 
+#include "pictures/svg_check.h"
 #include "pictures/wmf_player.h"
 
 #include <QBuffer>
@@ -13,9 +14,11 @@ namespace tarvex {
 
 namespace {
 
-// Metafiles are drawn, not decoded: their pictures stay smaller, and their files are small.
+// Drawings (metafiles and SVG) are drawn, not decoded: their pictures stay smaller, and their
+// files are small.
 constexpr qint64 kMaxDrawnPixels = 32LL * 1024 * 1024;
 constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
+constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
 // Bytes a pixel takes in the formats most readers give; deeper formats are counted as they are.
 constexpr qint64 kBytesPerPixel = 4;
 // The deepest format a reader gives (16 bits a channel, four channels).
@@ -105,7 +108,7 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
   return LoadedPicture{image, full, false};
 }
 
-// A metafile's own size, made smaller in its shape when it exceeds the limits, and the size it is
+// A drawing's own size, made smaller in its shape when it exceeds the limits, and the size it is
 // drawn at: the pane's when one is asked for and within the limits, else its own.
 struct DrawnSizes {
   QSize natural, drawn;
@@ -132,6 +135,35 @@ std::optional<LoadedPicture> load_metafile(const QByteArray& bytes, QSize decode
   QImage image = render_wmf(*wmf, sizes.drawn);
   if (image.isNull()) return std::nullopt;
   return LoadedPicture{image, sizes.natural, true};
+}
+
+std::optional<LoadedPicture> load_svg(const QByteArray& bytes, QSize decode_size,
+                                      const PictureLimits& limits) {
+  if (!svg_stands_alone(bytes)) return std::nullopt;
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "svg");
+  const QSize declared = reader.size();
+  if (!declared.isValid() || declared.isEmpty()) return std::nullopt;
+  const DrawnSizes sizes = drawn_sizes(declared, decode_size, limits);
+  reader.setScaledSize(sizes.drawn);
+  QImage image = reader.read();
+  if (image.isNull()) return std::nullopt;
+  return LoadedPicture{image, sizes.natural, true};
+}
+
+// Every picture but a metafile: Qt's readers tell the format by content (and a file's name);
+// an SVG drawing is read whole and checked before it is drawn.
+std::optional<LoadedPicture> load_with_qt(QIODevice& device, qint64 file_bytes, QSize decode_size,
+                                          const PictureLimits& limits) {
+  QImageReader reader(&device);
+  const QByteArray format = reader.format();
+  if (format == "svg" || format == "svgz") {
+    if (file_bytes > kMaxSvgBytes || !device.seek(0)) return std::nullopt;
+    return load_svg(device.read(kMaxSvgBytes), decode_size, limits);
+  }
+  return read_with(reader, file_bytes, decode_size, limits);
 }
 
 // Bytes the system could still give, from the kernel's estimate; -1 when it is not known.
@@ -166,8 +198,7 @@ std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize d
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  return read_with(reader, bytes.size(), decode_size, limits);
+  return load_with_qt(buffer, bytes.size(), decode_size, limits);
 }
 
 std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
@@ -181,8 +212,7 @@ std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode
     if (file.size() > kMaxMetafileBytes) return std::nullopt;
     return load_metafile(file.readAll(), decode_size, limits);
   }
-  QImageReader reader(&file);
-  return read_with(reader, file.size(), decode_size, limits);
+  return load_with_qt(file, file.size(), decode_size, limits);
 }
 
 }  // namespace tarvex
