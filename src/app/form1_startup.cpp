@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"
+#include "display/classify.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
@@ -49,6 +50,8 @@ void Form1::Form_Load() {
     st.search_exts[slot] = settings_.ini_read(kSearchExtensions, slot_key(slot));
     st.lotus_exts[slot] = settings_.ini_read(kLotusExtensions, slot_key(slot));
     st.excel_exts[slot] = settings_.ini_read(kExcelExtensions, slot_key(slot));
+    st.image_exts[slot] =
+        added_image_extension(settings_.ini_read(kImageExtensions, slot_key(slot)));
   }
 
   // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.

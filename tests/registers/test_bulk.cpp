@@ -77,24 +77,37 @@ class TestBulk final : public QObject {
 };
 
 void TestBulk::bulk_register_then_clear_data() {
+  QTest::addColumn<BulkKind>("kind");
+  QTest::addColumn<QStringList>("added");  // the settings file's added picture formats
   QTest::addColumn<QStringList>("names");
   QTest::addColumn<int>("last");
   QTest::addColumn<int>("full");
   QTest::addColumn<QStringList>("entries");  // slots 0 … top_index afterwards
+  const auto img = BulkKind::Images;
+  const auto txt = BulkKind::Texts;
+  const QStringList none, added{"png", "jpeg"};
+  const QStringList mixed{"a.png", "B.PNG", "x.jpeg", "c.wmf", "icon.png.txt", "png", "d.bmp"};
   // clang-format off
-  QTest::newRow("texts by ending") << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
-  QTest::newRow("25 files wrap")   << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("texts by ending")               << txt << none  << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
+  QTest::newRow("25 files wrap")                 << txt << none  << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("added formats are images")      << img << added << mixed << 4 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/d.bmp"};
+  QTest::newRow("added formats are never texts") << txt << added << mixed << 2 << 0 << QStringList{"/d/c.wmf", "/d/icon.png.txt", "/d/png"};
+  QTest::newRow("without the section, png is text") << txt << none  << mixed << 5 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/icon.png.txt", "/d/png"};
   // clang-format on
 }
 
 void TestBulk::bulk_register_then_clear() {
+  QFETCH(BulkKind, kind);
+  QFETCH(QStringList, added);
   QFETCH(QStringList, names);
   QFETCH(int, last);
   QFETCH(int, full);
   QFETCH(QStringList, entries);
+  AddedImageExtensions table;
+  std::copy(added.begin(), added.end(), table.begin());
   Register r;
   r.reset(20);
-  tarvex::bulk_register(r, BulkKind::Texts, "/d", names);
+  tarvex::bulk_register(r, kind, "/d", names, table);
   QCOMPARE(r.last, last);
   QCOMPARE(r.full, full);
   QCOMPARE(r.paths.mid(0, r.top_index() + 1), entries);
