@@ -73,6 +73,7 @@ class TestBulk final : public QObject {
   void commands_data();
   void commands();
   void takes_what_the_file_box_lists();
+  void added_picture_formats_go_to_the_images();
   void notice_closes_at_the_twelfth_tick();
 };
 
@@ -241,6 +242,25 @@ void TestBulk::takes_what_the_file_box_lists() {
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/sub/inner.txt", QString()}));
+}
+
+// With the settings file's added picture formats, a PNG goes to the image register and never to
+// the texts.
+void TestBulk::added_picture_formats_go_to_the_images() {
+  FormFixture fx;
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=200\n[イメージ拡張子]\n拡張子0=png\n"));
+  fx.write_file("a.txt", "text a");
+  fx.write_file("p.png", image_bytes(test_pattern(8, 8), "png"));
+  Form1& f = fx.make(false);
+  f.show();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
+  f.img_all_load->trigger();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
+  f.txt_all_load->trigger();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(lines(f.Img_List), QStringList{"000: p.png"});
+  QCOMPARE(lines(f.Txt_List), QStringList{"000: a.txt"});
 }
 
 // The notice stays up for eleven ticks and closes at the twelfth.
