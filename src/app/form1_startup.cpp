@@ -12,6 +12,7 @@
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/conversions.h"
+#include "settings/default_settings.h"
 #include "settings/form2.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_messages.h"
@@ -45,6 +46,9 @@ void set_text_colour(QWidget* w, const QColor& colour) {
 
 void Form1::Form_Load() {
   using namespace keys;
+  // The first start finds the settings Tarvex ships in the settings folder, not an empty file.
+  provide_default_settings(settings_.path(), platform_.default_settings);
+
   // 1. The extension tables.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
     st.search_exts[slot] = settings_.ini_read(kSearchExtensions, slot_key(slot));

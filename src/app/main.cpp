@@ -2,10 +2,12 @@
 #include "platform/file_opener.h"
 #include "platform/fonts.h"
 #include "platform/help_document.h"
+#include "platform/installed_data.h"
 #include "platform/message_box.h"
 #include "platform/settings_folder.h"
 #include "platform/system_info.h"
 #include "platform/system_names.h"
+#include "settings/default_settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
   platform.messages = &messages;
   platform.opener = &opener;
   platform.settings_folder = tarvex::default_settings_folder();
+  platform.default_settings = tarvex::installed_data_path(QCoreApplication::applicationDirPath(),
+                                                          tarvex::kDefaultSettingsName);
   tarvex::HostSystemNames names;
   tarvex::PathSystemInfoLauncher sysinfo;
   platform.names = &names;

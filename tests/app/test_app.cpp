@@ -45,6 +45,8 @@ class TestApp final : public QObject {
   void image_pane_geometry_data();
   void image_pane_geometry();
   void startup_without_a_settings_file();
+  void first_start_with_the_shipped_settings_data();
+  void first_start_with_the_shipped_settings();
   void every_placed_control_exists();
   void controls_have_distinct_accessible_names();
   void shown_list_lies_on_top();
@@ -99,6 +101,56 @@ void TestApp::startup_without_a_settings_file() {
     QVERIFY2(text.contains(QString::fromUtf8(line)), line);
   }
   QVERIFY(!text.contains("アプリケーション名"));
+}
+
+// With the settings file Tarvex ships, the first start copies it into the empty settings folder,
+// reads it and shows no message, nor does the next start. A file that is there keeps its place:
+// with a count out of range, or none, it still gets the warning at every start.
+void TestApp::first_start_with_the_shipped_settings_data() {
+  QTest::addColumn<QString>("existing");  // the settings file before the start; "": none
+  QTest::addColumn<bool>("warned");
+  // clang-format off
+  QTest::newRow("empty settings folder") << QString() << false;
+  QTest::newRow("count of 1000")         << "[最大ファイル数]\nファイル数=1000\n" << true;
+  QTest::newRow("no count")              << "[表示時間]\nイメージ=3\n" << true;
+  // clang-format on
+}
+
+void TestApp::first_start_with_the_shipped_settings() {
+  QFETCH(QString, existing);
+  QFETCH(bool, warned);
+  FormFixture fx;
+  fx.default_settings = QStringLiteral(TARVEX_DEFAULT_SETTINGS);
+  if (!existing.isEmpty()) fx.write_settings(existing);
+  const QByteArray before = fx.settings_bytes();
+  QFile shipped(fx.default_settings);
+  QVERIFY(shipped.open(QIODevice::ReadOnly));
+  const QByteArray shipped_bytes = shipped.readAll();
+  for (int start = 0; start < 2; ++start) {
+    Form1& f = fx.make(warned);
+    QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+    QCOMPARE(f.st.img.max_index, 200);
+    if (warned && start == 0) {
+      QCOMPARE(fx.settings_bytes(), before);
+    } else if (start == 0) {
+      QCOMPARE(fx.settings_bytes(), shipped_bytes);
+      QCOMPARE(f.連続画像->interval(), 5000);
+      QCOMPARE(f.連続テキスト->interval(), 10000);
+      QCOMPARE(f.st.sheet_app, 2);
+      QCOMPARE(f.st.image_exts[5], QString("svg"));
+      QCOMPARE(f.File1->pattern(), QString("*.*"));
+      QVERIFY(f.Image1->stretch() && !f.form2()->Check3->isChecked());
+    }
+    f.close();
+    fx.destroy();
+  }
+  // Shutdown kept what only the user edits, and the count.
+  const QString text = decode_cp932(fx.settings_bytes());
+  if (!warned) {
+    for (const char* kept : {"ファイル数=200\r\n", "拡張子4=webp\r\n", "拡張子3=123\r\n"}) {
+      QVERIFY2(text.contains(QString::fromUtf8(kept)), kept);
+    }
+  }
 }
 
 // The whole settings file under a locale with a decimal comma: read at start-up, and written
