@@ -1,5 +1,7 @@
 // The main window shell: start-up, shutdown, the window layout and the notice window.
 
+#include "about/version.h"
+#include "app/command_line.h"
 #include "app/form3.h"
 #include "app/layout.h"
 #include "app/main_window.h"
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -42,6 +45,10 @@ const QString kFullSettings = QStringLiteral(
 class TestApp final : public QObject {
   Q_OBJECT
  private slots:
+  void command_line_data();
+  void command_line();
+  void command_line_answers_without_a_display_data();
+  void command_line_answers_without_a_display();
   void image_pane_geometry_data();
   void image_pane_geometry();
   void startup_without_a_settings_file();
@@ -55,6 +62,80 @@ class TestApp final : public QObject {
   void window_lays_out_snaps_back_and_minimises();
   void window_lays_out_when_the_minimum_is_refused();
 };
+
+Q_DECLARE_METATYPE(tarvex::CommandLine::Action)
+
+// The arguments after the program's name: the first option decides; after "--" everything is a
+// name; one name at most.
+void TestApp::command_line_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<CommandLine::Action>("action");
+  QTest::addColumn<QString>("target");  // for Run; for Error the one-line message
+  using A = CommandLine::Action;
+  const QString unknown = QStringLiteral("tarvex: 不明なオプションです: ");
+  const QString two = QStringLiteral("tarvex: ファイルかフォルダは一つだけ指定できます: ");
+  // clang-format off
+  QTest::newRow("nothing")                << QStringList{}                         << A::Run     << "";
+  QTest::newRow("a file")                 << QStringList{"/p/a.txt"}               << A::Run     << "/p/a.txt";
+  QTest::newRow("a folder")               << QStringList{"docs"}                   << A::Run     << "docs";
+  QTest::newRow("help")                   << QStringList{"--help"}                 << A::Help    << "";
+  QTest::newRow("short help after a file") << QStringList{"a.txt", "-h"}           << A::Help    << "";
+  QTest::newRow("version")                << QStringList{"--version"}              << A::Version << "";
+  QTest::newRow("first option decides")   << QStringList{"--version", "--help"}    << A::Version << "";
+  QTest::newRow("unknown option")         << QStringList{"--verbose"}              << A::Error   << unknown + "--verbose";
+  QTest::newRow("unknown before help")    << QStringList{"-x", "--help"}           << A::Error   << unknown + "-x";
+  QTest::newRow("a lone dash")            << QStringList{"-"}                      << A::Error   << unknown + "-";
+  QTest::newRow("a Qt option is unknown") << QStringList{"-style", "fusion"}       << A::Error   << unknown + "-style";
+  QTest::newRow("dashed name after --")   << QStringList{"--", "-odd-name.txt"}    << A::Run     << "-odd-name.txt";
+  QTest::newRow("-- then --help")         << QStringList{"--", "--help"}           << A::Run     << "--help";
+  QTest::newRow("-- after the name")      << QStringList{"a.txt", "--"}            << A::Run     << "a.txt";
+  QTest::newRow("two names")              << QStringList{"a.txt", "b.txt"}         << A::Error   << two + "b.txt";
+  QTest::newRow("two names after --")     << QStringList{"--", "a", "--"}          << A::Error   << two + "--";
+  // clang-format on
+}
+
+void TestApp::command_line() {
+  QFETCH(QStringList, arguments);
+  QFETCH(CommandLine::Action, action);
+  QFETCH(QString, target);
+  const CommandLine line = parse_command_line(arguments);
+  QCOMPARE(line.action, action);
+  QCOMPARE(action == CommandLine::Action::Error ? line.error : line.target, target);
+}
+
+// The built program answers --help, --version and a mistake without a display, in UTF-8.
+void TestApp::command_line_answers_without_a_display_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<int>("exit_code");
+  QTest::addColumn<QString>("out");
+  QTest::addColumn<QString>("err");
+  const QString usage = usage_text();
+  // clang-format off
+  QTest::newRow("help")      << QStringList{"--help"}    << 0 << usage                 << "";
+  QTest::newRow("version")   << QStringList{"--version"} << 0 << kVersionTitle + "\n" << "";
+  QTest::newRow("unknown")   << QStringList{"--bogus"}   << 2 << ""  << "tarvex: 不明なオプションです: --bogus\n" + usage;
+  QTest::newRow("two names") << QStringList{"a", "b"}    << 2 << ""  << "tarvex: ファイルかフォルダは一つだけ指定できます: b\n" + usage;
+  // clang-format on
+}
+
+void TestApp::command_line_answers_without_a_display() {
+  QFETCH(QStringList, arguments);
+  QFETCH(int, exit_code);
+  QFETCH(QString, out);
+  QFETCH(QString, err);
+  QVERIFY(usage_text().startsWith("使い方: tarvex [オプション] [ファイル|フォルダ]\n"));
+  QCOMPARE(kVersionTitle, QString("Tarvex Ver1.2"));
+  QProcess tarvex;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  tarvex.setProcessEnvironment(env);
+  tarvex.start(QStringLiteral(TARVEX_BINARY), arguments);
+  QVERIFY(tarvex.waitForFinished(30000));
+  QCOMPARE(tarvex.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(tarvex.exitCode(), exit_code);
+  QCOMPARE(QString::fromUtf8(tarvex.readAllStandardOutput()), out);
+  QCOMPARE(QString::fromUtf8(tarvex.readAllStandardError()), err);
+}
 
 // The image pane's rectangles: limited to the window, and in the maximised display.
 void TestApp::image_pane_geometry_data() {
