@@ -9,6 +9,10 @@ tarvex_runtime_packages=(
   # Spreadsheet preview: .xls, Lotus 1-2-3, .xlsx.
   libfreexl-dev libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )
+# Building the Debian package and checking it.
+tarvex_package_packages=(
+  dpkg-dev file gzip lintian appstream desktop-file-utils man-db python3
+)
 tarvex_test_packages=(
   clang libclang-rt-14-dev clang-format git
   locales
