@@ -19,7 +19,7 @@ namespace {
 constexpr qint64 kMaxDrawnPixels = 32LL * 1024 * 1024;
 constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
 constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
-// Bytes a pixel takes in the formats most readers give; deeper formats are counted as they are.
+// Bytes a pixel takes in the formats most readers give.
 constexpr qint64 kBytesPerPixel = 4;
 // The deepest format a reader gives (16 bits a channel, four channels).
 constexpr qint64 kMaxBytesPerPixel = 8;
@@ -28,10 +28,10 @@ qint64 area(QSize s) {
   return static_cast<qint64>(s.width()) * s.height();
 }
 
-// The pixels a decode may produce under `limits`, at `bytes_per_pixel`.
-qint64 pixel_budget(const PictureLimits& limits, qint64 bytes_per_pixel = kBytesPerPixel) {
+// The pixels a decode may produce under `limits`.
+qint64 pixel_budget(const PictureLimits& limits) {
   qint64 budget = limits.max_pixels;
-  if (limits.memory_bytes >= 0) budget = std::min(budget, limits.memory_bytes / bytes_per_pixel);
+  if (limits.memory_bytes >= 0) budget = std::min(budget, limits.memory_bytes / kBytesPerPixel);
   return std::max<qint64>(budget, 0);
 }
 
@@ -59,18 +59,12 @@ std::optional<QSize> reduced_jpeg_size(QSize stored, qint64 budget) {
   return std::nullopt;
 }
 
-// The bytes a pixel of the picture `reader` is about to decode takes; four when it does not say.
-qint64 bytes_per_pixel(const QImageReader& reader) {
-  const QImage::Format format = reader.imageFormat();
-  if (format == QImage::Format_Invalid) return kBytesPerPixel;
-  const qint64 bits = QImage::toPixelFormat(format).bitsPerPixel();
-  return std::max<qint64>(kBytesPerPixel, (bits + 7) / 8);
-}
-
 std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, QSize decode_size,
                                        const PictureLimits& limits) {
   reader.setAutoTransform(true);
-  const qint64 budget = pixel_budget(limits, bytes_per_pixel(reader));
+  // Counted at four bytes a pixel. The format a reader would decode to is not asked:
+  // QImageReader::imageFormat() gives an undefined value for a broken JPEG.
+  const qint64 budget = pixel_budget(limits);
   const QSize stored = reader.size();
   const QByteArray format = reader.format().toLower();
   const bool jpeg = format == "jpeg" || format == "jpg";
