@@ -2,10 +2,10 @@
 
 #include "pictures/svg_check.h"
 #include "pictures/wmf_player.h"
+#include "platform/regular_file.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <cmath>
@@ -198,9 +198,8 @@ std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize d
 std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
                                                const PictureLimits& limits) {
   guard_allocations_once();
-  if (path.isEmpty() || QFileInfo(path).isDir()) return std::nullopt;
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  if (!open_regular_file(file)) return std::nullopt;
   const QByteArray head = file.peek(32);
   if (looks_like_wmf(head)) {
     if (file.size() > kMaxMetafileBytes) return std::nullopt;

@@ -1,11 +1,11 @@
 #include "search/text_search.h"
 
+#include "platform/regular_file.h"
 #include "platform/text_codecs.h"
 #include "search/byte_scan.h"
 #include "text/text_decode.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QThread>
 
@@ -527,10 +527,7 @@ bool exact_search_file(const SearchNeedle& needle, QFile& file) {
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                              const std::atomic<bool>* stop) {
   QFile file(path);
-  if (path.isEmpty() || !QFileInfo(path).isFile() ||
-      !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-    return FileSearchResult::Unreadable;
-  }
+  if (!open_regular_file(file)) return FileSearchResult::Unreadable;
   const SearchNeedle::Forms& f = FileSearcher::forms(needle);
   if (f.never || needle.text().isEmpty()) return FileSearchResult::NotFound;
   if (!f.plain) {

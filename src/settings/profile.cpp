@@ -1,6 +1,7 @@
 #include "settings/profile.h"
 
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 #include "platform/text_codecs.h"
 
 #include <QFile>
@@ -220,7 +221,7 @@ void ProfileDocument::set_value(const QString& section, const QString& key,
 
 QString profile_read(const QString& path, const QString& section, const QString& key) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QString();
+  if (!open_regular_file(file)) return QString();
   return ProfileDocument::parse(file.readAll()).value(section, key);
 }
 
@@ -230,8 +231,9 @@ bool profile_write(const QString& path, const QString& section, const QString& k
   QFile file(path);
   // QFileInfo follows a symbolic link: a link to a file not made yet counts as a new file.
   if (QFileInfo::exists(path)) {
-    // A file that exists but cannot be read is never replaced: its content would be lost.
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    // A file that exists but cannot be read is never replaced: its content would be lost. Nor is
+    // anything but a regular file (a pipe would block, a device never end).
+    if (!open_regular_file(file)) return false;
     old_bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) return false;
     file.close();

@@ -1,5 +1,7 @@
 #include "sheets/sheet_readers.h"
 
+#include "platform/regular_file.h"
+
 #include <QFile>
 
 namespace tarvex {
@@ -8,7 +10,7 @@ namespace {
 
 QByteArray file_head(const QString& path, int bytes) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+  if (!open_regular_file(f)) return QByteArray();
   return f.read(bytes);
 }
 

@@ -1,6 +1,7 @@
 // Lotus 1-2-3 workbooks (WK1, WK3, WK4, 123): libwps reads the file and hands every cell of
 // every sheet to a spreadsheet interface; the cells of sheet A inside the block are kept.
 
+#include "platform/regular_file.h"
 #include "sheets/sheet_readers.h"
 
 #include <librevenge-stream/librevenge-stream.h>
@@ -211,7 +212,7 @@ QByteArray without_far_cells(const QByteArray& file, const SheetBlock& block) {
 
 bool read_wk_block(const QString& path, SheetBlock& block) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  if (!open_regular_file(file)) return false;
   const QByteArray bytes = without_far_cells(file.readAll(), block);
   file.close();
   librevenge::RVNGStringStream stream(reinterpret_cast<const unsigned char*>(bytes.constData()),

@@ -4,6 +4,7 @@
 // encrypted one never reaches the library, whose allocations follow those declarations. The walk
 // also finds what FreeXL does not tell: the active sheet and the cells' booleans.
 
+#include "platform/regular_file.h"
 #include "sheets/sheet_readers.h"
 
 #include "sheets/compound_writer.h"
@@ -582,7 +583,7 @@ QString freexl_cell_text(const FreeXL_CellValue& v) {
 
 bool read_xls_block(const QString& path, SheetBlock& block) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  if (!open_regular_file(file)) return false;
   const qint64 file_size = file.size();
   std::optional<QByteArray> stream =
       CompoundFile(file.readAll()).stream({QStringLiteral("Workbook"), QStringLiteral("Book")});

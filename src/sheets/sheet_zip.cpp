@@ -1,8 +1,12 @@
 #include "sheets/sheet_zip.h"
 
+#include "platform/regular_file.h"
+
 #include <QFile>
 
 #include <cstring>
+
+#include <unistd.h>
 
 namespace tarvex {
 
@@ -67,8 +71,16 @@ bool parse(pugi::xml_document& doc, std::string& text) {
 }
 
 Zip open_zip(const QString& path) {
+  QFile file(path);
+  if (!open_regular_file(file)) return Zip();
+  // The archive takes a descriptor of its own, which it closes when it is discarded; on failure
+  // it is left to us.
+  const int fd = ::dup(file.handle());
+  if (fd < 0) return Zip();
   int error = 0;
-  return Zip(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
+  zip_t* zip = zip_fdopen(fd, 0, &error);
+  if (!zip) ::close(fd);
+  return Zip(zip);
 }
 
 }  // namespace tarvex

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 using namespace tarvex;
 using namespace tarvex::testing;
 
@@ -80,6 +82,7 @@ class TestDisplayForm final : public QObject {
   void fitted_picture_is_sharp_and_copied_whole();
   void stretched_pane_decodes_sparingly();
   void long_texts_arrive_in_slices();
+  void special_files_are_not_shown();
 };
 
 // Registered, shown and copied; a cursor is not offered for copying, and "ファイルを開く" opens it
@@ -299,6 +302,30 @@ void TestDisplayForm::long_texts_arrive_in_slices() {
   pane.set_text(text);
   pane.set_text(QStringLiteral("short"));
   QCOMPARE(pane.text(), QString("short"));  // reading would append a stale slice at once
+}
+
+// A named pipe or a link to /dev/zero, shown from the file box, a drop or the command line, takes
+// the path of a file that cannot be shown, at once: a picture is not registered, a text is offered
+// for removal. A registered text that has become a pipe is a missing file to the arrow step.
+void TestDisplayForm::special_files_are_not_shown() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString missing = QStringLiteral("が見つかりません！ 登録から削除しますか？");
+  const QString pipe = fx.folder() + "/pipe.txt";
+  QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  QVERIFY(QFile::link("/dev/zero", fx.folder() + "/zero.bmp"));
+  fx.messages.expect(kNoSuchFile);
+  f.ファイルの表示(fx.folder() + "/zero.bmp", 1);
+  fx.messages.expect(pipe + missing, kAnswerYes);
+  f.ファイルの表示(pipe, 1);
+  QVERIFY(f.st.img.paths[0].isEmpty() && f.st.txt.paths[0].isEmpty());
+  const QString text = fx.write_file("a.txt", "a");
+  f.ファイルの表示(text, 1);
+  f.ファイルの表示(fx.write_file("b.txt", "b"), 1);
+  QVERIFY(QFile::remove(text) && ::mkfifo(QFile::encodeName(text).constData(), 0600) == 0);
+  fx.messages.expect(text + missing, kAnswerNo);
+  f.Command3_Click(0);
+  QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{text, fx.folder() + "/b.txt"}));
 }
 
 QTEST_MAIN(TestDisplayForm)
