@@ -1,6 +1,7 @@
 #include "settings/default_settings.h"
 
 #include "platform/atomic_file.h"
+#include "platform/regular_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,10 @@ bool provide_default_settings(const QString& settings_path, const QString& defau
   if (settings_path.isEmpty() || default_file.isEmpty()) return false;
   const QFileInfo existing(settings_path);
   if (existing.exists() || existing.isSymLink()) return false;
-  const QFileInfo source(default_file);
-  if (!source.isFile() || source.size() > kMaxDefaultBytes) return false;
   QFile file(default_file);
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  if (!open_regular_file(file) || file.size() > kMaxDefaultBytes) return false;
   const QByteArray content = file.read(kMaxDefaultBytes + 1);
-  if (content.size() > kMaxDefaultBytes || content.size() != source.size()) return false;
+  if (content.size() != file.size()) return false;
   if (!QDir().mkpath(existing.absolutePath())) return false;
   return create_file_atomically(settings_path, content);
 }

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <memory>
 
@@ -295,7 +296,7 @@ void TestSettings::shipped_settings() {
 // shipped file.
 void TestSettings::first_start_copies_the_shipped_file_data() {
   QTest::addColumn<QString>("present");  // what is at the settings path before
-  QTest::addColumn<QString>("shipped");  // the shipped file: "file", "folder" or "missing"
+  QTest::addColumn<QString>("shipped");  // the shipped file: "file", "folder", "pipe" or "missing"
   QTest::addColumn<bool>("copied");
   // clang-format off
   QTest::newRow("empty folder")              << "nothing"      << "file"    << true;
@@ -305,6 +306,7 @@ void TestSettings::first_start_copies_the_shipped_file_data() {
   QTest::newRow("folder under a file")       << "file as folder" << "file"  << false;
   QTest::newRow("nothing shipped")           << "nothing"      << "missing" << false;
   QTest::newRow("shipped is a folder")       << "nothing"      << "folder"  << false;
+  QTest::newRow("shipped is a pipe")         << "nothing"      << "pipe"    << false;
   // clang-format on
 }
 
@@ -318,6 +320,7 @@ void TestSettings::first_start_copies_the_shipped_file() {
   QDir().mkpath(dir.filePath("share"));
   if (shipped == "file") QVERIFY(write_all(shipped_path, shipped_bytes));
   if (shipped == "folder") QDir().mkpath(shipped_path);
+  if (shipped == "pipe") QVERIFY(::mkfifo(QFile::encodeName(shipped_path).constData(), 0600) == 0);
   QString folder = dir.filePath("config/Tarvex");
   if (present != "no folder") QDir().mkpath(folder);
   if (present == "file as folder") {
