@@ -12,8 +12,12 @@ deb="$(realpath "$1")"
 work="$(mktemp -d)"
 app=""
 cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
+  local status=$?
+  if [ -n "$app" ] && kill "$app" 2> /dev/null; then
+    wait "$app" 2> /dev/null || true
+  fi
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
 fail() {
