@@ -5,13 +5,19 @@
 #include "app/main_window.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
+#include "sheets/number_format.h"
 #include "sheets/sheet_cells.h"
 #include "sheets/sheet_readers.h"
 #include "workbook_writers.h"
 
 #include <QLabel>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+
+#include <algorithm>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -20,11 +26,11 @@ namespace {
 
 using Cells = QList<std::tuple<int, int, QString>>;  // row, column, expected text
 
-XlsCell num(int r, int c, double v, XlsCell::Kind k = XlsCell::Number) {
-  return XlsCell{r, c, k, v, QString()};
+XlsCell num(int r, int c, double v, XlsCell::Kind k = XlsCell::Number, const QString& f = {}) {
+  return XlsCell{r, c, k, v, QString(), f};
 }
 XlsCell txt(int r, int c, const QString& s, XlsCell::Kind k = XlsCell::Text) {
-  return XlsCell{r, c, k, 0, s};
+  return XlsCell{r, c, k, 0, s, {}};
 }
 
 QByteArray data_file(const char* name) {
@@ -47,48 +53,231 @@ XlsBook sample_book() {
 
 // clang-format off
 const Cells kSampleCells = {
-    {0, 0, "名前"}, {0, 1, "数量"}, {0, 2, "#DIV/0!"}, {1, 0, "42.25"}, {1, 1, "計算結果"}, {1, 2, "TRUE"}, {2, 0, "2024/01/31"},
-    {2, 1, "2023/12/24 18:30:05"}, {2, 2, "09:13:30"}, {3, 0, "Tab and break"}, {3, 1, "FALSE"}, {19, 9, "右下J20"}};
+    {0, 0, "名前"}, {0, 1, "数量"}, {0, 2, "#DIV/0!"}, {1, 0, "42.25"}, {1, 1, "計算結果"}, {1, 2, "TRUE"}, {2, 0, "2024/1/31"},
+    {2, 1, "2023/12/24 18:30"}, {2, 2, "9:13:30"}, {3, 0, "Tab and break"}, {3, 1, "FALSE"}, {19, 9, "右下J20"}};
 // The sample workbooks written by other programs hold the same table.
 const Cells kWrittenElsewhere = {
     {0, 0, "名前"}, {0, 1, "数量"}, {0, 2, "単価"}, {0, 3, "日付"}, {1, 0, "りんご"}, {1, 1, "3"},
-    {1, 2, "120.5"}, {1, 3, "2024/01/31"}, {2, 0, "ﾊﾞﾅﾅ"}, {2, 1, "-7"}, {2, 2, "0.1"},
-    {2, 3, "2023/12/24 18:30:05"}, {3, 0, "Tab and \"quote\""}, {3, 2, "10000000000"}, {19, 9, "右下J20"}};
+    {1, 2, "120.5"}, {2, 0, "ﾊﾞﾅﾅ"}, {2, 1, "-7"}, {2, 2, "0.1"}, {3, 0, "Tab and \"quote\""},
+    {3, 2, "10000000000"}, {19, 9, "右下J20"}};
 // clang-format on
+
+// One row of the table of value × format → text in tests/data/formats/number_formats.tsv.
+struct FormatRow {
+  QString kind, value, format, shown, libreoffice, why;
+};
+
+QList<FormatRow> format_rows() {
+  static const QList<FormatRow> rows = [] {
+    QList<FormatRow> out;
+    QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/formats/number_formats.tsv"));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+      if (line.isEmpty() || line.startsWith('#')) continue;
+      QStringList c = QString::fromUtf8(line).split(u'\t');
+      while (c.size() < 6) c.append(QString());
+      out.append({c[0], c[1], c[2], c[3], c[4], c[5]});
+    }
+    return out;
+  }();
+  return rows;
+}
+
+// Row i of the table stands in the cell A1 + (i % 20 rows, i / 20 columns).
+int table_row(int i) {
+  return i % kExcelRows;
+}
+int table_column(int i) {
+  return i / kExcelRows;
+}
+
+quint8 error_code(const QString& name) {
+  for (int code = 0; code < 64; ++code) {
+    if (!name.isEmpty() && error_name(quint8(code)) == name) return quint8(code);
+  }
+  return 0xFF;
+}
+
+// The table written by our own writers: .xls, .xlsx and .ods (without the rows whose format
+// the .ods writer cannot store).
+QByteArray table_xls() {
+  XlsSheet sheet{QStringLiteral("Sheet1"), {}};
+  const QList<FormatRow> rows = format_rows();
+  for (int i = 0; i < rows.size(); ++i) {
+    const FormatRow& r = rows[i];
+    const QString format = r.format == QLatin1String("General") ? QString() : r.format;
+    XlsCell c{table_row(i), table_column(i), XlsCell::Number, r.value.toDouble(), {}, format};
+    if (r.kind == "s") c = XlsCell{table_row(i), table_column(i), XlsCell::Text, 0, r.value, format};
+    if (r.kind == "b") c.kind = XlsCell::Bool, c.number = r.value == "TRUE";
+    if (r.kind == "e") c.kind = XlsCell::Error, c.number = error_code(r.value);
+    sheet.cells.append(c);
+  }
+  return xls_file({{sheet}});
+}
+
+QByteArray table_xlsx() {
+  const QList<FormatRow> rows = format_rows();
+  QList<int> xfs = {0};
+  QList<std::pair<int, QString>> custom;
+  QMap<int, QByteArray> by_row;
+  for (int i = 0; i < rows.size(); ++i) {
+    const FormatRow& r = rows[i];
+    int id = 0;
+    if (r.format.startsWith("builtin:")) {
+      id = r.format.mid(8).toInt();
+    } else if (r.format != QLatin1String("General")) {
+      auto it = std::find_if(custom.begin(), custom.end(),
+                             [&](const auto& f) { return f.second == r.format; });
+      id = it != custom.end() ? it->first : 164 + int(custom.size());
+      if (it == custom.end()) custom.append({id, r.format});
+    }
+    if (!xfs.contains(id)) xfs.append(id);
+    const QByteArray ref =
+        QByteArray(1, char('A' + table_column(i))) + QByteArray::number(table_row(i) + 1);
+    const QByteArray at = "<c r=\"" + ref + "\" s=\"" + QByteArray::number(xfs.indexOf(id)) + "\"";
+    QByteArray cell;
+    if (r.kind == "n") cell = at + "><v>" + r.value.toUtf8() + "</v></c>";
+    if (r.kind == "s") cell = at + " t=\"inlineStr\"><is><t>" + r.value.toUtf8() + "</t></is></c>";
+    if (r.kind == "b") cell = at + " t=\"b\"><v>" + (r.value == "TRUE" ? "1" : "0") + "</v></c>";
+    if (r.kind == "e") cell = at + " t=\"e\"><v>" + r.value.toUtf8() + "</v></c>";
+    by_row[table_row(i)] += cell;
+  }
+  QByteArray data;
+  for (auto it = by_row.cbegin(); it != by_row.cend(); ++it) {
+    data += "<row r=\"" + QByteArray::number(it.key() + 1) + "\">" + it.value() + "</row>";
+  }
+  return xlsx_file({{"Sheet1", data}}, 0, xfs, custom);
+}
+
+bool ods_can_store(const FormatRow& r) {
+  return r.format == QLatin1String("General") ||
+         (!r.format.startsWith("builtin:") && !ods_data_style("N", r.format).isEmpty());
+}
+
+QByteArray table_ods() {
+  const QList<FormatRow> rows = format_rows();
+  QStringList formats;
+  QList<QByteArray> grid(kExcelRows, QByteArray());
+  for (int i = 0; i < int(rows.size()); ++i) {
+    const FormatRow& row = rows[i];
+    QByteArray cell = "<table:table-cell/>";
+    if (ods_can_store(row)) {
+      QByteArray style;
+      if (row.format != QLatin1String("General")) {
+        if (!formats.contains(row.format)) formats.append(row.format);
+        style = " table:style-name=\"ce" + QByteArray::number(formats.indexOf(row.format) + 1) + "\"";
+      }
+      const QByteArray text = "<text:p>" + row.value.toHtmlEscaped().toUtf8() + "</text:p>";
+      const QByteArray open = "<table:table-cell" + style;
+      if (row.kind == "n") {
+        cell = open + " office:value-type=\"float\" office:value=\"" + row.value.toUtf8() + "\"/>";
+      } else if (row.kind == "s") {
+        cell = open + " office:value-type=\"string\">" + text + "</table:table-cell>";
+      } else if (row.kind == "b") {
+        cell = open + " office:value-type=\"boolean\" office:boolean-value=\"" +
+               row.value.toLower().toUtf8() + "\"/>";
+      } else {
+        cell = open + " office:value-type=\"float\" office:value=\"0\" calcext:value-type=\"error\">" +
+               text + "</table:table-cell>";
+      }
+    }
+    grid[table_row(i)] += cell;
+  }
+  QByteArray table;
+  for (const QByteArray& row : grid) table += "<table:table-row>" + row + "</table:table-row>";
+  return ods_file({{"Sheet1", table}}, QString(), formats);
+}
+
+// The cells of a block text.
+QList<QStringList> grid_of(const QString& text) {
+  QList<QStringList> out;
+  for (const QString& line : text.split(QStringLiteral("\r\n"))) out.append(line.split(u'\t'));
+  return out;
+}
+
+QString grid_cell(const QList<QStringList>& grid, int row, int column) {
+  return row < grid.size() && column < grid[row].size() ? grid[row][column]
+                                                        : QStringLiteral("<no cell>");
+}
+
+// A CSV file as LibreOffice writes it: commas, fields with commas or quotes in double quotes.
+QList<QStringList> csv_grid(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QList<QStringList> out;
+  for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+    QStringList fields(1);
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+      const QChar c = line[i];
+      if (quoted && c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+        fields.last() += c;
+        ++i;
+      } else if (c == u'"') {
+        quoted = !quoted;
+      } else if (c == u',' && !quoted) {
+        fields.append(QString());
+      } else if (c != u'\r') {
+        fields.last() += c;
+      }
+    }
+    out.append(fields);
+  }
+  return out;
+}
+
+QString block_of(const QString& name, const QByteArray& bytes) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return QString();
+  f.write(bytes);
+  f.close();
+  return excel_block_text(path);
+}
 
 }  // namespace
 
 class TestDisplaySheets final : public QObject {
   Q_OBJECT
  private slots:
-  void cell_texts();
+  void number_formats_data();
+  void number_formats();
   void workbooks_data();
   void workbooks();
+  void values_match_xlrd();
   void preview_on_the_window();
 };
 
-// Numbers, date serials and format codes as the cells show them.
-void TestDisplaySheets::cell_texts() {
-  const auto d = DateShape::Date, t = DateShape::Time;
-  const auto kind = [](const char* code) {
-    return QString::number(int(format_kind(QString::fromUtf8(code))));
-  };
-  const QString n = QString::number(int(FormatKind::Number)),
-                ft = QString::number(int(FormatKind::Time));
-  // clang-format off
-  const std::pair<QString, QString> cases[] = {
-      {number_text(1e16), "1E+16"},                      // an integer beyond 15 digits
-      {number_text(0.1 + 0.2), "0.3"},                   // the sum's error hidden
-      {serial_date_text(60, false, d), "1900/02/29"},    // the day that never was
-      {serial_date_text(0, true, d), "1904/01/01"},
-      {serial_date_text(0.999999, false, t), "00:00:00"},  // rounds to the next day's second
-      {kind("[Red]#,##0"), n},
-      {kind("0\"days\""), n},
-      {kind("0\\d"), n},
-      {kind("mm:ss"), ft},
-      {kind("[h]:mm:ss"), ft}};
-  // clang-format on
-  for (const auto& [text, expected] : cases) QCOMPARE(text, expected);
+// Every row of the table: our own writers' .xls, .xlsx and .ods show the text the spreadsheet
+// program shows; LibreOffice's "as shown" export of the same table agrees, or the row says why
+// not.
+void TestDisplaySheets::number_formats_data() {
+  QTest::addColumn<int>("index");
+  const QList<FormatRow> rows = format_rows();
+  QVERIFY(rows.size() > 60);
+  for (int i = 0; i < rows.size(); ++i) {
+    QTest::newRow(qPrintable(rows[i].value + u' ' + rows[i].format)) << i;
+  }
+}
+
+void TestDisplaySheets::number_formats() {
+  QFETCH(int, index);
+  static const QList<QStringList> xls = grid_of(block_of("t.xls", table_xls()));
+  static const QList<QStringList> xlsx = grid_of(block_of("t.xlsx", table_xlsx()));
+  static const QList<QStringList> ods = grid_of(block_of("t.ods", table_ods()));
+  const QString lo = QStringLiteral(TARVEX_TEST_DATA_DIR "/formats/libreoffice");
+  static const QList<QStringList> lo_csv[] = {
+      csv_grid(lo + "_xls.csv"), csv_grid(lo + "_xlsx.csv"), csv_grid(lo + "_ods.csv")};
+  const FormatRow r = format_rows()[index];
+  const int row = table_row(index), column = table_column(index);
+  QCOMPARE(grid_cell(xls, row, column), r.shown);
+  QCOMPARE(grid_cell(xlsx, row, column), r.shown);
+  if (ods_can_store(r)) QCOMPARE(grid_cell(ods, row, column), r.shown);
+  // LibreOffice's opinion; where it differs from the spreadsheet program, the row says why.
+  QVERIFY2(r.libreoffice.isEmpty() || !r.why.isEmpty(), "a difference needs its reason");
+  const QString expected = r.libreoffice.isEmpty() ? r.shown : r.libreoffice;
+  for (const QList<QStringList>& csv : lo_csv) QCOMPARE(grid_cell(csv, row, column), expected);
 }
 
 // Each workbook is written to book.<ext> and read as a block of cells; "wk1" picks the 1-2-3
@@ -169,6 +358,17 @@ void TestDisplaySheets::workbooks_data() {
   QTest::newRow("WK1 with a tail")                    << "wk1" << wk1_file(wk) + QByteArray(7, 'x') << true << wk_cells;
   QTest::newRow("WK3 with a second sheet and a tail") << "wk1" << wk3_file(wk + QList<WkCell>{{1, 5, 5, true, 0, "シートB"}}, 0x1000) + QByteArray(7, 'x') << true << wk_cells;
   // clang-format on
+}
+
+void TestDisplaySheets::values_match_xlrd() {
+  const QString lo = QStringLiteral(TARVEX_TEST_DATA_DIR "/formats/libreoffice.");
+  QList<QList<QStringList>> g;
+  for (const char* e : {"xls", "xlsx", "ods"}) { QFile f(lo + e); f.open(QIODevice::ReadOnly); g.append(grid_of(block_of(QString("x.") + e, f.readAll()))); }
+  const auto rows = format_rows();
+  for (int i = 0; i < rows.size(); ++i) {
+    QStringList v; for (auto& x : g) v << grid_cell(x, table_row(i), table_column(i));
+    if (v[0] != rows[i].shown || v[1] != rows[i].shown || v[2] != rows[i].shown) qWarning("%d %s %s | shown %s | ours %s", i, qPrintable(rows[i].value), qPrintable(rows[i].format), qPrintable(rows[i].shown), qPrintable(v.join(" | ")));
+  }
 }
 
 void TestDisplaySheets::workbooks() {
