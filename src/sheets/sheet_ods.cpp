@@ -373,8 +373,10 @@ bool read_ods_block(const QString& path, SheetBlock& block) {
   if (chosen < 0) chosen = 0;
   OdsContext ods;
   const pugi::xml_node document = child(doc, "document-content");
-  if (std::optional<std::string> styles_part = read_part(zip.get(), "styles.xml")) {
-    pugi::xml_document styles_doc;
+  // The styles keep pointing into both documents while the cells are read.
+  std::optional<std::string> styles_part = read_part(zip.get(), "styles.xml");
+  pugi::xml_document styles_doc;
+  if (styles_part) {
     if (parse(styles_doc, *styles_part)) {
       const pugi::xml_node root = child(styles_doc, "document-styles");
       ods.styles.add(child(root, "styles"));

@@ -93,7 +93,12 @@ QByteArray string_table(const QStringList& strings, quint32 claimed, int limit, 
       }
       current += wide ? u16({s[i].unicode()}) : QByteArray(1, char(s[i].unicode()));
     }
-    for (char c : runs + phonetic) {
+    // Formatting runs are never split, the phonetic reading may be.
+    for (qsizetype i = 0; i < runs.size(); i += 4) {
+      if (current.size() + 4 > limit) flush();
+      current += runs.mid(i, 4);
+    }
+    for (char c : phonetic) {
       if (current.size() + 1 > limit) flush();
       current += c;
     }
@@ -238,11 +243,15 @@ QByteArray xls_file(const XlsBook& book) {
           // Flags, the chain, then an expression of 3 bytes: the constant 1.
           sheet += record(0x0006, at + result + u16({0}) + u32({0}) + u16({3}) + '\x1E' + u16({1}));
           if (c.kind == XlsCell::FormulaText) {
-            if (book.between_formula_and_string) {
-              // The range the shared formula covers, and a formula of 3 bytes.
-              sheet += record(book.between_formula_and_string,
-                              u16({quint32(c.row), quint32(c.row)}) + char(c.column) +
-                                  char(c.column) + u16({0, 3}) + '\x1E' + u16({1}));
+            if (const quint16 type = book.between_formula_and_string) {
+              // The range it covers, then the shared formula's or the array's expression of
+              // 3 bytes, or the table's input cells.
+              const QByteArray range =
+                  u16({quint32(c.row), quint32(c.row)}) + char(c.column) + char(c.column);
+              const QByteArray expression = u16({3}) + '\x1E' + u16({1});
+              sheet += record(type, range + (type == 0x04BC   ? u16({0}) + expression
+                                             : type == 0x0221 ? u16({0}) + u32({0}) + expression
+                                                              : u16({0, 0, 0, 0, 0})));
             }
             sheet += record(0x0207, b8 ? unicode_string(c.text, false) : counted(c.text));
           }
