@@ -279,7 +279,8 @@ Section parse_section(const QString& s, QString& special) {
     } else if (s.mid(i, 4) == QStringLiteral("G/標準")) {
       out.tokens.push_back({T::General, {}, 1, {}});
       i += 3;
-    } else if (starts_with(s, i, QStringLiteral("am/pm")) || starts_with(s, i, QStringLiteral("a/p"))) {
+    } else if (starts_with(s, i, QStringLiteral("am/pm")) ||
+               starts_with(s, i, QStringLiteral("a/p"))) {
       const qsizetype n = starts_with(s, i, QStringLiteral("am/pm")) ? 5 : 3;
       out.tokens.push_back({T::AmPm, s.mid(i, n), 1, {}});
       i += n - 1;
@@ -345,8 +346,8 @@ Section parse_section(const QString& s, QString& special) {
     // A fraction: digits, a slash, then digits or a fixed denominator.
     for (size_t i = 1; i + 1 < t.size(); ++i) {
       if (t[i].type == T::Slash && t[i - 1].type == T::Digit &&
-          (t[i + 1].type == T::Digit ||
-           (t[i + 1].type == T::Literal && !t[i + 1].text.isEmpty() && t[i + 1].text[0].isDigit()))) {
+          (t[i + 1].type == T::Digit || (t[i + 1].type == T::Literal && !t[i + 1].text.isEmpty() &&
+                                         t[i + 1].text[0].isDigit()))) {
         out.fraction = true;
       }
     }
@@ -603,8 +604,9 @@ constexpr std::array<Era, 5> kEras = {{{2019, 5, 1, u"R", u"令和"},
                                        {1912, 7, 30, u"T", u"大正"},
                                        {1868, 1, 1, u"M", u"明治"}}};
 
-const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                               "July",    "August",   "September", "October", "November", "December"};
+const char* const kMonths[] = {"January",   "February", "March",    "April",
+                               "May",       "June",     "July",     "August",
+                               "September", "October",  "November", "December"};
 const char* const kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                  "Thursday", "Friday", "Saturday"};
 const char16_t* const kWeekdaysJa[] = {u"日", u"月", u"火", u"水", u"木", u"金", u"土"};
@@ -625,7 +627,9 @@ void civil_day(long long days, bool date1904, int& y, int& m, int& d) {
     y = 1900, m = 2, d = 29;
     return;
   }
-  const QDate base = date1904 ? QDate(1904, 1, 1) : days < 60 ? QDate(1899, 12, 31) : QDate(1899, 12, 30);
+  const QDate base = date1904    ? QDate(1904, 1, 1)
+                     : days < 60 ? QDate(1899, 12, 31)
+                                 : QDate(1899, 12, 30);
   const QDate date = base.addDays(days);
   y = date.year(), m = date.month(), d = date.day();
 }

@@ -104,19 +104,20 @@ class OdsStyles {
       QStringList conditions;
       for (pugi::xml_node m : n.children()) {
         if (!is(m, "map")) continue;
-        const QString condition = QString::fromUtf8(attribute(m, "condition").value()).remove(
-            QStringLiteral("value()"));
-        const pugi::xml_node part = data_.value(QString::fromUtf8(attribute(m, "apply-style-name").value()));
+        const QString condition =
+            QString::fromUtf8(attribute(m, "condition").value()).remove(QStringLiteral("value()"));
+        const pugi::xml_node part =
+            data_.value(QString::fromUtf8(attribute(m, "apply-style-name").value()));
         if (!part) continue;
         conditions.append(condition);
         sections.append(section_code(part));
       }
       sections.append(section_code(n));
-      const bool by_sign =
-          (conditions == QStringList{QStringLiteral(">=0")}) ||
-          (conditions == QStringList{QStringLiteral(">0"), QStringLiteral("<0")});
+      const bool by_sign = (conditions == QStringList{QStringLiteral(">=0")}) ||
+                           (conditions == QStringList{QStringLiteral(">0"), QStringLiteral("<0")});
       if (!by_sign) {
-        for (int i = 0; i < conditions.size(); ++i) sections[i].prepend(u'[' + conditions[i] + u']');
+        for (int i = 0; i < conditions.size(); ++i)
+          sections[i].prepend(u'[' + conditions[i] + u']');
       }
       code = sections.join(u';');
     }
@@ -150,8 +151,7 @@ class OdsStyles {
       } else if (is(p, "number") || is(p, "scientific-number")) {
         const int decimals = std::clamp(attribute(p, "decimal-places").as_int(0), 0, 30);
         const pugi::xml_attribute min_attr = attribute(p, "min-decimal-places");
-        const int min_decimals =
-            min_attr ? std::clamp(min_attr.as_int(0), 0, decimals) : decimals;
+        const int min_decimals = min_attr ? std::clamp(min_attr.as_int(0), 0, decimals) : decimals;
         const int integers = std::clamp(attribute(p, "min-integer-digits").as_int(0), 0, 30);
         QString whole = integers > 0 ? QString(integers, u'0') : QStringLiteral("#");
         // Engineering notation: the exponent steps by the interval.
@@ -385,9 +385,8 @@ bool read_ods_block(const QString& path, SheetBlock& block) {
   }
   ods.styles.add(child(document, "automatic-styles"));
   // Dates count from the document's null date: 1904 for workbooks of the 1904 system.
-  const pugi::xml_node null_date =
-      child(child(child(child(document, "body"), "spreadsheet"), "calculation-settings"),
-            "null-date");
+  const pugi::xml_node null_date = child(
+      child(child(child(document, "body"), "spreadsheet"), "calculation-settings"), "null-date");
   ods.date1904 = std::strcmp(attribute(null_date, "date-value").value(), "1904-01-01") == 0;
   block.set_date1904(ods.date1904);
   int column = 0;

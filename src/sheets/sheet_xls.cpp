@@ -53,8 +53,7 @@ class CompoundFile {
       const char* e = dir.constData() + i * 128;
       const int name_bytes = u16(e + 64);
       if (e[66] != 2 || name_bytes < 2 || name_bytes > 64) continue;  // a stream object
-      const QString name =
-          decode_utf16le(QByteArray(e, name_bytes - 2)).section(QChar(0), 0, 0);
+      const QString name = decode_utf16le(QByteArray(e, name_bytes - 2)).section(QChar(0), 0, 0);
       if (!names.contains(name, Qt::CaseInsensitive)) continue;
       const quint32 start = u32(e + 116);
       const quint64 size = u32(e + 120);
@@ -204,7 +203,8 @@ struct Record {
 // The records of the stream from an offset; a record cut by the end of the stream ends them.
 class Records {
  public:
-  Records(const QByteArray& stream, qsizetype at) : d_(stream.constData()), n_(stream.size()), at_(at) {}
+  Records(const QByteArray& stream, qsizetype at)
+      : d_(stream.constData()), n_(stream.size()), at_(at) {}
   bool next(Record& r) {
     if (at_ < 0 || at_ + 4 > n_) return false;
     const int len = u16(d_ + at_ + 2);
@@ -310,9 +310,9 @@ class Pieces {
 // The code page of BIFF5 texts, as the platform's decoder names it.
 int text_code_page(int codepage) {
   switch (codepage) {
-    case 367:     // ASCII
-    case 32769:   // the Windows Latin code page of old versions
-    case 1200:    // UTF-16 is BIFF8's; a BIFF5 file saying so means Latin
+    case 367:    // ASCII
+    case 32769:  // the Windows Latin code page of old versions
+    case 1200:   // UTF-16 is BIFF8's; a BIFF5 file saying so means Latin
       return 1252;
     case 32768:
       return 10000;  // Mac Roman
@@ -554,11 +554,10 @@ class SheetReader {
         case kRString: {
           QByteArray raw;
           bool wide = false;
-          const bool ok = g_.biff8 ? record_string8(v, end, 2, raw, wide)
-                                   : record_string5(v, end, 2, raw);
+          const bool ok =
+              g_.biff8 ? record_string8(v, end, 2, raw, wide) : record_string5(v, end, 2, raw);
           if (!ok) return false;
-          add(out, row, column, xf,
-              CellValue::of_text(g_.biff8 ? decode8(raw, wide) : text5(raw)));
+          add(out, row, column, xf, CellValue::of_text(g_.biff8 ? decode8(raw, wide) : text5(raw)));
           break;
         }
         case kNumber:

@@ -196,7 +196,8 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
       if (type == "s") {
         bool ok = false;
         const int index = v.toInt(&ok);
-        if (ok && index >= 0 && index < shared.size()) value = CellValue::of_text(shared[index], format);
+        if (ok && index >= 0 && index < shared.size())
+          value = CellValue::of_text(shared[index], format);
       } else if (type == "inlineStr") {
         value = CellValue::of_text(item_text(child(c, "is")), format);
       } else if (type == "str") {

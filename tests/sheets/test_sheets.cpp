@@ -13,9 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
-#include <QRandomGenerator>
 #include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -120,7 +120,8 @@ QByteArray table_xls() {
     const FormatRow& r = rows[i];
     const QString format = r.format == QLatin1String("General") ? QString() : r.format;
     XlsCell c{table_row(i), table_column(i), XlsCell::Number, r.value.toDouble(), {}, format};
-    if (r.kind == "s") c = XlsCell{table_row(i), table_column(i), XlsCell::Text, 0, r.value, format};
+    if (r.kind == "s")
+      c = XlsCell{table_row(i), table_column(i), XlsCell::Text, 0, r.value, format};
     if (r.kind == "b") c.kind = XlsCell::Bool, c.number = r.value == "TRUE";
     if (r.kind == "e") c.kind = XlsCell::Error, c.number = error_code(r.value);
     sheet.cells.append(c);
@@ -178,7 +179,8 @@ QByteArray table_ods() {
       QByteArray style;
       if (row.format != QLatin1String("General")) {
         if (!formats.contains(row.format)) formats.append(row.format);
-        style = " table:style-name=\"ce" + QByteArray::number(formats.indexOf(row.format) + 1) + "\"";
+        style =
+            " table:style-name=\"ce" + QByteArray::number(formats.indexOf(row.format) + 1) + "\"";
       }
       const QByteArray text = "<text:p>" + row.value.toHtmlEscaped().toUtf8() + "</text:p>";
       const QByteArray open = "<table:table-cell" + style;
@@ -190,7 +192,8 @@ QByteArray table_ods() {
         cell = open + " office:value-type=\"boolean\" office:boolean-value=\"" +
                row.value.toLower().toUtf8() + "\"/>";
       } else {
-        cell = open + " office:value-type=\"float\" office:value=\"0\" calcext:value-type=\"error\">" +
+        cell = open +
+               " office:value-type=\"float\" office:value=\"0\" calcext:value-type=\"error\">" +
                text + "</table:table-cell>";
       }
     }
@@ -280,11 +283,11 @@ void TestDisplaySheets::number_formats() {
   static const QList<QStringList> xlsx = grid_of(block_of("t.xlsx", table_xlsx()));
   static const QList<QStringList> ods = grid_of(block_of("t.ods", table_ods()));
   const QString lo = QStringLiteral(TARVEX_TEST_DATA_DIR "/formats/libreoffice");
-  static const QList<QStringList> lo_csv[] = {
-      csv_grid(lo + "_xls.csv"), csv_grid(lo + "_xlsx.csv"), csv_grid(lo + "_ods.csv")};
-  static const QList<QStringList> lo_books[] = {
-      grid_of(excel_block_text(lo + ".xls")), grid_of(excel_block_text(lo + ".xlsx")),
-      grid_of(excel_block_text(lo + ".ods"))};
+  static const QList<QStringList> lo_csv[] = {csv_grid(lo + "_xls.csv"), csv_grid(lo + "_xlsx.csv"),
+                                              csv_grid(lo + "_ods.csv")};
+  static const QList<QStringList> lo_books[] = {grid_of(excel_block_text(lo + ".xls")),
+                                                grid_of(excel_block_text(lo + ".xlsx")),
+                                                grid_of(excel_block_text(lo + ".ods"))};
   const FormatRow r = format_rows()[index];
   const int row = table_row(index), column = table_column(index);
   QCOMPARE(grid_cell(xls, row, column), r.shown);
@@ -398,14 +401,20 @@ void TestDisplaySheets::workbooks_data() {
 void TestDisplaySheets::values_match_xlrd() {
   QTemporaryDir dir;
   QRandomGenerator random(16);
-  const QStringList texts = {"", "a", "名前", "ﾊﾞﾅﾅ表示①", "Größe", QString(300, u'x') + "漢字" + QString(200, u'y'),
+  const QStringList texts = {"",
+                             "a",
+                             "名前",
+                             "ﾊﾞﾅﾅ表示①",
+                             "Größe",
+                             QString(300, u'x') + "漢字" + QString(200, u'y'),
                              QString(150, u'あ') + "ascii tail"};
-  const XlsCell::Kind kinds[] = {XlsCell::Number, XlsCell::Rk, XlsCell::Text, XlsCell::Label,
-                                 XlsCell::Bool, XlsCell::Error, XlsCell::FormulaNumber,
-                                 XlsCell::FormulaText, XlsCell::FormulaBool, XlsCell::FormulaError,
-                                 XlsCell::FormulaEmpty, XlsCell::Blank, XlsCell::Date};
-  const double numbers[] = {0, 1, -1, 0.5, 1.23, 100.01, 536870911, -536870912, 1e300, 0.1 + 0.2,
-                            45322.999999, 123456789.125};
+  const XlsCell::Kind kinds[] = {
+      XlsCell::Number,      XlsCell::Rk,           XlsCell::Text,          XlsCell::Label,
+      XlsCell::Bool,        XlsCell::Error,        XlsCell::FormulaNumber, XlsCell::FormulaText,
+      XlsCell::FormulaBool, XlsCell::FormulaError, XlsCell::FormulaEmpty,  XlsCell::Blank,
+      XlsCell::Date};
+  const double numbers[] = {0,         1,          -1,    0.5,       1.23,         100.01,
+                            536870911, -536870912, 1e300, 0.1 + 0.2, 45322.999999, 123456789.125};
   const quint8 errors[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
   const quint16 between[] = {0, 0x04BC, 0x0221, 0x0236};
   QStringList paths;
@@ -422,7 +431,8 @@ void TestDisplaySheets::values_match_xlrd() {
         XlsCell cell{r, c, kinds[random.bounded(int(std::size(kinds)))], 0, {}, {}};
         cell.number = numbers[random.bounded(int(std::size(numbers)))];
         cell.text = texts[random.bounded(int(texts.size()))];
-        if (cell.kind == XlsCell::Bool || cell.kind == XlsCell::FormulaBool) cell.number = random.bounded(2);
+        if (cell.kind == XlsCell::Bool || cell.kind == XlsCell::FormulaBool)
+          cell.number = random.bounded(2);
         if (cell.kind == XlsCell::Error || cell.kind == XlsCell::FormulaError) {
           cell.number = errors[random.bounded(int(std::size(errors)))];
         }

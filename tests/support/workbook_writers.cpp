@@ -69,9 +69,7 @@ QByteArray string_table(const QStringList& strings, quint32 claimed, int limit, 
   QByteArray out;
   quint16 type = 0x00FC;
   QByteArray current = u32({quint32(strings.size()), claimed ? claimed : quint32(strings.size())});
-  auto flush = [&] {
-    out += record(std::exchange(type, 0x003C), std::exchange(current, {}));
-  };
+  auto flush = [&] { out += record(std::exchange(type, 0x003C), std::exchange(current, {})); };
   auto narrow = [](const QString& s) {
     return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 256; });
   };
@@ -79,8 +77,7 @@ QByteArray string_table(const QStringList& strings, quint32 claimed, int limit, 
     const QByteArray runs = rich ? u16({0, 0, quint32(s.size() / 2), 0}) : QByteArray();
     const QByteArray phonetic = rich ? u16({1, 6, 0, 0, 0}) : QByteArray();
     bool wide = !narrow(s);
-    QByteArray header = u16({quint32(s.size())}) +
-                        char((wide ? 1 : 0) | (rich ? 0x0C : 0));
+    QByteArray header = u16({quint32(s.size())}) + char((wide ? 1 : 0) | (rich ? 0x0C : 0));
     if (rich) header += u16({quint32(runs.size() / 4)}) + u32({quint32(phonetic.size())});
     if (current.size() + header.size() + 2 > limit) flush();
     current += header;
@@ -126,7 +123,8 @@ std::optional<quint32> rk_form(double v) {
 
 // A BIFF8 string of a record: 16-bit count, flags, characters in single bytes when they allow.
 QByteArray record_string(const QString& text) {
-  const bool wide = std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 255; });
+  const bool wide =
+      std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 255; });
   QByteArray b = u16({quint32(text.size())}) + char(wide ? 1 : 0);
   for (QChar c : text) b += wide ? u16({c.unicode()}) : QByteArray(1, char(c.unicode()));
   return b;
@@ -166,10 +164,10 @@ QByteArray xls_file(const XlsBook& book) {
       record(0x003D, QByteArray(10, '\0') + u16({quint32(book.active), 0, 1, 600})) +
       record(0x0022, u16({book.date1904 ? 1u : 0u}));
   for (int i = 0; i < custom.size(); ++i) {
-    globals += record(0x041E, u16({quint32(164 + i)}) +
-                                  (b8 ? record_string(custom[i])
-                                      : QByteArray(1, char(cp932(custom[i]).size())) +
-                                            cp932(custom[i])));
+    globals +=
+        record(0x041E, u16({quint32(164 + i)}) +
+                           (b8 ? record_string(custom[i])
+                               : QByteArray(1, char(cp932(custom[i]).size())) + cp932(custom[i])));
   }
   for (const QString& key : xf_keys) {
     const quint32 id = key.isEmpty()                ? 0
@@ -186,8 +184,8 @@ QByteArray xls_file(const XlsBook& book) {
     globals += record(0x0085, QByteArray(6, '\0') + name);
   }
   if (b8) {
-    globals += string_table(strings, book.claimed_strings, book.string_record_limit,
-                            book.rich_strings);
+    globals +=
+        string_table(strings, book.claimed_strings, book.string_record_limit, book.rich_strings);
   }
 
   QByteArray stream = globals + record(0x000A, QByteArray());
@@ -236,10 +234,10 @@ QByteArray xls_file(const XlsBook& book) {
                             : c.kind == XlsCell::FormulaBool  ? 1
                             : c.kind == XlsCell::FormulaError ? 2
                                                               : 3;
-          const QByteArray result =
-              c.kind == XlsCell::FormulaNumber
-                  ? le_double(c.number)
-                  : QByteArray(1, kind) + '\0' + char(c.number) + QByteArray(3, '\0') + u16({0xFFFF});
+          const QByteArray result = c.kind == XlsCell::FormulaNumber
+                                        ? le_double(c.number)
+                                        : QByteArray(1, kind) + '\0' + char(c.number) +
+                                              QByteArray(3, '\0') + u16({0xFFFF});
           // Flags, the chain, then an expression of 3 bytes: the constant 1.
           sheet += record(0x0006, at + result + u16({0}) + u32({0}) + u16({3}) + '\x1E' + u16({1}));
           if (c.kind == XlsCell::FormulaText) {
@@ -361,8 +359,9 @@ QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int ac
   }
   rels += "<Relationship Id=\"rIdT\" Type=\"" + rel_type + "styles\" Target=\"styles.xml\"/>";
   parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook " + ns + "><workbookPr date1904=\"" +
-                             (date1904 ? "1" : "0") + "\"/><bookViews><workbookView activeTab=\"" + QByteArray::number(active) +
-                             "\"/></bookViews><sheets>" + names + "</sheets></workbook>";
+                             (date1904 ? "1" : "0") + "\"/><bookViews><workbookView activeTab=\"" +
+                             QByteArray::number(active) + "\"/></bookViews><sheets>" + names +
+                             "</sheets></workbook>";
   parts["xl/_rels/workbook.xml.rels"] =
       "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
       "2006/relationships\">" +
@@ -382,7 +381,8 @@ QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int ac
 namespace {
 
 // One section of a format code as the parts of an OpenDocument data style; `kind` receives the
-// style's element name and `attributes` those of the style itself. False for what the subset below does not store.
+// style's element name and `attributes` those of the style itself. False for what the subset below
+// does not store.
 bool ods_parts(const QString& code, QByteArray& parts, QByteArray& kind, QByteArray& attributes) {
   const QString lower = code.toLower();
   const bool date = lower.contains(QRegularExpression("[ymdhs]|ge|am/pm|午前|aaa"));
@@ -413,28 +413,37 @@ bool ods_parts(const QString& code, QByteArray& parts, QByteArray& kind, QByteAr
       bool grouping = false, point = false;
       for (; j < code.size(); ++j) {
         const QChar d = code[j];
-        if (d == '0' && !point) ++zeros;
-        else if (d == '#' && !point) continue;
-        else if (d == ',' && !point) grouping = true;
-        else if (d == '.' && !point) point = true;
-        else if (d == '0' && point) ++decimals, ++min_decimals;
-        else if (d == '#' && point) ++decimals;
-        else break;
+        if (d == '0' && !point)
+          ++zeros;
+        else if (d == '#' && !point)
+          continue;
+        else if (d == ',' && !point)
+          grouping = true;
+        else if (d == '.' && !point)
+          point = true;
+        else if (d == '0' && point)
+          ++decimals, ++min_decimals;
+        else if (d == '#' && point)
+          ++decimals;
+        else
+          break;
       }
       int factor = 0;  // trailing commas: thousands
       while (j > i && code[j - 1] == ',' && factor < 3) --j, ++factor;
       if (factor > 0) grouping = code.mid(i, j - i).contains(',');
       int places = 0;  // integer places, for an engineering exponent
-      for (qsizetype k = i; k < j && code[k] != '.'; ++k) places += code[k] == '#' || code[k] == '0';
+      for (qsizetype k = i; k < j && code[k] != '.'; ++k)
+        places += code[k] == '#' || code[k] == '0';
       if (j + 1 < code.size() && code[j].toUpper() == 'E' && code[j + 1] == '+') {
         j += 2;
         while (j < code.size() && code[j] == '0') ++j, ++exponent;
       } else {
         j += factor;
       }
-      const QByteArray common = " number:decimal-places=\"" + QByteArray::number(decimals) +
-                                "\" number:min-decimal-places=\"" + QByteArray::number(min_decimals) +
-                                "\" number:min-integer-digits=\"" + QByteArray::number(zeros) + "\"";
+      const QByteArray common =
+          " number:decimal-places=\"" + QByteArray::number(decimals) +
+          "\" number:min-decimal-places=\"" + QByteArray::number(min_decimals) +
+          "\" number:min-integer-digits=\"" + QByteArray::number(zeros) + "\"";
       if (exponent > 0) {
         kind = "number-style";
         parts += "<number:scientific-number" + common + " number:min-exponent-digits=\"" +
@@ -461,9 +470,10 @@ bool ods_parts(const QString& code, QByteArray& parts, QByteArray& kind, QByteAr
       const qsizetype n = run('m');
       qsizetype next = i + n;
       while (next < code.size() && !QString("ydhs").contains(code[next].toLower())) ++next;
-      const bool minutes = n <= 2 && (after_hours || (next < code.size() && code[next].toLower() == 's'));
+      const bool minutes =
+          n <= 2 && (after_hours || (next < code.size() && code[next].toLower() == 's'));
       const QByteArray style = n == 2 || n == 4 ? " number:style=\"long\"" : "";
-      parts += minutes ? "<number:minutes" + style + "/>"
+      parts += minutes  ? "<number:minutes" + style + "/>"
                : n >= 3 ? "<number:month number:textual=\"true\"" + style + "/>"
                         : "<number:month" + style + "/>";
       i += n;
@@ -552,9 +562,10 @@ QByteArray ods_data_style(const QString& name, const QString& code) {
   if (sections.size() > 3) return QByteArray();
   // Sections by sign are parts of their own, applied by conditions; the last is the style itself.
   QByteArray out;
-  const QStringList conditions = sections.size() == 2   ? QStringList{"value()&gt;=0"}
-                                 : sections.size() == 3 ? QStringList{"value()&gt;0", "value()&lt;0"}
-                                                        : QStringList{};
+  const QStringList conditions = sections.size() == 2 ? QStringList{"value()&gt;=0"}
+                                 : sections.size() == 3
+                                     ? QStringList{"value()&gt;0", "value()&lt;0"}
+                                     : QStringList{};
   QByteArray maps;
   for (int i = 0; i < sections.size(); ++i) {
     QByteArray parts, kind, attributes;

@@ -69,8 +69,8 @@ QByteArray wk1_file(const QList<WkCell>& cells);
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 
 // An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the numFmtId of
-// each cell format as given, with the codes of the custom ones (numFmtId 164 and up). The workbook is found at its usual place, without the
-// package's own relationships.
+// each cell format as given, with the codes of the custom ones (numFmtId 164 and up). The workbook
+// is found at its usual place, without the package's own relationships.
 QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
                      const QList<int>& style_formats = {},
                      const QList<std::pair<int, QString>>& custom_formats = {},
