@@ -99,13 +99,13 @@ QString general_text(double v) {
     Decimal f = d;
     round_decimals(f, std::max(0, 9 - std::max(lead, 0)));
     if (f.point <= 11) {
-      std::string out = integer_digits(f);
-      if (out.empty()) out = "0";
+      QString out = QString::fromLatin1(integer_digits(f).c_str());
+      if (out.isEmpty()) out = QStringLiteral("0");
       if (int(f.digits.size()) > f.point) {
-        out += '.';
-        for (int i = 0; f.point + i < int(f.digits.size()); ++i) out += fraction_digit(f, i);
+        out += u'.';
+        for (int i = 0; f.point + i < int(f.digits.size()); ++i) out += QChar(fraction_digit(f, i));
       }
-      return QString::fromLatin1(out.c_str());
+      return out;
     }
   }
   int exponent = lead;
