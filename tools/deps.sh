@@ -4,12 +4,14 @@ tarvex_runtime_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins
   libuchardet-dev fonts-noto-cjk
-  # Spreadsheet preview: .xls, Lotus 1-2-3, .xlsx.
-  libfreexl-dev libwps-dev librevenge-dev libzip-dev libpugixml-dev
+  # Spreadsheet preview: Lotus 1-2-3 (libwps), .xlsx and .ods (libzip, pugixml).
+  libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )
 tarvex_test_packages=(
   clang libclang-rt-14-dev clang-format git
   locales
+  # The second opinion on .xls and .xlsx cell values.
+  python3-xlrd
 )
 
 tarvex_ensure_packages() {
