@@ -180,7 +180,7 @@ TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
-  poll_.setInterval(30);
+  poll_.setInterval(10);
   connect(&poll_, &QTimer::timeout, this, [this] { poll_text(); });
   autoscroll_.setInterval(50);
   connect(&autoscroll_, &QTimer::timeout, this, [this] { autoscroll(); });
@@ -198,6 +198,7 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   forget_layouts();
   top_line_ = 0;
   top_offset_ = 0;
+  last_painted_ = -1;
   anchor_ = caret_ = 0;
   desired_x_ = -1;
   follow_end_ = selecting_all_ = false;
@@ -331,6 +332,8 @@ std::pair<qint64, qreal> TextView::max_top() const {
 void TextView::clamp_top() {
   top_line_ = std::clamp<qint64>(top_line_, 0, last_line());
   top_offset_ = std::clamp<qreal>(top_offset_, 0, std::max<qreal>(line_height(top_line_) - 1, 0));
+  // Far from the end (every line is a pixel tall at least) the view cannot go past it.
+  if (top_line_ + viewport()->height() < last_line()) return;
   const auto [line, offset] = max_top();
   if (top_line_ > line || (top_line_ == line && top_offset_ > offset)) {
     top_line_ = line;
@@ -342,7 +345,9 @@ void TextView::update_scroll_bar() {
   QScrollBar* bar = verticalScrollBar();
   bar_scale_ = int(std::max<qint64>(1, (known_lines_ >> 30) + 1));
   syncing_bar_ = true;
-  bar->setRange(0, int(max_top().first / bar_scale_));
+  // While the text is being read, the bar reaches to its last line so far; once it is read, to
+  // the last line that may stand at the top (a page before it).
+  bar->setRange(0, int((loading() ? last_line() : max_top().first) / bar_scale_));
   const int row = std::max(1, fontMetrics().lineSpacing());
   bar->setPageStep(std::max(1, viewport()->height() / row - 1));
   bar->setSingleStep(1);
@@ -410,7 +415,8 @@ void TextView::paintEvent(QPaintEvent*) {
     if (line == caret_line) l.layout->drawCursor(&painter, at, int(caret_ - l.pos), 1);
     y += l.height;
   }
-  trim_layouts(line - 1);
+  last_painted_ = line - 1;
+  trim_layouts(last_painted_);
 }
 
 // ---- Positions -------------------------------------------------------------------------------
@@ -898,7 +904,8 @@ void TextView::poll_text() {
       selecting_all_ = !complete;
     }
     update_scroll_bar();
-    viewport()->update();
+    // New lines change the view only where it showed the last line so far.
+    if (before <= last_painted_ + 1 || selecting_all_) viewport()->update();
   }
   if (complete) poll_.stop();
 }

@@ -126,6 +126,7 @@ class TextView final : public QAbstractScrollArea {
 
   qint64 top_line_ = 0;
   qreal top_offset_ = 0;
+  qint64 last_painted_ = -1;  // the last line drawn
   mutable std::optional<std::pair<qint64, qreal>> max_top_;
   int bar_scale_ = 1;  // view lines per step of the scroll bar
   bool syncing_bar_ = false;

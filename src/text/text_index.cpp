@@ -411,8 +411,7 @@ bool ends_with_line_end(const uchar* p, qsizetype n, TextEncoding encoding) {
 }  // namespace
 
 qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding encoding,
-                         bool double_byte, const TextBlockSizes& sizes, bool* cut) {
-  *cut = false;
+                         bool double_byte, const TextBlockSizes& sizes) {
   if (n == 0) return 0;
   const qsizetype limit = std::min(n, sizes.block);
   qsizetype last = 0;  // after the last whole line taken
@@ -429,7 +428,6 @@ qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding 
     if (at_end && n <= sizes.block && n <= piece_limit) return n;
     if (last > 0) return last;
     // The first line is longer than a piece: a piece of it.
-    *cut = true;
     const qsizetype end = piece_end(p, n, encoding, double_byte, sizes.piece);
     return end > 0 || !at_end ? end : n;
   }
@@ -568,8 +566,7 @@ std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
   std::vector<TextBlock> blocks;
   qint64 pos = 0, line = 0;
   for (qsizetype at = 0; at < n;) {
-    bool cut = false;
-    const qsizetype len = next_block_end(p + at, n - at, true, units, false, t->sizes_, &cut);
+    const qsizetype len = next_block_end(p + at, n - at, true, units, false, t->sizes_);
     TextBlock b;
     b.byte = at / 2;
     b.bytes = b.length = len / 2;
@@ -603,10 +600,8 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
           !scan_.reset && KnownEscapes::get().kind_of(scan_.escape.data(), scan_.escape_size) ==
                               KnownEscapes::Kind::Double;
     }
-    bool cut = false;
     const uchar* p = buf + used;
-    qsizetype len =
-        next_block_end(p, n - used, at_end, encoding_, reader.double_byte, sizes_, &cut);
+    qsizetype len = next_block_end(p, n - used, at_end, encoding_, reader.double_byte, sizes_);
     if (len == 0) {
       // No place to end a block in the bytes at hand: read more, or cut where they end.
       if (!force || used > 0) break;
@@ -722,7 +717,6 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
         fed = start + r;
       }
       have += r;
-      bytes_indexed_ = at + have;
     }
     qsizetype used = index_blocks(buf.data(), have, at, at_end, found);
     if (used == 0 && have == qsizetype(buf.size())) {

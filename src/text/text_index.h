@@ -51,11 +51,11 @@ struct TextBlockSizes {
 // Where the next block ends in p[0, n): after the last line end within `sizes.block` bytes (no
 // line in it longer than `sizes.piece`), else after a piece of the first line, where the decoder
 // has done with every byte it read. `at_end`: p[n] is the end of the text; otherwise n must
-// exceed sizes.block + 4, and 0 means that a piece needs more bytes than n to end. `cut` tells
-// that the block ends inside a line. Offsets of UTF-16 text count bytes from an even place in the
-// file; for ISO-2022-JP, `double_byte` tells that p[0] is read in a set of two bytes a character.
+// exceed sizes.block + 4, and 0 means that a piece needs more bytes than n to end. Offsets of
+// UTF-16 text count bytes from an even place in the file; for ISO-2022-JP, `double_byte` tells
+// that p[0] is read in a set of two bytes a character.
 qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding encoding,
-                         bool double_byte, const TextBlockSizes& sizes, bool* cut);
+                         bool double_byte, const TextBlockSizes& sizes);
 
 // The text of a block, decoded from its bytes as decoding the whole file would give it there,
 // with its line ends as "\n".
@@ -102,8 +102,7 @@ class IndexedText {
   // Grows by one whenever a new decision on the encoding makes the text read anew.
   int generation() const { return generation_.load(); }
   TextEncoding encoding() const;
-  // Bytes the worker has read so far, and the file's size (for a string: its length).
-  qint64 bytes_indexed() const { return bytes_indexed_.load(); }
+  // The file's size (for a string: its length).
   qint64 size() const { return size_; }
   // Whether the text is read from a file (rather than given as a string).
   bool from_file() const { return fd_ >= 0; }
@@ -157,7 +156,6 @@ class IndexedText {
   qint64 lines_total_ = 0;  // complete: every view line, the empty one after a last line end too
   std::atomic<bool> complete_{false};
   std::atomic<int> generation_{0};
-  std::atomic<qint64> bytes_indexed_{0};
 
   // The state of the scan, kept by whoever indexes next (the opener, then the worker).
   struct Scan {
