@@ -690,9 +690,10 @@ QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
 }
 
 void IndexedText::run_worker(qint64 from, qint64 fed) {
-  // The worker counts the blocks it can without decoding them: the tables that tell how the
-  // decoder groups bytes are made at its first use, off the window's thread.
-  count_without_decoding_ = true;
+  // Past the first few megabytes the worker counts the blocks it can without decoding them: the
+  // tables that tell how the decoder groups bytes are made at its first use, off the window's
+  // thread, and only for a text long enough to be worth it.
+  const qint64 decoded_first = 64 * sizes_.block;
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   constexpr qsizetype kChunk = 1024 * 1024;
   std::vector<uchar> buf(size_t(std::max(kChunk, 4 * sizes_.block) + sizes_.block + 8));
@@ -718,6 +719,7 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
       }
       have += r;
     }
+    count_without_decoding_ = at >= decoded_first;
     qsizetype used = index_blocks(buf.data(), have, at, at_end, found);
     if (used == 0 && have == qsizetype(buf.size())) {
       used = index_blocks(buf.data(), have, at, at_end, found, true);
