@@ -91,6 +91,7 @@ class TestDisplayForm final : public QObject {
   void special_files_are_not_shown();
   void text_positions_as_in_a_plain_text_editor_data();
   void text_positions_as_in_a_plain_text_editor();
+  void text_drawn_as_a_plain_text_editor_draws_it();
   void text_selection_by_mouse_and_keyboard();
   void text_copy_spans_blocks();
   void text_selected_beyond_what_the_view_has_seen();
@@ -371,6 +372,34 @@ void TestDisplayForm::text_positions_as_in_a_plain_text_editor() {
     }
   }
   QCOMPARE(read.text(), editor.toPlainText());
+}
+
+// The same fonts, margins, colours, tab stops and wrapping as a plain text editor: the two draw
+// the same pixels for a text with long Japanese lines, half-width katakana, a tab, an emoji,
+// empty lines and every line end, with a selection across two lines.
+void TestDisplayForm::text_drawn_as_a_plain_text_editor_draws_it() {
+  const QString text = QStringLiteral(
+      "これは比較のための日本語の行です。折り返しの位置も同じになるはずです。ｶﾀｶﾅ\tタブ ABC\n"
+      "二行目\r\n\r\n四行目 😀 "
+      "長い長い長い長い長い長い長い長い長い長い長い長い長い長い長い行\r最後");
+  QPlainTextEdit editor;
+  editor.setReadOnly(true);
+  editor.setPlainText(text);
+  TextPane pane;
+  pane.set_text(text);
+  for (QWidget* w : std::initializer_list<QWidget*>{&editor, &pane}) {
+    w->resize(420, 300);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+  }
+  QTextCursor cursor(editor.document());
+  cursor.setPosition(40);
+  cursor.setPosition(50, QTextCursor::KeepAnchor);
+  editor.setTextCursor(cursor);
+  pane.select(40, 10);
+  editor.clearFocus();
+  pane.findChild<TextView*>()->clearFocus();
+  QCOMPARE(pane.grab().toImage(), editor.grab().toImage());
 }
 
 // A click places the caret, Shift extends; arrows, Home/End and Down move as in a text editor;
