@@ -92,15 +92,17 @@ namespace {
 using FormTable = std::unordered_map<char16_t, std::vector<QByteArray>>;
 
 // Decodes every candidate code of a multi-byte encoding on its own and groups the codes by the
-// character they decode to: the decoder's own table, duplicates included.
+// character they decode to: the decoder's own table, duplicates included. A code counts when the
+// decoder makes one character of all of its bytes; a line feed after it pushes out whatever the
+// decoder would hold back, so a byte that starts a longer code does not pass for a whole one.
 FormTable build_form_table(const char* codec, const std::vector<QByteArray>& codes) {
   FormTable table;
   // The decoder's error flag outlives a reset, so a code that does not decode is told by what
   // comes out: the substitute U+001A or the replacement character.
   QStringDecoder decoder(codec, QStringConverter::Flag::Stateless);
   for (const QByteArray& code : codes) {
-    const QString s = decoder.decode(code);
-    if (s.size() != 1) continue;
+    const QString s = decoder.decode(code + '\n');
+    if (s.size() != 2 || s[1] != u'\n') continue;
     const char16_t c = s[0].unicode();
     if (c == u'\r' || c == u'\n' || c == 0 || c == 0x1A || c == 0xFFFD) continue;
     table[c].push_back(code);
@@ -127,18 +129,21 @@ const FormTable& cp932_table() {
   return table;
 }
 
+// Every code the EUC-JP decoder reads: any single byte (C1 controls too), any pair led by a high
+// byte (half-width katakana, JIS X 0208, and the decoder's 8E E0 to 8E E2 for ¢ £ ¬), and JIS X
+// 0212's three-byte codes.
 const FormTable& euc_jp_table() {
   static const FormTable table = [] {
     std::vector<QByteArray> codes;
-    for (int b = 0; b < 0x80; ++b) codes.push_back(QByteArray(1, char(b)));
-    for (int t = 0xA1; t <= 0xDF; ++t) {
-      const char pair[2] = {char(0x8E), char(t)};
-      codes.push_back(QByteArray(pair, 2));
+    for (int b = 0; b < 0x100; ++b) codes.push_back(QByteArray(1, char(b)));
+    for (int a = 0x80; a < 0x100; ++a) {
+      for (int b = 0; b < 0x100; ++b) {
+        const char pair[2] = {char(a), char(b)};
+        codes.push_back(QByteArray(pair, 2));
+      }
     }
     for (int a = 0xA1; a <= 0xFE; ++a) {
       for (int b = 0xA1; b <= 0xFE; ++b) {
-        const char pair[2] = {char(a), char(b)};
-        codes.push_back(QByteArray(pair, 2));
         const char triple[3] = {char(0x8F), char(a), char(b)};
         codes.push_back(QByteArray(triple, 3));
       }
@@ -436,6 +441,10 @@ bool found_in_encoding(const SearchNeedle::Forms& f, const QByteArray& bytes, Te
       return find_encoded(f.utf16le, data + 2, n - 2, 2, any_offset);
     case TextEncoding::Utf16BeBom:
       return find_encoded(f.utf16be, data + 2, n - 2, 2, any_offset);
+    case TextEncoding::Utf16Le:
+      return find_encoded(f.utf16le, data, n, 2, any_offset);
+    case TextEncoding::Utf16Be:
+      return find_encoded(f.utf16be, data, n, 2, any_offset);
     case TextEncoding::EucJp:
     case TextEncoding::Iso2022Jp:
       break;
@@ -455,6 +464,13 @@ bool needs_decoding(const QByteArray& bytes, TextEncoding enc) {
   return enc == TextEncoding::Utf8Bom && !is_valid_utf8(bytes.sliced(3));
 }
 
+// Whether the text may be UTF-16 without a mark (only a text with a zero byte can be) and holds
+// the needle in it.
+bool found_in_utf16(const SearchNeedle::Forms& f, const QByteArray& bytes) {
+  return bytes.contains('\0') && (found_in_encoding(f, bytes, TextEncoding::Utf16Le) ||
+                                  found_in_encoding(f, bytes, TextEncoding::Utf16Be));
+}
+
 bool has_mark(const QByteArray& head) {
   return head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") ||
          head.startsWith("\xFE\xFF");
@@ -468,14 +484,15 @@ class FileSearcher {
  public:
   static bool exact(const SearchNeedle& needle, const QByteArray& bytes) {
     const SearchNeedle::Forms& f = *needle.forms_;
-    // A file without a mark that cannot be ISO-2022-JP is read as code page 932, UTF-8 or EUC-JP.
-    // When no reading can hold the string (its bytes stand only inside other characters, say),
-    // the answer is no whatever the detection would choose, and detecting is the dearer part.
+    // A file without a mark that cannot be ISO-2022-JP is read as code page 932, UTF-8, EUC-JP
+    // or UTF-16 without a mark. When no reading can hold the string (its bytes stand only inside
+    // other characters, say), the answer is no whatever the detection would choose, and detecting
+    // is the dearer part.
     int in_cp932 = -1;
     if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
       in_cp932 = found_in_encoding(f, bytes, TextEncoding::Cp932);
       if (!in_cp932 && !found_in_encoding(f, bytes, TextEncoding::Utf8) &&
-          !holds_form(f.euc_jp, bytes)) {
+          !holds_form(f.euc_jp, bytes) && !found_in_utf16(f, bytes)) {
         return false;
       }
     }
@@ -493,11 +510,15 @@ class FileSearcher {
 bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (forms_->never || text_.isEmpty()) return false;
   if (!forms_->plain) return text_bytes_contain(bytes, text_);
-  // ISO-2022-JP's characters are no anchor's bytes: a text that may be in it is searched whole.
+  // ISO-2022-JP's characters are no anchor's bytes, nor are UTF-16's: a text that may be in
+  // ISO-2022-JP, or has a zero byte and so may be UTF-16 without a mark, is searched whole.
   if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     AnchorScanner::OneText text(forms_->any_scanner, data, bytes.size());
-    if (forms_->next_candidate(text, data, bytes.size(), true) >= bytes.size()) return false;
+    if (forms_->next_candidate(text, data, bytes.size(), true) >= bytes.size() &&
+        !bytes.contains('\0')) {
+      return false;
+    }
   }
   return FileSearcher::exact(*this, bytes);
 }
@@ -537,7 +558,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                                                     : FileSearchResult::NotFound;
   }
   // Most files hold no candidate at all: read them in blocks and look only for the anchors of
-  // every encoding a file may be in; the exact search runs on the few that have one.
+  // every eight-bit encoding a file may be in; the exact search runs on the few that have one.
   // Each read fills a whole block at a page-aligned place in the file and a cache-line-aligned
   // place in memory, as fast as the system copies; the few bytes carried over from the block
   // before stand just in front of it.
@@ -570,6 +591,12 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
       const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), n);
       seven_bit = !has_non_ascii(bytes);
       escape = escape || (seven_bit && bytes.contains("\x1B$"));
+    }
+    // A file with a zero byte may be UTF-16 without a mark, whose characters are no anchor's
+    // bytes: it is searched whole.
+    if (std::memchr(body, 0, size_t(got)) != nullptr) {
+      candidate = true;
+      break;
     }
     if (f.next_candidate(*text, data, n, got == 0) < n) {
       candidate = true;
