@@ -4,8 +4,8 @@
 #include "text/rtf_reader.h"
 #include "text/text_decode.h"
 #include "text/text_loader.h"
+#include "wild_texts.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -13,6 +13,8 @@
 #include <QTest>
 
 using namespace tarvex;
+using tarvex::testing::wild_texts;
+using tarvex::testing::WildText;
 
 namespace {
 
@@ -31,38 +33,6 @@ TextEncoding decision_in_blocks(const QByteArray& bytes, const QList<int>& sizes
     at += size;
   }
   return detector.decision();
-}
-
-// The texts of tests/data/texts: each made from a UTF-8 text of sources/ in the encoding its name
-// tells (see the README there).
-struct WildText {
-  QString name;
-  QByteArray bytes;
-  QString text;  // as written
-  TextEncoding encoding;
-};
-
-QList<WildText> wild_texts() {
-  static const QHash<QString, TextEncoding> kTags = {
-      {QStringLiteral("cp932"), TextEncoding::Cp932},
-      {QStringLiteral("eucjp"), TextEncoding::EucJp},
-      {QStringLiteral("iso2022jp"), TextEncoding::Iso2022Jp},
-      {QStringLiteral("utf8"), TextEncoding::Utf8},
-      {QStringLiteral("utf8bom"), TextEncoding::Utf8Bom},
-      {QStringLiteral("utf16le"), TextEncoding::Utf16Le},
-      {QStringLiteral("utf16be"), TextEncoding::Utf16Be},
-      {QStringLiteral("utf16lebom"), TextEncoding::Utf16LeBom}};
-  const QDir dir(QStringLiteral(TARVEX_TEST_DATA_DIR "/texts"));
-  QList<WildText> texts;
-  for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
-    const QStringList parts = name.split(u'.');
-    if (parts.size() != 3 || !kTags.contains(parts[1])) continue;
-    QFile file(dir.filePath(name));
-    QFile source(dir.filePath(QStringLiteral("sources/%1.%2").arg(parts[0], parts[2])));
-    if (!file.open(QIODevice::ReadOnly) || !source.open(QIODevice::ReadOnly)) continue;
-    texts.append({name, file.readAll(), QString::fromUtf8(source.readAll()), kTags[parts[1]]});
-  }
-  return texts;
 }
 
 }  // namespace
