@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace tarvex {
 
@@ -286,10 +287,19 @@ struct TextEncodingDetector::State {
 
   void weigh(const uchar* p, qsizetype n) {
     for (qsizetype i = 0; i < n; ++i) {
-      const uchar b = p[i];
-      if (b >= 0x01 && b < 0x80 && !utf8.pending() && !cp932.pending() && !euc_jp.pending()) {
-        continue;
+      const bool pending = utf8.pending() || cp932.pending() || euc_jp.pending();
+      // ASCII other than NUL tells nothing while no reading is inside a code: skip it, eight
+      // bytes at a time.
+      while (!pending && i + 8 <= n) {
+        quint64 w;
+        std::memcpy(&w, p + i, 8);
+        constexpr quint64 kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+        if ((w & kHighs) || ((w - kOnes) & ~w & kHighs)) break;
+        i += 8;
       }
+      if (i >= n) break;
+      const uchar b = p[i];
+      if (b >= 0x01 && b < 0x80 && !pending) continue;
       utf8.step(b);
       cp932.step(b);
       euc_jp.step(b);
