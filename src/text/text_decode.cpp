@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace tarvex {
 
@@ -285,6 +286,14 @@ struct TextEncodingDetector::State {
   EucJpReading euc_jp;
   mutable int iso_guess = -1;  // the charset guess on the head says ISO-2022-JP (1) or not (0)
 
+  // UTF-16 without a mark, when the sample's zero bytes say so.
+  std::optional<TextEncoding> utf16() const {
+    const qint64 units = sample_bytes / 2;
+    if (zeros_make_utf16(zeros[1], zeros[0], units)) return TextEncoding::Utf16Le;
+    if (zeros_make_utf16(zeros[0], zeros[1], units)) return TextEncoding::Utf16Be;
+    return std::nullopt;
+  }
+
   void weigh(const uchar* p, qsizetype n) {
     for (qsizetype i = 0; i < n; ++i) {
       const bool pending = utf8.pending() || cp932.pending() || euc_jp.pending();
@@ -343,9 +352,7 @@ TextEncoding TextEncodingDetector::decision() const {
   if (s.head.startsWith("\xEF\xBB\xBF")) return TextEncoding::Utf8Bom;
   if (s.head.startsWith("\xFF\xFE")) return TextEncoding::Utf16LeBom;
   if (s.head.startsWith("\xFE\xFF")) return TextEncoding::Utf16BeBom;
-  const qint64 units = s.sample_bytes / 2;
-  if (zeros_make_utf16(s.zeros[1], s.zeros[0], units)) return TextEncoding::Utf16Le;
-  if (zeros_make_utf16(s.zeros[0], s.zeros[1], units)) return TextEncoding::Utf16Be;
+  if (const std::optional<TextEncoding> utf16 = s.utf16()) return *utf16;
   // ISO-2022-JP is seven-bit and so also valid UTF-8: look for its escapes first.
   if (!s.high && s.escape) {
     if (s.iso_guess < 0) s.iso_guess = guess_charset(s.head) == "ISO-2022-JP";
@@ -371,7 +378,7 @@ TextEncoding TextEncodingDetector::decision() const {
 
 bool TextEncodingDetector::settled() const {
   const State& s = *state_;
-  return starts_with_mark(s.head) || (s.sample_full && s.high);
+  return starts_with_mark(s.head) || (s.sample_full && (s.high || s.utf16()));
 }
 
 TextEncoding detect_text_encoding(const QByteArray& bytes) {

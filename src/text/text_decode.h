@@ -54,7 +54,7 @@ class TextEncodingDetector {
   // threads at once (it keeps the charset guess once made).
   TextEncoding decision() const;
   // Whether the decision is final: no bytes fed later can change it (a mark, or a full sample
-  // with a high byte in it).
+  // that is UTF-16 or has a high byte in it).
   bool settled() const;
 
  private:

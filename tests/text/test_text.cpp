@@ -211,6 +211,10 @@ void TestText::detector_weighs_a_sample_and_settles() {
   marked.feed("\xFF\xFE");
   QVERIFY(marked.settled());
   QCOMPARE(marked.decision(), TextEncoding::Utf16LeBom);
+  TextEncodingDetector utf16;
+  utf16.feed(encoded("UTF-16LE", QStringLiteral("Name,Value\r\n").repeated(10000)));
+  QVERIFY(utf16.settled());
+  QCOMPARE(utf16.decision(), TextEncoding::Utf16Le);
   TextEncodingDetector ascii;
   ascii.feed(QByteArray(200000, 'a'));
   QVERIFY(!ascii.settled());
