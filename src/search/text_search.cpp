@@ -242,13 +242,16 @@ struct SearchNeedle::Forms {
   bool plain = false;  // no character that only a decode can answer for
   bool never = false;  // holds a line end: no line can contain it
   EncodedNeedle cp932, euc_jp, utf8, utf16le, utf16be;
-  std::vector<ByteAnchor> any;  // the anchors of every encoding a file without a mark may have
+  // The anchors of every eight-bit encoding a file without a mark may have, and a zero byte: a
+  // file with one may be UTF-16 without a mark, whose characters are no anchor's bytes.
+  std::vector<ByteAnchor> any;
   AnchorScanner any_scanner;
 
-  // Whether an anchor found at q of data[0, n) is worth the exact search: the bytes there spell
-  // the whole needle in one of the encodings (not yet checking character boundaries), or may
-  // do so beyond the bytes at hand.
+  // Whether an anchor found at q of data[0, n) is worth the exact search: a zero byte (no form
+  // of a needle holds one), or the bytes there spell the whole needle in one of the encodings
+  // (not yet checking character boundaries), or may do so beyond the bytes at hand.
   bool candidate_at(const uchar* data, qsizetype q, qsizetype n, bool at_end) const {
+    if (data[q] == 0) return true;
     for (const EncodedNeedle* e : {&cp932, &euc_jp, &utf8}) {
       if (!e->possible) continue;
       for (const ByteAnchor& a : e->anchors) {
@@ -356,6 +359,9 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     for (const EncodedNeedle* e : {&forms->cp932, &forms->euc_jp, &forms->utf8}) {
       for (const ByteAnchor& a : e->anchors) add(a);
     }
+    ByteAnchor zero;
+    zero.add(0, 0);
+    add(zero);
     forms->any_scanner = AnchorScanner(forms->any);
   }
   forms_ = std::move(forms);
@@ -510,15 +516,11 @@ class FileSearcher {
 bool SearchNeedle::found_in(const QByteArray& bytes) const {
   if (forms_->never || text_.isEmpty()) return false;
   if (!forms_->plain) return text_bytes_contain(bytes, text_);
-  // ISO-2022-JP's characters are no anchor's bytes, nor are UTF-16's: a text that may be in
-  // ISO-2022-JP, or has a zero byte and so may be UTF-16 without a mark, is searched whole.
+  // ISO-2022-JP's characters are no anchor's bytes: a text that may be in it is searched whole.
   if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     AnchorScanner::OneText text(forms_->any_scanner, data, bytes.size());
-    if (forms_->next_candidate(text, data, bytes.size(), true) >= bytes.size() &&
-        !bytes.contains('\0')) {
-      return false;
-    }
+    if (forms_->next_candidate(text, data, bytes.size(), true) >= bytes.size()) return false;
   }
   return FileSearcher::exact(*this, bytes);
 }
@@ -558,7 +560,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                                                     : FileSearchResult::NotFound;
   }
   // Most files hold no candidate at all: read them in blocks and look only for the anchors of
-  // every eight-bit encoding a file may be in; the exact search runs on the few that have one.
+  // every encoding a file may be in; the exact search runs on the few that have one.
   // Each read fills a whole block at a page-aligned place in the file and a cache-line-aligned
   // place in memory, as fast as the system copies; the few bytes carried over from the block
   // before stand just in front of it.
@@ -591,12 +593,6 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
       const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), n);
       seven_bit = !has_non_ascii(bytes);
       escape = escape || (seven_bit && bytes.contains("\x1B$"));
-    }
-    // A file with a zero byte may be UTF-16 without a mark, whose characters are no anchor's
-    // bytes: it is searched whole.
-    if (std::memchr(body, 0, size_t(got)) != nullptr) {
-      candidate = true;
-      break;
     }
     if (f.next_candidate(*text, data, n, got == 0) < n) {
       candidate = true;
