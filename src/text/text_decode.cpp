@@ -19,7 +19,7 @@ namespace {
 constexpr qsizetype kHeadBytes = 64 * 1024;
 // The weighing reads the bytes up to this many zero or high bytes: a sample that holds enough
 // characters to judge any text, and still quick on huge files.
-constexpr qint64 kSampleBytes = 64 * 1024;
+constexpr qint64 kSampleTellingBytes = 64 * 1024;
 
 QByteArray guess_charset(const QByteArray& bytes) {
   uchardet_t detector = uchardet_new();
@@ -313,7 +313,7 @@ struct TextEncodingDetector::State {
       cp932.step(b);
       euc_jp.step(b);
       if (b == 0) ++zeros[(fed + i) & 1];
-      if ((b == 0 || b >= 0x80) && ++telling == kSampleBytes) {
+      if ((b == 0 || b >= 0x80) && ++telling == kSampleTellingBytes) {
         sample_full = true;
         sample_bytes = fed + i + 1;
         return;
@@ -337,10 +337,13 @@ void TextEncodingDetector::feed(QByteArrayView block) {
     s.head.append(block.first(std::min(n, kHeadBytes - s.head.size())));
     s.iso_guess = -1;
   }
+  // Only seven-bit text may be ISO-2022-JP: its escape is looked for until a high byte comes.
   if (!s.high) {
     const QByteArray bytes = QByteArray::fromRawData(block.data(), n);
-    s.escape = s.escape || (s.last == 0x1B && p[0] == '$') || bytes.contains("\x1B$");
     s.high = has_non_ascii(bytes);
+    if (!s.high && !s.escape) {
+      s.escape = (s.last == 0x1B && p[0] == '$') || bytes.contains("\x1B$");
+    }
   }
   if (!s.sample_full) s.weigh(p, n);
   s.fed += n;
