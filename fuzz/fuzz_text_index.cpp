@@ -1,7 +1,8 @@
 // The index of a plain text file: its blocks decode, one by one, to the text that decoding the
 // whole file gives; the counts taken without decoding equal the decoded ones; positions, lines and
 // the text of every line agree. The first byte chooses the sizes of blocks and pieces (small, so
-// that short inputs have many) and the encoding: decided on the bytes, or one of the encodings.
+// that short inputs have many), the second the encoding: decided on the bytes, or one of the
+// encodings.
 #include "text/text_decode.h"
 #include "text/text_index.h"
 
@@ -41,18 +42,19 @@ QString reference(const QByteArray& bytes, TextEncoding encoding) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1) return 0;
+  if (size < 2) return 0;
   const int knob = data[0];
-  const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+  const QByteArray bytes(reinterpret_cast<const char*>(data + 2), qsizetype(size - 2));
   TextBlockSizes sizes;
   sizes.piece = 8 + (knob & 0x07) * 5;
   sizes.block = sizes.piece * (2 + ((knob >> 3) & 1)) + ((knob >> 4) & 1) * 7;
+  constexpr TextEncoding kEncodings[] = {
+      TextEncoding::Cp932,   TextEncoding::EucJp,      TextEncoding::Iso2022Jp,
+      TextEncoding::Utf8,    TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom,
+      TextEncoding::Utf8Bom, TextEncoding::Utf16Le,    TextEncoding::Utf16Be};
   std::optional<TextEncoding> forced;
-  constexpr TextEncoding kEncodings[] = {TextEncoding::Cp932,      TextEncoding::EucJp,
-                                         TextEncoding::Iso2022Jp,  TextEncoding::Utf8,
-                                         TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom,
-                                         TextEncoding::Utf8Bom};
-  if ((knob >> 5) != 0) forced = kEncodings[(knob >> 5) - 1];
+  const int chosen = data[1] % (std::size(kEncodings) + 1);
+  if (chosen > 0) forced = kEncodings[chosen - 1];
   if (forced == TextEncoding::Utf8Bom && !bytes.startsWith("\xEF\xBB\xBF")) return 0;
   if (forced == TextEncoding::Utf16LeBom && !bytes.startsWith("\xFF\xFE")) return 0;
   if (forced == TextEncoding::Utf16BeBom && !bytes.startsWith("\xFE\xFF")) return 0;

@@ -18,36 +18,17 @@ namespace tarvex {
 
 // ---- The decision on the encoding ------------------------------------------------------------
 
-// The decision on the encoding, fed with the file's bytes in file order: the first screen is
-// shown in the decision on the first bytes, and the text is read anew if the decision on the
-// whole file differs. It decides as detect_text_encoding does, on the file's first
-// kDecisionBytes (up to a line end).
-class IndexedText::Decision {
- public:
-  void feed(const char* data, qsizetype n) {
-    if (full_) return;
-    const qsizetype take = std::min(n, kDecisionBytes - seen_.size());
-    seen_.append(data, take);
-    if (seen_.size() == kDecisionBytes) {
-      full_ = true;
-      const qsizetype lf = seen_.lastIndexOf('\n');
-      if (lf > 0) seen_.truncate(lf + 1);
-    }
-  }
-  TextEncoding decision() const { return detect_text_encoding(seen_); }
-
- private:
-  static constexpr qsizetype kDecisionBytes = 4 * 1024 * 1024;
-  QByteArray seen_;
-  bool full_ = false;
-};
-
 // ---- Blocks ----------------------------------------------------------------------------------
 
 namespace {
 
 bool is_utf16(TextEncoding e) {
-  return e == TextEncoding::Utf16LeBom || e == TextEncoding::Utf16BeBom;
+  return e == TextEncoding::Utf16LeBom || e == TextEncoding::Utf16BeBom ||
+         e == TextEncoding::Utf16Le || e == TextEncoding::Utf16Be;
+}
+
+bool is_big_endian(TextEncoding e) {
+  return e == TextEncoding::Utf16BeBom || e == TextEncoding::Utf16Be;
 }
 
 char16_t utf16_unit(const uchar* p, bool big_endian) {
@@ -59,7 +40,7 @@ char16_t utf16_unit(const uchar* p, bool big_endian) {
 qsizetype line_end_after(const uchar* p, qsizetype from, qsizetype to, qsizetype n,
                          TextEncoding encoding) {
   if (is_utf16(encoding)) {
-    const bool be = encoding == TextEncoding::Utf16BeBom;
+    const bool be = is_big_endian(encoding);
     for (qsizetype i = from; i + 1 < to; i += 2) {
       const char16_t u = utf16_unit(p + i, be);
       if (u == u'\n') return i + 2;
@@ -268,8 +249,10 @@ qsizetype piece_end(const uchar* p, qsizetype n, TextEncoding encoding, bool dou
                     qsizetype target) {
   switch (encoding) {
     case TextEncoding::Utf16LeBom:
-    case TextEncoding::Utf16BeBom: {
-      const bool be = encoding == TextEncoding::Utf16BeBom;
+    case TextEncoding::Utf16BeBom:
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be: {
+      const bool be = is_big_endian(encoding);
       const qsizetype even = std::max<qsizetype>(target & ~qsizetype(1), 4);
       return QChar::isHighSurrogate(utf16_unit(p + even - 2, be)) ? even - 2 : even;
     }
@@ -361,6 +344,13 @@ QByteArray block_prefix(TextEncoding encoding, const TextBlock& block) {
           "\xFE\xFF\0"
           "0",
           4);
+    case TextEncoding::Utf16Le:
+      return QByteArray("0\0", 2);
+    case TextEncoding::Utf16Be:
+      return QByteArray(
+          "\0"
+          "0",
+          2);
     case TextEncoding::Iso2022Jp: {
       // A character of the designated set follows the escape: the decoder takes two escapes in a
       // row for an error, and the block may start with one.
@@ -402,7 +392,7 @@ LineEndBytes count_line_end_bytes(const uchar* p, qsizetype n) {
 bool ends_with_line_end(const uchar* p, qsizetype n, TextEncoding encoding) {
   if (is_utf16(encoding)) {
     if (n < 2 || n % 2 != 0) return false;
-    const char16_t u = utf16_unit(p + n - 2, encoding == TextEncoding::Utf16BeBom);
+    const char16_t u = utf16_unit(p + n - 2, is_big_endian(encoding));
     return u == u'\n' || u == u'\r';
   }
   return n > 0 && (p[n - 1] == '\n' || p[n - 1] == '\r');
@@ -453,9 +443,11 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
     case TextEncoding::Iso2022Jp:
       return std::nullopt;
     case TextEncoding::Utf16LeBom:
-    case TextEncoding::Utf16BeBom: {
+    case TextEncoding::Utf16BeBom:
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be: {
       if (n % 2 != 0) return std::nullopt;
-      const bool be = encoding == TextEncoding::Utf16BeBom;
+      const bool be = is_big_endian(encoding);
       char16_t before = 0;
       for (qsizetype i = 0; i < n; i += 2) {
         const char16_t u = utf16_unit(p + i, be);
@@ -533,8 +525,10 @@ std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, cons
   if (encoding) {
     t->encoding_ = *encoding;
   } else {
-    t->decision_ = std::make_unique<Decision>();
-    t->decision_->feed(head.constData(), head.size());
+    // The first screen is shown in the decision on the first bytes; the worker goes on feeding
+    // the decision the rest of the file.
+    t->decision_ = std::make_unique<TextEncodingDetector>();
+    t->decision_->feed(QByteArrayView(head));
     t->encoding_ = t->decision_->decision();
   }
   const bool at_end = head.size() < sizes.open_bytes();
@@ -558,9 +552,8 @@ std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
   t->size_ = t->memory_.size();
   // The string's own units are UTF-16 in the machine's byte order: the blocks are cut as in such
   // a file.
-  const TextEncoding units = QSysInfo::ByteOrder == QSysInfo::LittleEndian
-                                 ? TextEncoding::Utf16LeBom
-                                 : TextEncoding::Utf16BeBom;
+  const TextEncoding units =
+      QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
   const auto* p = reinterpret_cast<const uchar*>(t->memory_.constData());
   const qsizetype n = t->memory_.size() * 2;
   std::vector<TextBlock> blocks;
@@ -702,6 +695,28 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
   bool at_end = false;
   bool decided = !decision_;
   std::vector<TextBlock> found;
+  // Once the decision on the encoding is final, the text already indexed in another encoding is
+  // read anew in it.
+  auto settle = [&] {
+    decided = true;
+    const TextEncoding final_decision = decision_->decision();
+    decision_.reset();
+    if (final_decision == encoding()) return;
+    {
+      const std::lock_guard lock(mutex_);
+      blocks_.clear();
+      encoding_ = final_decision;
+      scan_ = Scan{};
+      ++generation_;
+    }
+    {
+      const std::lock_guard lock(cache_mutex_);
+      cache_.clear();
+    }
+    at = 0;
+    have = 0;
+    at_end = false;
+  };
   while (!stop_.load()) {
     while (!at_end && have < qsizetype(buf.size())) {
       const ssize_t r =
@@ -714,10 +729,14 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
       const qint64 start = at + have;
       if (!decided && start + r > fed) {
         const qint64 skip = std::max<qint64>(0, fed - start);
-        decision_->feed(reinterpret_cast<const char*>(buf.data() + have + skip), r - skip);
+        decision_->feed(QByteArrayView(buf.data() + have + skip, r - skip));
         fed = start + r;
       }
       have += r;
+    }
+    if (!decided && decision_->settled()) {
+      settle();
+      if (have == 0) continue;
     }
     count_without_decoding_ = at >= decoded_first;
     qsizetype used = index_blocks(buf.data(), have, at, at_end, found);
@@ -730,27 +749,8 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
     have -= used;
     if (!at_end || have > 0) continue;
     if (!decided) {
-      decided = true;
-      const TextEncoding final_decision = decision_->decision();
-      decision_.reset();
-      if (final_decision != encoding()) {
-        // Read the whole text anew in the encoding decided on all of it.
-        {
-          const std::lock_guard lock(mutex_);
-          blocks_.clear();
-          encoding_ = final_decision;
-          scan_ = Scan{};
-          ++generation_;
-        }
-        {
-          const std::lock_guard lock(cache_mutex_);
-          cache_.clear();
-        }
-        at = 0;
-        have = 0;
-        at_end = false;
-        continue;
-      }
+      settle();
+      if (!at_end) continue;
     }
     finish_index();
     return;

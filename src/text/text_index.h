@@ -165,8 +165,8 @@ class IndexedText {
     bool reset = false;
   } scan_;
   bool count_without_decoding_ = false;  // the worker's way; the opener decodes
-  class Decision;
-  std::unique_ptr<Decision> decision_;
+  // The decision on the encoding, fed the file's bytes in order until it is final.
+  std::unique_ptr<TextEncodingDetector> decision_;
 
   mutable std::mutex cache_mutex_;
   mutable std::vector<std::pair<int, std::shared_ptr<const Decoded>>> cache_;  // newest last
