@@ -204,7 +204,7 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   follow_end_ = selecting_all_ = false;
   dragging_ = false;
   autoscroll_.stop();
-  if (loading()) {
+  if (text_ && !text_->complete()) {
     poll_.start();
   } else {
     poll_.stop();
@@ -220,7 +220,8 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
 }
 
 bool TextView::loading() const {
-  return text_ && !text_->complete();
+  // Until the view itself has seen the whole text, not just the index.
+  return text_ && (!text_->complete() || poll_.isActive());
 }
 
 // ---- Layout ----------------------------------------------------------------------------------
@@ -873,41 +874,38 @@ void TextView::poll_text() {
     return;
   }
   const bool complete = text_->complete();
-  if (text_->generation() != generation_) {
+  // The view is caught up with a complete text once this look is done.
+  if (complete) poll_.stop();
+  const bool read_anew = text_->generation() != generation_;
+  if (read_anew) {
     // The text was read anew in another encoding: its lines and positions changed.
     generation_ = text_->generation();
     forget_layouts();
-    top_line_ = std::min(top_line_, std::max<qint64>(text_->line_count() - 1, 0));
-    known_lines_ = text_->line_count();
     anchor_ = clamp_pos(anchor_);
     caret_ = clamp_pos(caret_);
-    clamp_top();
-    update_scroll_bar();
-    viewport()->update();
   }
   const qint64 lines = text_->line_count();
-  if (lines != known_lines_) {
-    const qint64 before = known_lines_;
-    known_lines_ = lines;
-    // Lines never change as more of the text is indexed; only the last line of an empty text
-    // so far may have been a placeholder.
-    layouts_.erase(std::max<qint64>(before - 1, 0));
-    max_top_.reset();
-    if (follow_end_) {
-      const bool extend = anchor_ != caret_;
-      move_caret(text_->length(), extend);
-      follow_end_ = !complete;
-    } else if (selecting_all_) {
-      const qint64 old_caret = caret_;
-      caret_ = text_->length();
-      selection_changed(anchor_, old_caret);
-      selecting_all_ = !complete;
-    }
-    update_scroll_bar();
-    // New lines change the view only where it showed the last line so far.
-    if (before <= last_painted_ + 1 || selecting_all_) viewport()->update();
+  if (lines == known_lines_ && !read_anew) return;
+  const qint64 before = known_lines_;
+  known_lines_ = lines;
+  // Lines never change as more of the text is indexed; only the last line of an empty text so
+  // far may have been a placeholder.
+  layouts_.erase(std::max<qint64>(before - 1, 0));
+  max_top_.reset();
+  if (follow_end_) {
+    const bool extend = anchor_ != caret_;
+    move_caret(text_->length(), extend);
+    follow_end_ = !complete;
+  } else if (selecting_all_) {
+    const qint64 old_caret = caret_;
+    caret_ = text_->length();
+    selection_changed(anchor_, old_caret);
+    selecting_all_ = !complete;
   }
-  if (complete) poll_.stop();
+  if (read_anew) clamp_top();
+  update_scroll_bar();
+  // New lines change the view only where it showed the last line so far.
+  if (read_anew || before <= last_painted_ + 1 || selecting_all_) viewport()->update();
 }
 
 }  // namespace tarvex

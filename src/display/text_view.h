@@ -29,7 +29,7 @@ class TextView final : public QAbstractScrollArea {
   // Shows a text from its top, nothing selected; an empty text when null.
   void set_text(std::shared_ptr<IndexedText> text);
   const std::shared_ptr<IndexedText>& text() const { return text_; }
-  // True while the text is still being indexed.
+  // True while the text is still being indexed, or the view has yet to take in the end of it.
   bool loading() const;
 
   qint64 anchor() const { return anchor_; }
