@@ -7,6 +7,7 @@
 #include "display/text_pane.h"
 #include "display/text_view.h"
 #include "form_fixture.h"
+#include "platform/fonts.h"
 #include "platform/text_codecs.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
@@ -19,6 +20,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -28,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -98,6 +101,9 @@ class TestDisplayForm final : public QObject {
   void text_selected_whole_while_being_read();
   void text_file_cut_short_or_removed_while_shown();
   void text_read_by_assistive_tools();
+  void text_file_empty_or_without_line_end_data();
+  void text_file_empty_or_without_line_end();
+  void text_panes_show_latin_and_japanese_in_one_face();
 };
 
 // Registered, shown and copied; a cursor is not offered for copying, and "ファイルを開く" opens it
@@ -568,6 +574,65 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), 1);
   view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
   QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+}
+
+// A file with nothing in it, or whose last line has no line end, is shown, walked to its end,
+// selected whole and read by an assistive tool like any other.
+void TestDisplayForm::text_file_empty_or_without_line_end_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("text");
+  // clang-format off
+  QTest::newRow("0 bytes")              << QByteArray() << QString();
+  QTest::newRow("one line, no end")     << encode_cp932(QStringLiteral("改行のない一行 abc")) << QStringLiteral("改行のない一行 abc");
+  QTest::newRow("last line, no end")    << encode_cp932(QStringLiteral("一行目\r\n二行目")) << QStringLiteral("一行目\n二行目");
+  QTest::newRow("only a line end")      << QByteArray("\r\n") << QStringLiteral("\n");
+  // clang-format on
+}
+
+void TestDisplayForm::text_file_empty_or_without_line_end() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, text);
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString path = fx.write_file("t.txt", bytes);
+  f.ファイルの表示(path, 1);
+  QVERIFY(f.RichTextBox1->isVisible());
+  QTRY_VERIFY(!f.RichTextBox1->loading());
+  QCOMPARE(f.RichTextBox1->text(), text);
+  auto* view = f.RichTextBox1->findChild<TextView*>();
+  QVERIFY(view && view->isVisible());
+  QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+  QCOMPARE(view->caret(), text.size());
+  QVERIFY(!f.RichTextBox1->grab().isNull());
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QCOMPARE(f.RichTextBox1->selected_text(), text);
+  f.RichTextBox1->select(text.size(), 5);  // past the end: nothing
+  QCOMPARE(f.RichTextBox1->selected_text(), QString());
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(view);
+  QVERIFY(iface && iface->textInterface());
+  QCOMPARE(iface->textInterface()->characterCount(), text.size());
+  QCOMPARE(iface->textInterface()->text(0, int(text.size())), text);
+}
+
+// The text panes take the window's Japanese design font, so that Latin letters, digits, kana and
+// kanji of one line come from one face, not from a Latin font with a Japanese one filling in.
+void TestDisplayForm::text_panes_show_latin_and_japanese_in_one_face() {
+  install_font_substitutions();
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString line = QStringLiteral("Tarvex ABC abc 0123 日本語のテキスト ｶﾀｶﾅ かな");
+  f.ファイルの表示(fx.write_file("mixed.txt", encode_cp932(line)), 1);
+  for (TextPane* pane : {f.RichTextBox1, f.RichTextBox2}) {
+    const QFont font = pane->findChild<TextView*>()->font();
+    QCOMPARE(font.family(), design_font(kFontPGothic).family());
+    QTextLayout layout(line, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QSet<QString> faces;
+    for (const QGlyphRun& run : layout.glyphRuns()) faces << run.rawFont().familyName();
+    QCOMPARE(faces.size(), 1);
+  }
 }
 
 QTEST_MAIN(TestDisplayForm)
