@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QSysInfo>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
@@ -377,14 +378,42 @@ struct LineEndBytes {
   qint64 lf = 0, cr = 0, crlf = 0;
 };
 
+// Eight bytes at a time: the high bit of each byte of `w` that equals `b` (no false hits).
+constexpr quint64 kHighBits = 0x8080808080808080ULL;
+quint64 bytes_equal(quint64 w, uchar b) {
+  constexpr quint64 kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  const quint64 x = w ^ (0x0101010101010101ULL * b);
+  return ~(((x & kLow7) + kLow7) | x) & kHighBits;
+}
+
+// How many bytes of a mask from bytes_equal have their high bit set (without a popcount
+// instruction, which the baseline processor lacks).
+int high_bits(quint64 mask) {
+  return int(((mask >> 7) * 0x0101010101010101ULL) >> 56);
+}
+
+quint64 word_at(const uchar* p) {
+  return qFromLittleEndian<quint64>(p);  // byte 0 in the lowest bits
+}
+
 LineEndBytes count_line_end_bytes(const uchar* p, qsizetype n) {
   LineEndBytes c;
-  for (qsizetype i = 0; i < n; ++i) {
-    c.lf += p[i] == '\n';
-    c.cr += p[i] == '\r';
+  bool cr_before = false;
+  qsizetype i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const quint64 w = word_at(p + i);
+    const quint64 lf = bytes_equal(w, '\n'), cr = bytes_equal(w, '\r');
+    c.lf += high_bits(lf);
+    c.cr += high_bits(cr);
+    c.crlf += high_bits(cr & (lf >> 8)) + (cr_before && (lf & 0x80));
+    cr_before = cr >> 63;
   }
-  if (c.cr > 0) {
-    for (qsizetype i = 0; i + 1 < n; ++i) c.crlf += p[i] == '\r' && p[i + 1] == '\n';
+  for (; i < n; ++i) {
+    const bool lf = p[i] == '\n', cr = p[i] == '\r';
+    c.lf += lf;
+    c.cr += cr;
+    c.crlf += cr_before && lf;
+    cr_before = cr;
   }
   return c;
 }
@@ -462,8 +491,16 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
     case TextEncoding::Utf8:
     case TextEncoding::Utf8Bom: {
       if (!QByteArrayView(bytes).isValidUtf8()) return std::nullopt;
+      // Continuation bytes (10xxxxxx) add no character; a four-byte sequence's lead (11110xxx)
+      // adds a surrogate pair. Eight bytes at a time: bit 7 of (w << k) is bit 7 − k of a byte.
       qint64 continuation = 0, four = 0;
-      for (qsizetype i = 0; i < n; ++i) {
+      qsizetype i = 0;
+      for (; i + 8 <= n; i += 8) {
+        const quint64 w = word_at(p + i);
+        continuation += high_bits(w & ~(w << 1) & kHighBits);
+        four += high_bits(w & (w << 1) & (w << 2) & (w << 3) & kHighBits);
+      }
+      for (; i < n; ++i) {
         continuation += (p[i] & 0xC0) == 0x80;
         four += p[i] >= 0xF0;
       }

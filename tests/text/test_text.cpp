@@ -51,6 +51,8 @@ class TestText final : public QObject {
   void decoding_keeps_every_character_data();
   void decoding_keeps_every_character();
   void files_that_cannot_be_read();
+  void text_block_counted_without_decoding_data();
+  void text_block_counted_without_decoding();
   void text_index_lines_and_positions_data();
   void text_index_lines_and_positions();
   void text_index_settles_on_the_whole_files_encoding();
@@ -297,6 +299,43 @@ std::shared_ptr<IndexedText> small_blocks(const QString& path, const QByteArray&
 }
 
 }  // namespace
+
+// A block counted without decoding it has the characters and line ends that decoding it gives,
+// wherever its line ends and its multi-byte characters fall among the eight-byte words that the
+// counting takes at a time.
+void TestText::text_block_counted_without_decoding_data() {
+  QTest::addColumn<QString>("text");
+  QString line_ends, emoji, mixed;
+  for (int k = 0; k < 17; ++k) line_ends += QString(k, u'a') + QStringLiteral("\r\n");
+  line_ends += QStringLiteral("\r\r\n\n\r");
+  for (int k = 0; k < 9; ++k) emoji += QString(k, u'a') + QStringLiteral("😀é字\r\n");
+  for (int k = 0; k < 9; ++k) mixed += QString(k, u'x') + QStringLiteral("ｱｲｳ漢字①\r\n\n");
+  QTest::newRow("line ends at every place") << line_ends;
+  QTest::newRow("two-, three- and four-byte characters at every place") << emoji;
+  QTest::newRow("half-width katakana, kanji and NEC symbols") << mixed;
+}
+
+void TestText::text_block_counted_without_decoding() {
+  QFETCH(QString, text);
+  for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932, TextEncoding::EucJp}) {
+    const QByteArray whole = encoding == TextEncoding::Utf8 ? text.toUtf8()
+                             : encoding == TextEncoding::Cp932
+                                 ? encode_cp932(text)
+                                 : QStringEncoder("EUC-JP").encode(text);
+    if (decode_text_as(whole, encoding) != text) continue;  // not in this encoding
+    for (int shift = 0; shift < 8; ++shift) {               // every place against the words
+      const QByteArray bytes = QByteArray(shift, 'z') + whole;
+      TextBlock block;
+      block.byte = 64;  // not the file's first block, which is always decoded
+      block.bytes = bytes.size();
+      const std::optional<BlockCount> count = count_text_block(bytes, encoding, block);
+      QVERIFY2(count, "counted without decoding");
+      const QString decoded = decode_text_block(bytes, encoding, block);
+      QCOMPARE(count->length, decoded.size());
+      QCOMPARE(count->line_ends, decoded.count(u'\n'));
+    }
+  }
+}
 
 // The view lines of a text, joined by the line ends between them, are the text as shown (each
 // line end one "\n"; a line longer than a piece is several view lines with nothing between); each
