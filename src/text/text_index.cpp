@@ -36,29 +36,6 @@ char16_t utf16_unit(const uchar* p, bool big_endian) {
   return big_endian ? char16_t(p[0] << 8 | p[1]) : char16_t(p[1] << 8 | p[0]);
 }
 
-// The offset after the first line end that starts in p[from, to), −1 if none. A CR whose LF
-// stands just past `to` is taken with it (p[0, n) holds the bytes).
-qsizetype line_end_after(const uchar* p, qsizetype from, qsizetype to, qsizetype n,
-                         TextEncoding encoding) {
-  if (is_utf16(encoding)) {
-    const bool be = is_big_endian(encoding);
-    for (qsizetype i = from; i + 1 < to; i += 2) {
-      const char16_t u = utf16_unit(p + i, be);
-      if (u == u'\n') return i + 2;
-      if (u == u'\r') return i + 3 < n && utf16_unit(p + i + 2, be) == u'\n' ? i + 4 : i + 2;
-    }
-    return -1;
-  }
-  const auto* lf = static_cast<const uchar*>(std::memchr(p + from, '\n', size_t(to - from)));
-  const qsizetype lf_at = lf ? lf - p : to;
-  if (const auto* cr =
-          static_cast<const uchar*>(std::memchr(p + from, '\r', size_t(lf_at - from)))) {
-    const qsizetype q = cr - p;
-    return q + 1 < n && p[q + 1] == '\n' ? q + 2 : q + 1;
-  }
-  return lf ? lf_at + 1 : -1;
-}
-
 // How the code page 932 or EUC-JP decoder groups bytes into characters, asked of the decoder
 // once: a byte below 80 stands alone; a higher byte takes the byte after it (and for EUC-JP's
 // 8F the one after that) when the decoder reads them as one character or as one unassigned
@@ -428,6 +405,37 @@ bool ends_with_line_end(const uchar* p, qsizetype n, TextEncoding encoding) {
 }
 
 }  // namespace
+
+// The offset after the first line end that starts in p[from, to), −1 if none. A CR whose LF
+// stands just past `to` is taken with it (p[0, n) holds the bytes); in ISO-2022-JP also when
+// designations stand between the two, which decode to nothing, so that the two are one line end
+// there as in the whole text.
+qsizetype line_end_after(const uchar* p, qsizetype from, qsizetype to, qsizetype n,
+                         TextEncoding encoding) {
+  if (is_utf16(encoding)) {
+    const bool be = is_big_endian(encoding);
+    for (qsizetype i = from; i + 1 < to; i += 2) {
+      const char16_t u = utf16_unit(p + i, be);
+      if (u == u'\n') return i + 2;
+      if (u == u'\r') return i + 3 < n && utf16_unit(p + i + 2, be) == u'\n' ? i + 4 : i + 2;
+    }
+    return -1;
+  }
+  const auto* lf = static_cast<const uchar*>(std::memchr(p + from, '\n', size_t(to - from)));
+  const qsizetype lf_at = lf ? lf - p : to;
+  if (const auto* cr =
+          static_cast<const uchar*>(std::memchr(p + from, '\r', size_t(lf_at - from)))) {
+    qsizetype next = cr - p + 1;
+    while (encoding == TextEncoding::Iso2022Jp && next < n && p[next] == 0x1B) {
+      KnownEscapes::Kind kind = KnownEscapes::Kind::None;
+      const qsizetype size = KnownEscapes::get().length_at(p, next, n, &kind);
+      if (kind != KnownEscapes::Kind::Single && kind != KnownEscapes::Kind::Double) break;
+      next += size;
+    }
+    return next < n && p[next] == '\n' ? next + 1 : cr - p + 1;
+  }
+  return lf ? lf_at + 1 : -1;
+}
 
 qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding encoding,
                          bool double_byte, const TextBlockSizes& sizes) {

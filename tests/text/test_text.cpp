@@ -53,6 +53,8 @@ class TestText final : public QObject {
   void files_that_cannot_be_read();
   void text_block_counted_without_decoding_data();
   void text_block_counted_without_decoding();
+  void text_block_ends_after_a_whole_line_end_data();
+  void text_block_ends_after_a_whole_line_end();
   void text_index_lines_and_positions_data();
   void text_index_lines_and_positions();
   void text_index_settles_on_the_whole_files_encoding();
@@ -335,6 +337,37 @@ void TestText::text_block_counted_without_decoding() {
       QCOMPARE(count->line_ends, decoded.count(u'\n'));
     }
   }
+}
+
+// A block ends after a whole line end: a CR and the LF after it stay together, in ISO-2022-JP also
+// across the designations between them (which decode to nothing, so that the whole text has one
+// line end there), but not across bytes that are characters or errors.
+void TestText::text_block_ends_after_a_whole_line_end_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<int>("encoding");
+  QTest::addColumn<int>("end");
+  const int jis = int(TextEncoding::Iso2022Jp), sjis = int(TextEncoding::Cp932);
+  // clang-format off
+  QTest::newRow("CR LF")                          << QByteArray("ab\r\ncdefgh") << sjis << 4;
+  QTest::newRow("CR alone")                       << QByteArray("ab\rcdefghi") << sjis << 3;
+  QTest::newRow("ISO-2022-JP: designation between") << QByteArray("ab\r\x1B(B\ncdefgh") << jis << 7;
+  QTest::newRow("ISO-2022-JP: two designations")  << QByteArray("ab\r\x1B$B\x1B(J\ncdefgh") << jis << 10;
+  QTest::newRow("ISO-2022-JP: an error between")  << QByteArray("ab\r\x0E\ncdefghi") << jis << 3;
+  QTest::newRow("ISO-2022-JP: an unknown escape") << QByteArray("ab\r\x1B(Z\ncdefgh") << jis << 3;
+  QTest::newRow("code page 932: ESC is a character") << QByteArray("ab\r\x1B(B\ncdefgh") << sjis << 3;
+  // clang-format on
+}
+
+void TestText::text_block_ends_after_a_whole_line_end() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(int, encoding);
+  QFETCH(int, end);
+  TextBlockSizes sizes;
+  sizes.block = 3;  // the CR ends the first block's room
+  sizes.piece = 3;
+  QCOMPARE(next_block_end(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size(), true,
+                          TextEncoding(encoding), false, sizes),
+           end);
 }
 
 // The view lines of a text, joined by the line ends between them, are the text as shown (each
