@@ -49,6 +49,8 @@ void TestAbout::one_about_box_brought_forward() {
   QCOMPARE(box->Label1[0]->text(), QStringLiteral("ユーザー名             山田"));
   QCOMPARE(box->Label1[1]->text(), QStringLiteral("コンピュータ名         事務所"));
   QCOMPARE(box->windowTitle(), QStringLiteral("Tarvexのﾊﾞｰｼﾞｮﾝ情報"));
+  // The second author line names the build and the Qt it runs on, nothing else.
+  QCOMPARE(box->Label2[1]->text(), "Linux 版（Qt " + QString::fromLatin1(qVersion()) + "）");
   // A second request brings the same box forward, not reloaded.
   fx.names.user = "bob";
   f.バージョン情報_Click();
