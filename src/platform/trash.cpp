@@ -55,6 +55,12 @@ RemoveResult failed(const QString& reason) {
   return RemoveResult{RemoveResult::Status::Failed, reason, QString()};
 }
 
+RemoveResult unconfirmed(const QString& reason, const QString& trashed_as = QString()) {
+  return RemoveResult{RemoveResult::Status::Unconfirmed, reason, trashed_as};
+}
+
+const QString kStillInPlace = QStringLiteral("元の場所にまだファイルがあります。");
+
 }  // namespace
 
 TrashConfig TrashConfig::from_environment() {
@@ -200,14 +206,19 @@ RemoveResult Trash::move_to_trash(const QString& path, const FileIdentity& expec
     if (error == EXDEV) return RemoveResult{RemoveResult::Status::NoTrash, QString(), QString()};
     return failed(reason_text(error));
   }
-  // Verified: gone from its folder, in the trash as the same file, with its information.
+  if (config_.after_removal) config_.after_removal(absolute);
+  // Verified: gone from its folder, in the trash as the same file, with its information. The move
+  // itself went through, so a check that fails is no failure to move: it is told as such.
   struct stat gone {};
   struct stat there {};
-  const bool moved = !lstat_path(absolute, &gone) && errno == ENOENT &&
-                     lstat_path(target, &there) &&
-                     static_cast<unsigned long long>(there.st_ino) == expected.inode &&
-                     QFileInfo::exists(info_path);
-  if (!moved) return failed(QStringLiteral("ゴミ箱への移動を確認できませんでした。"));
+  if (lstat_path(absolute, &gone) || errno != ENOENT) return unconfirmed(kStillInPlace, target);
+  if (!lstat_path(target, &there) ||
+      static_cast<unsigned long long>(there.st_ino) != expected.inode) {
+    return unconfirmed(QStringLiteral("ゴミ箱の中にファイルが見つかりません。"), target);
+  }
+  if (!QFileInfo::exists(info_path)) {
+    return unconfirmed(QStringLiteral("ゴミ箱の情報ファイルが見つかりません。"), target);
+  }
   return RemoveResult{RemoveResult::Status::Done, QString(), target};
 }
 
@@ -215,8 +226,9 @@ RemoveResult Trash::delete_for_good(const QString& path, const FileIdentity& exp
   if (auto refused = refuse_unless_same(path, expected)) return *refused;
   // unlink removes a link itself, never its target.
   if (::unlink(native(path).constData()) != 0) return failed(reason_text(errno));
+  if (config_.after_removal) config_.after_removal(path);
   struct stat gone {};
-  if (lstat_path(path, &gone)) return failed(QStringLiteral("削除を確認できませんでした。"));
+  if (lstat_path(path, &gone)) return unconfirmed(kStillInPlace);
   return RemoveResult{RemoveResult::Status::Done, QString(), QString()};
 }
 

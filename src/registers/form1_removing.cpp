@@ -29,6 +29,7 @@ const QString kDeleteQuestion = QStringLiteral("を削除してもいいです�
 const QString kNotOnDisplay = QStringLiteral("削除するファイルが表示されていません。");
 const QString kNoTrashQuestion = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
 const QString kNotDeleted = QStringLiteral("を削除できませんでした。");
+const QString kNotConfirmed = QStringLiteral("の削除を行いましたが、結果を確認できませんでした。");
 
 // Why there is no file to delete at `path`: nothing there, a folder, or something else.
 QString missing_reason(const QString& path) {
@@ -36,6 +37,12 @@ QString missing_reason(const QString& path) {
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return Trash::reason_text(errno);
   if (S_ISDIR(st.st_mode)) return Trash::reason_text(EISDIR);
   return QStringLiteral("通常のファイルではありません。");
+}
+
+// True when no file, link or folder stands at `path`.
+bool nothing_at(const QString& path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace
@@ -136,7 +143,15 @@ bool Form1::delete_register_file(bool image) {
     if (st.msg_answer != kAnswerYes) return false;
     result = trash().delete_for_good(path, *asked_about);
   }
-  if (result.status != RemoveResult::Status::Done) return fail(result.reason);
+  if (result.status == RemoveResult::Status::Unconfirmed) {
+    // The file was moved or deleted, but what stands at its place now is not known for sure: the
+    // user hears so, and the entry leaves the register only when nothing is there any more.
+    st.msg_answer =
+        msgbox(path + kNotConfirmed + QStringLiteral("\n\r") + result.reason, MsgButtons::Ok);
+    if (!nothing_at(path)) return false;
+  } else if (result.status != RemoveResult::Status::Done) {
+    return fail(result.reason);
+  }
   // The file has gone: now its entry leaves the register.
   if (image) {
     remove_img_entry();

@@ -252,6 +252,8 @@ void TestSteppingForm::remove_and_delete_data() {
   const QString ask = "%1" + kAskDelete;
   const QString failed = QStringLiteral("%1を削除できませんでした。\n\r");
   const QString no_trash = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
+  const QString unconfirmed =
+      QStringLiteral("%1の削除を行いましたが、結果を確認できませんでした。\n\r");
   // clang-format off
   QTest::newRow("remove the picture")               << "remove"      << QStringList{remove_picture + "|OK"}                                    << true  << false;
   QTest::newRow("remove the text")                  << "text remove" << QStringList{remove_text + "|OK"}                                       << true  << false;
@@ -265,6 +267,10 @@ void TestSteppingForm::remove_and_delete_data() {
   QTest::newRow("folder nobody may change")         << "read-only"   << QStringList{ask + "|Yes", failed + "アクセス権がありません。"}          << true  << true;
   QTest::newRow("no trash: delete for good")        << "no trash"    << QStringList{ask + "|Yes", no_trash + "|Yes"}                           << false << false;
   QTest::newRow("no trash: keep the file")          << "no trash"    << QStringList{ask + "|Yes", no_trash + "|No"}                            << true  << true;
+  // The move went through, but its check met another program's doing: told apart from a failure;
+  // the entry stays exactly while a file stands at its place.
+  QTest::newRow("trashed, new file at its place")   << "unconfirmed: new file"  << QStringList{ask + "|Yes", unconfirmed + "元の場所にまだファイルがあります。"} << true << true;
+  QTest::newRow("trashed, taken out of the trash")  << "unconfirmed: take file" << QStringList{ask + "|Yes", unconfirmed + "ゴミ箱の中にファイルが見つかりません。"} << false << false;
   // clang-format on
 }
 
@@ -294,6 +300,14 @@ void TestSteppingForm::remove_and_delete() {
     w.config.data_home = w.fx.write_file("blocked", "") + "/share";
     w.trash = Trash(w.config);
   }
+  if (situation.startsWith("unconfirmed")) {
+    w.config.after_removal = [&](const QString& removed) {
+      if (situation.endsWith("new file")) write_picture(removed, Qt::black);
+      if (situation.endsWith("take file"))
+        QFile::remove(w.config.data_home + "/Trash/files/" + QFileInfo(removed).fileName());
+    };
+    w.trash = Trash(w.config);
+  }
   if (situation == "replaced") {
     w.fx.messages.while_open = [&](const QString& message) {
       if (!message.endsWith(kAskDelete)) return;
@@ -316,7 +330,8 @@ void TestSteppingForm::remove_and_delete() {
   const Register& r = text ? f.st.txt : f.st.img;
   QCOMPARE(r.paths.contains(path), entry_left);
   // Only a file moved to the trash leaves a record there.
-  const bool trashed = !file_left && !entry_left && situation != "no trash";
+  const bool trashed =
+      (!file_left && !entry_left && situation != "no trash") || situation.startsWith("unconfirmed");
   QCOMPARE(QDir(w.config.data_home + "/Trash/info").entryList(QDir::Files).size(), int(trashed));
   // The last entry gone blanks its side; the text side keeps its clearing, search and opening
   // commands (with no text registered, the picture rows find them off).
