@@ -186,7 +186,8 @@ void Form1::number_box_go(bool on_enter) {
     if (on_enter) list->setCurrentRow(*n);
     return;
   }
-  Text1->setText(display_number(r.cur));
+  // A removal may have left no current entry: then there is no number to put back.
+  Text1->setText(r.cur >= 0 ? display_number(r.cur) : QString());
   if (on_enter) list->setCurrentRow(r.cur);
 }
 

@@ -96,6 +96,9 @@ void TestSteppingCore::removal_data() {
   QTest::newRow("empty register")                << 0  << 0  << -1 << 0 << QStringList{};
   QTest::newRow("wrapped, f1 removed")           << 22 << 1  << 19 << 1 << wrapped;
   QTest::newRow("21 entries, last slot removed") << 21 << 20 << 19 << 0 << twenty;
+  QTest::newRow("newest of three removed")       << 3  << 2  << 1  << -1 << QStringList{"f0", "f1"};
+  QTest::newRow("no current entry: nothing")     << 3  << -1 << 2  << -1 << QStringList{"f0", "f1", "f2"};
+  QTest::newRow("current past the newest")       << 3  << 5  << 2  << 5  << QStringList{"f0", "f1", "f2"};
   // clang-format on
 }
 

@@ -86,6 +86,8 @@ class TestSteppingForm final : public QObject {
   void missing_file();
   void remove_and_delete_data();
   void remove_and_delete();
+  void removal_while_the_slideshow_runs_data();
+  void removal_while_the_slideshow_runs();
   void keys_list_menu_and_number_box_focus();
 };
 
@@ -345,6 +347,57 @@ void TestSteppingForm::remove_and_delete() {
     QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
   for (QAction* a : {f.txt_all_clear, f.txt_kensaku, f.txt_file_open})
     QCOMPARE(a->isEnabled(), text);
+}
+
+// Three pictures or texts run, the newest on display, and it is removed: by the command, or (for
+// the texts) by Yes to the missing-file question of a tick. The removal's backward step only stops
+// the display, so nothing valid is on display: a second removal removes nothing, and the next step
+// shows a registered file without asking about a missing one.
+void TestSteppingForm::removal_while_the_slideshow_runs_data() {
+  QTest::addColumn<bool>("text");
+  QTest::newRow("pictures") << false;
+  QTest::newRow("texts, the file gone") << true;
+}
+
+void TestSteppingForm::removal_while_the_slideshow_runs() {
+  QFETCH(bool, text);
+  const QString remove_question =
+      text ? QStringLiteral("登録したテキストファイル名を消去してもいいですか？")
+           : QStringLiteral("登録した画像ファイル名を消去してもいいですか？");
+  Window w(text ? 0 : 3, text ? 3 : 0);
+  Form1& f = *w.f;
+  const Register& r = text ? f.st.txt : f.st.img;
+  const QStringList& files = text ? w.texts : w.images;
+  f.Check1[int(text)]->click();
+  const auto tick = [&] { text ? f.連続テキスト_Timer() : f.連続画像_Timer(); };
+  for (int i = 0; i < 2; ++i) tick();
+  if (text) {
+    QFile::remove(files[2]);
+    w.fx.messages.expect(files[2] + kMissing, kAnswerYes);
+    tick();
+  } else {
+    tick();
+    w.fx.messages.expect(remove_question);
+    f.image_登録から削除->trigger();
+  }
+  QVERIFY(!f.Check1[int(text)]->isChecked());
+  QCOMPARE(r.path(0) + r.path(1) + r.path(2), files[0] + files[1]);
+  QCOMPARE(r.last, 1);
+  QVERIFY(r.cur < 0);
+  // A number outside the register puts back no number, there being no current entry.
+  f.Text1->setText("9");
+  QTest::keyClick(f.Text1, Qt::Key_Return);
+  QCOMPARE(f.Text1->text(), QString());
+  w.fx.messages.expect(remove_question);
+  (text ? f.text_登録から削除 : f.image_登録から削除)->trigger();
+  QCOMPARE(r.path(0) + r.path(1), files[0] + files[1]);
+  QCOMPARE(r.last, 1);
+  // The removal's backward step brought the newest entry into view; the next step goes round.
+  QCOMPARE(r.cur, 1);
+  text ? f.Command3_Click(1) : f.Command2_Click(1);
+  QCOMPARE(r.cur, 0);
+  QCOMPARE(labels(f), files[0]);
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
 }
 
 // The keys act as the buttons of the register on display; the list menu shows the list of that
