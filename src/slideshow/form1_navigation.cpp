@@ -284,7 +284,9 @@ void Form1::連続テキスト_Timer() {
   if (message_open()) return;
   Register& r = st.txt;
   widen_full_register(r);
-  if (r.cur > r.max_index) {
+  // A register emptied while its display runs stops the display, as an empty picture slot does:
+  // there is no file to ask about.
+  if (r.cur > r.max_index || r.empty()) {
     連続テキスト->set_enabled(false);
     Check1[1]->setChecked(false);
     Command1[1]->hide();

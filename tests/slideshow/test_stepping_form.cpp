@@ -80,6 +80,8 @@ class TestSteppingForm final : public QObject {
   void mode_switch_data();
   void mode_switch();
   void tick_steps();
+  void tick_after_clearing_data();
+  void tick_after_clearing();
   void choosing_an_entry_data();
   void choosing_an_entry();
   void missing_file_data();
@@ -146,6 +148,28 @@ void TestSteppingForm::tick_steps() {
   f.連続画像->set_interval(5);  // the timer runs the ticks
   f.Check1[0]->click();
   QTRY_COMPARE(f.Text1->text(), QString("  2"));
+}
+
+// A register cleared while its display runs: the next tick stops the display and asks nothing.
+void TestSteppingForm::tick_after_clearing_data() {
+  QTest::addColumn<bool>("text");
+  QTest::newRow("pictures") << false;
+  QTest::newRow("texts") << true;
+}
+
+void TestSteppingForm::tick_after_clearing() {
+  QFETCH(bool, text);
+  Window w(text ? 0 : 2, text ? 2 : 0);
+  Form1& f = *w.f;
+  f.Check1[int(text)]->click();
+  text ? f.連続テキスト_Timer() : f.連続画像_Timer();
+  w.fx.messages.expect(
+      text ? QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？")
+           : QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？"));
+  (text ? f.txt_all_clear : f.img_all_clear)->trigger();
+  for (int tick = 0; tick < 3; ++tick) text ? f.連続テキスト_Timer() : f.連続画像_Timer();
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+  QVERIFY(!f.Check1[int(text)]->isChecked() && !(text ? f.連続テキスト : f.連続画像)->enabled());
 }
 
 // Six pictures, their list shown by the menu (stepping to entry 0), entry 2 made current and line
