@@ -70,6 +70,8 @@ class TestSettingsForm final : public QObject {
   void interval_rules();
   void leaving_after_changing_every_control_data();
   void leaving_after_changing_every_control();
+  void first_spreadsheet_choice_data();
+  void first_spreadsheet_choice();
 };
 
 void TestSettingsForm::extension_rules_data() {
@@ -207,6 +209,29 @@ void TestSettingsForm::leaving_after_changing_every_control() {
     QVERIFY(!d.Check1[1]->isChecked() && !d.Check2->isChecked());
     QCOMPARE(d.selected_option(), 1);
   }
+}
+
+// A file that names no spreadsheet application (a first start): Excel chosen and then Cancel
+// leaves no choice, stored or applied; OK stores and applies it.
+void TestSettingsForm::first_spreadsheet_choice_data() {
+  QTest::addColumn<bool>("ok");
+  QTest::newRow("Cancel") << false;
+  QTest::newRow("OK") << true;
+}
+
+void TestSettingsForm::first_spreadsheet_choice() {
+  QFETCH(bool, ok);
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=50\n"));
+  Form1& f = fx.make(false);
+  run_options(f, [&](Form2& d) {
+    QCOMPARE(d.selected_option(), -1);
+    d.Option1[1]->setChecked(true);
+    QTest::mouseClick(d.Command2[ok ? 0 : 1], Qt::LeftButton);
+  });
+  QCOMPARE(f.form2()->selected_option(), ok ? 1 : -1);
+  QCOMPARE(f.st.sheet_app, ok ? 2 : 0);
+  QCOMPARE(decode_cp932(fx.settings_bytes()).contains("アプリケーション名=excel"), ok);
 }
 
 QTEST_MAIN(TestSettingsForm)
