@@ -302,6 +302,8 @@ class Form1 final : public QMainWindow {
   void connect_navigation_events();
   void connect_removing_events();
   void select_from_list(bool image, int selected);
+  // The pause button's caption "□" (running) or "■" (paused), and the same in words.
+  void show_pause_state(int index, bool paused);
   void number_box_go(bool on_enter);
   // Loads the picture of an image entry, from the slideshow's prefetched picture when it is of
   // the unchanged file; false when it cannot be shown.

@@ -122,7 +122,7 @@ void Form1::Check1_Click(int index) {
     Command3[1]->hide();
     Image1->show();
     RichTextBox1->hide();
-    Command1[0]->setText(kRunning);
+    show_pause_state(0, false);
     st.img_paused = 0;
     Image1->clear_picture();
     最大画面の再描画();
@@ -144,7 +144,7 @@ void Form1::Check1_Click(int index) {
   Command3[1]->show();
   Image1->hide();
   RichTextBox1->show();
-  Command1[1]->setText(kRunning);
+  show_pause_state(1, false);
   st.txt_paused = 0;
   RichTextBox1->set_text(QString());
   連続画像->set_enabled(false);
@@ -162,11 +162,11 @@ void Form1::Command1_Click(int index) {
   ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
   if (paused == 0) {
     timer->set_enabled(false);
-    Command1[index]->setText(kPaused);
+    show_pause_state(index, true);
     paused = 1;
   } else {
     timer->set_enabled(true);
-    Command1[index]->setText(kRunning);
+    show_pause_state(index, false);
     paused = 0;
     if (image) prefetch_next_picture();
   }
@@ -302,6 +302,13 @@ void Form1::連続テキスト_Timer() {
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
   st.msg_answer = ラベル表示(r.path(r.cur));
+}
+
+// The pause button's caption shows the display's state; a screen reader hears it in words.
+void Form1::show_pause_state(int index, bool paused) {
+  Command1[index]->setText(paused ? kPaused : kRunning);
+  Command1[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
+                                                   : QStringLiteral("連続表示中"));
 }
 
 void Form1::clamp_image_to_window() {

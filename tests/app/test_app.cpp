@@ -14,12 +14,15 @@
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 
 using namespace tarvex;
@@ -162,17 +165,49 @@ void TestApp::every_placed_control_exists() {
   }
 }
 
+// What a screen reader hears of each control: a name of its own on the object it meets (a pane's
+// inner view), and the value a control shows, as it changes.
 void TestApp::controls_have_distinct_accessible_names() {
   FormFixture fx;
   Form1& f = fx.make(true);
+  auto heard = [](QWidget* w, QAccessible::Text t) {
+    QWidget* met = w->focusProxy() ? w->focusProxy() : w;
+    return QAccessible::queryAccessibleInterface(met)->text(t);
+  };
   QStringList names;
   for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (qobject_cast<QLabel*>(w) && w != f.Label6) continue;  // captions name themselves
-    QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
-    names << w->accessibleName();
+    const bool shows_value =
+        w == f.Label6 || std::find(f.Label4.begin(), f.Label4.end(), w) != f.Label4.end();
+    if (qobject_cast<QLabel*>(w) && !shows_value) continue;  // captions name themselves
+    const QString name = heard(w, QAccessible::Name);
+    if (qobject_cast<TextPane*>(w))
+      QEXPECT_FAIL("", "the text view's own name comes with the text view that replaces it",
+                   Continue);
+    QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+    if (!name.isEmpty()) names << name;
   }
-  names.removeDuplicates();
-  QCOMPARE(names.size(), 20);
+  QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+
+  // The values, while nothing is on display and then as the window shows them.
+  QCOMPARE(heard(f.Label6, QAccessible::Name), QStringLiteral("登録数"));
+  f.Label6->setText("/7");
+  f.ラベル表示("/home/user/pics/a.bmp");
+  f.Text1->setText("  7");
+  f.st.img.register_path("/home/user/pics/a.bmp", false);
+  f.Command1_Click(0);
+  const std::tuple<QWidget*, QAccessible::Text, QString> values[] = {
+      {f.Label6, QAccessible::Name, "登録数 /7"},
+      {f.Label6, QAccessible::Value, "/7"},
+      {f.Label4[0], QAccessible::Name, "表示ファイル（1） /home"},
+      {f.Label4[1], QAccessible::Name, "表示ファイル（2） /user"},
+      {f.Label4[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
+      {f.Text1, QAccessible::Value, "  7"},
+      {f.Command1[0], QAccessible::Description, "一時停止中"},
+      {f.Command1[1], QAccessible::Description, "連続表示中"},
+  };
+  for (const auto& [w, t, expected] : values) {
+    QCOMPARE(heard(w, t), expected);
+  }
 }
 
 void TestApp::shown_list_lies_on_top() {
