@@ -68,9 +68,6 @@ class Trash {
   // The trash folder a file at `path` would go to, "" when there is none.
   QString trash_folder_for(const QString& path) const;
 
-  // The reason of a failed file operation (an errno value), in Japanese.
-  static QString reason_text(int error_number);
-
  private:
   std::optional<RemoveResult> refuse_unless_same(const QString& path,
                                                  const FileIdentity& expected) const;

@@ -4,6 +4,7 @@
 #include "browse/file_box.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "platform/error_text.h"
 #include "platform/trash.h"
 #include "registers/entry_removal.h"
 
@@ -34,8 +35,8 @@ const QString kNotConfirmed = QStringLiteral("の削除を行いましたが、�
 // Why there is no file to delete at `path`: nothing there, a folder, or something else.
 QString missing_reason(const QString& path) {
   struct stat st {};
-  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return Trash::reason_text(errno);
-  if (S_ISDIR(st.st_mode)) return Trash::reason_text(EISDIR);
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return error_text(errno);
+  if (S_ISDIR(st.st_mode)) return error_text(EISDIR);
   return QStringLiteral("通常のファイルではありません。");
 }
 
