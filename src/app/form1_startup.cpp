@@ -8,6 +8,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
+#include "platform/error_text.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/conversions.h"
@@ -182,11 +183,11 @@ void Form1::Form_Load() {
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
 }
 
-bool Form1::write_all_settings(const QString& text_seconds, const QString& image_seconds) {
+void Form1::save_settings(const QString& text_seconds, const QString& image_seconds) {
   using namespace keys;
-  bool saved = true;
-  auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
-    saved = settings_.ini_write(section, key, value) && saved;
+  QList<ProfileEdit> edits;
+  auto write = [&edits](const QString& section, const QString& key, const QString& value) {
+    edits.append(ProfileEdit{section, key, value});
   };
 
   // 1. The spreadsheet choice, when one is selected.
@@ -216,7 +217,14 @@ bool Form1::write_all_settings(const QString& text_seconds, const QString& image
   write(kDeleteSection, kDelete,
         form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
 
-  return saved;
+  // All in one write: the file holds the old values or the new ones, never a mixture. A failure is
+  // told once, with the file and why.
+  const WriteResult saved = settings_.ini_write_all(edits);
+  if (!saved.ok()) {
+    st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path() + QStringLiteral("\n\r") +
+                               error_text(saved.error),
+                           MsgButtons::Ok);
+  }
 }
 
 void Form1::Form_Unload() {
@@ -224,11 +232,8 @@ void Form1::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   // 1 … 6. The settings, the intervals in seconds.
-  const bool saved = write_all_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
-                                        shortest_decimal(連続画像->interval() / 1000.0));
-
-  // Writes that failed have left the old file whole; the user is told once.
-  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+  save_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
+                shortest_decimal(連続画像->interval() / 1000.0));
 
   // 7. No automation objects are held between previews.
   // 8. The other windows close; then the main window.

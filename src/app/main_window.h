@@ -126,9 +126,9 @@ class Form1 final : public QMainWindow {
   // ---- Shell: start-up and shutdown (app/form1_startup.cpp) -------------------------------------
   void Form_Load();
   void Form_Unload();
-  // Writes every setting in the file's order (shutdown, and OK in the options dialog), with the
-  // intervals given in seconds; false when a write failed (the old file is then whole).
-  bool write_all_settings(const QString& text_seconds, const QString& image_seconds);
+  // Stores every setting in the file's order, in one write (shutdown, and the options dialog),
+  // with the intervals given in seconds; a failure is told once, with its reason and the file.
+  void save_settings(const QString& text_seconds, const QString& image_seconds);
   void 終了_Click();
 
   // ---- Shell: window layout (app/form1_layout.cpp) ----------------------------------------------

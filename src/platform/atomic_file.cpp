@@ -12,20 +12,22 @@ namespace tarvex {
 
 namespace {
 
-bool write_all(int fd, const QByteArray& content) {
+// 0, or the errno value of the write that failed.
+int write_all(int fd, const QByteArray& content) {
   const char* data = content.constData();
   qsizetype left = content.size();
   while (left > 0) {
     const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
-    if (n == 0) return false;
+    // A write that takes nothing, and no error, is a full disk.
+    if (n == 0) return ENOSPC;
     data += n;
     left -= n;
   }
-  return true;
+  return 0;
 }
 
 void sync_folder(const QByteArray& folder) {
@@ -65,32 +67,33 @@ bool is_protected(const struct stat& st, const QByteArray& path) {
 
 }  // namespace
 
-bool write_file_atomically(const QString& path, const QByteArray& content) {
+WriteResult write_file_atomically(const QString& path, const QByteArray& content) {
   const QByteArray target = follow_links(QFile::encodeName(path));
-  if (target.isEmpty()) return false;
+  if (target.isEmpty()) return {ELOOP};
 
   mode_t mode = 0644;
   struct stat old_stat {};
   if (::stat(target.constData(), &old_stat) == 0) {
-    if (is_protected(old_stat, target)) return false;
+    if (is_protected(old_stat, target)) return {EACCES};
     mode = old_stat.st_mode & 07777;
   }
 
   QByteArray temp = target + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return {errno};
 
-  bool ok = write_all(fd, content);
-  ok = ok && ::fchmod(fd, mode) == 0;
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-  if (!ok) {
+  // The first step that fails gives the reason; the later ones are not tried.
+  int error = write_all(fd, content);
+  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.constData(), target.constData()) != 0) error = errno;
+  if (error != 0) {
     ::unlink(temp.constData());
-    return false;
+    return {error};
   }
   sync_folder(folder_of(target));
-  return true;
+  return {};
 }
 
 }  // namespace tarvex

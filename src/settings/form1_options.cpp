@@ -6,7 +6,6 @@
 #include "settings/conversions.h"
 #include "settings/form2.h"
 #include "settings/setting_keys.h"
-#include "settings/settings_messages.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -47,12 +46,10 @@ void Form1::環境設定表示_Click() {
         slot < dialog.List1->count() ? dialog.List1->item(slot)->text() : QString();
   }
 
-  // 4. The settings, in this order. Writes that fail leave the old file whole; the user is told
-  // once.
+  // 4. The settings, in this order, in one write.
   const int option = dialog.selected_option();
-  const bool saved = write_all_settings(shortest_decimal(leading_number(dialog.Text2[1]->text())),
-                                        shortest_decimal(leading_number(dialog.Text2[0]->text())));
-  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+  save_settings(shortest_decimal(leading_number(dialog.Text2[1]->text())),
+                shortest_decimal(leading_number(dialog.Text2[0]->text())));
 
   // 5. Picture fitting.
   apply_fit_option();

@@ -139,8 +139,10 @@ void TestApp::shutdown_leaves_a_read_only_settings_file() {
   const QByteArray before = fx.settings_bytes();
   QVERIFY(QFile::setPermissions(fx.settings_path(), QFile::ReadOwner | QFile::ReadOther));
   Form1& f = fx.make(false);
-  // Every write fails (shutdown would rewrite "読みとり専用=1" as True); the user is told once.
-  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path());
+  // The write fails (shutdown would rewrite "読みとり専用=1" as True); the user is told once, with
+  // the file and why.
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path() +
+                     "\n\rアクセス権がありません。");
   f.close();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(fx.messages.seen.size(), 1);
