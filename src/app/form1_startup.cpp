@@ -131,9 +131,12 @@ void Form1::Form_Load() {
 
   // 15. Start-up geometry of the second text box and the register lists.
   const QRect rich2 = twips_geometry(RichTextBox2);
-  set_twips_geometry(RichTextBox2, 600, 120, rich2.width(), rich2.height());
-  set_twips_geometry(Img_List, 360, 120, 2175, 4740);
-  set_twips_geometry(Txt_List, 360, 120, 2175, 4740);
+  set_twips_geometry(RichTextBox2, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
+                     rich2.height());
+  for (QListWidget* list : {Img_List, Txt_List}) {
+    set_twips_geometry(list, kStartupListTwips.x(), kStartupListTwips.y(),
+                       kStartupListTwips.width(), kStartupListTwips.height());
+  }
 
   // 16. The commands that need a registered file.
   for (QAction* a : {img_all_clear, txt_all_clear, txt_kensaku, 文字列検索の終了, txt_file_open,

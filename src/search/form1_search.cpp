@@ -1,6 +1,7 @@
 // The register search and its search screen, the find-next search in an opened hit, and the end
 // of the search screen.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"

@@ -1,6 +1,7 @@
 // Continuous display and navigation: the mode switch, the pause buttons, the arrow buttons, the
 // two slideshow timers, and their keyboard shortcuts.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
@@ -313,13 +314,10 @@ void Form1::show_pause_state(int index, bool paused) {
 
 void Form1::clamp_image_to_window() {
   if (isMaximized() || Image1->stretch()) return;
-  const QSize outer = outer_size_twips();
   const QRect g = twips_geometry(Image1);
-  int h = g.height();
-  int w = g.width();
-  if (h > outer.height() - 1760) h = outer.height() - 1760;
-  if (w > outer.width() - 3285) w = outer.width() - 3285;
-  if (h != g.height() || w != g.width()) set_twips_geometry(Image1, g.x(), g.y(), w, h);
+  const QSize limited = limit_image_pane(g.size(), outer_size_twips());
+  if (limited != g.size())
+    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
 }
 
 bool Form1::load_image_entry(const QString& path) {

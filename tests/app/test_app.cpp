@@ -81,6 +81,11 @@ void TestApp::image_pane_geometry() {
   const LayoutInput in{.height = outer.height(), .width = outer.width(), .image_size = pane};
   QCOMPARE(plan_layout(in).find("Image1"),
            std::optional(Placement{2640, 120, limited.width(), limited.height()}));
+  // The text pane's places on the normal and on the search screen, as the layout pass sizes it.
+  const int W = outer.width();
+  const int H = outer.height();
+  QCOMPARE(normal_pane_twips(outer), QRect(2640, 120, W - 3285, H - 1760));
+  QCOMPARE(hit_pane_twips(outer), QRect(600, 120, W - 1245, H - 1760));
 }
 
 // Start-up without a settings file, and the file shutdown then writes: every key but the
