@@ -146,6 +146,8 @@ class Form1 final : public QMainWindow {
   void Img_File_List();
   void Txt_file_list();
   QString Re_Number(int org_number) const;
+  // The selected line of a list box (a register list, the hit list), −1 while none is.
+  static int selected_line(const QListWidget* list);
   void nothing_img_file();
   void nothing_txt_file();
 

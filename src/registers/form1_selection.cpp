@@ -41,12 +41,6 @@ int list_key_code(int qt_key) {
   }
 }
 
-// The selected line of a list box, −1 when none is.
-int selected_line(const QListWidget* list) {
-  const QListWidgetItem* item = list->currentItem();
-  return item != nullptr && item->isSelected() ? list->currentRow() : -1;
-}
-
 // Focus that comes and goes with the whole window (another window, a message box, a menu) is
 // not the user moving between the window's controls.
 bool window_focus_change(const QEvent* event) {

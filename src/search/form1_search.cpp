@@ -122,12 +122,6 @@ class RegisterScan {
   std::thread worker_;
 };
 
-// The line of the hit list that is selected, −1 for none.
-int selected_line(const QListWidget* list) {
-  const QListWidgetItem* item = list->currentItem();
-  return item && item->isSelected() ? list->row(item) : -1;
-}
-
 }  // namespace
 
 void Form1::connect_search_events() {
