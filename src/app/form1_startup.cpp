@@ -180,7 +180,8 @@ void Form1::Form_Load() {
   }
   form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
-  Image1->set_stretch(form2_->Check2->isChecked());
+  take_dialog_options();
+  Image1->set_stretch(st.options.fit);
 
   // The folder tree and the file box start in the working folder.
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
@@ -203,7 +204,7 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   write(kAttributes, kHidden, truth_text(a.hidden));
   write(kAttributes, kReadOnly, truth_text(a.read_only));
   write(kAttributes, kSystem, truth_text(a.system));
-  write(kAttributes, kPattern, form2_->Text1->text());
+  write(kAttributes, kPattern, st.options.pattern);
 
   // 4. The search extensions, empty slots included.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
@@ -215,10 +216,9 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   write(kDisplayTime, kImage, image_seconds);
 
   // 6. Picture fitting and file deletion.
-  write(kFitSection, kFit,
-        form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+  write(kFitSection, kFit, st.options.fit ? QStringLiteral("1") : QStringLiteral("0"));
   write(kDeleteSection, kDelete,
-        form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+        st.options.delete_allowed ? QStringLiteral("1") : QStringLiteral("0"));
 
   // All in one write: the file holds the old values or the new ones, never a mixture. A failure is
   // told once, with the file and why.

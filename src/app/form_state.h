@@ -16,6 +16,14 @@ struct FormState {
 
   // Settings.
   ExtensionTable search_exts, lotus_exts, excel_exts;
+  // The options the register commands, the image pane and shutdown consult, as the options dialog
+  // last left them: taken from it at start-up and each time it closes.
+  struct Options {
+    bool fit = false;             // fit the picture to the pane
+    bool delete_allowed = false;  // the delete-file commands may be enabled
+    QString pattern;              // the dialog's pattern box, stored at shutdown
+  };
+  Options options;
 
   // Registers.
   Register img, txt;

@@ -318,6 +318,8 @@ class Form1 final : public QMainWindow {
   std::unique_ptr<Trash> own_trash_;
   // Gives the options dialog what its OK changes and the file its Cancel reads.
   void connect_options_dialog();
+  // Takes the options the window consults (st.options) from the dialog's controls.
+  void take_dialog_options();
   void close_about_box();
 
   Platform platform_;

@@ -7,10 +7,8 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,7 +31,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     img_all_clear->setEnabled(true);
     image_登録から削除->setEnabled(true);
     img_file_open->setEnabled(true);
-    if (form2_->Check3->isChecked()) image_ファイル削除->setEnabled(true);
+    if (st.options.delete_allowed) image_ファイル削除->setEnabled(true);
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
     st.msg_answer = ラベル表示(r.path(r.last));
@@ -79,7 +77,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   txt_kensaku->setEnabled(true);
   txt_file_open->setEnabled(true);
   text_登録から削除->setEnabled(true);
-  if (form2_->Check3->isChecked()) text_ファイル削除->setEnabled(true);
+  if (st.options.delete_allowed) text_ファイル削除->setEnabled(true);
   Text1->setText(display_number(r.last));
   Label6->setText(count_label(r.top_index()));
   st.msg_answer = ラベル表示(r.path(r.last));

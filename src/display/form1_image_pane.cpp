@@ -8,10 +8,8 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -28,7 +26,7 @@ void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
     画像のコピー->setEnabled(!st.img.empty());
     img_file_open->setEnabled(!st.img.empty());
   }
-  image_ファイル削除->setEnabled(!st.img.empty() && form2_->Check3->isChecked());
+  image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
   st.popup_source = 3;
   popup_menu(hyouji, global_pos);
 }
@@ -48,7 +46,7 @@ void Form1::最大画面表示_Click() {
 }
 
 void Form1::apply_fit_option() {
-  Image1->set_stretch(form2_->Check2->checkState() != Qt::Unchecked);
+  Image1->set_stretch(st.options.fit);
   window_layout();
 }
 

@@ -7,10 +7,8 @@
 #include "platform/classic_timer.h"
 #include "registers/bulk_register.h"
 #include "search/form4.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,7 +72,7 @@ void Form1::img_all_load_Click() {
     画像のコピー->setEnabled(true);
     image_登録から削除->setEnabled(true);
     Img_File_List();
-    if (form2()->Check3->isChecked()) image_ファイル削除->setEnabled(true);
+    if (st.options.delete_allowed) image_ファイル削除->setEnabled(true);
     Command2[1]->setFocus();
   } else {
     show_notice(kNoImage);

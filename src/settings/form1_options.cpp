@@ -26,6 +26,12 @@ void Form1::connect_options_dialog() {
   form2_->set_settings(&settings_);
 }
 
+void Form1::take_dialog_options() {
+  st.options.fit = form2_->Check2->checkState() != Qt::Unchecked;
+  st.options.delete_allowed = form2_->Check3->checkState() != Qt::Unchecked;
+  st.options.pattern = form2_->Text1->text();
+}
+
 void Form1::環境設定表示_Click() {
   using namespace keys;
   Form2& dialog = *form2_;
@@ -39,6 +45,9 @@ void Form1::環境設定表示_Click() {
 
   // 2. The user works in the dialog until OK or Cancel (or its close button, which cancels).
   dialog.exec();
+
+  // What the dialog was left with, OK or Cancel, is what the window goes by from now on.
+  take_dialog_options();
 
   // 3. The extensions back into the table, slot by slot.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
@@ -58,7 +67,7 @@ void Form1::環境設定表示_Click() {
   if (option >= 0) st.sheet_app = option == 0 ? 1 : option == 1 ? 2 : 0;
 
   // 7. The delete-file commands follow the permission and whether their register holds a file.
-  if (dialog.Check3->checkState() != Qt::Unchecked) {
+  if (st.options.delete_allowed) {
     image_ファイル削除->setEnabled(!st.img.empty());
     text_ファイル削除->setEnabled(!st.txt.empty());
   } else {

@@ -126,6 +126,7 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
   QCOMPARE(f.st.sheet_app, 2);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
+  QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
   QVERIFY(f.Image1->stretch());
   f.終了->trigger();
   const QString text = decode_cp932(fx.settings_bytes());

@@ -148,7 +148,7 @@ void TestBulk::commands() {
   QFETCH(bool, other_shown);
   FormFixture fx;
   Form1& f = make(fx, files);
-  f.form2()->Check3->setChecked(deletion_allowed);
+  f.st.options.delete_allowed = deletion_allowed;
   const bool images = kind == BulkKind::Images;
   QListWidget* list_box = images ? f.Img_List : f.Txt_List;
   const auto arrows = images ? f.Command2 : f.Command3;
