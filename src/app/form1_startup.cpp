@@ -87,18 +87,18 @@ void Form1::Form_Load() {
 
   // 6, 7. Title and the register and display state.
   app_title = kAppTitle;
-  st.img_paused = st.txt_paused = 0;
-  st.img.full = st.txt.full = 0;
-  st.txt.full_before = st.img.full_before = 0;
-  st.img_found = st.txt_found = 0;
-  st.popup_source = 0;
+  st.img_paused = st.txt_paused = false;
+  st.img.full = st.txt.full = false;
+  st.txt.full_before = st.img.full_before = false;
+  st.img_found = st.txt_found = false;
+  st.popup_source = PopupSource::None;
   st.search_ready = 0;
   st.img.last = st.txt.last = -1;
   st.img.cur = st.txt.cur = 0;
   st.txt.last_before = st.img.last_before = 0;
   st.notice_count = 0;
-  st.txt_nav_started = st.img_nav_started = 0;
-  st.lotus_hit = 0;
+  st.txt_nav_started = st.img_nav_started = false;
+  st.lotus_hit = false;
 
   // 8, 9. No picture fitting; both continuous-display boxes clear.
   Image1->set_stretch(false);
@@ -158,13 +158,13 @@ void Form1::Form_Load() {
   // 19. The spreadsheet application.
   switch (form2_->selected_option()) {
     case 0:
-      st.sheet_app = 1;
+      st.sheet_app = SheetApp::Lotus;
       break;
     case 1:
-      st.sheet_app = 2;
+      st.sheet_app = SheetApp::Excel;
       break;
     case 2:
-      st.sheet_app = 0;
+      st.sheet_app = SheetApp::None;
       break;
     default:
       break;

@@ -52,18 +52,18 @@ int Form1::ファイルの表示(const QString& source, int target) {
   }
 
   Register& r = st.txt;
-  st.lotus_hit = 0;
+  st.lotus_hit = false;
   r.register_path(source, true);
   switch (st.sheet_app) {
-    case 1:
+    case SheetApp::Lotus:
       st.msg_answer = Lotus123で表示(0);
       if (st.msg_answer == 1) return 0;
       break;
-    case 2:
+    case SheetApp::Excel:
       st.msg_answer = Excelで表示(0);
       if (st.msg_answer == 1) return 0;
       break;
-    default:
+    case SheetApp::None:
       if (!RichTextBox1->load_file(r.path(r.last))) {
         r.cur = r.last;
         nothing_txt_file();

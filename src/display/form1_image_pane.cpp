@@ -27,7 +27,7 @@ void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
     img_file_open->setEnabled(!st.img.empty());
   }
   image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
-  st.popup_source = 3;
+  st.popup_source = PopupSource::Pane;
   popup_menu(hyouji, global_pos);
 }
 
@@ -79,7 +79,7 @@ void Form1::最大画面の再描画() {
     }
     return;
   }
-  if (st.search_mode != 0) {
+  if (st.search_mode) {
     SHTree1->hide();
     File1->hide();
     const QRect t = twips_geometry(RichTextBox1);

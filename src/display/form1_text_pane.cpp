@@ -13,7 +13,7 @@ void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_po
   st.sel_text = RichTextBox1->selected_text();
   コピー->setEnabled(!st.sel_text.isEmpty());
   if (button == Qt::RightButton) {
-    st.popup_source = 3;
+    st.popup_source = PopupSource::Pane;
     popup_menu(t_hyouji, global_pos);
   }
   st.sel_text.clear();

@@ -19,7 +19,7 @@ void remove_current_entry(Register& r) {
     if (r.max_index >= 0 && r.max_index < r.paths.size()) r.paths[r.max_index].clear();
     r.cur = 0;
   }
-  r.full = 0;
+  r.full = false;
   r.last = t - 1;
 }
 

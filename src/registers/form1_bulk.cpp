@@ -58,13 +58,13 @@ void Form1::connect_bulk_events() {
 // (the box then stays on the folder it listed before); joining the tree's folder with the box's
 // names would register files that were never offered.
 void Form1::img_all_load_Click() {
-  st.img_found = 0;
+  st.img_found = false;
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kImageLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   if (bulk_register(st.img, BulkKind::Images, folder, readable_entries(*File1)) > 0)
-    st.img_found = 1;
-  if (st.img_found == 1) {
+    st.img_found = true;
+  if (st.img_found) {
     show_notice(kImageLoadDone);
     Command2[0]->show();
     Command2[1]->show();
@@ -80,13 +80,13 @@ void Form1::img_all_load_Click() {
 }
 
 void Form1::txt_all_load_Click() {
-  st.txt_found = 0;
+  st.txt_found = false;
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kTextLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   if (bulk_register(st.txt, BulkKind::Texts, folder, readable_entries(*File1)) > 0)
-    st.txt_found = 1;
-  if (st.txt_found == 1) {
+    st.txt_found = true;
+  if (st.txt_found) {
     show_notice(kTextLoadDone);
     Command3[0]->show();
     Command3[1]->show();
@@ -108,7 +108,7 @@ void Form1::img_all_clear_Click() {
   // A text on display keeps its number and its path.
   if (RichTextBox1->isHidden()) clear_numbers_and_labels(*this);
   Image1->clear_picture();
-  st.img_nav_started = 0;
+  st.img_nav_started = false;
   for (QPushButton* b : {Command1[0], Command2[0], Command2[1]}) b->hide();
   for (QAction* a :
        {img_all_clear, 画像のコピー, image_登録から削除, image_ファイル削除, img_file_open}) {
@@ -130,7 +130,7 @@ void Form1::txt_all_clear_Click() {
   }
   RichTextBox1->set_text(QString());
   RichTextBox2->set_text(QString());
-  st.txt_nav_started = 0;
+  st.txt_nav_started = false;
   for (QPushButton* b : {Command1[1], Command3[0], Command3[1]}) b->hide();
   for (QAction* a :
        {txt_all_clear, txt_kensaku, txt_file_open, コピー, text_登録から削除, text_ファイル削除}) {

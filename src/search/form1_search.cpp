@@ -146,7 +146,7 @@ void Form1::kensaku_main() {
   // A new search while the find-next panel is open: the dialog becomes the modal input again.
   if (form4()->isVisible()) form4()->hide();
 
-  st.search_mode = 1;
+  st.search_mode = true;
   auto register_paths = [this] {
     std::vector<QString> paths;
     for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
@@ -164,12 +164,12 @@ void Form1::kensaku_main() {
   form4()->accepting = nullptr;
   if (st.search_text.isEmpty()) {
     st.msg_answer = msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
-    st.search_mode = 0;
+    st.search_mode = false;
     return;
   }
   if (st.txt.empty()) {
     st.msg_answer = msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
-    st.search_mode = 0;
+    st.search_mode = false;
     return;
   }
   // The continuous display may have widened the register while the dialog was open: the scan
@@ -285,9 +285,9 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
   list_file_open->setEnabled(selected_line(List1) >= 0);
   RichTextBox2->hide();
-  st.popup_source = 2;
+  st.popup_source = PopupSource::HitList;
   popup_menu(file, global_pos);
-  st.popup_source = 0;
+  st.popup_source = PopupSource::None;
 }
 
 void Form1::文字列検索(const QString& 検索文字列) {
@@ -351,7 +351,7 @@ void Form1::検索画面終了() {
   Image1->show();
   RichTextBox1->show();
   st.search_ready = 0;
-  st.search_mode = 0;
+  st.search_mode = false;
   RichTextBox2->set_text(QString());
   RichTextBox2->hide();
   const QRect place = normal_pane_twips(outer_size_twips());

@@ -64,7 +64,9 @@ void Form1::環境設定表示_Click() {
   apply_fit_option();
 
   // 6. The spreadsheet application; unchanged while no choice is selected.
-  if (option >= 0) st.sheet_app = option == 0 ? 1 : option == 1 ? 2 : 0;
+  if (option >= 0) {
+    st.sheet_app = option == 0 ? SheetApp::Lotus : option == 1 ? SheetApp::Excel : SheetApp::None;
+  }
 
   // 7. The delete-file commands follow the permission and whether their register holds a file.
   if (st.options.delete_allowed) {

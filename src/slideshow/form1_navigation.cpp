@@ -124,7 +124,7 @@ void Form1::Check1_Click(int index) {
     Image1->show();
     RichTextBox1->hide();
     show_pause_state(0, false);
-    st.img_paused = 0;
+    st.img_paused = false;
     Image1->clear_picture();
     最大画面の再描画();
     連続画像->set_enabled(true);
@@ -146,7 +146,7 @@ void Form1::Check1_Click(int index) {
   Image1->hide();
   RichTextBox1->show();
   show_pause_state(1, false);
-  st.txt_paused = 0;
+  st.txt_paused = false;
   RichTextBox1->set_text(QString());
   連続画像->set_enabled(false);
   連続テキスト->set_enabled(true);
@@ -159,16 +159,16 @@ void Form1::Check1_Click(int index) {
 void Form1::Command1_Click(int index) {
   const bool image = index == 0;
   if ((image ? st.img : st.txt).empty()) return;
-  int& paused = image ? st.img_paused : st.txt_paused;
+  bool& paused = image ? st.img_paused : st.txt_paused;
   ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
-  if (paused == 0) {
+  if (!paused) {
     timer->set_enabled(false);
     show_pause_state(index, true);
-    paused = 1;
+    paused = true;
   } else {
     timer->set_enabled(true);
     show_pause_state(index, false);
-    paused = 0;
+    paused = false;
     if (image) prefetch_next_picture();
   }
 }
@@ -234,15 +234,15 @@ void Form1::Command3_Click(int index) {
   step_register(r, st.txt_nav_started,
                 index == 0 ? StepDirection::Backward : StepDirection::Forward);
   switch (st.sheet_app) {
-    case 1:
+    case SheetApp::Lotus:
       st.msg_answer = Lotus123で表示(1);
       if (st.msg_answer == 1) return;
       break;
-    case 2:
+    case SheetApp::Excel:
       st.msg_answer = Excelで表示(1);
       if (st.msg_answer == 1) return;
       break;
-    default:
+    case SheetApp::None:
       if (!RichTextBox1->load_file(r.path(r.cur))) {
         nothing_txt_file();
         return;

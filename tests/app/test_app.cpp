@@ -124,7 +124,7 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   // "maybe" is no truth value: the system switch keeps its initial state.
   QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
   QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
-  QCOMPARE(f.st.sheet_app, 2);
+  QCOMPARE(f.st.sheet_app, SheetApp::Excel);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
   QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
   QVERIFY(f.Image1->stretch());
@@ -223,7 +223,7 @@ void TestApp::shown_list_lies_on_top() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(f.st.layout_done, 1);
+  QTRY_VERIFY(f.st.layout_done);
   for (QWidget* shared : std::initializer_list<QWidget*>{f.Img_List, f.Txt_List, f.RichTextBox2}) {
     shared->show();
     const QPoint centre = shared->geometry().center();
@@ -261,7 +261,7 @@ void TestApp::window_lays_out_when_the_minimum_is_refused() {
   f.setMaximumSize(500, 380);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(f.st.layout_done, 1);
+  QTRY_VERIFY(f.st.layout_done);
   // The bottom rows follow the window's real lower and right edges (to a pixel).
   const QSize outer = f.outer_size_twips();
   QVERIFY(outer.width() < 9660);

@@ -79,18 +79,18 @@ class TestBulk final : public QObject {
 void TestBulk::bulk_register_then_clear_data() {
   QTest::addColumn<QStringList>("names");
   QTest::addColumn<int>("last");
-  QTest::addColumn<int>("full");
+  QTest::addColumn<bool>("full");
   QTest::addColumn<QStringList>("entries");  // slots 0 … top_index afterwards
   // clang-format off
-  QTest::newRow("texts by ending") << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
-  QTest::newRow("25 files wrap")   << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("texts by ending") << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << false << QStringList{"/d/README", "/d/x.jpeg"};
+  QTest::newRow("25 files wrap")   << numbered("f%1", 0, 24) << 3 << true << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
   // clang-format on
 }
 
 void TestBulk::bulk_register_then_clear() {
   QFETCH(QStringList, names);
   QFETCH(int, last);
-  QFETCH(int, full);
+  QFETCH(bool, full);
   QFETCH(QStringList, entries);
   Register r;
   r.reset(20);
@@ -104,7 +104,7 @@ void TestBulk::bulk_register_then_clear() {
   r.cur = 1;
   clear_register(r);
   QCOMPARE(r.paths, QStringList(22, QString()));
-  QCOMPARE(QList<int>({r.last, r.full, r.cur}), QList<int>({-1, 0, 0}));
+  QCOMPARE(QList<int>({r.last, int(r.full), r.cur}), QList<int>({-1, 0, 0}));
   r.register_path("/d/new.txt", true);
   QCOMPARE(r.list_lines(), QStringList{"000: new.txt"});
 }

@@ -118,13 +118,13 @@ void TestSearchForm::hit_list() {
   QTest::mousePress(viewport, Qt::LeftButton, {}, line2);
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, line2);
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("UTF-8 の検索対象"));
-  int source_in_menu = -1;
+  PopupSource source_in_menu = PopupSource::None;
   f.popup_menu = [&](QMenu*, const QPoint&) {
     source_in_menu = f.st.popup_source;
     f.list_file_open->trigger();
   };
   QTest::mouseRelease(viewport, Qt::RightButton, {}, line2);
-  QCOMPARE(source_in_menu, 2);
+  QCOMPARE(source_in_menu, PopupSource::HitList);
   QCOMPARE(fx.opener.opened, QStringList{c});
 }
 
@@ -174,7 +174,7 @@ void TestSearchForm::leaving_the_search_screen() {
     QVERIFY(!panel_on_top_during_question);
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.search_mode, 0);
+  QVERIFY(!f.st.search_mode);
   QVERIFY(!f.form4()->isVisible() && !f.List1->isVisible() && !f.Command6[0]->isVisible());
   QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
   QVERIFY(!f.文字列検索の終了->isEnabled());

@@ -130,7 +130,7 @@ void TestSettingsForm::leaving_after_changing_every_control_data() {
   QTest::addColumn<QString>("file");
   QTest::addColumn<QStringList>("listed");
   QTest::addColumn<int>("text_ms");
-  QTest::addColumn<int>("sheet_app");
+  QTest::addColumn<SheetApp>("sheet_app");
   // The image box was emptied: it shows and stores 5, its timer keeps its 3 seconds.
   const QString after_ok = QStringLiteral(
       "[検索拡張子]\n拡張子0=.txt\n拡張子1=.log\n拡張子2=\n拡張子3=\n拡張子4=\n拡張子5=\n"
@@ -142,9 +142,9 @@ void TestSettingsForm::leaving_after_changing_every_control_data() {
       "[アプリケーションの選択]\nアプリケーション名=1-2-3\n"
       "[イメージの表示を枠にあわせる]\n枠にあわせる=1\n[ファイルの削除]\nファイルの削除=1\n");
   // clang-format off
-  QTest::newRow("OK") << 0 << after_ok << QStringList{".hidden.txt", "a.txt"} << 500 << 1;
-  QTest::newRow("Cancel") << 1 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << 2;
-  QTest::newRow("Escape") << 2 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << 2;
+  QTest::newRow("OK") << 0 << after_ok << QStringList{".hidden.txt", "a.txt"} << 500 << SheetApp::Lotus;
+  QTest::newRow("Cancel") << 1 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << SheetApp::Excel;
+  QTest::newRow("Escape") << 2 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << SheetApp::Excel;
   // clang-format on
 }
 
@@ -154,7 +154,7 @@ void TestSettingsForm::leaving_after_changing_every_control() {
   QFETCH(QString, file);
   QFETCH(QStringList, listed);
   QFETCH(int, text_ms);
-  QFETCH(int, sheet_app);
+  QFETCH(SheetApp, sheet_app);
   FormFixture fx;
   fx.write_settings(kStored);
   fx.write_file("a.txt", "a");
@@ -230,7 +230,7 @@ void TestSettingsForm::first_spreadsheet_choice() {
     QTest::mouseClick(d.Command2[ok ? 0 : 1], Qt::LeftButton);
   });
   QCOMPARE(f.form2()->selected_option(), ok ? 1 : -1);
-  QCOMPARE(f.st.sheet_app, ok ? 2 : 0);
+  QCOMPARE(f.st.sheet_app, ok ? SheetApp::Excel : SheetApp::None);
   QCOMPARE(decode_cp932(fx.settings_bytes()).contains("アプリケーション名=excel"), ok);
 }
 

@@ -236,7 +236,7 @@ void TestDisplaySheets::preview_on_the_window() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
-  f.st.sheet_app = 1;
+  f.st.sheet_app = SheetApp::Lotus;
   f.st.lotus_exts[0] = QStringLiteral("wk1");
   f.ファイルの表示(
       fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),

@@ -235,7 +235,7 @@ void TestSteppingForm::missing_file() {
   Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
   if (tick) f.Check1[int(text)]->click();
-  if (route == "preview") f.st.sheet_app = 2;
+  if (route == "preview") f.st.sheet_app = SheetApp::Excel;
   const auto step = [&] {
     if (route == "arrow") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
     if (route == "tick") f.連続画像_Timer();
