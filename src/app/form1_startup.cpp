@@ -112,7 +112,7 @@ void Form1::Form_Load() {
 
   // 12. The file count, then the registers sized from it.
   const FileCount count = file_count(QString::number(stored_count));
-  if (count.out_of_range) st.msg_answer = msgbox(kFileCountMessage, MsgButtons::Ok);
+  if (count.out_of_range) msgbox(kFileCountMessage, MsgButtons::Ok);
   st.img.reset(count.max_index);
   st.txt.reset(count.max_index);
 
@@ -224,9 +224,9 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   // told once, with the file and why.
   const WriteResult saved = settings_.ini_write_all(edits);
   if (!saved.ok()) {
-    st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path() + QStringLiteral("\n\r") +
-                               error_text(saved.error),
-                           MsgButtons::Ok);
+    msgbox(kSettingsNotSavedMessage + settings_.path() + QStringLiteral("\n\r") +
+               error_text(saved.error),
+           MsgButtons::Ok);
   }
 }
 

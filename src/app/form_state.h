@@ -22,7 +22,9 @@ enum class PopupSource {
 // start-up.
 struct FormState {
   // Shell.
-  int msg_answer = 0;  // answer of the last message box, result of the last form function
+  // A question's answer, or a spreadsheet display's result (1: not shown, the user told), kept
+  // only where the next step reads it.
+  int msg_answer = 0;
   PopupSource popup_source = PopupSource::None;
   bool layout_done = false;  // a layout pass has completed
 

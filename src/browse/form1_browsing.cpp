@@ -24,7 +24,7 @@ const QString kUnreadableNameMessage = QStringLiteral(
 
 void Form1::SHTree1_Change() {
   if (!File1->set_path(SHTree1->current_path())) {
-    st.msg_answer = msgbox(kNoMediumMessage, MsgButtons::Ok);
+    msgbox(kNoMediumMessage, MsgButtons::Ok);
   }
 }
 
@@ -34,14 +34,14 @@ QString Form1::file_box_selected_path() const {
 
 bool Form1::file_box_selection_readable() {
   if (!File1->is_unreadable_name(File1->file_name())) return true;
-  st.msg_answer = msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
+  msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
   return false;
 }
 
 void Form1::File1_DblClick() {
   if (File1->list_index() < 0) return;
   if (!file_box_selection_readable()) return;
-  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), 1);
 }
 
 void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {

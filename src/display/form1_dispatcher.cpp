@@ -23,7 +23,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
       // The register is put back before the message: the slideshow must not meet the unshown
       // entry while the message is open.
       r.undo_registration();
-      st.msg_answer = msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 0;
     }
     Img_File_List();
@@ -34,7 +34,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     if (st.options.delete_allowed) image_ファイル削除->setEnabled(true);
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
-    st.msg_answer = ラベル表示(r.path(r.last));
+    ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
       Command2[0]->show();
@@ -80,7 +80,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   if (st.options.delete_allowed) text_ファイル削除->setEnabled(true);
   Text1->setText(display_number(r.last));
   Label6->setText(count_label(r.top_index()));
-  st.msg_answer = ラベル表示(r.path(r.last));
+  ラベル表示(r.path(r.last));
   RichTextBox1->focus();
   if (!r.empty()) {
     Command3[0]->show();

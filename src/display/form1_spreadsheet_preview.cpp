@@ -59,7 +59,7 @@ int show_sheet(Form1& f, SheetReader app, int select_flg) {
   if (select_flg == 0) {
     if (!f.RichTextBox1->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
-      st.msg_answer = f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 1;
     }
   } else if (select_flg == 1) {

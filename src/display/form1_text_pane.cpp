@@ -41,11 +41,11 @@ void Form1::RichTextBox2_GotFocus() {
 
 void Form1::pane_file_box_drop() {
   if (!file_box_selection_readable()) return;
-  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), 1);
 }
 
 void Form1::pane_files_drop(const QStringList& paths) {
-  if (!paths.isEmpty()) st.msg_answer = ファイルの表示(paths.front(), 2);
+  if (!paths.isEmpty()) ファイルの表示(paths.front(), 2);
 }
 
 }  // namespace tarvex

@@ -127,14 +127,14 @@ bool Form1::delete_register_file(bool image) {
   const Register& r = image ? st.img : st.txt;
   const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
   if (!labels_name_current_entry(path, r)) {
-    st.msg_answer = msgbox(kNotOnDisplay, MsgButtons::Ok);
+    msgbox(kNotOnDisplay, MsgButtons::Ok);
     return false;
   }
   const std::optional<FileIdentity> asked_about = Trash::identity(path);
   st.msg_answer = msgbox(path + kDeleteQuestion, MsgButtons::YesNo);
   if (st.msg_answer == kAnswerNo) return false;
   auto fail = [this, &path](const QString& reason) {
-    st.msg_answer = msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
+    msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
     return false;
   };
   if (!asked_about) return fail(missing_reason(path));
@@ -147,8 +147,7 @@ bool Form1::delete_register_file(bool image) {
   if (result.status == RemoveResult::Status::Unconfirmed) {
     // The file was moved or deleted, but what stands at its place now is not known for sure: the
     // user hears so, and the entry leaves the register only when nothing is there any more.
-    st.msg_answer =
-        msgbox(path + kNotConfirmed + QStringLiteral("\n\r") + result.reason, MsgButtons::Ok);
+    msgbox(path + kNotConfirmed + QStringLiteral("\n\r") + result.reason, MsgButtons::Ok);
     if (!nothing_at(path)) return false;
   } else if (result.status != RemoveResult::Status::Done) {
     return fail(result.reason);

@@ -123,7 +123,7 @@ void Form1::select_from_list(bool image, int selected) {
   } else {
     RichTextBox1->load_file(path);
   }
-  st.msg_answer = ラベル表示(path);
+  ラベル表示(path);
   Text1->setText(display_number(selected));
 }
 
@@ -175,7 +175,7 @@ void Form1::number_box_go(bool on_enter) {
     } else {
       RichTextBox1->load_file(path);
     }
-    st.msg_answer = ラベル表示(path);
+    ラベル表示(path);
     Text1->setText(display_number(*n));
     if (on_enter) list->setCurrentRow(*n);
     return;

@@ -163,12 +163,12 @@ void Form1::kensaku_main() {
   st.search_text = form4()->input_form(st.sel_text);
   form4()->accepting = nullptr;
   if (st.search_text.isEmpty()) {
-    st.msg_answer = msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
+    msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
     st.search_mode = false;
     return;
   }
   if (st.txt.empty()) {
-    st.msg_answer = msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
+    msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
     st.search_mode = false;
     return;
   }
@@ -212,7 +212,7 @@ void Form1::kensaku_main() {
 
   for (int i : scan->hits()) List1->addItem(paths[size_t(i)]);
   if (List1->count() == 0) {
-    st.msg_answer = msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
+    msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();
     return;
   }

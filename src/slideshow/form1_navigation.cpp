@@ -200,7 +200,7 @@ void Form1::Command2_Click(int index) {
   最大画面の再描画();
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
   const bool listed = select_line(Img_List, r.cur);
   if (!load_image_entry(r.path(r.cur)) || !listed) {
     nothing_img_file();
@@ -251,7 +251,7 @@ void Form1::Command3_Click(int index) {
   }
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
   select_line(Txt_List, r.cur);
   RichTextBox1->focus();
 }
@@ -271,7 +271,7 @@ void Form1::連続画像_Timer() {
   step_register(r, st.img_nav_started, StepDirection::Forward);
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
   const bool listed = select_line(Img_List, r.cur);
   if (!load_image_entry(r.path(r.cur)) || !listed) {
     nothing_img_file();
@@ -302,7 +302,7 @@ void Form1::連続テキスト_Timer() {
   }
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
 }
 
 // The pause button's caption shows the display's state; a screen reader hears it in words.
