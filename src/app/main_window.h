@@ -143,6 +143,32 @@ class Form1 final : public QMainWindow {
   void lay_out_at_actual_size();
 
   // ---- Registers (registers/form1_register_lists.cpp) -------------------------------------------
+  // One register with the controls and commands that serve it. Where the two registers are
+  // handled alike, a step is written once over a side; where the described steps differ, the
+  // step says so.
+  struct RegisterSide {
+    bool image = false;
+    Register& reg;
+    QListWidget* list;                    // Img_List, Txt_List
+    std::array<QPushButton*, 2>& arrows;  // Command2, Command3: backward, forward
+    QPushButton* pause;                   // Command1(0), Command1(1)
+    QCheckBox* check;                     // Check1(0), Check1(1)
+    ClassicTimer* timer;                  // 連続画像, 連続テキスト
+    QWidget* pane;                        // Image1, RichTextBox1
+    bool& paused;                         // img_paused, txt_paused
+    bool& nav_started;                    // img_nav_started, txt_nav_started
+    // The commands a registered file enables, besides copying and deleting.
+    QList<QAction*> entry_commands;
+    QAction* copy;         // 画像のコピー, コピー
+    QAction* delete_file;  // image_ファイル削除, text_ファイル削除
+    // Every command that needs a file of this register, cleared with it.
+    QList<QAction*> register_commands() const {
+      return entry_commands + QList<QAction*>{copy, delete_file};
+    }
+  };
+  RegisterSide side(bool image);
+  // True while the side's pane is the one on display.
+  bool on_display(const RegisterSide& side) const;
   void Img_File_List();
   void Txt_file_list();
   QString Re_Number(int org_number) const;

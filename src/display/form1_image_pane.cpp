@@ -61,7 +61,7 @@ void Form1::reload_current_picture() {
 }
 
 void Form1::最大画面の再描画() {
-  const bool maximised_display = isMaximized() && !Image1->stretch() && !Image1->isHidden();
+  const bool maximised_display = isMaximized() && !Image1->stretch() && on_display(side(true));
   if (maximised_display) {
     reload_current_picture();
     if (最大画面表示->isChecked()) {

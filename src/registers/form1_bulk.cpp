@@ -106,7 +106,7 @@ void Form1::img_all_clear_Click() {
   if (st.msg_answer != kAnswerOk) return;
   clear_register(st.img);
   // A text on display keeps its number and its path.
-  if (RichTextBox1->isHidden()) clear_numbers_and_labels(*this);
+  if (!on_display(side(false))) clear_numbers_and_labels(*this);
   Image1->clear_picture();
   st.img_nav_started = false;
   for (QPushButton* b : {Command1[0], Command2[0], Command2[1]}) b->hide();
@@ -123,7 +123,7 @@ void Form1::txt_all_clear_Click() {
   clear_register(st.txt);
   // A picture on display keeps its number and its path; otherwise the search screen closes too,
   // and with it the find-next panel, which has nothing left to search.
-  if (Image1->isHidden()) {
+  if (!on_display(side(true))) {
     clear_numbers_and_labels(*this);
     検索画面終了();
     if (form4()->isVisible()) form4()->hide();

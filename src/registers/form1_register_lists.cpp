@@ -1,10 +1,47 @@
 // The register list boxes.
 
 #include "app/main_window.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
 
 #include <QListWidget>
 
 namespace tarvex {
+
+Form1::RegisterSide Form1::side(bool image) {
+  if (image) {
+    return RegisterSide{true,
+                        st.img,
+                        Img_List,
+                        Command2,
+                        Command1[0],
+                        Check1[0],
+                        連続画像,
+                        Image1,
+                        st.img_paused,
+                        st.img_nav_started,
+                        {img_all_clear, image_登録から削除, img_file_open},
+                        画像のコピー,
+                        image_ファイル削除};
+  }
+  return RegisterSide{false,
+                      st.txt,
+                      Txt_List,
+                      Command3,
+                      Command1[1],
+                      Check1[1],
+                      連続テキスト,
+                      RichTextBox1,
+                      st.txt_paused,
+                      st.txt_nav_started,
+                      {txt_all_clear, txt_kensaku, txt_file_open, text_登録から削除},
+                      コピー,
+                      text_ファイル削除};
+}
+
+bool Form1::on_display(const RegisterSide& side) const {
+  return !side.pane->isHidden();
+}
 
 void Form1::Img_File_List() {
   Img_List->clear();

@@ -159,9 +159,9 @@ void Form1::number_box_go(bool on_enter) {
     return;
   }
   bool image = false;
-  if (!Image1->isHidden()) {
+  if (on_display(side(true))) {
     image = true;
-  } else if (RichTextBox1->isHidden()) {
+  } else if (!on_display(side(false))) {
     return;
   }
   Register& r = image ? st.img : st.txt;
@@ -192,7 +192,7 @@ void Form1::登録ファイル名表示_Click() {
     Txt_List->hide();
     return;
   }
-  if (!st.txt.empty() && Image1->isHidden()) {
+  if (!st.txt.empty() && !on_display(side(true))) {
     Txt_List->show();
     if (selected_line(Txt_List) < 0) Command3_Click(1);
   } else {

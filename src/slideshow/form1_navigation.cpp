@@ -64,9 +64,9 @@ void Form1::connect_navigation_events() {
   for (int index = 0; index < 2; ++index) {
     connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
             [this, index] {
-              if (!Image1->isHidden() && !Command2[index]->isHidden()) {
+              if (on_display(side(true)) && !Command2[index]->isHidden()) {
                 Command2_Click(index);
-              } else if (!RichTextBox1->isHidden() && !Command3[index]->isHidden()) {
+              } else if (on_display(side(false)) && !Command3[index]->isHidden()) {
                 Command3_Click(index);
               }
             });
