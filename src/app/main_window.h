@@ -174,6 +174,8 @@ class Form1 final : public QMainWindow {
   QString Re_Number(int org_number) const;
   // The selected line of a list box (a register list, the hit list), −1 while none is.
   static int selected_line(const QListWidget* list);
+  // Selects line `row` of a list box; false when the list has no such line.
+  static bool select_line(QListWidget* list, int row);
   void nothing_img_file();
   void nothing_txt_file();
 
@@ -333,9 +335,17 @@ class Form1 final : public QMainWindow {
   // The pause button's caption "□" (running) or "■" (paused), and the same in words.
   void show_pause_state(int index, bool paused);
   void number_box_go(bool on_enter);
-  // Loads the picture of an image entry, from the slideshow's prefetched picture when it is of
-  // the unchanged file; false when it cannot be shown.
-  bool load_image_entry(const QString& path);
+  // Loads the file of an entry into its side's pane (a picture from the slideshow's prefetched one
+  // when that is of the unchanged file); false, the pane as it was, when it cannot be shown.
+  bool load_entry(const RegisterSide& side, const QString& path);
+  // What showing an entry marks besides its pane: the number box alone (a list choice, the number
+  // box left), with the entry's list line (Enter in the number box), or the count label too (the
+  // picture arrows and tick).
+  enum class EntryMarks { Number, NumberAndLine, All };
+  // Brings entry `i` of a side into view: the number box (and what `marks` adds), the path labels,
+  // then the file in the side's pane. False when the file cannot be loaded (the pane keeps what it
+  // showed) or the list lacks the line.
+  bool show_entry(const RegisterSide& side, int i, EntryMarks marks);
   void prefetch_next_picture();
   bool delete_register_file(bool image);
   Trash& trash();

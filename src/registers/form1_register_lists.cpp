@@ -58,6 +58,12 @@ int Form1::selected_line(const QListWidget* list) {
   return item != nullptr && item->isSelected() ? list->row(item) : -1;
 }
 
+bool Form1::select_line(QListWidget* list, int row) {
+  if (row < 0 || row >= list->count()) return false;
+  list->setCurrentRow(row);
+  return true;
+}
+
 QString Form1::Re_Number(int org_number) const {
   // Both registers are sized from the one file count.
   return tarvex::Re_Number(org_number, st.img.max_index);

@@ -5,6 +5,7 @@
 #include "browse/file_box.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/event_tap.h"
 #include "registers/entry_number.h"
@@ -115,16 +116,28 @@ void Form1::Txt_List_KeyUp(int key_code) {
 // without a message; the labels and the number box follow the choice all the same.
 void Form1::select_from_list(bool image, int selected) {
   if (selected < 0) return;
-  Register& r = image ? st.img : st.txt;
-  r.cur = selected;
-  const QString path = r.path(selected);
-  if (image) {
-    Image1->load_picture(path);
-  } else {
-    RichTextBox1->load_file(path);
+  const RegisterSide s = side(image);
+  s.reg.cur = selected;
+  show_entry(s, selected, EntryMarks::Number);
+}
+
+bool Form1::load_entry(const RegisterSide& side, const QString& path) {
+  if (!side.image) return RichTextBox1->load_file(path);
+  if (path.isEmpty()) return false;
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
+    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+    return true;
   }
+  return Image1->load_picture(path);
+}
+
+bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
+  const QString path = side.reg.path(i);
+  Text1->setText(display_number(i));
+  if (marks == EntryMarks::All) Label6->setText(count_label(side.reg.last));
   ラベル表示(path);
-  Text1->setText(display_number(selected));
+  const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
+  return load_entry(side, path) && listed;
 }
 
 void Form1::Text1_GotFocus() {
@@ -164,25 +177,17 @@ void Form1::number_box_go(bool on_enter) {
   } else if (!on_display(side(false))) {
     return;
   }
-  Register& r = image ? st.img : st.txt;
-  QListWidget* list = image ? Img_List : Txt_List;
+  const RegisterSide s = side(image);
+  Register& r = s.reg;
   const std::optional<int> n = typed_entry_number(Text1->text());
   if (n && *n >= 0 && *n <= r.top_index()) {
     r.cur = *n;
-    const QString path = r.path(*n);
-    if (image) {
-      Image1->load_picture(path);
-    } else {
-      RichTextBox1->load_file(path);
-    }
-    ラベル表示(path);
-    Text1->setText(display_number(*n));
-    if (on_enter) list->setCurrentRow(*n);
+    show_entry(s, *n, on_enter ? EntryMarks::NumberAndLine : EntryMarks::Number);
     return;
   }
   // A removal may have left no current entry: then there is no number to put back.
   Text1->setText(r.cur >= 0 ? display_number(r.cur) : QString());
-  if (on_enter) list->setCurrentRow(r.cur);
+  if (on_enter) s.list->setCurrentRow(r.cur);
 }
 
 // The menu item is checkable: the menu has already set or removed the mark when this runs.

@@ -24,13 +24,6 @@ namespace {
 const QString kRunning = QStringLiteral("□");
 const QString kPaused = QStringLiteral("■");
 
-// Selects line `row` of a list box; false when the list has no such line.
-bool select_line(QListWidget* list, int row) {
-  if (row < 0 || row >= list->count()) return false;
-  list->setCurrentRow(row);
-  return true;
-}
-
 }  // namespace
 
 void Form1::connect_navigation_events() {
@@ -198,11 +191,7 @@ void Form1::Command2_Click(int index) {
   step_register(r, st.img_nav_started,
                 index == 0 ? StepDirection::Backward : StepDirection::Forward);
   最大画面の再描画();
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
-  ラベル表示(r.path(r.cur));
-  const bool listed = select_line(Img_List, r.cur);
-  if (!load_image_entry(r.path(r.cur)) || !listed) {
+  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -269,11 +258,7 @@ void Form1::連続画像_Timer() {
   }
   Image1->show();
   step_register(r, st.img_nav_started, StepDirection::Forward);
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
-  ラベル表示(r.path(r.cur));
-  const bool listed = select_line(Img_List, r.cur);
-  if (!load_image_entry(r.path(r.cur)) || !listed) {
+  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -295,8 +280,9 @@ void Form1::連続テキスト_Timer() {
   }
   RichTextBox1->show();
   step_register(r, st.txt_nav_started, StepDirection::Forward);
+  // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
   const bool listed = select_line(Txt_List, r.cur);
-  if (!RichTextBox1->load_file(r.path(r.cur)) || !listed) {
+  if (!load_entry(side(false), r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
@@ -318,15 +304,6 @@ void Form1::clamp_image_to_window() {
   const QSize limited = limit_image_pane(g.size(), outer_size_twips());
   if (limited != g.size())
     set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
-}
-
-bool Form1::load_image_entry(const QString& path) {
-  if (path.isEmpty()) return false;
-  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
-    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
-    return true;
-  }
-  return Image1->load_picture(path);
 }
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
