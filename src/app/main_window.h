@@ -165,6 +165,8 @@ class Form1 final : public QMainWindow {
     QList<QAction*> register_commands() const {
       return entry_commands + QList<QAction*>{copy, delete_file};
     }
+    // The index of the side's controls in the control arrays: 0 images, 1 texts.
+    int index() const { return image ? 0 : 1; }
   };
   RegisterSide side(bool image);
   // True while the side's pane is the one on display.
@@ -346,6 +348,10 @@ class Form1 final : public QMainWindow {
   // then the file in the side's pane. False when the file cannot be loaded (the pane keeps what it
   // showed) or the list lacks the line.
   bool show_entry(const RegisterSide& side, int i, EntryMarks marks);
+  // Empties the side's pane: no picture, or no text.
+  void blank_pane(const RegisterSide& side);
+  // Starts the side's continuous display (the mode switch with its box checked).
+  void start_running(const RegisterSide& side);
   void prefetch_next_picture();
   bool delete_register_file(bool image);
   Trash& trash();

@@ -140,6 +140,14 @@ bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
   return load_entry(side, path) && listed;
 }
 
+void Form1::blank_pane(const RegisterSide& side) {
+  if (side.image) {
+    Image1->clear_picture();
+  } else {
+    RichTextBox1->set_text(QString());
+  }
+}
+
 void Form1::Text1_GotFocus() {
   if (Label6->text().isEmpty()) return;
   if (Check1[0]->isChecked()) {

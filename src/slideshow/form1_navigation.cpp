@@ -106,47 +106,31 @@ void Form1::Check1_Click(int index) {
     }
     return;
   }
-  if (Check1[0]->isChecked()) {
-    // Images run; the first picture comes with the first tick.
-    Command1[0]->show();
-    Command1[1]->hide();
-    Command2[0]->show();
-    Command2[1]->show();
-    Command3[0]->hide();
-    Command3[1]->hide();
-    Image1->show();
-    RichTextBox1->hide();
-    show_pause_state(0, false);
-    st.img_paused = false;
-    Image1->clear_picture();
-    最大画面の再描画();
-    連続画像->set_enabled(true);
-    連続テキスト->set_enabled(false);
-    if (登録ファイル名表示->isChecked()) {
-      Img_List->show();
-      Txt_List->hide();
-    }
-    prefetch_next_picture();
-    return;
-  }
-  // Texts run.
-  Command1[0]->hide();
-  Command1[1]->show();
-  Command2[0]->hide();
-  Command2[1]->hide();
-  Command3[0]->show();
-  Command3[1]->show();
-  Image1->hide();
-  RichTextBox1->show();
-  show_pause_state(1, false);
-  st.txt_paused = false;
-  RichTextBox1->set_text(QString());
-  連続画像->set_enabled(false);
-  連続テキスト->set_enabled(true);
+  // Images run, or texts.
+  start_running(side(Check1[0]->isChecked()));
+}
+
+// A display starts with its pane blank: the first entry comes with the first tick.
+void Form1::start_running(const RegisterSide& s) {
+  const RegisterSide other = side(!s.image);
+  other.pause->hide();
+  s.pause->show();
+  for (QPushButton* arrow : other.arrows) arrow->hide();
+  for (QPushButton* arrow : s.arrows) arrow->show();
+  other.pane->hide();
+  s.pane->show();
+  show_pause_state(s.index(), false);
+  s.paused = false;
+  blank_pane(s);
+  // Only the picture has a place of its own in the maximised display.
+  if (s.image) 最大画面の再描画();
+  other.timer->set_enabled(false);
+  s.timer->set_enabled(true);
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    other.list->hide();
+    s.list->show();
   }
+  if (s.image) prefetch_next_picture();
 }
 
 void Form1::Command1_Click(int index) {
