@@ -157,14 +157,18 @@ class Form1 final : public QMainWindow {
     QWidget* pane;                        // Image1, RichTextBox1
     bool& paused;                         // img_paused, txt_paused
     bool& nav_started;                    // img_nav_started, txt_nav_started
-    // The commands a registered file enables, besides copying and deleting.
-    QList<QAction*> entry_commands;
+    // The commands that need a file of this register.
+    QAction* clear_all;    // img_all_clear, txt_all_clear
+    QAction* search;       // none, txt_kensaku
+    QAction* open;         // img_file_open, txt_file_open
+    QAction* remove;       // image_登録から削除, text_登録から削除
     QAction* copy;         // 画像のコピー, コピー
     QAction* delete_file;  // image_ファイル削除, text_ファイル削除
-    // Every command that needs a file of this register, cleared with it.
-    QList<QAction*> register_commands() const {
-      return entry_commands + QList<QAction*>{copy, delete_file};
-    }
+    // What a newly shown file enables: clearing, searching (texts), opening and removing. Copying
+    // follows the file's kind, deleting the permission.
+    QList<QAction*> entry_commands() const;
+    // Every command that needs a file of this register: all go when it is cleared.
+    QList<QAction*> register_commands() const;
     // The index of the side's controls in the control arrays: 0 images, 1 texts.
     int index() const { return image ? 0 : 1; }
   };
@@ -173,6 +177,8 @@ class Form1 final : public QMainWindow {
   bool on_display(const RegisterSide& side) const;
   void Img_File_List();
   void Txt_file_list();
+  // Rebuilds a side's list box: one line per entry, none selected.
+  void list_entries(const RegisterSide& side);
   QString Re_Number(int org_number) const;
   // The selected line of a list box (a register list, the hit list), −1 while none is.
   static int selected_line(const QListWidget* list);
@@ -180,6 +186,7 @@ class Form1 final : public QMainWindow {
   static bool select_line(QListWidget* list, int row);
   void nothing_img_file();
   void nothing_txt_file();
+  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Selection (registers/form1_selection.cpp) --------------------------------------------
   // The register lists: a left-button release or an Up / Down key release shows the chosen entry.
@@ -215,6 +222,7 @@ class Form1 final : public QMainWindow {
   // ---- Removal and deletion (registers/form1_removing.cpp) ----------------------------------
   void remove_img_entry();
   void remove_txt_entry();
+  void remove_entry(const RegisterSide& side);
   void image_登録から削除_Click();
   void text_登録から削除_Click();
   void delete_img_file();

@@ -62,42 +62,37 @@ Trash& Form1::trash() {
 }
 
 void Form1::remove_img_entry() {
-  remove_current_entry(st.img);
-  File1->refresh();
-  Img_File_List();
-  if (!st.img.empty()) {
-    Command2_Click(0);
-    return;
-  }
-  Command2[0]->hide();
-  Command2[1]->hide();
-  Image1->clear_picture();
-  Label6->clear();
-  Text1->clear();
-  for (QLabel* label : Label4) label->clear();
-  for (QAction* a :
-       {画像のコピー, image_登録から削除, image_ファイル削除, img_file_open, img_all_clear}) {
-    a->setEnabled(false);
-  }
+  remove_entry(side(true));
 }
 
-// Unlike the image side, emptying the text register leaves clearing, searching and opening
-// enabled.
 void Form1::remove_txt_entry() {
-  remove_current_entry(st.txt);
+  remove_entry(side(false));
+}
+
+// The later entries move down; the backward step brings a neighbour into view, or the emptied
+// register's side is blanked.
+void Form1::remove_entry(const RegisterSide& s) {
+  remove_current_entry(s.reg);
   File1->refresh();
-  Txt_file_list();
-  if (!st.txt.empty()) {
-    Command3_Click(0);
+  list_entries(s);
+  if (!s.reg.empty()) {
+    if (s.image) {
+      Command2_Click(0);
+    } else {
+      Command3_Click(0);
+    }
     return;
   }
-  Command3[0]->hide();
-  Command3[1]->hide();
-  RichTextBox1->set_text(QString());
+  for (QPushButton* arrow : s.arrows) arrow->hide();
+  blank_pane(s);
   Label6->clear();
   Text1->clear();
   for (QLabel* label : Label4) label->clear();
-  for (QAction* a : {コピー, text_登録から削除, text_ファイル削除}) a->setEnabled(false);
+  // Unlike the image side, emptying the text register leaves clearing, searching and opening
+  // enabled.
+  const QList<QAction*> gone =
+      s.image ? s.register_commands() : QList<QAction*>{s.copy, s.remove, s.delete_file};
+  for (QAction* a : gone) a->setEnabled(false);
 }
 
 void Form1::image_登録から削除_Click() {

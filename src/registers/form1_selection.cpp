@@ -215,21 +215,21 @@ void Form1::登録ファイル名表示_Click() {
 }
 
 void Form1::nothing_img_file() {
-  st.msg_answer = msgbox(st.img.path(st.img.cur) + kMissingFileQuestion, MsgButtons::YesNo);
-  if (st.msg_answer != kAnswerNo) {
-    remove_img_entry();
-  } else {
-    Image1->clear_picture();
-  }
-  File1->refresh();
+  missing_file_prompt(side(true));
 }
 
 void Form1::nothing_txt_file() {
-  st.msg_answer = msgbox(st.txt.path(st.txt.cur) + kMissingFileQuestion, MsgButtons::YesNo);
+  missing_file_prompt(side(false));
+}
+
+// Yes removes the current entry, No blanks the pane; either way the file box shows the folder as
+// it is now.
+void Form1::missing_file_prompt(const RegisterSide& s) {
+  st.msg_answer = msgbox(s.reg.path(s.reg.cur) + kMissingFileQuestion, MsgButtons::YesNo);
   if (st.msg_answer != kAnswerNo) {
-    remove_txt_entry();
+    remove_entry(s);
   } else {
-    RichTextBox1->set_text(QString());
+    blank_pane(s);
   }
   File1->refresh();
 }
