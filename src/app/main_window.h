@@ -230,6 +230,9 @@ class Form1 final : public QMainWindow {
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   int ファイルの表示(const QString& source, int target);
+  // Enables what a newly shown file of a side enables: its entry commands, and deleting when
+  // allowed.
+  void enable_entry_commands(const RegisterSide& side);
   int ラベル表示(const QString& full_path);
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
@@ -286,8 +289,10 @@ class Form1 final : public QMainWindow {
   // ---- Bulk registration and clearing (registers/form1_bulk.cpp) ----------------------------
   void img_all_load_Click();
   void txt_all_load_Click();
+  void bulk_load(const RegisterSide& side);
   void img_all_clear_Click();
   void txt_all_clear_Click();
+  void clear_side(const RegisterSide& side);
 
   // ---- Notice timer (slideshow/form1_notice.cpp) --------------------------------------------
   // Puts `text` into the notice window and starts the timer that shows the window for a short

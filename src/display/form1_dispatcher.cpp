@@ -28,10 +28,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     }
     Img_File_List();
     r.cur = r.last;
-    img_all_clear->setEnabled(true);
-    image_登録から削除->setEnabled(true);
-    img_file_open->setEnabled(true);
-    if (st.options.delete_allowed) image_ファイル削除->setEnabled(true);
+    enable_entry_commands(side(true));
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
     ラベル表示(r.path(r.last));
@@ -73,11 +70,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   }
   r.cur = r.last;
   Txt_file_list();
-  txt_all_clear->setEnabled(true);
-  txt_kensaku->setEnabled(true);
-  txt_file_open->setEnabled(true);
-  text_登録から削除->setEnabled(true);
-  if (st.options.delete_allowed) text_ファイル削除->setEnabled(true);
+  enable_entry_commands(side(false));
   Text1->setText(display_number(r.last));
   Label6->setText(count_label(r.top_index()));
   ラベル表示(r.path(r.last));
@@ -91,6 +84,12 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Image1->hide();
   }
   return 0;
+}
+
+// Deleting is enabled only when allowed, and otherwise left as it was.
+void Form1::enable_entry_commands(const RegisterSide& s) {
+  for (QAction* a : s.entry_commands()) a->setEnabled(true);
+  if (st.options.delete_allowed) s.delete_file->setEnabled(true);
 }
 
 bool Form1::labels_show_icon_or_cursor() const {
