@@ -351,7 +351,8 @@ class Form1 final : public QMainWindow {
   void show_pause_state(int index, bool paused);
   void number_box_go(bool on_enter);
   // Loads the file of an entry into its side's pane (a picture from the slideshow's prefetched one
-  // when that is of the unchanged file); false, the pane as it was, when it cannot be shown.
+  // when that is of the unchanged file); false, the pane as it was, when it cannot be shown. A
+  // text, like a blanked text pane, supersedes a workbook still being read.
   bool load_entry(const RegisterSide& side, const QString& path);
   // What showing an entry marks besides its pane: the number box alone (a list choice, the number
   // box left), with the entry's list line (Enter in the number box), or the count label too (the

@@ -61,7 +61,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
       if (st.msg_answer == 1) return 0;
       break;
     case SheetApp::None:
-      if (!RichTextBox1->load_file(r.path(r.last))) {
+      if (!load_entry(side(false), r.path(r.last))) {
         r.cur = r.last;
         nothing_txt_file();
         return 0;

@@ -122,7 +122,11 @@ void Form1::select_from_list(bool image, int selected) {
 }
 
 bool Form1::load_entry(const RegisterSide& side, const QString& path) {
-  if (!side.image) return RichTextBox1->load_file(path);
+  if (!side.image) {
+    // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
+    take_sheet_ticket();
+    return RichTextBox1->load_file(path);
+  }
   if (path.isEmpty()) return false;
   if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
     Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
@@ -144,6 +148,7 @@ void Form1::blank_pane(const RegisterSide& side) {
   if (side.image) {
     Image1->clear_picture();
   } else {
+    take_sheet_ticket();
     RichTextBox1->set_text(QString());
   }
 }

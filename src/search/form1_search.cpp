@@ -249,7 +249,7 @@ void Form1::open_hit(bool by_arrow) {
   if (line < 0) return;
   st.hit_path = List1->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
-  if (!RichTextBox1->load_file(st.hit_path)) RichTextBox1->set_text(QString());
+  if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
   if (!by_arrow) RichTextBox2->hide();
   const QRect place = hit_pane_twips(outer_size_twips());
   set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
@@ -357,7 +357,7 @@ void Form1::検索画面終了() {
   const QRect place = normal_pane_twips(outer_size_twips());
   set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
   // A cleared register or a vanished file leaves the pane empty, without a message.
-  if (!RichTextBox1->load_file(st.txt.path(st.txt.cur))) RichTextBox1->set_text(QString());
+  if (!load_entry(side(false), st.txt.path(st.txt.cur))) blank_pane(side(false));
 }
 
 void Form1::文字列検索の終了_Click() {

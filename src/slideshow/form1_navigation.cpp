@@ -216,7 +216,7 @@ void Form1::Command3_Click(int index) {
       if (st.msg_answer == 1) return;
       break;
     case SheetApp::None:
-      if (!RichTextBox1->load_file(r.path(r.cur))) {
+      if (!load_entry(side(false), r.path(r.cur))) {
         nothing_txt_file();
         return;
       }
