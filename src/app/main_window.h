@@ -216,6 +216,7 @@ class Form1 final : public QMainWindow {
   QAction* pause_key = nullptr;
   // The image slideshow decodes the next picture ahead; benchmarks compare with it off.
   bool prefetch_enabled = true;
+  PicturePrefetch& look_ahead() { return *prefetch_; }
   // True while a message box of the window is open: ticks and steps wait for its answer.
   bool message_open() const { return message_depth_ > 0; }
 

@@ -48,6 +48,10 @@ class TestApp final : public QObject {
   void image_pane_geometry_data();
   void image_pane_geometry();
   void startup_without_a_settings_file();
+  void file_count_at_start_up_data();
+  void file_count_at_start_up();
+  void fit_and_deletion_round_trip_data();
+  void fit_and_deletion_round_trip();
   void every_placed_control_exists();
   void controls_have_distinct_accessible_names();
   void shown_list_lies_on_top();
@@ -107,6 +111,64 @@ void TestApp::startup_without_a_settings_file() {
     QVERIFY2(text.contains(QString::fromUtf8(line)), line);
   }
   QVERIFY(!text.contains("アプリケーション名"));
+}
+
+// The file count's range ends are accepted without a message; beyond them the warning comes once
+// and the registers are sized from 200.
+void TestApp::file_count_at_start_up_data() {
+  QTest::addColumn<QString>("count");
+  QTest::addColumn<int>("slot_count");
+  QTest::addColumn<bool>("warned");
+  // clang-format off
+  QTest::newRow("20, the lowest")  << "20"   << 22  << false;
+  QTest::newRow("500, the highest") << "500" << 502 << false;
+  QTest::newRow("501")             << "501"  << 202 << true;
+  QTest::newRow("1000")            << "1000" << 202 << true;
+  // clang-format on
+}
+
+void TestApp::file_count_at_start_up() {
+  QFETCH(QString, count);
+  QFETCH(int, slot_count);
+  QFETCH(bool, warned);
+  FormFixture fx;
+  fx.write_settings("[最大ファイル数]\nファイル数=" + count + "\n");
+  Form1& f = fx.make(warned);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.img.paths.size(), slot_count);
+  QCOMPARE(f.st.txt.paths.size(), slot_count);
+  // The count is never written back, so a wrong one is warned about at every start.
+  f.close();
+  QCOMPARE(decode_cp932(fx.settings_bytes()).contains("ファイル数=" + count + "\r\n"), true);
+}
+
+// Picture fitting and file deletion stored apart: each keeps its own value through start-up and
+// shutdown, and applies its own effect.
+void TestApp::fit_and_deletion_round_trip_data() {
+  QTest::addColumn<bool>("fit");
+  QTest::addColumn<bool>("deletion");
+  QTest::newRow("fit only") << true << false;
+  QTest::newRow("deletion only") << false << true;
+}
+
+void TestApp::fit_and_deletion_round_trip() {
+  QFETCH(bool, fit);
+  QFETCH(bool, deletion);
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"
+                                   "[イメージの表示を枠にあわせる]\n枠にあわせる=%1\n"
+                                   "[ファイルの削除]\nファイルの削除=%2\n")
+                        .arg(int(fit))
+                        .arg(int(deletion)));
+  Form1& f = fx.make(false);
+  QCOMPARE(f.Image1->stretch(), fit);
+  QCOMPARE(f.st.options.delete_allowed, deletion);
+  f.ファイルの表示(fx.write_file("a.txt", "a"), 1);
+  QCOMPARE(f.text_ファイル削除->isEnabled(), deletion);
+  f.close();
+  const QString text = decode_cp932(fx.settings_bytes());
+  QVERIFY(text.contains(QStringLiteral("枠にあわせる=%1\r\n").arg(int(fit))));
+  QVERIFY(text.contains(QStringLiteral("ファイルの削除=%1\r\n").arg(int(deletion))));
 }
 
 // The whole settings file under a locale with a decimal comma: read at start-up, and written

@@ -5,6 +5,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/trash.h"
 
@@ -80,6 +81,9 @@ class TestSteppingForm final : public QObject {
   void mode_switch_data();
   void mode_switch();
   void tick_steps();
+  void look_ahead_after_resuming();
+  void wrapped_register_data();
+  void wrapped_register();
   void tick_after_clearing_data();
   void tick_after_clearing();
   void choosing_an_entry_data();
@@ -148,6 +152,62 @@ void TestSteppingForm::tick_steps() {
   f.連続画像->set_interval(5);  // the timer runs the ticks
   f.Check1[0]->click();
   QTRY_COMPARE(f.Text1->text(), QString("  2"));
+}
+
+// Paused, the display is moved on by the list; resumed, it decodes the picture its next tick shows,
+// which the tick then takes without decoding it again.
+void TestSteppingForm::look_ahead_after_resuming() {
+  Window w(5, 0);
+  Form1& f = *w.f;
+  QStringList decoded_ahead;
+  f.look_ahead().started = [&](const QString& path) { decoded_ahead << path; };
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QCOMPARE(decoded_ahead, (QStringList{w.images[0], w.images[1]}));
+  f.Command1_Click(0);
+  f.Img_List->setCurrentRow(2);
+  f.Img_List_MouseUp(Qt::LeftButton);
+  QCOMPARE(decoded_ahead.size(), 2);
+  f.Command1_Click(0);
+  QCOMPARE(decoded_ahead.last(), w.images[3]);
+  QTRY_VERIFY(f.look_ahead().ready());
+  const int decodes = f.Image1->decode_count();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), w.images[3]);
+  QCOMPARE(f.Image1->decode_count(), decodes);
+}
+
+// 23 pictures in a register of slots 0 … 20: it has wrapped (f21 and f22 in slots 0 and 1). The
+// count reads /20, the arrows or the ticks visit all 21 entries and go round, and the highest
+// number can be typed.
+void TestSteppingForm::wrapped_register_data() {
+  QTest::addColumn<bool>("ticks");
+  QTest::newRow("arrows") << false;
+  QTest::newRow("ticks") << true;
+}
+
+void TestSteppingForm::wrapped_register() {
+  QFETCH(bool, ticks);
+  Window w(23, 0);
+  Form1& f = *w.f;
+  QCOMPARE(f.Label6->text(), QString("/20"));
+  if (ticks) f.Check1[0]->click();
+  QStringList shown;
+  for (int step = 0; step < 22; ++step) {
+    ticks ? f.連続画像_Timer() : f.Command2_Click(1);
+    QCOMPARE(f.Label6->text(), QString("/20"));
+    shown << labels(f);
+  }
+  QStringList expected = w.images.mid(21, 2) + w.images.mid(2, 19);
+  expected << w.images[21];
+  QCOMPARE(shown, expected);
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+  if (ticks) f.Check1[0]->click();
+  f.Text1->setText("20");
+  QTest::keyClick(f.Text1, Qt::Key_Return);
+  QCOMPARE(f.st.img.cur, 20);
+  QCOMPARE(labels(f) + f.Text1->text(), w.images[20] + " 20");
+  QCOMPARE(f.Img_List->count(), 21);
 }
 
 // A register cleared while its display runs: the next tick stops the display and asks nothing.
