@@ -38,6 +38,7 @@ struct FormState {
     QString pattern;              // the dialog's pattern box, stored at shutdown
   };
   Options options;
+  ExtensionTable image_exts;  // picture formats added by the settings file, read at start-up
 
   // Registers.
   Register img, txt;

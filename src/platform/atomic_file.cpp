@@ -65,6 +65,23 @@ bool is_protected(const struct stat& st, const QByteArray& path) {
   return (st.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0;
 }
 
+// Writes `content` to a new temporary file beside `target` with the permission bits `mode`,
+// checking every write and flushing it to the disk; its path goes to `temp`. 0, or the errno value
+// of the first step that failed (nothing is left behind then).
+int write_temporary_beside(const QByteArray& target, const QByteArray& content, mode_t mode,
+                           QByteArray* temp) {
+  *temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp->data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  // The first step that fails gives the reason; the later ones are not tried.
+  int error = write_all(fd, content);
+  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ::unlink(temp->constData());
+  return error;
+}
+
 }  // namespace
 
 WriteResult write_file_atomically(const QString& path, const QByteArray& content) {
@@ -78,22 +95,41 @@ WriteResult write_file_atomically(const QString& path, const QByteArray& content
     mode = old_stat.st_mode & 07777;
   }
 
-  QByteArray temp = target + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return {errno};
-
-  // The first step that fails gives the reason; the later ones are not tried.
-  int error = write_all(fd, content);
-  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.constData(), target.constData()) != 0) error = errno;
-  if (error != 0) {
+  QByteArray temp;
+  if (const int error = write_temporary_beside(target, content, mode, &temp); error != 0) {
+    return {error};
+  }
+  if (::rename(temp.constData(), target.constData()) != 0) {
+    const int error = errno;
     ::unlink(temp.constData());
     return {error};
   }
   sync_folder(folder_of(target));
   return {};
+}
+
+bool create_file_atomically(const QString& path, const QByteArray& content) {
+  const QByteArray target = QFile::encodeName(path);
+  QByteArray temp;
+  if (write_temporary_beside(target, content, 0644, &temp) != 0) return false;
+  // A hard link, unlike a rename, never replaces what is there.
+  const bool linked = ::link(temp.constData(), target.constData()) == 0;
+  const int link_error = errno;
+  ::unlink(temp.constData());
+  if (linked) {
+    sync_folder(folder_of(target));
+    return true;
+  }
+  if (link_error != EPERM && link_error != EOPNOTSUPP) return false;
+  // A file system without hard links (a FAT memory stick): the file is created exclusively and
+  // written in place, and removed again when a write fails.
+  const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = write_all(fd, content) == 0;
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ::unlink(target.constData());
+  return ok;
 }
 
 }  // namespace tarvex

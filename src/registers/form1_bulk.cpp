@@ -73,7 +73,7 @@ void Form1::bulk_load(const RegisterSide& s) {
       msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
-  if (bulk_register(s.reg, kind, folder, readable_entries(*File1)) > 0) found = true;
+  if (bulk_register(s.reg, kind, folder, readable_entries(*File1), st.image_exts) > 0) found = true;
   if (!found) {
     show_notice(s.image ? kNoImage : kNoText);
     return;

@@ -1,28 +1,99 @@
 #include "sheets/sheet_cells.h"
 
-#include <QDate>
+#include "sheets/number_format.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <QDate>
+#include <QStringList>
 
 namespace tarvex {
+
+CellValue CellValue::of_number(double value, const QString& format) {
+  return CellValue{Kind::Number, value, QString(), format};
+}
+CellValue CellValue::of_text(const QString& text, const QString& format) {
+  return CellValue{Kind::Text, 0, text, format};
+}
+CellValue CellValue::of_bool(bool value) {
+  return CellValue{Kind::Bool, value ? 1.0 : 0.0, QString(), QString()};
+}
+CellValue CellValue::of_error(const QString& name) {
+  return CellValue{Kind::Error, 0, name, QString()};
+}
+
+QString error_name(quint8 code) {
+  switch (code) {
+    case 0x00:
+      return QStringLiteral("#NULL!");
+    case 0x07:
+      return QStringLiteral("#DIV/0!");
+    case 0x0F:
+      return QStringLiteral("#VALUE!");
+    case 0x17:
+      return QStringLiteral("#REF!");
+    case 0x1D:
+      return QStringLiteral("#NAME?");
+    case 0x24:
+      return QStringLiteral("#NUM!");
+    case 0x2A:
+      return QStringLiteral("#N/A");
+    default:
+      return QString();
+  }
+}
+
+bool iso_serial(const QString& value, bool date1904, double& serial) {
+  const QDate date = QDate::fromString(value.left(10), Qt::ISODate);
+  if (!date.isValid()) return false;
+  serial = double((date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30)).daysTo(date));
+  // The time: hours, minutes and seconds with their fraction.
+  const QStringList time = value.mid(11).split(u':');
+  if (value.size() > 10 && value[10] == u'T' && time.size() == 3) {
+    bool ok[3] = {};
+    const double seconds =
+        time[0].toInt(&ok[0]) * 3600.0 + time[1].toInt(&ok[1]) * 60.0 + time[2].toDouble(&ok[2]);
+    if (ok[0] && ok[1] && ok[2]) serial += seconds / 86400;
+  }
+  return true;
+}
+
+QString cell_text(const CellValue& cell, bool date1904) {
+  switch (cell.kind) {
+    case CellValue::Kind::Number:
+      return format_number(cell.number, cell.format, date1904);
+    case CellValue::Kind::Text:
+      return cell.format.isEmpty() ? cell.text : format_text(cell.text, cell.format);
+    case CellValue::Kind::Bool:
+      return cell.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    case CellValue::Kind::Error:
+      return cell.text;
+    case CellValue::Kind::Empty:
+      break;
+  }
+  return QString();
+}
 
 SheetBlock::SheetBlock(int rows, int columns)
     : rows_(rows), columns_(columns), cells_(qsizetype(rows) * columns) {}
 
+void SheetBlock::set(long long row, long long column, const CellValue& value) {
+  if (contains(row, column)) cells_[qsizetype(row) * columns_ + column] = value;
+}
+
 void SheetBlock::set(long long row, long long column, const QString& text) {
-  if (!contains(row, column)) return;
-  QString cleaned = text;
-  cleaned.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-  for (QChar& c : cleaned) {
-    if (c == u'\t' || c == u'\r' || c == u'\n') c = u' ';
-  }
-  cells_[qsizetype(row) * columns_ + column] = cleaned;
+  set(row, column, CellValue::of_text(text));
+}
+
+CellValue SheetBlock::value(int row, int column) const {
+  return contains(row, column) ? cells_[qsizetype(row) * columns_ + column] : CellValue();
 }
 
 QString SheetBlock::cell(int row, int column) const {
-  return contains(row, column) ? cells_[qsizetype(row) * columns_ + column] : QString();
+  QString text = cell_text(value(row, column), date1904_);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+  for (QChar& c : text) {
+    if (c == u'\t' || c == u'\r' || c == u'\n') c = u' ';
+  }
+  return text;
 }
 
 QString SheetBlock::text() const {
@@ -30,128 +101,11 @@ QString SheetBlock::text() const {
   for (int r = 0; r < rows_; ++r) {
     for (int c = 0; c < columns_; ++c) {
       if (c > 0) out += u'\t';
-      out += cells_[qsizetype(r) * columns_ + c];
+      out += cell(r, c);
     }
     out += QStringLiteral("\r\n");
   }
   return out;
-}
-
-QString number_text(double value) {
-  if (!std::isfinite(value)) return QString();
-  if (value == 0) return QStringLiteral("0");  // also -0
-  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-    return QString::number(static_cast<long long>(value));
-  }
-  char buffer[40];
-  for (int digits = 1; digits <= 15; ++digits) {
-    std::snprintf(buffer, sizeof buffer, "%.*G", digits, value);
-    if (std::strtod(buffer, nullptr) == value) break;
-  }
-  // The last try (15 digits) stands when no shorter form reads back the same.
-  return QString::fromLatin1(buffer);
-}
-
-QString bool_text(bool value) {
-  return value ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-
-QString date_text(int year, int month, int day) {
-  if (!QDate::isValid(year, month, day) || year < 1 || year > 9999) return QString();
-  return QString::asprintf("%04d/%02d/%02d", year, month, day);
-}
-
-QString time_text(int hour, int minute, int second) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
-    return QString();
-  }
-  return QString::asprintf("%02d:%02d:%02d", hour, minute, second);
-}
-
-QString serial_date_text(double serial, bool date1904, DateShape shape) {
-  if (!std::isfinite(serial) || serial < 0 || serial >= 2958466) return number_text(serial);
-  long long days = static_cast<long long>(std::floor(serial));
-  long long seconds = std::llround((serial - double(days)) * 86400.0);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    ++days;
-  }
-  QString date;
-  if (date1904) {
-    date = QDate(1904, 1, 1).addDays(days).toString(QStringLiteral("yyyy/MM/dd"));
-  } else if (days == 60) {
-    date = QStringLiteral("1900/02/29");  // the day the 1900 calendar counts but never was
-  } else if (days == 0) {
-    date = QStringLiteral("1900/01/00");
-  } else {
-    date = QDate(1899, 12, 31)
-               .addDays(days < 60 ? days : days - 1)
-               .toString(QStringLiteral("yyyy/MM/dd"));
-  }
-  const QString time = time_text(int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60));
-  switch (shape) {
-    case DateShape::Date:
-      return date;
-    case DateShape::Time:
-      return time;
-    case DateShape::DateTime:
-      return date + u' ' + time;
-  }
-  return date;
-}
-
-FormatKind format_kind(const QString& code) {
-  bool ymd = false, month_or_minute = false, hms = false;
-  bool quoted = false;
-  // Only the first section (positive numbers) decides.
-  for (qsizetype i = 0; i < code.size(); ++i) {
-    const QChar c = code[i];
-    if (quoted) {
-      if (c == u'"') quoted = false;
-      continue;
-    }
-    if (c == u'"') {
-      quoted = true;
-    } else if (c == u'\\' || c == u'_' || c == u'*') {
-      ++i;  // the next character is literal (or a fill or a space width)
-    } else if (c == u'[') {
-      const qsizetype end = code.indexOf(u']', i);
-      if (end < 0) break;
-      const QString inner = code.mid(i + 1, end - i - 1).toLower();
-      // Elapsed-time brackets ([h], [mm], [ss]) are times; colours, conditions and locales are not.
-      if (!inner.isEmpty() && (inner[0] == u'h' || inner[0] == u'm' || inner[0] == u's') &&
-          inner.count(inner[0]) == inner.size()) {
-        hms = true;
-      }
-      i = end;
-    } else if (c == u';') {
-      break;
-    } else if (code.mid(i, 7).compare(QStringLiteral("general"), Qt::CaseInsensitive) == 0) {
-      i += 6;
-    } else {
-      const QChar l = c.toLower();
-      if (l == u'y' || l == u'd') ymd = true;
-      if (l == u'h' || l == u's') hms = true;
-      if (l == u'm') month_or_minute = true;
-    }
-  }
-  // "m" is a month beside a year or a day, or alone; beside hours or seconds it is minutes.
-  const bool date = ymd || (month_or_minute && !hms);
-  if (date && hms) return FormatKind::DateTime;
-  if (date) return FormatKind::Date;
-  if (hms) return FormatKind::Time;
-  return FormatKind::Number;
-}
-
-FormatKind builtin_format_kind(int id) {
-  if ((id >= 14 && id <= 17) || (id >= 27 && id <= 31) || id == 36 || (id >= 50 && id <= 58)) {
-    return FormatKind::Date;
-  }
-  if ((id >= 18 && id <= 21) || (id >= 32 && id <= 35) || (id >= 45 && id <= 47)) {
-    return FormatKind::Time;
-  }
-  if (id == 22) return FormatKind::DateTime;
-  return FormatKind::Number;
 }
 
 }  // namespace tarvex

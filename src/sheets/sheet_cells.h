@@ -1,15 +1,41 @@
 #pragma once
 
-// The cells of a spreadsheet preview: a fixed block of cell texts and the way a cell's value is
-// written as text, shared by the workbook readers.
+// The cells of a spreadsheet preview: a fixed block of cell values, each shown as text through
+// the number format engine when the block's text is taken.
 
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 namespace tarvex {
 
-// A fixed block of rows × columns cell texts, all empty at first. Cells outside it are ignored,
-// so a reader may hand over every cell it meets.
+// One cell as a workbook stores it: its value and its number format.
+struct CellValue {
+  enum class Kind { Empty, Number, Text, Bool, Error };
+  Kind kind = Kind::Empty;
+  double number = 0;  // Number; Bool: 1 for TRUE
+  QString text;       // Text; Error: its name ("#DIV/0!")
+  QString format;     // the number format code; "" is General
+
+  static CellValue of_number(double value, const QString& format = QString());
+  static CellValue of_text(const QString& text, const QString& format = QString());
+  static CellValue of_bool(bool value);
+  static CellValue of_error(const QString& name);
+};
+
+// The name of an error as BIFF codes it (0x07 is #DIV/0!); "" for an unknown code.
+QString error_name(quint8 code);
+
+// An ISO 8601 date or date-time ("2024-01-31", "2024-01-31T09:15:00.5") as a serial day count:
+// days since 1899-12-30, or since 1904-01-01 with `date1904`, the time as the fraction. The
+// count keeps the value, as spreadsheet programs that store such dates count them: a date
+// before 1900-03-01 is one day earlier than in the 1900 calendar's own count.
+bool iso_serial(const QString& value, bool date1904, double& serial);
+
+// A cell's value as the spreadsheet program shows it (see number_format.h).
+QString cell_text(const CellValue& cell, bool date1904);
+
+// A fixed block of rows × columns cells, all empty at first. Cells outside it are ignored, so a
+// reader may hand over every cell it meets.
 class SheetBlock {
  public:
   SheetBlock(int rows, int columns);
@@ -19,11 +45,17 @@ class SheetBlock {
   bool contains(long long row, long long column) const {
     return row >= 0 && column >= 0 && row < rows_ && column < columns_;
   }
-  // Sets a cell (0-based); tabs and line breaks in `text` become spaces so that the block keeps
-  // its shape.
+  void set(long long row, long long column, const CellValue& value);
+  // A cell shown as the given text.
   void set(long long row, long long column, const QString& text);
-  QString cell(int row, int column) const;
+  CellValue value(int row, int column) const;
 
+  // Dates of the workbook count from 1904 instead of 1900.
+  void set_date1904(bool on) { date1904_ = on; }
+  bool date1904() const { return date1904_; }
+
+  // A cell's text; tabs and line breaks in it become spaces so that the block keeps its shape.
+  QString cell(int row, int column) const;
   // The block as a spreadsheet's plain-text copy gives it: cells separated by a tab, CR LF after
   // every row, empty rows and columns included.
   QString text() const;
@@ -31,31 +63,8 @@ class SheetBlock {
  private:
   int rows_;
   int columns_;
-  QStringList cells_;
+  bool date1904_ = false;
+  QList<CellValue> cells_;
 };
-
-// A number as a cell shows it: an integer without a decimal point, any other number in the
-// shortest form that reads back the same, up to 15 significant digits.
-QString number_text(double value);
-
-// TRUE or FALSE.
-QString bool_text(bool value);
-
-// A date serial number (days since the workbook's epoch, the fraction being the time of day) as
-// yyyy/mm/dd, hh:mm:ss or both. `date1904` selects the 1904 epoch; otherwise serial 60 is the
-// 1900 calendar's phantom 29 February and days after it count one less.
-enum class DateShape { Date, Time, DateTime };
-QString serial_date_text(double serial, bool date1904, DateShape shape);
-
-// Calendar parts as the readers get them; out-of-range parts give "".
-QString date_text(int year, int month, int day);
-QString time_text(int hour, int minute, int second);
-
-// Whether an Excel number format code shows a date, a time or both (quoted text, escaped
-// characters and colour or condition brackets ignored); nullopt-like `Number` otherwise.
-enum class FormatKind { Number, Date, Time, DateTime };
-FormatKind format_kind(const QString& code);
-// The same for the built-in number formats 14-22 and 45-47 (and the Japanese ones 27-36, 50-58).
-FormatKind builtin_format_kind(int id);
 
 }  // namespace tarvex

@@ -8,8 +8,10 @@
 #include <librevenge/librevenge.h>
 #include <libwps/libwps.h>
 
+#include <QDate>
 #include <QFile>
 
+#include <cmath>
 #include <mutex>
 
 namespace tarvex {
@@ -101,6 +103,34 @@ class NoSpreadsheet : public librevenge::RVNGSpreadsheetInterface {
   void insertEquation(const RVNGPropertyList&) override {}
 };
 
+// Numbers as libwps gives them: integers without a point, others in the shortest form that
+// reads back the same, up to 15 significant digits.
+QString number_text(double value) {
+  if (!std::isfinite(value)) return QString();
+  if (value == 0) return QStringLiteral("0");  // also -0
+  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+    return QString::number(static_cast<long long>(value));
+  }
+  QString text;
+  for (int digits = 1; digits <= 15; ++digits) {
+    text = QString::number(value, 'G', digits);
+    if (text.toDouble() == value) break;
+  }
+  return text;
+}
+
+QString date_text(int year, int month, int day) {
+  if (!QDate::isValid(year, month, day) || year < 1 || year > 9999) return QString();
+  return QString::asprintf("%04d/%02d/%02d", year, month, day);
+}
+
+QString time_text(int hour, int minute, int second) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+    return QString();
+  }
+  return QString::asprintf("%02d:%02d:%02d", hour, minute, second);
+}
+
 int int_property(const RVNGPropertyList& props, const char* name, int fallback) {
   const librevenge::RVNGProperty* p = props[name];
   return p ? p->getInt() : fallback;
@@ -136,8 +166,9 @@ class BlockCollector final : public NoSpreadsheet {
       value_ = kind == QLatin1String("time") ? time : date;
     } else if (const librevenge::RVNGProperty* v = props["librevenge:value"]) {
       // getStr pads numbers to four decimals; the number itself is written here.
-      value_ = kind == QLatin1String("boolean") ? bool_text(v->getDouble() != 0)
-                                                : number_text(v->getDouble());
+      value_ = kind == QLatin1String("boolean")
+                   ? cell_text(CellValue::of_bool(v->getDouble() != 0), false)
+                   : number_text(v->getDouble());
     }
   }
 

@@ -1,24 +1,19 @@
-// BIFF workbooks (.xls): FreeXL reads the cells. Before FreeXL sees a file, the compound file
-// and its workbook stream are walked here once, so that a file declaring sizes its length cannot
-// hold (a sheet of a million rows in a kilobyte, a string table of billions of strings) or an
-// encrypted one never reaches the library, whose allocations follow those declarations. The walk
-// also finds what FreeXL does not tell: the active sheet and the cells' booleans.
+// BIFF workbooks (.xls, BIFF8 and BIFF5): the compound file and its workbook stream are read
+// here, record by record, every length bounded by the record that gives it. The globals give the
+// sheets, the code page, the date system, the active sheet, the cell formats and the string table;
+// the chosen sheet's records give the cells of the block, each with its number format. A file
+// that is encrypted, cut inside a structure or declaring more than it holds gives no block.
 
 #include "platform/regular_file.h"
+#include "platform/text_codecs.h"
+#include "sheets/number_format.h"
 #include "sheets/sheet_readers.h"
 
-#include "sheets/compound_writer.h"
-
-#include <freexl.h>
-
-#include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QStringDecoder>
-#include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -32,6 +27,11 @@ quint16 u16(const char* p) {
 quint32 u32(const char* p) {
   return quint32(u16(p)) | quint32(u16(p + 2)) << 16;
 }
+double f64(const char* p) {
+  double v = 0;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
 
 constexpr quint32 kEndOfChain = 0xFFFFFFFE;
 
@@ -43,16 +43,9 @@ class CompoundFile {
   // The named stream of the root storage (case-insensitive name), or nullopt.
   std::optional<QByteArray> stream(const QStringList& names) {
     if (!read_header()) return std::nullopt;
-    const std::vector<quint32> dir_chain = chain(first_dir_);
-    const QByteArray dir = join(dir_chain, sector_);
+    const QByteArray dir = join(chain(first_dir_), sector_);
     const int entries = int(dir.size() / 128);
     if (entries == 0) return std::nullopt;
-    // FreeXL copies every entry's name by the length the entry gives, whatever the name field
-    // holds: a length beyond the 64-byte field must never reach it.
-    for (int i = 0; i < entries; ++i) {
-      const char* e = dir.constData() + i * 128;
-      if (u16(e + 64) > 64 || u16(e + 64) % 2 != 0) return std::nullopt;
-    }
     const char* root = dir.constData();
     const quint32 mini_start = u32(root + 116);
     const quint64 mini_size = u32(root + 120);
@@ -60,8 +53,7 @@ class CompoundFile {
       const char* e = dir.constData() + i * 128;
       const int name_bytes = u16(e + 64);
       if (e[66] != 2 || name_bytes < 2 || name_bytes > 64) continue;  // a stream object
-      const QString name =
-          QString::fromUtf16(reinterpret_cast<const char16_t*>(e), name_bytes / 2 - 1);
+      const QString name = decode_utf16le(QByteArray(e, name_bytes - 2)).section(QChar(0), 0, 0);
       if (!names.contains(name, Qt::CaseInsensitive)) continue;
       const quint32 start = u32(e + 116);
       const quint64 size = u32(e + 120);
@@ -173,410 +165,460 @@ class CompoundFile {
   std::vector<quint32> mini_fat_;
 };
 
-// What the walk over the workbook stream learns.
-struct WorkbookFacts {
-  quint32 strings = 0;  // in the string table
-  int formats = 0;      // XF records
-  bool biff8 = true;
-  QByteArray codepage = "windows-1252";
-  QStringList sheet_names;  // every sheet in tab order
-  std::vector<quint32> sheet_offsets;
-  int active = 0;
-  // Boolean and error cells of the chosen sheet's block, by row * 256 + column.
-  QHash<int, QString> fixed_cells;
+// Record types.
+enum : quint16 {
+  kBof = 0x0809,
+  kEof = 0x000A,
+  kFilePass = 0x002F,
+  kCodePage = 0x0042,
+  kDateMode = 0x0022,
+  kWindow1 = 0x003D,
+  kBoundSheet = 0x0085,
+  kSst = 0x00FC,
+  kContinue = 0x003C,
+  kXf = 0x00E0,
+  kFormat = 0x041E,
+  kLabelSst = 0x00FD,
+  kLabel = 0x0204,
+  kRString = 0x00D6,
+  kNumber = 0x0203,
+  kRk = 0x027E,
+  kMulRk = 0x00BD,
+  kFormula = 0x0006,
+  kString = 0x0207,
+  kShrFmla = 0x04BC,
+  kArray = 0x0221,
+  kTable = 0x0236,
+  kBoolErr = 0x0205,
+  kBlank = 0x0201,
+  kMulBlank = 0x00BE,
 };
 
-// The largest sheet FreeXL is let allocate, in cells: a sheet's declared size must be one its
-// file could plausibly fill.
-quint64 cell_budget(qint64 file_size) {
-  return std::min<quint64>(quint64(1) << 23, 65536 + quint64(file_size) * 4);
-}
+struct Record {
+  quint16 type = 0;
+  const char* p = nullptr;
+  int len = 0;
+};
 
-QString error_text(quint8 code) {
-  switch (code) {
-    case 0x00:
-      return QStringLiteral("#NULL!");
-    case 0x07:
-      return QStringLiteral("#DIV/0!");
-    case 0x0F:
-      return QStringLiteral("#VALUE!");
-    case 0x17:
-      return QStringLiteral("#REF!");
-    case 0x1D:
-      return QStringLiteral("#NAME?");
-    case 0x24:
-      return QStringLiteral("#NUM!");
-    case 0x2A:
-      return QStringLiteral("#N/A");
-    default:
-      return QString();
-  }
-}
-
-QString biff_sheet_name(const char* p, int len, bool biff8, QStringDecoder& cp) {
-  // BOUNDSHEET: offset 6 holds the name's length, then (BIFF8) a flags byte.
-  if (len < 8) return QString();
-  const int chars = quint8(p[6]);
-  if (biff8) {
-    const bool wide = p[7] & 1;
-    const int bytes = wide ? chars * 2 : chars;
-    if (8 + bytes > len) return QString();
-    if (wide) return QString::fromUtf16(reinterpret_cast<const char16_t*>(p + 8), chars);
-    return QString::fromLatin1(p + 8, chars);
-  }
-  if (7 + chars > len) return QString();
-  return cp.decode(QByteArrayView(p + 7, chars));
-}
-
-// Whether the string table starting with the SST record at `at` holds all the strings it
-// announces, each complete within the SST record and the CONTINUE records after it. FreeXL copies
-// each string by the length it gives, so a string running past its records must not reach it.
-bool string_table_whole(const char* d, qsizetype n, qsizetype at) {
-  // The table's pieces: the SST record's data and each CONTINUE record's data.
-  std::vector<std::pair<const char*, int>> pieces;
-  for (qsizetype r = at; r + 4 <= n;) {
-    const quint16 type = u16(d + r);
-    const int len = u16(d + r + 2);
-    if (r + 4 + len > n) break;
-    if (r != at && type != 0x003C) break;
-    pieces.emplace_back(d + r + 4, len);
-    r += 4 + len;
-  }
-  if (pieces.empty() || pieces[0].second < 8) return false;
-  const quint32 count = u32(pieces[0].first + 4);
-  size_t piece = 0;
-  int pos = 8;
-  // Takes `bytes` bytes from the current piece (never across a piece, as records do not split
-  // headers); false when they are not there.
-  auto take = [&](int bytes, const char** out) {
-    while (piece < pieces.size() && pos == pieces[piece].second) {
-      ++piece;
-      pos = 0;
-    }
-    if (piece >= pieces.size() || pieces[piece].second - pos < bytes) return false;
-    if (out) *out = pieces[piece].first + pos;
-    pos += bytes;
+// The records of the stream from an offset; a record cut by the end of the stream ends them.
+class Records {
+ public:
+  Records(const QByteArray& stream, qsizetype at)
+      : d_(stream.constData()), n_(stream.size()), at_(at) {}
+  bool next(Record& r) {
+    if (at_ < 0 || at_ + 4 > n_) return false;
+    const int len = u16(d_ + at_ + 2);
+    if (at_ + 4 + len > n_) return false;
+    r = Record{u16(d_ + at_), d_ + at_ + 4, len};
+    at_ += 4 + len;
     return true;
-  };
-  for (quint32 i = 0; i < count; ++i) {
-    const char* h = nullptr;
-    if (!take(3, &h)) return false;
+  }
+  // The type of the record after the current one, or 0.
+  quint16 peek() const { return at_ + 4 <= n_ ? u16(d_ + at_) : 0; }
+
+ private:
+  const char* d_;
+  qsizetype n_;
+  qsizetype at_;
+};
+
+QString latin1(const char* p, int chars) {
+  return QString::fromLatin1(p, chars);
+}
+QString utf16(const char* p, int chars) {
+  QString s(chars, Qt::Uninitialized);
+  for (int i = 0; i < chars; ++i) s[i] = QChar(u16(p + 2 * i));
+  return s;
+}
+
+// A string that may run on from one record into the CONTINUE records after it: the string table
+// and a formula's text result. Each continuation of the characters starts with its own flags
+// byte, so that the width of the characters may change between pieces.
+class Pieces {
+ public:
+  void add(const char* p, int len) { pieces_.push_back({p, len}); }
+
+  // Takes `bytes` bytes within the current piece (headers never cross a record).
+  const char* take(int bytes) {
+    while (piece_ < pieces_.size() && pos_ == pieces_[piece_].second) {
+      ++piece_;
+      pos_ = 0;
+    }
+    if (piece_ >= pieces_.size() || pieces_[piece_].second - pos_ < bytes) return nullptr;
+    const char* out = pieces_[piece_].first + pos_;
+    pos_ += bytes;
+    return out;
+  }
+
+  // A BIFF8 string: 16-bit character count, flags, formatting runs and phonetic data skipped.
+  // `keep` false skips the characters without decoding them.
+  std::optional<QString> string(bool keep) {
+    const char* h = take(3);
+    if (!h) return std::nullopt;
     int chars = u16(h);
     quint8 flags = quint8(h[2]);
-    int runs = 0;
-    quint32 ext = 0;
+    quint32 runs = 0, extra = 0;
     if (flags & 0x08) {
-      if (!take(2, &h)) return false;
+      if (!(h = take(2))) return std::nullopt;
       runs = u16(h);
     }
     if (flags & 0x04) {
-      if (!take(4, &h)) return false;
-      ext = u32(h);
+      if (!(h = take(4))) return std::nullopt;
+      extra = u32(h);
     }
-    // The characters may go on in the next piece, which starts with its own flags byte.
+    QString out;
     while (chars > 0) {
-      if (pos == pieces[piece].second) {
-        if (++piece >= pieces.size()) return false;
-        pos = 0;
-        if (!take(1, &h)) return false;
-        flags = quint8(h[0]);
+      if (pos_ == piece_size()) {
+        // The characters go on in the next record, which starts with a flags byte of its own:
+        // the width of the characters may change there.
+        if (++piece_ >= pieces_.size()) return std::nullopt;
+        pos_ = 0;
+        const char* f = take(1);
+        if (!f) return std::nullopt;
+        flags = quint8(f[0]);
       }
       const int width = (flags & 1) ? 2 : 1;
-      const int here = std::min(chars, (pieces[piece].second - pos) / width);
-      if (here == 0) return false;
-      pos += here * width;
+      const int here = std::min(chars, (piece_size() - pos_) / width);
+      if (here == 0) return std::nullopt;
+      const char* p = pieces_[piece_].first + pos_;
+      if (keep) out += width == 2 ? utf16(p, here) : latin1(p, here);
+      pos_ += here * width;
       chars -= here;
     }
-    // Formatting runs and phonetic data, possibly across pieces.
-    quint64 rest = quint64(runs) * 4 + ext;
+    // Formatting runs and phonetic readings, possibly across pieces.
+    quint64 rest = quint64(runs) * 4 + extra;
     while (rest > 0) {
-      if (pos == pieces[piece].second) {
-        if (++piece >= pieces.size()) return false;
-        pos = 0;
+      if (pos_ == piece_size()) {
+        if (++piece_ >= pieces_.size()) return std::nullopt;
+        pos_ = 0;
       }
-      const quint64 here = std::min<quint64>(rest, quint64(pieces[piece].second - pos));
-      pos += int(here);
+      const quint64 here = std::min<quint64>(rest, quint64(piece_size() - pos_));
+      pos_ += int(here);
       rest -= here;
     }
+    return out;
   }
+
+ private:
+  int piece_size() const { return piece_ < pieces_.size() ? pieces_[piece_].second : 0; }
+
+  std::vector<std::pair<const char*, int>> pieces_;
+  size_t piece_ = 0;
+  int pos_ = 0;
+};
+
+// The code page of BIFF5 texts, as the platform's decoder names it.
+int text_code_page(int codepage) {
+  switch (codepage) {
+    case 367:    // ASCII
+    case 32769:  // the Windows Latin code page of old versions
+    case 1200:   // UTF-16 is BIFF8's; a BIFF5 file saying so means Latin
+      return 1252;
+    case 32768:
+      return 10000;  // Mac Roman
+    default:
+      return codepage;
+  }
+}
+
+// What the globals of the workbook give.
+struct Globals {
+  bool biff8 = true;
+  int codepage = 1252;
+  bool date1904 = false;
+  int active = 0;
+  struct Sheet {
+    quint32 offset;
+    QByteArray name;  // raw: BIFF5 names are decoded once the code page is known
+    bool wide;        // BIFF8 UTF-16 name
+    QString decoded;
+  };
+  std::vector<Sheet> sheets;
+  std::vector<quint16> xf_formats;  // the number format of each cell format
+  QHash<int, QString> formats;      // the FORMAT records' codes by number
+  Pieces sst;
+  quint32 sst_count = 0;
+  bool has_sst = false;
+};
+
+// A BIFF8 string in a record: `length_bytes` (1 or 2) of character count, a flags byte, the
+// characters; raw as UTF-16LE or Latin-1 bytes, with `wide` telling which. False when it does not
+// fit the record.
+bool record_string8(const char* p, const char* end, int length_bytes, QByteArray& raw, bool& wide) {
+  if (end - p < length_bytes + 1) return false;
+  const int chars = length_bytes == 1 ? quint8(p[0]) : u16(p);
+  const quint8 flags = quint8(p[length_bytes]);
+  wide = flags & 1;
+  const char* s = p + length_bytes + 1;
+  // Rich or phonetic strings in a record carry their sizes before the characters.
+  if (flags & 0x08) s += 2;
+  if (flags & 0x04) s += 4;
+  const qsizetype bytes = qsizetype(chars) * (wide ? 2 : 1);
+  if (s > end || end - s < bytes) return false;
+  raw = QByteArray(s, bytes);
   return true;
 }
 
-// Whether a string of `chars` characters with its flags byte at `at` fits within `end`.
-bool string_fits(const char* at, const char* end, int chars, bool biff8) {
-  if (!biff8) return at + chars <= end;
-  if (at >= end) return chars == 0;
-  return at + 1 + chars * ((at[0] & 1) ? 2 : 1) <= end;
+QString decode8(const QByteArray& raw, bool wide) {
+  return wide ? utf16(raw.constData(), int(raw.size() / 2)) : QString::fromLatin1(raw);
 }
 
-// Walks every record of the stream; false when the workbook must not be handed to FreeXL.
-bool walk_workbook(const QByteArray& stream, qint64 file_size, WorkbookFacts& facts) {
-  const char* d = stream.constData();
-  const qsizetype n = stream.size();
-  bool biff8 = true;
-  QStringDecoder cp("windows-1252");
-  const quint64 budget = cell_budget(file_size);
-  bool globals = true;
-  int dimensions = 0;  // DIMENSIONS records in the current substream
-  for (qsizetype at = 0; at + 4 <= n;) {
-    const quint16 type = u16(d + at);
-    const int len = u16(d + at + 2);
-    const char* p = d + at + 4;
-    if (at + 4 + len > n) break;  // a cut record ends the walk, as it ends any reader
-    switch (type) {
-      case 0x0809:  // BOF
-        if (len >= 2 && globals && at == 0) biff8 = facts.biff8 = u16(p) >= 0x0600;
-        dimensions = 0;
-        break;
-      case 0x000A:  // EOF
-        globals = false;
-        break;
-      case 0x002F:  // FILEPASS: encrypted
-        return false;
-      case 0x0042:  // CODEPAGE
-        if (len >= 2 && u16(p) == 932) {
-          cp = QStringDecoder("windows-31j");
-          facts.codepage = "windows-31j";
+// BIFF5: `length_bytes` of count, then bytes in the code page.
+bool record_string5(const char* p, const char* end, int length_bytes, QByteArray& raw) {
+  if (end - p < length_bytes) return false;
+  const int chars = length_bytes == 1 ? quint8(p[0]) : u16(p);
+  if (end - p - length_bytes < chars) return false;
+  raw = QByteArray(p + length_bytes, chars);
+  return true;
+}
+
+bool read_globals(const QByteArray& stream, Globals& g) {
+  Records records(stream, 0);
+  Record r;
+  if (!records.next(r) || r.type != kBof || r.len < 4 || u16(r.p + 2) != 0x0005) return false;
+  g.biff8 = u16(r.p) >= 0x0600;
+  // BIFF5 texts are decoded once the code page is known.
+  QHash<int, QByteArray> formats5;
+  while (records.next(r)) {
+    const char* end = r.p + r.len;
+    switch (r.type) {
+      case kEof: {
+        for (Globals::Sheet& s : g.sheets) {
+          s.decoded = g.biff8 ? decode8(s.name, s.wide)
+                              : decode_code_page(s.name, text_code_page(g.codepage));
         }
-        break;
-      case 0x003D:  // WINDOW1: the active tab
-        if (globals && len >= 12) facts.active = u16(p + 10);
-        break;
-      case 0x0085:  // BOUNDSHEET
-        if (len < 8 || !string_fits(p + 7, p + len, quint8(p[6]), biff8)) return false;
-        if (globals) {
-          facts.sheet_offsets.push_back(u32(p));
-          facts.sheet_names.append(biff_sheet_name(p, len, biff8, cp));
+        for (auto it = formats5.cbegin(); it != formats5.cend(); ++it) {
+          g.formats.insert(it.key(), decode_code_page(it.value(), text_code_page(g.codepage)));
         }
+        return !g.sheets.empty();
+      }
+      case kFilePass:
+        return false;  // encrypted
+      case kCodePage:
+        if (r.len >= 2) g.codepage = u16(r.p);
         break;
-      case 0x00FC:  // SST: every string takes three bytes at least
-        if (len < 8 || quint64(u32(p + 4)) * 3 > quint64(n)) return false;
-        if (!string_table_whole(d, n, at)) return false;
-        facts.strings = u32(p + 4);
+      case kDateMode:
+        if (r.len >= 2) g.date1904 = u16(r.p) == 1;
         break;
-      case 0x00E0:  // XF
-        ++facts.formats;
+      case kWindow1:
+        if (r.len >= 12) g.active = u16(r.p + 10);
         break;
-      case 0x041E:  // FORMAT: a code number and its text
-        if (biff8 ? len < 5 || !string_fits(p + 4, p + len, u16(p + 2), true)
-                  : len < 3 || !string_fits(p + 3, p + len, quint8(p[2]), false)) {
-          return false;
-        }
-        break;
-      case 0x0204:  // LABEL
-      case 0x00D6:  // RSTRING
-        if (biff8 ? len < 9 || !string_fits(p + 8, p + len, u16(p + 6), true)
-                  : len < 8 || !string_fits(p + 8, p + len, u16(p + 6), false)) {
-          return false;
-        }
-        break;
-      case 0x0200: {  // DIMENSIONS: one per sheet, of the size its version gives
-        // FreeXL sizes a sheet's cells by each such record it meets: a second one, or one cut
-        // short, leaves it freeing its cells twice.
-        if (++dimensions > 1 || len != (biff8 ? 14 : 10)) return false;
-        quint64 rows = 0, columns = 0;
-        if (biff8) {
-          rows = u32(p + 4);
-          columns = u16(p + 10);
-        } else {
-          rows = u16(p + 2);
-          columns = u16(p + 6);
-        }
-        if (rows > 65536 || columns > 256 || rows * columns > budget) return false;
+      case kBoundSheet: {
+        Globals::Sheet s{0, {}, false, {}};
+        if (r.len < 7) return false;
+        s.offset = u32(r.p);
+        const bool ok = g.biff8 ? record_string8(r.p + 6, end, 1, s.name, s.wide)
+                                : record_string5(r.p + 6, end, 1, s.name);
+        if (!ok) return false;
+        g.sheets.push_back(std::move(s));
         break;
       }
+      case kXf:
+        if (r.len < 4) return false;
+        g.xf_formats.push_back(u16(r.p + 2));
+        break;
+      case kFormat: {
+        if (r.len < 3) return false;
+        QByteArray raw;
+        bool wide = false;
+        const bool ok = g.biff8 ? record_string8(r.p + 2, end, 2, raw, wide)
+                                : record_string5(r.p + 2, end, 1, raw);
+        if (!ok) return false;
+        if (g.biff8) {
+          g.formats.insert(u16(r.p), decode8(raw, wide));
+        } else {
+          formats5.insert(u16(r.p), raw);
+        }
+        break;
+      }
+      case kSst:
+        // Every string takes three bytes at least: a table announcing more than the stream can
+        // hold is not read.
+        if (r.len < 8 || quint64(u32(r.p + 4)) * 3 > quint64(stream.size())) return false;
+        g.has_sst = true;
+        g.sst_count = u32(r.p + 4);
+        g.sst.add(r.p + 8, r.len - 8);
+        while (records.peek() == kContinue && records.next(r)) g.sst.add(r.p, r.len);
+        break;
       default:
         break;
     }
-    at += 4 + len;
   }
-  return !facts.sheet_names.isEmpty();
+  return false;  // no end of the globals
 }
 
-// The cached results of formulas and the booleans and errors of one sheet's block: FreeXL gives
-// a formula's result as nothing, a boolean as the number 1 or 0 and an error as nothing.
-void fixed_cells(const QByteArray& stream, quint32 offset, int rows, int columns, bool biff8,
-                 const QByteArray& codepage, WorkbookFacts& facts) {
-  const char* d = stream.constData();
-  const qsizetype n = stream.size();
-  int string_cell = -1;  // the formula whose text result the next STRING record holds
-  for (qsizetype at = offset; at + 4 <= n;) {
-    const quint16 type = u16(d + at);
-    const int len = u16(d + at + 2);
-    const char* p = d + at + 4;
-    if (at + 4 + len > n || type == 0x000A) break;
-    if (type == 0x0207 && string_cell >= 0 && len >= 3) {  // STRING
-      const int chars = u16(p);
-      QString text;
-      if (!biff8) {
-        QStringDecoder cp(codepage.constData());
-        text = cp.decode(QByteArrayView(p + 2, std::min(chars, len - 2)));
-      } else if (p[2] & 1) {
-        text = QString::fromUtf16(reinterpret_cast<const char16_t*>(p + 3),
-                                  std::min(chars, (len - 3) / 2));
-      } else {
-        text = QString::fromLatin1(p + 3, std::min(chars, len - 3));
-      }
-      facts.fixed_cells.insert(string_cell, text);
-    }
-    if (type != 0x0207) string_cell = -1;
-    if (len >= 8 && (type == 0x0205 || type == 0x0006)) {
-      const int row = u16(p), column = u16(p + 2);
-      if (row < rows && column < columns) {
-        std::optional<QString> text;
-        if (type == 0x0205) {  // BOOLERR
-          text = p[7] ? error_text(quint8(p[6])) : bool_text(p[6] != 0);
-        } else if (len >= 14 && quint8(p[12]) == 0xFF && quint8(p[13]) == 0xFF) {
-          // A formula whose cached result is a text, a boolean, an error or empty.
-          if (p[6] == 0) string_cell = row * 256 + column;
-          if (p[6] == 1) text = bool_text(p[8] != 0);
-          if (p[6] == 2) text = error_text(quint8(p[8]));
-          if (p[6] == 3) text = QString();
-        } else if (len >= 14) {
-          double value = 0;
-          std::memcpy(&value, p + 6, sizeof value);
-          text = number_text(value);
-        }
-        if (text) facts.fixed_cells.insert(row * 256 + column, *text);
-      }
-    }
-    at += 4 + len;
+// A number as an RK value: a 30-bit integer or the high bits of a double, optionally ×100.
+double rk_value(quint32 rk) {
+  double v = 0;
+  if (rk & 2) {
+    v = double(qint32(rk) >> 2);
+  } else {
+    const quint64 bits = quint64(rk & 0xFFFFFFFC) << 32;
+    std::memcpy(&v, &bits, sizeof v);
   }
+  return (rk & 1) ? v / 100 : v;
 }
 
-// The workbook stream with only what the block needs: every record of the globals and of each
-// sheet, except the cell records outside the block (rows and columns beyond it are dropped, runs
-// of cells cut at its edge), the row and cell index records that point at them, and declared
-// sheet sizes larger than the block. FreeXL then reads and stores a few hundred cells however
-// large the sheet is. nullopt when the stream does not walk cleanly.
-std::optional<QByteArray> block_only_stream(const QByteArray& stream, int rows, int columns,
-                                            const WorkbookFacts& facts) {
-  const char* d = stream.constData();
-  const qsizetype n = stream.size();
-  QByteArray out;
-  QHash<quint32, quint32> moved;         // substream start: old offset → new offset
-  std::vector<qsizetype> sheet_records;  // where the BOUNDSHEET records went
-  bool globals = true;
-  bool dropped_formula = false;
-  auto put16 = [](QByteArray& b, qsizetype at, quint32 v) {
-    b[at] = char(v & 0xFF);
-    b[at + 1] = char((v >> 8) & 0xFF);
+// The cells of one sheet's block, with the string table indexes still to be looked up.
+struct SheetCells {
+  struct Cell {
+    int row, column;
+    CellValue value;
+    qint64 sst = -1;  // a LABELSST cell's index
   };
-  for (qsizetype at = 0; at + 4 <= n;) {
-    const quint16 type = u16(d + at);
-    const int len = u16(d + at + 2);
-    const char* p = d + at + 4;
-    if (at + 4 + len > n) break;
-    const qsizetype next = at + 4 + len;
-    QByteArray rec;  // a changed copy of the record; empty when it is kept as it is
-    bool keep = true;
-    if (type == 0x0809) moved.insert(quint32(at), quint32(out.size()));
-    if (globals) {
-      if (type == 0x0085 && len >= 4) sheet_records.push_back(out.size());
-      if (type == 0x000A) globals = false;
-    } else {
-      switch (type) {
-        case 0x0201:
-        case 0x0203:
-        case 0x0204:
-        case 0x0205:
-        case 0x027E:
-        case 0x00FD:
-        case 0x00D6:
-        case 0x0006:  // BLANK NUMBER LABEL BOOLERR RK LABELSST RSTRING FORMULA
-          keep = len >= 4 && u16(p) < rows && u16(p + 2) < columns;
-          if (type == 0x0006) dropped_formula = !keep;
-          // FreeXL looks a cell's format and string up by the numbers the cell gives.
-          if (keep && (len < 6 || u16(p + 4) >= facts.formats)) return std::nullopt;
-          if (keep && type == 0x00FD && (len < 10 || u32(p + 6) >= facts.strings)) {
-            return std::nullopt;
+  std::vector<Cell> cells;
+};
+
+class SheetReader {
+ public:
+  SheetReader(const Globals& g, const SheetBlock& block) : g_(g), block_(block) {}
+
+  QString format_of(int xf) const {
+    if (xf < 0 || size_t(xf) >= g_.xf_formats.size()) return QString();
+    const int id = g_.xf_formats[size_t(xf)];
+    // A workbook's own FORMAT records come first, also for the built-in numbers: they hold the
+    // codes of the version that wrote the file (a German currency, say).
+    const auto it = g_.formats.constFind(id);
+    return it != g_.formats.cend() ? it.value() : builtin_number_format(id);
+  }
+
+  QString text5(const QByteArray& raw) const {
+    return decode_code_page(raw, text_code_page(g_.codepage));
+  }
+
+  // Reads the substream that starts at `offset`; false when it is malformed.
+  bool read(const QByteArray& stream, quint32 offset, SheetCells& out) {
+    Records records(stream, qsizetype(offset));
+    Record r;
+    if (!records.next(r) || r.type != kBof) return false;
+    int depth = 1;
+    // The formula whose text result the next STRING record holds.
+    std::optional<SheetCells::Cell> pending;
+    while (records.next(r)) {
+      const char* end = r.p + r.len;
+      if (r.type == kBof) ++depth;
+      if (r.type == kEof && --depth == 0) return true;
+      if (depth > 1) continue;  // an embedded chart's records
+      if (r.type == kString && pending) {
+        QString text;
+        if (g_.biff8) {
+          // Count, flags and characters as a table string has them, running on into CONTINUE
+          // records when it is long.
+          Pieces pieces;
+          pieces.add(r.p, r.len);
+          while (records.peek() == kContinue && records.next(r)) pieces.add(r.p, r.len);
+          const std::optional<QString> s = pieces.string(true);
+          if (!s) return false;
+          text = *s;
+        } else {
+          QByteArray raw;
+          if (!record_string5(r.p, end, 2, raw)) return false;
+          text = text5(raw);
+        }
+        pending->value.kind = CellValue::Kind::Text;
+        pending->value.text = text;
+        out.cells.push_back(*pending);
+        pending.reset();
+        continue;
+      }
+      // A shared formula, an array or a table may stand between a formula and its text.
+      if (r.type != kShrFmla && r.type != kArray && r.type != kTable) pending.reset();
+      if (r.type == kMulRk || r.type == kMulBlank) {
+        const int item = r.type == kMulRk ? 6 : 2;
+        if (r.len < 6 || (r.len - 6) % item != 0) return false;
+        const int row = u16(r.p), first = u16(r.p + 2);
+        const int count = (r.len - 6) / item;
+        for (int i = 0; i < count && r.type == kMulRk; ++i) {
+          const char* at = r.p + 4 + i * 6;
+          add(out, row, first + i, u16(at), CellValue::of_number(rk_value(u32(at + 2))));
+        }
+        continue;
+      }
+      const bool cell = r.type == kLabelSst || r.type == kLabel || r.type == kRString ||
+                        r.type == kNumber || r.type == kRk || r.type == kFormula ||
+                        r.type == kBoolErr || r.type == kBlank;
+      if (!cell) continue;
+      if (r.len < 6) return false;
+      const int row = u16(r.p), column = u16(r.p + 2), xf = u16(r.p + 4);
+      const char* v = r.p + 6;
+      switch (r.type) {
+        case kLabelSst:
+          if (r.len < 10) return false;
+          if (block_.contains(row, column)) {
+            if (u32(v) >= g_.sst_count) return false;
+            SheetCells::Cell c{row, column, CellValue::of_text(QString(), format_of(xf)), u32(v)};
+            out.cells.push_back(c);
           }
           break;
-        case 0x0207:  // STRING: the text result of the formula before it
-          keep = !dropped_formula;
-          break;
-        case 0x00BD:    // MULRK: row, first column, (format, value) × n, last column
-        case 0x00BE: {  // MULBLANK: row, first column, format × n, last column
-          const int item = type == 0x00BD ? 6 : 2;
-          if (len < 6 || u16(p) >= rows || u16(p + 2) >= columns) {
-            keep = false;
-            break;
-          }
-          const int first = u16(p + 2);
-          const int count = (len - 6) / item;
-          for (int i = 0; i < count; ++i) {
-            if (u16(p + 4 + i * item) >= facts.formats) return std::nullopt;
-          }
-          const int kept = std::min(count, columns - first);
-          if (kept <= 0) {
-            keep = false;
-            break;
-          }
-          QByteArray data(p, 4 + kept * item);
-          data.append(char(0));
-          data.append(char(0));
-          put16(data, data.size() - 2, quint32(first + kept - 1));
-          rec = QByteArray(4, '\0') + data;
-          put16(rec, 0, type);
-          put16(rec, 2, quint32(data.size()));
+        case kLabel:
+        case kRString: {
+          QByteArray raw;
+          bool wide = false;
+          const bool ok =
+              g_.biff8 ? record_string8(v, end, 2, raw, wide) : record_string5(v, end, 2, raw);
+          if (!ok) return false;
+          add(out, row, column, xf, CellValue::of_text(g_.biff8 ? decode8(raw, wide) : text5(raw)));
           break;
         }
-        case 0x0208:  // ROW
-          keep = len >= 2 && u16(p) < rows;
+        case kNumber:
+          if (r.len < 14) return false;
+          add(out, row, column, xf, CellValue::of_number(f64(v)));
           break;
-        case 0x020B:  // INDEX
-        case 0x00D7:  // DBCELL
-          keep = false;
+        case kRk:
+          if (r.len < 10) return false;
+          add(out, row, column, xf, CellValue::of_number(rk_value(u32(v))));
           break;
-        case 0x0200:  // DIMENSIONS: last row and column + 1, at most the block's
-          rec = QByteArray(d + at, 4 + len);
-          if (len >= 14) {
-            if (u32(p + 4) > quint32(rows)) {
-              for (int i = 0; i < 4; ++i) rec[4 + 4 + i] = char((rows >> (8 * i)) & 0xFF);
+        case kBoolErr:
+          if (r.len < 8) return false;
+          add(out, row, column, xf,
+              v[1] ? CellValue::of_error(error_name(quint8(v[0]))) : CellValue::of_bool(v[0] != 0));
+          break;
+        case kFormula: {
+          if (r.len < 20) return false;
+          if (u16(v + 6) != 0xFFFF) {
+            add(out, row, column, xf, CellValue::of_number(f64(v)));
+          } else if (v[0] == 0) {  // a text, in the STRING record that follows
+            if (block_.contains(row, column)) {
+              pending = SheetCells::Cell{row, column, CellValue::of_text({}, format_of(xf)), -1};
             }
-            if (u16(p + 10) > columns) put16(rec, 4 + 10, quint32(columns));
-          } else if (len >= 10) {
-            if (u16(p + 2) > rows) put16(rec, 4 + 2, quint32(rows));
-            if (u16(p + 6) > columns) put16(rec, 4 + 6, quint32(columns));
+          } else if (v[0] == 1) {
+            add(out, row, column, xf, CellValue::of_bool(v[2] != 0));
+          } else if (v[0] == 2) {
+            add(out, row, column, xf, CellValue::of_error(error_name(quint8(v[2]))));
+          } else if (v[0] == 3) {
+            add(out, row, column, xf, CellValue::of_text(QString()));
           }
           break;
+        }
         default:
           break;
       }
-      if (type != 0x0006 && type != 0x0207) dropped_formula = false;
     }
-    if (keep && rec.isEmpty()) out.append(d + at, 4 + len);
-    if (keep && !rec.isEmpty()) out += rec;
-    at = next;
+    return true;  // a stream cut before the sheet's end shows what it holds
   }
-  for (qsizetype r : sheet_records) {
-    const auto it = moved.constFind(u32(out.constData() + r + 4));
-    if (it == moved.cend()) return std::nullopt;
-    for (int i = 0; i < 4; ++i) out[r + 4 + i] = char((it.value() >> (8 * i)) & 0xFF);
-  }
-  return out;
-}
 
-QString freexl_cell_text(const FreeXL_CellValue& v) {
-  switch (v.type) {
-    case FREEXL_CELL_INT:
-      return number_text(v.value.int_value);
-    case FREEXL_CELL_DOUBLE:
-      return number_text(v.value.double_value);
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT:
-      return v.value.text_value ? QString::fromUtf8(v.value.text_value) : QString();
-    case FREEXL_CELL_DATE:
-    case FREEXL_CELL_DATETIME:
-    case FREEXL_CELL_TIME: {
-      // FreeXL writes dates as YYYY-MM-DD; the preview shows them with slashes.
-      QString text = v.value.text_value ? QString::fromUtf8(v.value.text_value) : QString();
-      if (v.type != FREEXL_CELL_TIME) text.replace(u'-', u'/');
-      return text;
+ private:
+  void add(SheetCells& out, int row, int column, int xf, CellValue value) const {
+    if (!block_.contains(row, column)) return;
+    if (value.kind == CellValue::Kind::Number || value.kind == CellValue::Kind::Text) {
+      value.format = format_of(xf);
     }
-    default:
-      return QString();
+    out.cells.push_back({row, column, std::move(value), -1});
   }
+
+  const Globals& g_;
+  const SheetBlock& block_;
+};
+
+// The sheet the preview shows: "Sheet1" (exactly, else in any letter case), else the active one,
+// else the first.
+int chosen_sheet(const Globals& g) {
+  for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    for (size_t i = 0; i < g.sheets.size(); ++i) {
+      if (g.sheets[i].decoded.compare(QStringLiteral("Sheet1"), cs) == 0) return int(i);
+    }
+  }
+  return g.active >= 0 && size_t(g.active) < g.sheets.size() ? g.active : 0;
 }
 
 }  // namespace
@@ -584,86 +626,36 @@ QString freexl_cell_text(const FreeXL_CellValue& v) {
 bool read_xls_block(const QString& path, SheetBlock& block) {
   QFile file(path);
   if (!open_regular_file(file)) return false;
-  const qint64 file_size = file.size();
   std::optional<QByteArray> stream =
       CompoundFile(file.readAll()).stream({QStringLiteral("Workbook"), QStringLiteral("Book")});
   file.close();
   if (!stream) return false;
-  WorkbookFacts facts;
-  if (!walk_workbook(*stream, file_size, facts)) return false;
+  Globals g;
+  if (!read_globals(*stream, g)) return false;
+  SheetCells cells;
+  SheetReader reader(g, block);
+  if (!reader.read(*stream, g.sheets[size_t(chosen_sheet(g))].offset, cells)) return false;
 
-  int chosen = int(facts.sheet_names.indexOf(QStringLiteral("Sheet1"), 0));
-  if (chosen < 0) {
-    for (int i = 0; i < facts.sheet_names.size(); ++i) {
-      if (facts.sheet_names[i].compare(QStringLiteral("Sheet1"), Qt::CaseInsensitive) == 0) {
-        chosen = i;
-        break;
-      }
+  // The string table: only the strings the block shows are decoded, but every string must be
+  // whole within its records.
+  QHash<quint32, QString> wanted;
+  for (const SheetCells::Cell& c : cells.cells) {
+    if (c.sst >= 0) wanted.insert(quint32(c.sst), QString());
+  }
+  if (g.has_sst) {
+    for (quint32 i = 0; i < g.sst_count; ++i) {
+      const bool keep = wanted.contains(i);
+      std::optional<QString> s = g.sst.string(keep);
+      if (!s) return false;
+      if (keep) wanted[i] = *s;
     }
   }
-  if (chosen < 0) chosen = facts.active < facts.sheet_names.size() ? facts.active : 0;
-  const QString chosen_name = facts.sheet_names[chosen];
-  fixed_cells(*stream, facts.sheet_offsets[size_t(chosen)], block.rows(), block.columns(),
-              facts.biff8, facts.codepage, facts);
-  // FreeXL opens paths: the reduced workbook goes to a temporary file of its own.
-  const std::optional<QByteArray> reduced =
-      block_only_stream(*stream, block.rows(), block.columns(), facts);
-  stream.reset();
-  if (!reduced) return false;
-  QTemporaryFile small(QDir::temp().filePath(QStringLiteral("tarvex-sheet-XXXXXX.xls")));
-  const QByteArray small_file = compound_file(
-      facts.biff8 ? QStringLiteral("Workbook") : QStringLiteral("Book"), *reduced, 4096);
-  if (small_file.isEmpty() || !small.open() || small.write(small_file) != small_file.size() ||
-      !small.flush()) {
-    return false;
+  block.set_date1904(g.date1904);
+  for (SheetCells::Cell& c : cells.cells) {
+    if (c.sst >= 0) c.value.text = wanted.value(quint32(c.sst));
+    block.set(c.row, c.column, c.value);
   }
-
-  // FreeXL is not known to be safe for two workbooks at once (a superseded preview may still be
-  // reading): they take turns.
-  static std::mutex reading;
-  const std::lock_guard<std::mutex> turn(reading);
-  const void* handle = nullptr;
-  // A failed open has released the workbook already, whatever the handle still holds: closing
-  // it again would free it twice.
-  if (freexl_open(QFile::encodeName(small.fileName()).constData(), &handle) != FREEXL_OK) {
-    return false;
-  }
-  bool ok = false;
-  unsigned int count = 0;
-  if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) == FREEXL_OK && count > 0) {
-    // FreeXL lists worksheets only; find the chosen one by its name, else take its first.
-    unsigned short index = 0;
-    for (unsigned short i = 0; i < count; ++i) {
-      const char* name = nullptr;
-      if (freexl_get_worksheet_name(handle, i, &name) == FREEXL_OK && name &&
-          QString::fromUtf8(name) == chosen_name) {
-        index = i;
-        break;
-      }
-    }
-    unsigned int rows = 0;
-    unsigned short columns = 0;
-    if (freexl_select_active_worksheet(handle, index) == FREEXL_OK &&
-        freexl_worksheet_dimensions(handle, &rows, &columns) == FREEXL_OK) {
-      ok = true;
-      const unsigned int last_row = std::min<unsigned int>(rows, block.rows());
-      const unsigned short last_column = std::min<unsigned short>(columns, block.columns());
-      for (unsigned int r = 0; r < last_row; ++r) {
-        for (unsigned short c = 0; c < last_column; ++c) {
-          FreeXL_CellValue value;
-          std::memset(&value, 0, sizeof value);
-          if (freexl_get_cell_value(handle, r, c, &value) == FREEXL_OK) {
-            block.set(r, c, freexl_cell_text(value));
-          }
-        }
-      }
-    }
-  }
-  freexl_close(handle);
-  for (auto it = facts.fixed_cells.cbegin(); it != facts.fixed_cells.cend(); ++it) {
-    block.set(it.key() / 256, it.key() % 256, it.value());
-  }
-  return ok;
+  return true;
 }
 
 }  // namespace tarvex

@@ -1,8 +1,9 @@
 // Office Open XML workbooks (.xlsx): the ZIP parts are read with libzip and parsed with pugixml,
 // from the workbook through its relationships to the chosen sheet, its shared strings and the
-// number formats that mark dates. Every part is read only when its unpacked size is one its
+// number formats of its cell formats. Every part is read only when its unpacked size is one its
 // packed size and the file's length can account for.
 
+#include "sheets/number_format.h"
 #include "sheets/sheet_readers.h"
 #include "sheets/sheet_zip.h"
 
@@ -106,23 +107,6 @@ bool cell_reference(const char* ref, long long& row, long long& column) {
   return true;
 }
 
-DateShape shape_of(FormatKind kind) {
-  return kind == FormatKind::Time       ? DateShape::Time
-         : kind == FormatKind::DateTime ? DateShape::DateTime
-                                        : DateShape::Date;
-}
-
-// An ISO date-time cell ("2024-01-31T09:15:00").
-QString iso_cell_text(const QString& value) {
-  const QString date = value.left(10);
-  const QString time = value.mid(11, 8);
-  QString out;
-  if (date.size() == 10 && date[4] == u'-') out = QString(date).replace(u'-', u'/');
-  if (time.size() == 8 && time != QLatin1String("00:00:00"))
-    out += (out.isEmpty() ? "" : " ") + time;
-  return out;
-}
-
 }  // namespace
 
 bool read_xlsx_block(const QString& path, SheetBlock& block) {
@@ -158,7 +142,7 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
   if (sheet_rel == rels.cend()) return false;
 
   QStringList shared;
-  std::vector<FormatKind> styles;
+  std::vector<QString> styles;  // the number format code of each cell format
   for (const Relationship& r : rels) {
     if (type_is(r, "/sharedStrings")) {
       std::optional<std::string> text = read_part(zip.get(), r.target);
@@ -172,18 +156,19 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
       pugi::xml_document doc;
       if (!text || !parse(doc, *text)) continue;
       const pugi::xml_node ss = child(doc, "styleSheet");
-      QHash<int, FormatKind> formats;
+      QHash<int, QString> formats;
       for (pugi::xml_node f : child(ss, "numFmts").children()) {
         formats.insert(attribute(f, "numFmtId").as_int(),
-                       format_kind(QString::fromUtf8(attribute(f, "formatCode").value())));
+                       QString::fromUtf8(attribute(f, "formatCode").value()));
       }
       for (pugi::xml_node xf : child(ss, "cellXfs").children()) {
         if (!is(xf, "xf")) continue;
         const int id = attribute(xf, "numFmtId").as_int();
-        styles.push_back(formats.value(id, builtin_format_kind(id)));
+        styles.push_back(formats.value(id, builtin_number_format(id)));
       }
     }
   }
+  block.set_date1904(date1904);
 
   std::optional<std::string> sheet_text = read_part(zip.get(), sheet_rel->target);
   pugi::xml_document sheet;
@@ -205,33 +190,32 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
       if (!block.contains(cell_row, cell_column)) continue;
       const std::string type = attribute(c, "t").value();
       const QString v = QString::fromUtf8(child(c, "v").text().get());
-      QString text;
+      const unsigned style = attribute(c, "s").as_uint(0);
+      const QString format = style < styles.size() ? styles[style] : QString();
+      CellValue value;
       if (type == "s") {
         bool ok = false;
         const int index = v.toInt(&ok);
-        if (ok && index >= 0 && index < shared.size()) text = shared[index];
+        if (ok && index >= 0 && index < shared.size())
+          value = CellValue::of_text(shared[index], format);
       } else if (type == "inlineStr") {
-        text = item_text(child(c, "is"));
-      } else if (type == "str" || type == "e") {
-        text = v;
+        value = CellValue::of_text(item_text(child(c, "is")), format);
+      } else if (type == "str") {
+        value = CellValue::of_text(v, format);
+      } else if (type == "e") {
+        value = CellValue::of_error(v);
       } else if (type == "b") {
-        text = v.isEmpty() ? QString() : bool_text(v.trimmed() != QLatin1String("0"));
+        if (!v.isEmpty()) value = CellValue::of_bool(v.trimmed() != QLatin1String("0"));
       } else if (type == "d") {
-        text = iso_cell_text(v);
+        double serial = 0;
+        value = iso_serial(v, date1904, serial) ? CellValue::of_number(serial, format)
+                                                : CellValue::of_text(v);
       } else if (!v.isEmpty()) {
         bool ok = false;
-        const double value = v.toDouble(&ok);
-        const unsigned style = attribute(c, "s").as_uint(0);
-        const FormatKind kind = style < styles.size() ? styles[style] : FormatKind::Number;
-        if (!ok) {
-          text = v;
-        } else if (kind == FormatKind::Number) {
-          text = number_text(value);
-        } else {
-          text = serial_date_text(value, date1904, shape_of(kind));
-        }
+        const double x = v.toDouble(&ok);
+        value = ok ? CellValue::of_number(x, format) : CellValue::of_text(v);
       }
-      block.set(cell_row, cell_column, text);
+      block.set(cell_row, cell_column, value);
     }
   }
   return true;

@@ -13,12 +13,16 @@ namespace tarvex::testing {
 // One cell of an .xls sheet.
 struct XlsCell {
   // clang-format off
-  enum Kind { Number, Text, Bool, Error, FormulaNumber, FormulaText, FormulaBool, Date, DateTime, Time };
+  enum Kind { Number, Text, Bool, Error, FormulaNumber, FormulaText, FormulaBool, FormulaError,
+              FormulaEmpty, Date, DateTime, Time, Rk, Label, Blank };
   // clang-format on
   int row = 0, column = 0;
   Kind kind = Number;
-  double number = 0;
+  double number = 0;  // also the truth value or the error code
   QString text;
+  // The number format: a format code, "builtin:N" for built-in format N, or "" for the kind's
+  // own (General; the date kinds yyyy/m/d, yyyy/m/d h:mm and h:mm:ss by the built-in 14, 22, 21).
+  QString format = {};
 };
 
 struct XlsSheet {
@@ -41,6 +45,15 @@ struct XlsBook {
   // A string table claiming this many strings (0: the true count).
   quint32 claimed_strings = 0;
   int sector_size = 512;
+  bool date1904 = false;
+  // The record between a text formula and its STRING record, as the first cell of a shared
+  // formula has it: 0 for none, 0x04BC (SHRFMLA), 0x0221 (ARRAY) or 0x0236 (TABLE).
+  quint16 between_formula_and_string = 0;
+  // The longest string table record: a string that does not fit goes on in a CONTINUE record,
+  // in the middle of its characters, with the narrowest width each piece allows.
+  int string_record_limit = 8224;
+  // Table strings carry formatting runs and a phonetic reading, as Japanese versions write them.
+  bool rich_strings = false;
 };
 QByteArray xls_file(const XlsBook& book);
 
@@ -55,14 +68,24 @@ struct WkCell {
 QByteArray wk1_file(const QList<WkCell>& cells);
 QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 
-// An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the built-in
-// numFmtId of each cell format as given. The workbook is found at its usual place, without the
-// package's own relationships.
+// An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the numFmtId of
+// each cell format as given, with the codes of the custom ones (numFmtId 164 and up). The workbook
+// is found at its usual place, without the package's own relationships.
 QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
-                     const QList<int>& style_formats = {});
+                     const QList<int>& style_formats = {},
+                     const QList<std::pair<int, QString>>& custom_formats = {},
+                     bool date1904 = false);
 
 // An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
 // office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
-QByteArray ods_file(const QList<std::pair<QString, QByteArray>>& sheets, const QString& active);
+// `formats` become the cell styles "ce1", "ce2", ... with the data styles a spreadsheet program
+// writes for those format codes.
+QByteArray ods_file(const QList<std::pair<QString, QByteArray>>& sheets, const QString& active,
+                    const QStringList& formats = {});
+
+// The OpenDocument data style (number:number-style, number:date-style, ...) named `name` that
+// stores a format code: digits, decimals, grouping, percent, exponents, dates and times, literal
+// text and sections by sign; "" for a code it cannot store.
+QByteArray ods_data_style(const QString& name, const QString& code);
 
 }  // namespace tarvex::testing

@@ -1,4 +1,4 @@
-#include "sheets/compound_writer.h"
+#include "compound_writer.h"
 
 namespace tarvex {
 

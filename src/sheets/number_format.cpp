@@ -1,0 +1,914 @@
+#include "sheets/number_format.h"
+
+#include <QByteArray>
+#include <QDate>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tarvex {
+
+namespace {
+
+// --- Decimal digits ------------------------------------------------------------------------
+// The spreadsheet program keeps 15 significant digits and rounds halves away from zero on the
+// decimal digits it shows (2.675 in 0.00 is 2.68), so numbers are formatted from their decimal
+// digits, never from binary arithmetic.
+
+struct Decimal {
+  std::string digits;  // without leading or trailing zeros; empty for zero
+  int point = 0;       // how many of the digits stand before the decimal point (may be < 0)
+  bool zero() const { return digits.empty(); }
+};
+
+void strip(Decimal& d) {
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+  if (d.digits.empty()) d.point = 0;
+}
+
+// |v| to 15 significant digits.
+Decimal to_decimal(double v) {
+  Decimal d;
+  v = std::fabs(v);
+  if (v == 0 || !std::isfinite(v)) return d;
+  // "d.dddddddddddddde±xx", the same under every locale.
+  const QByteArray e = QByteArray::number(v, 'e', 14);
+  d.digits.push_back(e[0]);
+  d.digits.append(e.constData() + 2, 14);
+  d.point = e.mid(17).toInt() + 1;
+  strip(d);
+  return d;
+}
+
+// Rounds to `decimals` digits after the point, halves away from zero.
+void round_decimals(Decimal& d, int decimals) {
+  const int keep = d.point + decimals;
+  if (d.zero() || keep >= int(d.digits.size())) return;
+  if (keep < 0) {
+    d = Decimal();
+    return;
+  }
+  const bool up = d.digits[size_t(keep)] >= '5';
+  d.digits.resize(size_t(keep));
+  if (up) {
+    int i = keep - 1;
+    while (i >= 0 && d.digits[size_t(i)] == '9') d.digits[size_t(i--)] = '0';
+    if (i < 0) {
+      d.digits.insert(d.digits.begin(), '1');
+      ++d.point;
+    } else {
+      ++d.digits[size_t(i)];
+    }
+  }
+  strip(d);
+}
+
+// The digits before the point ("" below 1).
+std::string integer_digits(const Decimal& d) {
+  if (d.point <= 0) return std::string();
+  std::string out = d.digits.substr(0, size_t(std::min<int>(d.point, int(d.digits.size()))));
+  out.append(size_t(std::max(0, d.point - int(d.digits.size()))), '0');
+  return out;
+}
+
+// The i-th digit after the point.
+char fraction_digit(const Decimal& d, int i) {
+  const int at = d.point + i;
+  return at >= 0 && at < int(d.digits.size()) ? d.digits[size_t(at)] : '0';
+}
+
+QString exponent_text(int exponent, int min_digits, bool plus) {
+  QString digits = QString::number(std::abs(exponent));
+  if (digits.size() < min_digits) digits.prepend(QString(min_digits - digits.size(), u'0'));
+  return (exponent < 0 ? QStringLiteral("-") : plus ? QStringLiteral("+") : QString()) + digits;
+}
+
+// General for |v|: fixed notation within 11 characters (9 decimals below 1), else scientific
+// with as many mantissa digits as 11 characters hold.
+QString general_text(double v) {
+  if (!std::isfinite(v)) return QStringLiteral("#NUM!");
+  const Decimal d = to_decimal(v);
+  if (d.zero()) return QStringLiteral("0");
+  const int lead = d.point - 1;  // the power of ten of the first digit
+  if (lead >= -4 && lead <= 10) {
+    Decimal f = d;
+    round_decimals(f, std::max(0, 9 - std::max(lead, 0)));
+    if (f.point <= 11) {
+      QString out = QString::fromLatin1(integer_digits(f).c_str());
+      if (out.isEmpty()) out = QStringLiteral("0");
+      if (int(f.digits.size()) > f.point) {
+        out += u'.';
+        for (int i = 0; f.point + i < int(f.digits.size()); ++i) out += QChar(fraction_digit(f, i));
+      }
+      return out;
+    }
+  }
+  int exponent = lead;
+  for (;;) {
+    const QString e = QStringLiteral("E") + exponent_text(exponent, 2, true);
+    Decimal m = d;
+    m.point -= exponent;
+    round_decimals(m, std::max(0, 11 - 2 - int(e.size())));
+    if (m.point > 1) {  // 9.999999 became 10
+      ++exponent;
+      continue;
+    }
+    QString out = QChar(m.digits[0]);
+    if (m.digits.size() > 1) out += u'.' + QString::fromLatin1(m.digits.c_str() + 1);
+    return out + e;
+  }
+}
+
+QString hashes() {
+  return QString(8, u'#');
+}
+
+// --- Format codes --------------------------------------------------------------------------
+
+enum class T {
+  Literal,
+  Digit,  // 0 # ?
+  Point,
+  Comma,
+  Percent,
+  Exponent,  // E+ E-
+  Slash,
+  Text,  // @
+  General,
+  Year,
+  Month,
+  Day,
+  Hour,
+  Minute,
+  Second,
+  SubSecond,  // .0 .00 .000 after seconds
+  AmPm,
+  EraName,     // g gg ggg
+  EraYear,     // e ee
+  WeekdayJa,   // aaa aaaa
+  TotalHours,  // [h]
+  TotalMinutes,
+  TotalSeconds,
+};
+
+struct Token {
+  T type;
+  QString text;   // Literal, AmPm, Exponent
+  int count = 1;  // run length of a date part
+  QChar c;        // Digit
+};
+
+struct Section {
+  std::vector<Token> tokens;
+  bool has_condition = false;
+  QString op;
+  double operand = 0;
+  bool date = false;
+  bool text = false;      // holds "@"
+  bool fraction = false;  // holds a fraction (shown as General)
+};
+
+bool is_date_part(T t) {
+  switch (t) {
+    case T::Year:
+    case T::Month:
+    case T::Day:
+    case T::Hour:
+    case T::Minute:
+    case T::Second:
+    case T::SubSecond:
+    case T::AmPm:
+    case T::EraName:
+    case T::EraYear:
+    case T::WeekdayJa:
+    case T::TotalHours:
+    case T::TotalMinutes:
+    case T::TotalSeconds:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool starts_with(const QString& s, qsizetype i, const QString& word) {
+  return s.mid(i, word.size()).compare(word, Qt::CaseInsensitive) == 0;
+}
+
+// One section of a format code, as tokens; `special` receives the system date or time style of
+// [$-F800] / [$-F400].
+Section parse_section(const QString& s, QString& special) {
+  Section out;
+  auto literal = [&](const QString& text) { out.tokens.push_back({T::Literal, text, 1, {}}); };
+  auto run = [&](qsizetype& i, T type) {
+    const QChar first = s[i].toLower();
+    int n = 0;
+    while (i < s.size() && s[i].toLower() == first) ++i, ++n;
+    --i;
+    out.tokens.push_back({type, {}, n, {}});
+  };
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    const QChar c = s[i];
+    const QChar l = c.toLower();
+    if (c == u'"') {
+      const qsizetype end = s.indexOf(u'"', i + 1);
+      literal(s.mid(i + 1, end < 0 ? -1 : end - i - 1));
+      if (end < 0) break;
+      i = end;
+    } else if (c == u'\\' || c == u'_' || c == u'*') {
+      // An escaped character; the width of a character (a space); a fill, which a copied cell
+      // does not carry.
+      if (i + 1 >= s.size()) break;
+      if (c == u'\\') literal(QString(s[i + 1]));
+      if (c == u'_') literal(QStringLiteral(" "));
+      ++i;
+    } else if (c == u'[') {
+      const qsizetype end = s.indexOf(u']', i);
+      if (end < 0) break;
+      const QString inner = s.mid(i + 1, end - i - 1);
+      i = end;
+      const QString lower = inner.toLower();
+      if (inner.startsWith(u'$')) {
+        // A currency or locale: [$€-407] shows €, [$-411] nothing.
+        const qsizetype dash = inner.indexOf(u'-');
+        const QString symbol = inner.mid(1, dash < 0 ? -1 : dash - 1);
+        if (!symbol.isEmpty()) literal(symbol);
+        const QString locale = dash < 0 ? QString() : lower.mid(dash + 1);
+        if (locale == QLatin1String("f800")) special = QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
+        if (locale == QLatin1String("f400")) special = QStringLiteral("h:mm:ss");
+      } else if (!inner.isEmpty() && (inner[0] == u'<' || inner[0] == u'>' || inner[0] == u'=')) {
+        qsizetype n = 1;
+        while (n < inner.size() && (inner[n] == u'<' || inner[n] == u'>' || inner[n] == u'=')) ++n;
+        bool ok = false;
+        const double operand = inner.mid(n).trimmed().toDouble(&ok);
+        if (ok) {
+          out.has_condition = true;
+          out.op = inner.left(n);
+          out.operand = operand;
+        }
+      } else if (!lower.isEmpty() && lower.count(lower[0]) == lower.size() &&
+                 (lower[0] == u'h' || lower[0] == u'm' || lower[0] == u's')) {
+        const T type = lower[0] == u'h'   ? T::TotalHours
+                       : lower[0] == u'm' ? T::TotalMinutes
+                                          : T::TotalSeconds;
+        out.tokens.push_back({type, {}, int(lower.size()), {}});
+      }
+      // Colours ([Red], [Color10]) and number systems ([DBNum1]) change nothing in the text.
+    } else if (c == u'0' || c == u'#' || c == u'?') {
+      out.tokens.push_back({T::Digit, {}, 1, c});
+    } else if (c == u'.') {
+      out.tokens.push_back({T::Point, {}, 1, {}});
+    } else if (c == u',') {
+      out.tokens.push_back({T::Comma, {}, 1, {}});
+    } else if (c == u'%') {
+      out.tokens.push_back({T::Percent, {}, 1, {}});
+    } else if (c == u'/') {
+      out.tokens.push_back({T::Slash, {}, 1, {}});
+    } else if (c == u'@') {
+      out.tokens.push_back({T::Text, {}, 1, {}});
+    } else if (l == u'e' && i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
+      out.tokens.push_back({T::Exponent, s.mid(i + 1, 1), 1, {}});
+      ++i;
+    } else if (starts_with(s, i, QStringLiteral("general"))) {
+      out.tokens.push_back({T::General, {}, 1, {}});
+      i += 6;
+    } else if (s.mid(i, 4) == QStringLiteral("G/標準")) {
+      out.tokens.push_back({T::General, {}, 1, {}});
+      i += 3;
+    } else if (starts_with(s, i, QStringLiteral("am/pm")) ||
+               starts_with(s, i, QStringLiteral("a/p"))) {
+      const qsizetype n = starts_with(s, i, QStringLiteral("am/pm")) ? 5 : 3;
+      out.tokens.push_back({T::AmPm, s.mid(i, n), 1, {}});
+      i += n - 1;
+    } else if (s.mid(i, 5) == QStringLiteral("午前/午後")) {
+      out.tokens.push_back({T::AmPm, s.mid(i, 5), 1, {}});
+      i += 4;
+    } else if (starts_with(s, i, QStringLiteral("aaa"))) {
+      run(i, T::WeekdayJa);
+    } else if (l == u'y') {
+      run(i, T::Year);
+    } else if (l == u'm') {
+      run(i, T::Month);
+    } else if (l == u'd') {
+      run(i, T::Day);
+    } else if (l == u'h') {
+      run(i, T::Hour);
+    } else if (l == u's') {
+      run(i, T::Second);
+    } else if (l == u'g') {
+      run(i, T::EraName);
+    } else if (l == u'e') {
+      run(i, T::EraYear);
+    } else {
+      literal(QString(c));
+    }
+  }
+  std::vector<Token>& t = out.tokens;
+  for (const Token& token : t) {
+    if (is_date_part(token.type)) out.date = true;
+    if (token.type == T::Text) out.text = true;
+  }
+  if (out.date) {
+    // m and mm are minutes right after hours or right before seconds, else the month; a point
+    // followed by zeros is a fraction of a second.
+    auto neighbour = [&](size_t i, int step) -> T {
+      for (long j = long(i) + step; j >= 0 && j < long(t.size()); j += step) {
+        if (is_date_part(t[size_t(j)].type)) return t[size_t(j)].type;
+      }
+      return T::Literal;
+    };
+    for (size_t i = 0; i < t.size(); ++i) {
+      if (t[i].type == T::Month && t[i].count <= 2) {
+        const T before = neighbour(i, -1), after = neighbour(i, 1);
+        if (before == T::Hour || before == T::TotalHours || after == T::Second ||
+            after == T::TotalSeconds) {
+          t[i].type = T::Minute;
+        }
+      }
+    }
+    std::vector<Token> merged;
+    for (size_t i = 0; i < t.size(); ++i) {
+      if (t[i].type == T::Point && i + 1 < t.size() && t[i + 1].type == T::Digit &&
+          t[i + 1].c == u'0') {
+        int n = 0;
+        while (i + 1 < t.size() && t[i + 1].type == T::Digit && t[i + 1].c == u'0') ++i, ++n;
+        merged.push_back({T::SubSecond, {}, std::min(n, 3), {}});
+      } else {
+        merged.push_back(t[i]);
+      }
+    }
+    t = std::move(merged);
+  } else {
+    // A fraction: digits, a slash, then digits or a fixed denominator.
+    for (size_t i = 1; i + 1 < t.size(); ++i) {
+      if (t[i].type == T::Slash && t[i - 1].type == T::Digit &&
+          (t[i + 1].type == T::Digit || (t[i + 1].type == T::Literal && !t[i + 1].text.isEmpty() &&
+                                         t[i + 1].text[0].isDigit()))) {
+        out.fraction = true;
+      }
+    }
+  }
+  return out;
+}
+
+// A format code split into its sections: up to three for numbers (by sign or by condition) and
+// the one for texts.
+struct Format {
+  std::vector<Section> numbers;
+  std::optional<Section> text;
+  bool general = false;
+};
+
+std::vector<QString> split_sections(const QString& code) {
+  std::vector<QString> out;
+  QString current;
+  bool quoted = false;
+  for (qsizetype i = 0; i < code.size(); ++i) {
+    const QChar c = code[i];
+    if (quoted) {
+      current += c;
+      if (c == u'"') quoted = false;
+    } else if (c == u'"') {
+      quoted = true;
+      current += c;
+    } else if ((c == u'\\' || c == u'_' || c == u'*') && i + 1 < code.size()) {
+      current += c;
+      current += code[++i];
+    } else if (c == u'[') {
+      const qsizetype end = code.indexOf(u']', i);
+      const qsizetype stop = end < 0 ? code.size() : end + 1;
+      current += code.mid(i, stop - i);
+      i = stop - 1;
+    } else if (c == u';') {
+      out.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  out.push_back(current);
+  return out;
+}
+
+Format parse_format(const QString& code) {
+  Format f;
+  const QString trimmed = code.trimmed();
+  if (trimmed.isEmpty() || trimmed.compare(QLatin1String("general"), Qt::CaseInsensitive) == 0) {
+    f.general = true;
+    return f;
+  }
+  std::vector<QString> parts = split_sections(code);
+  if (parts.size() > 4) parts.resize(4);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    QString special;
+    Section s = parse_section(parts[i], special);
+    if (!special.isEmpty()) {
+      QString none;
+      s = parse_section(QString(special), none);
+    }
+    const bool last = i + 1 == parts.size();
+    if (i == 3 || (last && s.text && i > 0) || (parts.size() == 1 && s.text)) {
+      f.text = std::move(s);
+    } else {
+      f.numbers.push_back(std::move(s));
+    }
+  }
+  if (f.numbers.empty()) f.general = true;
+  return f;
+}
+
+bool condition_holds(const Section& s, double v) {
+  const QString& op = s.op;
+  if (op == QLatin1String("<")) return v < s.operand;
+  if (op == QLatin1String(">")) return v > s.operand;
+  if (op == QLatin1String("<=") || op == QLatin1String("=<")) return v <= s.operand;
+  if (op == QLatin1String(">=") || op == QLatin1String("=>")) return v >= s.operand;
+  if (op == QLatin1String("<>")) return v != s.operand;
+  return v == s.operand;
+}
+
+// --- Numbers -------------------------------------------------------------------------------
+
+QString render_number(const Section& s, double v, bool minus) {
+  const std::vector<Token>& t = s.tokens;
+  // The layout: integer digits up to the point (or the exponent), fraction digits after it.
+  int point = -1, exponent = -1;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i].type == T::Point && point < 0 && exponent < 0) point = int(i);
+    if (t[i].type == T::Exponent && exponent < 0) exponent = int(i);
+  }
+  const int mantissa_end = exponent >= 0 ? exponent : int(t.size());
+  const int integer_end = point >= 0 ? point : mantissa_end;
+  int integers = 0, fractions = 0, exponent_zeros = 0, percent = 0, scale = 0;
+  int first_zero = -1;
+  bool grouping = false, engineering = false;
+  int last_integer = -1;
+  for (int i = 0; i < int(t.size()); ++i) {
+    const Token& k = t[size_t(i)];
+    if (k.type == T::Percent) ++percent;
+    if (k.type != T::Digit) continue;
+    if (i < integer_end) {
+      if (k.c == u'0' && first_zero < 0) first_zero = integers;
+      if (k.c == u'#' && exponent >= 0) engineering = true;
+      ++integers;
+      last_integer = i;
+    } else if (i < mantissa_end) {
+      ++fractions;
+    } else if (k.c == u'0') {
+      ++exponent_zeros;
+    }
+  }
+  // Commas between integer digits group by thousands; commas right after the last digit of the
+  // mantissa divide by a thousand each.
+  std::vector<bool> scaling(t.size(), false);
+  for (int i = 0; i < int(t.size()); ++i) {
+    if (t[size_t(i)].type != T::Comma) continue;
+    if (i < last_integer && integers > 0) {
+      grouping = true;
+    } else {
+      int j = i - 1;
+      while (j >= 0 && t[size_t(j)].type == T::Comma) --j;
+      if (j >= 0 && (t[size_t(j)].type == T::Digit || t[size_t(j)].type == T::Point)) {
+        ++scale;
+        scaling[size_t(i)] = true;
+      }
+    }
+  }
+  Decimal d = to_decimal(v);
+  if (!d.zero()) d.point += 2 * percent - 3 * scale;
+  int power = 0;
+  if (exponent >= 0 && !d.zero()) {
+    const int n = std::max(integers, 1);
+    auto choose = [&](int lead) {
+      if (engineering && n > 1) return int(std::floor(double(lead) / n)) * n;
+      return lead - (n - 1);
+    };
+    power = choose(d.point - 1);
+    Decimal m = d;
+    m.point -= power;
+    round_decimals(m, fractions);
+    if (!m.zero() && m.point > n) {  // rounding carried into one more digit
+      power = choose(m.point - 1 + power);
+      m = d;
+      m.point -= power;
+      round_decimals(m, fractions);
+    }
+    d = m;
+  } else {
+    round_decimals(d, fractions);
+  }
+  const std::string whole = integer_digits(d);
+  // Fraction digits, with the trailing zeros that # drops and ? blanks.
+  std::vector<QString> fraction_text;
+  {
+    std::vector<QChar> kinds;
+    for (int i = integer_end; i < mantissa_end; ++i) {
+      if (t[size_t(i)].type == T::Digit) kinds.push_back(t[size_t(i)].c);
+    }
+    bool trailing = true;
+    fraction_text.resize(kinds.size());
+    for (int i = int(kinds.size()) - 1; i >= 0; --i) {
+      const char digit = fraction_digit(d, i);
+      if (trailing && digit == '0' && kinds[size_t(i)] != u'0') {
+        fraction_text[size_t(i)] = kinds[size_t(i)] == u'?' ? QStringLiteral(" ") : QString();
+      } else {
+        trailing = false;
+        fraction_text[size_t(i)] = QChar(digit);
+      }
+    }
+  }
+  QString grouped;
+  if (grouping) {
+    std::string digits = whole;
+    const int forced = first_zero < 0 ? 0 : integers - first_zero;
+    if (int(digits.size()) < forced) digits.insert(0, size_t(forced) - digits.size(), '0');
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3) digits.insert(size_t(i), 1, ',');
+    grouped = QString::fromLatin1(digits.c_str());
+  }
+
+  QString out = minus ? QStringLiteral("-") : QString();
+  int integer_index = 0, fraction_index = 0;
+  for (int i = 0; i < int(t.size()); ++i) {
+    const Token& k = t[size_t(i)];
+    switch (k.type) {
+      case T::Digit:
+        if (i < integer_end) {
+          const int from_right = integers - 1 - integer_index;
+          if (grouping) {
+            if (integer_index == 0) out += grouped;
+          } else {
+            if (integer_index == 0 && int(whole.size()) > integers) {
+              out += QString::fromLatin1(whole.c_str(), qsizetype(whole.size()) - integers);
+            }
+            if (from_right < int(whole.size())) {
+              out += QChar(whole[whole.size() - 1 - size_t(from_right)]);
+            } else if (k.c == u'0') {
+              out += u'0';
+            } else if (k.c == u'?') {
+              out += u' ';
+            }
+          }
+          ++integer_index;
+        } else if (i < mantissa_end) {
+          out += fraction_text[size_t(fraction_index++)];
+        }
+        break;
+      case T::Point:
+        if (i == point) {
+          if (integers == 0) out += QString::fromLatin1(whole.c_str());
+          out += u'.';
+        } else {
+          out += u'.';
+        }
+        break;
+      case T::Exponent:
+        out += u'E' + exponent_text(power, exponent_zeros, k.text == QLatin1String("+"));
+        break;
+      case T::Percent:
+        out += u'%';
+        break;
+      case T::Comma:
+        if (!grouping && !scaling[size_t(i)] && (i >= last_integer || integers == 0)) out += u',';
+        break;
+      case T::Slash:
+        out += u'/';
+        break;
+      case T::General:
+        out += general_text(v);
+        break;
+      case T::Literal:
+        out += k.text;
+        break;
+      default:
+        break;
+    }
+  }
+  return out;
+}
+
+// --- Dates ---------------------------------------------------------------------------------
+
+struct Era {
+  int year, month, day;
+  const char16_t* letter;
+  const char16_t* name;
+};
+// The eras from their first days; dates before 1900 do not occur in either date system.
+constexpr std::array<Era, 5> kEras = {{{2019, 5, 1, u"R", u"令和"},
+                                       {1989, 1, 8, u"H", u"平成"},
+                                       {1926, 12, 25, u"S", u"昭和"},
+                                       {1912, 7, 30, u"T", u"大正"},
+                                       {1868, 1, 1, u"M", u"明治"}}};
+
+const char* const kMonths[] = {"January",   "February", "March",    "April",
+                               "May",       "June",     "July",     "August",
+                               "September", "October",  "November", "December"};
+const char* const kWeekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
+const char16_t* const kWeekdaysJa[] = {u"日", u"月", u"火", u"水", u"木", u"金", u"土"};
+
+QString padded(long long n, int width) {
+  QString s = QString::number(n);
+  return s.size() < width ? QString(width - s.size(), u'0') + s : s;
+}
+
+// The calendar day of a serial day count; the 1900 system has its day 0 (1900/1/0) and its
+// 29 February 1900.
+void civil_day(long long days, bool date1904, int& y, int& m, int& d) {
+  if (!date1904 && days == 0) {
+    y = 1900, m = 1, d = 0;
+    return;
+  }
+  if (!date1904 && days == 60) {
+    y = 1900, m = 2, d = 29;
+    return;
+  }
+  const QDate base = date1904    ? QDate(1904, 1, 1)
+                     : days < 60 ? QDate(1899, 12, 31)
+                                 : QDate(1899, 12, 30);
+  const QDate date = base.addDays(days);
+  y = date.year(), m = date.month(), d = date.day();
+}
+
+QString render_date(const Section& s, double v, bool date1904) {
+  const double limit = date1904 ? 2957004 : 2958466;  // the day after 9999/12/31
+  if (!std::isfinite(v) || v < 0 || v >= limit) return hashes();
+  int digits = 0;  // fractions of a second shown
+  bool twelve = false;
+  for (const Token& k : s.tokens) {
+    if (k.type == T::SubSecond) digits = std::max(digits, k.count);
+    if (k.type == T::AmPm) twelve = true;
+  }
+  const long long units_per_second = digits == 0 ? 1 : digits == 1 ? 10 : digits == 2 ? 100 : 1000;
+  const long long units_per_day = 86400 * units_per_second;
+  // The time is rounded to the smallest unit shown, carrying into the day: 23:59:59.6 is the
+  // next day's 0:00:00, never 24:00:00.
+  long long days = static_cast<long long>(std::floor(v));
+  long long units = std::llround((v - double(days)) * double(units_per_day));
+  if (units >= units_per_day) {
+    units -= units_per_day;
+    ++days;
+  }
+  if (double(days) >= limit) return hashes();
+  int y = 0, mo = 0, dd = 0;
+  civil_day(days, date1904, y, mo, dd);
+  // The weekday as the program counts it (serial 1 of the 1900 system is a Sunday).
+  const int weekday = int((days + (date1904 ? 5 : 6)) % 7);
+  const long long seconds = units / units_per_second;
+  const long long part = units % units_per_second;
+  const long long hour = seconds / 3600, minute = seconds / 60 % 60, second = seconds % 60;
+  const long long total_seconds = days * 86400 + seconds;
+  const Era* era = &kEras.back();
+  for (const Era& e : kEras) {
+    if (std::tie(y, mo, dd) >= std::tie(e.year, e.month, e.day)) {
+      era = &e;
+      break;
+    }
+  }
+  QString out;
+  for (const Token& k : s.tokens) {
+    switch (k.type) {
+      case T::Year:
+        out += k.count <= 2 ? padded(y % 100, 2) : padded(y, 4);
+        break;
+      case T::Month:
+        if (k.count == 1) out += QString::number(mo);
+        if (k.count == 2) out += padded(mo, 2);
+        if (k.count == 3) out += QString::fromLatin1(kMonths[mo - 1], 3);
+        if (k.count == 4) out += QString::fromLatin1(kMonths[mo - 1]);
+        if (k.count >= 5) out += QChar(kMonths[mo - 1][0]);
+        break;
+      case T::Day:
+        if (k.count == 1) out += QString::number(dd);
+        if (k.count == 2) out += padded(dd, 2);
+        if (k.count == 3) out += QString::fromLatin1(kWeekdays[weekday], 3);
+        if (k.count >= 4) out += QString::fromLatin1(kWeekdays[weekday]);
+        break;
+      case T::WeekdayJa:
+        out += QString::fromUtf16(kWeekdaysJa[weekday]);
+        if (k.count >= 4) out += QStringLiteral("曜日");
+        break;
+      case T::Hour: {
+        const long long h = twelve ? (hour % 12 == 0 ? 12 : hour % 12) : hour;
+        out += padded(h, std::min(k.count, 2));
+        break;
+      }
+      case T::Minute:
+        out += padded(minute, std::min(k.count, 2));
+        break;
+      case T::Second:
+        out += padded(second, std::min(k.count, 2));
+        break;
+      case T::TotalHours:
+        out += padded(total_seconds / 3600, k.count);
+        break;
+      case T::TotalMinutes:
+        out += padded(total_seconds / 60, k.count);
+        break;
+      case T::TotalSeconds:
+        out += padded(total_seconds, k.count);
+        break;
+      case T::SubSecond:
+        out += u'.' + padded(part, digits).left(k.count);
+        break;
+      case T::AmPm: {
+        const bool pm = hour >= 12;
+        if (k.text.startsWith(u'午')) {
+          out += pm ? QStringLiteral("午後") : QStringLiteral("午前");
+        } else {
+          QString word = k.text.size() == 3 ? QString(pm ? u'P' : u'A')
+                                            : (pm ? QStringLiteral("PM") : QStringLiteral("AM"));
+          if (k.text[0].isLower()) word = word.toLower();
+          out += word;
+        }
+        break;
+      }
+      case T::EraName:
+        out += k.count == 1   ? QString::fromUtf16(era->letter)
+               : k.count == 2 ? QString::fromUtf16(era->name).left(1)
+                              : QString::fromUtf16(era->name);
+        break;
+      case T::EraYear:
+        out += padded(y - era->year + 1, std::min(k.count, 2));
+        break;
+      case T::Literal:
+        out += k.text;
+        break;
+      case T::Digit:
+        out += k.c;
+        break;
+      case T::Point:
+        out += u'.';
+        break;
+      case T::Comma:
+        out += u',';
+        break;
+      case T::Percent:
+        out += u'%';
+        break;
+      case T::Slash:
+        out += u'/';
+        break;
+      case T::Exponent:
+        out += u'E' + k.text;
+        break;
+      default:
+        break;
+    }
+  }
+  return out;
+}
+
+QString render_text_section(const Section& s, const QString& text) {
+  QString out;
+  for (const Token& k : s.tokens) {
+    if (k.type == T::Text) out += text;
+    if (k.type == T::Literal) out += k.text;
+  }
+  return out;
+}
+
+}  // namespace
+
+QString builtin_number_format(int id) {
+  switch (id) {
+    case 1:
+      return QStringLiteral("0");
+    case 2:
+      return QStringLiteral("0.00");
+    case 3:
+      return QStringLiteral("#,##0");
+    case 4:
+      return QStringLiteral("#,##0.00");
+    case 5:
+      return QStringLiteral("\"¥\"#,##0;\"¥\"\\-#,##0");
+    case 6:
+      return QStringLiteral("\"¥\"#,##0;[Red]\"¥\"\\-#,##0");
+    case 7:
+      return QStringLiteral("\"¥\"#,##0.00;\"¥\"\\-#,##0.00");
+    case 8:
+      return QStringLiteral("\"¥\"#,##0.00;[Red]\"¥\"\\-#,##0.00");
+    case 9:
+      return QStringLiteral("0%");
+    case 10:
+      return QStringLiteral("0.00%");
+    case 11:
+      return QStringLiteral("0.00E+00");
+    case 12:
+      return QStringLiteral("# ?/?");
+    case 13:
+      return QStringLiteral("# ?\?/??");
+    case 14:
+      return QStringLiteral("yyyy/m/d");
+    case 15:
+      return QStringLiteral("d-mmm-yy");
+    case 16:
+      return QStringLiteral("d-mmm");
+    case 17:
+      return QStringLiteral("mmm-yy");
+    case 18:
+      return QStringLiteral("h:mm AM/PM");
+    case 19:
+      return QStringLiteral("h:mm:ss AM/PM");
+    case 20:
+      return QStringLiteral("h:mm");
+    case 21:
+      return QStringLiteral("h:mm:ss");
+    case 22:
+      return QStringLiteral("yyyy/m/d h:mm");
+    case 27:
+    case 36:
+    case 50:
+    case 57:
+      return QStringLiteral("[$-411]ge.m.d");
+    case 28:
+    case 29:
+    case 51:
+    case 54:
+    case 58:
+      return QStringLiteral("[$-411]ggge\"年\"m\"月\"d\"日\"");
+    case 30:
+      return QStringLiteral("m/d/yy");
+    case 31:
+      return QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
+    case 32:
+      return QStringLiteral("h\"時\"mm\"分\"");
+    case 33:
+      return QStringLiteral("h\"時\"mm\"分\"ss\"秒\"");
+    case 34:
+    case 52:
+    case 55:
+      return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 35:
+    case 53:
+    case 56:
+      return QStringLiteral("m\"月\"d\"日\"");
+    case 37:
+      return QStringLiteral("#,##0 ;(#,##0)");
+    case 38:
+      return QStringLiteral("#,##0 ;[Red](#,##0)");
+    case 39:
+      return QStringLiteral("#,##0.00 ;(#,##0.00)");
+    case 40:
+      return QStringLiteral("#,##0.00 ;[Red](#,##0.00)");
+    case 41:
+      return QStringLiteral("_ * #,##0_ ;_ * \\-#,##0_ ;_ * \"-\"_ ;_ @_ ");
+    case 42:
+      return QStringLiteral("_ \"¥\"* #,##0_ ;_ \"¥\"* \\-#,##0_ ;_ \"¥\"* \"-\"_ ;_ @_ ");
+    case 43:
+      return QStringLiteral("_ * #,##0.00_ ;_ * \\-#,##0.00_ ;_ * \"-\"?\?_ ;_ @_ ");
+    case 44:
+      return QStringLiteral("_ \"¥\"* #,##0.00_ ;_ \"¥\"* \\-#,##0.00_ ;_ \"¥\"* \"-\"?\?_ ;_ @_ ");
+    case 45:
+      return QStringLiteral("mm:ss");
+    case 46:
+      return QStringLiteral("[h]:mm:ss");
+    case 47:
+      return QStringLiteral("mm:ss.0");
+    case 48:
+      return QStringLiteral("##0.0E+0");
+    case 49:
+      return QStringLiteral("@");
+    default:
+      return QStringLiteral("General");
+  }
+}
+
+QString format_number(double value, const QString& code, bool date1904) {
+  const Format f = parse_format(code);
+  if (f.general) return (value < 0 ? QStringLiteral("-") : QString()) + general_text(value);
+  const std::vector<Section>& n = f.numbers;
+  const Section* s = nullptr;
+  bool minus = false;
+  if (n[0].has_condition || (n.size() > 1 && n[1].has_condition)) {
+    // Conditions pick the first section whose condition holds; a section without one takes
+    // what the conditions before it left.
+    for (size_t i = 0; i < std::min<size_t>(n.size(), 3) && !s; ++i) {
+      if (!n[i].has_condition || condition_holds(n[i], value)) s = &n[i];
+    }
+    if (!s) return hashes();
+    minus = value < 0 && !(s == &n[1] && !n[1].has_condition);
+  } else if (value > 0 || (value == 0 && n.size() < 3) || n.size() == 1) {
+    s = &n[0];
+    minus = value < 0;
+  } else if (value < 0) {
+    s = &n[1];
+  } else {
+    s = &n[2];
+  }
+  // A section of its own for negative numbers shows them without their sign.
+  if (s->date) return render_date(*s, minus ? value : std::fabs(value), date1904);
+  if (s->fraction) return (minus ? QStringLiteral("-") : QString()) + general_text(value);
+  return render_number(*s, value, minus);
+}
+
+QString format_text(const QString& text, const QString& code) {
+  const Format f = parse_format(code);
+  return f.text ? render_text_section(*f.text, text) : text;
+}
+
+}  // namespace tarvex
