@@ -933,7 +933,16 @@ QString format_number(double value, const QString& code, bool date1904) {
     s = &n[2];
   }
   // A section of its own for negative numbers shows them without their sign.
-  if (s->date) return render_date(*s, minus ? value : std::fabs(value), date1904);
+  if (s->date) {
+    // The 1904 system shows a negative date or time as the distance from its start with a
+    // minus sign (-1:30, the usual way to show a negative difference of times); the 1900
+    // system fills the cell with "#".
+    if (minus && date1904) {
+      const QString shown = render_date(*s, -value, date1904);
+      return shown == hashes() ? shown : u'-' + shown;
+    }
+    return render_date(*s, minus ? value : std::fabs(value), date1904);
+  }
   if (s->fraction) return (minus ? QStringLiteral("-") : QString()) + general_text(value);
   return render_number(*s, value, minus);
 }
