@@ -911,6 +911,10 @@ QString builtin_number_format(int id) {
 }
 
 QString format_number(double value, const QString& code, bool date1904) {
+  // Not a number and the infinities fit no section (a value neither above, below nor equal to
+  // zero would pick one the format does not have); the program holds no such value and shows
+  // the error of a number out of range.
+  if (!std::isfinite(value)) return QStringLiteral("#NUM!");
   const Format f = parse_format(code);
   if (f.general) return (value < 0 ? QStringLiteral("-") : QString()) + general_text(value);
   const std::vector<Section>& n = f.numbers;
