@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     Register r;
     r.reset(kMaxIndex);
     t.restart();
-    const int taken = bulk_register(r, BulkKind::Images, folder, *names);
+    const int taken = bulk_register(r, BulkKind::Images, folder, *names, {});
     core << t.nsecsElapsed() / 1e6;
     if (taken != kFiles || r.list_lines().size() != kMaxIndex + 1) return 1;
 

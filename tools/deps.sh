@@ -2,10 +2,16 @@
 
 tarvex_runtime_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+  # Picture formats beyond Qt's own: TIFF, WebP and more; SVG (its plugin is in libqt6svg6).
+  qt6-image-formats-plugins libqt6svg6
   libuchardet-dev fonts-noto-cjk
   # Spreadsheet preview: Lotus 1-2-3 (libwps), .xlsx and .ods (libzip, pugixml).
   libwps-dev librevenge-dev libzip-dev libpugixml-dev
+)
+# Building the Debian package and checking it.
+tarvex_package_packages=(
+  dpkg-dev file gzip lintian appstream desktop-file-utils man-db python3
 )
 tarvex_test_packages=(
   clang libclang-rt-14-dev clang-format git

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build with warnings as errors and all tests; an
 # AddressSanitizer + UndefinedBehaviorSanitizer build and all tests again; then every fuzz
-# harness replaying its seed corpus. Builds are incremental.
+# harness replaying its seed corpus; then the Debian package, built and checked. Builds are
+# incremental.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/tools/deps.sh"
-tarvex_ensure_packages "${tarvex_runtime_packages[@]}" "${tarvex_test_packages[@]}"
+tarvex_ensure_packages "${tarvex_runtime_packages[@]}" "${tarvex_test_packages[@]}" \
+  "${tarvex_package_packages[@]}"
 
 # The settings tests run under a locale that writes decimals with a comma; they fail without it.
 if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
@@ -70,3 +72,8 @@ for harness in "$out"/fuzz/fuzz/fuzz_*; do
   fi
 done
 echo "All fuzz harnesses replayed their seed corpora."
+
+echo "== Debian package"
+# A Release build of its own; the package is checked as installed from it (packaging/check_deb.sh).
+deb="$(bash "$root/packaging/build_deb.sh" "$out/package")"
+bash "$root/packaging/check_deb.sh" "$deb"

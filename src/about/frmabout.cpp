@@ -1,5 +1,6 @@
 #include "about/frmabout.h"
 
+#include "about/version.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
 #include "platform/system_info.h"
@@ -56,7 +57,7 @@ FrmAbout::FrmAbout(const SystemNames* names, SystemInfoLauncher* sysinfo, Messag
   picIcon->setPixmap(application_icon(twips_to_px(540)));
   lblTitle = make_design_control<QLabel>(this, QStringLiteral("lblTitle"), 1050, 240, 4320, 480);
   lblTitle->setFont(design_font(kFontGothicE, 14));
-  lblTitle->setText(QStringLiteral("Tarvex Ver1.2"));
+  lblTitle->setText(kVersionTitle);
 
   Frame1 = make_design_control<QGroupBox>(this, QStringLiteral("Frame1"), 1050, 840, 4320, 1035);
   Frame1->setTitle(QStringLiteral("User Profiles"));

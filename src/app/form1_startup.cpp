@@ -5,12 +5,14 @@
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"
+#include "display/classify.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/conversions.h"
+#include "settings/default_settings.h"
 #include "settings/form2.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_messages.h"
@@ -44,11 +46,16 @@ void set_text_colour(QWidget* w, const QColor& colour) {
 
 void Form1::Form_Load() {
   using namespace keys;
+  // The first start finds the settings Tarvex ships in the settings folder, not an empty file.
+  provide_default_settings(settings_.path(), platform_.default_settings);
+
   // 1. The extension tables.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
     st.search_exts[slot] = settings_.ini_read(kSearchExtensions, slot_key(slot));
     st.lotus_exts[slot] = settings_.ini_read(kLotusExtensions, slot_key(slot));
     st.excel_exts[slot] = settings_.ini_read(kExcelExtensions, slot_key(slot));
+    st.image_exts[slot] =
+        added_image_extension(settings_.ini_read(kImageExtensions, slot_key(slot)));
   }
 
   // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.

@@ -16,6 +16,7 @@ struct FormState {
 
   // Settings.
   ExtensionTable search_exts, lotus_exts, excel_exts;
+  ExtensionTable image_exts;  // picture formats added by the settings file, read at start-up
 
   // Registers.
   Register img, txt;

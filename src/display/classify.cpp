@@ -8,7 +8,26 @@ QString extension_tail(const QString& path) {
   return path.right(3).toLower();
 }
 
-bool is_image_path(const QString& path) {
+QString added_image_extension(const QString& value) {
+  QString entry = value.trimmed().toLower();
+  if (entry.startsWith(u'.')) entry.remove(0, 1);
+  return entry;
+}
+
+bool has_added_image_extension(const QString& path, const AddedImageExtensions& added) {
+  QString lower;
+  for (const QString& ext : added) {
+    if (ext.isEmpty()) continue;
+    if (lower.isEmpty()) lower = path.toLower();
+    if (lower.endsWith(ext) && lower.size() > ext.size() &&
+        lower.at(lower.size() - ext.size() - 1) == u'.') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool is_image_path(const QString& path, const AddedImageExtensions& added) {
   static const QString kImages[] = {QStringLiteral("bmp"), QStringLiteral("ico"),
                                     QStringLiteral("wmf"), QStringLiteral("jpg"),
                                     QStringLiteral("cur"), QStringLiteral("gif")};
@@ -16,7 +35,7 @@ bool is_image_path(const QString& path) {
   for (const QString& ext : kImages) {
     if (tail == ext) return true;
   }
-  return false;
+  return has_added_image_extension(path, added);
 }
 
 bool is_icon_or_cursor(const QString& text) {

@@ -10,8 +10,20 @@ namespace tarvex {
 // is no test for a dot; photo.jpeg ends in "peg").
 QString extension_tail(const QString& path);
 
-// An image: the tail is one of bmp, ico, wmf, jpg, cur, gif. Everything else is a text.
-bool is_image_path(const QString& path);
+// The picture formats the settings file adds ("イメージ拡張子"): extensions without the dot, in
+// lower case, of any length; empty slots are "".
+using AddedImageExtensions = ExtensionTable;
+
+// One value of the "イメージ拡張子" section as the table holds it: without blanks around it, in
+// lower case and without a leading dot, so that "PNG" and ".png" serve as well as "png".
+QString added_image_extension(const QString& value);
+
+// The lower-cased path ends in "." and an entry of `added`.
+bool has_added_image_extension(const QString& path, const AddedImageExtensions& added);
+
+// An image: the tail is one of bmp, ico, wmf, jpg, cur, gif, or the path has an added image
+// extension. Everything else is a text.
+bool is_image_path(const QString& path, const AddedImageExtensions& added);
 
 // An icon or a cursor: the text ends, lower-cased, in ".ico" or ".cur".
 bool is_icon_or_cursor(const QString& text);

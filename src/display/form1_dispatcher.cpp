@@ -18,7 +18,7 @@
 namespace tarvex {
 
 int Form1::ファイルの表示(const QString& source, int target) {
-  if (is_image_path(source)) {
+  if (is_image_path(source, st.image_exts)) {
     Register& r = st.img;
     r.register_path(source, true);
     if (!Image1->load_picture(r.path(r.last))) {

@@ -1,5 +1,6 @@
 #include "pictures/picture_loader.h"
 
+#include "pictures/svg_check.h"
 #include "pictures/wmf_player.h"
 #include "platform/regular_file.h"
 
@@ -7,17 +8,21 @@
 #include <QFile>
 #include <QImageReader>
 
-#include <climits>
 #include <cmath>
 
 namespace tarvex {
 
 namespace {
 
-// Metafiles are drawn, not decoded: their pictures stay smaller, and their files are small.
-constexpr qint64 kMaxMetafilePixels = 32LL * 1024 * 1024;
+// Drawings (metafiles and SVG) are drawn, not decoded: their pictures stay smaller, and their
+// files are small.
+constexpr qint64 kMaxDrawnPixels = 32LL * 1024 * 1024;
 constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
+constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
+// Bytes a pixel takes in the formats most readers give.
 constexpr qint64 kBytesPerPixel = 4;
+// The deepest format a reader gives (16 bits a channel, four channels).
+constexpr qint64 kMaxBytesPerPixel = 8;
 
 qint64 area(QSize s) {
   return static_cast<qint64>(s.width()) * s.height();
@@ -30,12 +35,18 @@ qint64 pixel_budget(const PictureLimits& limits) {
   return std::max<qint64>(budget, 0);
 }
 
-// Sets Qt's allocation guard, one for the whole process (bitmaps inside metafiles pass it too),
-// to `pixels`; the loader's own checks of the declared size are the real limit. The environment's
-// QT_IMAGEIO_MAXALLOC, when set, still overrides it.
-void guard_allocations(qint64 pixels) {
-  const qint64 mb = pixels * kBytesPerPixel / (1024 * 1024) + 1;
-  QImageReader::setAllocationLimit(static_cast<int>(std::min<qint64>(mb, INT_MAX)));
+// Qt's allocation guard is one value for the whole process, read by every reader on every thread
+// (the window's and the slideshow's look-ahead decode at the same time). It is set once, to the
+// most any picture may take; each picture's own limits are checked against the size it declares
+// before it is decoded. The guard still stops a reader whose format declares no size. The
+// environment's QT_IMAGEIO_MAXALLOC, when set, overrides it.
+void guard_allocations_once() {
+  static const bool guarded = [] {
+    QImageReader::setAllocationLimit(
+        static_cast<int>(kMaxPicturePixels * kMaxBytesPerPixel / (1024 * 1024)));
+    return true;
+  }();
+  (void)guarded;
 }
 
 // The largest of a half, a quarter and an eighth of `stored` within `budget`, the sizes a JPEG
@@ -51,6 +62,8 @@ std::optional<QSize> reduced_jpeg_size(QSize stored, qint64 budget) {
 std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, QSize decode_size,
                                        const PictureLimits& limits) {
   reader.setAutoTransform(true);
+  // Counted at four bytes a pixel. The format a reader would decode to is not asked:
+  // QImageReader::imageFormat() gives an undefined value for a broken JPEG.
   const qint64 budget = pixel_budget(limits);
   const QSize stored = reader.size();
   const QByteArray format = reader.format().toLower();
@@ -59,7 +72,6 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
   const bool quarter_turn = reader.transformation() & QImageIOHandler::TransformationRotate90;
 
   QSize scaled;
-  qint64 decode_pixels = 0;
   if (stored.isValid()) {
     const qint64 pixels = area(stored);
     if (pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes) {
@@ -79,38 +91,73 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
       if (!reduced) return std::nullopt;
       if (!scaled.isValid() || area(scaled) > area(*reduced)) scaled = *reduced;
     }
-    // A JPEG asked for an odd size is decoded at up to twice that size in each direction first.
-    decode_pixels = scaled.isValid() ? std::min(4 * area(scaled), pixels) : pixels;
   }
-  guard_allocations(std::max(budget, decode_pixels));
   if (scaled.isValid()) reader.setScaledSize(scaled);
   QImage image = reader.read();
   if (image.isNull()) return std::nullopt;
+  // A format that declares no size was decoded under the process-wide guard alone.
+  if (!stored.isValid() && area(image.size()) > budget) return std::nullopt;
   QSize full = stored.isValid() ? stored : image.size();
   if (stored.isValid() && quarter_turn) full.transpose();
   return LoadedPicture{image, full, false};
+}
+
+// A drawing's own size, made smaller in its shape when it exceeds the limits, and the size it is
+// drawn at: the pane's when one is asked for and within the limits, else its own.
+struct DrawnSizes {
+  QSize natural, drawn;
+};
+DrawnSizes drawn_sizes(QSize natural, QSize decode_size, const PictureLimits& limits) {
+  const qint64 budget = std::min(kMaxDrawnPixels, pixel_budget(limits));
+  if (area(natural) > budget) {
+    const double f = std::sqrt(static_cast<double>(budget) / static_cast<double>(area(natural)));
+    natural = QSize(std::max(1, static_cast<int>(natural.width() * f)),
+                    std::max(1, static_cast<int>(natural.height() * f)));
+  }
+  QSize drawn = natural;
+  if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
+    drawn = decode_size;
+  }
+  return {natural, drawn};
 }
 
 std::optional<LoadedPicture> load_metafile(const QByteArray& bytes, QSize decode_size,
                                            const PictureLimits& limits) {
   std::optional<WmfPicture> wmf = parse_wmf(bytes);
   if (!wmf) return std::nullopt;
-  // A frame larger than the pane would ever show is drawn smaller, keeping its shape.
-  const qint64 budget = std::min(kMaxMetafilePixels, pixel_budget(limits));
-  QSize natural = wmf->natural_size_px();
-  if (area(natural) > budget) {
-    const double f = std::sqrt(static_cast<double>(budget) / static_cast<double>(area(natural)));
-    natural = QSize(std::max(1, static_cast<int>(natural.width() * f)),
-                    std::max(1, static_cast<int>(natural.height() * f)));
-  }
-  QSize size = natural;
-  if (decode_size.isValid() && !decode_size.isEmpty() && area(decode_size) <= budget) {
-    size = decode_size;
-  }
-  guard_allocations(pixel_budget(limits));
-  QImage image = render_wmf(*wmf, size);
+  const DrawnSizes sizes = drawn_sizes(wmf->natural_size_px(), decode_size, limits);
+  QImage image = render_wmf(*wmf, sizes.drawn);
   if (image.isNull()) return std::nullopt;
-  return LoadedPicture{image, natural, true};
+  return LoadedPicture{image, sizes.natural, true};
+}
+
+std::optional<LoadedPicture> load_svg(const QByteArray& bytes, QSize decode_size,
+                                      const PictureLimits& limits) {
+  if (!svg_stands_alone(bytes)) return std::nullopt;
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "svg");
+  const QSize declared = reader.size();
+  if (!declared.isValid() || declared.isEmpty()) return std::nullopt;
+  const DrawnSizes sizes = drawn_sizes(declared, decode_size, limits);
+  reader.setScaledSize(sizes.drawn);
+  QImage image = reader.read();
+  if (image.isNull()) return std::nullopt;
+  return LoadedPicture{image, sizes.natural, true};
+}
+
+// Every picture but a metafile: Qt's readers tell the format by content (and a file's name);
+// an SVG drawing is read whole and checked before it is drawn.
+std::optional<LoadedPicture> load_with_qt(QIODevice& device, qint64 file_bytes, QSize decode_size,
+                                          const PictureLimits& limits) {
+  QImageReader reader(&device);
+  const QByteArray format = reader.format();
+  if (format == "svg" || format == "svgz") {
+    if (file_bytes > kMaxSvgBytes || !device.seek(0)) return std::nullopt;
+    return load_svg(device.read(kMaxSvgBytes), decode_size, limits);
+  }
+  return read_with(reader, file_bytes, decode_size, limits);
 }
 
 // Bytes the system could still give, from the kernel's estimate; -1 when it is not known.
@@ -140,16 +187,17 @@ PictureLimits PictureLimits::for_this_machine() {
 
 std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize decode_size,
                                                 const PictureLimits& limits) {
+  guard_allocations_once();
   if (looks_like_wmf(bytes)) return load_metafile(bytes, decode_size, limits);
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  return read_with(reader, bytes.size(), decode_size, limits);
+  return load_with_qt(buffer, bytes.size(), decode_size, limits);
 }
 
 std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode_size,
                                                const PictureLimits& limits) {
+  guard_allocations_once();
   QFile file(path);
   if (!open_regular_file(file)) return std::nullopt;
   const QByteArray head = file.peek(32);
@@ -157,8 +205,7 @@ std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode
     if (file.size() > kMaxMetafileBytes) return std::nullopt;
     return load_metafile(file.readAll(), decode_size, limits);
   }
-  QImageReader reader(&file);
-  return read_with(reader, file.size(), decode_size, limits);
+  return load_with_qt(file, file.size(), decode_size, limits);
 }
 
 }  // namespace tarvex

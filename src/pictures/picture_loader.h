@@ -33,7 +33,8 @@ struct LoadedPicture {
   // The whole picture's size, upright. `image` is smaller when it was decoded scaled, for the
   // pane's size or to stay within the limits.
   QSize full_size;
-  // A metafile is drawn at any size; a decoded picture has no more pixels than its full size.
+  // A drawing (a metafile or SVG) is drawn at any size; a decoded picture has no more pixels than
+  // its full size.
   bool drawn = false;
 
   bool is_whole() const { return image.size() == full_size; }
@@ -44,12 +45,15 @@ struct LoadedPicture {
   }
 };
 
-// Loads a picture for the image pane: bmp, ico, cur, gif (first frame), jpg and other formats
-// Qt reads, and Windows metafiles through Tarvex's own player. EXIF orientation is applied, so a
-// photo appears upright and its size is the rotated one. With `decode_size`, a JPEG is decoded
-// straight at that size and a metafile drawn at it (used when the pane stretches its picture).
-// Nothing when the file is missing, is not a picture, cannot be decoded, is larger than the
-// limits and cannot be decoded smaller, or declares a size absurd for its number of bytes.
+// Loads a picture for the image pane: bmp, ico, cur, gif (first frame), jpg and the other formats
+// Qt's image plugins read (png, tiff, webp, ...), SVG drawings through Qt's SVG plugin, and
+// Windows metafiles through Tarvex's own player. The format is told by the content, not by the
+// name. EXIF orientation is applied, so a photo appears upright and its size is the rotated one.
+// With `decode_size`, a JPEG is decoded straight at that size and a drawing drawn at it (used
+// when the pane stretches its picture); a drawing's own size is its natural size, made smaller in
+// its shape beyond the limits. Nothing when the file is missing, is not a picture, cannot be
+// decoded, is larger than the limits and cannot be decoded smaller, declares a size absurd for its
+// number of bytes, or is an SVG drawing that does not stand alone (svg_check.h).
 std::optional<LoadedPicture> load_picture_file(
     const QString& path, QSize decode_size = QSize(),
     const PictureLimits& limits = PictureLimits::for_this_machine());

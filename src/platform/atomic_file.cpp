@@ -63,6 +63,25 @@ bool is_protected(const struct stat& st, const QByteArray& path) {
   return (st.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0;
 }
 
+// Writes `content` to a new temporary file beside `target` with the permission bits `mode`,
+// checking every write and flushing it to the disk. Its path, or empty when any step failed
+// (nothing is left behind then).
+QByteArray write_temporary_beside(const QByteArray& target, const QByteArray& content,
+                                  mode_t mode) {
+  QByteArray temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return QByteArray();
+  bool ok = write_all(fd, content);
+  ok = ok && ::fchmod(fd, mode) == 0;
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) {
+    ::unlink(temp.constData());
+    return QByteArray();
+  }
+  return temp;
+}
+
 }  // namespace
 
 bool write_file_atomically(const QString& path, const QByteArray& content) {
@@ -76,21 +95,38 @@ bool write_file_atomically(const QString& path, const QByteArray& content) {
     mode = old_stat.st_mode & 07777;
   }
 
-  QByteArray temp = target + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-
-  bool ok = write_all(fd, content);
-  ok = ok && ::fchmod(fd, mode) == 0;
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-  if (!ok) {
+  const QByteArray temp = write_temporary_beside(target, content, mode);
+  if (temp.isEmpty()) return false;
+  if (::rename(temp.constData(), target.constData()) != 0) {
     ::unlink(temp.constData());
     return false;
   }
   sync_folder(folder_of(target));
   return true;
+}
+
+bool create_file_atomically(const QString& path, const QByteArray& content) {
+  const QByteArray target = QFile::encodeName(path);
+  const QByteArray temp = write_temporary_beside(target, content, 0644);
+  if (temp.isEmpty()) return false;
+  // A hard link, unlike a rename, never replaces what is there.
+  const bool linked = ::link(temp.constData(), target.constData()) == 0;
+  const int link_error = errno;
+  ::unlink(temp.constData());
+  if (linked) {
+    sync_folder(folder_of(target));
+    return true;
+  }
+  if (link_error != EPERM && link_error != EOPNOTSUPP) return false;
+  // A file system without hard links (a FAT memory stick): the file is created exclusively and
+  // written in place, and removed again when a write fails.
+  const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = write_all(fd, content);
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ::unlink(target.constData());
+  return ok;
 }
 
 }  // namespace tarvex

@@ -15,4 +15,9 @@ namespace tarvex {
 // a size limit).
 bool write_file_atomically(const QString& path, const QByteArray& content);
 
+// Creates the file `path` with `content` whole or not at all, the same way, but never replaces
+// anything already there (a file, a link, even one that leads nowhere): false then, as when any
+// step fails. The folder must exist.
+bool create_file_atomically(const QString& path, const QByteArray& content);
+
 }  // namespace tarvex

@@ -18,6 +18,9 @@ struct Platform {
   // The desktop trash for file deletion; null means the trash of the user's environment.
   Trash* trash = nullptr;
   QString settings_folder;
+  // The settings file Tarvex ships, copied into the settings folder on the first start; empty:
+  // none (the first start then warns about the file count, as a missing file does).
+  QString default_settings;
   // The folder the folder tree starts in; empty means the current working directory.
   QString start_folder;
 

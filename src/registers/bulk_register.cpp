@@ -15,15 +15,16 @@ bool picture_only_tail(const QString& tail) {
 
 }  // namespace
 
-bool bulk_takes(BulkKind kind, const QString& name) {
-  if (kind == BulkKind::Images) return is_image_path(name);
-  return !picture_only_tail(extension_tail(name));
+bool bulk_takes(BulkKind kind, const QString& name, const AddedImageExtensions& added) {
+  if (kind == BulkKind::Images) return is_image_path(name, added);
+  return !picture_only_tail(extension_tail(name)) && !has_added_image_extension(name, added);
 }
 
-int bulk_register(Register& r, BulkKind kind, const QString& folder, const QStringList& names) {
+int bulk_register(Register& r, BulkKind kind, const QString& folder, const QStringList& names,
+                  const AddedImageExtensions& added) {
   int taken = 0;
   for (const QString& name : names) {
-    if (!bulk_takes(kind, name)) continue;
+    if (!bulk_takes(kind, name, added)) continue;
     r.register_path(join_path(folder, name), false);
     ++taken;
   }

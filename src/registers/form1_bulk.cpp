@@ -64,7 +64,7 @@ void Form1::img_all_load_Click() {
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kImageLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.img, BulkKind::Images, folder, readable_entries(*File1)) > 0)
+  if (bulk_register(st.img, BulkKind::Images, folder, readable_entries(*File1), st.image_exts) > 0)
     st.img_found = 1;
   if (st.img_found == 1) {
     show_notice(kImageLoadDone);
@@ -86,7 +86,7 @@ void Form1::txt_all_load_Click() {
   const QString folder = File1->path();
   st.msg_answer = msgbox(folder + kTextLoadQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.txt, BulkKind::Texts, folder, readable_entries(*File1)) > 0)
+  if (bulk_register(st.txt, BulkKind::Texts, folder, readable_entries(*File1), st.image_exts) > 0)
     st.txt_found = 1;
   if (st.txt_found == 1) {
     show_notice(kTextLoadDone);

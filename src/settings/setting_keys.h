@@ -8,6 +8,8 @@ namespace tarvex::keys {
 inline const QString kSearchExtensions = QStringLiteral("検索拡張子");
 inline const QString kLotusExtensions = QStringLiteral("1-2-3拡張子");
 inline const QString kExcelExtensions = QStringLiteral("Excel拡張子");
+// Picture formats beyond the six fixed ones; read at start-up, never written.
+inline const QString kImageExtensions = QStringLiteral("イメージ拡張子");
 inline const QString kDisplayTime = QStringLiteral("表示時間");
 inline const QString kImage = QStringLiteral("イメージ");
 inline const QString kText = QStringLiteral("テキスト");

@@ -1,5 +1,7 @@
 // The main window shell: start-up, shutdown, the window layout and the notice window.
 
+#include "about/version.h"
+#include "app/command_line.h"
 #include "app/form3.h"
 #include "app/layout.h"
 #include "app/main_window.h"
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -42,9 +45,15 @@ const QString kFullSettings = QStringLiteral(
 class TestApp final : public QObject {
   Q_OBJECT
  private slots:
+  void command_line_data();
+  void command_line();
+  void command_line_answers_without_a_display_data();
+  void command_line_answers_without_a_display();
   void image_pane_geometry_data();
   void image_pane_geometry();
   void startup_without_a_settings_file();
+  void first_start_with_the_shipped_settings_data();
+  void first_start_with_the_shipped_settings();
   void every_placed_control_exists();
   void controls_have_distinct_accessible_names();
   void shown_list_lies_on_top();
@@ -53,6 +62,80 @@ class TestApp final : public QObject {
   void window_lays_out_snaps_back_and_minimises();
   void window_lays_out_when_the_minimum_is_refused();
 };
+
+Q_DECLARE_METATYPE(tarvex::CommandLine::Action)
+
+// The arguments after the program's name: the first option decides; after "--" everything is a
+// name; one name at most.
+void TestApp::command_line_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<CommandLine::Action>("action");
+  QTest::addColumn<QString>("target");  // for Run; for Error the one-line message
+  using A = CommandLine::Action;
+  const QString unknown = QStringLiteral("tarvex: 不明なオプションです: ");
+  const QString two = QStringLiteral("tarvex: ファイルかフォルダは一つだけ指定できます: ");
+  // clang-format off
+  QTest::newRow("nothing")                << QStringList{}                         << A::Run     << "";
+  QTest::newRow("a file")                 << QStringList{"/p/a.txt"}               << A::Run     << "/p/a.txt";
+  QTest::newRow("a folder")               << QStringList{"docs"}                   << A::Run     << "docs";
+  QTest::newRow("help")                   << QStringList{"--help"}                 << A::Help    << "";
+  QTest::newRow("short help after a file") << QStringList{"a.txt", "-h"}           << A::Help    << "";
+  QTest::newRow("version")                << QStringList{"--version"}              << A::Version << "";
+  QTest::newRow("first option decides")   << QStringList{"--version", "--help"}    << A::Version << "";
+  QTest::newRow("unknown option")         << QStringList{"--verbose"}              << A::Error   << unknown + "--verbose";
+  QTest::newRow("unknown before help")    << QStringList{"-x", "--help"}           << A::Error   << unknown + "-x";
+  QTest::newRow("a lone dash")            << QStringList{"-"}                      << A::Error   << unknown + "-";
+  QTest::newRow("a Qt option is unknown") << QStringList{"-style", "fusion"}       << A::Error   << unknown + "-style";
+  QTest::newRow("dashed name after --")   << QStringList{"--", "-odd-name.txt"}    << A::Run     << "-odd-name.txt";
+  QTest::newRow("-- then --help")         << QStringList{"--", "--help"}           << A::Run     << "--help";
+  QTest::newRow("-- after the name")      << QStringList{"a.txt", "--"}            << A::Run     << "a.txt";
+  QTest::newRow("two names")              << QStringList{"a.txt", "b.txt"}         << A::Error   << two + "b.txt";
+  QTest::newRow("two names after --")     << QStringList{"--", "a", "--"}          << A::Error   << two + "--";
+  // clang-format on
+}
+
+void TestApp::command_line() {
+  QFETCH(QStringList, arguments);
+  QFETCH(CommandLine::Action, action);
+  QFETCH(QString, target);
+  const CommandLine line = parse_command_line(arguments);
+  QCOMPARE(line.action, action);
+  QCOMPARE(action == CommandLine::Action::Error ? line.error : line.target, target);
+}
+
+// The built program answers --help, --version and a mistake without a display, in UTF-8.
+void TestApp::command_line_answers_without_a_display_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<int>("exit_code");
+  QTest::addColumn<QString>("out");
+  QTest::addColumn<QString>("err");
+  const QString usage = usage_text();
+  // clang-format off
+  QTest::newRow("help")      << QStringList{"--help"}    << 0 << usage                 << "";
+  QTest::newRow("version")   << QStringList{"--version"} << 0 << kVersionTitle + "\n" << "";
+  QTest::newRow("unknown")   << QStringList{"--bogus"}   << 2 << ""  << "tarvex: 不明なオプションです: --bogus\n" + usage;
+  QTest::newRow("two names") << QStringList{"a", "b"}    << 2 << ""  << "tarvex: ファイルかフォルダは一つだけ指定できます: b\n" + usage;
+  // clang-format on
+}
+
+void TestApp::command_line_answers_without_a_display() {
+  QFETCH(QStringList, arguments);
+  QFETCH(int, exit_code);
+  QFETCH(QString, out);
+  QFETCH(QString, err);
+  QVERIFY(usage_text().startsWith("使い方: tarvex [オプション] [ファイル|フォルダ]\n"));
+  QCOMPARE(kVersionTitle, QString("Tarvex Ver1.2"));
+  QProcess tarvex;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  tarvex.setProcessEnvironment(env);
+  tarvex.start(QStringLiteral(TARVEX_BINARY), arguments);
+  QVERIFY(tarvex.waitForFinished(30000));
+  QCOMPARE(tarvex.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(tarvex.exitCode(), exit_code);
+  QCOMPARE(QString::fromUtf8(tarvex.readAllStandardOutput()), out);
+  QCOMPARE(QString::fromUtf8(tarvex.readAllStandardError()), err);
+}
 
 // The image pane's rectangles: limited to the window, and in the maximised display.
 void TestApp::image_pane_geometry_data() {
@@ -99,6 +182,56 @@ void TestApp::startup_without_a_settings_file() {
     QVERIFY2(text.contains(QString::fromUtf8(line)), line);
   }
   QVERIFY(!text.contains("アプリケーション名"));
+}
+
+// With the settings file Tarvex ships, the first start copies it into the empty settings folder,
+// reads it and shows no message, nor does the next start. A file that is there keeps its place:
+// with a count out of range, or none, it still gets the warning at every start.
+void TestApp::first_start_with_the_shipped_settings_data() {
+  QTest::addColumn<QString>("existing");  // the settings file before the start; "": none
+  QTest::addColumn<bool>("warned");
+  // clang-format off
+  QTest::newRow("empty settings folder") << QString() << false;
+  QTest::newRow("count of 1000")         << "[最大ファイル数]\nファイル数=1000\n" << true;
+  QTest::newRow("no count")              << "[表示時間]\nイメージ=3\n" << true;
+  // clang-format on
+}
+
+void TestApp::first_start_with_the_shipped_settings() {
+  QFETCH(QString, existing);
+  QFETCH(bool, warned);
+  FormFixture fx;
+  fx.default_settings = QStringLiteral(TARVEX_DEFAULT_SETTINGS);
+  if (!existing.isEmpty()) fx.write_settings(existing);
+  const QByteArray before = fx.settings_bytes();
+  QFile shipped(fx.default_settings);
+  QVERIFY(shipped.open(QIODevice::ReadOnly));
+  const QByteArray shipped_bytes = shipped.readAll();
+  for (int start = 0; start < 2; ++start) {
+    Form1& f = fx.make(warned);
+    QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+    QCOMPARE(f.st.img.max_index, 200);
+    if (warned && start == 0) {
+      QCOMPARE(fx.settings_bytes(), before);
+    } else if (start == 0) {
+      QCOMPARE(fx.settings_bytes(), shipped_bytes);
+      QCOMPARE(f.連続画像->interval(), 5000);
+      QCOMPARE(f.連続テキスト->interval(), 10000);
+      QCOMPARE(f.st.sheet_app, 2);
+      QCOMPARE(f.st.image_exts[5], QString("svg"));
+      QCOMPARE(f.File1->pattern(), QString("*.*"));
+      QVERIFY(f.Image1->stretch() && !f.form2()->Check3->isChecked());
+    }
+    f.close();
+    fx.destroy();
+  }
+  // Shutdown kept what only the user edits, and the count.
+  const QString text = decode_cp932(fx.settings_bytes());
+  if (!warned) {
+    for (const char* kept : {"ファイル数=200\r\n", "拡張子4=webp\r\n", "拡張子3=123\r\n"}) {
+      QVERIFY2(text.contains(QString::fromUtf8(kept)), kept);
+    }
+  }
 }
 
 // The whole settings file under a locale with a decimal comma: read at start-up, and written

@@ -39,6 +39,11 @@ QByteArray bmp(int w, int h, QColor colour = Qt::green) {
   return image_bytes(image, "bmp");
 }
 
+QByteArray data_file(const char* name) {
+  QFile f(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + QString::fromLatin1(name));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString labels(const Form1& f) {
   return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
 }
@@ -53,9 +58,10 @@ QString labels(const Form1& f) {
   return true;
 }
 
-// A window whose registers hold 21 entries.
+// A window whose registers hold 21 entries, with PNG and SVG added to the picture formats.
 Form1& make_form(FormFixture& fx) {
-  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
+  fx.write_settings(QStringLiteral(
+      "[最大ファイル数]\nファイル数=20\n[イメージ拡張子]\n拡張子0=png\n拡張子1=svg\n"));
   Form1& f = fx.make(false);
   f.show();
   return f;
@@ -67,8 +73,10 @@ class TestDisplayForm final : public QObject {
   Q_OBJECT
  private slots:
   void picture_is_registered_shown_and_copied();
+  void added_picture_formats_need_the_settings_list();
   void text_is_registered_shown_and_copied();
   void drops();
+  void maximised_picture_display_data();
   void maximised_picture_display();
   void fitted_picture_is_sharp_and_copied_whole_data();
   void fitted_picture_is_sharp_and_copied_whole();
@@ -102,6 +110,25 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   fx.messages.expect(kNoSuchFile);
   f.ファイルの表示(fx.folder() + "/p/gone.bmp", 1);
   QVERIFY(std::tuple(f.st.img.paths, f.st.img.last, labels(f)) == before);
+}
+
+// A PNG is a picture only when the settings file lists it; without the list it is a text.
+void TestDisplayForm::added_picture_formats_need_the_settings_list() {
+  const QByteArray png = image_bytes(test_pattern(30, 20), "png");
+  for (const bool listed : {false, true}) {
+    FormFixture fx;
+    fx.write_settings(
+        listed ? QStringLiteral("[最大ファイル数]\nファイル数=20\n[イメージ拡張子]\n拡張子5=PNG\n")
+               : QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
+    Form1& f = fx.make(false);
+    f.show();
+    const QString path = fx.write_file("icon.png", png);
+    QCOMPARE(f.ファイルの表示(path, 1), 0);
+    QCOMPARE(f.st.img.path(0), listed ? path : QString());
+    QCOMPARE(f.st.txt.path(0), listed ? QString() : path);
+    QCOMPARE(f.Image1->isHidden(), !listed);
+    if (listed) QCOMPARE(f.Image1->picture().size(), QSize(30, 20));
+  }
 }
 
 // The pop-up menu offers copying only with a selection, which it sees while it is open.
@@ -155,10 +182,19 @@ void TestDisplayForm::drops() {
   QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
 }
 
+void TestDisplayForm::maximised_picture_display_data() {
+  QTest::addColumn<QString>("name");
+  QTest::newRow("bmp") << "big.bmp";
+  QTest::newRow("png") << "big.png";
+}
+
 void TestDisplayForm::maximised_picture_display() {
+  QFETCH(QString, name);
   FormFixture fx;
   Form1& f = make_form(fx);
-  f.ファイルの表示(fx.write_file("big.bmp", bmp(13000 / 15, 8000 / 15)), 1);  // in twips
+  QImage big(13000 / 15, 8000 / 15, QImage::Format_RGB32);  // in twips
+  big.fill(Qt::green);
+  f.ファイルの表示(fx.write_file(name, image_bytes(big, name.endsWith("png") ? "png" : "bmp")), 1);
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
@@ -173,22 +209,27 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<QSize>("whole");
+  QTest::addColumn<bool>("for_pane");  // decoded or drawn for the pane; else whole and scaled
   QFile wmf(QStringLiteral(TARVEX_TEST_DATA_DIR "/shapes.wmf"));
   QVERIFY(wmf.open(QIODevice::ReadOnly));
   const QImage photo = test_pattern(1600, 1200);
   // clang-format off
-  QTest::newRow("jpeg")        << "w.jpg" << image_bytes(photo, "jpeg")      << QSize(1600, 1200);
-  QTest::newRow("jpeg turned") << "t.jpg" << jpeg_with_orientation(photo, 6) << QSize(1200, 1600);
-  QTest::newRow("metafile")    << "s.wmf" << wmf.readAll()                   << QSize(400, 300);
+  QTest::newRow("jpeg")        << "w.jpg" << image_bytes(photo, "jpeg")      << QSize(1600, 1200) << true;
+  QTest::newRow("jpeg turned") << "t.jpg" << jpeg_with_orientation(photo, 6) << QSize(1200, 1600) << true;
+  QTest::newRow("metafile")    << "s.wmf" << wmf.readAll()                   << QSize(400, 300)   << true;
+  QTest::newRow("svg")         << "d.svg" << data_file("drawing.svg")        << QSize(40, 30)     << true;
+  QTest::newRow("png")         << "w.png" << image_bytes(photo, "png")       << QSize(1600, 1200) << false;
   // clang-format on
 }
 
-// Fitted, a picture is decoded for the pane, and again for its final size when the window grows;
-// the clipboard still gets the whole picture, upright.
+// Fitted, a picture is decoded for the pane, and again for its final size when the window grows
+// (a JPEG and the drawings; other pictures are decoded whole and scaled as they are painted); the
+// clipboard still gets the whole picture, upright.
 void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   QFETCH(QString, name);
   QFETCH(QByteArray, bytes);
   QFETCH(QSize, whole);
+  QFETCH(bool, for_pane);
   FormFixture fx;
   Form1& f = make_form(fx);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
@@ -196,15 +237,19 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   f.apply_fit_option();
   QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
   const QSize fitted(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760));
-  QCOMPARE(f.Image1->picture().size(), fitted);
+  QCOMPARE(f.Image1->size(), fitted);
+  QCOMPARE(f.Image1->picture().size(), for_pane ? fitted : whole);
   f.resize(f.width() + 300, f.height() + 200);
-  QTRY_COMPARE(f.Image1->picture().size(), fitted + QSize(300, 200));
+  QTRY_COMPARE(f.Image1->size(), fitted + QSize(300, 200));
+  QTRY_COMPARE(f.Image1->picture().size(), for_pane ? fitted + QSize(300, 200) : whole);
   f.画像のコピー->trigger();
   const QImage image = QGuiApplication::clipboard()->image();
   QCOMPARE(image.size(), whole);
   // The red half is on the left, or on top when turned upright.
-  const QPoint red = whole.width() > whole.height() ? QPoint(100, 200) : QPoint(200, 100);
-  if (name.endsWith(".jpg")) QVERIFY(qRed(image.pixel(red)) > 200 && qGreen(image.pixel(red)) < 60);
+  const QPoint red = whole.width() > whole.height() ? QPoint(whole.width() / 4, whole.height() / 2)
+                                                    : QPoint(whole.width() / 2, whole.height() / 4);
+  if (!name.endsWith(".wmf"))
+    QVERIFY(qRed(image.pixel(red)) > 200 && qGreen(image.pixel(red)) < 60);
 }
 
 // The image pane alone: a file replaced on disk is decoded anew; stretched into a pane far smaller

@@ -7,7 +7,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -63,6 +69,11 @@ class TestPictureReaders final : public QObject {
   void wmf_draws_in_bounded_time();
   void pictures_data();
   void pictures();
+  void limits_of_one_decode_leave_another_alone();
+  void added_formats_data();
+  void added_formats();
+  void drawings_data();
+  void drawings();
 };
 
 // Metafiles drawn at a size: the colour at each point. Those without a placeable header set
@@ -202,6 +213,133 @@ void TestPictureReaders::pictures() {
   if (!loaded) return;
   QCOMPARE(loaded->image.size(), decoded);
   QCOMPARE(loaded->full_size, full);
+}
+
+// The window thread and the slideshow's look-ahead decode at the same time, each within its own
+// limits. Qt's allocation guard is shared by every reader of the process: a decode under tight
+// limits must not lower it, or a large picture read at that moment elsewhere fails and is
+// reported as a missing file.
+void TestPictureReaders::limits_of_one_decode_leave_another_alone() {
+  const QByteArray large = image_bytes(test_pattern(1200, 1000), "bmp");  // 4.8 MB decoded
+  const QByteArray small = image_bytes(test_pattern(8, 8), "bmp");
+  const PictureLimits roomy{kMaxPicturePixels, -1};
+  const PictureLimits tight{kMaxPicturePixels, 1024 * 1024};
+  QVERIFY(load_picture_bytes(small, QSize(), tight));
+  QVERIFY(!load_picture_bytes(large, QSize(), tight));  // the tight limits hold for their own
+  QVERIFY(!QImage::fromData(large).isNull());
+
+  std::atomic<bool> running{true};
+  std::atomic<int> small_failures{0};
+  std::thread other([&] {
+    while (running) {
+      if (!load_picture_bytes(small, QSize(), tight)) ++small_failures;
+    }
+  });
+  int large_failures = 0;
+  for (int i = 0; i < 40; ++i) {
+    if (!load_picture_bytes(large, QSize(), roomy)) ++large_failures;
+  }
+  running = false;
+  other.join();
+  QCOMPARE(large_failures, 0);
+  QCOMPARE(small_failures.load(), 0);
+}
+
+// The formats Qt's image plugins add, from files ImageMagick wrote (tests/data/make_pictures.sh):
+// the left half red and the right half white, at their own size or drawn for a pane.
+void TestPictureReaders::added_formats_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QSize>("pane");
+  QTest::addColumn<QSize>("decoded");
+  QTest::addColumn<bool>("drawn");
+  const QSize own, size(40, 30);
+  // clang-format off
+  QTest::newRow("png")                << "picture.png"   << own << size << false;
+  QTest::newRow("png, 16 bits")       << "picture16.png" << own << size << false;
+  QTest::newRow("tiff")               << "picture.tif"   << own << size << false;
+  QTest::newRow("webp")               << "picture.webp"  << own << size << false;
+  QTest::newRow("jpeg")               << "picture.jpeg"  << own << size << false;
+  QTest::newRow("svg")                << "drawing.svg"   << own << size << true;
+  QTest::newRow("svg for a pane")     << "drawing.svg"   << QSize(80, 60) << QSize(80, 60) << true;
+  QTest::newRow("png is not fitted")  << "picture.png"   << QSize(80, 60) << size << false;
+  // clang-format on
+}
+
+void TestPictureReaders::added_formats() {
+  QFETCH(QString, name);
+  QFETCH(QSize, pane);
+  QFETCH(QSize, decoded);
+  QFETCH(bool, drawn);
+  const std::optional<LoadedPicture> loaded =
+      load_picture_file(QStringLiteral(TARVEX_TEST_DATA_DIR "/") + name, pane);
+  QVERIFY(loaded);
+  QCOMPARE(loaded->image.size(), decoded);
+  QCOMPARE(loaded->full_size, QSize(40, 30));
+  QCOMPARE(loaded->drawn, drawn);
+  const QColor left = loaded->image.pixelColor(decoded.width() / 4, decoded.height() / 2);
+  const QColor right = loaded->image.pixelColor(decoded.width() * 3 / 4, decoded.height() / 2);
+  QVERIFY2(left.red() > 230 && left.green() < 30 && left.blue() < 30, qPrintable(left.name()));
+  QVERIFY2(right.red() > 230 && right.green() > 230 && right.blue() > 230,
+           qPrintable(right.name()));
+}
+
+// SVG drawings are drawn when they stand alone. One that names another file (which Qt's reader
+// would open as it reads, and a pipe would block it for good), that is compressed, or that is no
+// well-formed XML is refused; so is one whose inline pictures are too large together.
+void TestPictureReaders::drawings_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("full");  // invalid: refused
+  static QTemporaryDir dir;
+  const QByteArray pipe = QFile::encodeName(dir.filePath(QStringLiteral("pipe.png")));
+  QVERIFY(::mkfifo(pipe.constData(), 0600) == 0);
+  const auto svg = [](const QByteArray& body,
+                      const QByteArray& size = "width=\"40\" height=\"30\"") {
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" " +
+           size + ">" + body + "</svg>";
+  };
+  const auto image = [](const QByteArray& reference, const QByteArray& name = "xlink:href") {
+    return "<image x=\"0\" y=\"0\" width=\"20\" height=\"30\" " + name + "=\"" + reference + "\"/>";
+  };
+  const auto inline_data = [](const QByteArray& bytes, const char* type) {
+    return QByteArray("data:") + type + ";base64," + bytes.toBase64();
+  };
+  const QByteArray red = "<rect width=\"20\" height=\"30\" fill=\"red\"/>";
+  const QByteArray png = image_bytes(test_pattern(20, 30), "png");
+  QImage blank(9000, 8000, QImage::Format_Mono);  // 72 million pixels in a few kilobytes
+  blank.fill(0);
+  const QByteArray blank_png = image_bytes(blank, "png");
+  const QSize refused, own(40, 30);
+  // clang-format off
+  QTest::newRow("stands alone")              << svg(red) << own;
+  QTest::newRow("frame from the view box")   << svg(red, "viewBox=\"0 0 30 20\"") << QSize(30, 20);
+  QTest::newRow("far too large, same shape") << svg(red, "width=\"90000\" height=\"30000\"") << QSize(10033, 3344);
+  QTest::newRow("inline picture")            << svg(image(inline_data(png, "image/png"))) << own;
+  QTest::newRow("inline drawing")            << svg(image(inline_data(svg(red), "image/svg+xml"))) << own;
+  QTest::newRow("fragment: a name to Qt")     << svg(image("#part")) << refused;
+  QTest::newRow("names a file")              << svg(image(QFile::encodeName(QStringLiteral(TARVEX_TEST_DATA_DIR "/picture.png")))) << refused;
+  QTest::newRow("names a pipe")              << svg(image(pipe)) << refused;
+  QTest::newRow("names a pipe by href")      << svg(image(pipe, "href")) << refused;
+  QTest::newRow("names a file URL")          << svg(image("file://" + pipe)) << refused;
+  QTest::newRow("DATA in capitals")          << svg(image("DATA:" + pipe)) << refused;
+  QTest::newRow("name in an entity")         << "<!DOCTYPE svg [<!ENTITY f \"" + pipe + "\">]>" + svg(image("&f;")) << refused;
+  QTest::newRow("prefixed image element")    << svg("<s:image xmlns:s=\"http://www.w3.org/2000/svg\" xlink:href=\"" + pipe + "\"/>") << refused;
+  QTest::newRow("inline drawing names pipe") << svg(image(inline_data(svg(image(pipe)), "image/svg+xml"))) << refused;
+  QTest::newRow("inline picture too large")  << svg(image(inline_data(blank_png, "image/png"))) << refused;
+  QTest::newRow("compressed")                << data_file("drawing.svgz") << refused;
+  QTest::newRow("not well-formed")           << svg(red).chopped(3) << refused;
+  // clang-format on
+}
+
+void TestPictureReaders::drawings() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, full);
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes);
+  QCOMPARE(loaded.has_value(), full.isValid());
+  if (!loaded) return;
+  QCOMPARE(loaded->full_size, full);
+  QCOMPARE(loaded->image.size(), full);
+  QVERIFY(loaded->drawn);
 }
 
 QTEST_MAIN(TestPictureReaders)

@@ -73,28 +73,42 @@ class TestBulk final : public QObject {
   void commands_data();
   void commands();
   void takes_what_the_file_box_lists();
+  void added_picture_formats_go_to_the_images();
   void notice_closes_at_the_twelfth_tick();
 };
 
 void TestBulk::bulk_register_then_clear_data() {
+  QTest::addColumn<BulkKind>("kind");
+  QTest::addColumn<QStringList>("added");  // the settings file's added picture formats
   QTest::addColumn<QStringList>("names");
   QTest::addColumn<int>("last");
   QTest::addColumn<int>("full");
   QTest::addColumn<QStringList>("entries");  // slots 0 … top_index afterwards
+  const auto img = BulkKind::Images;
+  const auto txt = BulkKind::Texts;
+  const QStringList none, added{"png", "jpeg"};
+  const QStringList mixed{"a.png", "B.PNG", "x.jpeg", "c.wmf", "icon.png.txt", "png", "d.bmp"};
   // clang-format off
-  QTest::newRow("texts by ending") << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
-  QTest::newRow("25 files wrap")   << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("texts by ending")               << txt << none  << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
+  QTest::newRow("25 files wrap")                 << txt << none  << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("added formats are images")      << img << added << mixed << 4 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/d.bmp"};
+  QTest::newRow("added formats are never texts") << txt << added << mixed << 2 << 0 << QStringList{"/d/c.wmf", "/d/icon.png.txt", "/d/png"};
+  QTest::newRow("without the section, png is text") << txt << none  << mixed << 5 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/icon.png.txt", "/d/png"};
   // clang-format on
 }
 
 void TestBulk::bulk_register_then_clear() {
+  QFETCH(BulkKind, kind);
+  QFETCH(QStringList, added);
   QFETCH(QStringList, names);
   QFETCH(int, last);
   QFETCH(int, full);
   QFETCH(QStringList, entries);
+  AddedImageExtensions table;
+  std::copy(added.begin(), added.end(), table.begin());
   Register r;
   r.reset(20);
-  tarvex::bulk_register(r, BulkKind::Texts, "/d", names);
+  tarvex::bulk_register(r, kind, "/d", names, table);
   QCOMPARE(r.last, last);
   QCOMPARE(r.full, full);
   QCOMPARE(r.paths.mid(0, r.top_index() + 1), entries);
@@ -228,6 +242,25 @@ void TestBulk::takes_what_the_file_box_lists() {
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/sub/inner.txt", QString()}));
+}
+
+// With the settings file's added picture formats, a PNG goes to the image register and never to
+// the texts.
+void TestBulk::added_picture_formats_go_to_the_images() {
+  FormFixture fx;
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=200\n[イメージ拡張子]\n拡張子0=png\n"));
+  fx.write_file("a.txt", "text a");
+  fx.write_file("p.png", image_bytes(test_pattern(8, 8), "png"));
+  Form1& f = fx.make(false);
+  f.show();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
+  f.img_all_load->trigger();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
+  f.txt_all_load->trigger();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(lines(f.Img_List), QStringList{"000: p.png"});
+  QCOMPARE(lines(f.Txt_List), QStringList{"000: a.txt"});
 }
 
 // The notice stays up for eleven ticks and closes at the twelfth.

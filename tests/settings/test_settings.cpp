@@ -2,10 +2,13 @@
 // folder.
 
 #include "comma_locale.h"
+#include "platform/atomic_file.h"
 #include "platform/settings_folder.h"
 #include "platform/text_codecs.h"
 #include "settings/conversions.h"
+#include "settings/default_settings.h"
 #include "settings/profile.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_file.h"
 
 #include <QDir>
@@ -15,6 +18,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <memory>
 
@@ -51,6 +55,10 @@ class TestSettings final : public QObject {
   void conversions_data();
   void conversions();
   void settings_folder();
+  void shipped_settings_data();
+  void shipped_settings();
+  void first_start_copies_the_shipped_file_data();
+  void first_start_copies_the_shipped_file();
 };
 
 void TestSettings::initTestCase() {
@@ -236,6 +244,109 @@ void TestSettings::settings_folder() {
   QVERIFY(settings.ini_write("表示時間", "イメージ", "5"));
   QCOMPARE(settings.path(), dir.filePath("config/Tarvex/Tarvex.ini"));
   QCOMPARE(read_all(settings.path()), encode_cp932("[表示時間]\r\nイメージ=5\r\n"));
+}
+
+// The settings file Tarvex ships: code page 932 with CR LF line ends, and the values a new user is
+// served by.
+void TestSettings::shipped_settings_data() {
+  QTest::addColumn<QString>("section");
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("value");
+  const auto slot = [](const char* section, int i, const char* value) {
+    QTest::addRow("%s %d", section, i)
+        << QString::fromUtf8(section) << keys::slot_key(i) << QString::fromUtf8(value);
+  };
+  int i = 0;
+  for (const char* ext : {".txt", ".ini", ".csv", ".log", ".htm", ".xml", ""})
+    slot("検索拡張子", i++, ext);
+  i = 0;
+  for (const char* ext : {"wk1", "wk3", "wk4", "123", ""}) slot("1-2-3拡張子", i++, ext);
+  i = 0;
+  for (const char* ext : {"xls", "lsx", "ods", ""}) slot("Excel拡張子", i++, ext);
+  i = 0;
+  for (const char* ext : {"png", "jpeg", "tif", "tiff", "webp", "svg", ""})
+    slot("イメージ拡張子", i++, ext);
+  // clang-format off
+  QTest::newRow("file count")   << "最大ファイル数" << "ファイル数" << "200";
+  QTest::newRow("image time")   << "表示時間" << "イメージ" << "5";
+  QTest::newRow("text time")    << "表示時間" << "テキスト" << "10";
+  QTest::newRow("archive")      << "表示属性" << "アーカイブ" << "True";
+  QTest::newRow("hidden")       << "表示属性" << "隠しファイル" << "False";
+  QTest::newRow("read-only")    << "表示属性" << "読みとり専用" << "True";
+  QTest::newRow("system")       << "表示属性" << "システム" << "False";
+  QTest::newRow("pattern")      << "表示属性" << "表示ファイル" << "*.*";
+  QTest::newRow("application")  << "アプリケーションの選択" << "アプリケーション名" << "excel";
+  QTest::newRow("fit")          << "イメージの表示を枠にあわせる" << "枠にあわせる" << "1";
+  QTest::newRow("deletion")     << "ファイルの削除" << "ファイルの削除" << "0";
+  // clang-format on
+}
+
+void TestSettings::shipped_settings() {
+  QFETCH(QString, section);
+  QFETCH(QString, key);
+  QFETCH(QString, value);
+  const QByteArray bytes = read_all(QStringLiteral(TARVEX_DEFAULT_SETTINGS));
+  QVERIFY(!is_valid_utf8(bytes));  // Shift-JIS, which the UTF-8 reading would not take
+  QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
+  QCOMPARE(profile_read(QStringLiteral(TARVEX_DEFAULT_SETTINGS), section, key), value);
+}
+
+// The first start copies the shipped file into the settings folder, whole, making the folder;
+// anything already at the settings path is left alone, and nothing is made without a usable
+// shipped file.
+void TestSettings::first_start_copies_the_shipped_file_data() {
+  QTest::addColumn<QString>("present");  // what is at the settings path before
+  QTest::addColumn<QString>("shipped");  // the shipped file: "file", "folder", "pipe" or "missing"
+  QTest::addColumn<bool>("copied");
+  // clang-format off
+  QTest::newRow("empty folder")              << "nothing"      << "file"    << true;
+  QTest::newRow("folder not made yet")       << "no folder"    << "file"    << true;
+  QTest::newRow("a file is there")           << "file"         << "file"    << false;
+  QTest::newRow("a link that leads nowhere") << "dangling link" << "file"   << false;
+  QTest::newRow("folder under a file")       << "file as folder" << "file"  << false;
+  QTest::newRow("nothing shipped")           << "nothing"      << "missing" << false;
+  QTest::newRow("shipped is a folder")       << "nothing"      << "folder"  << false;
+  QTest::newRow("shipped is a pipe")         << "nothing"      << "pipe"    << false;
+  // clang-format on
+}
+
+void TestSettings::first_start_copies_the_shipped_file() {
+  QFETCH(QString, present);
+  QFETCH(QString, shipped);
+  QFETCH(bool, copied);
+  QTemporaryDir dir;
+  const QByteArray shipped_bytes = read_all(QStringLiteral(TARVEX_DEFAULT_SETTINGS));
+  QString shipped_path = dir.filePath("share/Tarvex.ini");
+  QDir().mkpath(dir.filePath("share"));
+  if (shipped == "file") QVERIFY(write_all(shipped_path, shipped_bytes));
+  if (shipped == "folder") QDir().mkpath(shipped_path);
+  if (shipped == "pipe") QVERIFY(::mkfifo(QFile::encodeName(shipped_path).constData(), 0600) == 0);
+  QString folder = dir.filePath("config/Tarvex");
+  if (present != "no folder") QDir().mkpath(folder);
+  if (present == "file as folder") {
+    QVERIFY(write_all(dir.filePath("plain"), "x"));
+    folder = dir.filePath("plain/Tarvex");
+  }
+  const QString path = folder + "/Tarvex.ini";
+  if (present == "file") QVERIFY(write_all(path, "[最大ファイル数]\r\nファイル数=1000\r\n"));
+  if (present == "dangling link") QVERIFY(QFile::link(dir.filePath("nowhere"), path));
+  const QByteArray before = read_all(path);
+
+  QCOMPARE(provide_default_settings(path, shipped_path), copied);
+  QCOMPARE(read_all(path), copied ? shipped_bytes : before);
+  if (present == "dangling link") QVERIFY(QFileInfo(path).isSymLink());
+  // The copy is whole: no temporary file is left beside it.
+  if (QFileInfo(folder).isDir()) {
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden).size(),
+             copied || present == "file" || present == "dangling link" ? 1 : 0);
+  }
+  // Creating never replaces what is there, a link that leads nowhere included.
+  if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
+    const QByteArray after = read_all(path);
+    QVERIFY(!create_file_atomically(path, "other"));
+    QCOMPARE(read_all(path), after);
+    QVERIFY(!QFileInfo::exists(dir.filePath("nowhere")));
+  }
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

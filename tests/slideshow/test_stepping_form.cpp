@@ -80,6 +80,7 @@ class TestSteppingForm final : public QObject {
   void mode_switch_data();
   void mode_switch();
   void tick_steps();
+  void added_picture_formats_run_with_look_ahead();
   void choosing_an_entry_data();
   void choosing_an_entry();
   void missing_file_data();
@@ -144,6 +145,36 @@ void TestSteppingForm::tick_steps() {
   f.連続画像->set_interval(5);  // the timer runs the ticks
   f.Check1[0]->click();
   QTRY_COMPARE(f.Text1->text(), QString("  2"));
+}
+
+// The picture formats the settings file adds are registered, and run in the slideshow with the
+// next picture decoded ahead, as a JPEG is: no tick decodes on the window's thread.
+void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
+  FormFixture fx;
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=20\n[イメージ拡張子]\n"
+                     "拡張子0=png\n拡張子1=tiff\n拡張子2=webp\n拡張子3=svg\n"));
+  Form1& f = fx.make(false);
+  f.show();
+  QStringList paths;
+  for (const char* name : {"a.png", "b.tiff", "c.webp"}) {
+    paths << fx.folder() + "/pics/" + name;
+    write_picture(paths.last(), Qt::blue, 40 + paths.size(), 30);
+  }
+  paths << fx.write_file("pics/d.svg",
+                         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"44\" height=\"30\">"
+                         "<rect width=\"44\" height=\"30\" fill=\"blue\"/></svg>");
+  for (const QString& path : paths) QCOMPARE(f.ファイルの表示(path, 1), 0);
+  QCOMPARE(f.Img_List->count(), 4);
+  QVERIFY(f.st.txt.empty());
+  f.Check1[0]->click();
+  const int decodes = f.Image1->decode_count();
+  for (int cur : {0, 1, 2, 3, 0}) {
+    f.連続画像_Timer();
+    QCOMPARE(labels(f), paths[cur]);
+    QCOMPARE(f.Image1->picture().size(), QSize(41 + cur, 30));
+  }
+  QCOMPARE(f.Image1->decode_count(), decodes);
 }
 
 // Six pictures, their list shown by the menu (stepping to entry 0), entry 2 made current and line

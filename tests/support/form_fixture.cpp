@@ -49,6 +49,7 @@ Form1& FormFixture::make(bool expect_count_warning) {
   platform.opener = &opener;
   platform.trash = trash;
   platform.settings_folder = dir_.path() + QStringLiteral("/settings");
+  platform.default_settings = default_settings;
   platform.start_folder = dir_.path();
   platform.names = &names;
   platform.sysinfo = sysinfo;

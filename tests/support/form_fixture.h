@@ -40,6 +40,8 @@ class FormFixture {
   RecordingLauncher launcher;
   SystemInfoLauncher* sysinfo = &launcher;
   QString help_document;
+  // The settings file Tarvex ships; empty: none, as in most tests.
+  QString default_settings;
 
  private:
   QTemporaryDir dir_;
