@@ -92,15 +92,17 @@ namespace {
 using FormTable = std::unordered_map<char16_t, std::vector<QByteArray>>;
 
 // Decodes every candidate code of a multi-byte encoding on its own and groups the codes by the
-// character they decode to: the decoder's own table, duplicates included.
+// character they decode to: the decoder's own table, duplicates included. A code counts when the
+// decoder makes one character of all of its bytes; a line feed after it pushes out whatever the
+// decoder would hold back, so a byte that starts a longer code does not pass for a whole one.
 FormTable build_form_table(const char* codec, const std::vector<QByteArray>& codes) {
   FormTable table;
   // The decoder's error flag outlives a reset, so a code that does not decode is told by what
   // comes out: the substitute U+001A or the replacement character.
   QStringDecoder decoder(codec, QStringConverter::Flag::Stateless);
   for (const QByteArray& code : codes) {
-    const QString s = decoder.decode(code);
-    if (s.size() != 1) continue;
+    const QString s = decoder.decode(code + '\n');
+    if (s.size() != 2 || s[1] != u'\n') continue;
     const char16_t c = s[0].unicode();
     if (c == u'\r' || c == u'\n' || c == 0 || c == 0x1A || c == 0xFFFD) continue;
     table[c].push_back(code);
@@ -127,18 +129,21 @@ const FormTable& cp932_table() {
   return table;
 }
 
+// Every code the EUC-JP decoder reads: any single byte (C1 controls too), any pair led by a high
+// byte (half-width katakana, JIS X 0208, and the decoder's 8E E0 to 8E E2 for ¢ £ ¬), and JIS X
+// 0212's three-byte codes.
 const FormTable& euc_jp_table() {
   static const FormTable table = [] {
     std::vector<QByteArray> codes;
-    for (int b = 0; b < 0x80; ++b) codes.push_back(QByteArray(1, char(b)));
-    for (int t = 0xA1; t <= 0xDF; ++t) {
-      const char pair[2] = {char(0x8E), char(t)};
-      codes.push_back(QByteArray(pair, 2));
+    for (int b = 0; b < 0x100; ++b) codes.push_back(QByteArray(1, char(b)));
+    for (int a = 0x80; a < 0x100; ++a) {
+      for (int b = 0; b < 0x100; ++b) {
+        const char pair[2] = {char(a), char(b)};
+        codes.push_back(QByteArray(pair, 2));
+      }
     }
     for (int a = 0xA1; a <= 0xFE; ++a) {
       for (int b = 0xA1; b <= 0xFE; ++b) {
-        const char pair[2] = {char(a), char(b)};
-        codes.push_back(QByteArray(pair, 2));
         const char triple[3] = {char(0x8F), char(a), char(b)};
         codes.push_back(QByteArray(triple, 3));
       }
@@ -237,13 +242,16 @@ struct SearchNeedle::Forms {
   bool plain = false;  // no character that only a decode can answer for
   bool never = false;  // holds a line end: no line can contain it
   EncodedNeedle cp932, euc_jp, utf8, utf16le, utf16be;
-  std::vector<ByteAnchor> any;  // the anchors of every encoding a file without a mark may have
+  // The anchors of every eight-bit encoding a file without a mark may have, and a zero byte: a
+  // file with one may be UTF-16 without a mark, whose characters are no anchor's bytes.
+  std::vector<ByteAnchor> any;
   AnchorScanner any_scanner;
 
-  // Whether an anchor found at q of data[0, n) is worth the exact search: the bytes there spell
-  // the whole needle in one of the encodings (not yet checking character boundaries), or may
-  // do so beyond the bytes at hand.
+  // Whether an anchor found at q of data[0, n) is worth the exact search: a zero byte (no form
+  // of a needle holds one), or the bytes there spell the whole needle in one of the encodings
+  // (not yet checking character boundaries), or may do so beyond the bytes at hand.
   bool candidate_at(const uchar* data, qsizetype q, qsizetype n, bool at_end) const {
+    if (data[q] == 0) return true;
     for (const EncodedNeedle* e : {&cp932, &euc_jp, &utf8}) {
       if (!e->possible) continue;
       for (const ByteAnchor& a : e->anchors) {
@@ -351,6 +359,9 @@ SearchNeedle::SearchNeedle(const QString& needle) : text_(needle) {
     for (const EncodedNeedle* e : {&forms->cp932, &forms->euc_jp, &forms->utf8}) {
       for (const ByteAnchor& a : e->anchors) add(a);
     }
+    ByteAnchor zero;
+    zero.add(0, 0);
+    add(zero);
     forms->any_scanner = AnchorScanner(forms->any);
   }
   forms_ = std::move(forms);
@@ -436,6 +447,10 @@ bool found_in_encoding(const SearchNeedle::Forms& f, const QByteArray& bytes, Te
       return find_encoded(f.utf16le, data + 2, n - 2, 2, any_offset);
     case TextEncoding::Utf16BeBom:
       return find_encoded(f.utf16be, data + 2, n - 2, 2, any_offset);
+    case TextEncoding::Utf16Le:
+      return find_encoded(f.utf16le, data, n, 2, any_offset);
+    case TextEncoding::Utf16Be:
+      return find_encoded(f.utf16be, data, n, 2, any_offset);
     case TextEncoding::EucJp:
     case TextEncoding::Iso2022Jp:
       break;
@@ -455,6 +470,13 @@ bool needs_decoding(const QByteArray& bytes, TextEncoding enc) {
   return enc == TextEncoding::Utf8Bom && !is_valid_utf8(bytes.sliced(3));
 }
 
+// Whether the text may be UTF-16 without a mark (only a text with a zero byte can be) and holds
+// the needle in it.
+bool found_in_utf16(const SearchNeedle::Forms& f, const QByteArray& bytes) {
+  return bytes.contains('\0') && (found_in_encoding(f, bytes, TextEncoding::Utf16Le) ||
+                                  found_in_encoding(f, bytes, TextEncoding::Utf16Be));
+}
+
 bool has_mark(const QByteArray& head) {
   return head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") ||
          head.startsWith("\xFE\xFF");
@@ -468,14 +490,15 @@ class FileSearcher {
  public:
   static bool exact(const SearchNeedle& needle, const QByteArray& bytes) {
     const SearchNeedle::Forms& f = *needle.forms_;
-    // A file without a mark that cannot be ISO-2022-JP is read as code page 932, UTF-8 or EUC-JP.
-    // When no reading can hold the string (its bytes stand only inside other characters, say),
-    // the answer is no whatever the detection would choose, and detecting is the dearer part.
+    // A file without a mark that cannot be ISO-2022-JP is read as code page 932, UTF-8, EUC-JP
+    // or UTF-16 without a mark. When no reading can hold the string (its bytes stand only inside
+    // other characters, say), the answer is no whatever the detection would choose, and detecting
+    // is the dearer part.
     int in_cp932 = -1;
     if (!has_mark(bytes.left(3)) && !may_be_iso_2022_jp(bytes)) {
       in_cp932 = found_in_encoding(f, bytes, TextEncoding::Cp932);
       if (!in_cp932 && !found_in_encoding(f, bytes, TextEncoding::Utf8) &&
-          !holds_form(f.euc_jp, bytes)) {
+          !holds_form(f.euc_jp, bytes) && !found_in_utf16(f, bytes)) {
         return false;
       }
     }

@@ -5,9 +5,11 @@
 #include "search/search_screen.h"
 #include "search/text_search.h"
 #include "text/text_decode.h"
+#include "wild_texts.h"
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,14 +65,48 @@ QByteArray random_cp932(QRandomGenerator& rng, int chars) {
   return out;
 }
 
+// EUC-JP bytes with every code the decoder reads: kana, kanji, half-width katakana, JIS X 0212,
+// the decoder's 8E E0 to 8E E2 for ¢ £ ¬, NEC's row 13; and, one code in five, noise: lone C1
+// bytes and codes that do not decode.
+QByteArray random_euc_jp(QRandomGenerator& rng, int chars) {
+  static const char* const kCodes[] = {
+      "a4a2", "a4f3", "a5ed", "a5f3",   "c6fc",   "cbdc",   "b8a1", "bab7", "8eb6", "8ec0",
+      "8ee0", "8ee1", "8ee2", "8fa2b7", "8fb0a1", "8fa2c3", "a1c1", "a1dd", "a1f1", "a1f2",
+      "a2cc", "ada1", "a1c2", "41",     "5c",     "0d0a",   "0a",   "0d",   "20"};
+  static const char* const kNoise[] = {"85",   "9f",   "80",     "8d",   "a0", "ff", "8e41", "a141",
+                                       "f5a1", "fefe", "8fa141", "8ee3", "a4", "8e", "8f41", "00"};
+  QByteArray out;
+  for (int i = 0; i < chars; ++i) {
+    out += rng.bounded(5) ? hex(kCodes[rng.bounded(int(std::size(kCodes)))])
+                          : hex(kNoise[rng.bounded(int(std::size(kNoise)))]);
+  }
+  return out;
+}
+
+// Text of mostly ASCII, as UTF-16 without a mark is: words, numbers, some Japanese and a character
+// beyond the BMP.
+QString random_mostly_ascii(QRandomGenerator& rng, int pieces) {
+  static const QStringList kWords = {
+      QStringLiteral("Name"), QStringLiteral(","),     QStringLiteral("12"),
+      QStringLiteral("abc"),  QStringLiteral(" "),     QStringLiteral("\r\n"),
+      QStringLiteral("<p>"),  QStringLiteral("x"),     QStringLiteral("@"),
+      QStringLiteral("😀"),    QStringLiteral("\u3000")};
+  QString text;
+  while (pieces-- > 0) {
+    text += rng.bounded(4) == 0 ? random_text(rng, 1) : kWords[rng.bounded(int(kWords.size()))];
+  }
+  return text;
+}
+
 QString random_needle(QRandomGenerator& rng, const QByteArray& bytes) {
   static const QStringList kFixed = {
-      QStringLiteral("@"),     QStringLiteral("\\"), QStringLiteral("|"),
-      QStringLiteral("〜"),    QStringLiteral("～"), QStringLiteral("‖"),
-      QStringLiteral("−"),     QStringLiteral("¬"),  QStringLiteral("∵"),
-      QStringLiteral("ソ"),    QStringLiteral("ｶﾀ"), QStringLiteral("検索"),
-      QStringLiteral("A"),     QStringLiteral("ab"), QStringLiteral("\uFFFD"),
-      QStringLiteral("\u001C")};
+      QStringLiteral("@"),      QStringLiteral("\\"),     QStringLiteral("|"),
+      QStringLiteral("〜"),     QStringLiteral("～"),     QStringLiteral("‖"),
+      QStringLiteral("−"),      QStringLiteral("¬"),      QStringLiteral("∵"),
+      QStringLiteral("ソ"),     QStringLiteral("ｶﾀ"),     QStringLiteral("検索"),
+      QStringLiteral("A"),      QStringLiteral("ab"),     QStringLiteral("\uFFFD"),
+      QStringLiteral("\u001C"), QStringLiteral("¢"),      QStringLiteral("￠"),
+      QStringLiteral("£"),      QStringLiteral("\u0085"), QStringLiteral("\uFEFF")};
   if (rng.bounded(3) == 0) return kFixed[rng.bounded(int(kFixed.size()))];
   // A piece of the file's own text, so that most needles do occur somewhere.
   const QString text = decode_text_bytes(bytes).text;
@@ -97,6 +133,7 @@ class TestSearchCore : public QObject {
   void fast_equals_reference();
   void generated_corpora_data();
   void generated_corpora();
+  void texts_from_the_wild_are_found();
   void block_boundaries_data();
   void block_boundaries();
   void long_lead_byte_runs();
@@ -131,6 +168,19 @@ void TestSearchCore::reference_data() {
   QTest::newRow("UTF-16LE") << utf16(QStringLiteral("日本語の検索"), false) << QStringLiteral("の検") << true;
   QTest::newRow("UTF-16BE") << utf16(QStringLiteral("日本語の検索"), true) << QStringLiteral("本語") << true;
   QTest::newRow("empty file") << QByteArray() << QStringLiteral("a") << false;
+  QTest::newRow("half-width kana line") << hex("c3bdc40d0a") << QStringLiteral("ﾃｽﾄ") << true;
+  QTest::newRow("EUC-JP kana in markup") << encode("EUC-JP", QStringLiteral("<html><body>ログイン</body></html>")) << QStringLiteral("ログイン") << true;
+  QTest::newRow("UTF-16LE without mark") << encode("UTF-16LE", QStringLiteral("品番,数量\r\nA-1,12\r\n")) << QStringLiteral("A-1") << true;
+  QTest::newRow("UTF-16BE without mark") << encode("UTF-16BE", QStringLiteral("品番,数量\r\nA-1,12\r\n")) << QStringLiteral("数量") << true;
+  QTest::newRow("UTF-16LE without mark, beyond the BMP") << encode("UTF-16LE", QStringLiteral("Smile 😀 ok")) << QStringLiteral("😀 o") << true;
+  QTest::newRow("UTF-16BE without mark, not across lines") << encode("UTF-16BE", QStringLiteral("A-1\r\n12")) << QStringLiteral("112") << false;
+  QTest::newRow("EUC-JP ¢ of 8E E0") << encode("EUC-JP", QStringLiteral("価格は")) + hex("8ee0") + encode("EUC-JP", QStringLiteral("百円です。")) << QStringLiteral("¢") << true;
+  QTest::newRow("EUC-JP ¢ of 8E E0 for ￠") << encode("EUC-JP", QStringLiteral("価格は")) + hex("8ee0") + encode("EUC-JP", QStringLiteral("百円です。")) << QStringLiteral("￠百円") << true;
+  QTest::newRow("EUC-JP £ and ¬") << encode("EUC-JP", QStringLiteral("価格は")) + hex("8ee18ee2") + encode("EUC-JP", QStringLiteral("です。")) << QStringLiteral("£¬") << true;
+  QTest::newRow("EUC-JP lone C1 byte") << encode("EUC-JP", QStringLiteral("日本語の文章")) + hex("85") << QStringLiteral("\u0085") << true;
+  QTest::newRow("doubled UTF-8 mark") << hex("efbbbfefbbbf78") << QStringLiteral("\uFEFFx") << true;
+  QTest::newRow("doubled UTF-16LE mark") << hex("fffefffe7800") << QStringLiteral("\uFEFF") << true;
+  QTest::newRow("doubled UTF-16BE mark") << hex("fefffeff0078") << QStringLiteral("\uFEFFx") << true;
   // clang-format on
 }
 
@@ -161,6 +211,9 @@ void TestSearchCore::fast_equals_reference_data() {
   QTest::newRow("replacement needle") << hex("8540") << QStringLiteral("\uFFFD");
   QTest::newRow("zero-width no-break space") << QStringLiteral("xa\uFEFFb").toUtf8() << QStringLiteral("a\uFEFFb");
   QTest::newRow("surrogate pair") << QStringLiteral("a😀b").toUtf8() << QStringLiteral("😀");
+  QTest::newRow("UTF-16 without mark, odd offset") << QByteArray("x\0\x41\x30\x42\x30", 6) << QStringLiteral("\u4230");
+  QTest::newRow("zero bytes in code page 932") << hex("82a000829f00") << QStringLiteral("あ");
+  QTest::newRow("EUC-JP cut after 8F A1") << encode("EUC-JP", QStringLiteral("日本語の文章")) + hex("8fa1") << QStringLiteral("章");
   // clang-format on
 }
 
@@ -182,6 +235,10 @@ void TestSearchCore::generated_corpora_data() {
   QTest::newRow("random bytes") << 6;
   QTest::newRow("ISO-2022-JP") << 7;
   QTest::newRow("ISO-2022-JP with a high byte at the end") << 8;
+  QTest::newRow("noisy EUC-JP") << 9;
+  QTest::newRow("UTF-16LE without mark") << 10;
+  QTest::newRow("UTF-16BE without mark") << 11;
+  QTest::newRow("doubled marks") << 12;
   // clang-format on
 }
 
@@ -193,13 +250,25 @@ void TestSearchCore::generated_corpora() {
   for (int round = 0; round < 400; ++round) {
     QByteArray bytes;
     const int size = 1 + rng.bounded(round % 10 == 0 ? 4000 : 60);
-    const QString text = kind != 0 && kind != 6 ? random_text(rng, size) : QString();
+    const QString text = kind == 10 || kind == 11              ? random_mostly_ascii(rng, size)
+                         : kind != 0 && kind != 6 && kind != 9 ? random_text(rng, size)
+                                                               : QString();
     if (kind == 0) bytes = random_cp932(rng, size);
     if (kind == 1) bytes = encode("EUC-JP", text);
     if (kind == 2 || kind == 3) bytes = (kind == 3 ? "\xEF\xBB\xBF" : "") + text.toUtf8();
     if (kind == 4 || kind == 5) bytes = utf16(text, kind == 5);
     for (int i = 0; kind == 6 && i < size; ++i) bytes.append(char(rng.bounded(256)));
-    if (kind >= 7) bytes = encode("ISO-2022-JP", text) + (kind == 8 ? "\x82\xA0" : "");
+    if (kind == 7 || kind == 8) bytes = encode("ISO-2022-JP", text) + (kind == 8 ? "\x82\xA0" : "");
+    if (kind == 9) bytes = random_euc_jp(rng, size);
+    if (kind == 10 || kind == 11) bytes = encode(kind == 10 ? "UTF-16LE" : "UTF-16BE", text);
+    if (kind == 12) {
+      static const char* const kMarks[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+      const int m = rng.bounded(3);
+      const QByteArray body = m == 0   ? text.toUtf8()
+                              : m == 1 ? encode("UTF-16LE", text)
+                                       : encode("UTF-16BE", text);
+      bytes = QByteArray(kMarks[m]) + QByteArray(kMarks[m]).repeated(rng.bounded(3)) + body;
+    }
     const QString needle = random_needle(rng, bytes);
     const bool expected = text_bytes_contain(bytes, needle);
     found += expected;
@@ -218,6 +287,29 @@ void TestSearchCore::generated_corpora() {
   // The corpus must exercise both answers.
   QVERIFY(found > 40);
   QVERIFY(found < 360);
+}
+
+// Pieces of every line of the texts people write are found in each encoding the texts come in, by
+// the scan of the file and by the search of its bytes; a string the text lacks is not.
+void TestSearchCore::texts_from_the_wild_are_found() {
+  const QList<tarvex::testing::WildText> texts = tarvex::testing::wild_texts();
+  QVERIFY(texts.size() >= 40);
+  for (const tarvex::testing::WildText& t : texts) {
+    QStringList needles;
+    for (const QString& line : t.text.split(QRegularExpression(QStringLiteral("\\r?\\n")))) {
+      if (line.size() >= 2) needles << line.mid(line.size() / 3, 4);
+    }
+    QVERIFY(!needles.isEmpty());
+    for (const QString& piece : needles) {
+      const SearchNeedle needle(piece);
+      QVERIFY2(needle.found_in(t.bytes), qPrintable(t.name + u' ' + piece));
+      QVERIFY2(search_file(needle, t.path) == FileSearchResult::Found,
+               qPrintable(t.name + u' ' + piece));
+    }
+    const SearchNeedle absent(QStringLiteral("見当たらない文字列"));
+    QVERIFY2(!absent.found_in(t.bytes), qPrintable(t.name));
+    QVERIFY2(search_file(absent, t.path) == FileSearchResult::NotFound, qPrintable(t.name));
+  }
 }
 
 // Occurrences that straddle the blocks the scan reads, and at the very end of a file.

@@ -24,6 +24,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <limits>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -357,8 +358,12 @@ void TestDisplaySheets::workbooks_data() {
         << "xls" << changed([type = type](XlsBook& b) { b.between_formula_and_string = quint16(type); }) << true << kSampleCells;
   }
   QTest::newRow("formula with a date format")             << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 45322, XlsCell::FormulaNumber, "builtin:14"), num(0, 1, 73961, XlsCell::FormulaNumber, "yyyy/mm/dd")}}}}) << true << Cells{{0, 0, "2024/1/31"}, {0, 1, "2102/06/30"}};
-  QTest::newRow("1904 date system")                       << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 0, XlsCell::Date), num(0, 1, 45322, XlsCell::Rk, "0.0%")}}}, 0, false, false, 0, 512, true}) << true << Cells{{0, 0, "1904/1/1"}, {0, 1, "4532200.0%"}};
+  QTest::newRow("1904 date system")                       << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 0, XlsCell::Date), num(0, 1, 45322, XlsCell::Rk, "0.0%"), num(0, 2, -1.5, XlsCell::Number, "[h]:mm"), num(0, 3, -0.25, XlsCell::Number, "h:mm"), num(0, 4, -3e6, XlsCell::Number, "yyyy/m/d")}}}, 0, false, false, 0, 512, true}) << true << Cells{{0, 0, "1904/1/1"}, {0, 1, "4532200.0%"}, {0, 2, "-36:00"}, {0, 3, "-6:00"}, {0, 4, "########"}};
   QTest::newRow("strings split inside, runs and readings") << "xls" << changed([](XlsBook& b) { b.string_record_limit = 30; b.rich_strings = true; }) << true << kSampleCells;
+  // Numbers no spreadsheet program holds, as a damaged file may give them: not a number and the
+  // infinities, under a format of two sections, a fixed one, a date and General.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  QTest::newRow("numbers that are not finite")            << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, nan, XlsCell::Number, "0;(0)"), num(0, 1, inf, XlsCell::Number, "0.00"), num(0, 2, -inf, XlsCell::Number, "yyyy/m/d"), num(0, 3, nan), num(0, 4, nan, XlsCell::FormulaNumber, "#,##0;[Red]-#,##0")}}}}) << true << Cells{{0, 0, "#NUM!"}, {0, 1, "#NUM!"}, {0, 2, "#NUM!"}, {0, 3, "#NUM!"}, {0, 4, "#NUM!"}};
   QTest::newRow("German workbook written by LibreOffice") << "xls" << data_file("formats/german.xls") << true << Cells{{0, 0, "Größe"}, {0, 1, "1,234.50 €"}, {1, 0, "Übermäßig"}, {1, 1, "31.01.2024"}};
 
   // .xlsx packages; the content decides, not the name. The sample shows shared strings with

@@ -4,19 +4,51 @@
 #include "text/rtf_reader.h"
 #include "text/text_decode.h"
 #include "text/text_loader.h"
+#include "wild_texts.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tarvex;
+using tarvex::testing::wild_texts;
+using tarvex::testing::WildText;
+
+namespace {
+
+QByteArray encoded(const char* codec, const QString& text) {
+  QStringEncoder encoder(codec);
+  return encoder.encode(text);
+}
+
+// The decision of a detector fed the bytes in blocks of the given sizes, taken in turn.
+TextEncoding decision_in_blocks(const QByteArray& bytes, const QList<int>& sizes) {
+  TextEncodingDetector detector;
+  qsizetype at = 0;
+  for (int k = 0; at < bytes.size(); ++k) {
+    const qsizetype size = std::min<qsizetype>(sizes[k % sizes.size()], bytes.size() - at);
+    detector.feed(QByteArrayView(bytes).sliced(at, size));
+    at += size;
+  }
+  return detector.decision();
+}
+
+}  // namespace
 
 class TestText final : public QObject {
   Q_OBJECT
  private slots:
   void text_encodings_data();
   void text_encodings();
+  void short_texts_read_as_a_person_reads_them_data();
+  void short_texts_read_as_a_person_reads_them();
+  void texts_from_the_wild();
+  void detector_decides_alike_in_any_blocks();
+  void detector_weighs_a_sample_and_settles();
+  void decoding_keeps_every_character_data();
+  void decoding_keeps_every_character();
   void files_that_cannot_be_read();
   void rtf_text_data();
   void rtf_text();
@@ -56,6 +88,172 @@ void TestText::text_encodings() {
   const DecodedText decoded = decode_text_bytes(bytes);
   QCOMPARE(decoded.text, text);
   QCOMPARE(int(decoded.encoding), encoding);
+}
+
+// Short texts that more than one encoding reads without fault, or nearly: each is read the way a
+// person reads it. Kana pairs of code page 932 are also UTF-8 two-byte characters, EUC-JP's kana
+// are also half-width katakana of code page 932, and UTF-16 of ASCII is valid UTF-8.
+void TestText::short_texts_read_as_a_person_reads_them_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("encoding");
+  const auto cp932 = [](const QString& t) { return encode_cp932(t); };
+  const auto euc = [](const QString& t) { return encoded("EUC-JP", t); };
+  const QChar bad(0xFFFD);
+  const int sjis = int(TextEncoding::Cp932), eucjp = int(TextEncoding::EucJp);
+  const int utf8 = int(TextEncoding::Utf8);
+  const QString csv = QStringLiteral("品番,数量\r\nA-1,12\r\n");
+  const QString beyond = QStringLiteral("Smile 😀 ok\r\n");
+  const QByteArray test_utf8 = QStringLiteral("テスト").toUtf8();
+  // clang-format off
+  QTest::newRow("kana line, a valid UTF-8 pair first") << QByteArray("\xC3\xBD\xC4\r\n") << QStringLiteral("ﾃｽﾄ\r\n") << sjis;
+  QTest::newRow("kana line, also EUC-JP kanji")        << cp932(QStringLiteral("ｶﾀｶﾅ\r\n")) << QStringLiteral("ｶﾀｶﾅ\r\n") << sjis;
+  QTest::newRow("kana words, also EUC-JP kanji")       << cp932(QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ\r\n")) << QStringLiteral("ﾃﾞｰﾀﾍﾞｰｽ\r\n") << sjis;
+  QTest::newRow("kana with ASCII")                     << cp932(QStringLiteral("ﾃｽﾄ 123 ﾃﾞｰﾀ\r\n")) << QStringLiteral("ﾃｽﾄ 123 ﾃﾞｰﾀ\r\n") << sjis;
+  QTest::newRow("full-width kana, code page 932")      << cp932(QStringLiteral("カタカナ\r\n")) << QStringLiteral("カタカナ\r\n") << sjis;
+  QTest::newRow("EUC-JP kana in markup")               << euc(QStringLiteral("<html><body>ログイン</body></html>")) << QStringLiteral("<html><body>ログイン</body></html>") << eucjp;
+  QTest::newRow("EUC-JP katakana line")                << euc(QStringLiteral("カタカナ\n")) << QStringLiteral("カタカナ\n") << eucjp;
+  QTest::newRow("EUC-JP hiragana line")                << euc(QStringLiteral("ひらがな\n")) << QStringLiteral("ひらがな\n") << eucjp;
+  QTest::newRow("EUC-JP kanji line")                   << euc(QStringLiteral("東京都千代田区\n")) << QStringLiteral("東京都千代田区\n") << eucjp;
+  QTest::newRow("EUC-JP half-width kana")              << euc(QStringLiteral("ﾃｽﾄ\r\n")) << QStringLiteral("ﾃｽﾄ\r\n") << eucjp;
+  QTest::newRow("accented Latin, UTF-8")               << QStringLiteral("Café déjà vu").toUtf8() << QStringLiteral("Café déjà vu") << utf8;
+  QTest::newRow("umlauts, UTF-8")                      << QStringLiteral("Ärger über Öl").toUtf8() << QStringLiteral("Ärger über Öl") << utf8;
+  QTest::newRow("accented Latin and one bad byte")     << QStringLiteral("Café déjà vu").toUtf8() + "\xFF" << QStringLiteral("Café déjà vu") + bad << utf8;
+  QTest::newRow("umlaut and one bad byte")             << QStringLiteral("Öl").toUtf8() + "\xFF" << QStringLiteral("Öl") + bad << utf8;
+  QTest::newRow("UTF-16LE without mark")               << encoded("UTF-16LE", csv) << csv << int(TextEncoding::Utf16Le);
+  QTest::newRow("UTF-16BE without mark")               << encoded("UTF-16BE", csv) << csv << int(TextEncoding::Utf16Be);
+  QTest::newRow("UTF-16LE beyond the BMP")             << encoded("UTF-16LE", beyond) << beyond << int(TextEncoding::Utf16Le);
+  QTest::newRow("UTF-16BE beyond the BMP")             << encoded("UTF-16BE", beyond) << beyond << int(TextEncoding::Utf16Be);
+  QTest::newRow("UTF-16LE of one letter")              << QByteArray("a\0", 2) << QStringLiteral("a") << int(TextEncoding::Utf16Le);
+  QTest::newRow("UTF-16LE cut inside a unit")          << encoded("UTF-16LE", csv).chopped(1) << csv.chopped(1) + bad << int(TextEncoding::Utf16Le);
+  QTest::newRow("zeros on both sides are no UTF-16")   << QByteArray("a\0\0\0b\0c\0", 8) << QString("a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD") << utf8;
+  QTest::newRow("UTF-8 Japanese line cut short")       << test_utf8.chopped(1) << QStringLiteral("テス") + QString(2, bad) << utf8;
+  QTest::newRow("one stray byte in ASCII")             << QByteArray("hello\xA0world") << QString("hello\uFFFDworld") << sjis;
+  QTest::newRow("one stray byte in UTF-8 Japanese")    << QStringLiteral("日本語の").toUtf8() + "\xFF" + QStringLiteral("文です").toUtf8() << QStringLiteral("日本語の") + bad + QStringLiteral("文です") << utf8;
+  QTest::newRow("one stray byte in code page 932")     << cp932(QStringLiteral("日本語の")) + "\xFF" + cp932(QStringLiteral("文です")) << QStringLiteral("日本語の") + bad + QStringLiteral("文です") << sjis;
+  QTest::newRow("one stray byte in EUC-JP")            << euc(QStringLiteral("日本語の")) + "\xFF" + euc(QStringLiteral("文です")) << QStringLiteral("日本語の") + bad + QStringLiteral("文です") << eucjp;
+  // clang-format on
+}
+
+void TestText::short_texts_read_as_a_person_reads_them() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, text);
+  QFETCH(int, encoding);
+  const DecodedText decoded = decode_text_bytes(bytes);
+  QCOMPARE(int(decoded.encoding), encoding);
+  QCOMPARE(decoded.text, text);
+}
+
+// Web pages, CSV exports, mail and subtitles as people write them, short and long, in every
+// encoding they come in: each is read in the encoding it was made in, character for character.
+void TestText::texts_from_the_wild() {
+  const QList<WildText> texts = wild_texts();
+  QVERIFY(texts.size() >= 40);
+  for (const WildText& t : texts) {
+    const DecodedText decoded = decode_text_bytes(t.bytes);
+    QVERIFY2(decoded.encoding == t.encoding, qPrintable(t.name));
+    QVERIFY2(decoded.text == t.text, qPrintable(t.name));
+  }
+}
+
+// The detector decides alike however the bytes come: whole, byte by byte, in blocks that split
+// every kind of code, and in random blocks.
+void TestText::detector_decides_alike_in_any_blocks() {
+  QList<QByteArray> inputs;
+  for (const WildText& t : wild_texts()) inputs << t.bytes;
+  const QString prose = QStringLiteral("吾輩は猫である。名前はまだ無い。ﾃｽﾄ①\r\n");
+  QString long_prose;
+  while (long_prose.size() < 70000) long_prose += prose;
+  for (const char* codec : {"windows-31j", "EUC-JP", "UTF-8", "UTF-16LE", "UTF-16BE"}) {
+    inputs << encoded(codec, long_prose);
+  }
+  inputs << QByteArray("plain ASCII") << QByteArray("\x1B$B$3$s\x1B(B") << QByteArray()
+         << QByteArray("\xEF\xBB") << QByteArray("\xFE\xFF\x30\x42");
+  QRandomGenerator rng(15);
+  for (const QByteArray& bytes : inputs) {
+    const TextEncoding whole = detect_text_encoding(bytes);
+    QList<QList<int>> splits = {{1}, {2}, {3}, {4095, 1}, {65535}, {100000}};
+    for (int k = 0; k < 3; ++k) {
+      QList<int> sizes;
+      for (int i = 0; i < 20; ++i) sizes << 1 + rng.bounded(k == 0 ? 8 : 20000);
+      splits << sizes;
+    }
+    for (const QList<int>& sizes : splits) {
+      QVERIFY2(
+          decision_in_blocks(bytes, sizes) == whole,
+          qPrintable(QStringLiteral("%1 bytes, blocks of %2").arg(bytes.size()).arg(sizes[0])));
+    }
+  }
+}
+
+// The weighing reads a sample, the bytes up to the 64K-th zero or high byte: a text settles there,
+// and what follows cannot change its decision. A mark settles at once; ASCII never settles, since a
+// high byte may still come.
+void TestText::detector_weighs_a_sample_and_settles() {
+  const QByteArray line = encode_cp932(QStringLiteral("吾輩は猫である。名前はまだ無い。\r\n"));
+  QByteArray sjis;
+  while (sjis.size() < 140000) sjis += line;
+  TextEncodingDetector detector;
+  detector.feed(sjis.left(1000));
+  QVERIFY(!detector.settled());
+  detector.feed(sjis.mid(1000));
+  QVERIFY(detector.settled());
+  QCOMPARE(detector.decision(), TextEncoding::Cp932);
+  // UTF-8 after the sample is read as the sample's encoding, by the pane and the search alike.
+  const QByteArray utf8_tail = QStringLiteral("吾輩は猫である。").toUtf8().repeated(1000);
+  detector.feed(utf8_tail);
+  QCOMPARE(detector.decision(), TextEncoding::Cp932);
+  QCOMPARE(detect_text_encoding(sjis + utf8_tail), TextEncoding::Cp932);
+  // A short sample with the same UTF-8 lines reads otherwise.
+  QCOMPARE(detect_text_encoding(line + utf8_tail), TextEncoding::Utf8);
+
+  TextEncodingDetector marked;
+  marked.feed("\xFF\xFE");
+  QVERIFY(marked.settled());
+  QCOMPARE(marked.decision(), TextEncoding::Utf16LeBom);
+  TextEncodingDetector utf16;
+  utf16.feed(encoded("UTF-16LE", QStringLiteral("Name,Value\r\n").repeated(10000)));
+  QVERIFY(utf16.settled());
+  QCOMPARE(utf16.decision(), TextEncoding::Utf16Le);
+  TextEncodingDetector ascii;
+  ascii.feed(QByteArray(200000, 'a'));
+  QVERIFY(!ascii.settled());
+  QCOMPARE(ascii.decision(), TextEncoding::Utf8);
+  ascii.feed(line);
+  QCOMPARE(ascii.decision(), TextEncoding::Cp932);
+}
+
+// Every byte shows as a character: a mark after the mark is a character (U+FEFF) as anywhere
+// else, a code cut short at the end shows as U+FFFD, and so does a surrogate without its partner.
+void TestText::decoding_keeps_every_character_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<int>("encoding");
+  QTest::addColumn<QString>("text");
+  const QChar bad(0xFFFD);
+  const QString mark(QChar(0xFEFF));
+  const QByteArray euc = encoded("EUC-JP", QStringLiteral("日本語"));
+  // clang-format off
+  QTest::newRow("doubled UTF-8 mark")          << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << int(TextEncoding::Utf8Bom) << mark + "x";
+  QTest::newRow("doubled UTF-16LE mark")       << QByteArray("\xFF\xFE\xFF\xFEx\0", 6) << int(TextEncoding::Utf16LeBom) << mark + "x";
+  QTest::newRow("doubled UTF-16BE mark")       << QByteArray("\xFE\xFF\xFE\xFF\0x", 6) << int(TextEncoding::Utf16BeBom) << mark + "x";
+  QTest::newRow("a later block starts with U+FEFF") << QByteArray("\xEF\xBB\xBFx") << int(TextEncoding::Utf8) << mark + "x";
+  QTest::newRow("a later block of a marked text") << QByteArray("xy") << int(TextEncoding::Utf8Bom) << QStringLiteral("xy");
+  QTest::newRow("EUC-JP lead byte at the end") << euc + "\xA4" << int(TextEncoding::EucJp) << QStringLiteral("日本語") + bad;
+  QTest::newRow("EUC-JP 8F A1 at the end")     << euc + "\x8F\xA1" << int(TextEncoding::EucJp) << QStringLiteral("日本語") + bad;
+  QTest::newRow("EUC-JP ¢ £ ¬")                << QByteArray("\x8E\xE0\x8E\xE1\x8E\xE2") << int(TextEncoding::EucJp) << QStringLiteral("¢£¬");
+  QTest::newRow("ISO-2022-JP cut inside a pair") << QByteArray("\x1B$B0!0") << int(TextEncoding::Iso2022Jp) << QStringLiteral("亜") + bad;
+  QTest::newRow("lone high surrogate")         << QByteArray("\x00\xD8x\0", 4) << int(TextEncoding::Utf16Le) << QString(bad) + "x";
+  QTest::newRow("lone low surrogate")          << QByteArray("\xDC\x00\0x", 4) << int(TextEncoding::Utf16Be) << QString(bad) + "x";
+  QTest::newRow("surrogate pair")              << QByteArray("\x3D\xD8\x00\xDE", 4) << int(TextEncoding::Utf16Le) << QStringLiteral("😀");
+  QTest::newRow("NUL in UTF-16")               << QByteArray("\0\0x\0", 4) << int(TextEncoding::Utf16Le) << QString(bad) + "x";
+  // clang-format on
+}
+
+void TestText::decoding_keeps_every_character() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(int, encoding);
+  QFETCH(QString, text);
+  QCOMPARE(decode_text_as(bytes, TextEncoding(encoding)), text);
 }
 
 // A folder is no text; a file too large for memory is refused without being read (a sparse file
