@@ -5,6 +5,7 @@
 #include "browse/file_box.h"
 #include "form_fixture.h"
 #include "platform/classic_timer.h"
+#include "platform/error_text.h"
 #include "platform/text_codecs.h"
 #include "settings/form2.h"
 #include "settings/option_rules.h"
@@ -17,7 +18,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -72,6 +77,7 @@ class TestSettingsForm final : public QObject {
   void leaving_after_changing_every_control();
   void first_spreadsheet_choice_data();
   void first_spreadsheet_choice();
+  void settings_stored_in_one_write();
 };
 
 void TestSettingsForm::extension_rules_data() {
@@ -232,6 +238,35 @@ void TestSettingsForm::first_spreadsheet_choice() {
   QCOMPARE(f.form2()->selected_option(), ok ? 1 : -1);
   QCOMPARE(f.st.sheet_app, ok ? SheetApp::Excel : SheetApp::None);
   QCOMPARE(decode_cp932(fx.settings_bytes()).contains("アプリケーション名=excel"), ok);
+}
+
+// OK stores every value of the dialog in one write. When that write fails (here a file-size limit
+// stops the long pattern, as a full disk would), the file keeps all its old values — the new
+// choice and interval, which would fit on their own, are not stored without the rest — and the
+// user is told once, with the file and why.
+void TestSettingsForm::settings_stored_in_one_write() {
+  FormFixture fx;
+  fx.write_settings(kStored);
+  Form1& f = fx.make(false);
+  const QByteArray before = fx.settings_bytes();
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path() + "\n\r" +
+                     error_text(EFBIG));
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = static_cast<rlim_t>(before.size()) + 16;
+  run_options(f, [&](Form2& d) {
+    d.Option1[0]->setChecked(true);
+    d.Text2[0]->setText("7");
+    d.Text1->setText(QString(200, u'x'));
+    setrlimit(RLIMIT_FSIZE, &small);
+    QTest::mouseClick(d.Command2[0], Qt::LeftButton);
+  });
+  setrlimit(RLIMIT_FSIZE, &saved);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(fx.messages.seen.size(), 1);
+  QCOMPARE(fx.settings_bytes(), before);
 }
 
 QTEST_MAIN(TestSettingsForm)
