@@ -226,6 +226,7 @@ class Form1 final : public QMainWindow {
   void remove_entry(const RegisterSide& side);
   void image_登録から削除_Click();
   void text_登録から削除_Click();
+  void remove_command(const RegisterSide& side);
   void delete_img_file();
   void delete_txt_file();
 

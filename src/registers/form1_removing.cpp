@@ -96,13 +96,25 @@ void Form1::remove_entry(const RegisterSide& s) {
 }
 
 void Form1::image_登録から削除_Click() {
-  st.msg_answer = msgbox(kRemoveImageQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerCancel) remove_img_entry();
+  remove_command(side(true));
 }
 
 void Form1::text_登録から削除_Click() {
-  st.msg_answer = msgbox(kRemoveTextQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerCancel) remove_txt_entry();
+  remove_command(side(false));
+}
+
+// The entry the path labels name is the one removed, and only while it is the current entry:
+// a display started before its first picture, an entry just removed from a running display, or a
+// file of the other kind on display leave nothing named, and nothing is removed.
+void Form1::remove_command(const RegisterSide& s) {
+  const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+  if (!labels_name_current_entry(path, s.reg)) {
+    msgbox(kNotOnDisplay, MsgButtons::Ok);
+    return;
+  }
+  st.msg_answer =
+      msgbox(s.image ? kRemoveImageQuestion : kRemoveTextQuestion, MsgButtons::OkCancel);
+  if (st.msg_answer != kAnswerCancel) remove_entry(s);
 }
 
 void Form1::delete_img_file() {

@@ -95,6 +95,7 @@ class TestSteppingForm final : public QObject {
   void remove_and_delete();
   void removal_while_the_slideshow_runs_data();
   void removal_while_the_slideshow_runs();
+  void removal_with_nothing_on_display();
   void keys_list_menu_and_number_box_focus();
 };
 
@@ -378,6 +379,7 @@ void TestSteppingForm::remove_and_delete_data() {
   QTest::newRow("text into the trash")              << "text delete" << QStringList{ask + "|Yes"}                                              << false << false;
   QTest::newRow("link into the trash, not target")  << "link"        << QStringList{ask + "|Yes"}                                              << false << false;
   QTest::newRow("labels name another file")         << "other file"  << QStringList{"削除するファイルが表示されていません。"}                  << true  << true;
+  QTest::newRow("removal, labels name another file") << "other file remove" << QStringList{"削除するファイルが表示されていません。"}          << true  << true;
   QTest::newRow("file gone before the command")     << "gone"        << QStringList{ask + "|Yes", failed + "ファイルが見つかりません。"}        << false << true;
   QTest::newRow("question answered No")             << "delete"      << QStringList{ask + "|No"}                                               << true  << true;
   QTest::newRow("file replaced after the question") << "replaced"    << QStringList{ask + "|Yes", failed + "確認の後でファイルが別のファイルに替わりました。"} << true << true;
@@ -411,7 +413,7 @@ void TestSteppingForm::remove_and_delete() {
   const auto unlock = qScopeGuard([&] {
     if (locked) QProcess::execute("chattr", {"-i", folder});
   });
-  if (situation == "other file") f.ラベル表示(w.fx.folder() + "/pics/other.bmp");
+  if (situation.startsWith("other file")) f.ラベル表示(w.fx.folder() + "/pics/other.bmp");
   if (situation == "gone") QFile::remove(path);
   if (situation == "no trash") {  // a trash folder that cannot be made
     w.config.data_home = w.fx.write_file("blocked", "") + "/share";
@@ -464,18 +466,25 @@ void TestSteppingForm::remove_and_delete() {
     QCOMPARE(a->isEnabled(), text);
 }
 
-// Three pictures or texts run, the newest on display, and it is removed: by the command, or (for
-// the texts) by Yes to the missing-file question of a tick. The removal's backward step only stops
-// the display, so nothing valid is on display: a second removal removes nothing, and the next step
-// shows a registered file without asking about a missing one.
+// Three pictures or texts run and the entry on display is removed: by the command, or (for the
+// newest text) by Yes to the missing-file question of a tick. The removal's backward step only
+// stops the display, so the pane still shows the removed file: the current index never names a
+// slot past the newest entry, a second removal is refused as naming no entry on display, and the
+// next step shows a registered file without asking about a missing one.
 void TestSteppingForm::removal_while_the_slideshow_runs_data() {
   QTest::addColumn<bool>("text");
-  QTest::newRow("pictures") << false;
-  QTest::newRow("texts, the file gone") << true;
+  QTest::addColumn<int>("shown");    // the entry on display when it is removed
+  QTest::addColumn<int>("current");  // the current index after the removal
+  QTest::newRow("pictures, the newest") << false << 2 << -1;
+  QTest::newRow("texts, the newest, its file gone") << true << 2 << -1;
+  QTest::newRow("pictures, the middle") << false << 1 << 1;
+  QTest::newRow("texts, the middle") << true << 1 << 1;
 }
 
 void TestSteppingForm::removal_while_the_slideshow_runs() {
   QFETCH(bool, text);
+  QFETCH(int, shown);
+  QFETCH(int, current);
   const QString remove_question =
       text ? QStringLiteral("登録したテキストファイル名を消去してもいいですか？")
            : QStringLiteral("登録した画像ファイル名を消去してもいいですか？");
@@ -483,36 +492,69 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   Form1& f = *w.f;
   const Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
+  QAction* remove = text ? f.text_登録から削除 : f.image_登録から削除;
   f.Check1[int(text)]->click();
   const auto tick = [&] { text ? f.連続テキスト_Timer() : f.連続画像_Timer(); };
-  for (int i = 0; i < 2; ++i) tick();
-  if (text) {
+  for (int i = 0; i < shown; ++i) tick();
+  if (text && shown == 2) {
     QFile::remove(files[2]);
     w.fx.messages.expect(files[2] + kMissing, kAnswerYes);
     tick();
   } else {
     tick();
+    QCOMPARE(labels(f), files[shown]);
     w.fx.messages.expect(remove_question);
-    f.image_登録から削除->trigger();
+    remove->trigger();
   }
   QVERIFY(!f.Check1[int(text)]->isChecked());
-  QCOMPARE(r.path(0) + r.path(1) + r.path(2), files[0] + files[1]);
+  QStringList left = files;
+  left.removeAt(shown);
+  QCOMPARE(r.path(0) + r.path(1) + r.path(2), left.join(QString()));
   QCOMPARE(r.last, 1);
-  QVERIFY(r.cur < 0);
-  // A number outside the register puts back no number, there being no current entry.
-  f.Text1->setText("9");
-  QTest::keyClick(f.Text1, Qt::Key_Return);
-  QCOMPARE(f.Text1->text(), QString());
-  w.fx.messages.expect(remove_question);
-  (text ? f.text_登録から削除 : f.image_登録から削除)->trigger();
-  QCOMPARE(r.path(0) + r.path(1), files[0] + files[1]);
+  QCOMPARE(r.cur, current);
+  if (current < 0) {
+    // A number outside the register puts back no number, there being no current entry.
+    f.Text1->setText("9");
+    QTest::keyClick(f.Text1, Qt::Key_Return);
+    QCOMPARE(f.Text1->text(), QString());
+  }
+  w.fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
+  remove->trigger();
+  QCOMPARE(r.path(0) + r.path(1), left.join(QString()));
   QCOMPARE(r.last, 1);
-  // The removal's backward step brought the newest entry into view; the next step goes round.
-  QCOMPARE(r.cur, 1);
+  QCOMPARE(r.cur, current);
+  // The next step goes round to entry 0.
   text ? f.Command3_Click(1) : f.Command2_Click(1);
   QCOMPARE(r.cur, 0);
   QCOMPARE(labels(f), files[0]);
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+}
+
+// A display started on registers that show nothing yet (bulk-loaded, and the first picture comes
+// with the first tick) names no entry: the removal commands remove nothing.
+void TestSteppingForm::removal_with_nothing_on_display() {
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
+  for (int i = 0; i < 3; ++i)
+    write_picture(fx.folder() + QStringLiteral("/p%1.bmp").arg(i), Qt::red, 40, 30);
+  fx.write_file("t0.txt", "text");
+  Form1& f = fx.make(false);
+  f.show();
+  f.browse_to(fx.folder());
+  fx.messages.expect(fx.folder() + QStringLiteral("の画像ファイル名を登録しますか？"));
+  f.img_all_load->trigger();
+  fx.messages.expect(fx.folder() + QStringLiteral("のテキストファイル名を登録しますか？"));
+  f.txt_all_load->trigger();
+  QCOMPARE(f.st.img.last, 2);
+  QCOMPARE(f.st.txt.last, 0);
+  f.Check1[0]->click();
+  for (QAction* remove : {f.image_登録から削除, f.text_登録から削除}) {
+    fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
+    remove->trigger();
+  }
+  QCOMPARE(f.st.img.last, 2);
+  QCOMPARE(f.st.txt.last, 0);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 // The keys act as the buttons of the register on display; the list menu shows the list of that
