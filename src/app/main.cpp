@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   if (!file_to_show.isEmpty()) {
     QTimer::singleShot(0, &window, [&window, file_to_show] {
       window.select_in_file_box(QFileInfo(file_to_show).fileName());
-      window.st.msg_answer = window.ファイルの表示(file_to_show, 1);
+      window.ファイルの表示(file_to_show, 1);
     });
   }
   return app.exec();

@@ -10,9 +10,12 @@
 #include "sheets/sheet_readers.h"
 #include "workbook_writers.h"
 
+#include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -264,6 +267,8 @@ class TestDisplaySheets final : public QObject {
   void workbooks();
   void values_match_xlrd();
   void preview_on_the_window();
+  void late_reading_is_superseded_data();
+  void late_reading_is_superseded();
 };
 
 // Every row of the table: our own writers' .xls, .xlsx and .ods show the text the spreadsheet
@@ -570,13 +575,73 @@ void TestDisplaySheets::preview_on_the_window() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
-  f.st.sheet_app = 1;
+  f.st.sheet_app = SheetApp::Lotus;
   f.st.lotus_exts[0] = QStringLiteral("wk1");
   f.ファイルの表示(
       fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
       1);
   QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("売上\t")));
   QVERIFY(f.RichTextBox1->text().count(u'\n') >= kLotusRows - 1);
+}
+
+// With Excel chosen and a workbook's reading still under way, the text pane is loaded or cleared
+// another way: the reading, when it ends, leaves the pane to that, with the labels and the number
+// naming what the pane shows.
+void TestDisplaySheets::late_reading_is_superseded_data() {
+  QTest::addColumn<QString>("action");
+  QTest::addColumn<QString>("shown");  // the text the pane ends with
+  // clang-format off
+  QTest::newRow("Down in the text list")  << "list"   << "最初のテキスト";
+  QTest::newRow("number typed and Enter") << "number" << "最初のテキスト";
+  QTest::newRow("text tick")              << "tick"   << "最初のテキスト";
+  QTest::newRow("text display started")   << "start"  << "";
+  QTest::newRow("texts cleared")          << "clear"  << "";
+  // clang-format on
+}
+
+void TestDisplaySheets::late_reading_is_superseded() {
+  QFETCH(QString, action);
+  QFETCH(QString, shown);
+  FormFixture fx;
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=20\n[Excel拡張子]\n拡張子0=xls\n"
+                     "[アプリケーションの選択]\nアプリケーション名=excel\n"));
+  Form1& f = fx.make(false);
+  f.show();
+  const QString first = fx.write_file("first.txt", "最初のテキスト");
+  f.ファイルの表示(first, 1);
+  f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
+  settle(f);
+  QVERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t")));
+  if (action == "tick") f.Check1[1]->click();
+  // The workbook again, as the arrow or the text display shows it; its reading is under way until
+  // the window takes its events.
+  f.st.txt.cur = 1;
+  QCOMPARE(f.Excelで表示(1), 0);
+  QVERIFY(f.sheet_reading_pending());
+  if (action == "list") {
+    f.Txt_List->setCurrentRow(0);
+    f.Txt_List_KeyUp(38);
+  } else if (action == "number") {
+    f.Text1->setText("0");
+    f.Text1_KeyPress(13);
+  } else if (action == "tick") {
+    f.連続テキスト_Timer();
+  } else if (action == "start") {
+    f.Check1[1]->click();
+  } else if (action == "clear") {
+    fx.messages.expect(QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
+    f.txt_all_clear->trigger();
+  }
+  const bool notice_gone = f.form3()->isHidden();
+  settle(f);
+  QCOMPARE(f.RichTextBox1->text(), shown);
+  QVERIFY(notice_gone);
+  if (!shown.isEmpty()) {
+    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(), first);
+    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
+  }
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 QTEST_MAIN(TestDisplaySheets)
