@@ -2,13 +2,21 @@
 // decoded ahead and without, beside the bare QImageReader::read of the same file. Then a soak:
 // 10,000 ticks at an interval of 1 ms over small pictures and texts whose files are removed and
 // made again while it runs, the missing-file question answered Yes and No in turn; it prints the
-// ticks per second and the resident memory at the start and the end.
+// ticks per second and the resident memory at the start and the end. Last a text soak: 10,000
+// text ticks over rich texts, workbooks (.xls, .xlsx, WK1) and plain texts in code page 932 and
+// UTF-8, with Excel or Lotus 1-2-3 chosen in turn and the workbook of the current entry previewed
+// every fourth tick, as the arrow does; files vanish and come back. Its resident memory must stay
+// flat: within 20 MB from after the first 1,000 ticks to the end.
+//
+//   bench_slideshow [soak ticks, default 10000; -1 leaves both soaks out]
 
 #include "app/main_window.h"
 #include "bench_support.h"
 #include "display/image_pane.h"
 #include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
+#include "platform/text_codecs.h"
+#include "workbook_writers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +27,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 
 #include <cstdio>
 
@@ -177,6 +186,123 @@ void soak(const QString& folder, int total_ticks) {
               rss_start, rss_end, rss_end - rss_start);
 }
 
+// The text soak's files: rich texts, workbooks and plain texts, each kind a few times over.
+struct TextSoakFiles {
+  QStringList paths;
+  void write(int i) const {
+    const QString& path = paths[i];
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (path.endsWith(".rtf")) {
+      QByteArray rtf =
+          "{\\rtf1\\ansi\\ansicpg932{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}"
+          "{\\colortbl;\\red200\\green0\\blue0;}\\f0\\fs24 ";
+      for (int p = 0; p < 40 + 20 * i; ++p)
+        rtf += "\\b Tarvex\\b0  \\cf1 \\'82\\'a0\\'82\\'a2\\cf0  \\i line\\i0\\par ";
+      f.write(rtf + "}");
+    } else if (path.endsWith(".xls")) {
+      tarvex::testing::XlsSheet sheet{QStringLiteral("Sheet1"), {}};
+      for (int r = 0; r < 20; ++r) {
+        for (int c = 0; c < 10; ++c) {
+          sheet.cells.append({r, c, tarvex::testing::XlsCell::Number, double(r * 10 + c + i), {}});
+        }
+      }
+      sheet.cells.append(
+          {0, 0, tarvex::testing::XlsCell::Text, 0, QStringLiteral("売上%1").arg(i)});
+      f.write(tarvex::testing::xls_file({{sheet}}));
+    } else if (path.endsWith(".xlsx")) {
+      QByteArray rows;
+      for (int r = 1; r <= 20; ++r) {
+        rows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
+                "\"><v>" + QByteArray::number(r * i) + "</v></c></row>";
+      }
+      f.write(tarvex::testing::xlsx_file({{QStringLiteral("Sheet1"), rows}}, 0));
+    } else if (path.endsWith(".wk1")) {
+      QList<tarvex::testing::WkCell> cells;
+      for (int r = 0; r < 30; ++r) cells.append({0, r, 0, false, double(r + i), {}});
+      cells.append({0, 0, 1, true, 0, QStringLiteral("見出し%1").arg(i)});
+      f.write(tarvex::testing::wk1_file(cells));
+    } else if (i % 2 == 0) {
+      f.write(tarvex::encode_cp932(QStringLiteral("シフトJISの行 %1\r\n").arg(i).repeated(200)));
+    } else {
+      f.write(QStringLiteral("UTF-8 の行 %1\n").arg(i).repeated(200).toUtf8());
+    }
+  }
+};
+
+void text_soak(const QString& folder, int total_ticks) {
+  const QString data = folder + "/text_soak";
+  QDir().mkpath(data);
+  TextSoakFiles files;
+  const char* kinds[] = {"rtf", "xls", "xlsx", "wk1", "txt", "txt"};
+  for (int i = 0; i < 30; ++i) {
+    files.paths << data + QStringLiteral("/f%1.%2").arg(i).arg(QLatin1String(kinds[i % 6]));
+    files.write(i);
+  }
+  QTemporaryDir settings;
+  bench::SilentMessages unused;
+  Platform platform = bench::bench_platform(settings.path(), &unused);
+  AlternatingAnswers answers;
+  platform.messages = &answers;
+  Form1 f(platform);
+  f.show();
+  // ".xlsx" ends in "lsx": both Excel extensions, and WK1 for Lotus 1-2-3.
+  f.st.excel_exts[0] = QStringLiteral("xls");
+  f.st.excel_exts[1] = QStringLiteral("lsx");
+  f.st.lotus_exts[0] = QStringLiteral("wk1");
+  f.st.sheet_app = SheetApp::Excel;
+  auto fill = [&] {
+    for (const QString& p : files.paths) {
+      if (QFile::exists(p)) f.ファイルの表示(p, 1);
+    }
+  };
+  fill();
+  int ticks = 0;
+  f.連続テキスト->set_interval(1);
+  f.連続テキスト->set_handler([&] {
+    ++ticks;
+    f.連続テキスト_Timer();
+    // The spreadsheet choice changes now and then; every fourth tick the current entry is shown
+    // as the arrow shows it, through the preview.
+    if (ticks % 1000 == 0) {
+      f.st.sheet_app = f.st.sheet_app == SheetApp::Excel ? SheetApp::Lotus : SheetApp::Excel;
+    }
+    if (ticks % 4 == 0 && !f.message_open()) {
+      f.st.sheet_app == SheetApp::Excel ? f.Excelで表示(1) : f.Lotus123で表示(1);
+    }
+    if (ticks % 7 == 0) QFile::remove(files.paths[(ticks * 13) % files.paths.size()]);
+    if (ticks % 29 == 0) {
+      for (int i = 0; i < files.paths.size(); ++i) {
+        if (!QFile::exists(files.paths[i])) files.write(i);
+      }
+    }
+  });
+  double rss_warm = 0;
+  QElapsedTimer t;
+  t.start();
+  while (ticks < total_ticks) {
+    if (!f.Check1[1]->isChecked()) {
+      if (f.st.txt.top_index() < 10) fill();
+      f.Check1[1]->click();
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    if (rss_warm == 0 && ticks >= total_ticks / 10) rss_warm = bench::resident_memory_mb();
+  }
+  f.Check1[1]->setChecked(false);
+  // The last readings end, and their watchers go.
+  QThreadPool::globalInstance()->waitForDone();
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  const double seconds = t.nsecsElapsed() / 1e9;
+  const double rss_end = bench::resident_memory_mb();
+  std::printf("\ntext soak: %d ticks in %.1f s = %.0f ticks/s, %d questions answered\n", ticks,
+              seconds, ticks / seconds, answers.shown);
+  std::printf(
+      "resident memory: %.1f MB after %d ticks, %.1f MB at the end (growth %.1f MB, target "
+      "<= 20)\n",
+      rss_warm, total_ticks / 10, rss_end, rss_end - rss_warm);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -187,5 +313,6 @@ int main(int argc, char** argv) {
   const int ticks = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 10000;
   image_tick(dir.path());
   if (ticks >= 0) soak(dir.path(), ticks > 0 ? ticks : 10000);
+  if (ticks >= 0) text_soak(dir.path(), ticks > 0 ? ticks : 10000);
   return 0;
 }

@@ -22,9 +22,11 @@ Platform bench_platform(const QString& folder, SilentMessages* messages);
 double peak_memory_mb();
 
 // Runs this program again with `args` and returns its standard output (the child prints its
-// figures); the wall time from start to exit goes to `elapsed_ms`. A child that crashes, hangs or
-// exits with a code other than 0 ends the whole benchmark with exit code 1.
-QString run_child(const QStringList& args, double* elapsed_ms = nullptr);
+// figures); the wall time from start to exit goes to `elapsed_ms`, and from start to the child's
+// first output to `first_output_ms`. A child that crashes, hangs or exits with a code other than 0
+// ends the whole benchmark with exit code 1.
+QString run_child(const QStringList& args, double* elapsed_ms = nullptr,
+                  double* first_output_ms = nullptr);
 
 double median(QList<double> values);
 

@@ -45,7 +45,7 @@ void Form1::Tarvexのヘルプ_Click() {
                                : platform_.help_document;
   // The desktop's viewer would not say that the document is missing: say it here, with the path.
   if (!QFileInfo(document).isFile()) {
-    st.msg_answer = msgbox(kHelpMissing + document, MsgButtons::Ok);
+    msgbox(kHelpMissing + document, MsgButtons::Ok);
     return;
   }
   if (platform_.opener) platform_.opener->open(document);

@@ -102,7 +102,8 @@ void FrmAbout::Form_Load() {
   Label1[0]->setText(QStringLiteral("ユーザー名             ") + user);
   Label1[1]->setText(QStringLiteral("コンピュータ名         ") + computer);
   Label2[0]->setText(QStringLiteral("作者：Tarvex 開発グループ"));
-  Label2[1]->setText(QStringLiteral("Linux 版（Qt 6 による移植）"));
+  // The build for Linux, with the Qt it runs on.
+  Label2[1]->setText(QStringLiteral("Linux 版（Qt %1）").arg(QString::fromLatin1(qVersion())));
 }
 
 void FrmAbout::cmdOK_Click() {

@@ -6,6 +6,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "pictures/picture_prefetch.h"
+#include "platform/accessible_value.h"
 #include "platform/classic_timer.h"
 #include "platform/fonts.h"
 #include "platform/trash.h"
@@ -107,7 +108,8 @@ void Form1::create_controls() {
     set_twips_geometry(Command3[i], 0, 0, 615, 350);
   }
   for (int i = 0; i < 2; ++i) {
-    Command1[i] = named(new QPushButton(QStringLiteral("□"), client), indexed_name("Command1", i));
+    Command1[i] = named(new QPushButton(client), indexed_name("Command1", i));
+    show_pause_state(i, false);
     set_twips_geometry(Command1[i], 0, 0, 495, 350);
   }
   連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
@@ -194,11 +196,15 @@ void Form1::set_accessible_names() {
       {Check1[0], "画像を連続表示"},          {Check1[1], "テキストを連続表示"},
       {Command2[0], "前の画像"},              {Command2[1], "次の画像"},
       {RichTextBox1, "テキスト表示"},         {File1, "ファイルボックス"},
-      {SHTree1, "フォルダツリー"},            {Label6, "登録数"},
-      {Image1, "画像表示"},
+      {SHTree1, "フォルダツリー"},            {Image1, "画像表示"},
   };
   // clang-format on
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
+  // The labels that show a value are heard with it: the count and the pieces of the path.
+  expose_label_value(Label6, QStringLiteral("登録数"));
+  for (int i = 0; i < 3; ++i) {
+    expose_label_value(Label4[i], QStringLiteral("表示ファイル（%1）").arg(i + 1));
+  }
 }
 
 void Form1::create_menus() {

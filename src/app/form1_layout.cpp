@@ -84,7 +84,7 @@ void Form1::window_layout() {
   in.minimized = minimized_for_layout();
   in.minimum_refused = minimum_refused_;
   in.stretch = Image1->stretch();
-  in.search_mode = st.search_mode != 0;
+  in.search_mode = st.search_mode;
   in.list1_left = twips_geometry(List1).x();
   in.label4_left = twips_geometry(Label4[0]).x();
 
@@ -119,7 +119,7 @@ void Form1::window_layout() {
   // size shows whole again at a larger one.
   // A stretched picture is decoded for the pane's new size by the pane itself once the size is
   // set, so the reload here never decodes for the old size.
-  if (st.layout_done == 1) reload_current_picture();
+  if (st.layout_done) reload_current_picture();
   in.image_size = twips_geometry(Image1).size();
 
   const LayoutPlan plan = plan_layout(in);
@@ -130,7 +130,7 @@ void Form1::window_layout() {
     if (w) apply_placement(w, placement);
   }
   最大画面の再描画();
-  st.layout_done = 1;
+  st.layout_done = true;
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {

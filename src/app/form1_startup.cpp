@@ -9,6 +9,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
+#include "platform/error_text.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/conversions.h"
@@ -93,18 +94,18 @@ void Form1::Form_Load() {
 
   // 6, 7. Title and the register and display state.
   app_title = kAppTitle;
-  st.img_paused = st.txt_paused = 0;
-  st.img.full = st.txt.full = 0;
-  st.txt.full_before = st.img.full_before = 0;
-  st.img_found = st.txt_found = 0;
-  st.popup_source = 0;
+  st.img_paused = st.txt_paused = false;
+  st.img.full = st.txt.full = false;
+  st.txt.full_before = st.img.full_before = false;
+  st.img_found = st.txt_found = false;
+  st.popup_source = PopupSource::None;
   st.search_ready = 0;
   st.img.last = st.txt.last = -1;
   st.img.cur = st.txt.cur = 0;
   st.txt.last_before = st.img.last_before = 0;
   st.notice_count = 0;
-  st.txt_nav_started = st.img_nav_started = 0;
-  st.lotus_hit = 0;
+  st.txt_nav_started = st.img_nav_started = false;
+  st.lotus_hit = false;
 
   // 8, 9. No picture fitting; both continuous-display boxes clear.
   Image1->set_stretch(false);
@@ -118,7 +119,7 @@ void Form1::Form_Load() {
 
   // 12. The file count, then the registers sized from it.
   const FileCount count = file_count(QString::number(stored_count));
-  if (count.out_of_range) st.msg_answer = msgbox(kFileCountMessage, MsgButtons::Ok);
+  if (count.out_of_range) msgbox(kFileCountMessage, MsgButtons::Ok);
   st.img.reset(count.max_index);
   st.txt.reset(count.max_index);
 
@@ -137,9 +138,12 @@ void Form1::Form_Load() {
 
   // 15. Start-up geometry of the second text box and the register lists.
   const QRect rich2 = twips_geometry(RichTextBox2);
-  set_twips_geometry(RichTextBox2, 600, 120, rich2.width(), rich2.height());
-  set_twips_geometry(Img_List, 360, 120, 2175, 4740);
-  set_twips_geometry(Txt_List, 360, 120, 2175, 4740);
+  set_twips_geometry(RichTextBox2, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
+                     rich2.height());
+  for (QListWidget* list : {Img_List, Txt_List}) {
+    set_twips_geometry(list, kStartupListTwips.x(), kStartupListTwips.y(),
+                       kStartupListTwips.width(), kStartupListTwips.height());
+  }
 
   // 16. The commands that need a registered file.
   for (QAction* a : {img_all_clear, txt_all_clear, txt_kensaku, 文字列検索の終了, txt_file_open,
@@ -161,13 +165,13 @@ void Form1::Form_Load() {
   // 19. The spreadsheet application.
   switch (form2_->selected_option()) {
     case 0:
-      st.sheet_app = 1;
+      st.sheet_app = SheetApp::Lotus;
       break;
     case 1:
-      st.sheet_app = 2;
+      st.sheet_app = SheetApp::Excel;
       break;
     case 2:
-      st.sheet_app = 0;
+      st.sheet_app = SheetApp::None;
       break;
     default:
       break;
@@ -183,17 +187,18 @@ void Form1::Form_Load() {
   }
   form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
-  Image1->set_stretch(form2_->Check2->isChecked());
+  take_dialog_options();
+  Image1->set_stretch(st.options.fit);
 
   // The folder tree and the file box start in the working folder.
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
 }
 
-bool Form1::write_all_settings(const QString& text_seconds, const QString& image_seconds) {
+void Form1::save_settings(const QString& text_seconds, const QString& image_seconds) {
   using namespace keys;
-  bool saved = true;
-  auto write = [this, &saved](const QString& section, const QString& key, const QString& value) {
-    saved = settings_.ini_write(section, key, value) && saved;
+  QList<ProfileEdit> edits;
+  auto write = [&edits](const QString& section, const QString& key, const QString& value) {
+    edits.append(ProfileEdit{section, key, value});
   };
 
   // 1. The spreadsheet choice, when one is selected.
@@ -206,7 +211,7 @@ bool Form1::write_all_settings(const QString& text_seconds, const QString& image
   write(kAttributes, kHidden, truth_text(a.hidden));
   write(kAttributes, kReadOnly, truth_text(a.read_only));
   write(kAttributes, kSystem, truth_text(a.system));
-  write(kAttributes, kPattern, form2_->Text1->text());
+  write(kAttributes, kPattern, st.options.pattern);
 
   // 4. The search extensions, empty slots included.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
@@ -218,12 +223,18 @@ bool Form1::write_all_settings(const QString& text_seconds, const QString& image
   write(kDisplayTime, kImage, image_seconds);
 
   // 6. Picture fitting and file deletion.
-  write(kFitSection, kFit,
-        form2_->Check2->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+  write(kFitSection, kFit, st.options.fit ? QStringLiteral("1") : QStringLiteral("0"));
   write(kDeleteSection, kDelete,
-        form2_->Check3->checkState() != Qt::Unchecked ? QStringLiteral("1") : QStringLiteral("0"));
+        st.options.delete_allowed ? QStringLiteral("1") : QStringLiteral("0"));
 
-  return saved;
+  // All in one write: the file holds the old values or the new ones, never a mixture. A failure is
+  // told once, with the file and why.
+  const WriteResult saved = settings_.ini_write_all(edits);
+  if (!saved.ok()) {
+    msgbox(kSettingsNotSavedMessage + settings_.path() + QStringLiteral("\n\r") +
+               error_text(saved.error),
+           MsgButtons::Ok);
+  }
 }
 
 void Form1::Form_Unload() {
@@ -231,11 +242,8 @@ void Form1::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   // 1 … 6. The settings, the intervals in seconds.
-  const bool saved = write_all_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
-                                        shortest_decimal(連続画像->interval() / 1000.0));
-
-  // Writes that failed have left the old file whole; the user is told once.
-  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+  save_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
+                shortest_decimal(連続画像->interval() / 1000.0));
 
   // 7. No automation objects are held between previews.
   // 8. The other windows close; then the main window.

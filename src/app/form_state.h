@@ -7,29 +7,51 @@
 
 namespace tarvex {
 
-// The form-level variables of the main window. Everything starts at 0 or "" until start-up.
+// The spreadsheet application chosen for previews (the options dialog's three choices).
+enum class SheetApp { None, Lotus, Excel };
+
+// Which control opened the last pop-up menu; it decides what "ファイルを開く(&O)" opens.
+enum class PopupSource {
+  None,     // no pop-up yet, or the file box's or the hit list's has closed
+  FileBox,  // the file box
+  HitList,  // the search-hit list
+  Pane,     // the image pane or the text pane (kept after the menu closes)
+};
+
+// The form-level variables of the main window. Everything starts at 0, false or "" until
+// start-up.
 struct FormState {
   // Shell.
-  int msg_answer = 0;    // answer of the last message box, result of the last form function
-  int popup_source = 0;  // 1 file box, 2 search-hit list, 3 a pane; 0 after the file box's menu
-  int layout_done = 0;   // a layout pass has completed
+  // A question's answer, or a spreadsheet display's result (1: not shown, the user told), kept
+  // only where the next step reads it.
+  int msg_answer = 0;
+  PopupSource popup_source = PopupSource::None;
+  bool layout_done = false;  // a layout pass has completed
 
   // Settings.
   ExtensionTable search_exts, lotus_exts, excel_exts;
+  // The options the register commands, the image pane and shutdown consult, as the options dialog
+  // last left them: taken from it at start-up and each time it closes.
+  struct Options {
+    bool fit = false;             // fit the picture to the pane
+    bool delete_allowed = false;  // the delete-file commands may be enabled
+    QString pattern;              // the dialog's pattern box, stored at shutdown
+  };
+  Options options;
   ExtensionTable image_exts;  // picture formats added by the settings file, read at start-up
 
   // Registers.
   Register img, txt;
-  int img_found = 0, txt_found = 0;
+  bool img_found = false, txt_found = false;  // a bulk registration took a file
 
-  // Spreadsheet preview: 0 none, 1 Lotus 1-2-3, 2 Excel.
-  int sheet_app = 0;
+  // Spreadsheet preview.
+  SheetApp sheet_app = SheetApp::None;
   QString sheet_file;
-  int excel_hit = 0, lotus_hit = 0;
+  bool excel_hit = false, lotus_hit = false;
 
   // Continuous display and navigation.
-  int img_paused = 0, txt_paused = 0;
-  int img_nav_started = 0, txt_nav_started = 0;
+  bool img_paused = false, txt_paused = false;
+  bool img_nav_started = false, txt_nav_started = false;
   int notice_count = 0;
 
   // Text pane.
@@ -37,7 +59,7 @@ struct FormState {
 
   // Search.
   QString search_text, hit_path;
-  int search_mode = 0;
+  bool search_mode = false;
   int hit_len = 0, search_ready = 0;
   qint64 hit_pos = 0;  // a position in a text of any size
 };

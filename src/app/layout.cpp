@@ -17,8 +17,33 @@ std::optional<Placement> LayoutPlan::find(const QString& name) const {
   return found;
 }
 
+namespace {
+
+// The text panes' and the image pane's height, and the widths of the text pane on the normal and
+// on the search screen: the window less the bottom rows, the folder tree and the margins.
+int pane_height(int H) {
+  return H - 1760;
+}
+int normal_pane_width(int W) {
+  return W - 3285;
+}
+int search_pane_width(int W) {
+  return W - 1245;
+}
+
+}  // namespace
+
 QSize image_pane_area(QSize outer) {
-  return QSize(outer.width() - 3285, outer.height() - 1760);
+  return QSize(normal_pane_width(outer.width()), pane_height(outer.height()));
+}
+
+QRect hit_pane_twips(QSize outer) {
+  return QRect(kSearchTextPaneLeft, kSearchTextPaneTop, search_pane_width(outer.width()),
+               pane_height(outer.height()));
+}
+
+QRect normal_pane_twips(QSize outer) {
+  return QRect(QPoint(kImagePaneLeft, kImagePaneTop), image_pane_area(outer));
 }
 
 QSize limit_image_pane(QSize pane, QSize outer) {
@@ -69,10 +94,10 @@ LayoutPlan plan_layout(const LayoutInput& in) {
   const QSize pane = in.stretch ? image_pane_area(outer) : limit_image_pane(in.image_size, outer);
   place("Image1", Placement{std::nullopt, std::nullopt, pane.width(), pane.height()});
 
-  place("RichTextBox1", height(H - 1760));
-  place("RichTextBox1", width(in.search_mode ? W - 1245 : W - 3285));
-  place("RichTextBox2", height(H - 1760));
-  place("RichTextBox2", width(W - 1245));
+  place("RichTextBox1", height(pane_height(H)));
+  place("RichTextBox1", width(in.search_mode ? search_pane_width(W) : normal_pane_width(W)));
+  place("RichTextBox2", height(pane_height(H)));
+  place("RichTextBox2", width(search_pane_width(W)));
   place("List1", top(H - 1550));
   place("List1", width(W - 1345 - in.list1_left));
   place("Check1(0)", top(H - 1460));

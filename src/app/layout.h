@@ -20,6 +20,15 @@ inline constexpr int kImagePaneTop = 120;
 inline constexpr int kSearchTextPaneLeft = 600;
 inline constexpr int kSearchTextPaneTop = 120;
 
+// The register lists' place at start-up, over the folder tree (the layout pass then sets their
+// height).
+inline constexpr QRect kStartupListTwips{360, 120, 2175, 4740};
+
+// Where the text pane sits on the search screen (over the folder tree), and back on the normal
+// screen beside it, for the main window's outer size (twips, width × height).
+QRect hit_pane_twips(QSize outer);
+QRect normal_pane_twips(QSize outer);
+
 // The properties one layout pass sets on one control, in twips; the others stay as they are.
 struct Placement {
   std::optional<int> left, top, width, height;

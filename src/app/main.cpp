@@ -17,8 +17,51 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
+#include <functional>
+#include <utility>
+
+namespace {
+
+// Runs a step once the window is on screen, where the window manager has placed it: a question
+// the step asks (a file named on the command line that cannot be read) then stands over the
+// window instead of over the place the window had before it was mapped.
+class OnceExposed : public QObject {
+ public:
+  OnceExposed(QWindow* window, std::function<void()> step)
+      : QObject(window), step_(std::move(step)) {
+    // Some platforms (offscreen, minimal) expose the window within show() itself.
+    if (window->isExposed()) {
+      run_soon();
+    } else {
+      window->installEventFilter(this);
+    }
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* window = static_cast<QWindow*>(watched);
+    if (event->type() == QEvent::Expose && window->isExposed()) {
+      window->removeEventFilter(this);
+      run_soon();
+    }
+    return false;
+  }
+
+ private:
+  void run_soon() {
+    QTimer::singleShot(0, this, [this] {
+      step_();
+      deleteLater();
+    });
+  }
+
+  std::function<void()> step_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The command line is read before anything needs a display: --help and --version answer
@@ -88,9 +131,9 @@ int main(int argc, char** argv) {
   messages.set_parent(&window);
   window.show();
   if (!file_to_show.isEmpty()) {
-    QTimer::singleShot(0, &window, [&window, file_to_show] {
+    new OnceExposed(window.windowHandle(), [&window, file_to_show] {
       window.select_in_file_box(QFileInfo(file_to_show).fileName());
-      window.st.msg_answer = window.ファイルの表示(file_to_show, 1);
+      window.ファイルの表示(file_to_show, 1);
     });
   }
   return app.exec();

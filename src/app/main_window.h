@@ -127,9 +127,9 @@ class Form1 final : public QMainWindow {
   // ---- Shell: start-up and shutdown (app/form1_startup.cpp) -------------------------------------
   void Form_Load();
   void Form_Unload();
-  // Writes every setting in the file's order (shutdown, and OK in the options dialog), with the
-  // intervals given in seconds; false when a write failed (the old file is then whole).
-  bool write_all_settings(const QString& text_seconds, const QString& image_seconds);
+  // Stores every setting in the file's order, in one write (shutdown, and the options dialog),
+  // with the intervals given in seconds; a failure is told once, with its reason and the file.
+  void save_settings(const QString& text_seconds, const QString& image_seconds);
   void 終了_Click();
 
   // ---- Shell: window layout (app/form1_layout.cpp) ----------------------------------------------
@@ -144,11 +144,50 @@ class Form1 final : public QMainWindow {
   void lay_out_at_actual_size();
 
   // ---- Registers (registers/form1_register_lists.cpp) -------------------------------------------
+  // One register with the controls and commands that serve it. Where the two registers are
+  // handled alike, a step is written once over a side; where the described steps differ, the
+  // step says so.
+  struct RegisterSide {
+    bool image = false;
+    Register& reg;
+    QListWidget* list;                    // Img_List, Txt_List
+    std::array<QPushButton*, 2>& arrows;  // Command2, Command3: backward, forward
+    QPushButton* pause;                   // Command1(0), Command1(1)
+    QCheckBox* check;                     // Check1(0), Check1(1)
+    ClassicTimer* timer;                  // 連続画像, 連続テキスト
+    QWidget* pane;                        // Image1, RichTextBox1
+    bool& paused;                         // img_paused, txt_paused
+    bool& nav_started;                    // img_nav_started, txt_nav_started
+    // The commands that need a file of this register.
+    QAction* clear_all;    // img_all_clear, txt_all_clear
+    QAction* search;       // none, txt_kensaku
+    QAction* open;         // img_file_open, txt_file_open
+    QAction* remove;       // image_登録から削除, text_登録から削除
+    QAction* copy;         // 画像のコピー, コピー
+    QAction* delete_file;  // image_ファイル削除, text_ファイル削除
+    // What a newly shown file enables: clearing, searching (texts), opening and removing. Copying
+    // follows the file's kind, deleting the permission.
+    QList<QAction*> entry_commands() const;
+    // Every command that needs a file of this register: all go when it is cleared.
+    QList<QAction*> register_commands() const;
+    // The index of the side's controls in the control arrays: 0 images, 1 texts.
+    int index() const { return image ? 0 : 1; }
+  };
+  RegisterSide side(bool image);
+  // True while the side's pane is the one on display.
+  bool on_display(const RegisterSide& side) const;
   void Img_File_List();
   void Txt_file_list();
+  // Rebuilds a side's list box: one line per entry, none selected.
+  void list_entries(const RegisterSide& side);
   QString Re_Number(int org_number) const;
+  // The selected line of a list box (a register list, the hit list), −1 while none is.
+  static int selected_line(const QListWidget* list);
+  // Selects line `row` of a list box; false when the list has no such line.
+  static bool select_line(QListWidget* list, int row);
   void nothing_img_file();
   void nothing_txt_file();
+  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Selection (registers/form1_selection.cpp) --------------------------------------------
   // The register lists: a left-button release or an Up / Down key release shows the chosen entry.
@@ -178,19 +217,25 @@ class Form1 final : public QMainWindow {
   QAction* pause_key = nullptr;
   // The image slideshow decodes the next picture ahead; benchmarks compare with it off.
   bool prefetch_enabled = true;
+  PicturePrefetch& look_ahead() { return *prefetch_; }
   // True while a message box of the window is open: ticks and steps wait for its answer.
   bool message_open() const { return message_depth_ > 0; }
 
   // ---- Removal and deletion (registers/form1_removing.cpp) ----------------------------------
   void remove_img_entry();
   void remove_txt_entry();
+  void remove_entry(const RegisterSide& side);
   void image_登録から削除_Click();
   void text_登録から削除_Click();
+  void remove_command(const RegisterSide& side);
   void delete_img_file();
   void delete_txt_file();
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   int ファイルの表示(const QString& source, int target);
+  // Enables what a newly shown file of a side enables: its entry commands, and deleting when
+  // allowed.
+  void enable_entry_commands(const RegisterSide& side);
   int ラベル表示(const QString& full_path);
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
@@ -247,8 +292,10 @@ class Form1 final : public QMainWindow {
   // ---- Bulk registration and clearing (registers/form1_bulk.cpp) ----------------------------
   void img_all_load_Click();
   void txt_all_load_Click();
+  void bulk_load(const RegisterSide& side);
   void img_all_clear_Click();
   void txt_all_clear_Click();
+  void clear_side(const RegisterSide& side);
 
   // ---- Notice timer (slideshow/form1_notice.cpp) --------------------------------------------
   // Puts `text` into the notice window and starts the timer that shows the window for a short
@@ -308,10 +355,25 @@ class Form1 final : public QMainWindow {
   void connect_navigation_events();
   void connect_removing_events();
   void select_from_list(bool image, int selected);
+  // The pause button's caption "□" (running) or "■" (paused), and the same in words.
+  void show_pause_state(int index, bool paused);
   void number_box_go(bool on_enter);
-  // Loads the picture of an image entry, from the slideshow's prefetched picture when it is of
-  // the unchanged file; false when it cannot be shown.
-  bool load_image_entry(const QString& path);
+  // Loads the file of an entry into its side's pane (a picture from the slideshow's prefetched one
+  // when that is of the unchanged file); false, the pane as it was, when it cannot be shown. A
+  // text, like a blanked text pane, supersedes a workbook still being read.
+  bool load_entry(const RegisterSide& side, const QString& path);
+  // What showing an entry marks besides its pane: the number box alone (a list choice, the number
+  // box left), with the entry's list line (Enter in the number box), or the count label too (the
+  // picture arrows and tick).
+  enum class EntryMarks { Number, NumberAndLine, All };
+  // Brings entry `i` of a side into view: the number box (and what `marks` adds), the path labels,
+  // then the file in the side's pane. False when the file cannot be loaded (the pane keeps what it
+  // showed) or the list lacks the line.
+  bool show_entry(const RegisterSide& side, int i, EntryMarks marks);
+  // Empties the side's pane: no picture, or no text.
+  void blank_pane(const RegisterSide& side);
+  // Starts the side's continuous display (the mode switch with its box checked).
+  void start_running(const RegisterSide& side);
   void prefetch_next_picture();
   bool delete_register_file(bool image);
   Trash& trash();
@@ -320,6 +382,8 @@ class Form1 final : public QMainWindow {
   std::unique_ptr<Trash> own_trash_;
   // Gives the options dialog what its OK changes and the file its Cancel reads.
   void connect_options_dialog();
+  // Takes the options the window consults (st.options) from the dialog's controls.
+  void take_dialog_options();
   void close_about_box();
 
   Platform platform_;

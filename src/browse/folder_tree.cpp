@@ -1,13 +1,36 @@
 #include "browse/folder_tree.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 
 namespace tarvex {
 
-FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
+// The style's icons follow the desktop's icon theme where it has one.
+FolderTree::FolderIcons::FolderIcons()
+    : folder_(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
+      drive_(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon)) {}
+
+QIcon FolderTree::FolderIcons::icon(IconType type) const {
+  return type == Drive || type == Computer ? drive_ : folder_;
+}
+
+QIcon FolderTree::FolderIcons::icon(const QFileInfo& info) const {
+  return info.isRoot() ? drive_ : folder_;
+}
+
+QString FolderTree::FolderIcons::type(const QFileInfo&) const {
+  return QStringLiteral("フォルダ");
+}
+
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeView(parent),
+      icons_(std::make_unique<FolderIcons>()),
+      model_(new QFileSystemModel(this)) {
+  model_->setIconProvider(icons_.get());
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setReadOnly(true);
   model_->setRootPath(QString());
@@ -30,6 +53,9 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
   };
   connect(model_, &QAbstractItemModel::layoutChanged, this, scroll_soon);
   connect(model_, &QAbstractItemModel::rowsInserted, this, scroll_soon);
+  // Every row is one folder name in one font beside one icon: the view need not measure each
+  // row's height, which it would do for every folder of a long listing.
+  setUniformRowHeights(true);
   header()->hide();
   // The one column is as wide as its deepest folder name, so a deep folder can be scrolled to
   // sideways instead of being cut at the tree's edge.
@@ -47,6 +73,12 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
           });
 }
 
+// The model goes before the icons it uses.
+FolderTree::~FolderTree() {
+  setModel(nullptr);
+  delete model_;
+}
+
 void FolderTree::set_show_hidden(bool on) {
   const QDir::Filters base = QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives;
   model_->setFilter(on ? base | QDir::Hidden : base);
@@ -59,6 +91,7 @@ void FolderTree::set_current_path(const QString& folder) {
 }
 
 void FolderTree::reveal_current() {
+  if (!painted_) return;
   const QModelIndex index = model_->index(current_path_);
   if (!index.isValid()) return;
   // Open the ancestors from the top, one level at a time: a folder is opened only once the view
@@ -86,6 +119,16 @@ void FolderTree::scroll_to_current() {
   // Sideways, the folder's name starts one indentation step from the left edge.
   QScrollBar* sideways = horizontalScrollBar();
   sideways->setValue(sideways->value() + visualRect(index).left() - indentation());
+}
+
+void FolderTree::paintEvent(QPaintEvent* event) {
+  QTreeView::paintEvent(event);
+  if (painted_) return;
+  // The window is on the screen: now the start folder is opened out, right after this paint.
+  painted_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (revealing_) reveal_current();
+  });
 }
 
 void FolderTree::resizeEvent(QResizeEvent* event) {

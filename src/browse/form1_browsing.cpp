@@ -24,7 +24,7 @@ const QString kUnreadableNameMessage = QStringLiteral(
 
 void Form1::SHTree1_Change() {
   if (!File1->set_path(SHTree1->current_path())) {
-    st.msg_answer = msgbox(kNoMediumMessage, MsgButtons::Ok);
+    msgbox(kNoMediumMessage, MsgButtons::Ok);
   }
 }
 
@@ -34,14 +34,14 @@ QString Form1::file_box_selected_path() const {
 
 bool Form1::file_box_selection_readable() {
   if (!File1->is_unreadable_name(File1->file_name())) return true;
-  st.msg_answer = msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
+  msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
   return false;
 }
 
 void Form1::File1_DblClick() {
   if (File1->list_index() < 0) return;
   if (!file_box_selection_readable()) return;
-  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), 1);
 }
 
 void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
@@ -51,9 +51,9 @@ void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   } else {
     list_file_open->setEnabled(!is_icon_or_cursor(File1->file_name()));
   }
-  st.popup_source = 1;
+  st.popup_source = PopupSource::FileBox;
   popup_menu(file, global_pos);
-  st.popup_source = 0;
+  st.popup_source = PopupSource::None;
 }
 
 void Form1::now_refresh_Click() {
@@ -63,16 +63,16 @@ void Form1::now_refresh_Click() {
 void Form1::file_open() {
   QString path;
   switch (st.popup_source) {
-    case 1:
+    case PopupSource::FileBox:
       path = join_path(SHTree1->current_path(), File1->file_name());
       break;
-    case 2:
+    case PopupSource::HitList:
       if (QListWidgetItem* item = List1->currentItem()) path = item->text();
       break;
-    case 3:
+    case PopupSource::Pane:
       path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
       break;
-    default:
+    case PopupSource::None:
       break;
   }
   platform_.opener->open(path);

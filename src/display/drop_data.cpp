@@ -1,5 +1,6 @@
 #include "display/drop_data.h"
 
+#include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -24,6 +25,19 @@ std::optional<PaneDrop> read_pane_drop(const QMimeData* mime, const QByteArray& 
   QStringList files = dropped_local_files(mime);
   if (files.isEmpty()) return std::nullopt;
   return PaneDrop{false, std::move(files)};
+}
+
+void take_pane_drop(QDropEvent* event, const QByteArray& own_file_box,
+                    const std::function<void()>& file_box,
+                    const std::function<void(const QStringList& files)>& files) {
+  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData(), own_file_box);
+  if (!drop) return;
+  event->acceptProposedAction();
+  if (drop->from_file_box) {
+    file_box();
+  } else {
+    files(drop->files);
+  }
 }
 
 QStringList dropped_local_files(const QMimeData* mime) {

@@ -5,8 +5,10 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
+class QDropEvent;
 class QMimeData;
 
 namespace tarvex {
@@ -23,6 +25,13 @@ struct PaneDrop {
   QStringList files;
 };
 std::optional<PaneDrop> read_pane_drop(const QMimeData* mime, const QByteArray& own_file_box);
+
+// A drop on a pane, taken the one way both panes take it: `file_box` runs for a drop from this
+// window's file box, `files` with the dropped files for one from another program; data with
+// neither is left untaken.
+void take_pane_drop(QDropEvent* event, const QByteArray& own_file_box,
+                    const std::function<void()>& file_box,
+                    const std::function<void(const QStringList& files)>& files);
 
 // The local files of a drop, in order; empty when the data carries no file list.
 QStringList dropped_local_files(const QMimeData* mime);

@@ -7,10 +7,8 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,18 +23,15 @@ int Form1::ファイルの表示(const QString& source, int target) {
       // The register is put back before the message: the slideshow must not meet the unshown
       // entry while the message is open.
       r.undo_registration();
-      st.msg_answer = msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 0;
     }
     Img_File_List();
     r.cur = r.last;
-    img_all_clear->setEnabled(true);
-    image_登録から削除->setEnabled(true);
-    img_file_open->setEnabled(true);
-    if (form2_->Check3->isChecked()) image_ファイル削除->setEnabled(true);
+    enable_entry_commands(side(true));
     Text1->setText(display_number(r.last));
     Label6->setText(count_label(r.top_index()));
-    st.msg_answer = ラベル表示(r.path(r.last));
+    ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
       Command2[0]->show();
@@ -54,19 +49,19 @@ int Form1::ファイルの表示(const QString& source, int target) {
   }
 
   Register& r = st.txt;
-  st.lotus_hit = 0;
+  st.lotus_hit = false;
   r.register_path(source, true);
   switch (st.sheet_app) {
-    case 1:
+    case SheetApp::Lotus:
       st.msg_answer = Lotus123で表示(0);
       if (st.msg_answer == 1) return 0;
       break;
-    case 2:
+    case SheetApp::Excel:
       st.msg_answer = Excelで表示(0);
       if (st.msg_answer == 1) return 0;
       break;
-    default:
-      if (!RichTextBox1->load_file(r.path(r.last))) {
+    case SheetApp::None:
+      if (!load_entry(side(false), r.path(r.last))) {
         r.cur = r.last;
         nothing_txt_file();
         return 0;
@@ -75,14 +70,10 @@ int Form1::ファイルの表示(const QString& source, int target) {
   }
   r.cur = r.last;
   Txt_file_list();
-  txt_all_clear->setEnabled(true);
-  txt_kensaku->setEnabled(true);
-  txt_file_open->setEnabled(true);
-  text_登録から削除->setEnabled(true);
-  if (form2_->Check3->isChecked()) text_ファイル削除->setEnabled(true);
+  enable_entry_commands(side(false));
   Text1->setText(display_number(r.last));
   Label6->setText(count_label(r.top_index()));
-  st.msg_answer = ラベル表示(r.path(r.last));
+  ラベル表示(r.path(r.last));
   RichTextBox1->focus();
   if (!r.empty()) {
     Command3[0]->show();
@@ -93,6 +84,12 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Image1->hide();
   }
   return 0;
+}
+
+// Deleting is enabled only when allowed, and otherwise left as it was.
+void Form1::enable_entry_commands(const RegisterSide& s) {
+  for (QAction* a : s.entry_commands()) a->setEnabled(true);
+  if (st.options.delete_allowed) s.delete_file->setEnabled(true);
 }
 
 bool Form1::labels_show_icon_or_cursor() const {

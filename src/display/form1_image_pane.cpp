@@ -8,10 +8,8 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -28,8 +26,8 @@ void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
     画像のコピー->setEnabled(!st.img.empty());
     img_file_open->setEnabled(!st.img.empty());
   }
-  image_ファイル削除->setEnabled(!st.img.empty() && form2_->Check3->isChecked());
-  st.popup_source = 3;
+  image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
+  st.popup_source = PopupSource::Pane;
   popup_menu(hyouji, global_pos);
 }
 
@@ -48,7 +46,7 @@ void Form1::最大画面表示_Click() {
 }
 
 void Form1::apply_fit_option() {
-  Image1->set_stretch(form2_->Check2->checkState() != Qt::Unchecked);
+  Image1->set_stretch(st.options.fit);
   window_layout();
 }
 
@@ -63,7 +61,7 @@ void Form1::reload_current_picture() {
 }
 
 void Form1::最大画面の再描画() {
-  const bool maximised_display = isMaximized() && !Image1->stretch() && !Image1->isHidden();
+  const bool maximised_display = isMaximized() && !Image1->stretch() && on_display(side(true));
   if (maximised_display) {
     reload_current_picture();
     if (最大画面表示->isChecked()) {
@@ -81,7 +79,7 @@ void Form1::最大画面の再描画() {
     }
     return;
   }
-  if (st.search_mode != 0) {
+  if (st.search_mode) {
     SHTree1->hide();
     File1->hide();
     const QRect t = twips_geometry(RichTextBox1);

@@ -30,36 +30,36 @@ QString copy_lotus_block(const QString& file_name, const QString& drive) {
 }
 
 // The steps both applications share; `table`, `hit` and `copy` are the application's own.
-struct SheetApp {
+struct SheetReader {
   const ExtensionTable& table;
-  int& hit;
+  bool& hit;
   QString (*copy)(const QString&, const QString&);
 };
 
-int show_sheet(Form1& f, SheetApp app, int select_flg) {
+int show_sheet(Form1& f, SheetReader app, int select_flg) {
   FormState& st = f.st;
   // Whatever this step shows, a preview still being read is no longer wanted.
   const quint64 ticket = f.take_sheet_ticket();
   const int e = select_flg == 0 ? st.txt.last : st.txt.cur;
   const QString path = st.txt.path(e);
-  if (in_extension_table(app.table, path)) app.hit = 1;
+  if (in_extension_table(app.table, path)) app.hit = true;
   // A workbook that is not there is a file that cannot be loaded, as for any other text: the
   // pane would otherwise show an empty block as if the file had been read.
-  if (app.hit == 1 && QFileInfo(path).isFile()) {
+  if (app.hit && QFileInfo(path).isFile()) {
     f.form3()->Label1->setText(kLoadingNotice);
     f.form3()->show();
     QCoreApplication::processEvents();
     st.sheet_file = ファイル名抽出(path);
     const QString folder = path.left(path.size() - st.sheet_file.size());
     f.start_sheet_reading(ticket, app.copy, st.sheet_file, folder);
-    app.hit = 0;
+    app.hit = false;
     return 0;
   }
-  app.hit = 0;
+  app.hit = false;
   if (select_flg == 0) {
     if (!f.RichTextBox1->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
-      st.msg_answer = f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
+      f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 1;
     }
   } else if (select_flg == 1) {
@@ -74,11 +74,11 @@ int show_sheet(Form1& f, SheetApp app, int select_flg) {
 }  // namespace
 
 int Form1::Excelで表示(int select_flg) {
-  return show_sheet(*this, SheetApp{st.excel_exts, st.excel_hit, &copy_excel_block}, select_flg);
+  return show_sheet(*this, SheetReader{st.excel_exts, st.excel_hit, &copy_excel_block}, select_flg);
 }
 
 int Form1::Lotus123で表示(int select_flg) {
-  return show_sheet(*this, SheetApp{st.lotus_exts, st.lotus_hit, &copy_lotus_block}, select_flg);
+  return show_sheet(*this, SheetReader{st.lotus_exts, st.lotus_hit, &copy_lotus_block}, select_flg);
 }
 
 QString Form1::Create_Excel(const QString& file_name, const QString& drive) {

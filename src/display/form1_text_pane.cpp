@@ -16,7 +16,7 @@ void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_po
   st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
   コピー->setEnabled(!st.sel_text.isEmpty());
   if (button == Qt::RightButton) {
-    st.popup_source = 3;
+    st.popup_source = PopupSource::Pane;
     popup_menu(t_hyouji, global_pos);
   }
   st.sel_text.clear();
@@ -44,11 +44,11 @@ void Form1::RichTextBox2_GotFocus() {
 
 void Form1::pane_file_box_drop() {
   if (!file_box_selection_readable()) return;
-  st.msg_answer = ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), 1);
 }
 
 void Form1::pane_files_drop(const QStringList& paths) {
-  if (!paths.isEmpty()) st.msg_answer = ファイルの表示(paths.front(), 2);
+  if (!paths.isEmpty()) ファイルの表示(paths.front(), 2);
 }
 
 }  // namespace tarvex

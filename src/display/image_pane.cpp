@@ -175,14 +175,9 @@ void ImagePane::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void ImagePane::dropEvent(QDropEvent* event) {
-  const std::optional<PaneDrop> drop = read_pane_drop(event->mimeData(), file_box_token_);
-  if (!drop) return;
-  event->acceptProposedAction();
-  if (drop->from_file_box) {
-    emit fileBoxDropped();
-  } else {
-    emit filesDropped(drop->files);
-  }
+  take_pane_drop(
+      event, file_box_token_, [this] { emit fileBoxDropped(); },
+      [this](const QStringList& files) { emit filesDropped(files); });
 }
 
 }  // namespace tarvex

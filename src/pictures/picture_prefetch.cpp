@@ -40,6 +40,7 @@ void PicturePrefetch::prepare(const QString& path, QSize decode_size) {
   path_ = path;
   decode_size_ = decode_size;
   job_ = std::async(std::launch::async, decode, path, decode_size);
+  if (started) started(path);
 }
 
 std::optional<DecodedPicture> PicturePrefetch::take(const QString& path, QSize decode_size) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <optional>
 #include <vector>
@@ -49,6 +50,9 @@ class PicturePrefetch {
 
   // Forgets what was prepared.
   void drop();
+
+  // Told each time a decode starts, with its path (tests watch the look-ahead through it).
+  std::function<void(const QString& path)> started;
 
   bool pending() const { return job_.valid(); }
   // A decode was asked for and has finished.

@@ -12,20 +12,22 @@ namespace tarvex {
 
 namespace {
 
-bool write_all(int fd, const QByteArray& content) {
+// 0, or the errno value of the write that failed.
+int write_all(int fd, const QByteArray& content) {
   const char* data = content.constData();
   qsizetype left = content.size();
   while (left > 0) {
     const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
-    if (n == 0) return false;
+    // A write that takes nothing, and no error, is a full disk.
+    if (n == 0) return ENOSPC;
     data += n;
     left -= n;
   }
-  return true;
+  return 0;
 }
 
 void sync_folder(const QByteArray& folder) {
@@ -64,51 +66,52 @@ bool is_protected(const struct stat& st, const QByteArray& path) {
 }
 
 // Writes `content` to a new temporary file beside `target` with the permission bits `mode`,
-// checking every write and flushing it to the disk. Its path, or empty when any step failed
-// (nothing is left behind then).
-QByteArray write_temporary_beside(const QByteArray& target, const QByteArray& content,
-                                  mode_t mode) {
-  QByteArray temp = target + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return QByteArray();
-  bool ok = write_all(fd, content);
-  ok = ok && ::fchmod(fd, mode) == 0;
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) {
-    ::unlink(temp.constData());
-    return QByteArray();
-  }
-  return temp;
+// checking every write and flushing it to the disk; its path goes to `temp`. 0, or the errno value
+// of the first step that failed (nothing is left behind then).
+int write_temporary_beside(const QByteArray& target, const QByteArray& content, mode_t mode,
+                           QByteArray* temp) {
+  *temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp->data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  // The first step that fails gives the reason; the later ones are not tried.
+  int error = write_all(fd, content);
+  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ::unlink(temp->constData());
+  return error;
 }
 
 }  // namespace
 
-bool write_file_atomically(const QString& path, const QByteArray& content) {
+WriteResult write_file_atomically(const QString& path, const QByteArray& content) {
   const QByteArray target = follow_links(QFile::encodeName(path));
-  if (target.isEmpty()) return false;
+  if (target.isEmpty()) return {ELOOP};
 
   mode_t mode = 0644;
   struct stat old_stat {};
   if (::stat(target.constData(), &old_stat) == 0) {
-    if (is_protected(old_stat, target)) return false;
+    if (is_protected(old_stat, target)) return {EACCES};
     mode = old_stat.st_mode & 07777;
   }
 
-  const QByteArray temp = write_temporary_beside(target, content, mode);
-  if (temp.isEmpty()) return false;
+  QByteArray temp;
+  if (const int error = write_temporary_beside(target, content, mode, &temp); error != 0) {
+    return {error};
+  }
   if (::rename(temp.constData(), target.constData()) != 0) {
+    const int error = errno;
     ::unlink(temp.constData());
-    return false;
+    return {error};
   }
   sync_folder(folder_of(target));
-  return true;
+  return {};
 }
 
 bool create_file_atomically(const QString& path, const QByteArray& content) {
   const QByteArray target = QFile::encodeName(path);
-  const QByteArray temp = write_temporary_beside(target, content, 0644);
-  if (temp.isEmpty()) return false;
+  QByteArray temp;
+  if (write_temporary_beside(target, content, 0644, &temp) != 0) return false;
   // A hard link, unlike a rename, never replaces what is there.
   const bool linked = ::link(temp.constData(), target.constData()) == 0;
   const int link_error = errno;
@@ -122,7 +125,7 @@ bool create_file_atomically(const QString& path, const QByteArray& content) {
   // written in place, and removed again when a write fails.
   const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool ok = write_all(fd, content);
+  bool ok = write_all(fd, content) == 0;
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok) ::unlink(target.constData());

@@ -1,5 +1,7 @@
 #include "platform/trash.h"
 
+#include "platform/error_text.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -55,6 +57,12 @@ RemoveResult failed(const QString& reason) {
   return RemoveResult{RemoveResult::Status::Failed, reason, QString()};
 }
 
+RemoveResult unconfirmed(const QString& reason, const QString& trashed_as = QString()) {
+  return RemoveResult{RemoveResult::Status::Unconfirmed, reason, trashed_as};
+}
+
+const QString kStillInPlace = QStringLiteral("元の場所にまだファイルがあります。");
+
 }  // namespace
 
 TrashConfig TrashConfig::from_environment() {
@@ -81,36 +89,11 @@ std::optional<FileIdentity> Trash::identity(const QString& path) {
                       static_cast<unsigned long long>(st.st_ino), S_ISLNK(st.st_mode)};
 }
 
-QString Trash::reason_text(int error_number) {
-  switch (error_number) {
-    case ENOENT:
-    case ENOTDIR:
-      return QStringLiteral("ファイルが見つかりません。");
-    case EACCES:
-    case EPERM:
-      return QStringLiteral("アクセス権がありません。");
-    case EROFS:
-      return QStringLiteral("読み取り専用のドライブです。");
-    case EBUSY:
-    case ETXTBSY:
-      return QStringLiteral("ファイルが使用中です。");
-    case EISDIR:
-      return QStringLiteral("フォルダは削除できません。");
-    case ENOSPC:
-    case EDQUOT:
-      return QStringLiteral("ディスクに空きがありません。");
-    case ENAMETOOLONG:
-      return QStringLiteral("ファイル名が長すぎます。");
-    default:
-      return QStringLiteral("ファイル操作のエラーです（エラー番号 %1）。").arg(error_number);
-  }
-}
-
 std::optional<RemoveResult> Trash::refuse_unless_same(const QString& path,
                                                       const FileIdentity& expected) const {
   struct stat st {};
-  if (path.isEmpty() || !lstat_path(path, &st)) return failed(reason_text(errno));
-  if (S_ISDIR(st.st_mode)) return failed(reason_text(EISDIR));
+  if (path.isEmpty() || !lstat_path(path, &st)) return failed(error_text(errno));
+  if (S_ISDIR(st.st_mode)) return failed(error_text(EISDIR));
   if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
     return failed(QStringLiteral("通常のファイルではありません。"));
   }
@@ -185,38 +168,44 @@ RemoveResult Trash::move_to_trash(const QString& path, const FileIdentity& expec
     struct stat st {};
     if (lstat_path(target, &st)) continue;
     fd = ::open(native(info_path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno != EEXIST) return failed(reason_text(errno));
+    if (fd < 0 && errno != EEXIST) return failed(error_text(errno));
   }
   if (fd < 0) return RemoveResult{RemoveResult::Status::NoTrash, QString(), QString()};
   const bool written = ::write(fd, info_text.constData(), info_text.size()) == info_text.size();
   const bool closed = ::close(fd) == 0;
   if (!written || !closed) {
     ::unlink(native(info_path).constData());
-    return failed(reason_text(ENOSPC));
+    return failed(error_text(ENOSPC));
   }
   if (::rename(native(absolute).constData(), native(target).constData()) != 0) {
     const int error = errno;
     ::unlink(native(info_path).constData());
     if (error == EXDEV) return RemoveResult{RemoveResult::Status::NoTrash, QString(), QString()};
-    return failed(reason_text(error));
+    return failed(error_text(error));
   }
-  // Verified: gone from its folder, in the trash as the same file, with its information.
+  if (config_.after_removal) config_.after_removal(absolute);
+  // Verified: gone from its folder, in the trash as the same file, with its information. The move
+  // itself went through, so a check that fails is no failure to move: it is told as such.
   struct stat gone {};
   struct stat there {};
-  const bool moved = !lstat_path(absolute, &gone) && errno == ENOENT &&
-                     lstat_path(target, &there) &&
-                     static_cast<unsigned long long>(there.st_ino) == expected.inode &&
-                     QFileInfo::exists(info_path);
-  if (!moved) return failed(QStringLiteral("ゴミ箱への移動を確認できませんでした。"));
+  if (lstat_path(absolute, &gone) || errno != ENOENT) return unconfirmed(kStillInPlace, target);
+  if (!lstat_path(target, &there) ||
+      static_cast<unsigned long long>(there.st_ino) != expected.inode) {
+    return unconfirmed(QStringLiteral("ゴミ箱の中にファイルが見つかりません。"), target);
+  }
+  if (!QFileInfo::exists(info_path)) {
+    return unconfirmed(QStringLiteral("ゴミ箱の情報ファイルが見つかりません。"), target);
+  }
   return RemoveResult{RemoveResult::Status::Done, QString(), target};
 }
 
 RemoveResult Trash::delete_for_good(const QString& path, const FileIdentity& expected) const {
   if (auto refused = refuse_unless_same(path, expected)) return *refused;
   // unlink removes a link itself, never its target.
-  if (::unlink(native(path).constData()) != 0) return failed(reason_text(errno));
+  if (::unlink(native(path).constData()) != 0) return failed(error_text(errno));
+  if (config_.after_removal) config_.after_removal(path);
   struct stat gone {};
-  if (lstat_path(path, &gone)) return failed(QStringLiteral("削除を確認できませんでした。"));
+  if (lstat_path(path, &gone)) return unconfirmed(kStillInPlace);
   return RemoveResult{RemoveResult::Status::Done, QString(), QString()};
 }
 

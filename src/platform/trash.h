@@ -22,6 +22,10 @@ struct RemoveResult {
     Done,     // the file is gone from its folder (in the trash, or deleted for good)
     NoTrash,  // no trash can take the file; nothing was changed
     Failed,   // nothing was changed; `reason` says why, in Japanese
+    // The file was moved into the trash (or deleted) but the check afterwards did not find what
+    // it should: the file may well be in the trash while something stands at its place. `reason`
+    // says what was not found, in Japanese.
+    Unconfirmed,
   };
   Status status = Status::Failed;
   QString reason;
@@ -34,6 +38,9 @@ struct TrashConfig {
   QString data_home;
   // The top folder of the file system that holds `path` (its mount point).
   std::function<QString(const QString& path)> volume_root;
+  // Told right after a file has been moved or deleted, before the outcome is checked (tests
+  // change the disk there, as another program could).
+  std::function<void(const QString& path)> after_removal;
 
   static TrashConfig from_environment();
 };
@@ -60,9 +67,6 @@ class Trash {
 
   // The trash folder a file at `path` would go to, "" when there is none.
   QString trash_folder_for(const QString& path) const;
-
-  // The reason of a failed file operation (an errno value), in Japanese.
-  static QString reason_text(int error_number);
 
  private:
   std::optional<RemoveResult> refuse_unless_same(const QString& path,

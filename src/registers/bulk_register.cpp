@@ -34,7 +34,7 @@ int bulk_register(Register& r, BulkKind kind, const QString& folder, const QStri
 void clear_register(Register& r) {
   for (int i = 0; i <= r.max_index && i < r.paths.size(); ++i) r.paths[i].clear();
   r.last = -1;
-  r.full = 0;
+  r.full = false;
   r.cur = 0;
 }
 

@@ -7,10 +7,8 @@
 #include "platform/classic_timer.h"
 #include "registers/bulk_register.h"
 #include "search/form4.h"
-#include "settings/form2.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -55,90 +53,73 @@ void Form1::connect_bulk_events() {
   ロード終了表示->set_handler([this] { ロード終了表示_Timer(); });
 }
 
+void Form1::img_all_load_Click() {
+  bulk_load(side(true));
+}
+
+void Form1::txt_all_load_Click() {
+  bulk_load(side(false));
+}
+
 // The names and the folder both come from the file box, so that every registered path names a
 // file the box lists. The folder tree can point elsewhere when its folder could not be listed
 // (the box then stays on the folder it listed before); joining the tree's folder with the box's
 // names would register files that were never offered.
-void Form1::img_all_load_Click() {
-  st.img_found = 0;
+void Form1::bulk_load(const RegisterSide& s) {
+  bool& found = s.image ? st.img_found : st.txt_found;
+  found = false;
   const QString folder = File1->path();
-  st.msg_answer = msgbox(folder + kImageLoadQuestion, MsgButtons::OkCancel);
+  st.msg_answer =
+      msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.img, BulkKind::Images, folder, readable_entries(*File1), st.image_exts) > 0)
-    st.img_found = 1;
-  if (st.img_found == 1) {
-    show_notice(kImageLoadDone);
-    Command2[0]->show();
-    Command2[1]->show();
-    img_all_clear->setEnabled(true);
-    画像のコピー->setEnabled(true);
-    image_登録から削除->setEnabled(true);
-    Img_File_List();
-    if (form2()->Check3->isChecked()) image_ファイル削除->setEnabled(true);
-    Command2[1]->setFocus();
-  } else {
-    show_notice(kNoImage);
+  const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
+  if (bulk_register(s.reg, kind, folder, readable_entries(*File1), st.image_exts) > 0) found = true;
+  if (!found) {
+    show_notice(s.image ? kNoImage : kNoText);
+    return;
   }
-}
-
-void Form1::txt_all_load_Click() {
-  st.txt_found = 0;
-  const QString folder = File1->path();
-  st.msg_answer = msgbox(folder + kTextLoadQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerOk) return;
-  if (bulk_register(st.txt, BulkKind::Texts, folder, readable_entries(*File1), st.image_exts) > 0)
-    st.txt_found = 1;
-  if (st.txt_found == 1) {
-    show_notice(kTextLoadDone);
-    Command3[0]->show();
-    Command3[1]->show();
-    txt_all_clear->setEnabled(true);
-    txt_kensaku->setEnabled(true);
-    txt_file_open->setEnabled(true);
-    text_登録から削除->setEnabled(true);
-    Txt_file_list();
-    Command3[1]->setFocus();
-  } else {
-    show_notice(kNoText);
-  }
+  show_notice(s.image ? kImageLoadDone : kTextLoadDone);
+  for (QPushButton* arrow : s.arrows) arrow->show();
+  // The picture command enables copying but not opening; the text command enables searching and
+  // opening but not copying, which waits for a selection.
+  const QList<QAction*> enabled =
+      s.image ? QList<QAction*>{s.clear_all, s.copy, s.remove} : s.entry_commands();
+  for (QAction* a : enabled) a->setEnabled(true);
+  list_entries(s);
+  // Only the picture command enables deleting (when allowed); the text command leaves it alone.
+  if (s.image && st.options.delete_allowed) s.delete_file->setEnabled(true);
+  s.arrows[1]->setFocus();
 }
 
 void Form1::img_all_clear_Click() {
-  st.msg_answer = msgbox(kImageClearQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerOk) return;
-  clear_register(st.img);
-  // A text on display keeps its number and its path.
-  if (RichTextBox1->isHidden()) clear_numbers_and_labels(*this);
-  Image1->clear_picture();
-  st.img_nav_started = 0;
-  for (QPushButton* b : {Command1[0], Command2[0], Command2[1]}) b->hide();
-  for (QAction* a :
-       {img_all_clear, 画像のコピー, image_登録から削除, image_ファイル削除, img_file_open}) {
-    a->setEnabled(false);
-  }
-  Img_List->clear();
+  clear_side(side(true));
 }
 
 void Form1::txt_all_clear_Click() {
-  st.msg_answer = msgbox(kTextClearQuestion, MsgButtons::OkCancel);
+  clear_side(side(false));
+}
+
+void Form1::clear_side(const RegisterSide& s) {
+  st.msg_answer = msgbox(s.image ? kImageClearQuestion : kTextClearQuestion, MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
-  clear_register(st.txt);
-  // A picture on display keeps its number and its path; otherwise the search screen closes too,
-  // and with it the find-next panel, which has nothing left to search.
-  if (Image1->isHidden()) {
+  clear_register(s.reg);
+  // A file of the other kind on display keeps its number and its path. Otherwise clearing the
+  // texts also closes the search screen, and with it the find-next panel, which has nothing left
+  // to search.
+  if (!on_display(side(!s.image))) {
     clear_numbers_and_labels(*this);
-    検索画面終了();
-    if (form4()->isVisible()) form4()->hide();
+    if (!s.image) {
+      検索画面終了();
+      if (form4()->isVisible()) form4()->hide();
+    }
   }
-  RichTextBox1->set_text(QString());
-  RichTextBox2->set_text(QString());
-  st.txt_nav_started = 0;
-  for (QPushButton* b : {Command1[1], Command3[0], Command3[1]}) b->hide();
-  for (QAction* a :
-       {txt_all_clear, txt_kensaku, txt_file_open, コピー, text_登録から削除, text_ファイル削除}) {
-    a->setEnabled(false);
-  }
-  Txt_List->clear();
+  blank_pane(s);
+  if (!s.image) RichTextBox2->set_text(QString());
+  s.nav_started = false;
+  s.pause->hide();
+  for (QPushButton* arrow : s.arrows) arrow->hide();
+  for (QAction* a : s.register_commands()) a->setEnabled(false);
+  s.list->clear();
 }
 
 }  // namespace tarvex

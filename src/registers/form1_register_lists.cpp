@@ -1,19 +1,70 @@
 // The register list boxes.
 
 #include "app/main_window.h"
+#include "display/image_pane.h"
+#include "display/text_pane.h"
 
 #include <QListWidget>
 
 namespace tarvex {
 
+Form1::RegisterSide Form1::side(bool image) {
+  if (image) {
+    return RegisterSide{true,          st.img,
+                        Img_List,      Command2,
+                        Command1[0],   Check1[0],
+                        連続画像,      Image1,
+                        st.img_paused, st.img_nav_started,
+                        img_all_clear, nullptr,
+                        img_file_open, image_登録から削除,
+                        画像のコピー,  image_ファイル削除};
+  }
+  return RegisterSide{false,         st.txt,
+                      Txt_List,      Command3,
+                      Command1[1],   Check1[1],
+                      連続テキスト,  RichTextBox1,
+                      st.txt_paused, st.txt_nav_started,
+                      txt_all_clear, txt_kensaku,
+                      txt_file_open, text_登録から削除,
+                      コピー,        text_ファイル削除};
+}
+
+QList<QAction*> Form1::RegisterSide::entry_commands() const {
+  QList<QAction*> commands{clear_all, search, open, remove};
+  commands.removeAll(nullptr);
+  return commands;
+}
+
+QList<QAction*> Form1::RegisterSide::register_commands() const {
+  return entry_commands() + QList<QAction*>{copy, delete_file};
+}
+
+bool Form1::on_display(const RegisterSide& side) const {
+  return !side.pane->isHidden();
+}
+
 void Form1::Img_File_List() {
-  Img_List->clear();
-  Img_List->addItems(st.img.list_lines());
+  list_entries(side(true));
 }
 
 void Form1::Txt_file_list() {
-  Txt_List->clear();
-  Txt_List->addItems(st.txt.list_lines());
+  list_entries(side(false));
+}
+
+void Form1::list_entries(const RegisterSide& side) {
+  side.list->clear();
+  side.list->addItems(side.reg.list_lines());
+}
+
+int Form1::selected_line(const QListWidget* list) {
+  const QListWidgetItem* item = list->currentItem();
+  return item != nullptr && item->isSelected() ? list->row(item) : -1;
+}
+
+bool Form1::select_line(QListWidget* list, int row) {
+  if (row < 0 || row >= list->count()) return false;
+  list->setCurrentRow(row);
+  return true;
 }
 
 QString Form1::Re_Number(int org_number) const {

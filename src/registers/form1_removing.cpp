@@ -4,6 +4,7 @@
 #include "browse/file_box.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "platform/error_text.h"
 #include "platform/trash.h"
 #include "registers/entry_removal.h"
 
@@ -29,13 +30,20 @@ const QString kDeleteQuestion = QStringLiteral("を削除してもいいです�
 const QString kNotOnDisplay = QStringLiteral("削除するファイルが表示されていません。");
 const QString kNoTrashQuestion = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
 const QString kNotDeleted = QStringLiteral("を削除できませんでした。");
+const QString kNotConfirmed = QStringLiteral("の削除を行いましたが、結果を確認できませんでした。");
 
 // Why there is no file to delete at `path`: nothing there, a folder, or something else.
 QString missing_reason(const QString& path) {
   struct stat st {};
-  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return Trash::reason_text(errno);
-  if (S_ISDIR(st.st_mode)) return Trash::reason_text(EISDIR);
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return error_text(errno);
+  if (S_ISDIR(st.st_mode)) return error_text(EISDIR);
   return QStringLiteral("通常のファイルではありません。");
+}
+
+// True when no file, link or folder stands at `path`.
+bool nothing_at(const QString& path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace
@@ -54,52 +62,59 @@ Trash& Form1::trash() {
 }
 
 void Form1::remove_img_entry() {
-  remove_current_entry(st.img);
-  File1->refresh();
-  Img_File_List();
-  if (!st.img.empty()) {
-    Command2_Click(0);
-    return;
-  }
-  Command2[0]->hide();
-  Command2[1]->hide();
-  Image1->clear_picture();
-  Label6->clear();
-  Text1->clear();
-  for (QLabel* label : Label4) label->clear();
-  for (QAction* a :
-       {画像のコピー, image_登録から削除, image_ファイル削除, img_file_open, img_all_clear}) {
-    a->setEnabled(false);
-  }
+  remove_entry(side(true));
 }
 
-// Unlike the image side, emptying the text register leaves clearing, searching and opening
-// enabled.
 void Form1::remove_txt_entry() {
-  remove_current_entry(st.txt);
+  remove_entry(side(false));
+}
+
+// The later entries move down; the backward step brings a neighbour into view, or the emptied
+// register's side is blanked.
+void Form1::remove_entry(const RegisterSide& s) {
+  remove_current_entry(s.reg);
   File1->refresh();
-  Txt_file_list();
-  if (!st.txt.empty()) {
-    Command3_Click(0);
+  list_entries(s);
+  if (!s.reg.empty()) {
+    if (s.image) {
+      Command2_Click(0);
+    } else {
+      Command3_Click(0);
+    }
     return;
   }
-  Command3[0]->hide();
-  Command3[1]->hide();
-  RichTextBox1->set_text(QString());
+  for (QPushButton* arrow : s.arrows) arrow->hide();
+  blank_pane(s);
   Label6->clear();
   Text1->clear();
   for (QLabel* label : Label4) label->clear();
-  for (QAction* a : {コピー, text_登録から削除, text_ファイル削除}) a->setEnabled(false);
+  // Unlike the image side, emptying the text register leaves clearing, searching and opening
+  // enabled.
+  const QList<QAction*> gone =
+      s.image ? s.register_commands() : QList<QAction*>{s.copy, s.remove, s.delete_file};
+  for (QAction* a : gone) a->setEnabled(false);
 }
 
 void Form1::image_登録から削除_Click() {
-  st.msg_answer = msgbox(kRemoveImageQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerCancel) remove_img_entry();
+  remove_command(side(true));
 }
 
 void Form1::text_登録から削除_Click() {
-  st.msg_answer = msgbox(kRemoveTextQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerCancel) remove_txt_entry();
+  remove_command(side(false));
+}
+
+// The entry the path labels name is the one removed, and only while it is the current entry:
+// a display started before its first picture, an entry just removed from a running display, or a
+// file of the other kind on display leave nothing named, and nothing is removed.
+void Form1::remove_command(const RegisterSide& s) {
+  const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+  if (!labels_name_current_entry(path, s.reg)) {
+    msgbox(kNotOnDisplay, MsgButtons::Ok);
+    return;
+  }
+  st.msg_answer =
+      msgbox(s.image ? kRemoveImageQuestion : kRemoveTextQuestion, MsgButtons::OkCancel);
+  if (st.msg_answer != kAnswerCancel) remove_entry(s);
 }
 
 void Form1::delete_img_file() {
@@ -119,14 +134,14 @@ bool Form1::delete_register_file(bool image) {
   const Register& r = image ? st.img : st.txt;
   const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
   if (!labels_name_current_entry(path, r)) {
-    st.msg_answer = msgbox(kNotOnDisplay, MsgButtons::Ok);
+    msgbox(kNotOnDisplay, MsgButtons::Ok);
     return false;
   }
   const std::optional<FileIdentity> asked_about = Trash::identity(path);
   st.msg_answer = msgbox(path + kDeleteQuestion, MsgButtons::YesNo);
   if (st.msg_answer == kAnswerNo) return false;
   auto fail = [this, &path](const QString& reason) {
-    st.msg_answer = msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
+    msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
     return false;
   };
   if (!asked_about) return fail(missing_reason(path));
@@ -136,7 +151,14 @@ bool Form1::delete_register_file(bool image) {
     if (st.msg_answer != kAnswerYes) return false;
     result = trash().delete_for_good(path, *asked_about);
   }
-  if (result.status != RemoveResult::Status::Done) return fail(result.reason);
+  if (result.status == RemoveResult::Status::Unconfirmed) {
+    // The file was moved or deleted, but what stands at its place now is not known for sure: the
+    // user hears so, and the entry leaves the register only when nothing is there any more.
+    msgbox(path + kNotConfirmed + QStringLiteral("\n\r") + result.reason, MsgButtons::Ok);
+    if (!nothing_at(path)) return false;
+  } else if (result.status != RemoveResult::Status::Done) {
+    return fail(result.reason);
+  }
   // The file has gone: now its entry leaves the register.
   if (image) {
     remove_img_entry();

@@ -5,6 +5,7 @@
 #include "browse/file_box.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/event_tap.h"
 #include "registers/entry_number.h"
@@ -39,12 +40,6 @@ int list_key_code(int qt_key) {
     default:
       return 0;
   }
-}
-
-// The selected line of a list box, −1 when none is.
-int selected_line(const QListWidget* list) {
-  const QListWidgetItem* item = list->currentItem();
-  return item != nullptr && item->isSelected() ? list->currentRow() : -1;
 }
 
 // Focus that comes and goes with the whole window (another window, a message box, a menu) is
@@ -121,16 +116,41 @@ void Form1::Txt_List_KeyUp(int key_code) {
 // without a message; the labels and the number box follow the choice all the same.
 void Form1::select_from_list(bool image, int selected) {
   if (selected < 0) return;
-  Register& r = image ? st.img : st.txt;
-  r.cur = selected;
-  const QString path = r.path(selected);
-  if (image) {
-    Image1->load_picture(path);
-  } else {
-    RichTextBox1->load_file(path);
+  const RegisterSide s = side(image);
+  s.reg.cur = selected;
+  show_entry(s, selected, EntryMarks::Number);
+}
+
+bool Form1::load_entry(const RegisterSide& side, const QString& path) {
+  if (!side.image) {
+    // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
+    take_sheet_ticket();
+    return RichTextBox1->load_file(path);
   }
-  st.msg_answer = ラベル表示(path);
-  Text1->setText(display_number(selected));
+  if (path.isEmpty()) return false;
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
+    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+    return true;
+  }
+  return Image1->load_picture(path);
+}
+
+bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
+  const QString path = side.reg.path(i);
+  Text1->setText(display_number(i));
+  if (marks == EntryMarks::All) Label6->setText(count_label(side.reg.last));
+  ラベル表示(path);
+  const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
+  return load_entry(side, path) && listed;
+}
+
+void Form1::blank_pane(const RegisterSide& side) {
+  if (side.image) {
+    Image1->clear_picture();
+  } else {
+    take_sheet_ticket();
+    RichTextBox1->set_text(QString());
+  }
 }
 
 void Form1::Text1_GotFocus() {
@@ -165,29 +185,22 @@ void Form1::number_box_go(bool on_enter) {
     return;
   }
   bool image = false;
-  if (!Image1->isHidden()) {
+  if (on_display(side(true))) {
     image = true;
-  } else if (RichTextBox1->isHidden()) {
+  } else if (!on_display(side(false))) {
     return;
   }
-  Register& r = image ? st.img : st.txt;
-  QListWidget* list = image ? Img_List : Txt_List;
+  const RegisterSide s = side(image);
+  Register& r = s.reg;
   const std::optional<int> n = typed_entry_number(Text1->text());
   if (n && *n >= 0 && *n <= r.top_index()) {
     r.cur = *n;
-    const QString path = r.path(*n);
-    if (image) {
-      Image1->load_picture(path);
-    } else {
-      RichTextBox1->load_file(path);
-    }
-    st.msg_answer = ラベル表示(path);
-    Text1->setText(display_number(*n));
-    if (on_enter) list->setCurrentRow(*n);
+    show_entry(s, *n, on_enter ? EntryMarks::NumberAndLine : EntryMarks::Number);
     return;
   }
-  Text1->setText(display_number(r.cur));
-  if (on_enter) list->setCurrentRow(r.cur);
+  // A removal may have left no current entry: then there is no number to put back.
+  Text1->setText(r.cur >= 0 ? display_number(r.cur) : QString());
+  if (on_enter) s.list->setCurrentRow(r.cur);
 }
 
 // The menu item is checkable: the menu has already set or removed the mark when this runs.
@@ -197,7 +210,7 @@ void Form1::登録ファイル名表示_Click() {
     Txt_List->hide();
     return;
   }
-  if (!st.txt.empty() && Image1->isHidden()) {
+  if (!st.txt.empty() && !on_display(side(true))) {
     Txt_List->show();
     if (selected_line(Txt_List) < 0) Command3_Click(1);
   } else {
@@ -207,21 +220,21 @@ void Form1::登録ファイル名表示_Click() {
 }
 
 void Form1::nothing_img_file() {
-  st.msg_answer = msgbox(st.img.path(st.img.cur) + kMissingFileQuestion, MsgButtons::YesNo);
-  if (st.msg_answer != kAnswerNo) {
-    remove_img_entry();
-  } else {
-    Image1->clear_picture();
-  }
-  File1->refresh();
+  missing_file_prompt(side(true));
 }
 
 void Form1::nothing_txt_file() {
-  st.msg_answer = msgbox(st.txt.path(st.txt.cur) + kMissingFileQuestion, MsgButtons::YesNo);
+  missing_file_prompt(side(false));
+}
+
+// Yes removes the current entry, No blanks the pane; either way the file box shows the folder as
+// it is now.
+void Form1::missing_file_prompt(const RegisterSide& s) {
+  st.msg_answer = msgbox(s.reg.path(s.reg.cur) + kMissingFileQuestion, MsgButtons::YesNo);
   if (st.msg_answer != kAnswerNo) {
-    remove_txt_entry();
+    remove_entry(s);
   } else {
-    RichTextBox1->set_text(QString());
+    blank_pane(s);
   }
   File1->refresh();
 }

@@ -9,10 +9,10 @@ void Register::reset(int new_max_index) {
   paths = QStringList(static_cast<qsizetype>(max_index) + 2, QString());
   path_before.clear();
   last = -1;
-  full = 0;
+  full = false;
   cur = 0;
   last_before = 0;
-  full_before = 0;
+  full_before = false;
 }
 
 void Register::register_path(const QString& path, bool keep_copies) {
@@ -24,7 +24,7 @@ void Register::register_path(const QString& path, bool keep_copies) {
   }
   if (last == max_index) {
     last = 0;
-    full = 1;
+    full = true;
   } else {
     last = last + 1;
   }

@@ -7,16 +7,16 @@ namespace tarvex {
 
 // One register: a ring of full paths in slots 0 … max_index + 1. The last slot is a spare that a
 // registration never writes and that stays "". `last` is the newest slot (−1 while empty), `full`
-// is 1 once a registration has wrapped from max_index back to slot 0, `cur` is the entry on
+// is set once a registration has wrapped from max_index back to slot 0, `cur` is the entry on
 // display, and `last_before` / `full_before` are the copies a single registration takes so that a
 // failed display can be undone.
 struct Register {
   QStringList paths;
   int last = -1;
-  int full = 0;
+  bool full = false;
   int cur = 0;
   int last_before = 0;
-  int full_before = 0;
+  bool full_before = false;
   QString path_before;  // the entry the last registration with copies overwrote
   int max_index = 0;
 
@@ -24,7 +24,7 @@ struct Register {
   void reset(int new_max_index);
 
   // The highest listed index: max_index while wrapped, else the newest slot.
-  int top_index() const { return full == 1 ? max_index : last; }
+  int top_index() const { return full ? max_index : last; }
   // A register counts as empty while slot 0 holds "".
   bool empty() const { return paths.isEmpty() || paths.front().isEmpty(); }
   // The path in slot `i`, "" for an index outside the slots.

@@ -1,6 +1,7 @@
 // The register search and its search screen, the find-next search in an opened hit, and the end
 // of the search screen.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "browse/folder_tree.h"
@@ -147,12 +148,6 @@ class RegisterScan {
   Background background_;  // last: stopped before the members its work uses
 };
 
-// The line of the hit list that is selected, −1 for none.
-int selected_line(const QListWidget* list) {
-  const QListWidgetItem* item = list->currentItem();
-  return item && item->isSelected() ? list->row(item) : -1;
-}
-
 }  // namespace
 
 void Form1::connect_search_events() {
@@ -177,7 +172,7 @@ void Form1::kensaku_main() {
   // A new search while the find-next panel is open: the dialog becomes the modal input again.
   if (form4()->isVisible()) form4()->hide();
 
-  st.search_mode = 1;
+  st.search_mode = true;
   auto register_paths = [this] {
     std::vector<QString> paths;
     for (int i = 0; i <= st.txt.last; ++i) paths.push_back(st.txt.path(i));
@@ -194,13 +189,13 @@ void Form1::kensaku_main() {
   st.search_text = form4()->input_form(st.sel_text);
   form4()->accepting = nullptr;
   if (st.search_text.isEmpty()) {
-    st.msg_answer = msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
-    st.search_mode = 0;
+    msgbox(QStringLiteral("検索する文字がありません！"), MsgButtons::Ok);
+    st.search_mode = false;
     return;
   }
   if (st.txt.empty()) {
-    st.msg_answer = msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
-    st.search_mode = 0;
+    msgbox(QStringLiteral("ファイル名が登録されてません！"), MsgButtons::Ok);
+    st.search_mode = false;
     return;
   }
   // The continuous display may have widened the register while the dialog was open: the scan
@@ -243,7 +238,7 @@ void Form1::kensaku_main() {
 
   for (int i : scan->hits()) List1->addItem(paths[size_t(i)]);
   if (List1->count() == 0) {
-    st.msg_answer = msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
+    msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();
     return;
   }
@@ -280,7 +275,7 @@ void Form1::open_hit(bool by_arrow) {
   if (line < 0) return;
   st.hit_path = List1->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
-  if (!RichTextBox1->load_file(st.hit_path)) RichTextBox1->set_text(QString());
+  if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
   if (!by_arrow) RichTextBox2->hide();
   const QRect place = hit_pane_twips(outer_size_twips());
   set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
@@ -316,9 +311,9 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
   list_file_open->setEnabled(selected_line(List1) >= 0);
   RichTextBox2->hide();
-  st.popup_source = 2;
+  st.popup_source = PopupSource::HitList;
   popup_menu(file, global_pos);
-  st.popup_source = 0;
+  st.popup_source = PopupSource::None;
 }
 
 void Form1::文字列検索(const QString& 検索文字列) {
@@ -426,13 +421,13 @@ void Form1::検索画面終了() {
   Image1->show();
   RichTextBox1->show();
   st.search_ready = 0;
-  st.search_mode = 0;
+  st.search_mode = false;
   RichTextBox2->set_text(QString());
   RichTextBox2->hide();
   const QRect place = normal_pane_twips(outer_size_twips());
   set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
   // A cleared register or a vanished file leaves the pane empty, without a message.
-  if (!RichTextBox1->load_file(st.txt.path(st.txt.cur))) RichTextBox1->set_text(QString());
+  if (!load_entry(side(false), st.txt.path(st.txt.cur))) blank_pane(side(false));
 }
 
 void Form1::文字列検索の終了_Click() {

@@ -6,7 +6,6 @@
 #include "settings/conversions.h"
 #include "settings/form2.h"
 #include "settings/setting_keys.h"
-#include "settings/settings_messages.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,6 +26,12 @@ void Form1::connect_options_dialog() {
   form2_->set_settings(&settings_);
 }
 
+void Form1::take_dialog_options() {
+  st.options.fit = form2_->Check2->checkState() != Qt::Unchecked;
+  st.options.delete_allowed = form2_->Check3->checkState() != Qt::Unchecked;
+  st.options.pattern = form2_->Text1->text();
+}
+
 void Form1::環境設定表示_Click() {
   using namespace keys;
   Form2& dialog = *form2_;
@@ -41,27 +46,30 @@ void Form1::環境設定表示_Click() {
   // 2. The user works in the dialog until OK or Cancel (or its close button, which cancels).
   dialog.exec();
 
+  // What the dialog was left with, OK or Cancel, is what the window goes by from now on.
+  take_dialog_options();
+
   // 3. The extensions back into the table, slot by slot.
   for (int slot = 0; slot < kExtensionSlots; ++slot) {
     st.search_exts[slot] =
         slot < dialog.List1->count() ? dialog.List1->item(slot)->text() : QString();
   }
 
-  // 4. The settings, in this order. Writes that fail leave the old file whole; the user is told
-  // once.
+  // 4. The settings, in this order, in one write.
   const int option = dialog.selected_option();
-  const bool saved = write_all_settings(shortest_decimal(leading_number(dialog.Text2[1]->text())),
-                                        shortest_decimal(leading_number(dialog.Text2[0]->text())));
-  if (!saved) st.msg_answer = msgbox(kSettingsNotSavedMessage + settings_.path(), MsgButtons::Ok);
+  save_settings(shortest_decimal(leading_number(dialog.Text2[1]->text())),
+                shortest_decimal(leading_number(dialog.Text2[0]->text())));
 
   // 5. Picture fitting.
   apply_fit_option();
 
   // 6. The spreadsheet application; unchanged while no choice is selected.
-  if (option >= 0) st.sheet_app = option == 0 ? 1 : option == 1 ? 2 : 0;
+  if (option >= 0) {
+    st.sheet_app = option == 0 ? SheetApp::Lotus : option == 1 ? SheetApp::Excel : SheetApp::None;
+  }
 
   // 7. The delete-file commands follow the permission and whether their register holds a file.
-  if (dialog.Check3->checkState() != Qt::Unchecked) {
+  if (st.options.delete_allowed) {
     image_ファイル削除->setEnabled(!st.img.empty());
     text_ファイル削除->setEnabled(!st.txt.empty());
   } else {

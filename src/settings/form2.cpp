@@ -162,6 +162,7 @@ void Form2::showEvent(QShowEvent* event) {
   }
   QDialog::showEvent(event);
   place_page_controls();
+  opened_option_ = selected_option();
 }
 
 void Form2::resizeEvent(QResizeEvent* event) {
@@ -267,6 +268,8 @@ void Form2::Command2_Click(int index) {
   // Cancel: the dialog shows the settings file's values again. The extension list takes all
   // eleven slots, empty ones included, so each extension keeps its slot.
   if (settings_) {
+    // A name in the file that matches no choice leaves the choice the dialog opened with.
+    select_option(opened_option_);
     List1->clear();
     for (int slot = 0; slot < 11; ++slot) {
       List1->addItem(settings_->ini_read(keys::kSearchExtensions, keys::slot_key(slot)));

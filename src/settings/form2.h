@@ -106,6 +106,9 @@ class Form2 final : public QDialog {
   const SettingsFile* settings_ = nullptr;
   // The interval boxes as last filled, put back when OK meets a text that is no interval.
   std::array<QString, 2> filled_intervals_;
+  // The spreadsheet choice as the dialog opened with it, put back by Cancel when the file names
+  // none (a first start).
+  int opened_option_ = -1;
   bool fonts_applied_ = false;
 };
 

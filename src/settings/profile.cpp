@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
+
 namespace tarvex {
 
 namespace {
@@ -225,22 +227,27 @@ QString profile_read(const QString& path, const QString& section, const QString&
   return ProfileDocument::parse(file.readAll()).value(section, key);
 }
 
-bool profile_write(const QString& path, const QString& section, const QString& key,
-                   const QString& value) {
+WriteResult profile_write_values(const QString& path, const QList<ProfileEdit>& edits) {
   QByteArray old_bytes;
   QFile file(path);
   // QFileInfo follows a symbolic link: a link to a file not made yet counts as a new file.
   if (QFileInfo::exists(path)) {
     // A file that exists but cannot be read is never replaced: its content would be lost. Nor is
     // anything but a regular file (a pipe would block, a device never end).
-    if (!open_regular_file(file)) return false;
+    errno = 0;
+    if (!open_regular_file(file)) return {errno != 0 ? errno : EINVAL};
     old_bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
+    if (file.error() != QFileDevice::NoError) return {EIO};
     file.close();
   }
   ProfileDocument doc = ProfileDocument::parse(old_bytes);
-  doc.set_value(section, key, value);
+  for (const ProfileEdit& e : edits) doc.set_value(e.section, e.key, e.value);
   return write_file_atomically(path, doc.serialize());
+}
+
+bool profile_write(const QString& path, const QString& section, const QString& key,
+                   const QString& value) {
+  return profile_write_values(path, {ProfileEdit{section, key, value}}).ok();
 }
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomic_file.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -59,9 +61,19 @@ class ProfileDocument final {
 // the section or the key is missing or the file cannot be read.
 QString profile_read(const QString& path, const QString& section, const QString& key);
 
-// ini_write: sets one value in the profile file at `path` (created when missing, in code page
-// 932). The file is replaced atomically; false when the new file could not be written, in which
-// case the old file is left whole.
+// One value to set: `key` in `section`.
+struct ProfileEdit {
+  QString section, key, value;
+};
+
+// Sets every value of `edits`, in order, in the profile file at `path` (created when missing, in
+// code page 932) and replaces the file once, atomically: the bytes are those that setting the
+// values one by one would leave. A file that exists but cannot be read is never replaced (its
+// content would be lost). On failure the old file is left whole and the result says why.
+WriteResult profile_write_values(const QString& path, const QList<ProfileEdit>& edits);
+
+// ini_write: sets one value in the profile file at `path`, as above; false when the new file could
+// not be written, in which case the old file is left whole.
 bool profile_write(const QString& path, const QString& section, const QString& key,
                    const QString& value);
 

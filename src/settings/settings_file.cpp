@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <cerrno>
+
 namespace tarvex {
 
 QString SettingsFile::path() const {
@@ -18,8 +20,13 @@ QString SettingsFile::ini_read(const QString& section, const QString& key) const
 
 bool SettingsFile::ini_write(const QString& section, const QString& key,
                              const QString& value) const {
-  if (!QDir().mkpath(folder_)) return false;
-  return profile_write(path(), section, key, value);
+  return ini_write_all({ProfileEdit{section, key, value}}).ok();
+}
+
+WriteResult SettingsFile::ini_write_all(const QList<ProfileEdit>& edits) const {
+  errno = 0;
+  if (!QDir().mkpath(folder_)) return {errno != 0 ? errno : EACCES};
+  return profile_write_values(path(), edits);
 }
 
 }  // namespace tarvex

@@ -171,6 +171,10 @@ struct Section {
   bool date = false;
   bool text = false;      // holds "@"
   bool fraction = false;  // holds a fraction (shown as General)
+  // A Japanese locale tag ([$-411], [$-ja-JP]): month and weekday names and the half of the
+  // day in Japanese (1月, 水曜日, 午後).
+  bool japanese = false;
+  bool gannen = false;  // [$-ja-JP-x-gannen]: the first year of an era is 元年
 };
 
 bool is_date_part(T t) {
@@ -238,8 +242,23 @@ Section parse_section(const QString& s, QString& special) {
         const QString symbol = inner.mid(1, dash < 0 ? -1 : dash - 1);
         if (!symbol.isEmpty()) literal(symbol);
         const QString locale = dash < 0 ? QString() : lower.mid(dash + 1);
-        if (locale == QLatin1String("f800")) special = QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
-        if (locale == QLatin1String("f400")) special = QStringLiteral("h:mm:ss");
+        // A locale is a Windows locale number in hexadecimal, its low 16 bits the language
+        // (0411 Japanese; 1030411 adds the calendar of the eras), or a language tag.
+        bool number = false;
+        const qulonglong lcid = locale.toULongLong(&number, 16);
+        if (number ? (lcid & 0xFFFF) == 0x0411
+                   : locale == QLatin1String("ja") || locale.startsWith(QLatin1String("ja-"))) {
+          out.japanese = true;
+        }
+        if (locale.endsWith(QLatin1String("-x-gannen"))) out.gannen = true;
+        // The system's long date and time, as a Japanese system writes them; the older files
+        // number them, the newer name them.
+        if (locale == QLatin1String("f800") || locale == QLatin1String("x-sysdate")) {
+          special = QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
+        }
+        if (locale == QLatin1String("f400") || locale == QLatin1String("x-systime")) {
+          special = QStringLiteral("h:mm:ss");
+        }
       } else if (!inner.isEmpty() && (inner[0] == u'<' || inner[0] == u'>' || inner[0] == u'=')) {
         qsizetype n = 1;
         while (n < inner.size() && (inner[n] == u'<' || inner[n] == u'>' || inner[n] == u'=')) ++n;
@@ -678,15 +697,24 @@ QString render_date(const Section& s, double v, bool date1904) {
       case T::Month:
         if (k.count == 1) out += QString::number(mo);
         if (k.count == 2) out += padded(mo, 2);
-        if (k.count == 3) out += QString::fromLatin1(kMonths[mo - 1], 3);
-        if (k.count == 4) out += QString::fromLatin1(kMonths[mo - 1]);
+        if (k.count == 3 || k.count == 4) {
+          out += s.japanese     ? QString::number(mo) + u'月'
+                 : k.count == 3 ? QString::fromLatin1(kMonths[mo - 1], 3)
+                                : QString::fromLatin1(kMonths[mo - 1]);
+        }
         if (k.count >= 5) out += QChar(kMonths[mo - 1][0]);
         break;
       case T::Day:
         if (k.count == 1) out += QString::number(dd);
         if (k.count == 2) out += padded(dd, 2);
-        if (k.count == 3) out += QString::fromLatin1(kWeekdays[weekday], 3);
-        if (k.count >= 4) out += QString::fromLatin1(kWeekdays[weekday]);
+        if (k.count >= 3 && s.japanese) {
+          out += QString::fromUtf16(kWeekdaysJa[weekday]);
+          if (k.count >= 4) out += QStringLiteral("曜日");
+        } else if (k.count == 3) {
+          out += QString::fromLatin1(kWeekdays[weekday], 3);
+        } else if (k.count >= 4) {
+          out += QString::fromLatin1(kWeekdays[weekday]);
+        }
         break;
       case T::WeekdayJa:
         out += QString::fromUtf16(kWeekdaysJa[weekday]);
@@ -717,7 +745,7 @@ QString render_date(const Section& s, double v, bool date1904) {
         break;
       case T::AmPm: {
         const bool pm = hour >= 12;
-        if (k.text.startsWith(u'午')) {
+        if (k.text.startsWith(u'午') || (s.japanese && k.text.size() == 5)) {
           out += pm ? QStringLiteral("午後") : QStringLiteral("午前");
         } else {
           QString word = k.text.size() == 3 ? QString(pm ? u'P' : u'A')
@@ -733,7 +761,11 @@ QString render_date(const Section& s, double v, bool date1904) {
                               : QString::fromUtf16(era->name);
         break;
       case T::EraYear:
-        out += padded(y - era->year + 1, std::min(k.count, 2));
+        if (s.gannen && y == era->year) {
+          out += u'元';
+        } else {
+          out += padded(y - era->year + 1, std::min(k.count, 2));
+        }
         break;
       case T::Literal:
         out += k.text;
@@ -879,6 +911,10 @@ QString builtin_number_format(int id) {
 }
 
 QString format_number(double value, const QString& code, bool date1904) {
+  // Not a number and the infinities fit no section (a value neither above, below nor equal to
+  // zero would pick one the format does not have); the program holds no such value and shows
+  // the error of a number out of range.
+  if (!std::isfinite(value)) return QStringLiteral("#NUM!");
   const Format f = parse_format(code);
   if (f.general) return (value < 0 ? QStringLiteral("-") : QString()) + general_text(value);
   const std::vector<Section>& n = f.numbers;
@@ -901,7 +937,16 @@ QString format_number(double value, const QString& code, bool date1904) {
     s = &n[2];
   }
   // A section of its own for negative numbers shows them without their sign.
-  if (s->date) return render_date(*s, minus ? value : std::fabs(value), date1904);
+  if (s->date) {
+    // The 1904 system shows a negative date or time as the distance from its start with a
+    // minus sign (-1:30, the usual way to show a negative difference of times); the 1900
+    // system fills the cell with "#".
+    if (minus && date1904) {
+      const QString shown = render_date(*s, -value, date1904);
+      return shown == hashes() ? shown : u'-' + shown;
+    }
+    return render_date(*s, minus ? value : std::fabs(value), date1904);
+  }
   if (s->fraction) return (minus ? QStringLiteral("-") : QString()) + general_text(value);
   return render_number(*s, value, minus);
 }

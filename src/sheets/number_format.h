@@ -18,7 +18,11 @@ QString builtin_number_format(int id);
 // characters, as in a standard column: 1/7 is 0.142857143, 123456789012 is 1.23457E+11. Dates
 // and times take the number as a serial day count of the 1900 system (serial 60 is the 1900
 // calendar's 29 February, as the program has it) or, with `date1904`, of the 1904 system; a
-// serial outside the calendar (negative, past 9999/12/31) shows as a run of "#".
+// serial past 9999/12/31 shows as a run of "#", and so does a negative one in the 1900 system;
+// the 1904 system shows a negative one with a minus sign (-1:30). A Japanese locale tag
+// ([$-411]) names months and weekdays in Japanese and shows AM/PM as 午前/午後;
+// [$-ja-JP-x-gannen] shows 元年. A value that is not a finite number (a damaged file's NaN or
+// infinity) shows as #NUM!.
 QString format_number(double value, const QString& code, bool date1904);
 
 // A text value in a format code: through its text section when it has one ("@" stands for the

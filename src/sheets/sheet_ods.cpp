@@ -142,7 +142,9 @@ class OdsStyles {
     // weekday in Japanese.
     const bool percentage = is(style, "percentage-style");
     const bool japanese = std::strcmp(attribute(style, "language").value(), "ja") == 0;
-    QString code;
+    // A Japanese style names its months and weekdays in Japanese, as the locale tag of a format
+    // code does.
+    QString code = japanese ? QStringLiteral("[$-411]") : QString();
     for (pugi::xml_node p : style.children()) {
       if (p.type() != pugi::node_element) continue;
       if (is(p, "number") && !attribute(p, "decimal-places")) {

@@ -1,6 +1,7 @@
 // Continuous display and navigation: the mode switch, the pause buttons, the arrow buttons, the
 // two slideshow timers, and their keyboard shortcuts.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
@@ -22,13 +23,6 @@ namespace {
 
 const QString kRunning = QStringLiteral("□");
 const QString kPaused = QStringLiteral("■");
-
-// Selects line `row` of a list box; false when the list has no such line.
-bool select_line(QListWidget* list, int row) {
-  if (row < 0 || row >= list->count()) return false;
-  list->setCurrentRow(row);
-  return true;
-}
 
 }  // namespace
 
@@ -63,9 +57,9 @@ void Form1::connect_navigation_events() {
   for (int index = 0; index < 2; ++index) {
     connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
             [this, index] {
-              if (!Image1->isHidden() && !Command2[index]->isHidden()) {
+              if (on_display(side(true)) && !Command2[index]->isHidden()) {
                 Command2_Click(index);
-              } else if (!RichTextBox1->isHidden() && !Command3[index]->isHidden()) {
+              } else if (on_display(side(false)) && !Command3[index]->isHidden()) {
                 Command3_Click(index);
               }
             });
@@ -112,62 +106,46 @@ void Form1::Check1_Click(int index) {
     }
     return;
   }
-  if (Check1[0]->isChecked()) {
-    // Images run; the first picture comes with the first tick.
-    Command1[0]->show();
-    Command1[1]->hide();
-    Command2[0]->show();
-    Command2[1]->show();
-    Command3[0]->hide();
-    Command3[1]->hide();
-    Image1->show();
-    RichTextBox1->hide();
-    Command1[0]->setText(kRunning);
-    st.img_paused = 0;
-    Image1->clear_picture();
-    最大画面の再描画();
-    連続画像->set_enabled(true);
-    連続テキスト->set_enabled(false);
-    if (登録ファイル名表示->isChecked()) {
-      Img_List->show();
-      Txt_List->hide();
-    }
-    prefetch_next_picture();
-    return;
-  }
-  // Texts run.
-  Command1[0]->hide();
-  Command1[1]->show();
-  Command2[0]->hide();
-  Command2[1]->hide();
-  Command3[0]->show();
-  Command3[1]->show();
-  Image1->hide();
-  RichTextBox1->show();
-  Command1[1]->setText(kRunning);
-  st.txt_paused = 0;
-  RichTextBox1->set_text(QString());
-  連続画像->set_enabled(false);
-  連続テキスト->set_enabled(true);
+  // Images run, or texts.
+  start_running(side(Check1[0]->isChecked()));
+}
+
+// A display starts with its pane blank: the first entry comes with the first tick.
+void Form1::start_running(const RegisterSide& s) {
+  const RegisterSide other = side(!s.image);
+  other.pause->hide();
+  s.pause->show();
+  for (QPushButton* arrow : other.arrows) arrow->hide();
+  for (QPushButton* arrow : s.arrows) arrow->show();
+  other.pane->hide();
+  s.pane->show();
+  show_pause_state(s.index(), false);
+  s.paused = false;
+  blank_pane(s);
+  // Only the picture has a place of its own in the maximised display.
+  if (s.image) 最大画面の再描画();
+  other.timer->set_enabled(false);
+  s.timer->set_enabled(true);
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    other.list->hide();
+    s.list->show();
   }
+  if (s.image) prefetch_next_picture();
 }
 
 void Form1::Command1_Click(int index) {
   const bool image = index == 0;
   if ((image ? st.img : st.txt).empty()) return;
-  int& paused = image ? st.img_paused : st.txt_paused;
+  bool& paused = image ? st.img_paused : st.txt_paused;
   ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
-  if (paused == 0) {
+  if (!paused) {
     timer->set_enabled(false);
-    Command1[index]->setText(kPaused);
-    paused = 1;
+    show_pause_state(index, true);
+    paused = true;
   } else {
     timer->set_enabled(true);
-    Command1[index]->setText(kRunning);
-    paused = 0;
+    show_pause_state(index, false);
+    paused = false;
     if (image) prefetch_next_picture();
   }
 }
@@ -197,11 +175,7 @@ void Form1::Command2_Click(int index) {
   step_register(r, st.img_nav_started,
                 index == 0 ? StepDirection::Backward : StepDirection::Forward);
   最大画面の再描画();
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
-  const bool listed = select_line(Img_List, r.cur);
-  if (!load_image_entry(r.path(r.cur)) || !listed) {
+  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -233,16 +207,16 @@ void Form1::Command3_Click(int index) {
   step_register(r, st.txt_nav_started,
                 index == 0 ? StepDirection::Backward : StepDirection::Forward);
   switch (st.sheet_app) {
-    case 1:
+    case SheetApp::Lotus:
       st.msg_answer = Lotus123で表示(1);
       if (st.msg_answer == 1) return;
       break;
-    case 2:
+    case SheetApp::Excel:
       st.msg_answer = Excelで表示(1);
       if (st.msg_answer == 1) return;
       break;
-    default:
-      if (!RichTextBox1->load_file(r.path(r.cur))) {
+    case SheetApp::None:
+      if (!load_entry(side(false), r.path(r.cur))) {
         nothing_txt_file();
         return;
       }
@@ -250,7 +224,7 @@ void Form1::Command3_Click(int index) {
   }
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
   select_line(Txt_List, r.cur);
   RichTextBox1->focus();
 }
@@ -268,11 +242,7 @@ void Form1::連続画像_Timer() {
   }
   Image1->show();
   step_register(r, st.img_nav_started, StepDirection::Forward);
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
-  const bool listed = select_line(Img_List, r.cur);
-  if (!load_image_entry(r.path(r.cur)) || !listed) {
+  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -284,7 +254,9 @@ void Form1::連続テキスト_Timer() {
   if (message_open()) return;
   Register& r = st.txt;
   widen_full_register(r);
-  if (r.cur > r.max_index) {
+  // A register emptied while its display runs stops the display, as an empty picture slot does:
+  // there is no file to ask about.
+  if (r.cur > r.max_index || r.empty()) {
     連続テキスト->set_enabled(false);
     Check1[1]->setChecked(false);
     Command1[1]->hide();
@@ -292,34 +264,30 @@ void Form1::連続テキスト_Timer() {
   }
   RichTextBox1->show();
   step_register(r, st.txt_nav_started, StepDirection::Forward);
+  // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
   const bool listed = select_line(Txt_List, r.cur);
-  if (!RichTextBox1->load_file(r.path(r.cur)) || !listed) {
+  if (!load_entry(side(false), r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
-  st.msg_answer = ラベル表示(r.path(r.cur));
+  ラベル表示(r.path(r.cur));
+}
+
+// The pause button's caption shows the display's state; a screen reader hears it in words.
+void Form1::show_pause_state(int index, bool paused) {
+  Command1[index]->setText(paused ? kPaused : kRunning);
+  Command1[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
+                                                   : QStringLiteral("連続表示中"));
 }
 
 void Form1::clamp_image_to_window() {
   if (isMaximized() || Image1->stretch()) return;
-  const QSize outer = outer_size_twips();
   const QRect g = twips_geometry(Image1);
-  int h = g.height();
-  int w = g.width();
-  if (h > outer.height() - 1760) h = outer.height() - 1760;
-  if (w > outer.width() - 3285) w = outer.width() - 3285;
-  if (h != g.height() || w != g.width()) set_twips_geometry(Image1, g.x(), g.y(), w, h);
-}
-
-bool Form1::load_image_entry(const QString& path) {
-  if (path.isEmpty()) return false;
-  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
-    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
-    return true;
-  }
-  return Image1->load_picture(path);
+  const QSize limited = limit_image_pane(g.size(), outer_size_twips());
+  if (limited != g.size())
+    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
 }
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.

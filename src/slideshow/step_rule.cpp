@@ -3,13 +3,13 @@
 namespace tarvex {
 
 void widen_full_register(Register& r) {
-  if (r.full == 1) r.last = r.max_index;
+  if (r.full) r.last = r.max_index;
 }
 
-void step_register(Register& r, int& nav_started, StepDirection direction) {
-  if (nav_started == 0) {
+void step_register(Register& r, bool& nav_started, StepDirection direction) {
+  if (!nav_started) {
     r.cur = 0;
-    nav_started = 1;
+    nav_started = true;
     return;
   }
   if (direction == StepDirection::Forward) {
@@ -21,11 +21,11 @@ void step_register(Register& r, int& nav_started, StepDirection direction) {
   }
 }
 
-int next_forward_entry(const Register& r, int nav_started) {
+int next_forward_entry(const Register& r, bool nav_started) {
   Register copy;
   copy.cur = r.cur;
-  copy.last = r.full == 1 ? r.max_index : r.last;
-  int started = nav_started;
+  copy.last = r.full ? r.max_index : r.last;
+  bool started = nav_started;
   step_register(copy, started, StepDirection::Forward);
   return copy.cur;
 }

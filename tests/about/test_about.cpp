@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +37,8 @@ class TestAbout final : public QObject {
   void system_info();
   void help_command_data();
   void help_command();
+  void help_pages_data();
+  void help_pages();
 };
 
 void TestAbout::one_about_box_brought_forward() {
@@ -49,6 +52,8 @@ void TestAbout::one_about_box_brought_forward() {
   QCOMPARE(box->Label1[0]->text(), QStringLiteral("ユーザー名             山田"));
   QCOMPARE(box->Label1[1]->text(), QStringLiteral("コンピュータ名         事務所"));
   QCOMPARE(box->windowTitle(), QStringLiteral("Tarvexのﾊﾞｰｼﾞｮﾝ情報"));
+  // The second author line names the build and the Qt it runs on, nothing else.
+  QCOMPARE(box->Label2[1]->text(), "Linux 版（Qt " + QString::fromLatin1(qVersion()) + "）");
   // A second request brings the same box forward, not reloaded.
   fx.names.user = "bob";
   f.バージョン情報_Click();
@@ -124,6 +129,37 @@ void TestAbout::help_command() {
   f.Tarvexのヘルプ->trigger();
   QCOMPARE(fx.opener.opened, present ? QStringList{beside} : QStringList{});
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+void TestAbout::help_pages_data() {
+  QTest::addColumn<QString>("page");
+  for (const QString& page : QDir(TARVEX_HELP_DIR).entryList({"*.html"}, QDir::Files))
+    QTest::newRow(qPrintable(page)) << page;
+}
+
+// Every page of the help is in the contents of its index; every link leads to a page that is
+// there and to a place that page has; no example starts with blanks that the browser would drop
+// ("  7" shows as "7": the blanks must be &nbsp;).
+void TestAbout::help_pages() {
+  QFETCH(QString, page);
+  const QDir dir(TARVEX_HELP_DIR);
+  auto read = [&dir](const QString& name) {
+    QFile f(dir.filePath(name));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+  };
+  const QString html = read(page);
+  QVERIFY(html.startsWith("<!DOCTYPE html>") && html.contains("<meta charset=\"utf-8\">"));
+  if (page != "index.html") QVERIFY(read("index.html").contains("<li><a href=\"" + page + "\">"));
+  static const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
+  for (const QRegularExpressionMatch& m : link.globalMatch(html)) {
+    const QString target = m.captured(1);
+    const QString file = target.section(u'#', 0, 0);
+    const QString anchor = target.section(u'#', 1);
+    const QString linked = file.isEmpty() ? html : read(file);
+    QVERIFY2(!linked.isEmpty(), qPrintable(target));
+    if (!anchor.isEmpty()) QVERIFY2(linked.contains("id=\"" + anchor + "\""), qPrintable(target));
+  }
+  QVERIFY(!html.contains("<code> "));
 }
 
 QTEST_MAIN(TestAbout)

@@ -16,13 +16,16 @@
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 
 using namespace tarvex;
@@ -52,6 +55,10 @@ class TestApp final : public QObject {
   void image_pane_geometry_data();
   void image_pane_geometry();
   void startup_without_a_settings_file();
+  void file_count_at_start_up_data();
+  void file_count_at_start_up();
+  void fit_and_deletion_round_trip_data();
+  void fit_and_deletion_round_trip();
   void first_start_with_the_shipped_settings_data();
   void first_start_with_the_shipped_settings();
   void every_placed_control_exists();
@@ -161,6 +168,11 @@ void TestApp::image_pane_geometry() {
   const LayoutInput in{.height = outer.height(), .width = outer.width(), .image_size = pane};
   QCOMPARE(plan_layout(in).find("Image1"),
            std::optional(Placement{2640, 120, limited.width(), limited.height()}));
+  // The text pane's places on the normal and on the search screen, as the layout pass sizes it.
+  const int W = outer.width();
+  const int H = outer.height();
+  QCOMPARE(normal_pane_twips(outer), QRect(2640, 120, W - 3285, H - 1760));
+  QCOMPARE(hit_pane_twips(outer), QRect(600, 120, W - 1245, H - 1760));
 }
 
 // Start-up without a settings file, and the file shutdown then writes: every key but the
@@ -182,6 +194,64 @@ void TestApp::startup_without_a_settings_file() {
     QVERIFY2(text.contains(QString::fromUtf8(line)), line);
   }
   QVERIFY(!text.contains("アプリケーション名"));
+}
+
+// The file count's range ends are accepted without a message; beyond them the warning comes once
+// and the registers are sized from 200.
+void TestApp::file_count_at_start_up_data() {
+  QTest::addColumn<QString>("count");
+  QTest::addColumn<int>("slot_count");
+  QTest::addColumn<bool>("warned");
+  // clang-format off
+  QTest::newRow("20, the lowest")  << "20"   << 22  << false;
+  QTest::newRow("500, the highest") << "500" << 502 << false;
+  QTest::newRow("501")             << "501"  << 202 << true;
+  QTest::newRow("1000")            << "1000" << 202 << true;
+  // clang-format on
+}
+
+void TestApp::file_count_at_start_up() {
+  QFETCH(QString, count);
+  QFETCH(int, slot_count);
+  QFETCH(bool, warned);
+  FormFixture fx;
+  fx.write_settings("[最大ファイル数]\nファイル数=" + count + "\n");
+  Form1& f = fx.make(warned);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.img.paths.size(), slot_count);
+  QCOMPARE(f.st.txt.paths.size(), slot_count);
+  // The count is never written back, so a wrong one is warned about at every start.
+  f.close();
+  QCOMPARE(decode_cp932(fx.settings_bytes()).contains("ファイル数=" + count + "\r\n"), true);
+}
+
+// Picture fitting and file deletion stored apart: each keeps its own value through start-up and
+// shutdown, and applies its own effect.
+void TestApp::fit_and_deletion_round_trip_data() {
+  QTest::addColumn<bool>("fit");
+  QTest::addColumn<bool>("deletion");
+  QTest::newRow("fit only") << true << false;
+  QTest::newRow("deletion only") << false << true;
+}
+
+void TestApp::fit_and_deletion_round_trip() {
+  QFETCH(bool, fit);
+  QFETCH(bool, deletion);
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"
+                                   "[イメージの表示を枠にあわせる]\n枠にあわせる=%1\n"
+                                   "[ファイルの削除]\nファイルの削除=%2\n")
+                        .arg(int(fit))
+                        .arg(int(deletion)));
+  Form1& f = fx.make(false);
+  QCOMPARE(f.Image1->stretch(), fit);
+  QCOMPARE(f.st.options.delete_allowed, deletion);
+  f.ファイルの表示(fx.write_file("a.txt", "a"), 1);
+  QCOMPARE(f.text_ファイル削除->isEnabled(), deletion);
+  f.close();
+  const QString text = decode_cp932(fx.settings_bytes());
+  QVERIFY(text.contains(QStringLiteral("枠にあわせる=%1\r\n").arg(int(fit))));
+  QVERIFY(text.contains(QStringLiteral("ファイルの削除=%1\r\n").arg(int(deletion))));
 }
 
 // With the settings file Tarvex ships, the first start copies it into the empty settings folder,
@@ -217,7 +287,7 @@ void TestApp::first_start_with_the_shipped_settings() {
       QCOMPARE(fx.settings_bytes(), shipped_bytes);
       QCOMPARE(f.連続画像->interval(), 5000);
       QCOMPARE(f.連続テキスト->interval(), 10000);
-      QCOMPARE(f.st.sheet_app, 2);
+      QCOMPARE(f.st.sheet_app, SheetApp::Excel);
       QCOMPARE(f.st.image_exts[5], QString("svg"));
       QCOMPARE(f.File1->pattern(), QString("*.*"));
       QVERIFY(f.Image1->stretch() && !f.form2()->Check3->isChecked());
@@ -249,8 +319,9 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   // "maybe" is no truth value: the system switch keeps its initial state.
   QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
   QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
-  QCOMPARE(f.st.sheet_app, 2);
+  QCOMPARE(f.st.sheet_app, SheetApp::Excel);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
+  QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
   QVERIFY(f.Image1->stretch());
   f.終了->trigger();
   const QString text = decode_cp932(fx.settings_bytes());
@@ -269,8 +340,10 @@ void TestApp::shutdown_leaves_a_read_only_settings_file() {
   const QByteArray before = fx.settings_bytes();
   QVERIFY(QFile::setPermissions(fx.settings_path(), QFile::ReadOwner | QFile::ReadOther));
   Form1& f = fx.make(false);
-  // Every write fails (shutdown would rewrite "読みとり専用=1" as True); the user is told once.
-  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path());
+  // The write fails (shutdown would rewrite "読みとり専用=1" as True); the user is told once, with
+  // the file and why.
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path() +
+                     "\n\rアクセス権がありません。");
   f.close();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(fx.messages.seen.size(), 1);
@@ -295,17 +368,46 @@ void TestApp::every_placed_control_exists() {
   }
 }
 
+// What a screen reader hears of each control: a name of its own on the object it meets (a pane's
+// inner view), and the value a control shows, as it changes.
 void TestApp::controls_have_distinct_accessible_names() {
   FormFixture fx;
   Form1& f = fx.make(true);
+  auto heard = [](QWidget* w, QAccessible::Text t) {
+    QWidget* met = w->focusProxy() ? w->focusProxy() : w;
+    return QAccessible::queryAccessibleInterface(met)->text(t);
+  };
   QStringList names;
   for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (qobject_cast<QLabel*>(w) && w != f.Label6) continue;  // captions name themselves
-    QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
-    names << w->accessibleName();
+    const bool shows_value =
+        w == f.Label6 || std::find(f.Label4.begin(), f.Label4.end(), w) != f.Label4.end();
+    if (qobject_cast<QLabel*>(w) && !shows_value) continue;  // captions name themselves
+    const QString name = heard(w, QAccessible::Name);
+    QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+    if (!name.isEmpty()) names << name;
   }
-  names.removeDuplicates();
-  QCOMPARE(names.size(), 20);
+  QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+
+  // The values, while nothing is on display and then as the window shows them.
+  QCOMPARE(heard(f.Label6, QAccessible::Name), QStringLiteral("登録数"));
+  f.Label6->setText("/7");
+  f.ラベル表示("/home/user/pics/a.bmp");
+  f.Text1->setText("  7");
+  f.st.img.register_path("/home/user/pics/a.bmp", false);
+  f.Command1_Click(0);
+  const std::tuple<QWidget*, QAccessible::Text, QString> values[] = {
+      {f.Label6, QAccessible::Name, "登録数 /7"},
+      {f.Label6, QAccessible::Value, "/7"},
+      {f.Label4[0], QAccessible::Name, "表示ファイル（1） /home"},
+      {f.Label4[1], QAccessible::Name, "表示ファイル（2） /user"},
+      {f.Label4[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
+      {f.Text1, QAccessible::Value, "  7"},
+      {f.Command1[0], QAccessible::Description, "一時停止中"},
+      {f.Command1[1], QAccessible::Description, "連続表示中"},
+  };
+  for (const auto& [w, t, expected] : values) {
+    QCOMPARE(heard(w, t), expected);
+  }
 }
 
 void TestApp::shown_list_lies_on_top() {
@@ -313,7 +415,7 @@ void TestApp::shown_list_lies_on_top() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(f.st.layout_done, 1);
+  QTRY_VERIFY(f.st.layout_done);
   for (QWidget* shared : std::initializer_list<QWidget*>{f.Img_List, f.Txt_List, f.RichTextBox2}) {
     shared->show();
     const QPoint centre = shared->geometry().center();
@@ -351,7 +453,7 @@ void TestApp::window_lays_out_when_the_minimum_is_refused() {
   f.setMaximumSize(500, 380);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(f.st.layout_done, 1);
+  QTRY_VERIFY(f.st.layout_done);
   // The bottom rows follow the window's real lower and right edges (to a pixel).
   const QSize outer = f.outer_size_twips();
   QVERIFY(outer.width() < 9660);

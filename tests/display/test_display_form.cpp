@@ -254,7 +254,7 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   FormFixture fx;
   Form1& f = make_form(fx);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
-  f.form2()->Check2->setChecked(true);
+  f.st.options.fit = true;
   f.apply_fit_option();
   QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
   const QSize fitted(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760));

@@ -52,6 +52,8 @@ class TestTrash final : public QObject {
   void trash_place();
   void refusals_data();
   void refusals();
+  void removal_not_confirmed_data();
+  void removal_not_confirmed();
 };
 
 void TestTrash::trash_place_data() {
@@ -155,6 +157,43 @@ void TestTrash::refusals() {
   if (case_name == "replaced") QCOMPARE(read(path), QByteArray("second"));
   if (case_name == "no trash") QCOMPARE(read(path), QByteArray("first"));
   if (case_name == "folder") QVERIFY(QFileInfo(path).isDir());
+}
+
+// Another program changes the disk between the move (or the deletion) and its check: the file has
+// gone all the same, so the outcome is no failure that "changed nothing" but its own.
+void TestTrash::removal_not_confirmed_data() {
+  QTest::addColumn<bool>("for_good");
+  QTest::addColumn<QString>("meddling");  // what happens right after the file went
+  QTest::addColumn<QString>("reason");
+  const QString in_place = QStringLiteral("元の場所にまだファイルがあります。");
+  // clang-format off
+  QTest::newRow("new file at its place")     << false << "new file"   << in_place;
+  QTest::newRow("taken out of the trash")    << false << "take file"  << "ゴミ箱の中にファイルが見つかりません。";
+  QTest::newRow("information taken away")    << false << "take info"  << "ゴミ箱の情報ファイルが見つかりません。";
+  QTest::newRow("for good, new file there")  << true  << "new file"   << in_place;
+  // clang-format on
+}
+
+void TestTrash::removal_not_confirmed() {
+  QFETCH(bool, for_good);
+  QFETCH(QString, meddling);
+  QFETCH(QString, reason);
+  QTemporaryDir root;
+  const QString path = write(root.path() + "/docs/a.txt", "first");
+  TrashConfig c = config(root.path());
+  const QString trash = c.data_home + "/Trash";
+  c.after_removal = [&](const QString& removed) {
+    QCOMPARE(removed, path);
+    if (meddling == "new file") write(path, "second");
+    if (meddling == "take file") QVERIFY(QFile::remove(trash + "/files/a.txt"));
+    if (meddling == "take info") QVERIFY(QFile::remove(trash + "/info/a.txt.trashinfo"));
+  };
+  const Trash t(c);
+  const FileIdentity id = *Trash::identity(path);
+  const RemoveResult r = for_good ? t.delete_for_good(path, id) : t.move_to_trash(path, id);
+  QCOMPARE(int(r.status), int(RemoveResult::Status::Unconfirmed));
+  QCOMPARE(r.reason, reason);
+  QCOMPARE(r.trashed_as, for_good ? QString() : trash + "/files/a.txt");
 }
 
 QTEST_GUILESS_MAIN(TestTrash)

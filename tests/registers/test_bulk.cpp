@@ -82,18 +82,18 @@ void TestBulk::bulk_register_then_clear_data() {
   QTest::addColumn<QStringList>("added");  // the settings file's added picture formats
   QTest::addColumn<QStringList>("names");
   QTest::addColumn<int>("last");
-  QTest::addColumn<int>("full");
+  QTest::addColumn<bool>("full");
   QTest::addColumn<QStringList>("entries");  // slots 0 … top_index afterwards
   const auto img = BulkKind::Images;
   const auto txt = BulkKind::Texts;
   const QStringList none, added{"png", "jpeg"};
   const QStringList mixed{"a.png", "B.PNG", "x.jpeg", "c.wmf", "icon.png.txt", "png", "d.bmp"};
   // clang-format off
-  QTest::newRow("texts by ending")               << txt << none  << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << 0 << QStringList{"/d/README", "/d/x.jpeg"};
-  QTest::newRow("25 files wrap")                 << txt << none  << numbered("f%1", 0, 24) << 3 << 1 << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
-  QTest::newRow("added formats are images")      << img << added << mixed << 4 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/d.bmp"};
-  QTest::newRow("added formats are never texts") << txt << added << mixed << 2 << 0 << QStringList{"/d/c.wmf", "/d/icon.png.txt", "/d/png"};
-  QTest::newRow("without the section, png is text") << txt << none  << mixed << 5 << 0 << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/icon.png.txt", "/d/png"};
+  QTest::newRow("texts by ending")               << txt << none  << QStringList{"README", "photojpg", "x.jpeg", "y.ico"} << 1 << false << QStringList{"/d/README", "/d/x.jpeg"};
+  QTest::newRow("25 files wrap")                 << txt << none  << numbered("f%1", 0, 24) << 3 << true << numbered("/d/f%1", 21, 24) + numbered("/d/f%1", 4, 20);
+  QTest::newRow("added formats are images")      << img << added << mixed << 4 << false << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/d.bmp"};
+  QTest::newRow("added formats are never texts") << txt << added << mixed << 2 << false << QStringList{"/d/c.wmf", "/d/icon.png.txt", "/d/png"};
+  QTest::newRow("without the section, png is text") << txt << none  << mixed << 5 << false << QStringList{"/d/a.png", "/d/B.PNG", "/d/x.jpeg", "/d/c.wmf", "/d/icon.png.txt", "/d/png"};
   // clang-format on
 }
 
@@ -102,7 +102,7 @@ void TestBulk::bulk_register_then_clear() {
   QFETCH(QStringList, added);
   QFETCH(QStringList, names);
   QFETCH(int, last);
-  QFETCH(int, full);
+  QFETCH(bool, full);
   QFETCH(QStringList, entries);
   AddedImageExtensions table;
   std::copy(added.begin(), added.end(), table.begin());
@@ -118,7 +118,7 @@ void TestBulk::bulk_register_then_clear() {
   r.cur = 1;
   clear_register(r);
   QCOMPARE(r.paths, QStringList(22, QString()));
-  QCOMPARE(QList<int>({r.last, r.full, r.cur}), QList<int>({-1, 0, 0}));
+  QCOMPARE(QList<int>({r.last, int(r.full), r.cur}), QList<int>({-1, 0, 0}));
   r.register_path("/d/new.txt", true);
   QCOMPARE(r.list_lines(), QStringList{"000: new.txt"});
 }
@@ -162,7 +162,7 @@ void TestBulk::commands() {
   QFETCH(bool, other_shown);
   FormFixture fx;
   Form1& f = make(fx, files);
-  f.form2()->Check3->setChecked(deletion_allowed);
+  f.st.options.delete_allowed = deletion_allowed;
   const bool images = kind == BulkKind::Images;
   QListWidget* list_box = images ? f.Img_List : f.Txt_List;
   const auto arrows = images ? f.Command2 : f.Command3;

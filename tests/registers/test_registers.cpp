@@ -21,12 +21,12 @@ void TestRegisters::ring_data() {
   QTest::addColumn<int>("max_index");
   QTest::addColumn<int>("count");
   QTest::addColumn<int>("last");
-  QTest::addColumn<int>("full");
+  QTest::addColumn<bool>("full");
   QTest::addColumn<QStringList>("first_lines");
   // clang-format off
-  QTest::newRow("empty")                << 200 << 0  << -1 << 0 << QStringList{};
-  QTest::newRow("21 files fill 0..20")  << 20  << 21 << 20 << 0 << QStringList{"000: f0", "001: f1", "002: f2"};
-  QTest::newRow("23 registrations")     << 20  << 23 << 1  << 1 << QStringList{"000: f21", "001: f22", "002: f2"};
+  QTest::newRow("empty")                << 200 << 0  << -1 << false << QStringList{};
+  QTest::newRow("21 files fill 0..20")  << 20  << 21 << 20 << false << QStringList{"000: f0", "001: f1", "002: f2"};
+  QTest::newRow("23 registrations")     << 20  << 23 << 1  << true  << QStringList{"000: f21", "001: f22", "002: f2"};
   // clang-format on
 }
 
@@ -34,7 +34,7 @@ void TestRegisters::ring() {
   QFETCH(int, max_index);
   QFETCH(int, count);
   QFETCH(int, last);
-  QFETCH(int, full);
+  QFETCH(bool, full);
   QFETCH(QStringList, first_lines);
   Register r;
   r.reset(max_index);

@@ -123,31 +123,35 @@ void TestSearchForm::hit_list() {
   QTest::mousePress(viewport, Qt::LeftButton, {}, line2);
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, line2);
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("UTF-8 の検索対象"));
-  int source_in_menu = -1;
+  PopupSource source_in_menu = PopupSource::None;
   f.popup_menu = [&](QMenu*, const QPoint&) {
     source_in_menu = f.st.popup_source;
     f.list_file_open->trigger();
   };
   QTest::mouseRelease(viewport, Qt::RightButton, {}, line2);
-  QCOMPARE(source_in_menu, 2);
+  QCOMPARE(source_in_menu, PopupSource::HitList);
   QCOMPARE(fx.opener.opened, QStringList{c});
 }
 
 // Every way out of the search screen, and every search that never reaches it, leaves the normal
 // screen: the empty string, an empty register and no hit with their messages; the panel's end
 // button (after the register was cleared meanwhile: an empty pane, no message), the End Search
-// command and clearing the texts.
+// command and clearing the texts. The empty string is told first, even with no text registered.
+// The picture arrows come back with the normal screen exactly when pictures are registered.
 void TestSearchForm::leaving_the_search_screen_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("how");
   QTest::addColumn<QString>("message");
+  QTest::addColumn<bool>("pictures");
   // clang-format off
-  QTest::newRow("empty string")       << ""    << "search"       << "検索する文字がありません！";
-  QTest::newRow("empty register")     << "abc" << "unregistered" << "ファイル名が登録されてません！";
-  QTest::newRow("no hit")             << "ABC" << "search"       << "該当するファイルがありません！";
-  QTest::newRow("panel's end button") << "b"   << "panel"        << "";
-  QTest::newRow("End Search command") << "b"   << "command"      << "";
-  QTest::newRow("clearing the texts") << "b"   << "clear"        << "登録したテキストファイル名をすべて消去してもいいですか？";
+  QTest::newRow("empty string")                 << ""    << "search"       << "検索する文字がありません！"   << false;
+  QTest::newRow("empty string, empty register") << ""    << "unregistered" << "検索する文字がありません！"   << false;
+  QTest::newRow("empty register")               << "abc" << "unregistered" << "ファイル名が登録されてません！" << false;
+  QTest::newRow("no hit")                       << "ABC" << "search"       << "該当するファイルがありません！" << false;
+  QTest::newRow("panel's end button")           << "b"   << "panel"        << ""                           << false;
+  QTest::newRow("End Search command")           << "b"   << "command"      << ""                           << false;
+  QTest::newRow("End Search, pictures there")   << "b"   << "command"      << ""                           << true;
+  QTest::newRow("clearing the texts")           << "b"   << "clear"        << "登録したテキストファイル名をすべて消去してもいいですか？" << false;
   // clang-format on
 }
 
@@ -155,9 +159,11 @@ void TestSearchForm::leaving_the_search_screen() {
   QFETCH(QString, text);
   QFETCH(QString, how);
   QFETCH(QString, message);
+  QFETCH(bool, pictures);
   FormFixture fx;
   Form1& f = make_form(
       fx, how == "unregistered" ? QStringList{} : QStringList{fx.write_file("a.txt", "abc")});
+  if (pictures) f.st.img.register_path(fx.folder() + "/p.bmp", false);
   if (!message.isEmpty()) fx.messages.expect(message);
   // The ways out from an opened hit leave with the find-next panel showing.
   how == "panel" || how == "command" || how == "clear" ? open_first_hit(f, text)
@@ -179,10 +185,11 @@ void TestSearchForm::leaving_the_search_screen() {
     QVERIFY(!panel_on_top_during_question);
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.st.search_mode, 0);
+  QVERIFY(!f.st.search_mode);
   QVERIFY(!f.form4()->isVisible() && !f.List1->isVisible() && !f.Command6[0]->isVisible());
   QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
   QVERIFY(!f.文字列検索の終了->isEnabled());
+  QCOMPARE(f.Command2[0]->isVisible() && f.Command2[1]->isVisible(), pictures);
 }
 
 // 😀x, two line breaks, aaa / aa: the occurrences at 6–7 and 7–8 (a line break counts one, the

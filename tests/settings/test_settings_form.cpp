@@ -5,6 +5,7 @@
 #include "browse/file_box.h"
 #include "form_fixture.h"
 #include "platform/classic_timer.h"
+#include "platform/error_text.h"
 #include "platform/text_codecs.h"
 #include "settings/form2.h"
 #include "settings/option_rules.h"
@@ -17,7 +18,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -70,6 +75,9 @@ class TestSettingsForm final : public QObject {
   void interval_rules();
   void leaving_after_changing_every_control_data();
   void leaving_after_changing_every_control();
+  void first_spreadsheet_choice_data();
+  void first_spreadsheet_choice();
+  void settings_stored_in_one_write();
 };
 
 void TestSettingsForm::extension_rules_data() {
@@ -128,7 +136,7 @@ void TestSettingsForm::leaving_after_changing_every_control_data() {
   QTest::addColumn<QString>("file");
   QTest::addColumn<QStringList>("listed");
   QTest::addColumn<int>("text_ms");
-  QTest::addColumn<int>("sheet_app");
+  QTest::addColumn<SheetApp>("sheet_app");
   // The image box was emptied: it shows and stores 5, its timer keeps its 3 seconds.
   const QString after_ok = QStringLiteral(
       "[検索拡張子]\n拡張子0=.txt\n拡張子1=.log\n拡張子2=\n拡張子3=\n拡張子4=\n拡張子5=\n"
@@ -140,9 +148,9 @@ void TestSettingsForm::leaving_after_changing_every_control_data() {
       "[アプリケーションの選択]\nアプリケーション名=1-2-3\n"
       "[イメージの表示を枠にあわせる]\n枠にあわせる=1\n[ファイルの削除]\nファイルの削除=1\n");
   // clang-format off
-  QTest::newRow("OK") << 0 << after_ok << QStringList{".hidden.txt", "a.txt"} << 500 << 1;
-  QTest::newRow("Cancel") << 1 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << 2;
-  QTest::newRow("Escape") << 2 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << 2;
+  QTest::newRow("OK") << 0 << after_ok << QStringList{".hidden.txt", "a.txt"} << 500 << SheetApp::Lotus;
+  QTest::newRow("Cancel") << 1 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << SheetApp::Excel;
+  QTest::newRow("Escape") << 2 << kStored << QStringList{"a.txt", "b.bmp"} << 10000 << SheetApp::Excel;
   // clang-format on
 }
 
@@ -152,7 +160,7 @@ void TestSettingsForm::leaving_after_changing_every_control() {
   QFETCH(QString, file);
   QFETCH(QStringList, listed);
   QFETCH(int, text_ms);
-  QFETCH(int, sheet_app);
+  QFETCH(SheetApp, sheet_app);
   FormFixture fx;
   fx.write_settings(kStored);
   fx.write_file("a.txt", "a");
@@ -207,6 +215,58 @@ void TestSettingsForm::leaving_after_changing_every_control() {
     QVERIFY(!d.Check1[1]->isChecked() && !d.Check2->isChecked());
     QCOMPARE(d.selected_option(), 1);
   }
+}
+
+// A file that names no spreadsheet application (a first start): Excel chosen and then Cancel
+// leaves no choice, stored or applied; OK stores and applies it.
+void TestSettingsForm::first_spreadsheet_choice_data() {
+  QTest::addColumn<bool>("ok");
+  QTest::newRow("Cancel") << false;
+  QTest::newRow("OK") << true;
+}
+
+void TestSettingsForm::first_spreadsheet_choice() {
+  QFETCH(bool, ok);
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=50\n"));
+  Form1& f = fx.make(false);
+  run_options(f, [&](Form2& d) {
+    QCOMPARE(d.selected_option(), -1);
+    d.Option1[1]->setChecked(true);
+    QTest::mouseClick(d.Command2[ok ? 0 : 1], Qt::LeftButton);
+  });
+  QCOMPARE(f.form2()->selected_option(), ok ? 1 : -1);
+  QCOMPARE(f.st.sheet_app, ok ? SheetApp::Excel : SheetApp::None);
+  QCOMPARE(decode_cp932(fx.settings_bytes()).contains("アプリケーション名=excel"), ok);
+}
+
+// OK stores every value of the dialog in one write. When that write fails (here a file-size limit
+// stops the long pattern, as a full disk would), the file keeps all its old values — the new
+// choice and interval, which would fit on their own, are not stored without the rest — and the
+// user is told once, with the file and why.
+void TestSettingsForm::settings_stored_in_one_write() {
+  FormFixture fx;
+  fx.write_settings(kStored);
+  Form1& f = fx.make(false);
+  const QByteArray before = fx.settings_bytes();
+  fx.messages.expect("設定を保存できませんでした。\n\r" + fx.settings_path() + "\n\r" +
+                     error_text(EFBIG));
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = static_cast<rlim_t>(before.size()) + 16;
+  run_options(f, [&](Form2& d) {
+    d.Option1[0]->setChecked(true);
+    d.Text2[0]->setText("7");
+    d.Text1->setText(QString(200, u'x'));
+    setrlimit(RLIMIT_FSIZE, &small);
+    QTest::mouseClick(d.Command2[0], Qt::LeftButton);
+  });
+  setrlimit(RLIMIT_FSIZE, &saved);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(fx.messages.seen.size(), 1);
+  QCOMPARE(fx.settings_bytes(), before);
 }
 
 QTEST_MAIN(TestSettingsForm)

@@ -10,9 +10,12 @@
 #include "sheets/sheet_readers.h"
 #include "workbook_writers.h"
 
+#include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -21,6 +24,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <limits>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -263,6 +267,8 @@ class TestDisplaySheets final : public QObject {
   void workbooks();
   void values_match_xlrd();
   void preview_on_the_window();
+  void late_reading_is_superseded_data();
+  void late_reading_is_superseded();
 };
 
 // Every row of the table: our own writers' .xls, .xlsx and .ods show the text the spreadsheet
@@ -352,8 +358,12 @@ void TestDisplaySheets::workbooks_data() {
         << "xls" << changed([type = type](XlsBook& b) { b.between_formula_and_string = quint16(type); }) << true << kSampleCells;
   }
   QTest::newRow("formula with a date format")             << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 45322, XlsCell::FormulaNumber, "builtin:14"), num(0, 1, 73961, XlsCell::FormulaNumber, "yyyy/mm/dd")}}}}) << true << Cells{{0, 0, "2024/1/31"}, {0, 1, "2102/06/30"}};
-  QTest::newRow("1904 date system")                       << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 0, XlsCell::Date), num(0, 1, 45322, XlsCell::Rk, "0.0%")}}}, 0, false, false, 0, 512, true}) << true << Cells{{0, 0, "1904/1/1"}, {0, 1, "4532200.0%"}};
+  QTest::newRow("1904 date system")                       << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, 0, XlsCell::Date), num(0, 1, 45322, XlsCell::Rk, "0.0%"), num(0, 2, -1.5, XlsCell::Number, "[h]:mm"), num(0, 3, -0.25, XlsCell::Number, "h:mm"), num(0, 4, -3e6, XlsCell::Number, "yyyy/m/d")}}}, 0, false, false, 0, 512, true}) << true << Cells{{0, 0, "1904/1/1"}, {0, 1, "4532200.0%"}, {0, 2, "-36:00"}, {0, 3, "-6:00"}, {0, 4, "########"}};
   QTest::newRow("strings split inside, runs and readings") << "xls" << changed([](XlsBook& b) { b.string_record_limit = 30; b.rich_strings = true; }) << true << kSampleCells;
+  // Numbers no spreadsheet program holds, as a damaged file may give them: not a number and the
+  // infinities, under a format of two sections, a fixed one, a date and General.
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  QTest::newRow("numbers that are not finite")            << "xls" << xls_file({{XlsSheet{"Sheet1", {num(0, 0, nan, XlsCell::Number, "0;(0)"), num(0, 1, inf, XlsCell::Number, "0.00"), num(0, 2, -inf, XlsCell::Number, "yyyy/m/d"), num(0, 3, nan), num(0, 4, nan, XlsCell::FormulaNumber, "#,##0;[Red]-#,##0")}}}}) << true << Cells{{0, 0, "#NUM!"}, {0, 1, "#NUM!"}, {0, 2, "#NUM!"}, {0, 3, "#NUM!"}, {0, 4, "#NUM!"}};
   QTest::newRow("German workbook written by LibreOffice") << "xls" << data_file("formats/german.xls") << true << Cells{{0, 0, "Größe"}, {0, 1, "1,234.50 €"}, {1, 0, "Übermäßig"}, {1, 1, "31.01.2024"}};
 
   // .xlsx packages; the content decides, not the name. The sample shows shared strings with
@@ -565,13 +575,73 @@ void TestDisplaySheets::preview_on_the_window() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
-  f.st.sheet_app = 1;
+  f.st.sheet_app = SheetApp::Lotus;
   f.st.lotus_exts[0] = QStringLiteral("wk1");
   f.ファイルの表示(
       fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
       1);
   QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("売上\t")));
   QVERIFY(f.RichTextBox1->text().count(u'\n') >= kLotusRows - 1);
+}
+
+// With Excel chosen and a workbook's reading still under way, the text pane is loaded or cleared
+// another way: the reading, when it ends, leaves the pane to that, with the labels and the number
+// naming what the pane shows.
+void TestDisplaySheets::late_reading_is_superseded_data() {
+  QTest::addColumn<QString>("action");
+  QTest::addColumn<QString>("shown");  // the text the pane ends with
+  // clang-format off
+  QTest::newRow("Down in the text list")  << "list"   << "最初のテキスト";
+  QTest::newRow("number typed and Enter") << "number" << "最初のテキスト";
+  QTest::newRow("text tick")              << "tick"   << "最初のテキスト";
+  QTest::newRow("text display started")   << "start"  << "";
+  QTest::newRow("texts cleared")          << "clear"  << "";
+  // clang-format on
+}
+
+void TestDisplaySheets::late_reading_is_superseded() {
+  QFETCH(QString, action);
+  QFETCH(QString, shown);
+  FormFixture fx;
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=20\n[Excel拡張子]\n拡張子0=xls\n"
+                     "[アプリケーションの選択]\nアプリケーション名=excel\n"));
+  Form1& f = fx.make(false);
+  f.show();
+  const QString first = fx.write_file("first.txt", "最初のテキスト");
+  f.ファイルの表示(first, 1);
+  f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
+  settle(f);
+  QVERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t")));
+  if (action == "tick") f.Check1[1]->click();
+  // The workbook again, as the arrow or the text display shows it; its reading is under way until
+  // the window takes its events.
+  f.st.txt.cur = 1;
+  QCOMPARE(f.Excelで表示(1), 0);
+  QVERIFY(f.sheet_reading_pending());
+  if (action == "list") {
+    f.Txt_List->setCurrentRow(0);
+    f.Txt_List_KeyUp(38);
+  } else if (action == "number") {
+    f.Text1->setText("0");
+    f.Text1_KeyPress(13);
+  } else if (action == "tick") {
+    f.連続テキスト_Timer();
+  } else if (action == "start") {
+    f.Check1[1]->click();
+  } else if (action == "clear") {
+    fx.messages.expect(QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
+    f.txt_all_clear->trigger();
+  }
+  const bool notice_gone = f.form3()->isHidden();
+  settle(f);
+  QCOMPARE(f.RichTextBox1->text(), shown);
+  QVERIFY(notice_gone);
+  if (!shown.isEmpty()) {
+    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(), first);
+    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
+  }
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 QTEST_MAIN(TestDisplaySheets)

@@ -46,22 +46,22 @@ class TestSteppingCore final : public QObject {
 void TestSteppingCore::step_rule_data() {
   QTest::addColumn<int>("count");
   QTest::addColumn<int>("start_cur");
-  QTest::addColumn<int>("nav_started");
+  QTest::addColumn<bool>("nav_started");
   QTest::addColumn<QList<int>>("directions");  // 1 forward, 0 backward
   QTest::addColumn<Steps>("visited");
   // clang-format off
-  QTest::newRow("forward from a fresh start")  << 5 << 3 << 0 << QList<int>{1, 1, 1, 1, 1, 1} << Steps{0, 1, 2, 3, 4, 0};
-  QTest::newRow("backward from a fresh start") << 5 << 3 << 0 << QList<int>{0, 0, 0, 0} << Steps{0, 4, 3, 2};
-  QTest::newRow("started: forward moves on")   << 5 << 3 << 1 << QList<int>{1, 1} << Steps{4, 0};
-  QTest::newRow("one entry")                   << 1 << 0 << 1 << QList<int>{1, 0} << Steps{0, 0};
-  QTest::newRow("wrapped: slots 0 … 20")       << 27 << 19 << 1 << QList<int>{1, 1} << Steps{20, 0};
+  QTest::newRow("forward from a fresh start")  << 5 << 3 << false << QList<int>{1, 1, 1, 1, 1, 1} << Steps{0, 1, 2, 3, 4, 0};
+  QTest::newRow("backward from a fresh start") << 5 << 3 << false << QList<int>{0, 0, 0, 0} << Steps{0, 4, 3, 2};
+  QTest::newRow("started: forward moves on")   << 5 << 3 << true << QList<int>{1, 1} << Steps{4, 0};
+  QTest::newRow("one entry")                   << 1 << 0 << true << QList<int>{1, 0} << Steps{0, 0};
+  QTest::newRow("wrapped: slots 0 … 20")       << 27 << 19 << true << QList<int>{1, 1} << Steps{20, 0};
   // clang-format on
 }
 
 void TestSteppingCore::step_rule() {
   QFETCH(int, count);
   QFETCH(int, start_cur);
-  QFETCH(int, nav_started);
+  QFETCH(bool, nav_started);
   QFETCH(QList<int>, directions);
   QFETCH(Steps, visited);
   Register r = filled(20, count);
@@ -96,6 +96,9 @@ void TestSteppingCore::removal_data() {
   QTest::newRow("empty register")                << 0  << 0  << -1 << 0 << QStringList{};
   QTest::newRow("wrapped, f1 removed")           << 22 << 1  << 19 << 1 << wrapped;
   QTest::newRow("21 entries, last slot removed") << 21 << 20 << 19 << 0 << twenty;
+  QTest::newRow("newest of three removed")       << 3  << 2  << 1  << -1 << QStringList{"f0", "f1"};
+  QTest::newRow("no current entry: nothing")     << 3  << -1 << 2  << -1 << QStringList{"f0", "f1", "f2"};
+  QTest::newRow("current past the newest")       << 3  << 5  << 2  << 5  << QStringList{"f0", "f1", "f2"};
   // clang-format on
 }
 
@@ -109,7 +112,7 @@ void TestSteppingCore::removal() {
   r.cur = cur;
   remove_current_entry(r);
   QCOMPARE(r.last, last);
-  QCOMPARE(r.full, 0);
+  QVERIFY(!r.full);
   QCOMPARE(r.cur, cur_after);
   QStringList names;
   for (int i = 0; i <= r.top_index(); ++i) names.append(r.path(i).section(u'/', -1));

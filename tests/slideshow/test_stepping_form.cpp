@@ -5,6 +5,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "form_fixture.h"
+#include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/trash.h"
 
@@ -80,6 +81,11 @@ class TestSteppingForm final : public QObject {
   void mode_switch_data();
   void mode_switch();
   void tick_steps();
+  void look_ahead_after_resuming();
+  void wrapped_register_data();
+  void wrapped_register();
+  void tick_after_clearing_data();
+  void tick_after_clearing();
   void added_picture_formats_run_with_look_ahead();
   void choosing_an_entry_data();
   void choosing_an_entry();
@@ -87,6 +93,9 @@ class TestSteppingForm final : public QObject {
   void missing_file();
   void remove_and_delete_data();
   void remove_and_delete();
+  void removal_while_the_slideshow_runs_data();
+  void removal_while_the_slideshow_runs();
+  void removal_with_nothing_on_display();
   void keys_list_menu_and_number_box_focus();
 };
 
@@ -145,6 +154,84 @@ void TestSteppingForm::tick_steps() {
   f.連続画像->set_interval(5);  // the timer runs the ticks
   f.Check1[0]->click();
   QTRY_COMPARE(f.Text1->text(), QString("  2"));
+}
+
+// Paused, the display is moved on by the list; resumed, it decodes the picture its next tick shows,
+// which the tick then takes without decoding it again.
+void TestSteppingForm::look_ahead_after_resuming() {
+  Window w(5, 0);
+  Form1& f = *w.f;
+  QStringList decoded_ahead;
+  f.look_ahead().started = [&](const QString& path) { decoded_ahead << path; };
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QCOMPARE(decoded_ahead, (QStringList{w.images[0], w.images[1]}));
+  f.Command1_Click(0);
+  f.Img_List->setCurrentRow(2);
+  f.Img_List_MouseUp(Qt::LeftButton);
+  QCOMPARE(decoded_ahead.size(), 2);
+  f.Command1_Click(0);
+  QCOMPARE(decoded_ahead.last(), w.images[3]);
+  QTRY_VERIFY(f.look_ahead().ready());
+  const int decodes = f.Image1->decode_count();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), w.images[3]);
+  QCOMPARE(f.Image1->decode_count(), decodes);
+}
+
+// 23 pictures in a register of slots 0 … 20: it has wrapped (f21 and f22 in slots 0 and 1). The
+// count reads /20, the arrows or the ticks visit all 21 entries and go round, and the highest
+// number can be typed.
+void TestSteppingForm::wrapped_register_data() {
+  QTest::addColumn<bool>("ticks");
+  QTest::newRow("arrows") << false;
+  QTest::newRow("ticks") << true;
+}
+
+void TestSteppingForm::wrapped_register() {
+  QFETCH(bool, ticks);
+  Window w(23, 0);
+  Form1& f = *w.f;
+  QCOMPARE(f.Label6->text(), QString("/20"));
+  if (ticks) f.Check1[0]->click();
+  QStringList shown;
+  for (int step = 0; step < 22; ++step) {
+    ticks ? f.連続画像_Timer() : f.Command2_Click(1);
+    QCOMPARE(f.Label6->text(), QString("/20"));
+    shown << labels(f);
+  }
+  QStringList expected = w.images.mid(21, 2) + w.images.mid(2, 19);
+  expected << w.images[21];
+  QCOMPARE(shown, expected);
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+  if (ticks) f.Check1[0]->click();
+  f.Text1->setText("20");
+  QTest::keyClick(f.Text1, Qt::Key_Return);
+  QCOMPARE(f.st.img.cur, 20);
+  QCOMPARE(labels(f) + f.Text1->text(), w.images[20] + " 20");
+  QCOMPARE(f.Img_List->count(), 21);
+}
+
+// A register cleared while its display runs: the next tick stops the display and asks nothing.
+void TestSteppingForm::tick_after_clearing_data() {
+  QTest::addColumn<bool>("text");
+  QTest::newRow("pictures") << false;
+  QTest::newRow("texts") << true;
+}
+
+void TestSteppingForm::tick_after_clearing() {
+  QFETCH(bool, text);
+  Window w(text ? 0 : 2, text ? 2 : 0);
+  Form1& f = *w.f;
+  f.Check1[int(text)]->click();
+  text ? f.連続テキスト_Timer() : f.連続画像_Timer();
+  w.fx.messages.expect(
+      text ? QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？")
+           : QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？"));
+  (text ? f.txt_all_clear : f.img_all_clear)->trigger();
+  for (int tick = 0; tick < 3; ++tick) text ? f.連続テキスト_Timer() : f.連続画像_Timer();
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+  QVERIFY(!f.Check1[int(text)]->isChecked() && !(text ? f.連続テキスト : f.連続画像)->enabled());
 }
 
 // The picture formats the settings file adds are registered, and run in the slideshow with the
@@ -240,7 +327,7 @@ void TestSteppingForm::missing_file() {
   Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
   if (tick) f.Check1[int(text)]->click();
-  if (route == "preview") f.st.sheet_app = 2;
+  if (route == "preview") f.st.sheet_app = SheetApp::Excel;
   const auto step = [&] {
     if (route == "arrow") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
     if (route == "tick") f.連続画像_Timer();
@@ -283,6 +370,8 @@ void TestSteppingForm::remove_and_delete_data() {
   const QString ask = "%1" + kAskDelete;
   const QString failed = QStringLiteral("%1を削除できませんでした。\n\r");
   const QString no_trash = QStringLiteral("ゴミ箱に移動できません。完全に削除しますか？");
+  const QString unconfirmed =
+      QStringLiteral("%1の削除を行いましたが、結果を確認できませんでした。\n\r");
   // clang-format off
   QTest::newRow("remove the picture")               << "remove"      << QStringList{remove_picture + "|OK"}                                    << true  << false;
   QTest::newRow("remove the text")                  << "text remove" << QStringList{remove_text + "|OK"}                                       << true  << false;
@@ -290,12 +379,17 @@ void TestSteppingForm::remove_and_delete_data() {
   QTest::newRow("text into the trash")              << "text delete" << QStringList{ask + "|Yes"}                                              << false << false;
   QTest::newRow("link into the trash, not target")  << "link"        << QStringList{ask + "|Yes"}                                              << false << false;
   QTest::newRow("labels name another file")         << "other file"  << QStringList{"削除するファイルが表示されていません。"}                  << true  << true;
+  QTest::newRow("removal, labels name another file") << "other file remove" << QStringList{"削除するファイルが表示されていません。"}          << true  << true;
   QTest::newRow("file gone before the command")     << "gone"        << QStringList{ask + "|Yes", failed + "ファイルが見つかりません。"}        << false << true;
   QTest::newRow("question answered No")             << "delete"      << QStringList{ask + "|No"}                                               << true  << true;
   QTest::newRow("file replaced after the question") << "replaced"    << QStringList{ask + "|Yes", failed + "確認の後でファイルが別のファイルに替わりました。"} << true << true;
   QTest::newRow("folder nobody may change")         << "read-only"   << QStringList{ask + "|Yes", failed + "アクセス権がありません。"}          << true  << true;
   QTest::newRow("no trash: delete for good")        << "no trash"    << QStringList{ask + "|Yes", no_trash + "|Yes"}                           << false << false;
   QTest::newRow("no trash: keep the file")          << "no trash"    << QStringList{ask + "|Yes", no_trash + "|No"}                            << true  << true;
+  // The move went through, but its check met another program's doing: told apart from a failure;
+  // the entry stays exactly while a file stands at its place.
+  QTest::newRow("trashed, new file at its place")   << "unconfirmed: new file"  << QStringList{ask + "|Yes", unconfirmed + "元の場所にまだファイルがあります。"} << true << true;
+  QTest::newRow("trashed, taken out of the trash")  << "unconfirmed: take file" << QStringList{ask + "|Yes", unconfirmed + "ゴミ箱の中にファイルが見つかりません。"} << false << false;
   // clang-format on
 }
 
@@ -319,10 +413,18 @@ void TestSteppingForm::remove_and_delete() {
   const auto unlock = qScopeGuard([&] {
     if (locked) QProcess::execute("chattr", {"-i", folder});
   });
-  if (situation == "other file") f.ラベル表示(w.fx.folder() + "/pics/other.bmp");
+  if (situation.startsWith("other file")) f.ラベル表示(w.fx.folder() + "/pics/other.bmp");
   if (situation == "gone") QFile::remove(path);
   if (situation == "no trash") {  // a trash folder that cannot be made
     w.config.data_home = w.fx.write_file("blocked", "") + "/share";
+    w.trash = Trash(w.config);
+  }
+  if (situation.startsWith("unconfirmed")) {
+    w.config.after_removal = [&](const QString& removed) {
+      if (situation.endsWith("new file")) write_picture(removed, Qt::black);
+      if (situation.endsWith("take file"))
+        QFile::remove(w.config.data_home + "/Trash/files/" + QFileInfo(removed).fileName());
+    };
     w.trash = Trash(w.config);
   }
   if (situation == "replaced") {
@@ -347,7 +449,8 @@ void TestSteppingForm::remove_and_delete() {
   const Register& r = text ? f.st.txt : f.st.img;
   QCOMPARE(r.paths.contains(path), entry_left);
   // Only a file moved to the trash leaves a record there.
-  const bool trashed = !file_left && !entry_left && situation != "no trash";
+  const bool trashed =
+      (!file_left && !entry_left && situation != "no trash") || situation.startsWith("unconfirmed");
   QCOMPARE(QDir(w.config.data_home + "/Trash/info").entryList(QDir::Files).size(), int(trashed));
   // The last entry gone blanks its side; the text side keeps its clearing, search and opening
   // commands (with no text registered, the picture rows find them off).
@@ -361,6 +464,97 @@ void TestSteppingForm::remove_and_delete() {
     QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
   for (QAction* a : {f.txt_all_clear, f.txt_kensaku, f.txt_file_open})
     QCOMPARE(a->isEnabled(), text);
+}
+
+// Three pictures or texts run and the entry on display is removed: by the command, or (for the
+// newest text) by Yes to the missing-file question of a tick. The removal's backward step only
+// stops the display, so the pane still shows the removed file: the current index never names a
+// slot past the newest entry, a second removal is refused as naming no entry on display, and the
+// next step shows a registered file without asking about a missing one.
+void TestSteppingForm::removal_while_the_slideshow_runs_data() {
+  QTest::addColumn<bool>("text");
+  QTest::addColumn<int>("shown");    // the entry on display when it is removed
+  QTest::addColumn<int>("current");  // the current index after the removal
+  QTest::newRow("pictures, the newest") << false << 2 << -1;
+  QTest::newRow("texts, the newest, its file gone") << true << 2 << -1;
+  QTest::newRow("pictures, the middle") << false << 1 << 1;
+  QTest::newRow("texts, the middle") << true << 1 << 1;
+}
+
+void TestSteppingForm::removal_while_the_slideshow_runs() {
+  QFETCH(bool, text);
+  QFETCH(int, shown);
+  QFETCH(int, current);
+  const QString remove_question =
+      text ? QStringLiteral("登録したテキストファイル名を消去してもいいですか？")
+           : QStringLiteral("登録した画像ファイル名を消去してもいいですか？");
+  Window w(text ? 0 : 3, text ? 3 : 0);
+  Form1& f = *w.f;
+  const Register& r = text ? f.st.txt : f.st.img;
+  const QStringList& files = text ? w.texts : w.images;
+  QAction* remove = text ? f.text_登録から削除 : f.image_登録から削除;
+  f.Check1[int(text)]->click();
+  const auto tick = [&] { text ? f.連続テキスト_Timer() : f.連続画像_Timer(); };
+  for (int i = 0; i < shown; ++i) tick();
+  if (text && shown == 2) {
+    QFile::remove(files[2]);
+    w.fx.messages.expect(files[2] + kMissing, kAnswerYes);
+    tick();
+  } else {
+    tick();
+    QCOMPARE(labels(f), files[shown]);
+    w.fx.messages.expect(remove_question);
+    remove->trigger();
+  }
+  QVERIFY(!f.Check1[int(text)]->isChecked());
+  QStringList left = files;
+  left.removeAt(shown);
+  QCOMPARE(r.path(0) + r.path(1) + r.path(2), left.join(QString()));
+  QCOMPARE(r.last, 1);
+  QCOMPARE(r.cur, current);
+  if (current < 0) {
+    // A number outside the register puts back no number, there being no current entry.
+    f.Text1->setText("9");
+    QTest::keyClick(f.Text1, Qt::Key_Return);
+    QCOMPARE(f.Text1->text(), QString());
+  }
+  w.fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
+  remove->trigger();
+  QCOMPARE(r.path(0) + r.path(1), left.join(QString()));
+  QCOMPARE(r.last, 1);
+  QCOMPARE(r.cur, current);
+  // The next step goes round to entry 0.
+  text ? f.Command3_Click(1) : f.Command2_Click(1);
+  QCOMPARE(r.cur, 0);
+  QCOMPARE(labels(f), files[0]);
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+}
+
+// A display started on registers that show nothing yet (bulk-loaded, and the first picture comes
+// with the first tick) names no entry: the removal commands remove nothing.
+void TestSteppingForm::removal_with_nothing_on_display() {
+  FormFixture fx;
+  fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
+  for (int i = 0; i < 3; ++i)
+    write_picture(fx.folder() + QStringLiteral("/p%1.bmp").arg(i), Qt::red, 40, 30);
+  fx.write_file("t0.txt", "text");
+  Form1& f = fx.make(false);
+  f.show();
+  f.browse_to(fx.folder());
+  fx.messages.expect(fx.folder() + QStringLiteral("の画像ファイル名を登録しますか？"));
+  f.img_all_load->trigger();
+  fx.messages.expect(fx.folder() + QStringLiteral("のテキストファイル名を登録しますか？"));
+  f.txt_all_load->trigger();
+  QCOMPARE(f.st.img.last, 2);
+  QCOMPARE(f.st.txt.last, 0);
+  f.Check1[0]->click();
+  for (QAction* remove : {f.image_登録から削除, f.text_登録から削除}) {
+    fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
+    remove->trigger();
+  }
+  QCOMPARE(f.st.img.last, 2);
+  QCOMPARE(f.st.txt.last, 0);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 // The keys act as the buttons of the register on display; the list menu shows the list of that

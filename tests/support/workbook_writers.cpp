@@ -520,6 +520,10 @@ bool ods_parts(const QString& code, QByteArray& parts, QByteArray& kind, QByteAr
       parts += n >= 2 ? "<number:year number:style=\"long\" number:calendar=\"gengou\"/>"
                       : "<number:year number:calendar=\"gengou\"/>";
       i += n;
+    } else if (code.mid(i, 7) == "[$-411]") {
+      // The Japanese locale: the style's language.
+      attributes = " number:language=\"ja\" number:country=\"JP\"";
+      i += 7;
     } else if (c == '[' || c == '_' || c == '*' || c == '?' || c == '@') {
       return false;
     } else {
