@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -170,7 +171,7 @@ struct Section {
   double operand = 0;
   bool date = false;
   bool text = false;      // holds "@"
-  bool fraction = false;  // holds a fraction (shown as General)
+  bool fraction = false;  // holds a fraction: numerator digits, a slash, a denominator
   // A Japanese locale tag ([$-411], [$-ja-JP]): month and weekday names and the half of the
   // day in Japanese (1月, 水曜日, 午後).
   bool japanese = false;
@@ -609,6 +610,124 @@ QString render_number(const Section& s, double v, bool minus) {
   return out;
 }
 
+// --- Fractions -----------------------------------------------------------------------------
+
+// The numerator and denominator of `value` (not negative) for a denominator of at most `digits`
+// digits: the nearest fraction, the smaller denominator on a tie.
+std::pair<long long, long long> nearest_fraction(double value, int digits) {
+  long long limit = 1;
+  for (int i = 0; i < digits; ++i) limit *= 10;
+  long long best_num = std::llround(value), best_den = 1;
+  double best_error = std::fabs(value - double(best_num));
+  for (long long den = 2; den < limit && best_error > 0; ++den) {
+    const long long num = std::llround(value * double(den));
+    const double error = std::fabs(value - double(num) / double(den));
+    if (error < best_error) best_num = num, best_den = den, best_error = error;
+  }
+  return {best_num, best_den};
+}
+
+// A fraction section: an optional whole part ("# ?/?" shows 1.25 as "1 1/4"), the numerator
+// right-aligned and the denominator left-aligned in their places; a denominator of digits is
+// the nearest one that fits, a written one ("?/8", "??/100") is used as it stands. A whole
+// number shows its fraction as blanks, a ? place a space as among the digits.
+QString render_fraction(const Section& s, double v, bool minus) {
+  const std::vector<Token>& t = s.tokens;
+  size_t slash = 0;
+  while (slash < t.size() &&
+         !(t[slash].type == T::Slash && slash > 0 && t[slash - 1].type == T::Digit)) {
+    ++slash;
+  }
+  if (slash >= t.size()) return general_text(v);
+  size_t num_begin = slash;
+  while (num_begin > 0 && t[num_begin - 1].type == T::Digit) --num_begin;
+  // The denominator's places, or its written digits.
+  size_t den_end = slash + 1;
+  int den_places = 0;
+  long long fixed = 0;
+  QChar den_kind = u'?';
+  if (den_end < t.size() && t[den_end].type == T::Digit) {
+    den_kind = t[den_end].c;
+    while (den_end < t.size() && t[den_end].type == T::Digit) ++den_end, ++den_places;
+  } else {
+    // Written digits: 1 to 9 are read as text, a 0 as a place ("?/100").
+    auto written = [&](const Token& k) {
+      if (k.type == T::Digit && k.c == u'0') return 0;
+      if (k.type == T::Literal && k.text.size() == 1 && k.text[0].isDigit()) {
+        return k.text[0].digitValue();
+      }
+      return -1;
+    };
+    while (den_end < t.size() && written(t[den_end]) >= 0 && fixed < 1000000) {
+      fixed = fixed * 10 + written(t[den_end]);
+      ++den_end;
+    }
+    if (fixed <= 0) return general_text(v);
+  }
+  bool whole_part = false;
+  for (size_t i = 0; i < num_begin; ++i) whole_part = whole_part || t[i].type == T::Digit;
+
+  const double a = std::fabs(v);
+  double whole = whole_part ? std::floor(a) : 0;
+  const double rest = a - whole;
+  // Numerators beyond 2^53 are no longer whole numbers of their own: General shows such a value.
+  const double largest_den = fixed > 0 ? double(fixed) : std::pow(10.0, std::min(den_places, 4));
+  if (a >= 9007199254740992.0 || rest * largest_den >= 9007199254740992.0) {
+    return (minus ? QStringLiteral("-") : QString()) + general_text(v);
+  }
+  auto [num, den] = fixed > 0 ? std::pair{std::llround(rest * double(fixed)), fixed}
+                              : nearest_fraction(rest, std::min(den_places, 4));
+  if (whole_part && num >= den) whole += 1, num = 0;  // rounded up to the next whole number
+  const bool blank_fraction = whole_part && num == 0;
+
+  auto pad = [](const QString& digits, QChar kind, int places, bool left) {
+    if (digits.size() >= places || kind == u'#') return digits;
+    const QString fill(places - digits.size(), kind == u'0' ? u'0' : u' ');
+    return left ? fill + digits : digits + fill;
+  };
+  const int num_places = int(slash - num_begin);
+  const QString num_text = pad(QString::number(num), t[num_begin].c, num_places, true);
+  const QString den_text =
+      fixed > 0 ? QString::number(fixed) : pad(QString::number(den), den_kind, den_places, false);
+  // The whole part goes where its first place is; a whole part of 0 shows only when nothing
+  // else does or a 0 asks for it.
+  QString whole_text;
+  if (whole_part) {
+    bool zero_place = false;
+    for (size_t i = 0; i < num_begin; ++i) {
+      zero_place = zero_place || (t[i].type == T::Digit && t[i].c == u'0');
+    }
+    whole_text = whole > 0 || blank_fraction || zero_place
+                     ? QString::number(static_cast<long long>(whole))
+                     : QString();
+  }
+  // The sign shows when anything but zero does.
+  QString out = minus && (whole > 0 || num > 0) ? QStringLiteral("-") : QString();
+  bool whole_done = false;
+  size_t last_whole = 0;
+  for (size_t i = 0; i < num_begin; ++i) {
+    if (t[i].type == T::Digit) last_whole = i;
+  }
+  for (size_t i = 0; i < t.size(); ++i) {
+    const Token& k = t[i];
+    const bool in_fraction = i >= num_begin && i < den_end;
+    // Between the whole part and the numerator: blank with the fraction.
+    const bool joining = whole_part && i > last_whole && i < num_begin;
+    if (i == num_begin) {
+      out += blank_fraction ? QString(num_text.size() + 1 + den_text.size(), u' ')
+                            : num_text + u'/' + den_text;
+    }
+    if (in_fraction) continue;
+    if (k.type == T::Digit) {
+      if (!whole_done) out += whole_text;
+      whole_done = true;
+    } else if (k.type == T::Literal) {
+      out += joining && blank_fraction ? QString(k.text.size(), u' ') : k.text;
+    }
+  }
+  return out;
+}
+
 // --- Dates ---------------------------------------------------------------------------------
 
 struct Era {
@@ -947,7 +1066,7 @@ QString format_number(double value, const QString& code, bool date1904) {
     }
     return render_date(*s, minus ? value : std::fabs(value), date1904);
   }
-  if (s->fraction) return (minus ? QStringLiteral("-") : QString()) + general_text(value);
+  if (s->fraction) return render_fraction(*s, value, minus);
   return render_number(*s, value, minus);
 }
 

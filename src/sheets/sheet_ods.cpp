@@ -186,13 +186,21 @@ class OdsStyles {
         const double factor = attribute(p, "display-factor").as_double(1);
         for (double f = factor; f >= 1000; f /= 1000) code += u',';
       } else if (is(p, "fraction")) {
-        code += QStringLiteral("# ") +
-                QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 5), u'?') +
+        // A whole part only when the style counts its digits ("?/?" shows 1.25 as 5/4); the
+        // denominator's places are as many as its largest value has digits.
+        if (const pugi::xml_attribute whole = attribute(p, "min-integer-digits")) {
+          const int zeros = std::clamp(whole.as_int(0), 0, 30);
+          code += (zeros > 0 ? QString(zeros, u'0') : QStringLiteral("#")) + u' ';
+        }
+        const int largest = std::clamp(attribute(p, "max-denominator-value").as_int(0), 0, 99999);
+        const int places =
+            std::max(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 5),
+                     int(QString::number(largest).size()) * (largest > 0));
+        code += QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 5), u'?') +
                 u'/' +
                 (attribute(p, "denominator-value")
                      ? QString::number(attribute(p, "denominator-value").as_int())
-                     : QString(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 5),
-                               u'?'));
+                     : QString(places, u'?'));
       } else if (is(p, "text") || is(p, "currency-symbol")) {
         const QString text = QString::fromUtf8(p.text().get());
         code += percentage && text == QLatin1String("%") ? text : escaped(text);
