@@ -35,6 +35,15 @@ Platform bench_platform(const QString& folder, SilentMessages* messages) {
 }
 
 double peak_memory_mb() {
+  // VmHWM counts this program alone; getrusage would also count the parent's memory at the fork
+  // that started a benchmark's child.
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (status.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : status.readAll().split('\n')) {
+      if (line.startsWith("VmHWM:"))
+        return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+  }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss / 1024.0;

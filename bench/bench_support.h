@@ -18,7 +18,7 @@ class SilentMessages final : public MessageService {
 // file count is valid, so start-up shows no message.
 Platform bench_platform(const QString& folder, SilentMessages* messages);
 
-// Peak resident memory of this process so far, in megabytes.
+// Peak resident memory of this program so far (VmHWM), in megabytes.
 double peak_memory_mb();
 
 // Runs this program again with `args` and returns its standard output (the child prints its

@@ -89,7 +89,10 @@ void Form1::create_controls() {
   Text1 = named(new QLineEdit(client), QStringLiteral("Text1"));
   Text1->setFont(pgothic);
   set_twips_geometry(Text1, 1395, 0, 430, 330);
+  // The two text panes show their texts in the design font too, so that Latin letters, kana and
+  // kanji come from one Japanese face rather than from whichever font has each script.
   RichTextBox2 = named(new TextPane(client), QStringLiteral("RichTextBox2"));
+  RichTextBox2->setFont(pgothic);
   set_twips_geometry(RichTextBox2, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
     Command6[i] = named(new QPushButton(client), indexed_name("Command6", i));
@@ -130,6 +133,7 @@ void Form1::create_controls() {
   ロード終了表示->set_interval(10);
   ロード終了表示->set_enabled(false);
   RichTextBox1 = named(new TextPane(client), QStringLiteral("RichTextBox1"));
+  RichTextBox1->setFont(pgothic);
   set_twips_geometry(RichTextBox1, 2640, 120, 6375, 5215);
   連続画像 = named(new ClassicTimer(this), QStringLiteral("連続画像"));
   File1 = named(new FileBox(client), QStringLiteral("File1"));

@@ -60,8 +60,8 @@ struct FormState {
   // Search.
   QString search_text, hit_path;
   bool search_mode = false;
-  QString search_buffer;
-  int hit_len = 0, hit_pos = 0, search_ready = 0;
+  int hit_len = 0, search_ready = 0;
+  qint64 hit_pos = 0;  // a position in a text of any size
 };
 
 }  // namespace tarvex

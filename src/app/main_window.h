@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -321,13 +322,18 @@ class Form1 final : public QMainWindow {
   // the result view's size alone.
   void open_hit(bool by_arrow);
   void 文字列検索(const QString& 検索文字列);
+  // The next occurrence in the result view's text at or after `from` (−1 for none), searched off
+  // the window's thread with a progress dialog; nothing when the user cancelled it.
+  std::optional<qint64> find_in_result_view(const QString& text, qint64 from);
   void 検索画面終了();
   void 文字列検索の終了_Click();
   void connect_search_events();
-  // How long a register scan runs before its progress dialog shows (ms).
+  // How long a register scan or a find-next search runs before its progress dialog shows (ms).
   int scan_progress_delay_ms = 300;
-  // Told on the scan's threads before each entry is searched (tests hold the scan with it).
+  // Told on the scan's threads before each entry is searched, and on the find-next search's
+  // thread before it starts (tests hold the search with them).
   std::function<void(int entry)> scan_starting;
+  std::function<void()> find_next_starting;
 
   // Pops `menu` up at `global_pos`; tests replace this to answer pop-ups without a menu loop.
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;

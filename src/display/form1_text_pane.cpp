@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "display/text_pane.h"
+#include "search/form4.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,7 +11,9 @@
 namespace tarvex {
 
 void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
-  st.sel_text = RichTextBox1->selected_text();
+  // The search dialog's box takes no more of it than its length allows; the rest of a long
+  // selection is not read.
+  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
   コピー->setEnabled(!st.sel_text.isEmpty());
   if (button == Qt::RightButton) {
     st.popup_source = PopupSource::Pane;

@@ -1,6 +1,8 @@
 #include "display/text_pane.h"
 
 #include "display/drop_data.h"
+#include "display/text_view.h"
+#include "text/text_index.h"
 #include "text/text_loader.h"
 
 #include <QClipboard>
@@ -12,55 +14,65 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTimer>
-#include <QUrl>
 
 namespace tarvex {
 
-namespace {
-
-// Where the slice that starts at `from` ends: after the last line end within the slice, so that
-// slices join without splitting a line; a slice without one ends at its full length.
-qsizetype slice_end(const QString& text, qsizetype from, qsizetype max_chars) {
-  const qsizetype end = std::min(text.size(), from + max_chars);
-  if (end == text.size()) return end;
-  const qsizetype lf = text.lastIndexOf(u'\n', end - 1);
-  return lf >= from ? lf + 1 : end;
-}
-
-}  // namespace
-
 TextPane::TextPane(QWidget* parent)
-    : QWidget(parent), edit_(new QPlainTextEdit(this)), slicer_(new QTimer(this)) {
-  slicer_->setInterval(0);
-  connect(slicer_, &QTimer::timeout, this, [this] {
-    if (!append_slice()) slicer_->stop();
-  });
+    : QWidget(parent), view_(new TextView(this)), edit_(new QPlainTextEdit(this)) {
   edit_->setReadOnly(true);
   edit_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  edit_->setAcceptDrops(false);
-  edit_->setContextMenuPolicy(Qt::NoContextMenu);
-  edit_->viewport()->setAcceptDrops(false);
-  edit_->viewport()->installEventFilter(this);
-  edit_->installEventFilter(this);
-  setFocusProxy(edit_);
+  edit_->document()->setUndoRedoEnabled(false);
+  for (QAbstractScrollArea* area : std::initializer_list<QAbstractScrollArea*>{view_, edit_}) {
+    area->setAcceptDrops(false);
+    area->setContextMenuPolicy(Qt::NoContextMenu);
+    area->viewport()->setAcceptDrops(false);
+    area->viewport()->installEventFilter(this);
+    area->installEventFilter(this);
+  }
+  edit_->hide();
+  setFocusProxy(view_);
   setAcceptDrops(true);
+  show_plain(IndexedText::from_string(QString()));
 }
 
+TextPane::~TextPane() = default;
+
 bool TextPane::load_file(const QString& path) {
-  const std::optional<LoadedText> loaded = load_text_file(path);
+  std::optional<LoadedText> loaded = load_text_file(path);
   if (!loaded) return false;
   if (loaded->rich) {
     show_rich(loaded->rtf);
   } else {
-    set_text(loaded->plain);
+    show_plain(std::move(loaded->plain));
   }
   return true;
 }
 
+void TextPane::set_text(const QString& text) {
+  show_plain(IndexedText::from_string(text));
+}
+
+void TextPane::show_text_of(const TextPane& other) {
+  show_plain(other.shown_text());
+}
+
+void TextPane::show_plain(std::shared_ptr<IndexedText> text) {
+  const bool had_focus = edit_->hasFocus();
+  rich_text_.clear();
+  edit_->clear();
+  edit_->hide();
+  view_->set_text(std::move(text));
+  view_->setGeometry(rect());
+  view_->show();
+  setFocusProxy(view_);
+  if (had_focus) view_->setFocus(Qt::OtherFocusReason);
+}
+
 void TextPane::show_rich(const RtfDocument& doc) {
-  cancel_loading();
+  const bool had_focus = view_->hasFocus();
+  view_->set_text(nullptr);
+  view_->hide();
   edit_->clear();
   QTextCursor cursor(edit_->document());
   for (const RtfRun& run : doc.runs) {
@@ -81,76 +93,64 @@ void TextPane::show_rich(const RtfDocument& doc) {
       cursor.insertText(paragraphs[i], format);
     }
   }
+  rich_text_ = doc.plain_text();
   edit_->moveCursor(QTextCursor::Start);
+  edit_->setAccessibleName(accessibleName());
+  edit_->setGeometry(rect());
+  edit_->show();
+  setFocusProxy(edit_);
+  if (had_focus) edit_->setFocus(Qt::OtherFocusReason);
 }
 
-void TextPane::set_text(const QString& text) {
-  cancel_loading();
-  const qsizetype first = slice_end(text, 0, kSliceChars);
-  if (first == text.size()) {
-    edit_->setPlainText(text);
-    return;
-  }
-  // A view of a read-only text keeps no undo history; without it the slices go in faster.
-  edit_->document()->setUndoRedoEnabled(false);
-  edit_->setPlainText(text.left(first));
-  pending_ = text;
-  pending_from_ = first;
-  slicer_->start();
+bool TextPane::rich() const {
+  return !edit_->isHidden();
 }
 
-void TextPane::cancel_loading() {
-  slicer_->stop();
-  pending_.clear();
-  pending_from_ = 0;
+QWidget* TextPane::shown_widget() const {
+  return rich() ? static_cast<QWidget*>(edit_) : view_;
 }
 
-bool TextPane::append_slice() const {
-  if (!loading()) return false;
-  const qsizetype end = slice_end(pending_, pending_from_, kSliceChars);
-  QTextCursor cursor(edit_->document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.insertText(pending_.mid(pending_from_, end - pending_from_));
-  pending_from_ = end;
-  if (!loading()) {
-    pending_.clear();
-    pending_from_ = 0;
-  }
-  return loading();
-}
-
-void TextPane::finish_loading() const {
-  while (append_slice()) {
-  }
-  slicer_->stop();
+std::shared_ptr<IndexedText> TextPane::shown_text() const {
+  return rich() ? IndexedText::from_string(rich_text_) : view_->text();
 }
 
 QString TextPane::text() const {
-  finish_loading();
-  return edit_->toPlainText();
+  if (rich()) return rich_text_;
+  const std::shared_ptr<IndexedText>& t = view_->text();
+  t->wait_until_complete();
+  return t->text(0, t->length());
 }
 
-QString TextPane::selected_text() const {
+QString TextPane::selected_text(qsizetype at_most) const {
+  if (!rich()) return view_->selected_text(at_most);
   QString text = edit_->textCursor().selectedText();
   text.replace(QChar::ParagraphSeparator, u'\n');
-  return text;
+  return at_most < 0 ? text : text.left(at_most);
 }
 
-void TextPane::select(int start, int length) {
-  finish_loading();
-  QTextCursor cursor(edit_->document());
-  const int end_of_text = edit_->document()->characterCount() - 1;
-  cursor.setPosition(std::clamp(start, 0, end_of_text));
-  cursor.setPosition(std::clamp(start + length, 0, end_of_text), QTextCursor::KeepAnchor);
-  edit_->setTextCursor(cursor);
+void TextPane::select(qint64 start, qint64 length) {
+  if (rich()) {
+    QTextCursor cursor(edit_->document());
+    const qint64 end_of_text = edit_->document()->characterCount() - 1;
+    cursor.setPosition(int(std::clamp<qint64>(start, 0, end_of_text)));
+    cursor.setPosition(int(std::clamp<qint64>(start + length, 0, end_of_text)),
+                       QTextCursor::KeepAnchor);
+    edit_->setTextCursor(cursor);
+    return;
+  }
+  // A place beyond the text indexed so far is selected once the index reaches it.
+  const std::shared_ptr<IndexedText>& t = view_->text();
+  while (!t->complete() && t->length() < start + length)
+    t->wait_for_block(t->block_count(), nullptr);
+  view_->select(start, start + length);
 }
 
 void TextPane::focus() {
-  edit_->setFocus(Qt::OtherFocusReason);
+  shown_widget()->setFocus(Qt::OtherFocusReason);
 }
 
 bool TextPane::focused() const {
-  return edit_->hasFocus();
+  return shown_widget()->hasFocus();
 }
 
 void TextPane::copy_selection() const {
@@ -158,17 +158,22 @@ void TextPane::copy_selection() const {
   if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
 }
 
+bool TextPane::loading() const {
+  return !rich() && view_->loading();
+}
+
 bool TextPane::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edit_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+  QWidget* viewport = rich() ? edit_->viewport() : view_->viewport();
+  if (watched == viewport && event->type() == QEvent::MouseButtonRelease) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     // The view finishes its own selection first, then the window sees the release.
-    edit_->viewport()->removeEventFilter(this);
-    QCoreApplication::sendEvent(edit_->viewport(), event);
-    edit_->viewport()->installEventFilter(this);
+    viewport->removeEventFilter(this);
+    QCoreApplication::sendEvent(viewport, event);
+    viewport->installEventFilter(this);
     emit mouseReleased(mouse->button(), mouse->globalPosition().toPoint());
     return true;
   }
-  if (watched == edit_ && event->type() == QEvent::FocusIn) emit focusGained();
+  if (watched == shown_widget() && event->type() == QEvent::FocusIn) emit focusGained();
   return QWidget::eventFilter(watched, event);
 }
 
@@ -188,6 +193,7 @@ void TextPane::dropEvent(QDropEvent* event) {
 
 void TextPane::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  view_->setGeometry(rect());
   edit_->setGeometry(rect());
 }
 

@@ -2,37 +2,48 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QPlainTextEdit;
 
 namespace tarvex {
 
+class IndexedText;
+class TextView;
 struct RtfDocument;
 
 // A read-only text view with selection and focus: load a file, set the whole text, read the text
-// and the selection, select, focus, show and hide. Nothing outside the pane depends on the
-// widget inside it.
+// and the selection, select, focus, show and hide. A plain text is shown by a view that reads
+// only what it shows, so that a text of any size opens at once; a rich text keeps its formats.
+// Positions count characters as shown, a line end one. Nothing outside the pane depends on the
+// widgets inside it.
 class TextPane final : public QWidget {
   Q_OBJECT
  public:
   explicit TextPane(QWidget* parent = nullptr);
+  ~TextPane() override;
 
   // Replaces the content with the file's; false (content unchanged) when it cannot be read.
   bool load_file(const QString& path);
   void set_text(const QString& text);
+  // Shows the text `other` shows: the very text of a plain text (read once for both panes), the
+  // characters of a rich one, as a plain text from its top.
+  void show_text_of(const TextPane& other);
+  // The whole text as shown, line ends as "\n" (waits until a long text is read to its end).
   QString text() const;
-  QString selected_text() const;
-  void select(int start, int length);
+  // The selected text; with `at_most`, no more than its first that many characters, so that a
+  // long selection is not read whole for a use that takes no more.
+  QString selected_text(qsizetype at_most = -1) const;
+  void select(qint64 start, qint64 length);
   void focus();
   bool focused() const;
   // Copies the selection to the clipboard.
   void copy_selection() const;
-  // True while a long text is still being added to the view.
-  bool loading() const { return pending_from_ < pending_.size(); }
-
-  // A long text shows its first slice at once; the rest follows in slices of this many
-  // characters from the event loop, so the window stays alive. Reading the text, or selecting
-  // in it, completes the load first.
-  static constexpr qsizetype kSliceChars = 256 * 1024;
+  // True while a long plain text is still being indexed; it can be read, scrolled and searched
+  // meanwhile.
+  bool loading() const;
+  // The text as shown, for searching it: the plain text, or the characters of a rich text.
+  std::shared_ptr<IndexedText> shown_text() const;
 
   // The drag token of this window's file box: only its drags are taken as the file box's.
   void set_file_box_token(const QByteArray& token) { file_box_token_ = token; }
@@ -51,16 +62,14 @@ class TextPane final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void show_plain(std::shared_ptr<IndexedText> text);
   void show_rich(const RtfDocument& doc);
-  void cancel_loading();
-  // Adds the next slice of the pending text; false when nothing is left.
-  bool append_slice() const;
-  void finish_loading() const;
+  bool rich() const;
+  QWidget* shown_widget() const;
 
+  TextView* view_;
   QPlainTextEdit* edit_;
-  class QTimer* slicer_;
-  mutable QString pending_;
-  mutable qsizetype pending_from_ = 0;
+  QString rich_text_;  // the characters of the rich text shown
   QByteArray file_box_token_;
 };
 

@@ -8,9 +8,11 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "platform/widget_twips.h"
+#include "search/find_next.h"
 #include "search/form4.h"
 #include "search/search_screen.h"
 #include "search/text_search.h"
+#include "text/text_index.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -65,16 +67,18 @@ class ListMouseFilter final : public QObject {
   std::function<void(QMouseEvent*)> on_press_, on_release_;
 };
 
-// The register scan on a thread of its own. Ending it (or destroying it) stops the scan early
-// and waits for it.
-class RegisterScan {
+// Work on a thread of its own that the window's thread waits for in an event loop, so that the
+// window keeps drawing and the timers keep ticking meanwhile.
+class Background {
  public:
-  RegisterScan(std::vector<QString> paths, const QString& text,
-               std::function<void(int entry)> starting)
-      : paths_(std::move(paths)), needle_(text) {
-    control_.starting = std::move(starting);
-    worker_ = std::thread([this] {
-      hits_ = scan_files(paths_, needle_, control_);
+  Background() = default;
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+  ~Background() { join(); }
+
+  void start(std::function<void()> work) {
+    worker_ = std::thread([this, work = std::move(work)] {
+      work();
       finished_ = true;
       // The window's thread ends its wait, if it is waiting by then.
       QMetaObject::invokeMethod(
@@ -85,19 +89,12 @@ class RegisterScan {
           Qt::QueuedConnection);
     });
   }
-  ~RegisterScan() {
-    control_.stop = true;
+  void join() {
     if (worker_.joinable()) worker_.join();
   }
-  RegisterScan(const RegisterScan&) = delete;
-  RegisterScan& operator=(const RegisterScan&) = delete;
-
-  const QString& text() const { return needle_.text(); }
-  const std::vector<QString>& paths() const { return paths_; }
-  ScanControl& control() { return control_; }
   bool finished() const { return finished_; }
 
-  // Runs `loop` until the scan finishes or something else ends the loop; at once when finished.
+  // Runs `loop` until the work finishes or something else ends the loop; at once when finished.
   void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
     if (finished_) return;
     waiting_ = &loop;
@@ -105,9 +102,41 @@ class RegisterScan {
     waiting_ = nullptr;
   }
 
+ private:
+  std::atomic<bool> finished_{false};
+  QObject notifier_;               // lives on the window's thread
+  QEventLoop* waiting_ = nullptr;  // used on the window's thread only
+  std::thread worker_;
+};
+
+// The register scan on a thread of its own. Ending it (or destroying it) stops the scan early
+// and waits for it.
+class RegisterScan {
+ public:
+  RegisterScan(std::vector<QString> paths, const QString& text,
+               std::function<void(int entry)> starting)
+      : paths_(std::move(paths)), needle_(text) {
+    control_.starting = std::move(starting);
+    background_.start([this] { hits_ = scan_files(paths_, needle_, control_); });
+  }
+  ~RegisterScan() {
+    control_.stop = true;
+    background_.join();
+  }
+  RegisterScan(const RegisterScan&) = delete;
+  RegisterScan& operator=(const RegisterScan&) = delete;
+
+  const QString& text() const { return needle_.text(); }
+  const std::vector<QString>& paths() const { return paths_; }
+  ScanControl& control() { return control_; }
+  bool finished() const { return background_.finished(); }
+  void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
+    background_.wait_in(loop, flags);
+  }
+
   // The entries with a hit, in entry order, once the scan has ended.
   const std::vector<int>& hits() {
-    if (worker_.joinable()) worker_.join();
+    background_.join();
     return hits_;
   }
 
@@ -116,10 +145,7 @@ class RegisterScan {
   SearchNeedle needle_;
   ScanControl control_;
   std::vector<int> hits_;
-  std::atomic<bool> finished_{false};
-  QObject notifier_;               // lives on the window's thread
-  QEventLoop* waiting_ = nullptr;  // used on the window's thread only
-  std::thread worker_;
+  Background background_;  // last: stopped before the members its work uses
 };
 
 }  // namespace
@@ -136,7 +162,7 @@ void Form1::connect_search_events() {
 }
 
 void Form1::txt_kensaku_Click() {
-  st.sel_text = RichTextBox1->selected_text();
+  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
   kensaku_main();
 }
 
@@ -305,24 +331,68 @@ void Form1::文字列検索(const QString& 検索文字列) {
       RichTextBox2->hide();
       return;
     }
-    st.search_buffer = RichTextBox1->text();
+    // The result view shows the very text the pane shows, read once for both.
+    RichTextBox2->show_text_of(*RichTextBox1);
     st.hit_len = static_cast<int>(st.search_text.size());
     st.hit_pos = 1;
     st.search_ready = 1;
-    RichTextBox2->set_text(st.search_buffer);
   }
-  // Positions count UTF-16 units with one per line break, as the result view counts them.
-  const qsizetype found = next_occurrence(st.search_buffer, st.search_text, st.hit_pos - 1);
-  if (found < 0) {
+  // Positions count characters as the result view shows them, a line break one.
+  const std::optional<qint64> found = find_in_result_view(st.search_text, st.hit_pos - 1);
+  if (!found) return;  // cancelled: the search stays where it was
+  if (*found < 0) {
     st.msg_answer = msgbox(QStringLiteral("検索文字はありません！"), MsgButtons::Ok);
     st.search_ready = 0;
     return;
   }
-  st.hit_pos = static_cast<int>(found) + 2;
+  st.hit_pos = *found + 2;
   RichTextBox2->focus();
   // The panel's button has the keyboard, so the view may not see its focus arrive until the
   // main window is active again: select the occurrence now.
   RichTextBox2_GotFocus();
+}
+
+std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 from) {
+  const std::shared_ptr<IndexedText> shown = RichTextBox2->shown_text();
+  std::atomic<bool> stop{false};
+  std::atomic<qint64> scanned{0};
+  qint64 found = -1;
+  Background search;
+  search.start([&] {
+    if (find_next_starting) find_next_starting();
+    found = find_next(*shown, text, from, &stop, &scanned);
+  });
+  // A long text is searched while the window keeps drawing; after a moment a progress dialog
+  // offers "キャンセル".
+  QEventLoop loop;
+  QTimer::singleShot(scan_progress_delay_ms, &loop, [&loop] { loop.quit(); });
+  search.wait_in(loop, QEventLoop::ExcludeUserInputEvents);
+  if (!search.finished()) {
+    QProgressDialog progress(QStringLiteral("文字列を検索しています。"),
+                             QStringLiteral("キャンセル"), 0, 1000, this);
+    progress.setObjectName(QStringLiteral("find_next_progress"));
+    progress.setWindowTitle(app_title);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    const double size = std::max<double>(1, double(shown->size()));
+    auto update = [&] { progress.setValue(int(std::min(1000.0, scanned.load() * 1000 / size))); };
+    update();
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &progress, update);
+    ticker.start(50);
+    connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
+    // The panel stays on top of every window but this dialog.
+    const bool panel = form4()->isVisible() && form4()->dialog_mode == 2;
+    if (panel) form4()->set_topmost(false);
+    progress.show();
+    search.wait_in(loop, {});
+    if (panel) form4()->set_topmost(true);
+  }
+  search.join();
+  if (found == -2) return std::nullopt;
+  return found;
 }
 
 void Form1::検索画面終了() {

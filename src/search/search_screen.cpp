@@ -1,7 +1,5 @@
 #include "search/search_screen.h"
 
-#include "search/text_search.h"
-
 namespace tarvex {
 
 bool search_extension_allows(const QString& path, std::span<const QString> exts) {
@@ -10,11 +8,6 @@ bool search_extension_allows(const QString& path, std::span<const QString> exts)
     if (tail == ext || tail == ext.toUpper()) return true;
   }
   return false;
-}
-
-qsizetype next_occurrence(const QString& buffer, const QString& needle, qsizetype from) {
-  if (from < 0 || from > buffer.size()) return -1;
-  return fold_search_text(buffer).indexOf(fold_search_text(needle), from);
 }
 
 }  // namespace tarvex

@@ -525,6 +525,32 @@ bool SearchNeedle::found_in(const QByteArray& bytes) const {
   return FileSearcher::exact(*this, bytes);
 }
 
+bool SearchNeedle::may_occur_in(const QByteArray& bytes, TextEncoding encoding) const {
+  const Forms& f = *forms_;
+  if (!f.plain) return true;
+  const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+  const qsizetype n = bytes.size();
+  auto anywhere = [](qsizetype) { return true; };
+  switch (encoding) {
+    case TextEncoding::Cp932:
+      return find_encoded(f.cp932, data, n, 1, anywhere);
+    case TextEncoding::EucJp:
+      return find_encoded(f.euc_jp, data, n, 1, anywhere);
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8Bom:
+      return find_encoded(f.utf8, data, n, 1, anywhere);
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16Le:
+      return find_encoded(f.utf16le, data, n, 2, anywhere);
+    case TextEncoding::Utf16BeBom:
+    case TextEncoding::Utf16Be:
+      return find_encoded(f.utf16be, data, n, 2, anywhere);
+    case TextEncoding::Iso2022Jp:
+      break;
+  }
+  return true;
+}
+
 // ---- Files -------------------------------------------------------------------------------------
 
 namespace {

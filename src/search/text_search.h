@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/text_decode.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -37,6 +39,10 @@ class SearchNeedle {
 
   // Whether the file's bytes contain the string on one line: equal to text_bytes_contain.
   bool found_in(const QByteArray& bytes) const;
+  // Whether bytes of a text in `encoding` may hold the string: false only when none of its byte
+  // forms stands in them (at any offset), so that their decoded text cannot hold it either. For
+  // a string that only the decoded text can answer for, and for ISO-2022-JP, true.
+  bool may_occur_in(const QByteArray& bytes, TextEncoding encoding) const;
 
   struct Forms;  // per encoding, in the .cpp
 

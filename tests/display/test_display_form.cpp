@@ -5,22 +5,32 @@
 #include "display/drop_data.h"
 #include "display/image_pane.h"
 #include "display/text_pane.h"
+#include "display/text_view.h"
 #include "form_fixture.h"
+#include "platform/fonts.h"
+#include "platform/text_codecs.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
 #include "test_pictures.h"
+#include "text/text_index.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -81,8 +91,19 @@ class TestDisplayForm final : public QObject {
   void fitted_picture_is_sharp_and_copied_whole_data();
   void fitted_picture_is_sharp_and_copied_whole();
   void stretched_pane_decodes_sparingly();
-  void long_texts_arrive_in_slices();
   void special_files_are_not_shown();
+  void text_positions_as_in_a_plain_text_editor_data();
+  void text_positions_as_in_a_plain_text_editor();
+  void text_drawn_as_a_plain_text_editor_draws_it();
+  void text_selection_by_mouse_and_keyboard();
+  void text_copy_spans_blocks();
+  void text_selected_beyond_what_the_view_has_seen();
+  void text_selected_whole_while_being_read();
+  void text_file_cut_short_or_removed_while_shown();
+  void text_read_by_assistive_tools();
+  void text_file_empty_or_without_line_end_data();
+  void text_file_empty_or_without_line_end();
+  void text_panes_show_latin_and_japanese_in_one_face();
 };
 
 // Registered, shown and copied; a cursor is not offered for copying, and "ファイルを開く" opens it
@@ -287,23 +308,6 @@ void TestDisplayForm::stretched_pane_decodes_sparingly() {
   QCOMPARE(pane.decode_count(), decodes);
 }
 
-// A long text shows its first slice at once and the rest from the event loop; reading the text
-// completes a load at once, and a new text cancels the old one's rest.
-void TestDisplayForm::long_texts_arrive_in_slices() {
-  QString text(TextPane::kSliceChars * 2 + 7, u'あ');  // one line longer than a slice
-  for (int i = 0; text.size() < 5 * TextPane::kSliceChars; ++i) text += QString("\n行%1").arg(i);
-  TextPane pane;
-  pane.set_text(text);
-  QVERIFY(pane.loading());
-  QTRY_VERIFY(!pane.loading());
-  QCOMPARE(pane.text(), text);
-  pane.set_text(text);
-  QCOMPARE(pane.text(), text);
-  pane.set_text(text);
-  pane.set_text(QStringLiteral("short"));
-  QCOMPARE(pane.text(), QString("short"));  // reading would append a stale slice at once
-}
-
 // A named pipe or a link to /dev/zero, shown from the file box, a drop or the command line, takes
 // the path of a file that cannot be shown, at once: a picture is not registered, a text is offered
 // for removal. A registered text that has become a pipe is a missing file to the arrow step.
@@ -326,6 +330,323 @@ void TestDisplayForm::special_files_are_not_shown() {
   fx.messages.expect(text + missing, kAnswerNo);
   f.Command3_Click(0);
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{text, fx.folder() + "/b.txt"}));
+}
+
+// The text as shown has the positions a plain text editor gives it: select(start, length) selects
+// the same characters whatever the line ends, surrogate pairs, half-width katakana and tabs, in a
+// file read a block at a time (a long line cut into pieces) and in a text set whole alike.
+void TestDisplayForm::text_positions_as_in_a_plain_text_editor_data() {
+  QTest::addColumn<QString>("text");
+  // clang-format off
+  QTest::newRow("CR LF")                        << QStringLiteral("ab\r\ncd\r\n\r\nef");
+  QTest::newRow("LF and a CR alone")            << QStringLiteral("ab\ncd\r\ref\n");
+  QTest::newRow("surrogate pairs")              << QStringLiteral("😀a𠮷\n😀😀\r\nz");
+  QTest::newRow("half-width katakana and tabs") << QStringLiteral("ｱｲｳ\tｴｵ\n\tｶｷ\r\n");
+  QTest::newRow("long line cut into pieces")    << QString(12000, u'字') + QStringLiteral("x\r\ny");
+  // clang-format on
+}
+
+void TestDisplayForm::text_positions_as_in_a_plain_text_editor() {
+  QFETCH(QString, text);
+  QTemporaryDir dir;
+  // The text from files in each encoding that holds it (code page 932 has one byte for a
+  // half-width katakana and two for a kanji, UTF-16 two or four), and set whole.
+  std::vector<std::pair<const char*, QByteArray>> files{
+      {"utf-8", text.toUtf8()}, {"utf-16", "\xFF\xFE" + encode_utf16le(text)}};
+  bool in_cp932 = false;
+  const QByteArray cp932 = encode_cp932(text, &in_cp932);
+  if (in_cp932) files.emplace_back("cp932", cp932);
+  std::vector<std::unique_ptr<TextPane>> panes;
+  for (const auto& [name, bytes] : files) {
+    QFile file(dir.filePath(QString::fromLatin1(name) + QStringLiteral(".txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    panes.push_back(std::make_unique<TextPane>());
+    QVERIFY(panes.back()->load_file(file.fileName()));
+    QTRY_VERIFY(!panes.back()->loading());
+  }
+  panes.push_back(std::make_unique<TextPane>());
+  panes.back()->set_text(text);
+  QPlainTextEdit editor;
+  editor.setPlainText(text);
+  const int end = editor.document()->characterCount() - 1;
+  for (const std::unique_ptr<TextPane>& pane : panes) {
+    QCOMPARE(pane->text(), editor.toPlainText());
+    QList<int> starts;
+    for (int p = 0; p <= end; p += end < 100 ? 1 : 97) starts << p;
+    // Around the places where this text's index cut the long line into pieces.
+    const std::shared_ptr<IndexedText> shown = pane->shown_text();
+    if (shown->from_file() && end > 10000) QVERIFY(shown->block_count() >= 2);
+    for (int b = 1; b < shown->block_count(); ++b) {
+      const int cut = int(shown->block(b).pos);
+      for (int p = std::max(0, cut - 3); p <= std::min(end, cut + 3); ++p) starts << p;
+    }
+    for (int start : starts) {
+      for (int length : {0, 1, 2, 5, end}) {
+        QTextCursor cursor(editor.document());
+        cursor.setPosition(start);
+        cursor.setPosition(std::min(start + length, end), QTextCursor::KeepAnchor);
+        const QString expected = cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+        pane->select(start, length);
+        QCOMPARE(pane->selected_text(), expected);
+      }
+    }
+  }
+}
+
+// The same fonts, margins, colours, tab stops and wrapping as a plain text editor: the two draw
+// the same pixels for a text with long Japanese lines, half-width katakana, a tab, an emoji,
+// empty lines and every line end, with a selection across two lines.
+void TestDisplayForm::text_drawn_as_a_plain_text_editor_draws_it() {
+  const QString text = QStringLiteral(
+      "これは比較のための日本語の行です。折り返しの位置も同じになるはずです。ｶﾀｶﾅ\tタブ ABC\n"
+      "二行目\r\n\r\n四行目 😀 "
+      "長い長い長い長い長い長い長い長い長い長い長い長い長い長い長い行\r最後");
+  QPlainTextEdit editor;
+  editor.setReadOnly(true);
+  editor.setPlainText(text);
+  TextPane pane;
+  pane.set_text(text);
+  for (QWidget* w : std::initializer_list<QWidget*>{&editor, &pane}) {
+    w->resize(420, 300);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+  }
+  QTextCursor cursor(editor.document());
+  cursor.setPosition(40);
+  cursor.setPosition(50, QTextCursor::KeepAnchor);
+  editor.setTextCursor(cursor);
+  pane.select(40, 10);
+  editor.clearFocus();
+  pane.findChild<TextView*>()->clearFocus();
+  QCOMPARE(pane.grab().toImage(), editor.grab().toImage());
+}
+
+// A click places the caret, Shift extends; arrows, Home/End and Down move as in a text editor;
+// a drag, a double click (a word) and a triple click (a line) select; Ctrl+A and Ctrl+C select and
+// copy everything.
+void TestDisplayForm::text_selection_by_mouse_and_keyboard() {
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&pane));
+  pane.set_text(QStringLiteral("abc def\r\nghi jkl\n"));
+  auto* view = pane.findChild<TextView*>();
+  QVERIFY(view && view->isVisible());
+  pane.focus();
+  QWidget* viewport = view->viewport();
+  auto at = [view](qint64 pos) {  // just right of the left edge of a character
+    const QRect r = view->character_rect(pos);
+    return QPoint(r.left() + 1, r.center().y());
+  };
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(4));
+  QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("def"));
+  QTest::keyClick(view, Qt::Key_Home);
+  QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("ab"));
+  QTest::keyClick(view, Qt::Key_Down);
+  QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+  QCOMPARE(pane.selected_text(), QStringLiteral("i jkl"));
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(1));
+  QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, at(10));
+  QCOMPARE(pane.selected_text(), QStringLiteral("bc def\ngh"));
+  QTest::mousePress(viewport, Qt::LeftButton, {}, at(8));
+  QTest::mouseMove(viewport, at(12));
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(12));
+  QCOMPARE(pane.selected_text(), QStringLiteral("ghi "));
+  QTest::mouseDClick(viewport, Qt::LeftButton, {}, at(13));
+  QCOMPARE(pane.selected_text(), QStringLiteral("jkl"));
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at(13));
+  QCOMPARE(pane.selected_text(), QStringLiteral("ghi jkl\n"));  // the third click: the line
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc def\nghi jkl\n"));
+}
+
+// A selection from one block of a long file into a later one is read and copied whole.
+void TestDisplayForm::text_copy_spans_blocks() {
+  FormFixture fx;
+  QString text;
+  for (int i = 0; i < 5000; ++i)
+    text += QStringLiteral("%1行目：ブロックをまたぐコピー\r\n").arg(i);
+  TextPane pane;
+  QVERIFY(pane.load_file(fx.write_file("long.txt", encode_cp932(text))));
+  QTRY_VERIFY(!pane.loading());
+  const std::shared_ptr<IndexedText> shown = pane.shown_text();
+  QVERIFY(shown->block_count() >= 3);
+  const qint64 from = shown->block(1).pos - 10, to = shown->block(2).pos + 10;
+  pane.select(from, to - from);
+  pane.focus();
+  pane.copy_selection();
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(from, to - from));
+}
+
+// A place selected in lines indexed after the view last looked at the index (no event has run
+// since) is scrolled into sight all the same.
+void TestDisplayForm::text_selected_beyond_what_the_view_has_seen() {
+  FormFixture fx;
+  const QByteArray line = encode_cp932(QStringLiteral("まだ見ていない行\r\n"));
+  const QString path = fx.write_file("seen.txt", line.repeated(300000) + "last");
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  QVERIFY(pane.load_file(path));
+  pane.shown_text()->wait_until_complete();
+  const qint64 last = pane.shown_text()->length() - 4;
+  pane.select(last, 4);
+  QCOMPARE(pane.selected_text(), QStringLiteral("last"));
+  auto* view = pane.findChild<TextView*>();
+  QVERIFY(!view->character_rect(view->caret() - 1).isEmpty());
+}
+
+// Ctrl+A while a long text is still being read selects it to its end once read, and leaves the
+// view where it is, as Ctrl+End follows the end with the view.
+void TestDisplayForm::text_selected_whole_while_being_read() {
+  FormFixture fx;
+  const QByteArray line = encode_cp932(QStringLiteral("読みながら選ぶ行\r\n"));
+  const QString path = fx.write_file("reading.txt", line.repeated(300000) + "end");
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  for (int key : {Qt::Key_A, Qt::Key_End}) {
+    QVERIFY(pane.load_file(path));
+    QVERIFY(pane.loading());
+    QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
+    QTRY_VERIFY(!pane.loading());
+    QCOMPARE(view->caret(), pane.shown_text()->length());
+    QCOMPARE(view->anchor(), key == Qt::Key_A ? 0 : view->caret());
+    QCOMPARE(view->character_rect(0).isEmpty(), key == Qt::Key_End);
+  }
+}
+
+// A file cut short or removed while it is shown, indexed or still being indexed: the pane keeps
+// showing what it read, scrolls, selects and copies what is left, and nothing fails.
+void TestDisplayForm::text_file_cut_short_or_removed_while_shown() {
+  FormFixture fx;
+  QByteArray bytes;
+  for (int i = 0; i < 200000; ++i) bytes += QByteArray::number(i) + " a line that is cut short\n";
+  const QString path = fx.write_file("cut.txt", bytes);
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  for (bool indexed : {true, false}) {
+    QVERIFY(pane.load_file(path));
+    if (indexed) QTRY_VERIFY(!pane.loading());
+    QVERIFY(QFile::resize(path, 3000));
+    QTRY_VERIFY(!pane.loading());
+    QCOMPARE(pane.shown_text()->line(0).text, QStringLiteral("0 a line that is cut short"));
+    for (int key : {Qt::Key_End, Qt::Key_Home, Qt::Key_End}) {
+      QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
+      QVERIFY(!pane.grab().isNull());
+    }
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(pane.selected_text().startsWith(QStringLiteral("0 a line")));
+    QVERIFY(QFile::remove(path));
+    QTest::keyClick(view, Qt::Key_PageUp);
+    QVERIFY(!pane.grab().isNull());
+    fx.write_file("cut.txt", bytes);
+  }
+}
+
+// The text pane as an assistive tool reads it: its view carries the pane's name and gives the
+// characters, the caret, the selection and the line at a place; the result view carries its own
+// name, and a rich text's view the pane's.
+void TestDisplayForm::text_read_by_assistive_tools() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  f.ファイルの表示(
+      fx.write_file("a.txt", encode_cp932(QStringLiteral("first line\r\nsecond 行\r\n"))), 1);
+  QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(f.RichTextBox1);
+  QAccessibleInterface* view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  QVERIFY(pane && view && view->textInterface());
+  QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+  QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+  QVERIFY(view->state().readOnly && view->state().multiLine);
+  QAccessibleTextInterface* text = view->textInterface();
+  QCOMPARE(text->characterCount(), 20);
+  QCOMPARE(text->text(6, 15), QStringLiteral("line\nseco"));
+  text->setSelection(0, 11, 17);
+  QCOMPARE(f.RichTextBox1->selected_text(), QStringLiteral("second"));
+  int start = -1, end = -1;
+  text->selection(0, &start, &end);
+  QCOMPARE(std::pair(start, end), std::pair(11, 17));
+  QCOMPARE(text->cursorPosition(), 17);
+  QCOMPARE(text->textAtOffset(13, QAccessible::LineBoundary, &start, &end),
+           QStringLiteral("second 行"));
+  QCOMPARE(text->textAtOffset(2, QAccessible::WordBoundary, &start, &end), QStringLiteral("first"));
+  QCOMPARE(text->textAtOffset(12, QAccessible::CharBoundary, &start, &end), QStringLiteral("e"));
+  QVERIFY(text->characterRect(0).isValid());
+  QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
+  QAccessibleInterface* result =
+      QAccessible::queryAccessibleInterface(f.RichTextBox2->focusProxy());
+  QCOMPARE(result->text(QAccessible::Name), QStringLiteral("検索用のテキスト表示"));
+  f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), 1);
+  view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
+}
+
+// A file with nothing in it, or whose last line has no line end, is shown, walked to its end,
+// selected whole and read by an assistive tool like any other.
+void TestDisplayForm::text_file_empty_or_without_line_end_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("text");
+  // clang-format off
+  QTest::newRow("0 bytes")              << QByteArray() << QString();
+  QTest::newRow("one line, no end")     << encode_cp932(QStringLiteral("改行のない一行 abc")) << QStringLiteral("改行のない一行 abc");
+  QTest::newRow("last line, no end")    << encode_cp932(QStringLiteral("一行目\r\n二行目")) << QStringLiteral("一行目\n二行目");
+  QTest::newRow("only a line end")      << QByteArray("\r\n") << QStringLiteral("\n");
+  // clang-format on
+}
+
+void TestDisplayForm::text_file_empty_or_without_line_end() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, text);
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString path = fx.write_file("t.txt", bytes);
+  f.ファイルの表示(path, 1);
+  QVERIFY(f.RichTextBox1->isVisible());
+  QTRY_VERIFY(!f.RichTextBox1->loading());
+  QCOMPARE(f.RichTextBox1->text(), text);
+  auto* view = f.RichTextBox1->findChild<TextView*>();
+  QVERIFY(view && view->isVisible());
+  QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+  QCOMPARE(view->caret(), text.size());
+  QVERIFY(!f.RichTextBox1->grab().isNull());
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QCOMPARE(f.RichTextBox1->selected_text(), text);
+  f.RichTextBox1->select(text.size(), 5);  // past the end: nothing
+  QCOMPARE(f.RichTextBox1->selected_text(), QString());
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(view);
+  QVERIFY(iface && iface->textInterface());
+  QCOMPARE(iface->textInterface()->characterCount(), text.size());
+  QCOMPARE(iface->textInterface()->text(0, int(text.size())), text);
+}
+
+// The text panes take the window's Japanese design font, so that Latin letters, digits, kana and
+// kanji of one line come from one face, not from a Latin font with a Japanese one filling in.
+void TestDisplayForm::text_panes_show_latin_and_japanese_in_one_face() {
+  install_font_substitutions();
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  const QString line = QStringLiteral("Tarvex ABC abc 0123 日本語のテキスト ｶﾀｶﾅ かな");
+  f.ファイルの表示(fx.write_file("mixed.txt", encode_cp932(line)), 1);
+  for (TextPane* pane : {f.RichTextBox1, f.RichTextBox2}) {
+    const QFont font = pane->findChild<TextView*>()->font();
+    QCOMPARE(font.family(), design_font(kFontPGothic).family());
+    QTextLayout layout(line, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QSet<QString> faces;
+    for (const QGlyphRun& run : layout.glyphRuns()) faces << run.rawFont().familyName();
+    QCOMPARE(faces.size(), 1);
+  }
 }
 
 QTEST_MAIN(TestDisplayForm)

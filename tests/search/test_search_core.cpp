@@ -2,9 +2,10 @@
 // hand-made cases and on generated files in every encoding the text pane reads.
 #include "platform/text_codecs.h"
 #include "search/byte_scan.h"
-#include "search/search_screen.h"
+#include "search/find_next.h"
 #include "search/text_search.h"
 #include "text/text_decode.h"
+#include "text/text_index.h"
 #include "wild_texts.h"
 
 #include <QFile>
@@ -139,8 +140,8 @@ class TestSearchCore : public QObject {
   void long_lead_byte_runs();
   void anchor_scanner_finds_every_anchor_in_order();
   void scan_keeps_entry_order_and_skips_missing();
-  void next_occurrence_data();
-  void next_occurrence();
+  void find_next_data();
+  void find_next();
 };
 
 // The reference itself, on cases whose answer follows from the rules.
@@ -439,32 +440,63 @@ void TestSearchCore::scan_keeps_entry_order_and_skips_missing() {
   QCOMPARE(stopped.done.load(), 0);
 }
 
-// Find-next over the result view's text: overlapping occurrences, the character rule, and an
-// empty string that occurs at every position up to the end and then no more.
-void TestSearchCore::next_occurrence_data() {
-  QTest::addColumn<QString>("buffer");
+// Find-next over the text as the pane shows it: overlapping occurrences, the character rule
+// (a no-break space is no space), line ends counting one and never crossed, an occurrence
+// running on across the cut of a long line, and an empty string that occurs at every position up
+// to the end and then no more. The same positions whether the text is a string or a file in one
+// of the pane's encodings, read in small blocks so that blocks and cuts fall everywhere.
+void TestSearchCore::find_next_data() {
+  QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("needle");
-  QTest::addColumn<QList<qsizetype>>("found");
+  QTest::addColumn<QList<qint64>>("found");
+  const QString long_line = QString(40, u'あ') + QStringLiteral("いう\n");
   // clang-format off
-  QTest::newRow("overlapping") << QStringLiteral("aaa") << QStringLiteral("aa") << QList<qsizetype>{0, 1};
-  QTest::newRow("case differs") << QStringLiteral("aAa") << QStringLiteral("A") << QList<qsizetype>{1};
-  QTest::newRow("wave dash") << QStringLiteral("〜x～") << QStringLiteral("～") << QList<qsizetype>{0, 2};
-  QTest::newRow("not across a line") << QStringLiteral("ab\ncd") << QStringLiteral("bc") << QList<qsizetype>{};
-  QTest::newRow("empty string") << QStringLiteral("ab") << QString() << QList<qsizetype>{0, 1, 2};
-  QTest::newRow("empty buffer") << QString() << QStringLiteral("a") << QList<qsizetype>{};
+  QTest::newRow("overlapping") << QStringLiteral("aaa") << QStringLiteral("aa") << QList<qint64>{0, 1};
+  QTest::newRow("case differs") << QStringLiteral("aAa") << QStringLiteral("A") << QList<qint64>{1};
+  QTest::newRow("wave dash") << QStringLiteral("〜x～") << QStringLiteral("～") << QList<qint64>{0, 2};
+  QTest::newRow("no-break space") << QStringLiteral("a b\u00A0b") << QStringLiteral("\u00A0b") << QList<qint64>{3};
+  QTest::newRow("space is no no-break space") << QStringLiteral("a\u00A0b") << QStringLiteral(" b") << QList<qint64>{};
+  QTest::newRow("line ends count one") << QStringLiteral("x\r\ny\rz\ny") << QStringLiteral("y") << QList<qint64>{2, 6};
+  QTest::newRow("not across a line") << QStringLiteral("ab\ncd") << QStringLiteral("bc") << QList<qint64>{};
+  QTest::newRow("across a cut") << long_line << QStringLiteral("あいう") << QList<qint64>{39};
+  QTest::newRow("after a surrogate pair") << QStringLiteral("😀x😀x") << QStringLiteral("x") << QList<qint64>{2, 5};
+  QTest::newRow("empty string") << QStringLiteral("ab") << QString() << QList<qint64>{0, 1, 2};
+  QTest::newRow("empty text") << QString() << QStringLiteral("a") << QList<qint64>{};
   // clang-format on
 }
 
-void TestSearchCore::next_occurrence() {
-  QFETCH(QString, buffer);
+void TestSearchCore::find_next() {
+  QFETCH(QString, text);
   QFETCH(QString, needle);
-  QFETCH(QList<qsizetype>, found);
-  QList<qsizetype> seen;
-  for (qsizetype at = tarvex::next_occurrence(buffer, needle, 0); at >= 0 && seen.size() < 10;
-       at = tarvex::next_occurrence(buffer, needle, at + 1)) {
-    seen << at;
+  QFETCH(QList<qint64>, found);
+  QTemporaryDir dir;
+  const std::pair<TextEncoding, QByteArray> files[] = {
+      {TextEncoding::Cp932, encode("windows-31j", text)},
+      {TextEncoding::Utf8, text.toUtf8()},
+      {TextEncoding::Utf16LeBom, utf16(text, false)},
+      {TextEncoding::EucJp, encode("EUC-JP", text)},
+  };
+  std::vector<std::shared_ptr<IndexedText>> texts{IndexedText::from_string(text)};
+  TextBlockSizes small;
+  small.block = 24;
+  small.piece = 10;
+  for (const auto& [encoding, bytes] : files) {
+    if (decode_text_as(bytes, encoding) != text) continue;  // not in this encoding
+    auto file = std::make_unique<QFile>(dir.filePath(QString::number(int(encoding))));
+    QVERIFY(file->open(QIODevice::ReadWrite) && file->write(bytes) == bytes.size() &&
+            file->seek(0));
+    const QByteArray head = file->read(small.open_bytes());
+    texts.push_back(IndexedText::open(std::move(file), head, small, encoding));
   }
-  QCOMPARE(seen, found);
+  QVERIFY(texts.size() >= 3);
+  for (const std::shared_ptr<IndexedText>& t : texts) {
+    QList<qint64> seen;
+    for (qint64 at = tarvex::find_next(*t, needle, 0); at >= 0 && seen.size() < 10;
+         at = tarvex::find_next(*t, needle, at + 1)) {
+      seen << at;
+    }
+    QCOMPARE(seen, found);
+  }
 }
 
 QTEST_GUILESS_MAIN(TestSearchCore)

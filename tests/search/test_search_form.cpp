@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "display/text_pane.h"
+#include "display/text_view.h"
 #include "form_fixture.h"
 #include "platform/text_codecs.h"
 #include "search/form4.h"
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -79,6 +81,9 @@ class TestSearchForm : public QObject {
   void leaving_the_search_screen();
   void find_next();
   void cancel_keeps_hits_so_far();
+  void find_next_over_the_text_as_shown();
+  void find_next_near_the_end_of_a_long_text();
+  void find_next_cancelled();
   void register_widened_while_asking();
 };
 
@@ -274,6 +279,86 @@ void TestSearchForm::register_widened_while_asking() {
   });
   f.txt_kensaku->trigger();
   QCOMPARE(lines(f.List1), QStringList{files[9]});
+}
+
+// Find-next searches the text as the pane shows it, by the register search's rule: a file listed
+// for a string with a no-break space finds it (a space is no match), positions counting a line
+// end one; the result view shows the pane's very text.
+void TestSearchForm::find_next_over_the_text_as_shown() {
+  FormFixture fx;
+  const QString nbsp = QStringLiteral("価格\r\n1\u00A0000円 と 1 000円");
+  const QString file = fx.write_file("nbsp.txt", nbsp.toUtf8());
+  Form1& f = make_form(fx, {file});
+  open_first_hit(f, QStringLiteral("1\u00A0000"));
+  QCOMPARE(lines(f.List1), QStringList{file});
+  f.form4()->Command1[0]->click();
+  QCOMPARE(f.st.hit_pos, 5);
+  QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("1\u00A0000"));
+  QCOMPARE(f.RichTextBox2->shown_text(), f.RichTextBox1->shown_text());
+  fx.messages.expect("検索文字はありません！");
+  f.form4()->Command1[0]->click();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+// In a long file the occurrence near its end is found and selected in the result view, which
+// scrolls to it.
+void TestSearchForm::find_next_near_the_end_of_a_long_text() {
+  FormFixture fx;
+  const QString marker = QStringLiteral("終わり近くの印");
+  QTemporaryFile big(fx.folder() + QStringLiteral("/XXXXXX.txt"));
+  QVERIFY(big.open());
+  const QString text_line = QStringLiteral("長いファイルの行です。ABC abc 0123456789\r\n");
+  const qint64 chars_a_line = text_line.size() - 1;  // CR LF counts one
+  const QByteArray line = encode_cp932(text_line);
+  const QByteArray block = line.repeated(1024 * 1024 / line.size());
+  qint64 chars = 0;
+  for (int i = 0; i < 100; ++i) {
+    QCOMPARE(big.write(block), block.size());
+    chars += chars_a_line * (block.size() / line.size());
+  }
+  QVERIFY(big.write(line + encode_cp932(marker + QStringLiteral("\r\n")) + line) > 0);
+  big.close();
+  Form1& f = make_form(fx, {big.fileName()});
+  open_first_hit(f, marker);
+  QCOMPARE(lines(f.List1), QStringList{big.fileName()});
+  f.form4()->Command1[0]->click();
+  QCOMPARE(f.st.hit_pos, chars + chars_a_line + 2);
+  QCOMPARE(f.RichTextBox2->selected_text(), marker);
+  auto* result = f.RichTextBox2->findChild<TextView*>();
+  QVERIFY(!result->character_rect(result->caret()).isEmpty());  // in sight
+}
+
+// A find-next search that takes long shows a progress dialog above the panel; "キャンセル" ends
+// it with nothing found and nothing said, and the next press searches from where it was.
+void TestSearchForm::find_next_cancelled() {
+  FormFixture fx;
+  Form1& f = make_form(fx, {fx.write_file("a.txt", "abc abc")});
+  open_first_hit(f, QStringLiteral("abc"));
+  f.form4()->Command1[0]->click();
+  QCOMPARE(f.st.hit_pos, 2);
+  f.scan_progress_delay_ms = 0;
+  std::atomic<bool> release{false};
+  f.find_next_starting = [&release] {
+    while (!release) QThread::msleep(1);
+  };
+  bool panel_on_top = true;
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &f, [&] {
+    auto* progress = f.findChild<QProgressDialog*>(QStringLiteral("find_next_progress"));
+    if (!progress || release) return;
+    panel_on_top = f.form4()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    progress->findChild<QPushButton*>()->click();
+    release = true;
+  });
+  poll.start(10);
+  f.form4()->Command1[0]->click();
+  QVERIFY(release && !panel_on_top);
+  QCOMPARE(f.st.hit_pos, 2);
+  QVERIFY(f.form4()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  f.find_next_starting = nullptr;
+  f.form4()->Command1[0]->click();
+  QCOMPARE(f.st.hit_pos, 6);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
 QTEST_MAIN(TestSearchForm)

@@ -3,6 +3,7 @@
 #include "platform/text_codecs.h"
 #include "text/rtf_reader.h"
 #include "text/text_decode.h"
+#include "text/text_index.h"
 #include "text/text_loader.h"
 #include "wild_texts.h"
 
@@ -50,6 +51,14 @@ class TestText final : public QObject {
   void decoding_keeps_every_character_data();
   void decoding_keeps_every_character();
   void files_that_cannot_be_read();
+  void text_block_counted_without_decoding_data();
+  void text_block_counted_without_decoding();
+  void text_block_ends_after_a_whole_line_end_data();
+  void text_block_ends_after_a_whole_line_end();
+  void text_index_lines_and_positions_data();
+  void text_index_lines_and_positions();
+  void text_index_settles_on_the_whole_files_encoding();
+  void text_index_of_a_file_that_shrinks();
   void rtf_text_data();
   void rtf_text();
   void rtf_formats_and_colours();
@@ -256,15 +265,218 @@ void TestText::decoding_keeps_every_character() {
   QCOMPARE(decode_text_as(bytes, TextEncoding(encoding)), text);
 }
 
-// A folder is no text; a file too large for memory is refused without being read (a sparse file
-// costs no disk).
+// A folder is no text; a plain text of any size opens at once (a sparse file costs no disk),
+// while a rich-text file too large for its formatted view is refused without being read.
 void TestText::files_that_cannot_be_read() {
   QTemporaryDir dir;
   QVERIFY(!load_text_file(dir.path()));
-  QFile huge(dir.filePath("huge.txt"));
-  QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(kMaxTextFileBytes + 1));
-  huge.close();
-  QVERIFY(!load_text_file(huge.fileName()));
+  for (const char* start : {"first line\n", "{\\rtf1 first line}"}) {
+    QFile huge(dir.filePath(QString::fromLatin1(start).left(3)));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(start) > 0 &&
+            huge.resize(kMaxTextFileBytes + 1));
+    huge.close();
+    const std::optional<LoadedText> loaded = load_text_file(huge.fileName());
+    if (start[0] == '{') {
+      QVERIFY(!loaded);
+    } else {
+      QVERIFY(loaded && !loaded->rich && loaded->plain->line(0).text == "first line");
+    }
+  }
+}
+
+namespace {
+
+// A text file indexed in small blocks (so that short texts have many, and lines are cut), in the
+// given encoding.
+std::shared_ptr<IndexedText> small_blocks(const QString& path, const QByteArray& bytes,
+                                          std::optional<TextEncoding> encoding) {
+  auto file = std::make_unique<QFile>(path);
+  if (!file->open(QIODevice::ReadWrite) || file->write(bytes) != bytes.size() || !file->seek(0))
+    return nullptr;
+  TextBlockSizes sizes;
+  sizes.block = 60;
+  sizes.piece = 24;
+  const QByteArray head = file->read(sizes.open_bytes());
+  return IndexedText::open(std::move(file), head, sizes, encoding);
+}
+
+}  // namespace
+
+// A block counted without decoding it has the characters and line ends that decoding it gives,
+// wherever its line ends and its multi-byte characters fall among the eight-byte words that the
+// counting takes at a time.
+void TestText::text_block_counted_without_decoding_data() {
+  QTest::addColumn<QString>("text");
+  QString line_ends, emoji, mixed;
+  for (int k = 0; k < 17; ++k) line_ends += QString(k, u'a') + QStringLiteral("\r\n");
+  line_ends += QStringLiteral("\r\r\n\n\r");
+  for (int k = 0; k < 9; ++k) emoji += QString(k, u'a') + QStringLiteral("😀é字\r\n");
+  for (int k = 0; k < 9; ++k) mixed += QString(k, u'x') + QStringLiteral("ｱｲｳ漢字①\r\n\n");
+  QTest::newRow("line ends at every place") << line_ends;
+  QTest::newRow("two-, three- and four-byte characters at every place") << emoji;
+  QTest::newRow("half-width katakana, kanji and NEC symbols") << mixed;
+}
+
+void TestText::text_block_counted_without_decoding() {
+  QFETCH(QString, text);
+  for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932, TextEncoding::EucJp}) {
+    const QByteArray whole = encoding == TextEncoding::Utf8 ? text.toUtf8()
+                             : encoding == TextEncoding::Cp932
+                                 ? encode_cp932(text)
+                                 : QStringEncoder("EUC-JP").encode(text);
+    if (decode_text_as(whole, encoding) != text) continue;  // not in this encoding
+    for (int shift = 0; shift < 8; ++shift) {               // every place against the words
+      const QByteArray bytes = QByteArray(shift, 'z') + whole;
+      TextBlock block;
+      block.byte = 64;  // not the file's first block, which is always decoded
+      block.bytes = bytes.size();
+      const std::optional<BlockCount> count = count_text_block(bytes, encoding, block);
+      QVERIFY2(count, "counted without decoding");
+      const QString decoded = decode_text_block(bytes, encoding, block);
+      QCOMPARE(count->length, decoded.size());
+      QCOMPARE(count->line_ends, decoded.count(u'\n'));
+    }
+  }
+}
+
+// A block ends after a whole line end: a CR and the LF after it stay together, in ISO-2022-JP also
+// across the designations between them (which decode to nothing, so that the whole text has one
+// line end there), but not across bytes that are characters or errors.
+void TestText::text_block_ends_after_a_whole_line_end_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<int>("encoding");
+  QTest::addColumn<int>("end");
+  const int jis = int(TextEncoding::Iso2022Jp), sjis = int(TextEncoding::Cp932);
+  // clang-format off
+  QTest::newRow("CR LF")                          << QByteArray("ab\r\ncdefgh") << sjis << 4;
+  QTest::newRow("CR alone")                       << QByteArray("ab\rcdefghi") << sjis << 3;
+  QTest::newRow("ISO-2022-JP: designation between") << QByteArray("ab\r\x1B(B\ncdefgh") << jis << 7;
+  QTest::newRow("ISO-2022-JP: two designations")  << QByteArray("ab\r\x1B$B\x1B(J\ncdefgh") << jis << 10;
+  QTest::newRow("ISO-2022-JP: an error between")  << QByteArray("ab\r\x0E\ncdefghi") << jis << 3;
+  QTest::newRow("ISO-2022-JP: an unknown escape") << QByteArray("ab\r\x1B(Z\ncdefgh") << jis << 3;
+  QTest::newRow("code page 932: ESC is a character") << QByteArray("ab\r\x1B(B\ncdefgh") << sjis << 3;
+  // clang-format on
+}
+
+void TestText::text_block_ends_after_a_whole_line_end() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(int, encoding);
+  QFETCH(int, end);
+  TextBlockSizes sizes;
+  sizes.block = 3;  // the CR ends the first block's room
+  sizes.piece = 3;
+  QCOMPARE(next_block_end(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size(), true,
+                          TextEncoding(encoding), false, sizes),
+           end);
+}
+
+// The view lines of a text, joined by the line ends between them, are the text as shown (each
+// line end one "\n"; a line longer than a piece is several view lines with nothing between); each
+// position leads to its line; any stretch reads as the same stretch of the whole text.
+void TestText::text_index_lines_and_positions_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("lines");
+  const QString long_line = QString(30, u'長') + QStringLiteral("😀") + QString(30, u'x');
+  // clang-format off
+  QTest::newRow("line ends of every kind") << QStringLiteral("a\r\nbb\nccc\rdddd\r\n\r\n") << 6;
+  QTest::newRow("no line end")             << QStringLiteral("ｱｲｳ\tabc") << 1;
+  QTest::newRow("empty")                   << QString() << 1;
+  QTest::newRow("one line end")            << QStringLiteral("\n") << 2;
+  QTest::newRow("line longer than a piece") << long_line + QStringLiteral("\nend") << -1;
+  // clang-format on
+}
+
+void TestText::text_index_lines_and_positions() {
+  QFETCH(QString, text);
+  QFETCH(int, lines);
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+  QTemporaryDir dir;
+  const std::pair<TextEncoding, QByteArray> files[] = {
+      {TextEncoding::Cp932, encode_cp932(text)},
+      {TextEncoding::Utf8, text.toUtf8()},
+      {TextEncoding::Utf16LeBom, "\xFF\xFE" + encode_utf16le(text)},
+      {TextEncoding::EucJp, QStringEncoder("EUC-JP").encode(text)},
+      {TextEncoding::Iso2022Jp, QStringEncoder("ISO-2022-JP").encode(text)},
+  };
+  std::vector<std::shared_ptr<IndexedText>> texts{IndexedText::from_string(text)};
+  for (const auto& [encoding, bytes] : files) {
+    if (decode_text_as(bytes, encoding) != text) continue;  // not in this encoding
+    texts.push_back(small_blocks(dir.filePath(QString::number(int(encoding))), bytes, encoding));
+  }
+  QVERIFY(texts.size() >= 3);
+  for (const std::shared_ptr<IndexedText>& t : texts) {
+    QVERIFY(t);
+    t->wait_until_complete();
+    QCOMPARE(t->length(), shown.size());
+    if (lines > 0) QCOMPARE(t->line_count(), lines);
+    QString joined;
+    for (qint64 l = 0; l < t->line_count(); ++l) {
+      const IndexedText::Line line = t->line(l);
+      if (line.pos > joined.size()) joined += u'\n';
+      QCOMPARE(line.pos, joined.size());
+      joined += line.text;
+      // A line's positions, its line end included (where a long line was cut, the position
+      // after its last character is the next line's first).
+      const qint64 end = line.pos + line.text.size();
+      for (qint64 p = line.pos; p < end || (p == end && p < shown.size() && shown[p] == u'\n');
+           ++p) {
+        QCOMPARE(t->line_at(p), l);
+      }
+    }
+    if (joined.size() < shown.size()) joined += u'\n';
+    QCOMPARE(joined, shown);
+    for (qint64 from = 0; from <= shown.size(); from += 7) {
+      QCOMPARE(t->text(from, from + 23), shown.mid(from, 23));
+    }
+  }
+}
+
+// The first screen is shown in the encoding of the file's first bytes; once the whole file is
+// read, the decision on all of it holds, and the text is read anew in it.
+void TestText::text_index_settles_on_the_whole_files_encoding() {
+  QTemporaryDir dir;
+  const QByteArray ascii = QByteArray("plain ASCII line\r\n").repeated(20000);
+  const QString japanese = QStringLiteral("日本語の行です。\r\n").repeated(10);
+  QFile f(dir.filePath("late.txt"));
+  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(ascii + encode_cp932(japanese)) > 0);
+  f.close();
+  const std::optional<LoadedText> loaded = load_text_file(f.fileName());
+  QVERIFY(loaded && loaded->plain);
+  const std::shared_ptr<IndexedText>& t = loaded->plain;
+  QCOMPARE(t->line(0).text, QStringLiteral("plain ASCII line"));
+  t->wait_until_complete();
+  QCOMPARE(int(t->encoding()), int(TextEncoding::Cp932));
+  QCOMPARE(t->generation(), 1);
+  QCOMPARE(t->line(20000).text, QStringLiteral("日本語の行です。"));
+  QCOMPARE(t->length(), 17 * 20000 + 9 * 10);
+}
+
+// A file cut short, then removed, while it is shown: what was indexed stays, the text that is
+// gone reads as nothing, and nothing fails.
+void TestText::text_index_of_a_file_that_shrinks() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("shrinks.txt");
+  QString text;
+  for (int i = 0; i < 20000; ++i)
+    text += QStringLiteral("行%1：縮むファイル\n").arg(i, 5, 10, QChar(u'0'));
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly) && f.write(encode_cp932(text)) > 0);
+  f.close();
+  const std::optional<LoadedText> loaded = load_text_file(path);
+  QVERIFY(loaded && loaded->plain);
+  const std::shared_ptr<IndexedText>& t = loaded->plain;
+  t->wait_until_complete();
+  QCOMPARE(t->length(), text.size());
+  QVERIFY(t->block_count() > 3);
+  QVERIFY(QFile::resize(path, 1000));
+  // The first block was decoded when the file opened; the later ones are read now.
+  QCOMPARE(t->line(0).text, QStringLiteral("行00000：縮むファイル"));
+  QCOMPARE(t->line(19999).text, QString());
+  QVERIFY(t->text(0, t->length()).size() < text.size());
+  QVERIFY(QFile::remove(path));
+  QVERIFY(t->text(t->length() - 100, t->length()).isEmpty());
+  QVERIFY(t->line_at(t->length()) < t->line_count());
 }
 
 void TestText::rtf_text_data() {

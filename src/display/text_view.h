@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class QTextLayout;
+
+namespace tarvex {
+
+class IndexedText;
+
+// The text pane's view of a plain text: it lays out and draws only the lines in sight, decoded
+// from the text's blocks as they come into sight, wrapped at the view's width as a plain text
+// editor wraps them. A caret, a selection by mouse and keyboard, select all and copy work on
+// positions of the whole text (a line end counts one), whether or not the text is indexed to its
+// end yet. Assistive tools read it through Qt's accessible text interface.
+class TextView final : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  explicit TextView(QWidget* parent = nullptr);
+  ~TextView() override;
+
+  // Shows a text from its top, nothing selected; an empty text when null.
+  void set_text(std::shared_ptr<IndexedText> text);
+  const std::shared_ptr<IndexedText>& text() const { return text_; }
+  // True while the text is still being indexed, or the view has yet to take in the end of it.
+  bool loading() const;
+
+  qint64 anchor() const { return anchor_; }
+  qint64 caret() const { return caret_; }
+  // Selects from `anchor` to `caret` (clamped to the text) and scrolls the caret into sight.
+  void select(qint64 anchor, qint64 caret);
+  void select_all();
+  // The selected text, or its first `at_most` characters.
+  QString selected_text(qsizetype at_most = -1) const;
+  void copy() const;
+
+  // For assistive tools: the rectangle of the character at a position in the viewport (empty when
+  // it is out of sight), the position at a point of the viewport (−1 outside the text), and
+  // scrolling a position into sight.
+  QRect character_rect(qint64 pos) const;
+  qint64 position_at(QPoint point) const;
+  void scroll_to(qint64 pos);
+  // The positions of the row on the screen that holds a position (its start, and its end).
+  std::pair<qint64, qint64> row_range(qint64 pos) const;
+
+  // The text's left and right margin and the space above its first line, in pixels, as a plain
+  // text editor leaves them.
+  static constexpr int kMargin = 4;
+
+ signals:
+  void selectionChanged();
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  // A view line laid out at the view's width.
+  struct Laid {
+    qint64 pos = 0;  // its first position
+    QString text;
+    std::unique_ptr<QTextLayout> layout;
+    qreal height = 0;
+  };
+  const Laid& laid(qint64 line) const;
+  qreal line_height(qint64 line) const { return laid(line).height; }
+  void forget_layouts();
+  // Forgets layouts beyond a budget, keeping the lines from the top one to `last_painted`.
+  void trim_layouts(qint64 last_painted);
+  qint64 last_line() const;
+
+  // Scrolling: the top of the view is `top_offset_` pixels into view line `top_line_`.
+  void scroll_by(qreal dy);
+  void clamp_top();
+  // The furthest the view goes down: the last line's bottom at the bottom of the view.
+  std::pair<qint64, qreal> max_top() const;
+  void update_scroll_bar();
+  void set_top(qint64 line, qreal offset);
+  // The line and the row within it that stand at a viewport y; the row's place in the viewport.
+  struct RowAt {
+    qint64 line = 0;
+    int row = 0;
+    qreal top = 0;  // the line's top in the viewport
+  };
+  RowAt row_at(qreal y) const;
+  // The viewport y of a line's top, if it is in sight or near it (within a page).
+  std::optional<qreal> line_top(qint64 line) const;
+
+  // The caret and the selection.
+  void move_caret(qint64 pos, bool keep_anchor, bool remember_x = true);
+  void selection_changed(qint64 old_anchor, qint64 old_caret);
+  qint64 clamp_pos(qint64 pos) const;
+  qint64 vertical_step(qint64 pos, int rows) const;
+  qint64 row_edge(qint64 pos, bool end) const;
+  qint64 word_edge(qint64 pos, bool forward) const;
+  qreal caret_x(qint64 pos) const;
+  void ensure_caret_visible();
+  void restart_blink();
+  void poll_text();
+  void autoscroll();
+
+  std::shared_ptr<IndexedText> text_;
+  int generation_ = 0;
+  qint64 known_lines_ = 0;
+  mutable std::map<qint64, Laid> layouts_;
+  mutable qreal laid_width_ = -1;
+
+  qint64 top_line_ = 0;
+  qreal top_offset_ = 0;
+  qint64 last_painted_ = -1;  // the last line drawn
+  mutable std::optional<std::pair<qint64, qreal>> max_top_;
+  int bar_scale_ = 1;  // view lines per step of the scroll bar
+  bool syncing_bar_ = false;
+
+  qint64 anchor_ = 0, caret_ = 0;
+  qreal desired_x_ = -1;
+  // Ctrl+End or select all while the text is still being indexed: the caret follows the end,
+  // with the view (Ctrl+End) or without it.
+  bool follow_end_ = false;
+  bool selecting_all_ = false;
+  bool caret_shown_ = true;
+  QBasicTimer blink_;
+  QTimer poll_;
+  QTimer autoscroll_;
+  QPoint drag_point_;
+  bool dragging_ = false;
+  int clicks_ = 0;  // 2 after a double click, 3 after a triple click in time
+  QBasicTimer triple_click_;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "text/text_decode.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class QFile;
+
+namespace tarvex {
+
+// One stretch of a text that decodes on its own: whole lines, or a piece of a line too long for
+// one block, cut where a character ends. Positions count characters as the text pane shows them:
+// UTF-16 units, with each line end (CR LF, CR or LF) one character, "\n". The view's lines are
+// the text's lines, except that a line longer than a block's piece (below) is shown as several.
+struct TextBlock {
+  qint64 byte = 0;         // where its bytes start (for a text held in memory, its first character)
+  qint64 bytes = 0;        // how many bytes (characters) it has
+  qint64 pos = 0;          // the position of its first character
+  qint64 length = 0;       // its characters
+  qint64 line = 0;         // the view line it starts
+  qint64 lines = 0;        // view lines that start in it
+  bool ends_line = false;  // its text ends with a line end (else the next block goes on with it)
+  // ISO-2022-JP: the designation in force where the block starts, and whether a line end came
+  // after it (the decoder falls back to ASCII there).
+  std::array<char, 4> escape{};
+  quint8 escape_size = 0;
+  bool reset_since_escape = false;
+};
+
+// Blocks are about `block` bytes, ending after a line end; a line longer than `piece` bytes is cut
+// into pieces of about that size, so that no view line is too long to lay out at once. (Tests
+// make them small.)
+struct TextBlockSizes {
+  qsizetype block = 64 * 1024;
+  qsizetype piece = 16 * 1024;
+  // The first bytes to read of a file: enough to decide the encoding for the first screen and to
+  // index its first block.
+  qsizetype open_bytes() const { return 2 * block + 8; }
+};
+
+// Where the next block ends in p[0, n): after the last line end within `sizes.block` bytes (no
+// line in it longer than `sizes.piece`), else after a piece of the first line, where the decoder
+// has done with every byte it read. `at_end`: p[n] is the end of the text; otherwise n must
+// exceed sizes.block + 4, and 0 means that a piece needs more bytes than n to end. Offsets of
+// UTF-16 text count bytes from an even place in the file; for ISO-2022-JP, `double_byte` tells
+// that p[0] is read in a set of two bytes a character.
+qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding encoding,
+                         bool double_byte, const TextBlockSizes& sizes);
+
+// The text of a block, decoded from its bytes as decoding the whole file would give it there,
+// with its line ends as "\n".
+QString decode_text_block(const QByteArray& bytes, TextEncoding encoding, const TextBlock& block);
+
+// The length in characters of decode_text_block(bytes, ...) and the number of "\n" in it, counted
+// without decoding; nothing when only decoding can tell (bytes that do not form characters of
+// the encoding, a text in ISO-2022-JP, the first block of a text).
+struct BlockCount {
+  qint64 length = 0;
+  qint64 line_ends = 0;
+};
+std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding encoding,
+                                           const TextBlock& block);
+
+// A text as the text pane shows it, read from its file a block at a time. Opening it reads and
+// indexes the first block at once; a worker thread indexes the rest (byte offset, position and
+// view line of every block), so that the first screen shows at once and memory stays small
+// whatever the size of the file. The file is read with pread, never mapped: a file that shrinks
+// or vanishes while it is shown gives the text that can still be read. Safe to use from several
+// threads.
+class IndexedText {
+ public:
+  // A text file, open for reading; `head` holds its first bytes as read, sizes.open_bytes() of
+  // them unless the file is shorter. The encoding is decided on the file's bytes unless given.
+  static std::shared_ptr<IndexedText> open(std::unique_ptr<QFile> file, const QByteArray& head,
+                                           const TextBlockSizes& sizes = {},
+                                           std::optional<TextEncoding> encoding = std::nullopt);
+  // A text given as a string ("\r\n" and "\r" become "\n"), indexed at once.
+  static std::shared_ptr<IndexedText> from_string(const QString& text);
+
+  ~IndexedText();
+  IndexedText(const IndexedText&) = delete;
+  IndexedText& operator=(const IndexedText&) = delete;
+
+  bool complete() const { return complete_.load(); }
+  // Blocks until the whole text is indexed.
+  void wait_until_complete() const;
+  // Waits until block i is indexed or the text is complete; false when `stop` was set.
+  bool wait_for_block(int i, const std::atomic<bool>* stop) const;
+  // Counts once the index is complete.
+  qint64 length() const;
+  qint64 line_count() const;
+  // Grows by one whenever a new decision on the encoding makes the text read anew.
+  int generation() const { return generation_.load(); }
+  TextEncoding encoding() const;
+  // The file's size (for a string: its length).
+  qint64 size() const { return size_; }
+  // Whether the text is read from a file (rather than given as a string).
+  bool from_file() const { return fd_ >= 0; }
+
+  int block_count() const;
+  TextBlock block(int i) const;
+  // The block holding the position (the last one for the end of the text), and the block where
+  // the view line starts; −1 before the first or outside the index so far.
+  int block_at(qint64 pos) const;
+  int block_of_line(qint64 line) const;
+  // The text of block i (kept for the blocks shown last); empty outside the index.
+  QString block_text(int i) const;
+  // The raw bytes of block i and, after them, up to `more` bytes of the blocks that follow.
+  QByteArray block_bytes(int i, qint64 more = 0) const;
+
+  // A view line: its first position and its text (without the line end).
+  struct Line {
+    qint64 pos = 0;
+    QString text;
+  };
+  Line line(qint64 line) const;
+  // The view line holding the position (a line end belongs to the line it ends).
+  qint64 line_at(qint64 pos) const;
+  // The characters from `from` to `to`, within the text indexed so far.
+  QString text(qint64 from, qint64 to) const;
+
+ private:
+  IndexedText() = default;
+  struct Decoded;
+  std::shared_ptr<const Decoded> decoded(int i) const;
+  QByteArray read_bytes(qint64 at, qint64 count) const;
+  // Indexes the blocks in buf[0, n) read from file offset `at`; returns the bytes used. `force`:
+  // bytes that give no place to end a block make one block.
+  qsizetype index_blocks(const uchar* buf, qsizetype n, qint64 at, bool at_end,
+                         std::vector<TextBlock>& out, bool force = false);
+  void finish_index();
+  void publish(std::vector<TextBlock>& blocks);
+  // Indexes the file from offset `from`, feeding the decision the bytes from offset `fed` on.
+  void run_worker(qint64 from, qint64 fed);
+
+  std::unique_ptr<QFile> file_;
+  int fd_ = -1;
+  QString memory_;  // the text of a string
+  TextBlockSizes sizes_;
+  qint64 size_ = 0;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable grown_;
+  std::vector<TextBlock> blocks_;
+  TextEncoding encoding_ = TextEncoding::Utf8;
+  qint64 lines_total_ = 0;  // complete: every view line, the empty one after a last line end too
+  std::atomic<bool> complete_{false};
+  std::atomic<int> generation_{0};
+
+  // The state of the scan, kept by whoever indexes next (the opener, then the worker).
+  struct Scan {
+    qint64 pos = 0, line = 0;
+    std::array<char, 4> escape{};
+    quint8 escape_size = 0;
+    bool reset = false;
+  } scan_;
+  bool count_without_decoding_ = false;  // the worker's way; the opener decodes
+  // The decision on the encoding, fed the file's bytes in order until it is final.
+  std::unique_ptr<TextEncodingDetector> decision_;
+
+  mutable std::mutex cache_mutex_;
+  mutable std::vector<std::pair<int, std::shared_ptr<const Decoded>>> cache_;  // newest last
+
+  std::atomic<bool> stop_{false};
+  std::thread worker_;
+};
+
+}  // namespace tarvex
