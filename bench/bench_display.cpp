@@ -11,8 +11,9 @@
 // by wheel, page keys, the dragged bar and Ctrl+End/Ctrl+Home; the longest the event loop waited
 // while the text was loading; the peak resident memory (VmHWM) and its growth over the 1 KB text.
 //
-// bench_display [runs] [largest MB]: runs per row (3) and the largest text (1024, a 1 GB file
-// written to the temporary folder and removed at the end).
+// bench_display [runs] [largest MB] [encoding]: runs per row (3), the largest text (1024, a 1 GB
+// file written to the temporary folder and removed at the end) and the texts' encoding, by the
+// decoder's name (windows-31j; also UTF-8, EUC-JP, ISO-2022-JP, UTF-16LE).
 
 #include "app/main_window.h"
 #include "bench_support.h"
@@ -44,10 +45,21 @@ namespace {
 
 const QString kMarker = QStringLiteral("終わりの印");
 
-// A code page 932 text of about `bytes` bytes; its last line but one holds kMarker.
-void make_text(const QString& path, qint64 bytes) {
-  const QByteArray line = encode_cp932(QStringLiteral(
-      "これは表示速度を測るための日本語の行です。ソフト表示①②③ ABC abc 0123456789\r\n"));
+// One line in the encoding, on its own (an ISO-2022-JP line ends in ASCII). Code page 932 has the
+// NEC symbols that the others lack.
+QByteArray encoded(const QString& line, const QByteArray& codec) {
+  if (codec == "windows-31j") return encode_cp932(line);
+  QString text = line;
+  text.replace(QStringLiteral("①②③"), QStringLiteral("一二三"));
+  return QStringEncoder(codec.constData()).encode(text);
+}
+
+// A text of about `bytes` bytes in the encoding; its last line but one holds kMarker.
+void make_text(const QString& path, qint64 bytes, const QByteArray& codec) {
+  const QByteArray line =
+      encoded(QStringLiteral(
+                  "これは表示速度を測るための日本語の行です。ソフト表示①②③ ABC abc 0123456789\r\n"),
+              codec);
   QFile f(path);
   if (!f.open(QIODevice::WriteOnly)) std::exit(1);
   QByteArray block;
@@ -55,7 +67,7 @@ void make_text(const QString& path, qint64 bytes) {
   qint64 written = 0;
   while (written + block.size() <= bytes) written += f.write(block);
   while (written + line.size() <= bytes) written += f.write(line);
-  f.write(encode_cp932(kMarker + QStringLiteral("\r\n")) + line);
+  f.write(encoded(kMarker + QStringLiteral("\r\n"), codec) + line);
 }
 
 QAbstractScrollArea* shown_view(TextPane* pane) {
@@ -171,7 +183,8 @@ int measure_text(const QString& path) {
 }
 
 // Child: one picture measurement or one baseline; prints "milliseconds peak-megabytes".
-int measure(int argc, char** argv, const QString& what, const QString& path) {
+int measure(int argc, char** argv, const QString& what, const QString& path,
+            const QByteArray& codec) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   install_font_substitutions();
@@ -191,7 +204,7 @@ int measure(int argc, char** argv, const QString& what, const QString& path) {
     timer.start();
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return 1;
-    QStringDecoder decoder("windows-31j");
+    QStringDecoder decoder(codec.constData());
     QString text;
     text.reserve(f.size());
     for (QByteArray piece = f.read(64 << 20); !piece.isEmpty(); piece = f.read(64 << 20)) {
@@ -229,11 +242,13 @@ QList<double> figures(const QString& line, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && qstrcmp(argv[1], "--measure") == 0) {
-    return measure(argc, argv, QString::fromLatin1(argv[2]), QString::fromLocal8Bit(argv[3]));
+  if (argc >= 4 && qstrcmp(argv[1], "--measure") == 0) {
+    return measure(argc, argv, QString::fromLatin1(argv[2]), QString::fromLocal8Bit(argv[3]),
+                   argc > 4 ? QByteArray(argv[4]) : QByteArray("windows-31j"));
   }
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
   const int largest_mb = argc > 2 ? std::max(1, atoi(argv[2])) : 1024;
+  const QByteArray codec = argc > 3 ? QByteArray(argv[3]) : QByteArray("windows-31j");
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);  // for the JPEG writer
   QTemporaryDir dir;
@@ -262,9 +277,10 @@ int main(int argc, char** argv) {
   }
 
   std::printf(
-      "\ncode page 932 texts (milliseconds; \"read\" is reading and decoding the file once; "
+      "\n%s texts (milliseconds; \"read\" is reading and decoding the file once; "
       "\"+a11y\"\nand \"+MB\" are the growth of the time to the readable first screen and of the "
-      "peak memory\nover the same window showing a 1 KB text)\n");
+      "peak memory\nover the same window showing a 1 KB text)\n",
+      codec == "windows-31j" ? "code page 932" : codec.constData());
   std::printf("%-8s %7s %7s %8s %8s %6s %7s %7s %7s %7s %7s %7s %7s %7s %8s\n", "text", "first",
               "a11y", "whole", "read", "ratio", "+a11y", "end", "find", "all", "frame", "median",
               "stall", "MB", "+MB");
@@ -275,13 +291,14 @@ int main(int argc, char** argv) {
   double small_readable = 0, small_mb = 0;
   for (qint64 size : sizes) {
     const QString path = dir.filePath(QStringLiteral("text_%1.txt").arg(size));
-    make_text(path, size);
+    make_text(path, size, codec);
     QList<QList<double>> ours;
     QList<double> base;
     const int n = size > 512LL * 1024 * 1024 ? std::min(runs, 2) : runs;
     for (int run = 0; run < n; ++run) {
       ours << figures(bench::run_child({"--measure", "text", path}), 10);
-      base << figures(bench::run_child({"--measure", "text-baseline", path}), 2)[0];
+      base << figures(
+          bench::run_child({"--measure", "text-baseline", path, QString::fromLatin1(codec)}), 2)[0];
     }
     QList<double> m;
     for (int k = 0; k < 10; ++k) {

@@ -83,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(decoded.endsWith(u'\n') == b.ends_line);
     if (const std::optional<BlockCount> count = count_text_block(raw, encoding, b)) {
       CHECK(count->length == decoded.size() && count->line_ends == decoded.count(u'\n'));
+      CHECK(count->ends_line == decoded.endsWith(u'\n'));
     }
     CHECK(b.bytes > 0 || blocks == 1);
     byte += b.bytes;

@@ -138,6 +138,17 @@ class KnownEscapes {
     if (kind) *kind = Kind::None;
     return 0;
   }
+  // Calls f(key, kind) for each known escape, keyed as length_at keys it.
+  template <class F>
+  void each(F&& f) const {
+    for (const auto& [key, kind] : kinds_) f(key, kind);
+  }
+  // The key of the escape p[i, i + size).
+  static quint32 key_of(const uchar* p, qsizetype i, qsizetype size) {
+    quint32 key = 0;
+    for (qsizetype k = 1; k < size; ++k) key = key << 8 | p[i + k];
+    return key << 8 | quint32(size - 1);
+  }
   Kind kind_of(const char* escape, qsizetype size) const {
     Kind kind = Kind::None;
     return length_at(reinterpret_cast<const uchar*>(escape), 0, size, &kind) == size ? kind
@@ -257,8 +268,17 @@ qsizetype piece_end(const uchar* p, qsizetype n, TextEncoding encoding, bool dou
         if (b == '\n' || b == '\r') {
           // Past the first place to cut, a line end: the block ends after it.
           if (b == '\n') return i + 1;
-          if (i + 1 >= n) return 0;
-          return p[i + 1] == '\n' ? i + 2 : i + 1;
+          // A CR and its LF are one line end, in ISO-2022-JP also with designations between.
+          qsizetype next = i + 1;
+          while (encoding == TextEncoding::Iso2022Jp && next < n && p[next] == 0x1B) {
+            KnownEscapes::Kind kind = KnownEscapes::Kind::None;
+            const qsizetype size = KnownEscapes::get().length_at(p, next, n, &kind);
+            if (size == 0 && n - next < 4) return 0;  // an escape that may go on past n
+            if (kind != KnownEscapes::Kind::Single && kind != KnownEscapes::Kind::Double) break;
+            next += size;
+          }
+          if (next >= n) return 0;
+          return p[next] == '\n' ? next + 1 : i + 1;
         }
         qsizetype step = 0;
         bool whole = false;
@@ -404,6 +424,165 @@ bool ends_with_line_end(const uchar* p, qsizetype n, TextEncoding encoding) {
   return n > 0 && (p[n - 1] == '\n' || p[n - 1] == '\r');
 }
 
+// Counting ISO-2022-JP without decoding it: what each byte of a set of one byte a character, and
+// each pair of bytes 21-7E of a set of two, decodes to, asked of the decoder once for every set
+// it knows, just after the designation and after a line end that follows it, each in the
+// context that a block's prefix gives. Only what decodes at once to one character, with no error,
+// is counted; a block with anything else (an error, an escape right after an escape, which the
+// decoder takes for an error, bytes of no set) is left to the decoder.
+class JisCounts {
+ public:
+  static const JisCounts& get() {
+    static const JisCounts counts;
+    return counts;
+  }
+
+  // The state of the reading: the designation in force (none: ASCII) and whether a line end
+  // came after it.
+  struct State {
+    std::array<char, 4> escape{};
+    quint8 escape_size = 0;
+    bool reset = false;
+  };
+
+  // The characters and line ends that decode_text_block gives for p[0, n) read from `state`, and
+  // the state after them; nothing when only decoding can tell.
+  std::optional<BlockCount> count(const uchar* p, qsizetype n, State& state) const {
+    const Set* set =
+        find(state.escape_size == 0
+                 ? 0
+                 : KnownEscapes::key_of(reinterpret_cast<const uchar*>(state.escape.data()), 0,
+                                        state.escape_size));
+    if (!set) return std::nullopt;
+    const Table* table = &set->tables[state.reset];
+    qint64 chars = 0, line_ends = 0;
+    bool cr_before = false, after_escape = false, ends_line = false;
+    qsizetype i = 0;
+    while (i < n) {
+      const uchar b = p[i];
+      if (b == 0x1B) {
+        KnownEscapes::Kind kind = KnownEscapes::Kind::None;
+        const qsizetype size = KnownEscapes::get().length_at(p, i, n, &kind);
+        if (after_escape || size == 0) return std::nullopt;
+        set = find(KnownEscapes::key_of(p, i, size));
+        if (!set) return std::nullopt;  // an error, or a set not counted
+        table = &set->tables[0];
+        std::memcpy(state.escape.data(), p + i, size_t(size));
+        state.escape_size = quint8(size);
+        state.reset = false;
+        after_escape = true;
+        i += size;
+        continue;  // (a CR before it and an LF after it are still one line end)
+      }
+      after_escape = false;
+      if (b == '\n' || b == '\r') {
+        // CR LF is one line end; a CR alone one too.
+        if (b == '\r' || !cr_before) {
+          ++chars;
+          ++line_ends;
+        }
+        cr_before = b == '\r';
+        ends_line = true;
+        state.reset = true;
+        table = &set->tables[1];
+        ++i;
+        continue;
+      }
+      cr_before = false;
+      ends_line = false;
+      if (table->double_byte) {
+        if (i + 1 >= n || !table->pair(b, p[i + 1])) return std::nullopt;
+        i += 2;
+      } else {
+        if (b >= 0x80 || !table->single[b]) return std::nullopt;
+        ++i;
+      }
+      ++chars;
+    }
+    return BlockCount{chars, line_ends, ends_line};
+  }
+
+ private:
+  struct Table {
+    bool double_byte = false;
+    std::array<bool, 128> single{};  // bytes 00-7F that are one character each
+    std::vector<bool> pairs;         // pairs 21-7E 21-7E that are one character each
+    bool pair(uchar lead, uchar trail) const {
+      const unsigned l = lead - 0x21u, t = trail - 0x21u;
+      return l < 94 && t < 94 && pairs[l * 94 + t];
+    }
+  };
+  struct Set {
+    quint32 key = 0;  // as KnownEscapes keys it; 0 for ASCII before any designation
+    Table tables[2];  // just after the designation, and after a line end
+  };
+
+  JisCounts() {
+    std::vector<std::pair<quint32, KnownEscapes::Kind>> sets{{0, KnownEscapes::Kind::Single}};
+    KnownEscapes::get().each([&sets](quint32 key, KnownEscapes::Kind kind) {
+      if (kind == KnownEscapes::Kind::Single || kind == KnownEscapes::Kind::Double)
+        sets.emplace_back(key, kind);
+    });
+    for (const auto& [key, kind] : sets) {
+      Set set;
+      set.key = key;
+      TextBlock block;
+      block.escape_size = quint8(key & 0xFF) + (key ? 1 : 0);
+      block.escape[0] = 0x1B;
+      for (int k = 1; k < block.escape_size; ++k)
+        block.escape[size_t(k)] = char(key >> (8 * (block.escape_size - k)));
+      for (const bool reset : {false, true}) {
+        block.reset_since_escape = reset;
+        Table& table = set.tables[reset];
+        table.double_byte = kind == KnownEscapes::Kind::Double && !reset;
+        probe(block_prefix(TextEncoding::Iso2022Jp, block), table);
+      }
+      sets_.push_back(std::move(set));
+    }
+  }
+
+  // What decodes, after the prefix, at once to one character without an error.
+  static void probe(const QByteArray& prefix, Table& table) {
+    auto primed = [&prefix] {
+      auto decoder = std::make_unique<QStringDecoder>("ISO-2022-JP");
+      const QString skipped = decoder->decode(prefix);  // (decodes only when taken as a string)
+      return decoder;
+    };
+    auto one = [](const QString& out, const QStringDecoder& decoder) {
+      return out.size() == 1 && !decoder.hasError() && !out[0].isSurrogate() &&
+             out[0] != QChar::ReplacementCharacter && out[0] != QChar(0x1A);
+    };
+    if (!primed()->isValid()) return;
+    if (!table.double_byte) {
+      for (int b = 0; b < 0x80; ++b) {
+        if (b == 0x1B || b == '\n' || b == '\r') continue;
+        const auto decoder = primed();
+        table.single[size_t(b)] = one(decoder->decode(QByteArray(1, char(b))), *decoder);
+      }
+      return;
+    }
+    // A pair at a time through one decoder, a fresh one after an error.
+    table.pairs.assign(94 * 94, false);
+    for (int l = 0; l < 94; ++l) {
+      auto decoder = primed();
+      for (int t = 0; t < 94; ++t) {
+        if (decoder->hasError()) decoder = primed();
+        const char pair[2] = {char(0x21 + l), char(0x21 + t)};
+        table.pairs[size_t(l * 94 + t)] = one(decoder->decode(QByteArrayView(pair, 2)), *decoder);
+      }
+    }
+  }
+
+  const Set* find(quint32 key) const {
+    for (const Set& set : sets_) {
+      if (set.key == key) return &set;
+    }
+    return nullptr;
+  }
+
+  std::vector<Set> sets_;
+};
+
 }  // namespace
 
 // The offset after the first line end that starts in p[from, to), −1 if none. A CR whose LF
@@ -477,8 +656,10 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
   qint64 chars = 0;
   LineEndBytes ends;
   switch (encoding) {
-    case TextEncoding::Iso2022Jp:
-      return std::nullopt;
+    case TextEncoding::Iso2022Jp: {
+      JisCounts::State state{block.escape, block.escape_size, block.reset_since_escape};
+      return JisCounts::get().count(p, n, state);
+    }
     case TextEncoding::Utf16LeBom:
     case TextEncoding::Utf16BeBom:
     case TextEncoding::Utf16Le:
@@ -544,7 +725,8 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
       break;
     }
   }
-  return BlockCount{chars - ends.crlf, ends.lf + ends.cr - ends.crlf};
+  return BlockCount{chars - ends.crlf, ends.lf + ends.cr - ends.crlf,
+                    ends_with_line_end(p, n, encoding)};
 }
 
 // ---- The indexed text ------------------------------------------------------------------------
@@ -656,11 +838,15 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(p), len);
     qint64 line_ends = 0;
     std::optional<BlockCount> count;
-    if (count_without_decoding_) count = count_text_block(bytes, encoding_, b);
+    // Counting ISO-2022-JP reads the designations too: the state after the block comes with it.
+    JisCounts::State after{scan_.escape, scan_.escape_size, scan_.reset};
+    if (count_without_decoding_) {
+      count = iso ? JisCounts::get().count(p, len, after) : count_text_block(bytes, encoding_, b);
+    }
     if (count) {
       b.length = count->length;
       line_ends = count->line_ends;
-      b.ends_line = ends_with_line_end(p, len, encoding_);
+      b.ends_line = count->ends_line;
     } else {
       const QString text = decode_text_block(bytes, encoding_, b);
       b.length = text.size();
@@ -671,7 +857,11 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
     b.lines = line_ends + (b.ends_line || b.length == 0 ? 0 : 1);
     scan_.pos += b.length;
     scan_.line += b.lines;
-    if (iso) {
+    if (iso && count) {
+      scan_.escape = after.escape;
+      scan_.escape_size = after.escape_size;
+      scan_.reset = after.reset;
+    } else if (iso) {
       for (qsizetype i = 0; i < len;) i += reader.step(p, i, len);
       scan_.escape = reader.escape;
       scan_.escape_size = reader.escape_size;

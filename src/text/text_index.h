@@ -61,12 +61,14 @@ qsizetype next_block_end(const uchar* p, qsizetype n, bool at_end, TextEncoding 
 // with its line ends as "\n".
 QString decode_text_block(const QByteArray& bytes, TextEncoding encoding, const TextBlock& block);
 
-// The length in characters of decode_text_block(bytes, ...) and the number of "\n" in it, counted
-// without decoding; nothing when only decoding can tell (bytes that do not form characters of
-// the encoding, a text in ISO-2022-JP, the first block of a text).
+// The length in characters of decode_text_block(bytes, ...), the number of "\n" in it and whether
+// it ends with one, counted without decoding; nothing when only decoding can tell (bytes that do
+// not form characters of the encoding, in ISO-2022-JP also escapes the decoder takes for errors,
+// the first block of a text).
 struct BlockCount {
   qint64 length = 0;
   qint64 line_ends = 0;
+  bool ends_line = false;
 };
 std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding encoding,
                                            const TextBlock& block);

@@ -36,6 +36,45 @@ TextEncoding decision_in_blocks(const QByteArray& bytes, const QList<int>& sizes
   return detector.decision();
 }
 
+// An ISO-2022-JP text of `count` pieces read from a set of two bytes a character or not: the
+// designations the decoder knows (never two in a row, which it takes for an error), characters
+// of the set in force, line ends of every kind (after which a set of two bytes gives way to
+// ASCII), and among them the `invalid` pieces.
+QByteArray jis_text(QRandomGenerator& random, bool double_byte, const QList<QByteArray>& invalid,
+                    int count) {
+  const QList<QByteArray> singles{"\x1B(B", "\x1B(J"}, doubles{"\x1B$B", "\x1B$@"};
+  const QList<QByteArray> kanji{"0!", "F|", "!!", "$\"", "%v", "O!"};
+  const QList<QByteArray> ascii{"abc", "\\~", " ", "\t", "1"};
+  const QList<QByteArray> line_ends{"\r\n", "\n", "\r", "\r\x1B(B\n"};
+  auto pick = [&random](const QList<QByteArray>& from) {
+    return from[int(random.bounded(from.size()))];
+  };
+  QByteArray out;
+  bool after_escape = false;
+  for (int k = 0; k < count; ++k) {
+    switch (random.bounded(invalid.isEmpty() ? 4 : 5)) {
+      case 0:
+        if (after_escape) continue;
+        double_byte = random.bounded(2) == 1;
+        out += pick(double_byte ? doubles : singles);
+        after_escape = true;
+        continue;
+      case 1:
+        out += pick(line_ends);
+        double_byte = false;
+        break;
+      case 4:
+        out += pick(invalid);
+        break;
+      default:
+        out += pick(double_byte ? kanji : ascii);
+        break;
+    }
+    after_escape = false;
+  }
+  return out;
+}
+
 }  // namespace
 
 class TestText final : public QObject {
@@ -53,6 +92,8 @@ class TestText final : public QObject {
   void files_that_cannot_be_read();
   void text_block_counted_without_decoding_data();
   void text_block_counted_without_decoding();
+  void iso_2022_jp_counted_as_decoded_data();
+  void iso_2022_jp_counted_as_decoded();
   void text_block_ends_after_a_whole_line_end_data();
   void text_block_ends_after_a_whole_line_end();
   void text_index_lines_and_positions_data();
@@ -339,6 +380,82 @@ void TestText::text_block_counted_without_decoding() {
   }
 }
 
+// ISO-2022-JP counted without decoding: random texts of designations of every kind, characters of
+// their sets and bytes that are none, each read from every state a block may start in, count as
+// they decode, and the state after them is the one the next block starts in (a whole file
+// indexed in small blocks reads as decoding it whole reads). Texts of valid pieces only are
+// counted, not left to the decoder.
+void TestText::iso_2022_jp_counted_as_decoded_data() {
+  QTest::addColumn<QList<QByteArray>>("invalid");
+  QTest::addColumn<bool>("valid");
+  const QList<QByteArray> invalid{
+      "\x1B(I", "\x1B$(D", "\x1B$A", "\x1B(Z", "\x1B",  "\x1B(B\x1B$B",      "~~",
+      "t&",     "! ",      "!\n",    "\x0E",   "\x0F",  QByteArray(1, '\0'), "\x80",
+      "\xFF",   "\x1B$(O", "\x1B$",  "`",      "\x1B(B"};
+  QTest::newRow("designations and characters of their sets") << QList<QByteArray>() << true;
+  QTest::newRow("with bytes of no set and escapes of errors") << invalid << false;
+}
+
+void TestText::iso_2022_jp_counted_as_decoded() {
+  QFETCH(QList<QByteArray>, invalid);
+  QFETCH(bool, valid);
+  const TextEncoding jis = TextEncoding::Iso2022Jp;
+  // The states a block may start in: none designated yet, or a designation, with or without a
+  // line end after it.
+  const QList<QByteArray> designations{"", "\x1B(B", "\x1B(J", "\x1B$B", "\x1B$@"};
+  QRandomGenerator random(17);
+  int counted = 0, texts = 0;
+  for (int round = 0; round < 400; ++round) {
+    for (const QByteArray& designation : designations) {
+      for (const bool reset : {false, true}) {
+        const QByteArray bytes = jis_text(random, designation.startsWith("\x1B$") && !reset,
+                                          invalid, 1 + int(random.bounded(40)));
+        TextBlock block;
+        block.byte = 64;  // not the file's first block, which is always decoded
+        block.bytes = bytes.size();
+        std::copy(designation.begin(), designation.end(), block.escape.begin());
+        block.escape_size = quint8(designation.size());
+        block.reset_since_escape = reset;
+        const std::optional<BlockCount> count = count_text_block(bytes, jis, block);
+        ++texts;
+        if (!count) continue;
+        ++counted;
+        const QString decoded = decode_text_block(bytes, jis, block);
+        QCOMPARE(count->length, decoded.size());
+        QCOMPARE(count->line_ends, decoded.count(u'\n'));
+        QCOMPARE(count->ends_line, decoded.endsWith(u'\n'));
+      }
+    }
+  }
+  if (valid) QCOMPARE(counted, texts);
+  QVERIFY(counted > 0);
+
+  // A whole file: past its first blocks (decoded) the blocks are counted, each from the state
+  // the one before left.
+  const QByteArray whole = jis_text(random, false, invalid, 12000);
+  QTemporaryDir dir;
+  auto file = std::make_unique<QFile>(dir.filePath("jis.txt"));
+  QVERIFY(file->open(QIODevice::ReadWrite) && file->write(whole) == whole.size() && file->seek(0));
+  TextBlockSizes sizes;
+  sizes.block = 60;
+  sizes.piece = 24;
+  const QByteArray head = file->read(sizes.open_bytes());
+  const std::shared_ptr<IndexedText> t = IndexedText::open(std::move(file), head, sizes, jis);
+  t->wait_until_complete();
+  for (int i = 0; i < t->block_count(); ++i) {
+    const TextBlock b = t->block(i);
+    const QString text = decode_text_block(whole.mid(b.byte, b.bytes), jis, b);
+    QCOMPARE(b.length, text.size());
+    QCOMPARE(b.ends_line, text.endsWith(u'\n'));
+  }
+  QString expected = decode_text_as(whole, jis);
+  expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+  expected.replace(QChar(0x1A), QChar::ReplacementCharacter);
+  QString shown = t->text(0, t->length());
+  shown.replace(QChar(0x1A), QChar::ReplacementCharacter);
+  QCOMPARE(shown, expected);
+}
+
 // A block ends after a whole line end: a CR and the LF after it stay together, in ISO-2022-JP also
 // across the designations between them (which decode to nothing, so that the whole text has one
 // line end there), but not across bytes that are characters or errors.
@@ -352,6 +469,7 @@ void TestText::text_block_ends_after_a_whole_line_end_data() {
   QTest::newRow("CR alone")                       << QByteArray("ab\rcdefghi") << sjis << 3;
   QTest::newRow("ISO-2022-JP: designation between") << QByteArray("ab\r\x1B(B\ncdefgh") << jis << 7;
   QTest::newRow("ISO-2022-JP: two designations")  << QByteArray("ab\r\x1B$B\x1B(J\ncdefgh") << jis << 10;
+  QTest::newRow("ISO-2022-JP: designation between, in a long line") << QByteArray("\x1B$B\r\x1B(B\ncdefgh") << jis << 8;
   QTest::newRow("ISO-2022-JP: an error between")  << QByteArray("ab\r\x0E\ncdefghi") << jis << 3;
   QTest::newRow("ISO-2022-JP: an unknown escape") << QByteArray("ab\r\x1B(Z\ncdefgh") << jis << 3;
   QTest::newRow("code page 932: ESC is a character") << QByteArray("ab\r\x1B(B\ncdefgh") << sjis << 3;
