@@ -13,6 +13,8 @@ namespace tarvex {
 namespace {
 
 const QString kHelpMissing = QStringLiteral("ヘルプファイルが見つかりません。\n\r");
+const QString kHelpNotOpened =
+    QStringLiteral("ヘルプを表示するアプリケーションが見つかりません。\n\r");
 
 }  // namespace
 
@@ -48,7 +50,11 @@ void Form1::Tarvexのヘルプ_Click() {
     msgbox(kHelpMissing + document, MsgButtons::Ok);
     return;
   }
-  if (platform_.opener) platform_.opener->open(document);
+  // Nor would a desktop without a browser or launcher: name the document, so that it can be
+  // opened by hand.
+  if (platform_.opener && !platform_.opener->open(document)) {
+    msgbox(kHelpNotOpened + document, MsgButtons::Ok);
+  }
 }
 
 }  // namespace tarvex

@@ -6,9 +6,9 @@
 
 namespace tarvex {
 
-void DesktopFileOpener::open(const QString& path) {
-  if (path.isEmpty()) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+bool DesktopFileOpener::open(const QString& path) {
+  if (path.isEmpty()) return false;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
 }  // namespace tarvex

@@ -110,14 +110,18 @@ void TestAbout::system_info() {
 
 void TestAbout::help_command_data() {
   QTest::addColumn<bool>("present");  // beside the program and in the installed place
-  QTest::newRow("document present") << true;
-  QTest::newRow("document missing") << false;
+  QTest::addColumn<bool>("viewer");   // the desktop has something that opens the document
+  QTest::newRow("document present") << true << true;
+  QTest::newRow("document missing") << false << true;
+  QTest::newRow("no viewer on the desktop") << true << false;
 }
 
 // The document beside the program comes first; without any, the installed place is named.
 void TestAbout::help_command() {
   QFETCH(bool, present);
+  QFETCH(bool, viewer);
   FormFixture fx;
+  fx.opener.result = viewer;
   const QString beside = fx.folder() + "/bin/help/index.html";
   const QString installed = fx.folder() + "/share/tarvex/help/index.html";
   QDir().mkpath(fx.folder() + "/bin");
@@ -126,6 +130,8 @@ void TestAbout::help_command() {
   QCOMPARE(fx.help_document, present ? beside : installed);
   Form1& f = fx.make(true);
   if (!present) fx.messages.expect("ヘルプファイルが見つかりません。\n\r" + installed);
+  if (!viewer)
+    fx.messages.expect("ヘルプを表示するアプリケーションが見つかりません。\n\r" + beside);
   f.Tarvexのヘルプ->trigger();
   QCOMPARE(fx.opener.opened, present ? QStringList{beside} : QStringList{});
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));

@@ -279,6 +279,9 @@ void TestSteppingForm::choosing_an_entry_data() {
   QTest::newRow("4 Tab")                 << "4\t"      << 4 << 1  << 4;
   QTest::newRow("1e400 Tab")             << "1e400\t"  << 2 << 1  << 0;
   QTest::newRow("Tab on an empty box")   << "\t"       << 2 << 1  << 0;
+  QTest::newRow("full-width 4 Enter")    << "４\r"      << 4 << 4  << 4;
+  QTest::newRow("full-width 3.5 Tab")    << "　３．５\t" << 4 << 1  << 4;
+  QTest::newRow("full-width letter Tab") << "ａ\t"      << 2 << 1  << 0;
   // clang-format on
 }
 

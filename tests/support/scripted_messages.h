@@ -40,8 +40,12 @@ class ScriptedMessages final : public MessageService {
 
 class RecordingOpener final : public FileOpener {
  public:
-  void open(const QString& path) override { opened.append(path); }
+  bool open(const QString& path) override {
+    opened.append(path);
+    return result;
+  }
   QStringList opened;
+  bool result = true;  // false: the desktop found nothing to open the file with
 };
 
 // Names given by the test; "" stands for a name the system cannot give.
