@@ -297,7 +297,7 @@ void TestSettings::shipped_settings_data() {
         << QString::fromUtf8(section) << keys::slot_key(i) << QString::fromUtf8(value);
   };
   int i = 0;
-  for (const char* ext : {".txt", ".ini", ".csv", ".log", ".htm", ".xml", ""})
+  for (const char* ext : {".txt", ".ini", ".csv", ".log", ".htm", ".xml", "html", ""})
     slot("検索拡張子", i++, ext);
   i = 0;
   for (const char* ext : {"wk1", "wk3", "wk4", "123", ""}) slot("1-2-3拡張子", i++, ext);
