@@ -738,6 +738,10 @@ struct IndexedText::Decoded {
   bool stale = false;       // the file was found changed or unreadable: no text given
 };
 
+// How many of a file's first bytes tell a file that has grown by lines at its end from one
+// written anew.
+constexpr qsizetype kFirstBytes = 4096;
+
 IndexedText::~IndexedText() {
   stop_ = true;
   if (worker_.joinable()) worker_.join();
@@ -753,6 +757,7 @@ std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, cons
   t->file_ = std::move(file);
   t->given_encoding_ = encoding;
   t->stamp_ = t->stamp();
+  t->first_bytes_ = head.left(kFirstBytes);
   t->start(head);
   return t;
 }
@@ -806,7 +811,15 @@ IndexedText::Stamp IndexedText::stamp() const {
 bool IndexedText::changed_since_indexed() const {
   if (fd_ < 0) return false;
   const std::lock_guard lock(restart_mutex_);
-  if (stamp() == stamp_) return false;
+  const Stamp now = stamp();
+  if (now == stamp_) return false;
+  // Lines added at the end of a file (a log being written) leave what was indexed as it was:
+  // the text stays as indexed, or takes them in if it is still being indexed.
+  if (now.size > stamp_.size && stamp_.size >= 0 &&
+      read_bytes(0, first_bytes_.size()) == first_bytes_) {
+    stamp_ = now;
+    return false;
+  }
   // Whoever finds the change first reads the text anew; the object is shared by its readers, and
   // reading it anew is guarded like every change of its index.
   const_cast<IndexedText*>(this)->read_anew();
@@ -822,7 +835,9 @@ void IndexedText::read_anew() {
   stamp_ = stamp();
   size_ = std::max<qint64>(stamp_.size, 0);
   forget_index(encoding());
-  start(read_bytes(0, sizes_.open_bytes()));
+  const QByteArray head = read_bytes(0, sizes_.open_bytes());
+  first_bytes_ = head.left(kFirstBytes);
+  start(head);
 }
 
 std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {

@@ -112,8 +112,9 @@ class IndexedText {
   qint64 size() const { return size_.load(); }
   // Whether the text is read from a file (rather than given as a string).
   bool from_file() const { return fd_ >= 0; }
-  // Whether the file is no longer as indexed (of another size or modification time); if so, the
-  // text is read anew, once for each change found.
+  // Whether the file is no longer as indexed (of another size or modification time, unless it
+  // only grew with its first bytes unchanged); if so, the text is read anew, once for each change
+  // found.
   bool changed_since_indexed() const;
 
   int block_count() const;
@@ -171,7 +172,10 @@ class IndexedText {
   TextBlockSizes sizes_;
   std::optional<TextEncoding> given_encoding_;
   std::atomic<qint64> size_{0};
-  Stamp stamp_;  // the file as indexed; guarded by restart_mutex_
+  mutable Stamp stamp_;  // the file as indexed; guarded by restart_mutex_
+  // The file's first bytes as indexed: a file that has grown and still starts with them has had
+  // lines added at its end (a log being written), which changes nothing that was indexed.
+  QByteArray first_bytes_;  // guarded by restart_mutex_
   mutable std::mutex restart_mutex_;
 
   mutable std::mutex mutex_;
