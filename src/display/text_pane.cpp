@@ -117,8 +117,15 @@ std::shared_ptr<IndexedText> TextPane::shown_text() const {
 QString TextPane::text() const {
   if (rich()) return rich_text_;
   const std::shared_ptr<IndexedText>& t = view_->text();
-  t->wait_until_complete();
-  return t->text(0, t->length());
+  // A file found changed while it is read is read anew: the text is the new one, whole. A file
+  // that keeps changing, or can no longer be read, gives what one reading gave, or nothing.
+  QString text;
+  for (int tries = 0; tries < 3; ++tries) {
+    t->wait_until_complete();
+    text = t->text(0, t->length());
+    if (!text.isNull() || t->length() == 0) break;
+  }
+  return text;
 }
 
 QString TextPane::selected_text(qsizetype at_most) const {

@@ -240,6 +240,7 @@ const TextView::Laid& TextView::laid(qint64 line) const {
     IndexedText::Line t = text_->line(line);
     l.pos = t.pos;
     l.text = std::move(t.text);
+    watch_reading_anew();
   }
   l.layout = std::make_unique<QTextLayout>(l.text, font(), viewport());
   QTextOption option;
@@ -261,6 +262,16 @@ const TextView::Laid& TextView::laid(qint64 line) const {
   }
   l.layout->endLayout();
   return layouts_.emplace(line, std::move(l)).first->second;
+}
+
+void TextView::take_in_file_change() {
+  if (text_ && text_->changed_since_indexed()) poll_text();
+}
+
+void TextView::watch_reading_anew() const {
+  // A read may have found the file changed and begun to read the text anew; the view takes in
+  // the new reading as it takes in a text being read.
+  if (text_ && text_->generation() != generation_ && !poll_.isActive()) poll_.start();
 }
 
 void TextView::forget_layouts() {
@@ -390,6 +401,8 @@ std::optional<qreal> TextView::line_top(qint64 line) const {
 // ---- Painting --------------------------------------------------------------------------------
 
 void TextView::paintEvent(QPaintEvent*) {
+  // No line of a file that changed since it was read is drawn among the new text's.
+  take_in_file_change();
   QPainter painter(viewport());
   if (!text_) return;
   const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
@@ -523,6 +536,8 @@ void TextView::select(qint64 anchor, qint64 caret) {
 
 void TextView::select_all() {
   if (!text_) return;
+  // The whole text is the file's as it is now.
+  take_in_file_change();
   // As in a plain text editor, the view stays where it is.
   const qint64 old_anchor = anchor_, old_caret = caret_;
   anchor_ = 0;
@@ -537,7 +552,9 @@ void TextView::select_all() {
 QString TextView::selected_text(qsizetype at_most) const {
   if (!text_ || anchor_ == caret_) return QString();
   const qint64 from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
-  return text_->text(from, at_most < 0 ? to : std::min<qint64>(to, from + at_most));
+  QString text = text_->text(from, at_most < 0 ? to : std::min<qint64>(to, from + at_most));
+  watch_reading_anew();
+  return text;
 }
 
 void TextView::copy() const {
@@ -768,7 +785,8 @@ void TextView::mouseReleaseEvent(QMouseEvent* event) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection() && anchor_ != caret_ &&
         std::abs(anchor_ - caret_) <= kPrimarySelectionChars) {
-      clipboard->setText(selected_text(), QClipboard::Selection);
+      const QString text = selected_text();
+      if (!text.isEmpty()) clipboard->setText(text, QClipboard::Selection);
     }
   }
   event->ignore();
@@ -878,11 +896,17 @@ void TextView::poll_text() {
   if (complete) poll_.stop();
   const bool read_anew = text_->generation() != generation_;
   if (read_anew) {
-    // The text was read anew in another encoding: its lines and positions changed.
+    // The text was read anew (in another encoding, or from a file that changed): its lines and
+    // positions changed. The caret stays where it can; a selection of the old text is no
+    // selection of the new one, save the whole text selected while it is read.
     generation_ = text_->generation();
     forget_layouts();
-    anchor_ = clamp_pos(anchor_);
+    const qint64 old_anchor = anchor_, old_caret = caret_;
     caret_ = clamp_pos(caret_);
+    anchor_ = selecting_all_ ? 0 : caret_;
+    dragging_ = false;
+    autoscroll_.stop();
+    if (old_anchor != anchor_ || old_caret != caret_) selection_changed(old_anchor, old_caret);
   }
   const qint64 lines = text_->line_count();
   if (lines == known_lines_ && !read_anew) return;

@@ -116,6 +116,10 @@ class TextView final : public QAbstractScrollArea {
   void ensure_caret_visible();
   void restart_blink();
   void poll_text();
+  // Takes in a reading of the text anew that a read of it began.
+  void watch_reading_anew() const;
+  // Reads the text anew at once if its file changed since it was read.
+  void take_in_file_change();
   void autoscroll();
 
   std::shared_ptr<IndexedText> text_;
@@ -139,7 +143,7 @@ class TextView final : public QAbstractScrollArea {
   bool selecting_all_ = false;
   bool caret_shown_ = true;
   QBasicTimer blink_;
-  QTimer poll_;
+  mutable QTimer poll_;  // follows the text while it is being read
   QTimer autoscroll_;
   QPoint drag_point_;
   bool dragging_ = false;

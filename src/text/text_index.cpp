@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvex {
@@ -734,7 +735,12 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
 struct IndexedText::Decoded {
   QString text;
   std::vector<int> starts;  // where each view line that starts in the block begins
+  bool stale = false;       // the file was found changed or unreadable: no text given
 };
+
+// How many of a file's first bytes tell a file that has grown by lines at its end from one
+// written anew.
+constexpr qsizetype kFirstBytes = 4096;
 
 IndexedText::~IndexedText() {
   stop_ = true;
@@ -749,28 +755,89 @@ std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, cons
   t->fd_ = file->handle();
   t->size_ = file->size();
   t->file_ = std::move(file);
-  if (encoding) {
-    t->encoding_ = *encoding;
+  t->given_encoding_ = encoding;
+  t->stamp_ = t->stamp();
+  t->first_bytes_ = head.left(kFirstBytes);
+  t->start(head);
+  return t;
+}
+
+void IndexedText::start(const QByteArray& head) {
+  if (given_encoding_) {
+    const std::lock_guard lock(mutex_);
+    encoding_ = *given_encoding_;
   } else {
     // The first screen is shown in the decision on the first bytes; the worker goes on feeding
     // the decision the rest of the file.
-    t->decision_ = std::make_unique<TextEncodingDetector>();
-    t->decision_->feed(QByteArrayView(head));
-    t->encoding_ = t->decision_->decision();
+    decision_ = std::make_unique<TextEncodingDetector>();
+    decision_->feed(QByteArrayView(head));
+    const std::lock_guard lock(mutex_);
+    encoding_ = decision_->decision();
   }
-  const bool at_end = head.size() < sizes.open_bytes();
+  const bool at_end = head.size() < sizes_.open_bytes();
+  count_without_decoding_ = false;
   std::vector<TextBlock> first;
-  const qsizetype used = t->index_blocks(reinterpret_cast<const uchar*>(head.constData()),
-                                         head.size(), 0, at_end, first);
-  t->publish(first);
+  const qsizetype used =
+      index_blocks(reinterpret_cast<const uchar*>(head.constData()), head.size(), 0, at_end, first);
+  publish(first);
   if (at_end) {
-    t->decision_.reset();
-    t->finish_index();
+    decision_.reset();
+    finish_index();
   } else {
-    t->worker_ =
-        std::thread([raw = t.get(), used, fed = head.size()] { raw->run_worker(used, fed); });
+    worker_ = std::thread([this, used, fed = head.size()] { run_worker(used, fed); });
   }
-  return t;
+}
+
+void IndexedText::forget_index(TextEncoding encoding) {
+  {
+    const std::lock_guard lock(mutex_);
+    blocks_.clear();
+    encoding_ = encoding;
+    scan_ = Scan{};
+    lines_total_ = 0;
+    complete_ = false;
+    ++generation_;
+  }
+  const std::lock_guard lock(cache_mutex_);
+  cache_.clear();
+}
+
+IndexedText::Stamp IndexedText::stamp() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return {};
+  return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool IndexedText::changed_since_indexed() const {
+  if (fd_ < 0) return false;
+  const std::lock_guard lock(restart_mutex_);
+  const Stamp now = stamp();
+  if (now == stamp_) return false;
+  // Lines added at the end of a file (a log being written) leave what was indexed as it was:
+  // the text stays as indexed, or takes them in if it is still being indexed.
+  if (now.size > stamp_.size && stamp_.size >= 0 &&
+      read_bytes(0, first_bytes_.size()) == first_bytes_) {
+    stamp_ = now;
+    return false;
+  }
+  // Whoever finds the change first reads the text anew; the object is shared by its readers, and
+  // reading it anew is guarded like every change of its index.
+  const_cast<IndexedText*>(this)->read_anew();
+  return true;
+}
+
+void IndexedText::read_anew() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  stop_ = false;
+  decision_.reset();
+  // Taken before reading, so that a change made while it is read is found again.
+  stamp_ = stamp();
+  size_ = std::max<qint64>(stamp_.size, 0);
+  forget_index(encoding());
+  const QByteArray head = read_bytes(0, sizes_.open_bytes());
+  first_bytes_ = head.left(kFirstBytes);
+  start(head);
 }
 
 std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
@@ -937,17 +1004,7 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
     const TextEncoding final_decision = decision_->decision();
     decision_.reset();
     if (final_decision == encoding()) return;
-    {
-      const std::lock_guard lock(mutex_);
-      blocks_.clear();
-      encoding_ = final_decision;
-      scan_ = Scan{};
-      ++generation_;
-    }
-    {
-      const std::lock_guard lock(cache_mutex_);
-      cache_.clear();
-    }
+    forget_index(final_decision);
     at = 0;
     have = 0;
     at_end = false;
@@ -1068,7 +1125,11 @@ std::shared_ptr<const IndexedText::Decoded> IndexedText::decoded(int i) const {
     if (fd_ < 0) {
       d->text = memory_.mid(b.byte, b.bytes);
     } else {
-      d->text = decode_text_block(read_bytes(b.byte, b.bytes), encoding(), b);
+      const QByteArray bytes = read_bytes(b.byte, b.bytes);
+      // Bytes read from a file no longer as indexed are not the block's: they give no text.
+      const bool changed = changed_since_indexed();
+      d->stale = changed || bytes.size() != b.bytes || generation != generation_.load();
+      if (!d->stale) d->text = decode_text_block(bytes, encoding(), b);
     }
   }
   d->starts.push_back(0);
@@ -1077,7 +1138,7 @@ std::shared_ptr<const IndexedText::Decoded> IndexedText::decoded(int i) const {
     d->starts.push_back(int(k + 1));
   }
   const std::lock_guard lock(cache_mutex_);
-  if (generation == generation_.load()) {
+  if (!d->stale && generation == generation_.load()) {
     constexpr size_t kKept = 48;
     if (cache_.size() >= kKept) cache_.erase(cache_.begin());
     cache_.emplace_back(i, d);
@@ -1092,15 +1153,22 @@ QString IndexedText::block_text(int i) const {
 
 QByteArray IndexedText::block_bytes(int i, qint64 more) const {
   const TextBlock b = block(i);
-  if (fd_ < 0 || b.bytes == 0) return QByteArray();
+  if (fd_ < 0 || b.bytes == 0 || changed_since_indexed()) return QByteArray();
   return read_bytes(b.byte, b.bytes + more);
 }
 
 IndexedText::Line IndexedText::line(qint64 line) const {
-  const int i = block_of_line(line);
+  int i = block_of_line(line);
   if (i < 0) return {length(), QString()};
-  const TextBlock b = block(i);
-  const std::shared_ptr<const Decoded> d = decoded(i);
+  TextBlock b = block(i);
+  std::shared_ptr<const Decoded> d = decoded(i);
+  if (d->stale) {
+    // The file was found changed: the line is the new text's, as far as it is read yet.
+    i = block_of_line(line);
+    if (i < 0) return {length(), QString()};
+    b = block(i);
+    d = decoded(i);
+  }
   const qint64 k = line - b.line;
   if (k >= qint64(d->starts.size())) return {b.pos + d->text.size(), QString()};
   const qsizetype s = d->starts[size_t(k)];
@@ -1119,6 +1187,8 @@ qint64 IndexedText::line_at(qint64 pos) const {
 }
 
 QString IndexedText::text(qint64 from, qint64 to) const {
+  const int generation = generation_.load();
+  if (changed_since_indexed()) return QString();
   from = std::max<qint64>(from, 0);
   to = std::min(to, length());
   QString out;
@@ -1127,7 +1197,9 @@ QString IndexedText::text(qint64 from, qint64 to) const {
   for (int i = block_at(from); i >= 0 && i < block_count(); ++i) {
     const TextBlock b = block(i);
     if (b.pos >= to) break;
-    const QString text = decoded(i)->text;
+    const std::shared_ptr<const Decoded> d = decoded(i);
+    if (d->stale || generation != generation_.load()) return QString();
+    const QString& text = d->text;
     const qint64 s = std::max<qint64>(from - b.pos, 0);
     const qint64 e = std::min<qint64>(to - b.pos, text.size());
     if (e > s) out += QStringView(text).sliced(qsizetype(s), qsizetype(e - s));

@@ -76,9 +76,12 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
 // A text as the text pane shows it, read from its file a block at a time. Opening it reads and
 // indexes the first block at once; a worker thread indexes the rest (byte offset, position and
 // view line of every block), so that the first screen shows at once and memory stays small
-// whatever the size of the file. The file is read with pread, never mapped: a file that shrinks
-// or vanishes while it is shown gives the text that can still be read. Safe to use from several
-// threads.
+// whatever the size of the file. The file is read with pread, never mapped. A read that finds
+// the file of another size or modification time than indexed reads the text anew from its start,
+// as a new decision on the encoding does (the generation grows); what that read, or a read that
+// fails, was to give is not given (text() returns nothing), so that no one is given a mix of two
+// versions of the file. A file removed while shown is still read through its open handle. Safe
+// to use from several threads.
 class IndexedText {
  public:
   // A text file, open for reading; `head` holds its first bytes as read, sizes.open_bytes() of
@@ -101,13 +104,18 @@ class IndexedText {
   // Counts once the index is complete.
   qint64 length() const;
   qint64 line_count() const;
-  // Grows by one whenever a new decision on the encoding makes the text read anew.
+  // Grows by one whenever the text is read anew: on a new decision on the encoding, or on a file
+  // found changed since it was indexed.
   int generation() const { return generation_.load(); }
   TextEncoding encoding() const;
-  // The file's size (for a string: its length).
-  qint64 size() const { return size_; }
+  // The file's size as indexed (for a string: its length).
+  qint64 size() const { return size_.load(); }
   // Whether the text is read from a file (rather than given as a string).
   bool from_file() const { return fd_ >= 0; }
+  // Whether the file is no longer as indexed (of another size or modification time, unless it
+  // only grew with its first bytes unchanged); if so, the text is read anew, once for each change
+  // found.
+  bool changed_since_indexed() const;
 
   int block_count() const;
   TextBlock block(int i) const;
@@ -128,7 +136,8 @@ class IndexedText {
   Line line(qint64 line) const;
   // The view line holding the position (a line end belongs to the line it ends).
   qint64 line_at(qint64 pos) const;
-  // The characters from `from` to `to`, within the text indexed so far.
+  // The characters from `from` to `to`, within the text indexed so far; nothing (a null string)
+  // when the file was found changed or could not be read meanwhile.
   QString text(qint64 from, qint64 to) const;
 
  private:
@@ -141,6 +150,18 @@ class IndexedText {
   qsizetype index_blocks(const uchar* buf, qsizetype n, qint64 at, bool at_end,
                          std::vector<TextBlock>& out, bool force = false);
   void finish_index();
+  // Indexes the first bytes of the file at once and leaves the rest to a worker.
+  void start(const QByteArray& head);
+  // Forgets the index: the text is indexed again from its first byte, in `encoding`.
+  void forget_index(TextEncoding encoding);
+  // The file's size and modification time now; both −1 when they cannot be read.
+  struct Stamp {
+    qint64 size = -1;
+    qint64 mtime_ns = -1;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp stamp() const;
+  void read_anew();
   void publish(std::vector<TextBlock>& blocks);
   // Indexes the file from offset `from`, feeding the decision the bytes from offset `fed` on.
   void run_worker(qint64 from, qint64 fed);
@@ -149,7 +170,13 @@ class IndexedText {
   int fd_ = -1;
   QString memory_;  // the text of a string
   TextBlockSizes sizes_;
-  qint64 size_ = 0;
+  std::optional<TextEncoding> given_encoding_;
+  std::atomic<qint64> size_{0};
+  mutable Stamp stamp_;  // the file as indexed; guarded by restart_mutex_
+  // The file's first bytes as indexed: a file that has grown and still starts with them has had
+  // lines added at its end (a log being written), which changes nothing that was indexed.
+  QByteArray first_bytes_;  // guarded by restart_mutex_
+  mutable std::mutex restart_mutex_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable grown_;

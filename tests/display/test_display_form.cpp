@@ -11,6 +11,7 @@
 #include "platform/text_codecs.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
+#include "search/find_next.h"
 #include "settings/form2.h"
 #include "test_pictures.h"
 #include "text/text_index.h"
@@ -100,6 +101,8 @@ class TestDisplayForm final : public QObject {
   void text_selected_beyond_what_the_view_has_seen();
   void text_selected_whole_while_being_read();
   void text_file_cut_short_or_removed_while_shown();
+  void text_file_changed_while_shown_never_copied_mixed_data();
+  void text_file_changed_while_shown_never_copied_mixed();
   void text_read_by_assistive_tools();
   void text_file_empty_or_without_line_end_data();
   void text_file_empty_or_without_line_end();
@@ -551,6 +554,100 @@ void TestDisplayForm::text_file_cut_short_or_removed_while_shown() {
     QVERIFY(!pane.grab().isNull());
     fx.write_file("cut.txt", bytes);
   }
+}
+
+// A file changed under the pane after it was indexed: a copy that meets the change gives nothing,
+// never the old text's first blocks with the new one's later bytes; the text is then read anew,
+// the selection gone and the caret within the new text, and a copy or a find gives the new text.
+// Lines added at the end (a log being written) change nothing that was indexed: the text stays
+// as it was, or takes them in while it is still being read, and is not read anew.
+void TestDisplayForm::text_file_changed_while_shown_never_copied_mixed_data() {
+  QTest::addColumn<QString>("change");
+  QTest::addColumn<bool>("indexed");
+  for (const char* change : {"cut to 1000 bytes", "same size, other text", "grown"}) {
+    QTest::addRow("%s, indexed", change) << QString::fromLatin1(change) << true;
+    QTest::addRow("%s, being indexed", change) << QString::fromLatin1(change) << false;
+  }
+}
+
+void TestDisplayForm::text_file_changed_while_shown_never_copied_mixed() {
+  QFETCH(QString, change);
+  QFETCH(bool, indexed);
+  FormFixture fx;
+  auto lines = [](const QString& word, int count) {
+    QByteArray out;
+    for (int i = 0; i < count; ++i) {
+      out += encode_cp932(QStringLiteral("%1 行 %2 ログの一行\r\n").arg(i).arg(word));
+    }
+    return out;
+  };
+  const QByteArray old_bytes = lines(QStringLiteral("古い"), 60000);
+  const QString path = fx.write_file("log.txt", old_bytes);
+  TextPane original;
+  QVERIFY(original.load_file(path));
+  const QString old_text = original.text();
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  QVERIFY(QTest::qWaitForWindowExposed(&pane));
+  QVERIFY(pane.load_file(path));
+  if (indexed) {
+    QTRY_VERIFY(!pane.loading());
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Up);
+  }
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+
+  QByteArray new_bytes;
+  if (change.startsWith(u"cut")) {
+    new_bytes = old_bytes.left(1000);
+  } else if (change.startsWith(u"same")) {
+    new_bytes = lines(QStringLiteral("新た"), 60000);
+    QCOMPARE(new_bytes.size(), old_bytes.size());
+  } else {
+    new_bytes = old_bytes + lines(QStringLiteral("足した"), 10);
+  }
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QCOMPARE(file.write(new_bytes), new_bytes.size());
+    QVERIFY(file.resize(new_bytes.size()));
+    file.close();
+    // A new modification time, whatever the clock's grain.
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60),
+                             QFileDevice::FileModificationTime));
+  }
+  TextPane fresh;
+  QVERIFY(fresh.load_file(path));
+  const QString new_text = fresh.text();
+  QVERIFY(!new_text.isEmpty());
+  const bool grown = change == u"grown";
+  // What the pane holds at the end: the new text, or the old one where lines were only added
+  // after it had been read whole.
+  const QString expected = grown && indexed ? old_text : new_text;
+
+  const QString before = QStringLiteral("クリップボードの前の中身");
+  QGuiApplication::clipboard()->setText(before);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  const QString copied = QGuiApplication::clipboard()->text();
+  // (Lines added while the text is still being read leave a copy of what was read so far.)
+  QVERIFY2(copied == before || copied == expected || (grown && expected.startsWith(copied)),
+           qPrintable(QStringLiteral("%1 characters copied").arg(copied.size())));
+
+  QTRY_VERIFY(!pane.loading());
+  QCOMPARE(pane.shown_text()->generation() == 0, grown);
+  // Select all, pressed while the text was being read, goes on selecting the whole text.
+  if (indexed && !grown) QCOMPARE(view->anchor(), view->caret());
+  QVERIFY(view->caret() <= pane.shown_text()->length());
+  QVERIFY(!pane.grab().isNull());
+  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+  QCOMPARE(pane.text(), expected);
+  const QString last = expected.section(u'\n', -2, -2);
+  QCOMPARE(find_next(*pane.shown_text(), last, 0), expected.lastIndexOf(last));
 }
 
 // The text pane as an assistive tool reads it: its view carries the pane's name and gives the
