@@ -538,15 +538,21 @@ static void settle(Form1& f) {
   QCoreApplication::processEvents();
 }
 
-// The preview on the window: the block arrives from the worker thread under the loading notice,
-// and whatever is displayed next replaces it.
-void TestDisplaySheets::preview_on_the_window() {
-  FormFixture fx;
+// The window with Excel chosen and .xls in its list, shown.
+Form1& excel_window(FormFixture& fx) {
   fx.write_settings(
       QStringLiteral("[最大ファイル数]\nファイル数=20\n[Excel拡張子]\n拡張子0=xls\n"
                      "[アプリケーションの選択]\nアプリケーション名=excel\n"));
   Form1& f = fx.make(false);
   f.show();
+  return f;
+}
+
+// The preview on the window: the block arrives from the worker thread under the loading notice,
+// and whatever is displayed next replaces it.
+void TestDisplaySheets::preview_on_the_window() {
+  FormFixture fx;
+  Form1& f = excel_window(fx);
   f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), 1);
   QCOMPARE(f.form3()->Label1->text(), QStringLiteral("ファイルを読み込んでます。"));
   QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t数量\t")));
@@ -603,11 +609,7 @@ void TestDisplaySheets::late_reading_is_superseded() {
   QFETCH(QString, action);
   QFETCH(QString, shown);
   FormFixture fx;
-  fx.write_settings(
-      QStringLiteral("[最大ファイル数]\nファイル数=20\n[Excel拡張子]\n拡張子0=xls\n"
-                     "[アプリケーションの選択]\nアプリケーション名=excel\n"));
-  Form1& f = fx.make(false);
-  f.show();
+  Form1& f = excel_window(fx);
   const QString first = fx.write_file("first.txt", "最初のテキスト");
   f.ファイルの表示(first, 1);
   f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
