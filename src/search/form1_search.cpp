@@ -418,7 +418,9 @@ void Form1::検索画面終了() {
   文字列検索の終了->setEnabled(false);
   SHTree1->show();
   File1->show();
-  Image1->show();
+  // The window comes back with the text pane in the panes' place, holding the current text entry;
+  // the picture shown before the search stays hidden under it, as one pane is shown at a time.
+  Image1->hide();
   RichTextBox1->show();
   st.search_ready = 0;
   st.search_mode = false;

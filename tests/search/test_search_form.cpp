@@ -2,12 +2,14 @@
 // panel and the end of the search screen.
 
 #include "app/main_window.h"
+#include "display/image_pane.h"
 #include "display/text_pane.h"
 #include "display/text_view.h"
 #include "form_fixture.h"
 #include "platform/text_codecs.h"
 #include "search/form4.h"
 #include "slideshow/step_rule.h"
+#include "test_pictures.h"
 
 #include <QAction>
 #include <QLabel>
@@ -163,7 +165,13 @@ void TestSearchForm::leaving_the_search_screen() {
   FormFixture fx;
   Form1& f = make_form(
       fx, how == "unregistered" ? QStringList{} : QStringList{fx.write_file("a.txt", "abc")});
-  if (pictures) f.st.img.register_path(fx.folder() + "/p.bmp", false);
+  // With pictures, one is on display when the search starts: the search screen ends on the text
+  // pane alone, never with the picture drawn over it.
+  if (pictures) {
+    QCOMPARE(f.ファイルの表示(fx.write_file("p.bmp", image_bytes(test_pattern(40, 30), "bmp")), 1),
+             0);
+    QVERIFY(f.Image1->isVisible());
+  }
   if (!message.isEmpty()) fx.messages.expect(message);
   // The ways out from an opened hit leave with the find-next panel showing.
   how == "panel" || how == "command" || how == "clear" ? open_first_hit(f, text)
@@ -188,6 +196,9 @@ void TestSearchForm::leaving_the_search_screen() {
   QVERIFY(!f.st.search_mode);
   QVERIFY(!f.form4()->isVisible() && !f.List1->isVisible() && !f.Command6[0]->isVisible());
   QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
+  // A search screen that opened ends on the text pane alone.
+  const bool screen_opened = !text.isEmpty() && how != "unregistered";
+  if (screen_opened) QVERIFY(!f.Image1->isVisible());
   QVERIFY(!f.文字列検索の終了->isEnabled());
   QCOMPARE(f.Command2[0]->isVisible() && f.Command2[1]->isVisible(), pictures);
 }
