@@ -6,6 +6,8 @@ tarvex_runtime_packages=(
   # Picture formats beyond Qt's own: TIFF, WebP and more; SVG (its plugin is in libqt6svg6).
   qt6-image-formats-plugins libqt6svg6
   libuchardet-dev fonts-noto-cjk
+  # Qt's own Japanese texts: the buttons of the message boxes, the edit boxes' pop-up menus.
+  qt6-translations-l10n
   # Spreadsheet preview: Lotus 1-2-3 (libwps), .xlsx and .ods (libzip, pugixml).
   libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )

@@ -49,4 +49,10 @@ QString usage_text() {
              "終了コード: 0 正常、1 画面（ディスプレイ）がない、2 コマンドラインの誤り。\n");
 }
 
+QString no_display_text() {
+  return QStringLiteral(
+      "tarvex: 画面（ディスプレイ）が見つかりません（DISPLAY が設定されていません）。"
+      "画面のない所で試すには xvfb-run の下で起動してください（例: xvfb-run -a tarvex）。\n");
+}
+
 }  // namespace tarvex

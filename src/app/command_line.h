@@ -23,4 +23,7 @@ CommandLine parse_command_line(const QStringList& arguments);
 // The usage, in Japanese, as --help prints it and as an error is followed by it.
 QString usage_text();
 
+// The one line said on standard error when there is no display to open the window on.
+QString no_display_text();
+
 }  // namespace tarvex

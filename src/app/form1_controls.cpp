@@ -9,6 +9,7 @@
 #include "platform/accessible_value.h"
 #include "platform/classic_timer.h"
 #include "platform/fonts.h"
+#include "platform/row_tips.h"
 #include "platform/trash.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
@@ -26,6 +27,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace tarvex {
 
@@ -115,6 +118,15 @@ void Form1::create_controls() {
   連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
   for (int i = 0; i < 2; ++i) {
     Check1[i] = named(new QCheckBox(client), indexed_name("Check1", i));
+    // The box is never cut: the style's box may be taller than the design's 195 twips (13 px),
+    // and the layout's geometry then keeps the box's height.
+    QStyleOptionButton option;
+    option.initFrom(Check1[i]);
+    Check1[i]->setMinimumHeight(
+        Check1[i]
+            ->style()
+            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, Check1[i])
+            .height());
     set_twips_geometry(Check1[i], 0, 0, 255, 195);
   }
   // The text row's box has its own caption, cut off by its width; the row's label shows instead.
@@ -172,6 +184,12 @@ void Form1::create_controls() {
     w->installEventFilter(raiser);
   }
   set_accessible_names();
+  // A name cut off at the list's edge can still be read whole: the row shows it as a tooltip (a
+  // register list's row shows its entry's path).
+  for (QAbstractItemView* view :
+       std::initializer_list<QAbstractItemView*>{File1, Img_List, Txt_List, List1}) {
+    show_cut_rows_whole(view);
+  }
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.

@@ -10,6 +10,7 @@
 #include "display/text_pane.h"
 #include "platform/classic_timer.h"
 #include "platform/error_text.h"
+#include "platform/qt_translation.h"
 #include "platform/widget_twips.h"
 #include "search/form4.h"
 #include "settings/conversions.h"
@@ -47,6 +48,9 @@ void set_text_colour(QWidget* w, const QColor& colour) {
 
 void Form1::Form_Load() {
   using namespace keys;
+  // The interface is Japanese whatever the locale: what Qt draws itself (the buttons of the
+  // message boxes, the edit boxes' pop-up menus) speaks it too, from the first message on.
+  install_japanese_qt_translation();
   // The first start finds the settings Tarvex ships in the settings folder, not an empty file.
   provide_default_settings(settings_.path(), platform_.default_settings);
 

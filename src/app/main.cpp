@@ -86,10 +86,7 @@ int main(int argc, char** argv) {
   // Without a display the window cannot open: say so plainly instead of Qt's long abort.
   const QByteArray qpa = qgetenv("QT_QPA_PLATFORM");
   if (qpa.isEmpty() && qgetenv("DISPLAY").isEmpty() && qgetenv("WAYLAND_DISPLAY").isEmpty()) {
-    std::fputs(
-        "tarvex: no display found (DISPLAY is not set); to try it headless, run it under "
-        "xvfb-run, e.g. `xvfb-run -a tarvex`\n",
-        stderr);
+    std::fputs(tarvex::no_display_text().toUtf8().constData(), stderr);
     return 1;
   }
   // Qt sees the program's name only: the arguments are Tarvex's, and a file named like one of

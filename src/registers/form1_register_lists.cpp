@@ -54,6 +54,10 @@ void Form1::Txt_file_list() {
 void Form1::list_entries(const RegisterSide& side) {
   side.list->clear();
   side.list->addItems(side.reg.list_lines());
+  // A line cut off at the list's edge shows its entry's path as its tooltip.
+  for (int i = 0; i < side.list->count(); ++i) {
+    side.list->item(i)->setData(Qt::ToolTipRole, side.reg.path(i));
+  }
 }
 
 int Form1::selected_line(const QListWidget* list) {

@@ -11,22 +11,35 @@
 #include "display/text_pane.h"
 #include "form_fixture.h"
 #include "platform/classic_timer.h"
+#include "platform/message_box.h"
+#include "platform/row_tips.h"
 #include "platform/text_codecs.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
 #include "settings/form2.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
+
+#include <memory>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -68,9 +81,16 @@ class TestApp final : public QObject {
   void shutdown_leaves_a_read_only_settings_file();
   void window_lays_out_snaps_back_and_minimises();
   void window_lays_out_when_the_minimum_is_refused();
+  void qt_speaks_japanese_data();
+  void qt_speaks_japanese();
+  void cut_rows_show_whole_data();
+  void cut_rows_show_whole();
+  void every_control_shows_whole_data();
+  void every_control_shows_whole();
 };
 
 Q_DECLARE_METATYPE(tarvex::CommandLine::Action)
+Q_DECLARE_METATYPE(tarvex::MsgButtons)
 
 // The arguments after the program's name: the first option decides; after "--" everything is a
 // name; one name at most.
@@ -122,6 +142,7 @@ void TestApp::command_line_answers_without_a_display_data() {
   QTest::newRow("version")   << QStringList{"--version"} << 0 << kVersionTitle + "\n" << "";
   QTest::newRow("unknown")   << QStringList{"--bogus"}   << 2 << ""  << "tarvex: 不明なオプションです: --bogus\n" + usage;
   QTest::newRow("two names") << QStringList{"a", "b"}    << 2 << ""  << "tarvex: ファイルかフォルダは一つだけ指定できます: b\n" + usage;
+  QTest::newRow("no display") << QStringList{}           << 1 << ""  << no_display_text();
   // clang-format on
 }
 
@@ -460,6 +481,119 @@ void TestApp::window_lays_out_when_the_minimum_is_refused() {
   const QPoint arrow = twips_geometry(f.Command2[1]).topLeft();
   QVERIFY2((arrow - QPoint(outer.width() - 1380, outer.height() - 1500)).manhattanLength() <= 30,
            qPrintable(QStringLiteral("%1,%2").arg(arrow.x()).arg(arrow.y())));
+}
+
+// What Qt draws itself speaks Japanese once the window has started, whatever the locale: the
+// buttons of a real message box and the pop-up menu of an edit box.
+void TestApp::qt_speaks_japanese_data() {
+  QTest::addColumn<MsgButtons>("buttons");
+  QTest::addColumn<QStringList>("texts");
+  QTest::newRow("question") << MsgButtons::YesNo << QStringList{"はい(&Y)", "いいえ(&N)"};
+  QTest::newRow("safe question") << MsgButtons::YesNoDefaultNo
+                                 << QStringList{"はい(&Y)", "いいえ(&N)"};
+  QTest::newRow("with Cancel") << MsgButtons::OkCancel << QStringList{"OK", "キャンセル"};
+  QTest::newRow("notice") << MsgButtons::Ok << QStringList{"OK"};
+}
+
+void TestApp::qt_speaks_japanese() {
+  QFETCH(MsgButtons, buttons);
+  QFETCH(QStringList, texts);
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  QtMessageService real(&f);
+  QStringList shown;
+  QTimer::singleShot(0, &f, [&shown] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QVERIFY(box);
+    for (QAbstractButton* b : box->buttons()) shown << b->text();
+    box->buttons().constLast()->click();
+  });
+  real.msgbox(QStringLiteral("質問"), buttons);
+  shown.sort();
+  texts.sort();
+  QCOMPARE(shown, texts);
+
+  std::unique_ptr<QMenu> menu(f.Text1->createStandardContextMenu());
+  QStringList items;
+  for (const QAction* a : menu->actions()) {
+    if (!a->isSeparator()) items << a->text().section(u'\t', 0, 0);
+  }
+  QCOMPARE(items, QStringList({"元に戻す(&U)", "やり直す(&R)", "切り取り(&T)", "コピー(&C)",
+                               "貼り付け(&P)", "削除", "すべてを選択"}));
+}
+
+// A file box row or a register list row whose name is cut off at the list's edge shows the whole
+// name (a register list row: its entry's path) as its tooltip; a row that fits shows none.
+void TestApp::cut_rows_show_whole_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<bool>("cut");
+  QTest::newRow("short name") << "a.txt" << false;
+  QTest::newRow("long name") << QString(60, u'長') + ".txt" << true;
+}
+
+void TestApp::cut_rows_show_whole() {
+  QFETCH(QString, name);
+  QFETCH(bool, cut);
+  FormFixture fx;
+  const QString path = fx.write_file(name, "abc");
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  QVERIFY(f.File1->set_path(fx.folder()));
+  const int row = f.File1->entries().indexOf(name);
+  QVERIFY(row >= 0);
+  const QModelIndex in_box = f.File1->model()->index(row, 0);
+  QCOMPARE(cut_row_tip(f.File1, in_box), cut ? name : QString());
+
+  f.st.txt.register_path(path, false);
+  f.Txt_file_list();
+  f.Txt_List->show();
+  const QModelIndex in_list = f.Txt_List->model()->index(0, 0);
+  QCOMPARE(cut_row_tip(f.Txt_List, in_list), cut ? path : QString());
+
+  // The pointer resting on the row shows that tip.
+  const QRect rect = f.File1->visualRect(in_box);
+  QHelpEvent rest(QEvent::ToolTip, rect.center(), f.File1->viewport()->mapToGlobal(rect.center()));
+  QApplication::sendEvent(f.File1->viewport(), &rest);
+  QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), cut ? name : QString());
+  QToolTip::hideText();
+}
+
+// Every control of the window shows whole in the design font, at the smallest window and at a
+// larger one: a check box is at least as tall as its box, a button or an edit box as tall as its
+// text needs, a caption as tall as a line of its font.
+void TestApp::every_control_shows_whole_data() {
+  QTest::addColumn<QSize>("outer");
+  QTest::newRow("smallest") << QSize(9660, 6975);
+  QTest::newRow("larger") << QSize(15000, 10995);
+}
+
+void TestApp::every_control_shows_whole() {
+  QFETCH(QSize, outer);
+  FormFixture fx;
+  Form1& f = fx.make(true);
+  f.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&f));
+  f.set_outer_size_twips(outer.height(), outer.width());
+  QTRY_COMPARE(f.outer_size_twips(), outer);
+  for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    int needed = 0;
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      QStyleOptionButton option;
+      option.initFrom(box);
+      needed = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).height();
+    } else if (qobject_cast<QLabel*>(w)) {
+      needed = w->fontMetrics().height();
+    } else if (qobject_cast<QPushButton*>(w)) {
+      needed = static_cast<QPushButton*>(w)->iconSize().height();
+    } else if (qobject_cast<QLineEdit*>(w)) {
+      needed = w->fontMetrics().height();
+    }
+    QVERIFY2(w->height() >= needed, qPrintable(QStringLiteral("%1: %2 px tall, needs %3")
+                                                   .arg(w->objectName())
+                                                   .arg(w->height())
+                                                   .arg(needed)));
+  }
 }
 
 QTEST_MAIN(TestApp)
