@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "display/image_pane.h"
 #include "platform/classic_timer.h"
+#include "platform/once_exposed.h"
 #include "platform/twips.h"
 #include "platform/widget_twips.h"
 
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QTimer>
 
 namespace tarvex {
@@ -63,6 +65,10 @@ bool Form1::minimized_for_layout() const {
   return isMinimized();
 }
 
+bool Form1::maximized_for_layout() const {
+  return (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) != 0;
+}
+
 bool Form1::minimum_size_refused() const {
   const QSize extra = frame_extra(this);
   const QSize most = maximumSize() + extra;
@@ -95,6 +101,14 @@ void Form1::window_layout() {
     連続テキスト->set_enabled(false);
     Check1[0]->setChecked(false);
     Check1[1]->setChecked(false);
+    return;
+  }
+  if (action == LayoutPlan::Action::SnapToMinimum && maximized_for_layout()) {
+    // A maximised or full-screen window has the size the window manager gives it. Its state
+    // changes before its new size arrives, so a pass in between sees the old size: snapping then
+    // would undo the maximising. The controls are placed at the size there is; the new size
+    // brings a pass of its own.
+    lay_out_at_actual_size();
     return;
   }
   if (action == LayoutPlan::Action::SnapToMinimum) {
@@ -136,6 +150,18 @@ void Form1::window_layout() {
 void Form1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   window_layout();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Before the window is on screen its frame is a guess (a standard caption and border); the
+  // window manager's real frame may be thinner or thicker, so the window may stand below its
+  // minimum size once framed. The first pass with the real frame snaps it there, before the user
+  // can maximise or resize it.
+  if (!first_exposure_watched_ && windowHandle()) {
+    first_exposure_watched_ = true;
+    new OnceExposed(windowHandle(), [this] { window_layout(); });
+  }
 }
 
 void Form1::changeEvent(QEvent* event) {

@@ -6,6 +6,7 @@
 #include "platform/help_document.h"
 #include "platform/installed_data.h"
 #include "platform/message_box.h"
+#include "platform/once_exposed.h"
 #include "platform/settings_folder.h"
 #include "platform/system_info.h"
 #include "platform/system_names.h"
@@ -16,52 +17,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
-#include <functional>
-#include <utility>
-
-namespace {
-
-// Runs a step once the window is on screen, where the window manager has placed it: a question
-// the step asks (a file named on the command line that cannot be read) then stands over the
-// window instead of over the place the window had before it was mapped.
-class OnceExposed : public QObject {
- public:
-  OnceExposed(QWindow* window, std::function<void()> step)
-      : QObject(window), step_(std::move(step)) {
-    // Some platforms (offscreen, minimal) expose the window within show() itself.
-    if (window->isExposed()) {
-      run_soon();
-    } else {
-      window->installEventFilter(this);
-    }
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    auto* window = static_cast<QWindow*>(watched);
-    if (event->type() == QEvent::Expose && window->isExposed()) {
-      window->removeEventFilter(this);
-      run_soon();
-    }
-    return false;
-  }
-
- private:
-  void run_soon() {
-    QTimer::singleShot(0, this, [this] {
-      step_();
-      deleteLater();
-    });
-  }
-
-  std::function<void()> step_;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // The command line is read before anything needs a display: --help and --version answer
@@ -127,8 +85,10 @@ int main(int argc, char** argv) {
   tarvex::Form1 window(platform);
   messages.set_parent(&window);
   window.show();
+  // A file named on the command line is shown once the window is on screen, where the window
+  // manager has placed it: a question about it then stands over the window.
   if (!file_to_show.isEmpty()) {
-    new OnceExposed(window.windowHandle(), [&window, file_to_show] {
+    new tarvex::OnceExposed(window.windowHandle(), [&window, file_to_show] {
       window.select_in_file_box(QFileInfo(file_to_show).fileName());
       window.ファイルの表示(file_to_show, 1);
     });

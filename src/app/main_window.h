@@ -138,6 +138,8 @@ class Form1 final : public QMainWindow {
   QSize outer_size_twips() const;  // width × height
   void set_outer_size_twips(int height, int width);
   bool minimized_for_layout() const;
+  // True while the window is maximised or full screen: its size is the window manager's.
+  bool maximized_for_layout() const;
   // True when the window cannot take the minimum size (its maximum size is smaller).
   bool minimum_size_refused() const;
   // One layout pass at the size the window has, when the minimum size was not granted.
@@ -340,6 +342,7 @@ class Form1 final : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -393,6 +396,8 @@ class Form1 final : public QMainWindow {
   std::unique_ptr<Form4> form4_;
   bool unloaded_ = false;
   bool minimum_refused_ = false;
+  // The first showing has asked for a layout pass once the window is framed on screen.
+  bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
   // Spreadsheet preview readings: the newest ticket and the one whose text is still awaited.
   quint64 sheet_ticket_ = 0;
