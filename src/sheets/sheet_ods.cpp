@@ -192,11 +192,12 @@ class OdsStyles {
           const int zeros = std::clamp(whole.as_int(0), 0, 30);
           code += (zeros > 0 ? QString(zeros, u'0') : QStringLiteral("#")) + u' ';
         }
-        const int largest = std::clamp(attribute(p, "max-denominator-value").as_int(0), 0, 99999);
+        const int largest =
+            std::clamp(attribute(p, "max-denominator-value").as_int(0), 0, 999999999);
         const int places =
-            std::max(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 5),
+            std::max(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 9),
                      int(QString::number(largest).size()) * (largest > 0));
-        code += QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 5), u'?') +
+        code += QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 9), u'?') +
                 u'/' +
                 (attribute(p, "denominator-value")
                      ? QString::number(attribute(p, "denominator-value").as_int())

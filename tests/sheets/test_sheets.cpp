@@ -24,6 +24,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using namespace tarvex;
@@ -263,6 +264,7 @@ class TestDisplaySheets final : public QObject {
  private slots:
   void number_formats_data();
   void number_formats();
+  void fractions_are_the_nearest();
   void workbooks_data();
   void workbooks();
   void values_match_xlrd();
@@ -307,6 +309,31 @@ void TestDisplaySheets::number_formats() {
   QStringList expected = (r.libreoffice.isEmpty() ? r.shown : r.libreoffice).split(u'|');
   while (expected.size() < 3) expected.append(expected.first());
   for (int i = 0; i < 3; ++i) QCOMPARE(grid_cell(lo_csv[i], row, column), expected[i]);
+}
+
+// A denominator of digits is the one of the nearest fraction: the engine's search through the
+// continued fraction agrees with trying every denominator, for values around whole numbers,
+// halves and thirds, tiny ones and random ones.
+void TestDisplaySheets::fractions_are_the_nearest() {
+  QList<double> values = {0.5, 1.0 / 3, 2.0 / 3, 0.999,  0.0001,  0.00005, 0.3,
+                          0.1, 0.7,     1.25,    2.9999, 0.14159, 0.001234};
+  QRandomGenerator random(26);
+  for (int i = 0; i < 150; ++i) values.append(random.bounded(3.0));
+  for (int digits = 1; digits <= 4; ++digits) {
+    int limit = 1;
+    for (int i = 0; i < digits; ++i) limit *= 10;
+    for (const double v : values) {
+      long long best_p = std::llround(v), best_q = 1;
+      double best = std::fabs(v - double(best_p));
+      for (int q = 2; q < limit; ++q) {
+        const long long p = std::llround(v * q);
+        const double error = std::fabs(v - double(p) / q);
+        if (error < best) best = error, best_p = p, best_q = q;
+      }
+      const QString code = QStringLiteral("#/") + QString(digits, u'#');
+      QCOMPARE(format_number(v, code, false), QStringLiteral("%1/%2").arg(best_p).arg(best_q));
+    }
+  }
 }
 
 // Each workbook is written to book.<ext> and read as a block of cells; "wk1" picks the 1-2-3
