@@ -451,6 +451,39 @@ bool condition_holds(const Section& s, double v) {
   return v == s.operand;
 }
 
+bool conditional(const Format& f) {
+  const std::vector<Section>& n = f.numbers;
+  return n[0].has_condition || (n.size() > 1 && n[1].has_condition);
+}
+
+// The section of a format with conditions for `v`: the first of the first three whose condition
+// holds, where a section without a condition takes what the conditions before it left; none
+// when no condition holds and every section has one.
+const Section* conditional_section(const Format& f, double v) {
+  const std::vector<Section>& n = f.numbers;
+  for (size_t i = 0; i < std::min<size_t>(n.size(), 3); ++i) {
+    if (!n[i].has_condition || condition_holds(n[i], v)) return &n[i];
+  }
+  return nullptr;
+}
+
+// Whether zero or a positive number would take section `s`. The choice changes only at the
+// operands of the conditions, so the operands from zero up, the points between them and one
+// point past the last stand for every number from zero up.
+bool reaches_zero_or_above(const Format& f, const Section* s) {
+  std::vector<double> points = {0};
+  for (size_t i = 0; i < std::min<size_t>(f.numbers.size(), 3); ++i) {
+    const Section& n = f.numbers[i];
+    if (n.has_condition && n.operand > 0) points.push_back(n.operand);
+  }
+  std::sort(points.begin(), points.end());
+  const size_t operands = points.size();
+  for (size_t i = 0; i + 1 < operands; ++i) points.push_back(points[i] / 2 + points[i + 1] / 2);
+  points.push_back(std::nextafter(points[operands - 1], HUGE_VAL));
+  return std::any_of(points.begin(), points.end(),
+                     [&](double p) { return conditional_section(f, p) == s; });
+}
+
 // --- Numbers -------------------------------------------------------------------------------
 
 QString render_number(const Section& s, double v, bool minus) {
@@ -612,19 +645,68 @@ QString render_number(const Section& s, double v, bool minus) {
 
 // --- Fractions -----------------------------------------------------------------------------
 
-// The numerator and denominator of `value` (not negative) for a denominator of at most `digits`
-// digits: the nearest fraction, the smaller denominator on a tie.
-std::pair<long long, long long> nearest_fraction(double value, int digits) {
-  long long limit = 1;
-  for (int i = 0; i < digits; ++i) limit *= 10;
-  long long best_num = std::llround(value), best_den = 1;
-  double best_error = std::fabs(value - double(best_num));
-  for (long long den = 2; den < limit && best_error > 0; ++den) {
-    const long long num = std::llround(value * double(den));
-    const double error = std::fabs(value - double(num) / double(den));
-    if (error < best_error) best_num = num, best_den = den, best_error = error;
+// The most digits of a denominator of digits: the program shows 0.123251512342345 in
+// "# ??/?????????" as 480894/3901729, the nearest fraction with up to seven digits below the
+// line, where nine would have a nearer one.
+constexpr int kDenominatorDigits = 7;
+
+// A number not negative as a whole part and a fraction of the rest.
+struct Fraction {
+  long long whole = 0, num = 0, den = 1;
+};
+
+// `value` (not negative, below 2^53) as the program keeps it, to 15 significant digits, split
+// into its whole part (with `whole_part`; else 0) and a fraction of the rest. A fixed
+// denominator (`fixed` > 0) takes the rounded numerator; else the fraction is the nearest one
+// with a denominator of at most `digits` digits, the smaller denominator on a tie. It is found
+// among the convergents of the rest's continued fraction and the fractions between the last two
+// that fit, for every nearest fraction is one of these.
+Fraction split_fraction(double value, bool whole_part, long long fixed, int digits) {
+  // value = whole + n / d exactly, from its decimal digits cut after 18 places.
+  Decimal dec = to_decimal(value);
+  round_decimals(dec, 18);
+  const int places = std::max(0, int(dec.digits.size()) - dec.point);
+  long long d = 1, n = 0, whole = 0;
+  for (int i = 0; i < places; ++i) d *= 10;
+  for (int i = 0; i < dec.point + places; ++i) {
+    const int digit = i < int(dec.digits.size()) ? dec.digits[size_t(i)] - '0' : 0;
+    if (whole_part && i < dec.point) {
+      whole = whole * 10 + digit;
+    } else {
+      n = n * 10 + digit;
+    }
   }
-  return {best_num, best_den};
+  if (fixed > 0) return {whole, std::llround(double(n) / double(d) * double(fixed)), fixed};
+  long long max_den = 1;
+  for (int i = 0; i < digits; ++i) max_den *= 10;
+  --max_den;
+  // Products of a numerator and a denominator need more than 64 bits.
+  __extension__ typedef __int128 Wide;
+  auto distance = [&](long long p, long long q) {
+    const Wide diff = Wide(n) * q - Wide(p) * d;
+    return static_cast<long double>(diff < 0 ? -diff : diff) /
+           (static_cast<long double>(d) * static_cast<long double>(q));
+  };
+  // The convergents p1/q1 of n/d, with the one before as p0/q0.
+  long long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
+  long long a = n, b = d;
+  while (b != 0) {
+    const long long term = a / b;
+    if (q1 > 0 && term > (max_den - q0) / q1) {
+      // The next convergent's denominator is too large: the largest fraction between the last
+      // two that fits competes with the last convergent.
+      const long long k = (max_den - q0) / q1;
+      const long long sp = p0 + k * p1, sq = q0 + k * q1;
+      const long double ds = distance(sp, sq), dc = distance(p1, q1);
+      const bool between = ds < dc || (ds == dc && sq < q1);
+      return between ? Fraction{whole, sp, sq} : Fraction{whole, p1, q1};
+    }
+    const long long p = term * p1 + p0, q = term * q1 + q0;
+    p0 = p1, q0 = q1, p1 = p, q1 = q;
+    const long long rest = a - term * b;
+    a = b, b = rest;
+  }
+  return {whole, p1, q1};
 }
 
 // A fraction section: an optional whole part ("# ?/?" shows 1.25 as "1 1/4"), the numerator
@@ -668,15 +750,14 @@ QString render_fraction(const Section& s, double v, bool minus) {
   for (size_t i = 0; i < num_begin; ++i) whole_part = whole_part || t[i].type == T::Digit;
 
   const double a = std::fabs(v);
-  double whole = whole_part ? std::floor(a) : 0;
-  const double rest = a - whole;
+  const double rest = whole_part ? a - std::floor(a) : a;
   // Numerators beyond 2^53 are no longer whole numbers of their own: General shows such a value.
-  const double largest_den = fixed > 0 ? double(fixed) : std::pow(10.0, std::min(den_places, 4));
+  const int den_digits = std::min(den_places, kDenominatorDigits);
+  const double largest_den = fixed > 0 ? double(fixed) : std::pow(10.0, den_digits);
   if (a >= 9007199254740992.0 || rest * largest_den >= 9007199254740992.0) {
     return (minus ? QStringLiteral("-") : QString()) + general_text(v);
   }
-  auto [num, den] = fixed > 0 ? std::pair{std::llround(rest * double(fixed)), fixed}
-                              : nearest_fraction(rest, std::min(den_places, 4));
+  auto [whole, num, den] = split_fraction(a, whole_part, fixed, den_digits);
   if (whole_part && num >= den) whole += 1, num = 0;  // rounded up to the next whole number
   const bool blank_fraction = whole_part && num == 0;
 
@@ -798,7 +879,16 @@ QString render_date(const Section& s, double v, bool date1904) {
   const int weekday = int((days + (date1904 ? 5 : 6)) % 7);
   const long long seconds = units / units_per_second;
   const long long part = units % units_per_second;
-  const long long hour = seconds / 3600, minute = seconds / 60 % 60, second = seconds % 60;
+  // Beside elapsed minutes or seconds, the larger parts show what those leave, which is nothing:
+  // HH[M] shows 1.5 days as 002160. The spreadsheet program refuses such codes; LibreOffice,
+  // which writes them, shows them so.
+  bool elapsed_minutes = false, elapsed_seconds = false;
+  for (const Token& k : s.tokens) {
+    elapsed_minutes = elapsed_minutes || k.type == T::TotalMinutes;
+    elapsed_seconds = elapsed_seconds || k.type == T::TotalSeconds;
+  }
+  const long long hour = elapsed_minutes || elapsed_seconds ? 0 : seconds / 3600;
+  const long long minute = elapsed_seconds ? 0 : seconds / 60 % 60, second = seconds % 60;
   const long long total_seconds = days * 86400 + seconds;
   const Era* era = &kEras.back();
   for (const Era& e : kEras) {
@@ -917,7 +1007,8 @@ QString render_date(const Section& s, double v, bool date1904) {
 QString render_text_section(const Section& s, const QString& text) {
   QString out;
   for (const Token& k : s.tokens) {
-    if (k.type == T::Text) out += text;
+    // General in the text section shows the text as it is, as "@" does.
+    if (k.type == T::Text || k.type == T::General) out += text;
     if (k.type == T::Literal) out += k.text;
   }
   return out;
@@ -1039,14 +1130,14 @@ QString format_number(double value, const QString& code, bool date1904) {
   const std::vector<Section>& n = f.numbers;
   const Section* s = nullptr;
   bool minus = false;
-  if (n[0].has_condition || (n.size() > 1 && n[1].has_condition)) {
-    // Conditions pick the first section whose condition holds; a section without one takes
-    // what the conditions before it left.
-    for (size_t i = 0; i < std::min<size_t>(n.size(), 3) && !s; ++i) {
-      if (!n[i].has_condition || condition_holds(n[i], value)) s = &n[i];
-    }
+  if (conditional(f)) {
+    s = conditional_section(f, value);
     if (!s) return hashes();
-    minus = value < 0 && !(s == &n[1] && !n[1].has_condition);
+    // A section that no number from zero up reaches stands for negative numbers, as the second
+    // section of a format without conditions does, and shows them without their sign:
+    // [<=-25]General shows -25 as 25, and so does the second section of [>=-1]0;0 for -2; a
+    // section that zero or a positive number can reach shows the sign ([>=1]0;0 shows -2 as -2).
+    minus = value < 0 && reaches_zero_or_above(f, s);
   } else if (value > 0 || (value == 0 && n.size() < 3) || n.size() == 1) {
     s = &n[0];
     minus = value < 0;

@@ -22,11 +22,12 @@ QString builtin_number_format(int id);
 // the 1904 system shows a negative one with a minus sign (-1:30). A Japanese locale tag
 // ([$-411]) names months and weekdays in Japanese and shows AM/PM as 午前/午後;
 // [$-ja-JP-x-gannen] shows 元年. A value that is not a finite number (a damaged file's NaN or
-// infinity) shows as #NUM!.
+// infinity) shows as #NUM!. Sections with conditions ([<=-25]) show a negative number without
+// its sign when the section is one that no number from zero up would take.
 QString format_number(double value, const QString& code, bool date1904);
 
-// A text value in a format code: through its text section when it has one ("@" stands for the
-// text), else the text itself.
+// A text value in a format code: through its text section when it has one ("@" and General
+// stand for the text, literals around them stay), else the text itself.
 QString format_text(const QString& text, const QString& code);
 
 }  // namespace tarvex

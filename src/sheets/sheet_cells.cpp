@@ -44,7 +44,14 @@ QString error_name(quint8 code) {
 bool iso_serial(const QString& value, bool date1904, double& serial) {
   const QDate date = QDate::fromString(value.left(10), Qt::ISODate);
   if (!date.isValid()) return false;
-  serial = double((date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30)).daysTo(date));
+  // The 1900 system counts a 29 February 1900, so its days before 1900-03-01 are one fewer than
+  // the calendar's, down to its day 0 (1900/1/0), the calendar's 1899-12-31. A date-time on
+  // 1899-12-30, where writers put a time of no date, keeps its time.
+  const bool early = !date1904 && date >= QDate(1899, 12, 31) && date < QDate(1900, 3, 1);
+  const QDate base = date1904 ? QDate(1904, 1, 1)
+                     : early  ? QDate(1899, 12, 31)
+                              : QDate(1899, 12, 30);
+  serial = double(base.daysTo(date));
   // The time: hours, minutes and seconds with their fraction.
   const QStringList time = value.mid(11).split(u':');
   if (value.size() > 10 && value[10] == u'T' && time.size() == 3) {

@@ -25,10 +25,10 @@ struct CellValue {
 // The name of an error as BIFF codes it (0x07 is #DIV/0!); "" for an unknown code.
 QString error_name(quint8 code);
 
-// An ISO 8601 date or date-time ("2024-01-31", "2024-01-31T09:15:00.5") as a serial day count:
-// days since 1899-12-30, or since 1904-01-01 with `date1904`, the time as the fraction. The
-// count keeps the value, as spreadsheet programs that store such dates count them: a date
-// before 1900-03-01 is one day earlier than in the 1900 calendar's own count.
+// An ISO 8601 date or date-time ("2024-01-31", "2024-01-31T09:15:00.5") as the serial day count
+// that shows that date: in the 1900 system days since 1899-12-30, or since 1899-12-31 for the
+// days before 1900-03-01 (the system counts a 29 February 1900; 1899-12-31 is its day 0, shown
+// as 1900/1/0); with `date1904` days since 1904-01-01. The time is the fraction.
 bool iso_serial(const QString& value, bool date1904, double& serial);
 
 // A cell's value as the spreadsheet program shows it (see number_format.h).

@@ -6,6 +6,7 @@
 #include "sheets/sheet_zip.h"
 
 #include <QHash>
+#include <QStringList>
 
 #include <cmath>
 
@@ -17,15 +18,17 @@ namespace tarvex {
 
 namespace {
 
-// The text of a cell's paragraphs, spaces (text:s), tabs and line breaks as spaces.
+// The text of a paragraph: its spaces (text:s), a tab as a space, a line break as one.
 void paragraph_text(const pugi::xml_node& node, QString& out) {
   for (pugi::xml_node c : node.children()) {
     if (c.type() == pugi::node_pcdata) {
       out += QString::fromUtf8(c.value());
     } else if (is(c, "s")) {
       out += QString(std::clamp(attribute(c, "c").as_int(1), 1, 1000), u' ');
-    } else if (is(c, "tab") || is(c, "line-break")) {
+    } else if (is(c, "tab")) {
       out += u' ';
+    } else if (is(c, "line-break")) {
+      out += u'\n';
     } else if (!is(c, "annotation")) {
       paragraph_text(c, out);
     }
@@ -192,11 +195,12 @@ class OdsStyles {
           const int zeros = std::clamp(whole.as_int(0), 0, 30);
           code += (zeros > 0 ? QString(zeros, u'0') : QStringLiteral("#")) + u' ';
         }
-        const int largest = std::clamp(attribute(p, "max-denominator-value").as_int(0), 0, 99999);
+        const int largest =
+            std::clamp(attribute(p, "max-denominator-value").as_int(0), 0, 999999999);
         const int places =
-            std::max(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 5),
+            std::max(std::clamp(attribute(p, "min-denominator-digits").as_int(1), 1, 9),
                      int(QString::number(largest).size()) * (largest > 0));
-        code += QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 5), u'?') +
+        code += QString(std::clamp(attribute(p, "min-numerator-digits").as_int(1), 1, 9), u'?') +
                 u'/' +
                 (attribute(p, "denominator-value")
                      ? QString::number(attribute(p, "denominator-value").as_int())
@@ -247,19 +251,46 @@ struct OdsContext {
   QString column_styles[64];
 };
 
+// The text of a cell: its paragraphs, each after the first on a line of its own.
+QString cell_paragraphs(const pugi::xml_node& cell) {
+  QString text;
+  bool first = true;
+  for (pugi::xml_node p : cell.children()) {
+    if (!is(p, "p")) continue;
+    if (!first) text += u'\n';
+    paragraph_text(p, text);
+    first = false;
+  }
+  return text;
+}
+
+// The names of the errors a formula gives, as they stand in place of its value: the spreadsheet
+// program's (#DIV/0!) and LibreOffice's numbered ones (Err:502).
+bool is_error_name(const QString& text) {
+  static const QStringList names = {QStringLiteral("#NULL!"),  QStringLiteral("#DIV/0!"),
+                                    QStringLiteral("#VALUE!"), QStringLiteral("#REF!"),
+                                    QStringLiteral("#NAME?"),  QStringLiteral("#NUM!"),
+                                    QStringLiteral("#N/A")};
+  if (names.contains(text)) return true;
+  if (!text.startsWith(QLatin1String("Err:")) || text.size() == 4) return false;
+  return std::all_of(text.begin() + 4, text.end(), [](QChar c) { return c.isDigit(); });
+}
+
 CellValue cell_value(const pugi::xml_node& cell, const QString& style, OdsContext& ods) {
   const QString code = ods.styles.code_of_cell_style(style);
   // A formula's error is a text whose extended value type says so.
   if (std::strcmp(cell.attribute("calcext:value-type").value(), "error") == 0) {
-    QString text;
-    for (pugi::xml_node p : cell.children()) {
-      if (is(p, "p")) paragraph_text(p, text);
-    }
-    return CellValue::of_error(text);
+    return CellValue::of_error(cell_paragraphs(cell));
   }
   // The value type by its full name: LibreOffice's extended one has the same local name.
   const pugi::xml_attribute type_attr = cell.attribute("office:value-type");
   const std::string type = (type_attr ? type_attr : attribute(cell, "value-type")).value();
+  // Writers without the extended value type store a formula's error as the number 0 with the
+  // error's name as its text.
+  if (type == "float" && attribute(cell, "formula")) {
+    const QString text = cell_paragraphs(cell);
+    if (is_error_name(text)) return CellValue::of_error(text);
+  }
   if (type == "float" || type == "percentage" || type == "currency") {
     return CellValue::of_number(attribute(cell, "value").as_double(), code);
   }
@@ -279,14 +310,14 @@ CellValue cell_value(const pugi::xml_node& cell, const QString& style, OdsContex
     const double days = duration_days(QString::fromUtf8(attribute(cell, "time-value").value()));
     return CellValue::of_number(days, code.isEmpty() ? QStringLiteral("h:mm:ss") : code);
   }
-  QString text;
-  bool first = true;
-  for (pugi::xml_node p : cell.children()) {
-    if (!is(p, "p")) continue;
-    if (!first) text += u' ';
-    paragraph_text(p, text);
-    first = false;
+  // A text cell's value, where the writer gives it, is the text itself, line breaks and all,
+  // shown through the cell's format; the paragraphs are the text as shown.
+  const pugi::xml_attribute string_value = attribute(cell, "string-value");
+  if (type == "string" && string_value) {
+    const QString text = QString::fromUtf8(string_value.value());
+    return text.isEmpty() ? CellValue() : CellValue::of_text(text, code);
   }
+  const QString text = cell_paragraphs(cell);
   return text.isEmpty() ? CellValue() : CellValue::of_text(text);
 }
 

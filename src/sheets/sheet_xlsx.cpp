@@ -74,14 +74,37 @@ bool type_is(const Relationship& r, const char* kind) {
   return r.type.size() >= n && r.type.compare(r.type.size() - n, n, kind) == 0;
 }
 
+// A text as the workbook stores it: a character that XML cannot carry (a carriage return in a
+// cell of two lines) is written as _xHHHH_, its code in hexadecimal, and an underscore that
+// would begin such a run as _x005F_.
+QString unescaped(const char* utf8) {
+  const QString s = QString::fromUtf8(utf8);
+  if (!s.contains(QLatin1String("_x"))) return s;
+  auto hex = [](QChar c) {
+    return c.isDigit() || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+  };
+  QString out;
+  out.reserve(s.size());
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && hex(s[i + 2]) && hex(s[i + 3]) &&
+        hex(s[i + 4]) && hex(s[i + 5]) && s[i + 6] == u'_') {
+      out += QChar(char16_t(s.mid(i + 2, 4).toUInt(nullptr, 16)));
+      i += 6;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 // The text of a string item: its own text or its runs, without the phonetic readings.
 QString item_text(const pugi::xml_node& si) {
   QString out;
   for (pugi::xml_node c : si.children()) {
     if (is(c, "t")) {
-      out += QString::fromUtf8(c.text().get());
+      out += unescaped(c.text().get());
     } else if (is(c, "r")) {
-      out += QString::fromUtf8(child(c, "t").text().get());
+      out += unescaped(child(c, "t").text().get());
     }
   }
   return out;
@@ -201,7 +224,7 @@ bool read_xlsx_block(const QString& path, SheetBlock& block) {
       } else if (type == "inlineStr") {
         value = CellValue::of_text(item_text(child(c, "is")), format);
       } else if (type == "str") {
-        value = CellValue::of_text(v, format);
+        value = CellValue::of_text(unescaped(child(c, "v").text().get()), format);
       } else if (type == "e") {
         value = CellValue::of_error(v);
       } else if (type == "b") {

@@ -24,6 +24,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using namespace tarvex;
@@ -263,6 +264,9 @@ class TestDisplaySheets final : public QObject {
  private slots:
   void number_formats_data();
   void number_formats();
+  void fractions_are_the_nearest();
+  void cells_as_other_writers_store_them_data();
+  void cells_as_other_writers_store_them();
   void workbooks_data();
   void workbooks();
   void values_match_xlrd();
@@ -307,6 +311,92 @@ void TestDisplaySheets::number_formats() {
   QStringList expected = (r.libreoffice.isEmpty() ? r.shown : r.libreoffice).split(u'|');
   while (expected.size() < 3) expected.append(expected.first());
   for (int i = 0; i < 3; ++i) QCOMPARE(grid_cell(lo_csv[i], row, column), expected[i]);
+}
+
+// A denominator of digits is the one of the nearest fraction: the engine's search through the
+// continued fraction agrees with trying every denominator, for values around whole numbers,
+// halves and thirds, tiny ones and random ones.
+void TestDisplaySheets::fractions_are_the_nearest() {
+  QList<double> values = {0.5, 1.0 / 3, 2.0 / 3, 0.999,  0.0001,  0.00005, 0.3,
+                          0.1, 0.7,     1.25,    2.9999, 0.14159, 0.001234};
+  QRandomGenerator random(26);
+  for (int i = 0; i < 150; ++i) values.append(random.bounded(3.0));
+  for (int digits = 1; digits <= 4; ++digits) {
+    int limit = 1;
+    for (int i = 0; i < digits; ++i) limit *= 10;
+    for (const double v : values) {
+      long long best_p = std::llround(v), best_q = 1;
+      double best = std::fabs(v - double(best_p));
+      for (int q = 2; q < limit; ++q) {
+        const long long p = std::llround(v * q);
+        const double error = std::fabs(v - double(p) / q);
+        if (error < best) best = error, best_p = p, best_q = q;
+      }
+      const QString code = QStringLiteral("#/") + QString(digits, u'#');
+      QCOMPARE(format_number(v, code, false), QStringLiteral("%1/%2").arg(best_p).arg(best_q));
+    }
+  }
+}
+
+// Cells as the spreadsheet program and older LibreOffice versions store them: texts with
+// escaped characters and line breaks, dates of the first two months of 1900, errors written as
+// numbers. Read as the rows of workbooks() are.
+void TestDisplaySheets::cells_as_other_writers_store_them_data() {
+  QTest::addColumn<QString>("ext");
+  QTest::addColumn<QByteArray>("file");
+  QTest::addColumn<bool>("readable");
+  QTest::addColumn<Cells>("cells");
+  // clang-format off
+  const QList<QByteArray> shared = {
+      "<t>abc_x000D_\ndef</t>", "<t>_x005F_x000D_ stays</t>", "<t>A_x0041__x3042__x00e9_ _x12_ _x004G_</t>",
+      "<r><t>run_x000D_</t></r><r><t xml:space=\"preserve\">\nnext</t></r>"};
+  const QByteArray texts =
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c>"
+      "<c r=\"E1\" t=\"inlineStr\"><is><t>in_x000D_\nline</t></is></c><c r=\"F1\" t=\"str\"><f>A1</f><v>1_x000D_\n2</v></c></row>";
+  QTest::newRow("xlsx escaped characters") << "xls" << xlsx_file({{"Sheet1", texts}}, 0, {}, {}, false, shared) << true
+      << Cells{{0, 0, "abc def"}, {0, 1, "_x000D_ stays"}, {0, 2, "AAあé _x12_ _x004G_"}, {0, 3, "run next"}, {0, 4, "in line"}, {0, 5, "1 2"}};
+  const QByteArray dates =
+      "<row r=\"1\"><c r=\"A1\" s=\"1\" t=\"d\"><v>1900-01-01</v></c><c r=\"B1\" s=\"1\" t=\"d\"><v>1900-02-28</v></c>"
+      "<c r=\"C1\" s=\"1\" t=\"d\"><v>1900-03-01</v></c><c r=\"D1\" s=\"1\" t=\"d\"><v>1899-12-31</v></c>"
+      "<c r=\"E1\" s=\"2\" t=\"d\"><v>1900-01-01T12:00:00</v></c><c r=\"F1\" s=\"3\" t=\"d\"><v>1900-01-01</v></c>"
+      "<c r=\"G1\" s=\"2\" t=\"d\"><v>1899-12-30T06:00:00</v></c></row>";
+  QTest::newRow("xlsx dates before March 1900") << "xls" << xlsx_file({{"Sheet1", dates}}, 0, {0, 14, 22, 1}) << true
+      << Cells{{0, 0, "1900/1/1"}, {0, 1, "1900/2/28"}, {0, 2, "1900/3/1"}, {0, 3, "1900/1/0"}, {0, 4, "1900/1/1 12:00"}, {0, 5, "1"}, {0, 6, "1900/1/0 6:00"}};
+  QTest::newRow("xlsx 1904 dates") << "xls" << xlsx_file({{"Sheet1", "<row r=\"1\"><c r=\"A1\" s=\"1\" t=\"d\"><v>1904-01-02</v></c></row>"}}, 0, {0, 14}, {}, true) << true
+      << Cells{{0, 0, "1904/1/2"}};
+
+  auto cell = [](const QByteArray& attributes, const QByteArray& inner) {
+    return "<table:table-cell " + attributes + ">" + inner + "</table:table-cell>";
+  };
+  const QByteArray error_row = "<table:table-row>" +
+      cell("table:formula=\"of:=FOO()\" office:value-type=\"float\" office:value=\"0\"", "<text:p>#NAME?</text:p>") +
+      cell("table:formula=\"of:=1/0\" office:value-type=\"float\" office:value=\"0\"", "<text:p>#DIV/0!</text:p>") +
+      cell("table:formula=\"of:=A1\" office:value-type=\"float\" office:value=\"0\"", "<text:p>Err:502</text:p>") +
+      cell("table:formula=\"of:=NA()\" office:value-type=\"float\" office:value=\"0\"", "<text:p>#N/A</text:p>") +
+      cell("office:value-type=\"float\" office:value=\"0\"", "<text:p>#N/A</text:p>") +
+      cell("table:formula=\"of:=0\" office:value-type=\"float\" office:value=\"0\"", "<text:p>#NAME</text:p>") +
+      cell("table:formula=\"of:=0\" office:value-type=\"float\" office:value=\"0\"", "<text:p>Err:</text:p>") +
+      cell("table:formula=\"of:=&quot;#REF!&quot;\" office:value-type=\"string\"", "<text:p>#REF!</text:p>") + "</table:table-row>";
+  const QByteArray date_row = "<table:table-row>" +
+      cell("office:value-type=\"date\" office:date-value=\"1900-01-01\"", "") +
+      cell("office:value-type=\"date\" office:date-value=\"1900-02-28\"", "") +
+      cell("office:value-type=\"date\" office:date-value=\"1900-03-01\"", "") +
+      cell("office:value-type=\"date\" office:date-value=\"1899-12-30T12:00:00\"", "") +
+      cell("office:value-type=\"date\" office:date-value=\"1899-12-31\"", "") + "</table:table-row>";
+  const QByteArray text_row = "<table:table-row>" +
+      cell("office:value-type=\"string\" office:string-value=\"a&#13;&#10;b\"", "<text:p>a</text:p><text:p>b</text:p>") +
+      cell("office:value-type=\"string\"", "<text:p>abc&#13;</text:p><text:p>def</text:p>") +
+      cell("office:value-type=\"string\"", "<text:p>x<text:line-break/>y</text:p><text:p>z</text:p>") +
+      cell("office:value-type=\"string\" office:string-value=\"\"", "<text:p>shown</text:p>") + "</table:table-row>";
+  QTest::newRow("ods errors as numbers, early dates, line breaks") << "ods" << ods_file({{"Sheet1", error_row + date_row + text_row}}, QString()) << true
+      << Cells{{0, 0, "#NAME?"}, {0, 1, "#DIV/0!"}, {0, 2, "Err:502"}, {0, 3, "#N/A"}, {0, 4, "0"}, {0, 5, "0"}, {0, 6, "0"}, {0, 7, "#REF!"},
+               {1, 0, "1900/1/1"}, {1, 1, "1900/2/28"}, {1, 2, "1900/3/1"}, {1, 3, "1900/1/0 12:00:00"}, {1, 4, "1900/1/0"},
+               {2, 0, "a b"}, {2, 1, "abc def"}, {2, 2, "x y z"}};
+  // clang-format on
+}
+
+void TestDisplaySheets::cells_as_other_writers_store_them() {
+  workbooks();
 }
 
 // Each workbook is written to book.<ext> and read as a block of cells; "wk1" picks the 1-2-3

@@ -338,7 +338,8 @@ QByteArray wk3_file(const QList<WkCell>& cells, quint16 version) {
 
 QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
                      const QList<int>& style_formats,
-                     const QList<std::pair<int, QString>>& custom_formats, bool date1904) {
+                     const QList<std::pair<int, QString>>& custom_formats, bool date1904,
+                     const QList<QByteArray>& shared_strings) {
   const QByteArray ns =
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
@@ -358,6 +359,13 @@ QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int ac
                                                 "</sheetData></worksheet>";
   }
   rels += "<Relationship Id=\"rIdT\" Type=\"" + rel_type + "styles\" Target=\"styles.xml\"/>";
+  if (!shared_strings.isEmpty()) {
+    rels += "<Relationship Id=\"rIdS\" Type=\"" + rel_type +
+            "sharedStrings\" Target=\"sharedStrings.xml\"/>";
+    QByteArray items;
+    for (const QByteArray& item : shared_strings) items += "<si>" + item + "</si>";
+    parts["xl/sharedStrings.xml"] = "<?xml version=\"1.0\"?><sst " + ns + ">" + items + "</sst>";
+  }
   parts["xl/workbook.xml"] = "<?xml version=\"1.0\"?><workbook " + ns + "><workbookPr date1904=\"" +
                              (date1904 ? "1" : "0") + "\"/><bookViews><workbookView activeTab=\"" +
                              QByteArray::number(active) + "\"/></bookViews><sheets>" + names +

@@ -70,11 +70,12 @@ QByteArray wk3_file(const QList<WkCell>& cells, quint16 version);
 
 // An .xlsx package: each sheet is (name, sheetData inner XML), the active tab and the numFmtId of
 // each cell format as given, with the codes of the custom ones (numFmtId 164 and up). The workbook
-// is found at its usual place, without the package's own relationships.
+// is found at its usual place, without the package's own relationships. `shared_strings` are the
+// inner XML of the shared string items (<t>, runs), when there are any.
 QByteArray xlsx_file(const QList<std::pair<QString, QByteArray>>& sheets, int active,
                      const QList<int>& style_formats = {},
                      const QList<std::pair<int, QString>>& custom_formats = {},
-                     bool date1904 = false);
+                     bool date1904 = false, const QList<QByteArray>& shared_strings = {});
 
 // An OpenDocument spreadsheet: each sheet is (name, the table's inner XML with the table:,
 // office: and text: prefixes); `active` names the active sheet in settings.xml ("" for none).
