@@ -3,7 +3,7 @@
 // the sheets, the code page, the date system, the active sheet, the cell formats and the string
 // table. Excel 2.x, 3.0 and 4.0 worksheets (BIFF2, BIFF3, BIFF4) are bare streams holding one
 // sheet with its own code page and formats; an Excel 4.0 workbook (BIFF4W) is a stream of
-// globals naming its sheets, each a BIFF4 worksheet of its own. The chosen sheet's records give
+// globals that holds each sheet as a BIFF4 worksheet stream of its own, after a header naming it. The chosen sheet's records give
 // the cells of the block, each with its number format. A file that is encrypted, cut inside a
 // structure, declaring more than it holds or holding a workbook stream beyond the limit gives no
 // block.
@@ -68,7 +68,7 @@ enum : quint16 {
   kBof2 = 0x0009,
   kBof3 = 0x0209,
   kBof4 = 0x0409,
-  kBundleSheet = 0x008F,
+  kSheetHeader = 0x008F,
   kFormat2 = 0x001E,
   kXf2 = 0x0043,
   kXf3 = 0x0243,
@@ -124,6 +124,13 @@ class Records {
   }
   // The type of the record after the current one, or 0.
   quint16 peek() const { return at_ + 4 <= n_ ? u16(d_ + at_) : 0; }
+  qsizetype position() const { return at_; }
+  // Passes over `bytes` bytes of records; false when the stream ends before.
+  bool skip(qint64 bytes) {
+    if (bytes < 0 || bytes > n_ - at_) return false;
+    at_ += qsizetype(bytes);
+    return true;
+  }
 
  private:
   const char* d_;
@@ -324,9 +331,18 @@ bool read_globals(const QByteArray& stream, Globals& g) {
       case kWindow1:
         if (r.len >= 12) g.active = u16(r.p + 10);
         break;
-      case kBoundSheet:
-      case kBundleSheet: {
-        if ((r.type == kBundleSheet) != workspace) break;
+      case kSheetHeader: {
+        // An Excel 4.0 workbook's sheet: its stream's length and its name, then its stream.
+        if (!workspace) break;
+        Globals::Sheet s{0, {}, false, {}};
+        if (r.len < 5 || !record_string5(r.p + 4, end, 1, s.name)) return false;
+        s.offset = quint32(records.position());
+        if (!records.skip(u32(r.p))) return false;
+        g.sheets.push_back(std::move(s));
+        break;
+      }
+      case kBoundSheet: {
+        if (workspace) break;  // the names only: they come again with each sheet
         Globals::Sheet s{0, {}, false, {}};
         if (r.len < 7) return false;
         s.offset = u32(r.p);
