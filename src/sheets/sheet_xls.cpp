@@ -3,10 +3,10 @@
 // the sheets, the code page, the date system, the active sheet, the cell formats and the string
 // table. Excel 2.x, 3.0 and 4.0 worksheets (BIFF2, BIFF3, BIFF4) are bare streams holding one
 // sheet with its own code page and formats; an Excel 4.0 workbook (BIFF4W) is a stream of
-// globals that holds each sheet as a BIFF4 worksheet stream of its own, after a header naming it. The chosen sheet's records give
-// the cells of the block, each with its number format. A file that is encrypted, cut inside a
-// structure, declaring more than it holds or holding a workbook stream beyond the limit gives no
-// block.
+// globals that holds each sheet as a BIFF4 worksheet stream of its own, after a header naming
+// it. The chosen sheet's records give the cells of the block, each with its number format. A
+// file that is encrypted, cut inside a structure, declaring more than it holds or holding a
+// workbook stream beyond the limit gives no block.
 
 #include "platform/regular_file.h"
 #include "platform/text_codecs.h"
