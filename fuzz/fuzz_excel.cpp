@@ -1,6 +1,6 @@
-// Excel workbook readers (.xls through our own compound-file and record reader, .xlsx and .ods
-// through libzip and pugixml) and the number formats they apply. The readers open paths, so each
-// input is written to a file first.
+// Excel workbook readers (.xls through our own compound-file and record reader, BIFF2 to BIFF8,
+// bare or in a compound file; .xlsx and .ods through libzip and pugixml) and the number formats
+// they apply. The readers open paths, so each input is written to a file first.
 #include "sheets/sheet_readers.h"
 
 #include <QDir>

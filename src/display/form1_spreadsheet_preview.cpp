@@ -110,7 +110,15 @@ void Form1::start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, 
     RichTextBox1->set_text(watcher->result());
     form3_->hide();
   });
-  watcher->setFuture(QtConcurrent::run(copy, file_name, drive));
+  // A reading that fails in any way, memory running out included, is a workbook that cannot be
+  // read: nothing it throws may reach the window thread, where the future would throw it again.
+  watcher->setFuture(QtConcurrent::run([copy, file_name, drive]() -> QString {
+    try {
+      return copy(file_name, drive);
+    } catch (...) {
+      return QString();
+    }
+  }));
 }
 
 }  // namespace tarvex

@@ -20,7 +20,7 @@ QString excel_block_text(const QString& path) {
   const QByteArray head = file_head(path, 8);
   SheetBlock block(kExcelRows, kExcelColumns);
   bool ok = false;
-  if (head == QByteArray::fromHex("d0cf11e0a1b11ae1")) {
+  if (is_xls_head(head)) {
     ok = read_xls_block(path, block);
   } else if (head.startsWith("PK\x03\x04")) {
     ok = is_ods_package(path) ? read_ods_block(path, block) : read_xlsx_block(path, block);

@@ -7,13 +7,14 @@
 
 #include "sheets/sheet_cells.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace tarvex {
 
 // The Excel block: A1:J20 of the sheet named "Sheet1", else of the active sheet (the first when
-// none is marked). The format is told by the content: a BIFF .xls (compound file), an Office
-// Open XML .xlsx or an OpenDocument .ods (ZIP).
+// none is marked). The format is told by the content: a BIFF .xls (compound file, or the bare
+// stream of an Excel 2.x to 4.0 file), an Office Open XML .xlsx or an OpenDocument .ods (ZIP).
 constexpr int kExcelRows = 20;
 constexpr int kExcelColumns = 10;
 QString excel_block_text(const QString& path);
@@ -23,6 +24,13 @@ QString excel_block_text(const QString& path);
 constexpr int kLotusRows = 30;
 constexpr int kLotusColumns = 9;
 QString lotus_block_text(const QString& path);
+
+// No workbook stream or part is taken into memory beyond this size: a workbook that needs more
+// previews as unreadable, whatever the file's size.
+constexpr qint64 kWorkbookPartLimit = 256ll << 20;
+
+// Whether the first bytes of a file are those the .xls reader takes.
+bool is_xls_head(const QByteArray& head);
 
 // The single readers; each fills `block` and says whether the file was read.
 bool read_xls_block(const QString& path, SheetBlock& block);

@@ -1,11 +1,16 @@
-// BIFF workbooks (.xls, BIFF8 and BIFF5): the compound file and its workbook stream are read
-// here, record by record, every length bounded by the record that gives it. The globals give the
-// sheets, the code page, the date system, the active sheet, the cell formats and the string table;
-// the chosen sheet's records give the cells of the block, each with its number format. A file
-// that is encrypted, cut inside a structure or declaring more than it holds gives no block.
+// BIFF workbooks (.xls): the workbook stream is read here, record by record, every length bounded
+// by the record that gives it. BIFF8 and BIFF5 streams live in a compound file; their globals give
+// the sheets, the code page, the date system, the active sheet, the cell formats and the string
+// table. Excel 2.x, 3.0 and 4.0 worksheets (BIFF2, BIFF3, BIFF4) are bare streams holding one
+// sheet with its own code page and formats; an Excel 4.0 workbook (BIFF4W) is a stream of
+// globals that holds each sheet as a BIFF4 worksheet stream of its own, after a header naming
+// it. The chosen sheet's records give the cells of the block, each with its number format. A
+// file that is encrypted, cut inside a structure, declaring more than it holds or holding a
+// workbook stream beyond the limit gives no block.
 
 #include "platform/regular_file.h"
 #include "platform/text_codecs.h"
+#include "sheets/compound_file.h"
 #include "sheets/number_format.h"
 #include "sheets/sheet_readers.h"
 
@@ -33,139 +38,7 @@ double f64(const char* p) {
   return v;
 }
 
-constexpr quint32 kEndOfChain = 0xFFFFFFFE;
-
-// A compound file held in memory, with just enough of its structure to read one stream.
-class CompoundFile {
- public:
-  explicit CompoundFile(QByteArray bytes) : data_(std::move(bytes)) {}
-
-  // The named stream of the root storage (case-insensitive name), or nullopt.
-  std::optional<QByteArray> stream(const QStringList& names) {
-    if (!read_header()) return std::nullopt;
-    const QByteArray dir = join(chain(first_dir_), sector_);
-    const int entries = int(dir.size() / 128);
-    if (entries == 0) return std::nullopt;
-    const char* root = dir.constData();
-    const quint32 mini_start = u32(root + 116);
-    const quint64 mini_size = u32(root + 120);
-    for (int i = 1; i < entries; ++i) {
-      const char* e = dir.constData() + i * 128;
-      const int name_bytes = u16(e + 64);
-      if (e[66] != 2 || name_bytes < 2 || name_bytes > 64) continue;  // a stream object
-      const QString name = decode_utf16le(QByteArray(e, name_bytes - 2)).section(QChar(0), 0, 0);
-      if (!names.contains(name, Qt::CaseInsensitive)) continue;
-      const quint32 start = u32(e + 116);
-      const quint64 size = u32(e + 120);
-      if (size > quint64(data_.size())) return std::nullopt;
-      QByteArray bytes;
-      if (size < cutoff_) {
-        const QByteArray mini_stream = join(chain(mini_start), sector_);
-        if (quint64(mini_stream.size()) < std::min<quint64>(mini_size, mini_stream.size())) {
-          return std::nullopt;
-        }
-        mini_fat_ = chain_bytes(first_mini_fat_);
-        bytes = join_mini(start, mini_stream);
-      } else {
-        bytes = join(chain(start), sector_);
-      }
-      if (quint64(bytes.size()) < size) return std::nullopt;  // truncated
-      bytes.truncate(qsizetype(size));
-      return bytes;
-    }
-    return std::nullopt;
-  }
-
- private:
-  bool read_header() {
-    if (data_.size() < 512) return false;
-    const char* h = data_.constData();
-    const int shift = u16(h + 30);
-    if (shift != 9 && shift != 12) return false;
-    sector_ = 1 << shift;
-    if (u16(h + 32) != 6) return false;
-    first_dir_ = u32(h + 48);
-    cutoff_ = u32(h + 56);
-    first_mini_fat_ = u32(h + 60);
-    sectors_ = quint32((data_.size() - sector_) / sector_);
-    // The FAT: its sector numbers come from the header's list and the chain of extra lists.
-    std::vector<quint32> fat_sectors;
-    const quint32 fat_count = u32(h + 44);
-    if (fat_count > sectors_) return false;
-    for (int i = 0; i < 109 && fat_sectors.size() < fat_count; ++i) {
-      fat_sectors.push_back(u32(h + 76 + 4 * i));
-    }
-    quint32 difat = u32(h + 68);
-    for (quint32 hops = 0; fat_sectors.size() < fat_count; ++hops) {
-      if (difat >= sectors_ || hops > sectors_) return false;
-      const char* s = sector_at(difat);
-      for (int i = 0; i < sector_ / 4 - 1 && fat_sectors.size() < fat_count; ++i) {
-        fat_sectors.push_back(u32(s + 4 * i));
-      }
-      difat = u32(s + sector_ - 4);
-    }
-    fat_.clear();
-    fat_.reserve(fat_sectors.size() * (sector_ / 4));
-    for (quint32 s : fat_sectors) {
-      if (s >= sectors_) return false;
-      const char* p = sector_at(s);
-      for (int i = 0; i < sector_ / 4; ++i) fat_.push_back(u32(p + 4 * i));
-    }
-    return true;
-  }
-
-  const char* sector_at(quint32 s) const {
-    return data_.constData() + (qsizetype(s) + 1) * sector_;
-  }
-
-  // A chain of sectors; a loop or a sector beyond the file ends it.
-  std::vector<quint32> chain(quint32 start) const {
-    std::vector<quint32> out;
-    for (quint32 s = start; s != kEndOfChain && s < sectors_ && s < fat_.size();) {
-      if (out.size() > sectors_) return {};
-      out.push_back(s);
-      s = fat_[s];
-    }
-    return out;
-  }
-
-  std::vector<quint32> chain_bytes(quint32 start) const {
-    const QByteArray bytes = join(chain(start), sector_);
-    std::vector<quint32> out(size_t(bytes.size() / 4));
-    for (size_t i = 0; i < out.size(); ++i) out[i] = u32(bytes.constData() + 4 * i);
-    return out;
-  }
-
-  QByteArray join(const std::vector<quint32>& sectors, int size) const {
-    QByteArray out;
-    out.reserve(qsizetype(sectors.size()) * size);
-    for (quint32 s : sectors) out.append(sector_at(s), size);
-    return out;
-  }
-
-  QByteArray join_mini(quint32 start, const QByteArray& mini_stream) const {
-    QByteArray out;
-    const quint32 count = quint32(mini_stream.size() / 64);
-    quint32 hops = 0;
-    for (quint32 s = start; s != kEndOfChain && s < count && s < mini_fat_.size();
-         s = mini_fat_[s]) {
-      if (++hops > count) return QByteArray();
-      out.append(mini_stream.constData() + qsizetype(s) * 64, 64);
-    }
-    return out;
-  }
-
-  QByteArray data_;
-  int sector_ = 512;
-  quint32 sectors_ = 0;
-  quint32 first_dir_ = 0;
-  quint32 first_mini_fat_ = kEndOfChain;
-  quint32 cutoff_ = 4096;
-  std::vector<quint32> fat_;
-  std::vector<quint32> mini_fat_;
-};
-
-// Record types.
+// Record types; those of BIFF2 to BIFF4 where they differ follow.
 enum : quint16 {
   kBof = 0x0809,
   kEof = 0x000A,
@@ -192,7 +65,43 @@ enum : quint16 {
   kBoolErr = 0x0205,
   kBlank = 0x0201,
   kMulBlank = 0x00BE,
+  kBof2 = 0x0009,
+  kBof3 = 0x0209,
+  kBof4 = 0x0409,
+  kSheetHeader = 0x008F,
+  kFormat2 = 0x001E,
+  kXf2 = 0x0043,
+  kXf3 = 0x0243,
+  kXf4 = 0x0443,
+  kIxfe = 0x0044,
+  kFormula3 = 0x0206,
+  kFormula4 = 0x0406,
+  kBlank2 = 0x0001,
+  kInteger2 = 0x0002,
+  kNumber2 = 0x0003,
+  kLabel2 = 0x0004,
+  kBoolErr2 = 0x0005,
+  kString2 = 0x0007,
+  kArray2 = 0x0021,
+  kTable2 = 0x0036,
+  kTableOp2 = 0x0037,
 };
+
+// The BIFF version a BOF record stands for: 2, 3 or 4 by its type; 5 or 8 by its content.
+int bof_version(quint16 type, const char* p, int len) {
+  switch (type) {
+    case kBof2:
+      return 2;
+    case kBof3:
+      return 3;
+    case kBof4:
+      return 4;
+    case kBof:
+      return len >= 2 && u16(p) >= 0x0600 ? 8 : 5;
+    default:
+      return 0;
+  }
+}
 
 struct Record {
   quint16 type = 0;
@@ -215,6 +124,13 @@ class Records {
   }
   // The type of the record after the current one, or 0.
   quint16 peek() const { return at_ + 4 <= n_ ? u16(d_ + at_) : 0; }
+  qsizetype position() const { return at_; }
+  // Passes over `bytes` bytes of records; false when the stream ends before.
+  bool skip(qint64 bytes) {
+    if (bytes < 0 || bytes > n_ - at_) return false;
+    at_ += qsizetype(bytes);
+    return true;
+  }
 
  private:
   const char* d_;
@@ -323,13 +239,14 @@ int text_code_page(int codepage) {
 
 // What the globals of the workbook give.
 struct Globals {
+  int version = 8;  // 2, 3, 4, 5 or 8
   bool biff8 = true;
   int codepage = 1252;
   bool date1904 = false;
   int active = 0;
   struct Sheet {
     quint32 offset;
-    QByteArray name;  // raw: BIFF5 names are decoded once the code page is known
+    QByteArray name;  // raw: BIFF2 to BIFF5 names are decoded once the code page is known
     bool wide;        // BIFF8 UTF-16 name
     QString decoded;
   };
@@ -363,7 +280,7 @@ QString decode8(const QByteArray& raw, bool wide) {
   return wide ? utf16(raw.constData(), int(raw.size() / 2)) : QString::fromLatin1(raw);
 }
 
-// BIFF5: `length_bytes` of count, then bytes in the code page.
+// BIFF2 to BIFF5: `length_bytes` of count, then bytes in the code page.
 bool record_string5(const char* p, const char* end, int length_bytes, QByteArray& raw) {
   if (end - p < length_bytes) return false;
   const int chars = length_bytes == 1 ? quint8(p[0]) : u16(p);
@@ -372,11 +289,22 @@ bool record_string5(const char* p, const char* end, int length_bytes, QByteArray
   return true;
 }
 
+// The globals at the start of the stream. A bare BIFF2 to BIFF4 worksheet is a workbook of one
+// sheet, at the start of the stream too; its formats are its own (see read_sheet_formats).
 bool read_globals(const QByteArray& stream, Globals& g) {
   Records records(stream, 0);
   Record r;
-  if (!records.next(r) || r.type != kBof || r.len < 4 || u16(r.p + 2) != 0x0005) return false;
-  g.biff8 = u16(r.p) >= 0x0600;
+  if (!records.next(r) || r.len < 4) return false;
+  g.version = bof_version(r.type, r.p, r.len);
+  g.biff8 = g.version == 8;
+  const quint16 kind = u16(r.p + 2);
+  const bool workspace = g.version == 4 && kind == 0x0100;  // an Excel 4.0 workbook
+  if (g.version == 0) return false;
+  if (g.version <= 4 && !workspace) {
+    g.sheets.push_back(Globals::Sheet{0, {}, false, {}});
+    return true;
+  }
+  if (kind != 0x0005 && !workspace) return false;
   // BIFF5 texts are decoded once the code page is known.
   QHash<int, QByteArray> formats5;
   while (records.next(r)) {
@@ -403,7 +331,18 @@ bool read_globals(const QByteArray& stream, Globals& g) {
       case kWindow1:
         if (r.len >= 12) g.active = u16(r.p + 10);
         break;
+      case kSheetHeader: {
+        // An Excel 4.0 workbook's sheet: its stream's length and its name, then its stream.
+        if (!workspace) break;
+        Globals::Sheet s{0, {}, false, {}};
+        if (r.len < 5 || !record_string5(r.p + 4, end, 1, s.name)) return false;
+        s.offset = quint32(records.position());
+        if (!records.skip(u32(r.p))) return false;
+        g.sheets.push_back(std::move(s));
+        break;
+      }
       case kBoundSheet: {
+        if (workspace) break;  // the names only: they come again with each sheet
         Globals::Sheet s{0, {}, false, {}};
         if (r.len < 7) return false;
         s.offset = u32(r.p);
@@ -414,10 +353,12 @@ bool read_globals(const QByteArray& stream, Globals& g) {
         break;
       }
       case kXf:
+        if (workspace) break;  // each sheet of an Excel 4.0 workbook has its own
         if (r.len < 4) return false;
         g.xf_formats.push_back(u16(r.p + 2));
         break;
       case kFormat: {
+        if (workspace) break;
         if (r.len < 3) return false;
         QByteArray raw;
         bool wide = false;
@@ -432,6 +373,7 @@ bool read_globals(const QByteArray& stream, Globals& g) {
         break;
       }
       case kSst:
+        if (workspace) break;
         // Every string takes three bytes at least: a table announcing more than the stream can
         // hold is not read.
         if (r.len < 8 || quint64(u32(r.p + 4)) * 3 > quint64(stream.size())) return false;
@@ -445,6 +387,56 @@ bool read_globals(const QByteArray& stream, Globals& g) {
     }
   }
   return false;  // no end of the globals
+}
+
+// BIFF2 to BIFF4: a worksheet carries its own code page, date system and number formats, before
+// its cells. The FORMAT records are numbered by their order (BIFF4's first two bytes are unused),
+// and an XF names its format by that number.
+bool read_sheet_formats(const QByteArray& stream, quint32 offset, Globals& g) {
+  Records records(stream, qsizetype(offset));
+  Record r;
+  if (!records.next(r)) return false;
+  g.version = bof_version(r.type, r.p, r.len);
+  if (g.version < 2 || g.version > 4) return false;
+  g.biff8 = false;
+  g.xf_formats.clear();
+  g.formats.clear();
+  QList<QByteArray> formats;
+  while (records.next(r) && r.type != kEof) {
+    switch (r.type) {
+      case kFilePass:
+        return false;
+      case kCodePage:
+        if (r.len >= 2) g.codepage = u16(r.p);
+        break;
+      case kDateMode:
+        if (r.len >= 2) g.date1904 = u16(r.p) == 1;
+        break;
+      case kFormat2:
+      case kFormat: {
+        const int unused = r.type == kFormat ? 2 : 0;
+        QByteArray raw;
+        if (r.len < unused || !record_string5(r.p + unused, r.p + r.len, 1, raw)) return false;
+        formats.append(raw);
+        break;
+      }
+      case kXf2:
+        if (r.len < 3) return false;
+        g.xf_formats.push_back(quint8(r.p[2]) & 0x3F);
+        break;
+      case kXf3:
+      case kXf4:
+        if (r.len < 2) return false;
+        g.xf_formats.push_back(quint8(r.p[1]));
+        break;
+      default:
+        break;
+    }
+  }
+  for (int i = 0; i < formats.size(); ++i) {
+    g.formats.insert(i, decode_code_page(formats[i], text_code_page(g.codepage)));
+  }
+  return true;
 }
 
 // A number as an RK value: a 30-bit integer or the high bits of a double, optionally ×100.
@@ -469,17 +461,81 @@ struct SheetCells {
   std::vector<Cell> cells;
 };
 
+// The kinds of cell record, whatever their type number in the version at hand.
+enum class CellRecord {
+  None,
+  Blank,
+  Integer,
+  Number,
+  Rk,
+  Label,
+  RString,
+  LabelSst,
+  BoolErr,
+  Formula
+};
+
+CellRecord cell_record(quint16 type, int version) {
+  if (version == 2) {
+    switch (type) {
+      case kBlank2:
+        return CellRecord::Blank;
+      case kInteger2:
+        return CellRecord::Integer;
+      case kNumber2:
+        return CellRecord::Number;
+      case kLabel2:
+        return CellRecord::Label;
+      case kBoolErr2:
+        return CellRecord::BoolErr;
+      case kFormula:
+        return CellRecord::Formula;
+      default:
+        return CellRecord::None;
+    }
+  }
+  switch (type) {
+    case kBlank:
+      return CellRecord::Blank;
+    case kNumber:
+      return CellRecord::Number;
+    case kRk:
+      return CellRecord::Rk;
+    case kLabel:
+      return CellRecord::Label;
+    case kBoolErr:
+      return CellRecord::BoolErr;
+    case kRString:
+      return version >= 5 ? CellRecord::RString : CellRecord::None;
+    case kLabelSst:
+      return version >= 5 ? CellRecord::LabelSst : CellRecord::None;
+    case kFormula:
+      return version >= 5 ? CellRecord::Formula : CellRecord::None;
+    case kFormula3:
+      return version == 3 ? CellRecord::Formula : CellRecord::None;
+    case kFormula4:
+      return version == 4 ? CellRecord::Formula : CellRecord::None;
+    default:
+      return CellRecord::None;
+  }
+}
+
 class SheetReader {
  public:
   SheetReader(const Globals& g, const SheetBlock& block) : g_(g), block_(block) {}
 
-  QString format_of(int xf) const {
-    if (xf < 0 || size_t(xf) >= g_.xf_formats.size()) return QString();
-    const int id = g_.xf_formats[size_t(xf)];
+  // The code of cell format `xf`; a BIFF2 cell whose format is none of the XF records names its
+  // number format itself (`own`).
+  QString format_of(int xf, int own = -1) const {
+    int id = own;
+    if (xf >= 0 && size_t(xf) < g_.xf_formats.size()) id = g_.xf_formats[size_t(xf)];
+    if (id < 0) return QString();
     // A workbook's own FORMAT records come first, also for the built-in numbers: they hold the
-    // codes of the version that wrote the file (a German currency, say).
+    // codes of the version that wrote the file (a German currency, say). BIFF2 to BIFF4 files
+    // number their formats by order and hold every one they use.
     const auto it = g_.formats.constFind(id);
-    return it != g_.formats.cend() ? it.value() : builtin_number_format(id);
+    if (it != g_.formats.cend()) return it.value();
+    return g_.version >= 5 ? builtin_number_format(id) : QString();
   }
 
   QString text5(const QByteArray& raw) const {
@@ -490,16 +546,21 @@ class SheetReader {
   bool read(const QByteArray& stream, quint32 offset, SheetCells& out) {
     Records records(stream, qsizetype(offset));
     Record r;
-    if (!records.next(r) || r.type != kBof) return false;
+    if (!records.next(r) || bof_version(r.type, r.p, r.len) == 0) return false;
+    const int version = g_.version;
+    const bool biff2 = version == 2;
+    const quint16 string_type = biff2 ? kString2 : kString;
     int depth = 1;
     // The formula whose text result the next STRING record holds.
     std::optional<SheetCells::Cell> pending;
+    // BIFF2: the cell format of the next cell when its attributes cannot hold the number.
+    int ixfe = -1;
     while (records.next(r)) {
       const char* end = r.p + r.len;
-      if (r.type == kBof) ++depth;
+      if (bof_version(r.type, r.p, r.len) != 0) ++depth;
       if (r.type == kEof && --depth == 0) return true;
       if (depth > 1) continue;  // an embedded chart's records
-      if (r.type == kString && pending) {
+      if (r.type == string_type && pending) {
         QString text;
         if (g_.biff8) {
           // Count, flags and characters as a table string has them, running on into CONTINUE
@@ -512,7 +573,7 @@ class SheetReader {
           text = *s;
         } else {
           QByteArray raw;
-          if (!record_string5(r.p, end, 2, raw)) return false;
+          if (!record_string5(r.p, end, biff2 ? 1 : 2, raw)) return false;
           text = text5(raw);
         }
         pending->value.kind = CellValue::Kind::Text;
@@ -522,75 +583,97 @@ class SheetReader {
         continue;
       }
       // A shared formula, an array or a table may stand between a formula and its text.
-      if (r.type != kShrFmla && r.type != kArray && r.type != kTable) pending.reset();
-      if (r.type == kMulRk || r.type == kMulBlank) {
+      const bool between =
+          r.type == kShrFmla || r.type == kArray || r.type == kTable ||
+          (biff2 && (r.type == kArray2 || r.type == kTable2 || r.type == kTableOp2));
+      if (!between) pending.reset();
+      if (biff2 && r.type == kIxfe) {
+        if (r.len >= 2) ixfe = u16(r.p);
+        continue;
+      }
+      if (version >= 5 && (r.type == kMulRk || r.type == kMulBlank)) {
         const int item = r.type == kMulRk ? 6 : 2;
         if (r.len < 6 || (r.len - 6) % item != 0) return false;
         const int row = u16(r.p), first = u16(r.p + 2);
         const int count = (r.len - 6) / item;
         for (int i = 0; i < count && r.type == kMulRk; ++i) {
           const char* at = r.p + 4 + i * 6;
-          add(out, row, first + i, u16(at), CellValue::of_number(rk_value(u32(at + 2))));
+          add(out, row, first + i, u16(at), -1, CellValue::of_number(rk_value(u32(at + 2))));
         }
         continue;
       }
-      const bool cell = r.type == kLabelSst || r.type == kLabel || r.type == kRString ||
-                        r.type == kNumber || r.type == kRk || r.type == kFormula ||
-                        r.type == kBoolErr || r.type == kBlank;
-      if (!cell) continue;
-      if (r.len < 6) return false;
-      const int row = u16(r.p), column = u16(r.p + 2), xf = u16(r.p + 4);
-      const char* v = r.p + 6;
-      switch (r.type) {
-        case kLabelSst:
-          if (r.len < 10) return false;
+      const CellRecord kind = cell_record(r.type, version);
+      if (kind == CellRecord::None) continue;
+      // Row, column and cell format; BIFF2 has three bytes of attributes in place of the format,
+      // the first naming the XF record (63: the IXFE record before), the second the number format.
+      const int head = biff2 ? 7 : 6;
+      if (r.len < head) return false;
+      const int row = u16(r.p), column = u16(r.p + 2);
+      int xf = biff2 ? quint8(r.p[4]) & 0x3F : u16(r.p + 4);
+      const int own = biff2 ? quint8(r.p[5]) & 0x3F : -1;
+      if (biff2 && xf == 63 && ixfe >= 0) xf = ixfe;
+      ixfe = -1;
+      const char* v = r.p + head;
+      const int left = r.len - head;
+      switch (kind) {
+        case CellRecord::LabelSst:
+          if (left < 4) return false;
           if (block_.contains(row, column)) {
             if (u32(v) >= g_.sst_count) return false;
             SheetCells::Cell c{row, column, CellValue::of_text(QString(), format_of(xf)), u32(v)};
             out.cells.push_back(c);
           }
           break;
-        case kLabel:
-        case kRString: {
+        case CellRecord::Label:
+        case CellRecord::RString: {
           QByteArray raw;
           bool wide = false;
-          const bool ok =
-              g_.biff8 ? record_string8(v, end, 2, raw, wide) : record_string5(v, end, 2, raw);
+          const bool ok = g_.biff8 ? record_string8(v, end, 2, raw, wide)
+                                   : record_string5(v, end, biff2 ? 1 : 2, raw);
           if (!ok) return false;
-          add(out, row, column, xf, CellValue::of_text(g_.biff8 ? decode8(raw, wide) : text5(raw)));
+          add(out, row, column, xf, own,
+              CellValue::of_text(g_.biff8 ? decode8(raw, wide) : text5(raw)));
           break;
         }
-        case kNumber:
-          if (r.len < 14) return false;
-          add(out, row, column, xf, CellValue::of_number(f64(v)));
+        case CellRecord::Number:
+          if (left < 8) return false;
+          add(out, row, column, xf, own, CellValue::of_number(f64(v)));
           break;
-        case kRk:
-          if (r.len < 10) return false;
-          add(out, row, column, xf, CellValue::of_number(rk_value(u32(v))));
+        case CellRecord::Integer:
+          if (left < 2) return false;
+          add(out, row, column, xf, own, CellValue::of_number(u16(v)));
           break;
-        case kBoolErr:
-          if (r.len < 8) return false;
-          add(out, row, column, xf,
+        case CellRecord::Rk:
+          if (left < 4) return false;
+          add(out, row, column, xf, own, CellValue::of_number(rk_value(u32(v))));
+          break;
+        case CellRecord::BoolErr:
+          if (left < 2) return false;
+          add(out, row, column, xf, own,
               v[1] ? CellValue::of_error(error_name(quint8(v[0]))) : CellValue::of_bool(v[0] != 0));
           break;
-        case kFormula: {
-          if (r.len < 20) return false;
+        case CellRecord::Formula: {
+          // The result, then the options, the token count and the tokens: BIFF2 has one byte
+          // for each of the two, BIFF3 and BIFF4 two, BIFF5 and BIFF8 four more bytes between.
+          if (left < (version >= 5 ? 14 : version >= 3 ? 12 : 10)) return false;
           if (u16(v + 6) != 0xFFFF) {
-            add(out, row, column, xf, CellValue::of_number(f64(v)));
+            add(out, row, column, xf, own, CellValue::of_number(f64(v)));
           } else if (v[0] == 0) {  // a text, in the STRING record that follows
             if (block_.contains(row, column)) {
-              pending = SheetCells::Cell{row, column, CellValue::of_text({}, format_of(xf)), -1};
+              pending =
+                  SheetCells::Cell{row, column, CellValue::of_text({}, format_of(xf, own)), -1};
             }
           } else if (v[0] == 1) {
-            add(out, row, column, xf, CellValue::of_bool(v[2] != 0));
+            add(out, row, column, xf, own, CellValue::of_bool(v[2] != 0));
           } else if (v[0] == 2) {
-            add(out, row, column, xf, CellValue::of_error(error_name(quint8(v[2]))));
+            add(out, row, column, xf, own, CellValue::of_error(error_name(quint8(v[2]))));
           } else if (v[0] == 3) {
-            add(out, row, column, xf, CellValue::of_text(QString()));
+            add(out, row, column, xf, own, CellValue::of_text(QString()));
           }
           break;
         }
-        default:
+        case CellRecord::Blank:
+        case CellRecord::None:
           break;
       }
     }
@@ -598,10 +681,10 @@ class SheetReader {
   }
 
  private:
-  void add(SheetCells& out, int row, int column, int xf, CellValue value) const {
+  void add(SheetCells& out, int row, int column, int xf, int own, CellValue value) const {
     if (!block_.contains(row, column)) return;
     if (value.kind == CellValue::Kind::Number || value.kind == CellValue::Kind::Text) {
-      value.format = format_of(xf);
+      value.format = format_of(xf, own);
     }
     out.cells.push_back({row, column, std::move(value), -1});
   }
@@ -621,20 +704,50 @@ int chosen_sheet(const Globals& g) {
   return g.active >= 0 && size_t(g.active) < g.sheets.size() ? g.active : 0;
 }
 
+const char kCompoundSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
+// A file that starts with the BOF record of BIFF2, BIFF3 or BIFF4: Excel 2.x to 4.0 wrote their
+// worksheets and workbooks as bare streams.
+bool is_bare_stream(const QByteArray& head) {
+  if (head.size() < 4) return false;
+  const quint16 type = u16(head.constData());
+  return type == kBof2 || type == kBof3 || type == kBof4;
+}
+
+// The workbook stream: the "Workbook" or "Book" stream of a compound file, or the whole file
+// when it is a bare stream; nullopt beyond the limit a workbook part has.
+std::optional<QByteArray> workbook_stream(const QString& path) {
+  QFile file(path);
+  if (!open_regular_file(file)) return std::nullopt;
+  const QByteArray head = file.read(8);
+  if (head == QByteArray(kCompoundSignature, 8)) {
+    return compound_stream(file, {QStringLiteral("Workbook"), QStringLiteral("Book")},
+                           kWorkbookPartLimit);
+  }
+  if (!is_bare_stream(head) || file.size() > kWorkbookPartLimit || !file.seek(0)) {
+    return std::nullopt;
+  }
+  QByteArray all = file.readAll();
+  if (all.size() != file.size()) return std::nullopt;  // changed while read
+  return all;
+}
+
 }  // namespace
 
+bool is_xls_head(const QByteArray& head) {
+  return head.startsWith(QByteArray(kCompoundSignature, 8)) || is_bare_stream(head);
+}
+
 bool read_xls_block(const QString& path, SheetBlock& block) {
-  QFile file(path);
-  if (!open_regular_file(file)) return false;
-  std::optional<QByteArray> stream =
-      CompoundFile(file.readAll()).stream({QStringLiteral("Workbook"), QStringLiteral("Book")});
-  file.close();
+  const std::optional<QByteArray> stream = workbook_stream(path);
   if (!stream) return false;
   Globals g;
   if (!read_globals(*stream, g)) return false;
+  const quint32 offset = g.sheets[size_t(chosen_sheet(g))].offset;
+  if (g.version <= 4 && !read_sheet_formats(*stream, offset, g)) return false;
   SheetCells cells;
   SheetReader reader(g, block);
-  if (!reader.read(*stream, g.sheets[size_t(chosen_sheet(g))].offset, cells)) return false;
+  if (!reader.read(*stream, offset, cells)) return false;
 
   // The string table: only the strings the block shows are decoded, but every string must be
   // whole within its records.

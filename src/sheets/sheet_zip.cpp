@@ -1,6 +1,7 @@
 #include "sheets/sheet_zip.h"
 
 #include "platform/regular_file.h"
+#include "sheets/sheet_readers.h"
 
 #include <QFile>
 
@@ -12,8 +13,9 @@ namespace tarvex {
 
 namespace {
 
-// No part may unpack to more than this, nor to more than deflate's best ratio allows.
-constexpr zip_uint64_t kPartLimit = 256ull << 20;
+// No part may unpack to more than the workbook part limit, nor to more than deflate's best ratio
+// allows.
+constexpr zip_uint64_t kPartLimit = zip_uint64_t(kWorkbookPartLimit);
 constexpr zip_uint64_t kDeflateRatio = 1032;
 
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include "app/form3.h"
 #include "app/main_window.h"
+#include "compound_writer.h"
 #include "display/text_pane.h"
+#include "early_biff_writer.h"
 #include "form_fixture.h"
 #include "sheets/number_format.h"
 #include "sheets/sheet_cells.h"
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -273,6 +276,13 @@ class TestDisplaySheets final : public QObject {
   void preview_on_the_window();
   void late_reading_is_superseded_data();
   void late_reading_is_superseded();
+  void early_excel_files_data();
+  void early_excel_files();
+  void compound_chains_that_loop_data();
+  void compound_chains_that_loop();
+  void huge_sparse_workbooks_data();
+  void huge_sparse_workbooks();
+  void failed_reading_leaves_the_window_alive();
 };
 
 // Every row of the table: our own writers' .xls, .xlsx and .ods show the text the spreadsheet
@@ -496,7 +506,8 @@ void TestDisplaySheets::workbooks_data() {
 
 // Our .xls reader against python3-xlrd: the values (not the formats) of generated workbooks with
 // every kind of cell record, string tables split inside strings, rich and phonetic strings,
-// shared formulas between a formula and its text, BIFF5 in code page 932 and the 1904 system.
+// shared formulas between a formula and its text, BIFF5 in code page 932 and the 1904 system;
+// and of Excel 2.x, 3.0 and 4.0 worksheets and Excel 4.0 workbooks (the first sheet).
 // xlrd is a test package (tools/deps.sh): without it the test fails.
 void TestDisplaySheets::values_match_xlrd() {
   QTemporaryDir dir;
@@ -518,9 +529,13 @@ void TestDisplaySheets::values_match_xlrd() {
   const quint8 errors[] = {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A};
   const quint16 between[] = {0, 0x04BC, 0x0221, 0x0236};
   QStringList paths;
-  for (int b = 0; b < 40; ++b) {
+  // 40 BIFF8 and BIFF5 workbooks, then 16 of the early versions: BIFF2, BIFF3, BIFF4 and
+  // Excel 4.0 workbooks in turn.
+  constexpr int kBooks = 40, kEarlyBooks = 16;
+  for (int b = 0; b < kBooks + kEarlyBooks; ++b) {
+    const bool early = b >= kBooks;
     XlsBook book{{XlsSheet{QStringLiteral("Sheet1"), {}}}};
-    book.biff5 = b % 5 == 4;
+    book.biff5 = b % 5 == 4 || early;
     book.date1904 = b % 7 == 3;
     book.between_formula_and_string = between[b % 4];
     book.string_record_limit = b % 3 == 0 ? 8224 : 40 + int(random.bounded(200));
@@ -546,7 +561,12 @@ void TestDisplaySheets::values_match_xlrd() {
     const QString path = dir.filePath(QStringLiteral("book%1.xls").arg(b));
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(xls_file(book));
+    const int version = 2 + b % 4;  // 5: an Excel 4.0 workbook
+    const XlsSheet second{QStringLiteral("Sheet2"), {num(0, 0, 1)}};
+    const EarlyBiff options{std::min(version, 4), 932, book.date1904, b % 8 == 2};
+    f.write(!early        ? xls_file(book)
+            : version < 5 ? early_biff_sheet(book.sheets[0], options)
+                          : biff4_workbook({book.sheets[0], second}, options));
     f.close();
     paths.append(path);
   }
@@ -597,7 +617,7 @@ void TestDisplaySheets::values_match_xlrd() {
       }
     }
   }
-  QCOMPARE(compared, 40 * kExcelRows * kExcelColumns);
+  QCOMPARE(compared, (kBooks + kEarlyBooks) * kExcelRows * kExcelColumns);
 }
 
 void TestDisplaySheets::workbooks() {
@@ -734,6 +754,155 @@ void TestDisplaySheets::late_reading_is_superseded() {
     QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+// The cells of every kind an Excel 2.x to 4.0 worksheet holds, and what the block shows of them.
+static XlsSheet early_sheet(const QString& name) {
+  // clang-format off
+  return XlsSheet{name, {
+      txt(0, 0, "ﾊﾞﾅﾅ表示①"), num(0, 1, 42.5), num(0, 2, 7, XlsCell::Rk), num(0, 3, -3, XlsCell::Rk), num(0, 4, 1, XlsCell::Bool), num(0, 5, 0x07, XlsCell::Error),
+      num(1, 0, 2.25, XlsCell::FormulaNumber), txt(1, 1, "式の値", XlsCell::FormulaText), num(1, 2, 0, XlsCell::FormulaBool), num(1, 3, 0x2A, XlsCell::FormulaError), num(1, 4, 0, XlsCell::FormulaEmpty),
+      num(2, 0, 45322, XlsCell::Date), num(2, 1, 3.14159, XlsCell::Number, "0.00"), num(2, 2, 0.384375, XlsCell::Time), txt(2, 3, "", XlsCell::Blank), num(2, 4, 70000, XlsCell::Rk),
+      txt(19, 9, "右下J20"), txt(20, 0, "row 21"), txt(0, 10, "K1")}};
+  // clang-format on
+}
+
+// clang-format off
+static const Cells kEarlyCells = {
+    {0, 0, "ﾊﾞﾅﾅ表示①"}, {0, 1, "42.5"}, {0, 2, "7"}, {0, 3, "-3"}, {0, 4, "TRUE"}, {0, 5, "#DIV/0!"},
+    {1, 0, "2.25"}, {1, 1, "式の値"}, {1, 2, "FALSE"}, {1, 3, "#N/A"},
+    {2, 0, "2024/1/31"}, {2, 1, "3.14"}, {2, 2, "9:13:30"}, {2, 4, "70000"}, {19, 9, "右下J20"}};
+// clang-format on
+
+// Worksheets and workbooks of Excel 2.x, 3.0 and 4.0: bare BIFF2 to BIFF4 streams with their own
+// code page and formats, and Excel 4.0 workbooks of several sheets, bare as Excel 4.0 wrote them
+// or in a compound file. They are checked as the workbook rows are.
+void TestDisplaySheets::early_excel_files_data() {
+  QTest::addColumn<QString>("ext");
+  QTest::addColumn<QByteArray>("file");
+  QTest::addColumn<bool>("readable");
+  QTest::addColumn<Cells>("cells");
+  for (int version : {2, 3, 4}) {
+    QTest::newRow(qPrintable(QStringLiteral("BIFF%1 cells of every kind").arg(version)))
+        << "xls" << early_biff_sheet(early_sheet("Sheet1"), {version}) << true << kEarlyCells;
+  }
+  const XlsSheet western{"Sheet1", {txt(0, 0, "Größe"), num(0, 1, 0, XlsCell::Date)}};
+  const XlsSheet data{"データ", {txt(0, 0, "別シート")}};
+  const XlsSheet tally{"集計", {txt(0, 0, "集計です")}};
+  QByteArray cut = early_biff_sheet(early_sheet("Sheet1"), {3});
+  cut.chop(40);
+  QByteArray label_past_record = early_biff_sheet(XlsSheet{"Sheet1", {txt(0, 0, "abc")}}, {2});
+  label_past_record[label_past_record.lastIndexOf("abc") - 1] = 9;  // a length past its record
+  QByteArray format_past_record =
+      early_biff_sheet(XlsSheet{"Sheet1", {num(0, 0, 1, XlsCell::Number, "0.0")}}, {4});
+  format_past_record[format_past_record.indexOf("0.0") - 1] = 40;
+  QByteArray sheet_past_stream = biff4_workbook({data, tally});
+  sheet_past_stream[sheet_past_stream.indexOf(QByteArray::fromHex("8f00")) + 6] = char(0x7F);
+  const Cells none;
+  // clang-format off
+  QTest::newRow("BIFF2 cells naming their XF by IXFE")      << "xls" << early_biff_sheet(early_sheet("Sheet1"), {2, 932, false, true}) << true << kEarlyCells;
+  QTest::newRow("BIFF3 code page 1252, 1904 date system")   << "xls" << early_biff_sheet(western, {3, 1252, true}) << true << Cells{{0, 0, "Größe"}, {0, 1, "1904/1/1"}};
+  QTest::newRow("BIFF3 cut inside a cell shows the cells before") << "xls" << cut << true << kEarlyCells.mid(0, 14);
+  QTest::newRow("BIFF2 label longer than its record")       << "xls" << label_past_record << false << none;
+  QTest::newRow("BIFF4 format longer than its record")      << "xls" << format_past_record << false << none;
+  QTest::newRow("Excel 4.0 workbook, Sheet1 second")        << "xls" << biff4_workbook({data, early_sheet("Sheet1")}) << true << kEarlyCells;
+  QTest::newRow("Excel 4.0 workbook without Sheet1")        << "xls" << biff4_workbook({tally, data}) << true << Cells{{0, 0, "集計です"}};
+  QTest::newRow("Excel 4.0 workbook in a compound file")    << "xls" << compound_file("Book", biff4_workbook({data, early_sheet("Sheet1")})) << true << kEarlyCells;
+  QTest::newRow("Excel 4.0 sheet longer than the workbook") << "xls" << sheet_past_stream << false << none;
+  // clang-format on
+}
+
+void TestDisplaySheets::early_excel_files() {
+  workbooks();
+}
+
+// Compound files whose chains come back to a sector they have passed are not read: the FAT chain
+// of the stream, the DIFAT chain (followed, it would give a readable file), the directory's, the
+// mini FAT's sectors, the stream's mini sectors and the mini stream. Each must end at once, not
+// when a count of the file's sectors runs out.
+void TestDisplaySheets::compound_chains_that_loop_data() {
+  QTest::addColumn<int>("loop");
+  QTest::addColumn<bool>("mini");
+  QTest::addColumn<bool>("readable");
+  // clang-format off
+  QTest::newRow("no loop, regular sectors")  << int(ChainLoop::None) << false << true;
+  QTest::newRow("no loop, mini stream")      << int(ChainLoop::None) << true << true;
+  QTest::newRow("FAT")                       << int(ChainLoop::Fat) << false << false;
+  QTest::newRow("DIFAT")                     << int(ChainLoop::Difat) << false << false;
+  QTest::newRow("directory")                 << int(ChainLoop::Directory) << false << false;
+  QTest::newRow("directory, mini stream")    << int(ChainLoop::Directory) << true << false;
+  QTest::newRow("mini FAT sectors")          << int(ChainLoop::MiniFatSectors) << true << false;
+  QTest::newRow("mini sectors")              << int(ChainLoop::MiniSectors) << true << false;
+  QTest::newRow("mini stream")               << int(ChainLoop::MiniStream) << true << false;
+  // clang-format on
+}
+
+void TestDisplaySheets::compound_chains_that_loop() {
+  QFETCH(int, loop);
+  QFETCH(bool, mini);
+  QFETCH(bool, readable);
+  // A BIFF4 worksheet of a few hundred bytes, or padded past the mini stream's cutoff.
+  QByteArray stream = early_biff_sheet(XlsSheet{"Sheet1", {txt(0, 0, "連鎖"), num(1, 1, 5)}});
+  QVERIFY(stream.size() < 4096);
+  if (!mini) stream.append(QByteArray(5000, '\0'));
+  const QString text = block_of("loop.xls", compound_file_looping("Book", stream, ChainLoop(loop)));
+  QCOMPARE(text.startsWith(QStringLiteral("連鎖\t")), readable);
+  if (!readable) QCOMPARE(text, QString());
+}
+
+// 64 GiB sparse files named .xls: the reader reads the sectors it needs, never the whole file.
+void TestDisplaySheets::huge_sparse_workbooks_data() {
+  QTest::addColumn<QByteArray>("head");
+  QTest::addColumn<bool>("readable");
+  QByteArray over_limit = xls_file(sample_book());
+  // The stream's size in its directory entry (sector 1, second entry): 512 MiB.
+  over_limit[2 * 512 + 128 + 123] = 0x20;
+  QTest::newRow("signature, then holes") << QByteArray::fromHex("d0cf11e0a1b11ae1") << false;
+  QTest::newRow("a workbook, then holes") << xls_file(sample_book()) << true;
+  QTest::newRow("a stream over the limit") << over_limit << false;
+  QTest::newRow("a bare BIFF4 worksheet, then holes")
+      << early_biff_sheet(early_sheet("Sheet1")) << false;
+}
+
+void TestDisplaySheets::huge_sparse_workbooks() {
+  QFETCH(QByteArray, head);
+  QFETCH(bool, readable);
+  QTemporaryDir dir;
+  QFile f(dir.filePath("huge.xls"));
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(head);
+  if (!f.resize(64ll << 30)) QSKIP("the file system refuses a sparse file of 64 GiB");
+  f.close();
+  const QString text = excel_block_text(f.fileName());
+  QCOMPARE(text.startsWith(QStringLiteral("名前\t数量\t#DIV/0!")), readable);
+  if (!readable) QCOMPARE(text, QString());
+}
+
+static QString copy_that_runs_out_of_memory(const QString&, const QString&) {
+  throw std::bad_alloc();
+}
+
+// A reading that fails, however it fails, leaves the window alive with an empty pane: nothing
+// is thrown again on the window thread.
+void TestDisplaySheets::failed_reading_leaves_the_window_alive() {
+  FormFixture fx;
+  Form1& f = excel_window(fx);
+  f.RichTextBox1->set_text(QStringLiteral("前の表示"));
+  f.start_sheet_reading(f.take_sheet_ticket(), &copy_that_runs_out_of_memory, "book.xls",
+                        fx.folder() + "/");
+  settle(f);
+  QCOMPARE(f.RichTextBox1->text(), QString());
+  // The same for a 64 GiB workbook shown from the file box.
+  QFile huge(fx.folder() + "/huge.xls");
+  QVERIFY(huge.open(QIODevice::WriteOnly));
+  huge.write(QByteArray::fromHex("d0cf11e0a1b11ae1"));
+  if (!huge.resize(64ll << 30)) QSKIP("the file system refuses a sparse file of 64 GiB");
+  huge.close();
+  f.RichTextBox1->set_text(QStringLiteral("前の表示"));
+  f.ファイルの表示(huge.fileName(), 1);
+  settle(f);
+  QCOMPARE(f.RichTextBox1->text(), QString());
+  QVERIFY(f.form3()->isHidden());
 }
 
 QTEST_MAIN(TestDisplaySheets)
