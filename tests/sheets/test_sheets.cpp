@@ -8,6 +8,7 @@
 #include "sheets/number_format.h"
 #include "sheets/sheet_cells.h"
 #include "sheets/sheet_readers.h"
+#include "thread_sanitizer.h"
 #include "workbook_writers.h"
 
 #include <QCheckBox>
@@ -409,6 +410,7 @@ void TestDisplaySheets::workbooks_data() {
 // shared formulas between a formula and its text, BIFF5 in code page 932 and the 1904 system.
 // xlrd is a test package (tools/deps.sh): without it the test fails.
 void TestDisplaySheets::values_match_xlrd() {
+  if (kThreadSanitizer) QSKIP(kNoChildProcessUnderThreadSanitizer);
   QTemporaryDir dir;
   QRandomGenerator random(16);
   const QStringList texts = {"",
