@@ -67,6 +67,27 @@ class ListMouseFilter final : public QObject {
   std::function<void(QMouseEvent*)> on_press_, on_release_;
 };
 
+// Takes a worker's word on the window's thread: the worker emits `finished`, which reaches
+// `finish_wait` there through a connection made on the window's thread. The call that crosses is
+// Qt's own from its making to its deletion; nothing of Tarvex's is handed over with it.
+class FinishNotifier final : public QObject {
+  Q_OBJECT
+ public:
+  FinishNotifier() {
+    connect(this, &FinishNotifier::finished, this, &FinishNotifier::finish_wait,
+            Qt::QueuedConnection);
+  }
+  QEventLoop* waiting = nullptr;  // used on the window's thread only
+
+ signals:
+  void finished();
+
+ private:
+  void finish_wait() {
+    if (waiting) waiting->quit();
+  }
+};
+
 // Work on a thread of its own that the window's thread waits for in an event loop, so that the
 // window keeps drawing and the timers keep ticking meanwhile.
 class Background {
@@ -81,12 +102,7 @@ class Background {
       work();
       finished_ = true;
       // The window's thread ends its wait, if it is waiting by then.
-      QMetaObject::invokeMethod(
-          &notifier_,
-          [this] {
-            if (waiting_) waiting_->quit();
-          },
-          Qt::QueuedConnection);
+      emit notifier_.finished();
     });
   }
   void join() {
@@ -97,15 +113,14 @@ class Background {
   // Runs `loop` until the work finishes or something else ends the loop; at once when finished.
   void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
     if (finished_) return;
-    waiting_ = &loop;
+    notifier_.waiting = &loop;
     loop.exec(flags);
-    waiting_ = nullptr;
+    notifier_.waiting = nullptr;
   }
 
  private:
   std::atomic<bool> finished_{false};
-  QObject notifier_;               // lives on the window's thread
-  QEventLoop* waiting_ = nullptr;  // used on the window's thread only
+  FinishNotifier notifier_;  // lives on the window's thread
   std::thread worker_;
 };
 
@@ -438,3 +453,5 @@ void Form1::文字列検索の終了_Click() {
 }
 
 }  // namespace tarvex
+
+#include "form1_search.moc"

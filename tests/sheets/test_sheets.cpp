@@ -10,6 +10,7 @@
 #include "sheets/number_format.h"
 #include "sheets/sheet_cells.h"
 #include "sheets/sheet_readers.h"
+#include "thread_sanitizer.h"
 #include "workbook_writers.h"
 
 #include <QCheckBox>
@@ -510,6 +511,7 @@ void TestDisplaySheets::workbooks_data() {
 // and of Excel 2.x, 3.0 and 4.0 worksheets and Excel 4.0 workbooks (the first sheet).
 // xlrd is a test package (tools/deps.sh): without it the test fails.
 void TestDisplaySheets::values_match_xlrd() {
+  if (kThreadSanitizer) QSKIP(kNoChildProcessUnderThreadSanitizer);
   QTemporaryDir dir;
   QRandomGenerator random(16);
   const QStringList texts = {"",

@@ -8,6 +8,7 @@
 #include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/trash.h"
+#include "thread_sanitizer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -412,6 +413,7 @@ void TestSteppingForm::remove_and_delete() {
   }
   const QString folder = QFileInfo(path).absolutePath();
   const bool locked = situation == "read-only";
+  if (locked && kThreadSanitizer) QSKIP(kNoChildProcessUnderThreadSanitizer);
   if (locked && QProcess::execute("chattr", {"+i", folder}) != 0) QSKIP("chattr +i is unavailable");
   const auto unlock = qScopeGuard([&] {
     if (locked) QProcess::execute("chattr", {"-i", folder});
