@@ -268,6 +268,9 @@ class Form1 final : public QMainWindow {
   void 画像のコピー_Click();
   void 最大画面表示_Click();
   void 最大画面の再描画();
+  // True while the maximised picture display can take effect: the window maximised, the picture
+  // on display, unstretched or keeping its proportions.
+  bool maximised_display_possible() const;
   void apply_fit_option();
   // Loads the current image entry into the image pane again; an empty slot empties the pane.
   // Used by the layout pass and the maximised display.
