@@ -215,6 +215,10 @@ class Form1 final : public QMainWindow {
   QAction* previous_entry_key = nullptr;
   QAction* next_entry_key = nullptr;
   QAction* pause_key = nullptr;
+  // The keys of a picture viewer, with the focus on the image pane or on its arrow buttons:
+  // the arrows and Page Up / Page Down step, Space pauses or resumes the running display, Esc
+  // leaves the maximised display. True when the key was taken.
+  bool Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated);
   // The image slideshow decodes the next picture ahead; benchmarks compare with it off.
   bool prefetch_enabled = true;
   PicturePrefetch& look_ahead() { return *prefetch_; }
