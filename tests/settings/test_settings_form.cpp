@@ -12,6 +12,7 @@
 #include "settings/option_rules.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -308,8 +309,11 @@ void TestSettingsForm::kept_proportions_read_and_written_back() {
   QCOMPARE(f.st.options.keep_proportions, kept);
   run_options(f, [](Form2& d) { QTest::mouseClick(d.Command2[0], Qt::LeftButton); });
   QCOMPARE(key_line(), before);
-  fx.destroy();
-  QCOMPARE(key_line(), before);
+  // A file lost while Tarvex runs is written anew at shutdown, with the key as it was read (an
+  // empty value reads as no key, and is not written).
+  QVERIFY(QFile::remove(fx.settings_path()));
+  f.close();
+  QCOMPARE(key_line().remove(' '), line.endsWith('=') ? QString() : QString(before).remove(' '));
 }
 
 QTEST_MAIN(TestSettingsForm)
