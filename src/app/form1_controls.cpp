@@ -340,6 +340,7 @@ void Form1::connect_events() {
   connect(File1, &FileBox::attributesChanged, this,
           [this] { SHTree1->set_show_hidden(File1->attributes().hidden); });
   connect(File1, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
+  connect(File1, &FileBox::enterPressed, this, [this] { File1_DblClick(); });
   connect(File1, &FileBox::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { File1_MouseUp(b, at); });
   connect(now_refresh, &QAction::triggered, this, [this] { now_refresh_Click(); });

@@ -193,6 +193,9 @@ void Form1::Form_Load() {
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
   take_dialog_options();
   Image1->set_stretch(st.options.fit);
+  st.options.keep_proportions_text = settings_.ini_read(kFitSection, kKeepProportions);
+  st.options.keep_proportions = leading_number(st.options.keep_proportions_text) == 1.0;
+  Image1->set_keep_proportions(st.options.keep_proportions);
 
   // The folder tree and the file box start in the working folder.
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
@@ -230,6 +233,10 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   write(kFitSection, kFit, st.options.fit ? QStringLiteral("1") : QStringLiteral("0"));
   write(kDeleteSection, kDelete,
         st.options.delete_allowed ? QStringLiteral("1") : QStringLiteral("0"));
+  // Kept as the file held it; a file without the key is left without it.
+  if (!st.options.keep_proportions_text.isEmpty()) {
+    write(kFitSection, kKeepProportions, st.options.keep_proportions_text);
+  }
 
   // All in one write: the file holds the old values or the new ones, never a mixture. A failure is
   // told once, with the file and why.

@@ -36,6 +36,10 @@ struct FormState {
     bool fit = false;             // fit the picture to the pane
     bool delete_allowed = false;  // the delete-file commands may be enabled
     QString pattern;              // the dialog's pattern box, stored at shutdown
+    // The picture keeps its proportions; the settings file's text for it, written back unchanged
+    // ("" when the file has no such key, which then stays without it).
+    bool keep_proportions = false;
+    QString keep_proportions_text;
   };
   Options options;
   ExtensionTable image_exts;  // picture formats added by the settings file, read at start-up

@@ -59,6 +59,17 @@ QRect maximised_image_geometry(QSize pane) {
   return QRect(QPoint(kLeft, kTop), pane);
 }
 
+QRect maximised_kept_image_geometry(QSize pane, QSize outer, bool stretch) {
+  constexpr int kLeft = 10;
+  constexpr int kTop = 0;
+  // From the left edge the pane passes over the number row and the path labels, so it ends above
+  // the number row (at H − 2000), as far from it as the usual pane is from the menu bar.
+  const QSize usual = image_pane_area(outer);
+  const QSize area(kImagePaneLeft - kLeft + usual.width(),
+                   outer.height() - 2000 - kImagePaneTop - kTop);
+  return QRect(QPoint(kLeft, kTop), stretch ? area : pane.boundedTo(area));
+}
+
 QRect normal_image_geometry(QSize pane) {
   return QRect(QPoint(kImagePaneLeft, kImagePaneTop), pane);
 }

@@ -80,6 +80,12 @@ QSize limit_image_pane(QSize pane, QSize outer);
 // within which the unscaled picture is cut off.
 QRect maximised_image_geometry(QSize pane);
 
+// The same with the picture's proportions kept: the pane never reaches past the window, where its
+// scroll bars could not be reached. It starts at the same corner and ends at the usual pane's right
+// edge and above the number row; a stretched pane takes all of that, another keeps its picture's
+// own size within it.
+QRect maximised_kept_image_geometry(QSize pane, QSize outer, bool stretch);
+
 // The image pane's rectangle outside the maximised display: its own size in its usual place.
 QRect normal_image_geometry(QSize pane);
 

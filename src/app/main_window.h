@@ -217,6 +217,10 @@ class Form1 final : public QMainWindow {
   QAction* previous_entry_key = nullptr;
   QAction* next_entry_key = nullptr;
   QAction* pause_key = nullptr;
+  // The keys of a picture viewer, with the focus on the image pane or on its arrow buttons:
+  // the arrows and Page Up / Page Down step, Space pauses or resumes the running display, Esc
+  // leaves the maximised display. True when the key was taken.
+  bool Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated);
   // The image slideshow decodes the next picture ahead; benchmarks compare with it off.
   bool prefetch_enabled = true;
   PicturePrefetch& look_ahead() { return *prefetch_; }
@@ -270,6 +274,9 @@ class Form1 final : public QMainWindow {
   void 画像のコピー_Click();
   void 最大画面表示_Click();
   void 最大画面の再描画();
+  // True while the maximised picture display can take effect: the window maximised, the picture
+  // on display, unstretched or keeping its proportions.
+  bool maximised_display_possible() const;
   void apply_fit_option();
   // Loads the current image entry into the image pane again; an empty slot empties the pane.
   // Used by the layout pass and the maximised display.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRandomGenerator>
@@ -112,6 +113,16 @@ void FileBox::mouseReleaseEvent(QMouseEvent* event) {
   pressed_ = false;
   QListView::mouseReleaseEvent(event);
   emit mouseReleased(event->button(), event->globalPosition().toPoint());
+}
+
+void FileBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    event->accept();
+    emit enterPressed();
+    return;
+  }
+  QListView::keyPressEvent(event);
 }
 
 }  // namespace tarvex

@@ -40,11 +40,14 @@ class FileBox final : public QListView {
   void mouseReleased(Qt::MouseButton button, const QPoint& global_pos);
   // The attribute switches were set (the folder tree follows the hidden switch).
   void attributesChanged();
+  // Enter was pressed in the box: the keyboard's double-click.
+  void enterPressed();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   bool relist(const QString& folder);

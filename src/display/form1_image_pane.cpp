@@ -60,13 +60,26 @@ void Form1::reload_current_picture() {
   }
 }
 
+bool Form1::maximised_display_possible() const {
+  // A picture that keeps its proportions is shown whole in the maximised display too, so there
+  // the display is not only for the unstretched picture.
+  return isMaximized() && (!Image1->stretch() || Image1->keep_proportions()) && !Image1->isHidden();
+}
+
 void Form1::最大画面の再描画() {
-  const bool maximised_display = isMaximized() && !Image1->stretch() && on_display(side(true));
-  if (maximised_display) {
+  if (maximised_display_possible()) {
     reload_current_picture();
     if (最大画面表示->isChecked()) {
-      const QRect g = maximised_image_geometry(twips_geometry(Image1).size());
+      const QSize pane = twips_geometry(Image1).size();
+      const QRect g = Image1->keep_proportions() ? maximised_kept_image_geometry(
+                                                       pane, outer_size_twips(), Image1->stretch())
+                                                 : maximised_image_geometry(pane);
       set_twips_geometry(Image1, g.x(), g.y(), g.width(), g.height());
+      // The keys go on reaching the picture when the control that had them is hidden here.
+      QWidget* focused = focusWidget();
+      for (QWidget* hidden : std::initializer_list<QWidget*>{SHTree1, File1, Img_List}) {
+        if (focused && hidden->isAncestorOf(focused)) Image1->setFocus();
+      }
       SHTree1->hide();
       File1->hide();
       Img_List->hide();

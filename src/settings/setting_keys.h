@@ -25,6 +25,10 @@ inline const QString kApplicationSection = QStringLiteral("アプリケーショ
 inline const QString kApplication = QStringLiteral("アプリケーション名");
 inline const QString kFitSection = QStringLiteral("イメージの表示を枠にあわせる");
 inline const QString kFit = QStringLiteral("枠にあわせる");
+// In the fitting section: "1" keeps a picture's proportions (fitted whole and centred, zoomed and
+// scrolled); absent or "0" leaves pictures stretched or cut off. Read at start-up and written
+// back as it was read; the options dialog does not show it.
+inline const QString kKeepProportions = QStringLiteral("縦横比を保つ");
 inline const QString kDeleteSection = QStringLiteral("ファイルの削除");
 inline const QString kDelete = QStringLiteral("ファイルの削除");
 

@@ -1,5 +1,5 @@
 // Continuous display and navigation: the mode switch, the pause buttons, the arrow buttons, the
-// two slideshow timers, and their keyboard shortcuts.
+// two slideshow timers, their keyboard shortcuts, and the keys of the image pane.
 
 #include "app/layout.h"
 #include "app/main_window.h"
@@ -7,11 +7,13 @@
 #include "display/text_pane.h"
 #include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
+#include "platform/event_tap.h"
 #include "platform/widget_twips.h"
 #include "slideshow/step_rule.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -69,6 +71,44 @@ void Form1::connect_navigation_events() {
       if (Check1[index]->isChecked() && !Command1[index]->isHidden()) Command1_Click(index);
     }
   });
+
+  // The picture and its arrow buttons answer the keys of a picture viewer. The keys reach them
+  // before the buttons' own handling: Space on a focused arrow button pauses a running display
+  // instead of clicking the button (which would stop it).
+  for (QWidget* w : std::initializer_list<QWidget*>{Image1, Command2[0], Command2[1]}) {
+    EventTap::install(w, [this](QEvent* event) {
+      if (event->type() != QEvent::KeyPress) return false;
+      const auto* pressed = static_cast<QKeyEvent*>(event);
+      return Image1_KeyDown(pressed->key(), pressed->modifiers(), pressed->isAutoRepeat());
+    });
+  }
+}
+
+bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated) {
+  if (Image1->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  switch (key_code) {
+    case Qt::Key_Left:
+    case Qt::Key_PageUp:
+    case Qt::Key_Right:
+    case Qt::Key_PageDown: {
+      const int index = key_code == Qt::Key_Left || key_code == Qt::Key_PageUp ? 0 : 1;
+      // As the button would: not while it is not there to be clicked.
+      if (Command2[index]->isHidden()) return false;
+      Command2_Click(index);
+      return true;
+    }
+    case Qt::Key_Space:
+      if (!Check1[0]->isChecked() || Command1[0]->isHidden()) return false;
+      // A held key pauses or resumes once.
+      if (!repeated) Command1_Click(0);
+      return true;
+    case Qt::Key_Escape:
+      if (!最大画面表示->isChecked() || !maximised_display_possible()) return false;
+      最大画面表示->trigger();
+      return true;
+    default:
+      return false;
+  }
 }
 
 // The mode switch. Unchecking a box from here runs this switch again at once, nested, and this

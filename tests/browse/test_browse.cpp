@@ -4,6 +4,7 @@
 #include "browse/file_box.h"
 #include "browse/file_filter.h"
 #include "browse/folder_tree.h"
+#include "display/text_pane.h"
 #include "form_fixture.h"
 
 #include <QAction>
@@ -44,6 +45,8 @@ class TestBrowse final : public QObject {
   void file_box_pop_up_menu_data();
   void file_box_pop_up_menu();
   void names_that_are_not_utf8();
+  void enter_in_the_file_box_shows_the_file_data();
+  void enter_in_the_file_box_shows_the_file();
 };
 
 void TestBrowse::patterns_data() {
@@ -189,6 +192,40 @@ void TestBrowse::names_that_are_not_utf8() {
   QCOMPARE(f.File1->entries().size(), 3);
   f.File1_DblClick();
   QCOMPARE(f.st.txt.paths[1], fx.folder() + "/" + valid);
+}
+
+// Enter in the file box shows the selected file as a double click does; with nothing selected it
+// shows nothing. The arrow keys move the selection as ever.
+void TestBrowse::enter_in_the_file_box_shows_the_file_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+  QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+}
+
+void TestBrowse::enter_in_the_file_box_shows_the_file() {
+  QFETCH(int, key);
+  QFETCH(int, modifiers);
+  FormFixture fx;
+  fx.write_file("a.txt", "alpha");
+  fx.write_file("b.txt", "beta");
+  Form1& f = fx.make(true);
+  f.show();
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  f.File1->setFocus();
+  const auto press = [&] {
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+  };
+  press();
+  QVERIFY(f.st.txt.empty());
+  f.select_in_file_box("a.txt");
+  f.File1->setFocus();
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Down);
+  QCOMPARE(f.File1->file_name(), QString("b.txt"));
+  press();
+  QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/b.txt", QString()}));
+  QTRY_COMPARE(f.RichTextBox1->text(), QString("beta"));
 }
 
 QTEST_MAIN(TestBrowse)

@@ -1,5 +1,6 @@
 // The display dispatcher and the panes' own events on the real window.
 
+#include "app/layout.h"
 #include "app/main_window.h"
 #include "browse/file_box.h"
 #include "display/drop_data.h"
@@ -24,15 +25,18 @@
 #include <QGlyphRun>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <sys/stat.h>
 
@@ -78,6 +82,28 @@ Form1& make_form(FormFixture& fx) {
   return f;
 }
 
+// A window whose settings file keeps the pictures' proportions, fitting them or not.
+Form1& make_kept_form(FormFixture& fx, bool fit, bool kept = true) {
+  fx.write_settings(
+      QStringLiteral("[最大ファイル数]\nファイル数=20\n[イメージ拡張子]\n拡張子0=png\n"
+                     "[イメージの表示を枠にあわせる]\n枠にあわせる=%1\n縦横比を保つ=%2\n")
+          .arg(fit ? 1 : 0)
+          .arg(kept ? 1 : 0));
+  Form1& f = fx.make(false);
+  f.show();
+  return f;
+}
+
+bool is_blue(QRgb pixel) {
+  return qBlue(pixel) > 200 && qRed(pixel) < 60 && qGreen(pixel) < 60;
+}
+
+void send_wheel(QWidget* target, QPoint at, int turn, Qt::KeyboardModifiers modifiers) {
+  QWheelEvent wheel(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, turn),
+                    Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(target, &wheel);
+}
+
 }  // namespace
 
 class TestDisplayForm final : public QObject {
@@ -92,6 +118,13 @@ class TestDisplayForm final : public QObject {
   void fitted_picture_is_sharp_and_copied_whole_data();
   void fitted_picture_is_sharp_and_copied_whole();
   void stretched_pane_decodes_sparingly();
+  void kept_picture_shown_whole_data();
+  void kept_picture_shown_whole();
+  void kept_picture_zoomed_and_moved_data();
+  void kept_picture_zoomed_and_moved();
+  void kept_picture_takes_drops_over_the_whole_pane();
+  void kept_picture_maximised_data();
+  void kept_picture_maximised();
   void special_files_are_not_shown();
   void text_positions_as_in_a_plain_text_editor_data();
   void text_positions_as_in_a_plain_text_editor();
@@ -309,6 +342,203 @@ void TestDisplayForm::stretched_pane_decodes_sparingly() {
   pane.resize(600, 500);
   QVERIFY(pane.load_picture(small));
   QCOMPARE(pane.decode_count(), decodes);
+}
+
+// Fitted with its proportions kept, a picture is shown whole, centred, in its own shape and never
+// larger than it is, whatever its shape; the rest of the pane is not painted with it.
+void TestDisplayForm::kept_picture_shown_whole_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QSize>("size");
+  // clang-format off
+  QTest::newRow("landscape photo") << "l.jpg" << QSize(1600, 1200);
+  QTest::newRow("portrait photo")  << "p.jpg" << QSize(600, 1600);
+  QTest::newRow("thumbnail")       << "t.jpg" << QSize(100, 75);
+  QTest::newRow("huge photo")      << "h.jpg" << QSize(5000, 3750);
+  QTest::newRow("panorama")        << "w.png" << QSize(3000, 200);
+  // clang-format on
+}
+
+void TestDisplayForm::kept_picture_shown_whole() {
+  QFETCH(QString, name);
+  QFETCH(QSize, size);
+  FormFixture fx;
+  Form1& f = make_kept_form(fx, true);
+  QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
+  QImage photo(size, QImage::Format_RGB32);
+  photo.fill(Qt::blue);
+  QCOMPARE(f.ファイルの表示(
+               fx.write_file(name, image_bytes(photo, name.endsWith("png") ? "png" : "jpeg")), 1),
+           0);
+  for (const QSize grown : {QSize(0, 0), QSize(300, 40), QSize(-10, 250)}) {
+    f.resize(f.size() + grown);
+    const QSize pane(twips_to_px(f.outer_size_twips().width() - 3285),
+                     twips_to_px(f.outer_size_twips().height() - 1760));
+    QTRY_COMPARE(f.Image1->size(), pane);
+    const FrameGeometry g = f.Image1->frame_geometry();
+    const QRect r = g.picture;
+    QVERIFY2(
+        QRect(QPoint(0, 0), pane).contains(r),
+        qPrintable(QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())));
+    QVERIFY(r.width() <= size.width() && r.height() <= size.height());
+    // In its own shape, to the pixel; filling the pane one way unless it is smaller than the pane.
+    QVERIFY(qAbs(qint64(r.width()) * size.height() - qint64(r.height()) * size.width()) <=
+            qMax(size.width(), size.height()));
+    QVERIFY(r.width() == pane.width() || r.height() == pane.height() || r.size() == size);
+    QVERIFY(qAbs(r.left() - (pane.width() - r.right() - 1)) <= 1);
+    QVERIFY(qAbs(r.top() - (pane.height() - r.bottom() - 1)) <= 1);
+    QVERIFY(!f.Image1->horizontal_bar()->isVisible() && !f.Image1->vertical_bar()->isVisible());
+    // The decode is sharp enough for what is shown.
+    QTRY_VERIFY(f.Image1->picture().width() >= r.width() &&
+                f.Image1->picture().height() >= r.height());
+    const QImage painted = f.Image1->grab().toImage();
+    QVERIFY(is_blue(painted.pixel(r.center())));
+    if (r.left() > 2) QVERIFY(!is_blue(painted.pixel(r.left() / 2, r.center().y())));
+    if (r.top() > 2) QVERIFY(!is_blue(painted.pixel(r.center().x(), r.top() / 2)));
+  }
+}
+
+// The zoom keys, Ctrl with the wheel, the wheel, dragging and the scroll bars, on the picture that
+// has the focus (a click gives it). Without the settings key none of them does anything.
+void TestDisplayForm::kept_picture_zoomed_and_moved_data() {
+  QTest::addColumn<bool>("kept");
+  QTest::newRow("kept") << true;
+  QTest::newRow("not kept") << false;
+}
+
+void TestDisplayForm::kept_picture_zoomed_and_moved() {
+  QFETCH(bool, kept);
+  FormFixture fx;
+  Form1& f = make_kept_form(fx, true, kept);
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  QCOMPARE(
+      f.ファイルの表示(fx.write_file("w.jpg", image_bytes(test_pattern(1600, 1200), "jpeg")), 1),
+      0);
+  ImagePane* pane = f.Image1;
+  QTest::mouseClick(pane, Qt::LeftButton, {}, QPoint(10, 10));
+  QCOMPARE(QApplication::focusWidget(), pane);
+  const auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(static_cast<QWidget*>(nullptr), k, m);
+  };
+  const QSize stretched = pane->picture().size();
+  if (!kept) {
+    QCOMPARE(stretched, pane->size());
+    key(Qt::Key_1);
+    key(Qt::Key_Plus);
+    send_wheel(pane, QPoint(50, 50), 120, Qt::ControlModifier);
+    QCOMPARE(pane->picture().size(), stretched);
+    QVERIFY(!pane->horizontal_bar()->isVisible());
+    QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+    return;
+  }
+  const double fitted = pane->frame_geometry().scale;
+  QVERIFY(fitted < 0.5);
+  // 1: the picture's own size, with both scroll bars, decoded whole to stay sharp.
+  key(Qt::Key_1);
+  QCOMPARE(pane->frame_geometry().scale, 1.0);
+  QVERIFY(pane->horizontal_bar()->isVisible() && pane->vertical_bar()->isVisible());
+  QTRY_COMPARE(pane->picture().size(), QSize(1600, 1200));
+  QCOMPARE(pane->accessibleDescription(), QString("表示倍率 100%"));
+  // The wheel scrolls down, a drag moves the picture with the mouse, the bars follow.
+  const QPoint start = pane->frame_geometry().scroll;
+  send_wheel(pane, QPoint(50, 50), -120, Qt::NoModifier);
+  QCOMPARE(pane->frame_geometry().scroll, start + QPoint(0, 60));
+  QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(100, 100));
+  QTest::mouseMove(pane, QPoint(70, 90));
+  QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(70, 90));
+  QCOMPARE(pane->frame_geometry().scroll, start + QPoint(30, 70));
+  QCOMPARE(pane->horizontal_bar()->value(), start.x() + 30);
+  QCOMPARE(pane->vertical_bar()->value(), start.y() + 70);
+  pane->horizontal_bar()->setValue(0);
+  QCOMPARE(pane->frame_geometry().picture.left(), 0);
+  // 0 fits again; + and - step from there; Shift+"+" as typed on a Japanese keyboard.
+  key(Qt::Key_0);
+  QVERIFY(pane->frame_geometry().scale == fitted && !pane->vertical_bar()->isVisible());
+  key(Qt::Key_Plus, Qt::ShiftModifier);
+  QCOMPARE(pane->frame_geometry().scale, PictureFrame::next_step(fitted, true));
+  key(Qt::Key_Minus);
+  key(Qt::Key_Minus);
+  const double up = PictureFrame::next_step(fitted, true);
+  QCOMPARE(pane->frame_geometry().scale,
+           PictureFrame::next_step(PictureFrame::next_step(up, false), false));
+  QVERIFY(pane->frame_geometry().scale < fitted);
+  // Ctrl with the wheel zooms in at the mouse: the point under it stays under it.
+  key(Qt::Key_1);
+  const QPoint mouse(40, 30);
+  const FrameGeometry before = pane->frame_geometry();
+  const QPointF under = QPointF(mouse - before.picture.topLeft()) / before.scale;
+  send_wheel(pane, mouse, 120, Qt::ControlModifier);
+  const FrameGeometry after = pane->frame_geometry();
+  QCOMPARE(after.scale, 1.5);
+  const QPointF now = QPointF(mouse - after.picture.topLeft()) / after.scale;
+  QVERIFY(qAbs(now.x() - under.x()) < 1 && qAbs(now.y() - under.y()) < 1);
+  // The clipboard still gets the whole picture.
+  f.画像のコピー->trigger();
+  QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(1600, 1200));
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+}
+
+// A drop is taken anywhere on the pane, beside the picture as well as on it.
+void TestDisplayForm::kept_picture_takes_drops_over_the_whole_pane() {
+  FormFixture fx;
+  Form1& f = make_kept_form(fx, true);
+  f.ファイルの表示(fx.write_file("small.bmp", bmp(40, 30)), 1);
+  QVERIFY(!f.Image1->frame_geometry().picture.contains(QPoint(5, 5)));
+  QMimeData theirs;
+  theirs.setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8)))});
+  QVERIFY(drop(f.Image1, &theirs));
+  QCOMPARE(f.st.img.paths[1], fx.folder() + "/x.bmp");
+}
+
+// The maximised display keeps the proportions too: its pane stays within the window (a picture
+// larger than it is scrolled, not cut off out of reach), fitted or not; Esc on the picture leaves
+// it.
+void TestDisplayForm::kept_picture_maximised_data() {
+  QTest::addColumn<bool>("fit");
+  QTest::newRow("fitted") << true;
+  QTest::newRow("own size") << false;
+}
+
+void TestDisplayForm::kept_picture_maximised() {
+  QFETCH(bool, fit);
+  FormFixture fx;
+  Form1& f = make_kept_form(fx, fit);
+  QImage big(13000 / 15, 8000 / 15, QImage::Format_RGB32);  // in twips
+  big.fill(Qt::blue);
+  f.ファイルの表示(fx.write_file("big.bmp", image_bytes(big, "bmp")), 1);
+  f.showMaximized();
+  QTRY_VERIFY(f.isMaximized());
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  f.File1->setFocus();
+  f.最大画面表示->trigger();
+  const QSize outer = f.outer_size_twips();
+  const QRect area = maximised_kept_image_geometry(QSize(), outer, true);
+  QCOMPARE(area.topLeft(), QPoint(10, 0));
+  QTRY_VERIFY(f.File1->isHidden());
+  QCOMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
+  // Within the window's client area, above the bottom rows.
+  QVERIFY(f.Image1->parentWidget()->rect().contains(f.Image1->geometry()));
+  QVERIFY(f.Image1->geometry().bottom() < f.Text1->geometry().top());
+  const FrameGeometry g = f.Image1->frame_geometry();
+  if (fit) {
+    QCOMPARE(f.Image1->size(), QSize(twips_to_px(area.width()), twips_to_px(area.height())));
+    QVERIFY(g.picture.width() == f.Image1->width() || g.picture.height() == f.Image1->height());
+    QVERIFY(!g.horizontal_bar && !g.vertical_bar);
+  } else {
+    QCOMPARE(g.scale, 1.0);
+    QVERIFY(g.horizontal_bar || g.vertical_bar);
+  }
+  // The focus was in the file box, which the display hides: it goes to the picture, where Esc
+  // leaves the display.
+  QCOMPARE(QApplication::focusWidget(), f.Image1);
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+  QVERIFY(!f.最大画面表示->isChecked());
+  QTRY_VERIFY(!f.File1->isHidden());
+  QCOMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
+  // Esc with the display left does nothing more.
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
+  QVERIFY(!f.最大画面表示->isChecked());
 }
 
 // A named pipe or a link to /dev/zero, shown from the file box, a drop or the command line, takes

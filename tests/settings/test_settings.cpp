@@ -317,6 +317,7 @@ void TestSettings::shipped_settings_data() {
   QTest::newRow("pattern")      << "表示属性" << "表示ファイル" << "*.*";
   QTest::newRow("application")  << "アプリケーションの選択" << "アプリケーション名" << "excel";
   QTest::newRow("fit")          << "イメージの表示を枠にあわせる" << "枠にあわせる" << "1";
+  QTest::newRow("proportions")  << "イメージの表示を枠にあわせる" << "縦横比を保つ" << "1";
   QTest::newRow("deletion")     << "ファイルの削除" << "ファイルの削除" << "0";
   // clang-format on
 }

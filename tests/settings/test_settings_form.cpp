@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "browse/file_box.h"
+#include "display/image_pane.h"
 #include "form_fixture.h"
 #include "platform/classic_timer.h"
 #include "platform/error_text.h"
@@ -11,6 +12,7 @@
 #include "settings/option_rules.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -78,6 +80,8 @@ class TestSettingsForm final : public QObject {
   void first_spreadsheet_choice_data();
   void first_spreadsheet_choice();
   void settings_stored_in_one_write();
+  void kept_proportions_read_and_written_back_data();
+  void kept_proportions_read_and_written_back();
 };
 
 void TestSettingsForm::extension_rules_data() {
@@ -267,6 +271,49 @@ void TestSettingsForm::settings_stored_in_one_write() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(fx.messages.seen.size(), 1);
   QCOMPARE(fx.settings_bytes(), before);
+}
+
+// The key that keeps a picture's proportions is read at start-up, and the options command and
+// shutdown write it back as it was read: a file without it stays without it, and behaves as
+// before (the picture stretched or cut off).
+void TestSettingsForm::kept_proportions_read_and_written_back_data() {
+  QTest::addColumn<QString>("line");  // in the fitting section; "" for none
+  QTest::addColumn<bool>("kept");
+  // clang-format off
+  QTest::newRow("absent")       << ""                 << false;
+  QTest::newRow("one")          << "縦横比を保つ=1"    << true;
+  QTest::newRow("zero")         << "縦横比を保つ=0"    << false;
+  QTest::newRow("spaced")       << "縦横比を保つ = 1"  << true;
+  QTest::newRow("not a number") << "縦横比を保つ=yes"  << false;
+  QTest::newRow("empty")        << "縦横比を保つ="     << false;
+  // clang-format on
+}
+
+void TestSettingsForm::kept_proportions_read_and_written_back() {
+  QFETCH(QString, line);
+  QFETCH(bool, kept);
+  FormFixture fx;
+  QString stored = kStored;
+  if (!line.isEmpty()) stored.replace("枠にあわせる=0\n", "枠にあわせる=0\n" + line + "\n");
+  fx.write_settings(stored);
+  // The key's line as the file holds it, or nothing.
+  const auto key_line = [&fx] {
+    const QString text = decode_cp932(fx.settings_bytes());
+    const qsizetype at = text.indexOf(QStringLiteral("縦横比を保つ"));
+    return at < 0 ? QString() : text.mid(at, text.indexOf('\r', at) - at);
+  };
+  const QString before = key_line();
+  QCOMPARE(before, line);
+  Form1& f = fx.make(false);
+  QCOMPARE(f.Image1->keep_proportions(), kept);
+  QCOMPARE(f.st.options.keep_proportions, kept);
+  run_options(f, [](Form2& d) { QTest::mouseClick(d.Command2[0], Qt::LeftButton); });
+  QCOMPARE(key_line(), before);
+  // A file lost while Tarvex runs is written anew at shutdown, with the key as it was read (an
+  // empty value reads as no key, and is not written).
+  QVERIFY(QFile::remove(fx.settings_path()));
+  f.close();
+  QCOMPARE(key_line().remove(' '), line.endsWith('=') ? QString() : QString(before).remove(' '));
 }
 
 QTEST_MAIN(TestSettingsForm)

@@ -11,11 +11,13 @@
 #include "thread_sanitizer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +25,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTest>
 
 using namespace tarvex;
@@ -98,6 +101,9 @@ class TestSteppingForm final : public QObject {
   void removal_while_the_slideshow_runs();
   void removal_with_nothing_on_display();
   void keys_list_menu_and_number_box_focus();
+  void picture_keys_step_as_the_arrows_data();
+  void picture_keys_step_as_the_arrows();
+  void space_pauses_the_running_pictures();
 };
 
 // From the pictures and texts registered, the text pane on display, each row runs its actions (0/1
@@ -591,6 +597,100 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   // The picture pane is on display now: Alt+Right steps the pictures.
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.img.cur, 2);
+}
+
+// With the focus on the picture (a click on it gives it) or on an image arrow button, the arrow
+// keys and Page Up / Page Down step the pictures as the arrow buttons do: a second window gets the
+// buttons' clicks and must end at the same entry. Elsewhere the keys keep their own meaning and
+// step nothing.
+void TestSteppingForm::picture_keys_step_as_the_arrows_data() {
+  QTest::addColumn<QString>("focus");  // the control's name
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("button");  // the arrow the key stands for; -1 for none
+  // clang-format off
+  QTest::newRow("picture, Left")           << "Image1"      << int(Qt::Key_Left)     << 0;
+  QTest::newRow("picture, Right")          << "Image1"      << int(Qt::Key_Right)    << 1;
+  QTest::newRow("picture, Page Up")        << "Image1"      << int(Qt::Key_PageUp)   << 0;
+  QTest::newRow("picture, Page Down")      << "Image1"      << int(Qt::Key_PageDown) << 1;
+  QTest::newRow("backward arrow, Right")   << "Command2(0)" << int(Qt::Key_Right)    << 1;
+  QTest::newRow("forward arrow, Page Up")  << "Command2(1)" << int(Qt::Key_PageUp)   << 0;
+  QTest::newRow("picture list, Right")     << "Img_List"    << int(Qt::Key_Right)    << -1;
+  QTest::newRow("picture list, Page Up")   << "Img_List"    << int(Qt::Key_PageUp)   << -1;
+  QTest::newRow("number box, Left")        << "Text1"       << int(Qt::Key_Left)     << -1;
+  QTest::newRow("file box, Right")         << "File1"       << int(Qt::Key_Right)    << -1;
+  QTest::newRow("folder tree, Page Down")  << "SHTree1"     << int(Qt::Key_PageDown) << -1;
+  // clang-format on
+}
+
+void TestSteppingForm::picture_keys_step_as_the_arrows() {
+  QFETCH(QString, focus);
+  QFETCH(int, key);
+  QFETCH(int, button);
+  Window keys(3, 0), clicks(3, 0);
+  Form1& f = *keys.f;
+  if (focus == "Img_List") {
+    f.登録ファイル名表示->trigger();
+    clicks.f->登録ファイル名表示->trigger();
+  }
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  auto* target = f.findChild<QWidget*>(focus);
+  QVERIFY(target && target->isVisible());
+  if (target == f.Image1) {
+    QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
+  } else {
+    target->setFocus();
+  }
+  QCOMPARE(QApplication::focusWidget(), target);
+  QSet<int> shown{f.st.img.cur};
+  for (int press = 0; press < 4; ++press) {
+    QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key));
+    if (button >= 0) clicks.f->Command2[button]->click();
+    QCOMPARE(f.st.img.cur, clicks.f->st.img.cur);
+    QCOMPARE(labels(f).section('/', -1), labels(*clicks.f).section('/', -1));
+    shown.insert(f.st.img.cur);
+  }
+  // The keys that step went round the three pictures; the others left the entry as it was.
+  QCOMPARE(shown.size(), button >= 0 ? 3 : 1);
+  QVERIFY2(keys.fx.messages.done(), qPrintable(keys.fx.messages.report()));
+}
+
+// Space on the picture or an arrow button pauses and resumes the running pictures (a click on the
+// arrow would stop them); with no display running, Space on a button clicks it as ever.
+void TestSteppingForm::space_pauses_the_running_pictures() {
+  Window w(3, 0);
+  Form1& f = *w.f;
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  f.Check1[0]->click();
+  f.連続画像_Timer();
+  QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
+  for (QWidget* focus : {static_cast<QWidget*>(f.Image1), static_cast<QWidget*>(f.Command2[1])}) {
+    focus->setFocus();
+    for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
+      QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+      QCOMPARE(f.Command1[0]->text(), QString(glyph));
+      QCOMPARE(f.連続画像->enabled(), running);
+      QCOMPARE(f.st.img_paused, !running);
+      QVERIFY(f.Check1[0]->isChecked());
+    }
+  }
+  // A held key pauses once.
+  QTest::keyPress(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
+  QApplication::sendEvent(f.Command2[1], &repeat);
+  QTest::keyRelease(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+  QVERIFY(f.st.img_paused);
+  // Stopped, Space on the forward arrow is its click again, and on the picture nothing.
+  f.Check1[0]->click();
+  QVERIFY(!f.Check1[0]->isChecked());
+  const int before = f.st.img.cur;
+  f.Image1->setFocus();
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+  QCOMPARE(f.st.img.cur, before);
+  f.Command2[1]->setFocus();
+  QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
+  QVERIFY(f.st.img.cur != before);
 }
 
 QTEST_MAIN(TestSteppingForm)
