@@ -6,6 +6,8 @@ tarvex_runtime_packages=(
   # Picture formats beyond Qt's own: TIFF, WebP and more; SVG (its plugin is in libqt6svg6).
   qt6-image-formats-plugins libqt6svg6
   libuchardet-dev fonts-noto-cjk
+  # Fingerprints of the blocks of a long text, to find a file changed while it is shown.
+  libxxhash-dev
   # Spreadsheet preview: Lotus 1-2-3 (libwps), .xlsx and .ods (libzip, pugixml).
   libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )
