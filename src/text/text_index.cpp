@@ -968,24 +968,23 @@ bool IndexedText::changed_since_indexed() const {
   if (now == stamp_) return false;
   // Lines added at the end of a file (a log being written) leave what was indexed as it was: the
   // text stays as indexed, or takes them in while it is still being read. A change anywhere
-  // before its end alters or moves the bytes of the last block indexed.
-  if (now.size > stamp_.size && stamp_.size >= 0) {
-    std::optional<TextBlock> last;
+  // before its end that moves bytes (a line inserted or removed) alters the last indexed block;
+  // one that does not (a line overwritten) is found by the fingerprint of its block when that is
+  // read. So is a file seen while it is being written, of a new time and not yet of its new size.
+  std::optional<TextBlock> last;
+  {
+    const std::lock_guard index_lock(mutex_);
+    if (!blocks_.empty()) last = blocks_.back();
+  }
+  if (!last || fingerprint_matches(*last, read_bytes(last->byte, last->bytes))) {
+    stamp_ = now;
+    // What was read of the file before is read, and so checked, again before it is given again.
     {
-      const std::lock_guard index_lock(mutex_);
-      if (!blocks_.empty()) last = blocks_.back();
+      const std::lock_guard cache_lock(cache_mutex_);
+      cache_.clear();
     }
-    if (!last || fingerprint_matches(*last, read_bytes(last->byte, last->bytes))) {
-      stamp_ = now;
-      // The file may also have been changed in place elsewhere at the same time: what was read
-      // of it before is read, and so checked, again before it is given again.
-      {
-        const std::lock_guard cache_lock(cache_mutex_);
-        cache_.clear();
-      }
-      ++const_cast<IndexedText*>(this)->appended_;
-      return false;
-    }
+    ++const_cast<IndexedText*>(this)->touched_;
+    return false;
   }
   // Whoever finds the change first reads the text anew; the object is shared by its readers, and
   // reading it anew is guarded like every change of its index.

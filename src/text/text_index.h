@@ -90,11 +90,11 @@ void set_text_read_function(TextReadFunction read);
 //
 // Every block keeps a fingerprint of its bytes, and every read of a block is checked against it.
 // A read that finds the file changed (a block's bytes not as indexed, or the file of another size
-// or modification time, unless it only grew after its last indexed block, as a log being written
-// does) reads the text anew from its start, as a new decision on the encoding does (the generation
-// grows); what that read, or a read that fails, was to give is not given (text() returns nothing),
-// so that no one is given a mix of two versions of the file. A file removed while shown is still
-// read through its open handle.
+// or modification time and its last indexed block not as indexed: lines added at its end, as a
+// log being written has them, leave it as it was) reads the text anew from its start, as a new
+// decision on the encoding does (the generation grows); what that read, or a read that fails, was
+// to give is not given (text() returns nothing), so that no one is given a mix of two versions of
+// the file. A file removed while shown is still read through its open handle.
 //
 // Safe to use from several threads, and no call waits for the worker (but the two wait_ calls):
 // a worker that is no longer wanted (the text let go, or read anew) is told to stop and ends on
@@ -129,13 +129,15 @@ class IndexedText {
   qint64 size() const { return size_.load(); }
   // Whether the text is read from a file (rather than given as a string).
   bool from_file() const { return fd_ >= 0; }
-  // Whether the file is no longer as indexed (of another size or modification time, unless it
-  // only grew with its first bytes unchanged); if so, the text is read anew, once for each change
-  // found.
+  // Whether the file is no longer as indexed: of another size or modification time, and its last
+  // indexed block not as indexed (lines added at its end leave that block as it was); if so, the
+  // text is read anew, once for each change found.
   bool changed_since_indexed() const;
-  // Grows by one whenever the file was found grown by lines at its end since it was indexed: text
-  // read from it before then is to be read (and so checked) again before it is shown again.
-  int appended() const { return appended_.load(); }
+  // Grows by one whenever the file was found of another size or time but its last indexed block
+  // as it was (lines added at its end, or a change that the blocks' fingerprints find when they
+  // are read): text read from it before then is to be read, and so checked, again before it is
+  // shown again.
+  int touched() const { return touched_.load(); }
 
   int block_count() const;
   TextBlock block(int i) const;
@@ -209,7 +211,7 @@ class IndexedText {
   std::atomic<qint64> size_{0};
   mutable Stamp stamp_;  // the file as indexed; guarded by restart_mutex_
   mutable std::mutex restart_mutex_;
-  std::atomic<int> appended_{0};
+  std::atomic<int> touched_{0};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable grown_;

@@ -11,9 +11,10 @@
 namespace tarvex::testing {
 
 // Slow media as a test can hold them: while an object of this class lives, every read of a text's
-// file off the thread that made it waits until release() (the thread that made it, the window's,
-// reads at once, so that it can be seen not to wait for the others). Reads run freely again when
-// the object goes.
+// file off the thread that made it waits until release(), or three seconds at most (the thread
+// that made it, the window's, reads at once, so that it can be seen not to wait for the others:
+// a window that waited for a held read would find it gone when it goes on). Reads run freely
+// again when the object goes.
 class HeldReads {
  public:
   HeldReads() {
@@ -66,7 +67,7 @@ class HeldReads {
       if (std::this_thread::get_id() != state().window) {
         ++state().waiting;
         state().changed.notify_all();
-        state().changed.wait(lock, [] { return !state().held; });
+        state().changed.wait_for(lock, std::chrono::seconds(3), [] { return !state().held; });
         --state().waiting;
       }
     }
