@@ -900,6 +900,10 @@ bool IndexedText::index_head(Run& run, const QByteArray& head, qsizetype& used) 
 
 void IndexedText::start_worker(const std::shared_ptr<Run>& run, qint64 from, qint64 fed) {
   const std::shared_ptr<IndexedText> owner = self_.lock();
+  if (!owner) {
+    finish_index(*run);
+    return;
+  }
   auto work = [owner, run, from, fed] {
     IndexedText& t = *owner;
     try {
