@@ -110,6 +110,7 @@ class TestText final : public QObject {
   void text_index_finds_a_change_anywhere_in_it_data();
   void text_index_finds_a_change_anywhere_in_it();
   void text_index_never_waits_for_its_worker();
+  void text_index_of_a_file_changed_before_it_was_stamped();
   void rtf_text_data();
   void rtf_text();
   void rtf_formats_and_colours();
@@ -750,6 +751,20 @@ void TestText::text_index_never_waits_for_its_worker() {
   QVERIFY(again);
   again->wait_until_complete();
   QCOMPARE(again->line_count(), 20001);
+}
+
+// A file changed after the opener read its first bytes, before the index took the file's size and
+// time: the first bytes are not indexed as the file's, the text is read anew from the file.
+void TestText::text_index_of_a_file_changed_before_it_was_stamped() {
+  QTemporaryDir dir;
+  auto file = std::make_unique<QFile>(dir.filePath("early.txt"));
+  QVERIFY(file->open(QIODevice::ReadWrite) && file->write("new first line\nsecond\n") > 0);
+  QVERIFY(file->seek(0));
+  const std::shared_ptr<IndexedText> t =
+      IndexedText::open(std::move(file), "old first line\nsecond\n", {}, TextEncoding::Utf8);
+  t->wait_until_complete();
+  QCOMPARE(t->generation(), 1);
+  QCOMPARE(t->text(0, t->length()), QStringLiteral("new first line\nsecond\n"));
 }
 
 void TestText::rtf_text_data() {
