@@ -11,9 +11,9 @@
 // by wheel, page keys, the dragged bar and Ctrl+End/Ctrl+Home; the longest the event loop waited
 // while the text was loading; the peak resident memory (VmHWM) and its growth over the 1 KB text.
 //
-// A last row gives the longest the window waited on slow media (reads of 5 MB/s): showing a text
-// of 8 MB, selecting a place near its end (as find-next does) before it is read that far, reading
-// it anew once changed, and showing the next text (a slideshow's step).
+// A last row gives the longest the window waited on slow media (reads of 5 MB/s) in each step:
+// showing a text of 8 MB, selecting a place near its end (as find-next does) before it is read
+// that far, reading it anew once changed, and showing the next text (a slideshow's step).
 //
 // bench_display [runs] [largest MB] [encoding]: runs per row (3), the largest text (1024, a 1 GB
 // file written to the temporary folder and removed at the end) and the texts' encoding, by the
@@ -208,13 +208,13 @@ int measure_slow(const QString& path, const QString& next) {
   window.show();
   QCoreApplication::processEvents();
   set_text_read_function(&slow_read);
-  double longest = 0;
+  QList<double> waits;
   // A step's own time, and the longest gap between the event loop's turns after it.
   auto step = [&](auto&& work) {
     QElapsedTimer t;
     t.start();
     work();
-    longest = std::max(longest, t.nsecsElapsed() / 1e6);
+    double longest = t.nsecsElapsed() / 1e6;
     QElapsedTimer since_tick, span;
     since_tick.start();
     span.start();
@@ -223,6 +223,7 @@ int measure_slow(const QString& path, const QString& next) {
       longest = std::max(longest, since_tick.nsecsElapsed() / 1e6);
       since_tick.restart();
     }
+    waits << longest;
   };
   step([&] {
     window.ファイルの表示(path, 1);
@@ -245,7 +246,7 @@ int measure_slow(const QString& path, const QString& next) {
     window.ファイルの表示(next, 1);
     window.RichTextBox1->repaint();
   });
-  std::printf("%.1f\n", longest);
+  std::printf("%.1f %.1f %.1f %.1f\n", waits[0], waits[1], waits[2], waits[3]);
   return 0;
 }
 
@@ -395,14 +396,16 @@ int main(int argc, char** argv) {
   const QString next = dir.filePath(QStringLiteral("next.txt"));
   make_text(slow, 8 * 1024 * 1024, codec);
   make_text(next, 1024, codec);
-  QList<double> waits;
+  QList<QList<double>> waits(4);
   for (int run = 0; run < runs; ++run) {
-    waits << figures(
-        bench::run_child({"--measure", "slow", slow, QString::fromLatin1(codec), next}), 1)[0];
+    const QList<double> w =
+        figures(bench::run_child({"--measure", "slow", slow, QString::fromLatin1(codec), next}), 4);
+    for (int k = 0; k < 4; ++k) waits[k] << w[k];
   }
   std::printf(
-      "\nslow media (5 MB/s), 8 MB text: the window's longest wait %.1f ms (show, select near the "
-      "end, read anew, next text)\n",
-      bench::median(waits));
+      "\nslow media (5 MB/s), 8 MB text: the window's longest wait, ms: show %.1f, select near the "
+      "end %.1f, read anew %.1f, next text %.1f\n",
+      bench::median(waits[0]), bench::median(waits[1]), bench::median(waits[2]),
+      bench::median(waits[3]));
   return 0;
 }
