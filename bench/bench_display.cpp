@@ -11,6 +11,10 @@
 // by wheel, page keys, the dragged bar and Ctrl+End/Ctrl+Home; the longest the event loop waited
 // while the text was loading; the peak resident memory (VmHWM) and its growth over the 1 KB text.
 //
+// A last row gives the longest the window waited on slow media (reads of 5 MB/s) in each step:
+// showing a text of 8 MB, selecting a place near its end (as find-next does) before it is read
+// that far, reading it anew once changed, and showing the next text (a slideshow's step).
+//
 // bench_display [runs] [largest MB] [encoding]: runs per row (3), the largest text (1024, a 1 GB
 // file written to the temporary folder and removed at the end) and the texts' encoding, by the
 // decoder's name (windows-31j; also UTF-8, EUC-JP, ISO-2022-JP, UTF-16LE).
@@ -21,6 +25,7 @@
 #include "display/text_pane.h"
 #include "platform/fonts.h"
 #include "platform/text_codecs.h"
+#include "text/text_index.h"
 
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -36,8 +41,13 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <chrono>
 #include <cstdio>
 #include <random>
+#include <thread>
+
+#include <sys/time.h>
+#include <unistd.h>
 
 using namespace tarvex;
 
@@ -182,6 +192,64 @@ int measure_text(const QString& path) {
   return 0;
 }
 
+// Slow media: every read of a text's file takes as long as 5 MB/s give it.
+ssize_t slow_read(int fd, void* buffer, size_t count, off_t offset) {
+  std::this_thread::sleep_for(std::chrono::microseconds(qint64(count) / 5));
+  return ::pread(fd, buffer, count, offset);
+}
+
+// Child: the window on slow media; prints the longest wait of the window, in milliseconds.
+int measure_slow(const QString& path, const QString& next) {
+  QTemporaryDir dir;
+  bench::SilentMessages messages;
+  const Platform platform = bench::bench_platform(dir.path(), &messages);
+  Form1 window(platform);
+  window.resize(1000, 750);
+  window.show();
+  QCoreApplication::processEvents();
+  set_text_read_function(&slow_read);
+  QList<double> waits;
+  // A step's own time, and the longest gap between the event loop's turns after it.
+  auto step = [&](auto&& work) {
+    QElapsedTimer t;
+    t.start();
+    work();
+    double longest = t.nsecsElapsed() / 1e6;
+    QElapsedTimer since_tick, span;
+    since_tick.start();
+    span.start();
+    while (span.elapsed() < 300) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      longest = std::max(longest, since_tick.nsecsElapsed() / 1e6);
+      since_tick.restart();
+    }
+    waits << longest;
+  };
+  step([&] {
+    window.ファイルの表示(path, 1);
+    window.RichTextBox1->repaint();
+  });
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return 1;
+  const qint64 size = file.size();
+  step([&] { window.RichTextBox1->select(size - 100, 10); });
+  step([&] {
+    // Written over in place, as an editor saves: the text is read anew.
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite) || f.write("changed") != 7) std::exit(1);
+    f.close();
+    const timeval later[2] = {{time(nullptr), 0}, {time(nullptr) + 60, 0}};
+    ::utimes(QFile::encodeName(path).constData(), later);
+    window.RichTextBox1->repaint();
+  });
+  step([&] {
+    window.ファイルの表示(next, 1);
+    window.RichTextBox1->repaint();
+  });
+  std::printf("%.1f %.1f %.1f %.1f\n", waits[0], waits[1], waits[2], waits[3]);
+  return 0;
+}
+
 // Child: one picture measurement or one baseline; prints "milliseconds peak-megabytes".
 int measure(int argc, char** argv, const QString& what, const QString& path,
             const QByteArray& codec) {
@@ -189,6 +257,7 @@ int measure(int argc, char** argv, const QString& what, const QString& path,
   QApplication app(argc, argv);
   install_font_substitutions();
   if (what == "text") return measure_text(path);
+  if (what == "slow") return argc > 5 ? measure_slow(path, QString::fromLocal8Bit(argv[5])) : 1;
   QElapsedTimer timer;
   double ms = 0;
   if (what == "image-baseline") {
@@ -322,5 +391,21 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     QFile::remove(path);
   }
+
+  const QString slow = dir.filePath(QStringLiteral("slow.txt"));
+  const QString next = dir.filePath(QStringLiteral("next.txt"));
+  make_text(slow, 8 * 1024 * 1024, codec);
+  make_text(next, 1024, codec);
+  QList<QList<double>> waits(4);
+  for (int run = 0; run < runs; ++run) {
+    const QList<double> w =
+        figures(bench::run_child({"--measure", "slow", slow, QString::fromLatin1(codec), next}), 4);
+    for (int k = 0; k < 4; ++k) waits[k] << w[k];
+  }
+  std::printf(
+      "\nslow media (5 MB/s), 8 MB text: the window's longest wait, ms: show %.1f, select near the "
+      "end %.1f, read anew %.1f, next text %.1f\n",
+      bench::median(waits[0]), bench::median(waits[1]), bench::median(waits[2]),
+      bench::median(waits[3]));
   return 0;
 }

@@ -8,6 +8,8 @@ tarvex_runtime_packages=(
   libuchardet-dev fonts-noto-cjk
   # Qt's own Japanese texts: the buttons of the message boxes, the edit boxes' pop-up menus.
   qt6-translations-l10n
+  # Fingerprints of the blocks of a long text, to find a file changed while it is shown.
+  libxxhash-dev
   # Spreadsheet preview: Lotus 1-2-3 (libwps), .xlsx and .ods (libzip, pugixml).
   libwps-dev librevenge-dev libzip-dev libpugixml-dev
 )

@@ -321,6 +321,9 @@ void Form1::connect_events() {
   connect(RichTextBox1, &TextPane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { RichTextBox1_MouseUp(b, at); });
   connect(RichTextBox2, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
+  for (TextPane* pane : {RichTextBox1, RichTextBox2}) {
+    connect(pane, &TextPane::copyRefused, this, [this] { text_copy_refused(); });
+  }
   connect(Image1, &ImagePane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { Image1_MouseUp(b, at); });
   // Only this window's file box may ask the panes to show its selected file.

@@ -265,6 +265,8 @@ class Form1 final : public QMainWindow {
   void RichTextBox2_GotFocus();
   void コピー_Click();
   void text_to_clipboard();
+  // A text pane found its selection too large to copy: the user is told why nothing was copied.
+  void text_copy_refused();
   // Drops on either pane: from the file box, or files from another program.
   void pane_file_box_drop();
   void pane_files_drop(const QStringList& paths);

@@ -38,6 +38,12 @@ void Form1::text_to_clipboard() {
   }
 }
 
+void Form1::text_copy_refused() {
+  msgbox(QStringLiteral("選択範囲が大きすぎるため、コピーできません。\n\r"
+                        "選択範囲を小さくしてからコピーしてください。"),
+         MsgButtons::Ok);
+}
+
 void Form1::RichTextBox2_GotFocus() {
   if (st.hit_pos >= 2) RichTextBox2->select(st.hit_pos - 2, st.hit_len);
 }

@@ -33,6 +33,7 @@ TextPane::TextPane(QWidget* parent)
   edit_->hide();
   setFocusProxy(view_);
   setAcceptDrops(true);
+  connect(view_, &TextView::copyRefused, this, &TextPane::copyRefused);
   show_plain(IndexedText::from_string(QString()));
 }
 
@@ -145,11 +146,9 @@ void TextPane::select(qint64 start, qint64 length) {
     edit_->setTextCursor(cursor);
     return;
   }
-  // A place beyond the text indexed so far is selected once the index reaches it.
-  const std::shared_ptr<IndexedText>& t = view_->text();
-  while (!t->complete() && t->length() < start + length)
-    t->wait_for_block(t->block_count(), nullptr);
-  view_->select(start, start + length);
+  // A place beyond the text indexed so far is selected once the index reaches it; the window
+  // does not wait for it meanwhile.
+  view_->select_when_indexed(start, start + length);
 }
 
 void TextPane::focus() {
@@ -160,7 +159,11 @@ bool TextPane::focused() const {
   return shown_widget()->hasFocus();
 }
 
-void TextPane::copy_selection() const {
+void TextPane::copy_selection() {
+  if (!rich()) {
+    if (!view_->copy()) emit copyRefused();
+    return;
+  }
   const QString text = selected_text();
   if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
 }

@@ -34,11 +34,13 @@ class TextPane final : public QWidget {
   // The selected text; with `at_most`, no more than its first that many characters, so that a
   // long selection is not read whole for a use that takes no more.
   QString selected_text(qsizetype at_most = -1) const;
+  // Selects; a place the index of a long text has not reached yet is selected once it does.
   void select(qint64 start, qint64 length);
   void focus();
   bool focused() const;
-  // Copies the selection to the clipboard.
-  void copy_selection() const;
+  // Copies the selection to the clipboard; a selection too large to be held is not copied, and
+  // copyRefused() tells it (as it does for Ctrl+C).
+  void copy_selection();
   // True while a long plain text is still being indexed; it can be read, scrolled and searched
   // meanwhile.
   bool loading() const;
@@ -53,6 +55,7 @@ class TextPane final : public QWidget {
   void fileBoxDropped();
   void filesDropped(const QStringList& paths);
   void focusGained();
+  void copyRefused();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

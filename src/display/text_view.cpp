@@ -28,6 +28,10 @@ constexpr qreal kTabStop = 80;
 constexpr size_t kKeptLayouts = 400;
 constexpr qint64 kKeptChars = 256 * 1024;
 constexpr qint64 kPrimarySelectionChars = 1 << 20;
+// The longest selection the copy command takes to the clipboard: 512 MiB as the clipboard holds
+// it, and as much again while another application takes it. A longer one (a selection of
+// gigabytes) would exhaust the memory of the machine.
+constexpr qint64 kLargestCopy = qint64(1) << 28;
 
 int clamp_int(qint64 v) {
   return int(std::clamp<qint64>(v, 0, INT_MAX));
@@ -171,7 +175,7 @@ QAccessibleInterface* accessible_text_view(const QString& class_name, QObject* o
 
 }  // namespace
 
-TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent) {
+TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent), largest_copy_(kLargestCopy) {
   static const bool factory_installed = [] {
     QAccessible::installFactory(accessible_text_view);
     return true;
@@ -194,6 +198,9 @@ TextView::~TextView() = default;
 void TextView::set_text(std::shared_ptr<IndexedText> text) {
   text_ = std::move(text);
   generation_ = text_ ? text_->generation() : 0;
+  touched_ = text_ ? text_->touched() : 0;
+  pending_selection_.reset();
+  drawn_.clear();
   known_lines_ = text_ ? text_->line_count() : 0;
   forget_layouts();
   top_line_ = 0;
@@ -265,7 +272,16 @@ const TextView::Laid& TextView::laid(qint64 line) const {
 }
 
 void TextView::take_in_file_change() {
-  if (text_ && text_->changed_since_indexed()) poll_text();
+  if (!text_) return;
+  if (text_->changed_since_indexed()) {
+    poll_text();
+  } else if (text_->touched() != touched_) {
+    // The file was touched (lines added at its end, or a change that its blocks' fingerprints
+    // find when read): the lines laid out before are read, and so checked, again before they are
+    // drawn again.
+    touched_ = text_->touched();
+    forget_layouts();
+  }
 }
 
 void TextView::watch_reading_anew() const {
@@ -409,11 +425,32 @@ void TextView::paintEvent(QPaintEvent*) {
   painter.setPen(palette().color(group, QPalette::Text));
   const qint64 lo = std::min(anchor_, caret_), hi = std::max(anchor_, caret_);
   const bool caret_visible = hasFocus() && caret_shown_;
+  // The lines in sight, all of one reading of the text: a line read meanwhile may have found the
+  // file changed, and then the lines are those of the new reading.
+  std::vector<const Laid*> shown;
+  qint64 line = top_line_;
+  for (int tries = 0;; ++tries) {
+    shown.clear();
+    qreal height = -top_offset_;
+    for (line = top_line_; line <= last_line() && height < viewport()->height(); ++line) {
+      shown.push_back(&laid(line));
+      height += shown.back()->height;
+    }
+    if (text_->generation() == generation_) break;
+    // A file that keeps changing shows nothing until it has held still for one look.
+    if (tries == 2) {
+      shown.clear();
+      line = top_line_;
+      break;
+    }
+    poll_text();
+  }
+  drawn_.clear();
+  for (const Laid* l : shown) drawn_ << l->text;
   const qint64 caret_line = caret_visible ? text_->line_at(caret_) : -1;
   qreal y = -top_offset_;
-  qint64 line = top_line_;
-  for (; line <= last_line() && y < viewport()->height(); ++line) {
-    const Laid& l = laid(line);
+  for (qint64 at = top_line_; at < top_line_ + qint64(shown.size()); ++at) {
+    const Laid& l = *shown[size_t(at - top_line_)];
     const qint64 end = l.pos + l.text.size();
     QList<QTextLayout::FormatRange> selections;
     if (hi > lo && lo <= end && hi > l.pos) {
@@ -424,9 +461,9 @@ void TextView::paintEvent(QPaintEvent*) {
       range.format.setForeground(palette().brush(group, QPalette::HighlightedText));
       selections << range;
     }
-    const QPointF at(kMargin, y);
-    l.layout->draw(&painter, at, selections);
-    if (line == caret_line) l.layout->drawCursor(&painter, at, int(caret_ - l.pos), 1);
+    const QPointF point(kMargin, y);
+    l.layout->draw(&painter, point, selections);
+    if (at == caret_line) l.layout->drawCursor(&painter, point, int(caret_ - l.pos), 1);
     y += l.height;
   }
   last_painted_ = line - 1;
@@ -523,7 +560,18 @@ qint64 TextView::word_edge(qint64 pos, bool forward) const {
 
 // ---- The caret and the selection -------------------------------------------------------------
 
+void TextView::select_when_indexed(qint64 anchor, qint64 caret) {
+  if (!text_ || text_->complete() || text_->length() >= std::max(anchor, caret)) {
+    select(anchor, caret);
+    return;
+  }
+  pending_selection_ = std::pair(anchor, caret);
+  follow_end_ = selecting_all_ = false;
+  if (!poll_.isActive()) poll_.start();
+}
+
 void TextView::select(qint64 anchor, qint64 caret) {
+  pending_selection_.reset();
   const qint64 old_anchor = anchor_, old_caret = caret_;
   anchor_ = clamp_pos(anchor);
   caret_ = clamp_pos(caret);
@@ -536,6 +584,7 @@ void TextView::select(qint64 anchor, qint64 caret) {
 
 void TextView::select_all() {
   if (!text_) return;
+  pending_selection_.reset();
   // The whole text is the file's as it is now.
   take_in_file_change();
   // As in a plain text editor, the view stays where it is.
@@ -557,12 +606,21 @@ QString TextView::selected_text(qsizetype at_most) const {
   return text;
 }
 
-void TextView::copy() const {
-  const QString text = selected_text();
+bool TextView::copy() {
+  if (!text_ || anchor_ == caret_) return true;
+  if (std::abs(caret_ - anchor_) > largest_copy_) return false;
+  QString text;
+  try {
+    text = selected_text();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+  return true;
 }
 
 void TextView::move_caret(qint64 pos, bool keep_anchor, bool remember_x) {
+  pending_selection_.reset();
   const qint64 old_anchor = anchor_, old_caret = caret_;
   caret_ = clamp_pos(pos);
   if (!keep_anchor) anchor_ = caret_;
@@ -650,7 +708,7 @@ void TextView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (event->matches(QKeySequence::Copy)) {
-    copy();
+    if (!copy()) emit copyRefused();
     return;
   }
   if (event->matches(QKeySequence::SelectAll)) {
@@ -909,7 +967,15 @@ void TextView::poll_text() {
     if (old_anchor != anchor_ || old_caret != caret_) selection_changed(old_anchor, old_caret);
   }
   const qint64 lines = text_->line_count();
-  if (lines == known_lines_ && !read_anew) return;
+  if (lines != known_lines_ || read_anew) take_in_lines(lines, read_anew, complete);
+  if (pending_selection_ && (complete || text_->length() >= std::max(pending_selection_->first,
+                                                                     pending_selection_->second))) {
+    const auto [anchor, caret] = *pending_selection_;
+    select(anchor, caret);
+  }
+}
+
+void TextView::take_in_lines(qint64 lines, bool read_anew, bool complete) {
   const qint64 before = known_lines_;
   known_lines_ = lines;
   // Lines never change as more of the text is indexed; only the last line of an empty text so

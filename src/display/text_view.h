@@ -36,10 +36,20 @@ class TextView final : public QAbstractScrollArea {
   qint64 caret() const { return caret_; }
   // Selects from `anchor` to `caret` (clamped to the text) and scrolls the caret into sight.
   void select(qint64 anchor, qint64 caret);
+  // The same, for places the index may not have reached yet: they are selected once it reaches
+  // them (or the text's end), without waiting for it; any other selection first cancels it.
+  void select_when_indexed(qint64 anchor, qint64 caret);
   void select_all();
   // The selected text, or its first `at_most` characters.
   QString selected_text(qsizetype at_most = -1) const;
-  void copy() const;
+  // Copies the selection to the clipboard; false (nothing copied) when it is too large to be
+  // held (copyRefused() tells it for Ctrl+C).
+  bool copy();
+  // The most characters a copy takes to the clipboard (tests make it small).
+  void set_largest_copy(qint64 chars) { largest_copy_ = chars; }
+
+  // The view lines drawn last, from the top of the view.
+  const QStringList& drawn_lines() const { return drawn_; }
 
   // For assistive tools: the rectangle of the character at a position in the viewport (empty when
   // it is out of sight), the position at a point of the viewport (−1 outside the text), and
@@ -56,6 +66,8 @@ class TextView final : public QAbstractScrollArea {
 
  signals:
   void selectionChanged();
+  // Ctrl+C found the selection too large to copy.
+  void copyRefused();
 
  protected:
   bool event(QEvent* event) override;
@@ -116,6 +128,8 @@ class TextView final : public QAbstractScrollArea {
   void ensure_caret_visible();
   void restart_blink();
   void poll_text();
+  // Takes in the lines of the text indexed since the view last looked, or a new reading of it.
+  void take_in_lines(qint64 lines, bool read_anew, bool complete);
   // Takes in a reading of the text anew that a read of it began.
   void watch_reading_anew() const;
   // Reads the text anew at once if its file changed since it was read.
@@ -124,6 +138,7 @@ class TextView final : public QAbstractScrollArea {
 
   std::shared_ptr<IndexedText> text_;
   int generation_ = 0;
+  int touched_ = 0;  // the text's touched(), as last taken in
   qint64 known_lines_ = 0;
   mutable std::map<qint64, Laid> layouts_;
   mutable qreal laid_width_ = -1;
@@ -149,6 +164,10 @@ class TextView final : public QAbstractScrollArea {
   bool dragging_ = false;
   int clicks_ = 0;  // 2 after a double click, 3 after a triple click in time
   QBasicTimer triple_click_;
+  // A selection waiting for the index to reach it.
+  std::optional<std::pair<qint64, qint64>> pending_selection_;
+  qint64 largest_copy_;
+  QStringList drawn_;
 };
 
 }  // namespace tarvex

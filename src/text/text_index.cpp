@@ -7,9 +7,14 @@
 #include <QSysInfo>
 #include <QtEndian>
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include <fcntl.h>
@@ -45,8 +50,9 @@ char16_t utf16_unit(const uchar* p, bool big_endian) {
 class ByteGroups {
  public:
   static const ByteGroups& of(TextEncoding encoding) {
-    static const ByteGroups cp932("windows-31j", false);
-    static const ByteGroups euc_jp("EUC-JP", true);
+    // Never destroyed: a worker may still use them at the end of the process.
+    static const ByteGroups& cp932 = *new ByteGroups("windows-31j", false);
+    static const ByteGroups& euc_jp = *new ByteGroups("EUC-JP", true);
     return encoding == TextEncoding::EucJp ? euc_jp : cp932;
   }
 
@@ -123,7 +129,7 @@ class KnownEscapes {
   enum class Kind : quint8 { None, Error, Single, Double };
 
   static const KnownEscapes& get() {
-    static const KnownEscapes known;
+    static const KnownEscapes& known = *new KnownEscapes;  // never destroyed, as ByteGroups
     return known;
   }
   // The length of the known escape at p[i] (of p[0, n)), 0 if there is none; and its kind.
@@ -434,7 +440,7 @@ bool ends_with_line_end(const uchar* p, qsizetype n, TextEncoding encoding) {
 class JisCounts {
  public:
   static const JisCounts& get() {
-    static const JisCounts counts;
+    static const JisCounts& counts = *new JisCounts;  // never destroyed, as ByteGroups
     return counts;
   }
 
@@ -732,74 +738,225 @@ std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding
 
 // ---- The indexed text ------------------------------------------------------------------------
 
+namespace {
+
+std::atomic<TextReadFunction> text_read_function{nullptr};
+
+ssize_t read_at(int fd, void* buffer, size_t count, off_t offset) {
+  const TextReadFunction read = text_read_function.load();
+  return read ? read(fd, buffer, count, offset) : ::pread(fd, buffer, count, offset);
+}
+
+quint64 fingerprint_of(const char* p, qint64 n) {
+  return XXH3_64bits(p, size_t(n));
+}
+
+bool fingerprint_matches(const TextBlock& b, const QByteArray& bytes) {
+  return b.bytes == 0 ||
+         (bytes.size() >= b.bytes && fingerprint_of(bytes.constData(), b.bytes) == b.fingerprint);
+}
+
+// The threads of the texts' workers. Whoever lets a worker go only tells it to stop: the thread
+// ends on its own after its current read, and is joined by the next start of a worker (at once,
+// as it has ended) or at the end of the process, never by the window.
+class Workers {
+ public:
+  static Workers& get() {
+    static Workers workers;
+    return workers;
+  }
+
+  ~Workers() {
+    std::vector<Worker> all;
+    {
+      const std::lock_guard lock(mutex_);
+      all.swap(workers_);
+    }
+    for (Worker& w : all) w.stop->store(true);
+    for (Worker& w : all) w.thread.join();
+  }
+
+  // Runs `work` on a thread of its own; `stop` tells it to stop at the end of the process.
+  void start(std::shared_ptr<std::atomic<bool>> stop, std::function<void()> work) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::vector<std::thread> ended;
+    {
+      const std::lock_guard lock(mutex_);
+      for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done->load()) {
+          ended.push_back(std::move(it->thread));
+          it = workers_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      // The work lets go of what it holds before it tells that it is done.
+      std::thread thread([work = std::move(work), done]() mutable {
+        work();
+        work = nullptr;
+        done->store(true);
+      });
+      workers_.push_back({std::move(stop), std::move(done), std::move(thread)});
+    }
+    for (std::thread& t : ended) t.join();
+  }
+
+ private:
+  Workers() = default;
+  struct Worker {
+    std::shared_ptr<std::atomic<bool>> stop;
+    std::shared_ptr<std::atomic<bool>> done;
+    std::thread thread;
+  };
+  std::mutex mutex_;
+  std::vector<Worker> workers_;
+};
+
+}  // namespace
+
+void set_text_read_function(TextReadFunction read) {
+  text_read_function.store(read);
+}
+
 struct IndexedText::Decoded {
   QString text;
   std::vector<int> starts;  // where each view line that starts in the block begins
   bool stale = false;       // the file was found changed or unreadable: no text given
 };
 
-// How many of a file's first bytes tell a file that has grown by lines at its end from one
-// written anew.
-constexpr qsizetype kFirstBytes = 4096;
+struct IndexedText::Run {
+  std::atomic<bool> stop{false};
+  // Where the scan stands: the position and view line of the next block, and for ISO-2022-JP
+  // the designation in force there.
+  qint64 pos = 0, line = 0;
+  std::array<char, 4> escape{};
+  quint8 escape_size = 0;
+  bool reset = false;
+  TextEncoding encoding = TextEncoding::Utf8;
+  bool count_without_decoding = false;  // the worker's way; the opener decodes
+  // The decision on the encoding, fed the file's bytes in order until it is final.
+  std::unique_ptr<TextEncodingDetector> decision;
+};
 
-IndexedText::~IndexedText() {
-  stop_ = true;
-  if (worker_.joinable()) worker_.join();
-}
+IndexedText::~IndexedText() = default;
 
 std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, const QByteArray& head,
                                                const TextBlockSizes& sizes,
                                                std::optional<TextEncoding> encoding) {
   std::shared_ptr<IndexedText> t(new IndexedText);
+  t->self_ = t;
   t->sizes_ = sizes;
   t->fd_ = file->handle();
-  t->size_ = file->size();
   t->file_ = std::move(file);
   t->given_encoding_ = encoding;
+  // The handles given out share the object with its workers; the last one to go tells the
+  // current worker to stop, and the object goes with the worker.
+  IndexedText* const raw = t.get();
+  std::shared_ptr<IndexedText> handle(raw, [owner = t](IndexedText* text) mutable {
+    {
+      const std::lock_guard lock(text->mutex_);
+      text->let_go_ = true;
+      if (text->run_) text->run_->stop = true;
+    }
+    owner.reset();
+  });
+  // The stamp stands for the bytes indexed only if they were read after it was taken: the
+  // opener's first bytes are checked against the file's now, and a file changed between the two
+  // reads is read anew at once.
   t->stamp_ = t->stamp();
-  t->first_bytes_ = head.left(kFirstBytes);
-  t->start(head);
-  return t;
+  t->size_ = std::max<qint64>(t->stamp_.size, 0);
+  if (t->read_bytes(0, sizes.open_bytes()) != head) {
+    t->read_anew();
+    return handle;
+  }
+  auto run = std::make_shared<Run>();
+  t->run_ = run;
+  qsizetype used = 0;
+  if (!t->index_head(*run, head, used)) t->start_worker(run, used, head.size());
+  return handle;
 }
 
-void IndexedText::start(const QByteArray& head) {
+bool IndexedText::index_head(Run& run, const QByteArray& head, qsizetype& used) {
   if (given_encoding_) {
-    const std::lock_guard lock(mutex_);
-    encoding_ = *given_encoding_;
+    run.encoding = *given_encoding_;
   } else {
     // The first screen is shown in the decision on the first bytes; the worker goes on feeding
     // the decision the rest of the file.
-    decision_ = std::make_unique<TextEncodingDetector>();
-    decision_->feed(QByteArrayView(head));
-    const std::lock_guard lock(mutex_);
-    encoding_ = decision_->decision();
+    run.decision = std::make_unique<TextEncodingDetector>();
+    run.decision->feed(QByteArrayView(head));
+    run.encoding = run.decision->decision();
   }
   const bool at_end = head.size() < sizes_.open_bytes();
-  count_without_decoding_ = false;
+  run.count_without_decoding = false;
   std::vector<TextBlock> first;
-  const qsizetype used =
-      index_blocks(reinterpret_cast<const uchar*>(head.constData()), head.size(), 0, at_end, first);
-  publish(first);
-  if (at_end) {
-    decision_.reset();
-    finish_index();
-  } else {
-    worker_ = std::thread([this, used, fed = head.size()] { run_worker(used, fed); });
+  used = index_blocks(run, reinterpret_cast<const uchar*>(head.constData()), head.size(), 0, at_end,
+                      first);
+  if (!publish(run, first)) return true;
+  if (!at_end) return false;
+  run.decision.reset();
+  finish_index(run);
+  return true;
+}
+
+void IndexedText::start_worker(const std::shared_ptr<Run>& run, qint64 from, qint64 fed) {
+  const std::shared_ptr<IndexedText> owner = self_.lock();
+  if (!owner) {
+    finish_index(*run);
+    return;
+  }
+  auto work = [owner, run, from, fed] {
+    IndexedText& t = *owner;
+    try {
+      qint64 at = from, fed_so_far = fed;
+      if (at < 0) {
+        // A reading anew reads the first bytes too.
+        const QByteArray head = t.read_bytes(0, t.sizes_.open_bytes());
+        qsizetype used = 0;
+        if (t.index_head(*run, head, used)) return;
+        at = used;
+        fed_so_far = head.size();
+      }
+      t.run_worker(*run, at, fed_so_far);
+    } catch (...) {
+      // A reading that fails (out of memory) ends the index with what it has, as the end of the
+      // file would: nothing of it reaches the window.
+      try {
+        t.finish_index(*run);
+      } catch (...) {
+        {
+          const std::lock_guard lock(t.mutex_);
+          if (t.run_.get() == run.get()) t.complete_ = true;
+        }
+        t.grown_.notify_all();
+      }
+    }
+  };
+  try {
+    Workers::get().start(std::shared_ptr<std::atomic<bool>>(run, &run->stop), std::move(work));
+  } catch (const std::system_error&) {
+    // No thread to be had: the text is what is indexed so far.
+    finish_index(*run);
   }
 }
 
-void IndexedText::forget_index(TextEncoding encoding) {
+bool IndexedText::forget_index(Run& run, TextEncoding encoding) {
   {
     const std::lock_guard lock(mutex_);
+    if (run_.get() != &run) return false;
     blocks_.clear();
     encoding_ = encoding;
-    scan_ = Scan{};
+    run.encoding = encoding;
+    run.pos = run.line = 0;
+    run.escape = {};
+    run.escape_size = 0;
+    run.reset = false;
     lines_total_ = 0;
     complete_ = false;
     ++generation_;
   }
   const std::lock_guard lock(cache_mutex_);
   cache_.clear();
+  return true;
 }
 
 IndexedText::Stamp IndexedText::stamp() const {
@@ -813,11 +970,24 @@ bool IndexedText::changed_since_indexed() const {
   const std::lock_guard lock(restart_mutex_);
   const Stamp now = stamp();
   if (now == stamp_) return false;
-  // Lines added at the end of a file (a log being written) leave what was indexed as it was:
-  // the text stays as indexed, or takes them in if it is still being indexed.
-  if (now.size > stamp_.size && stamp_.size >= 0 &&
-      read_bytes(0, first_bytes_.size()) == first_bytes_) {
+  // Lines added at the end of a file (a log being written) leave what was indexed as it was: the
+  // text stays as indexed, or takes them in while it is still being read. A change anywhere
+  // before its end that moves bytes (a line inserted or removed) alters the last indexed block;
+  // one that does not (a line overwritten) is found by the fingerprint of its block when that is
+  // read. So is a file seen while it is being written, of a new time and not yet of its new size.
+  std::optional<TextBlock> last;
+  {
+    const std::lock_guard index_lock(mutex_);
+    if (!blocks_.empty()) last = blocks_.back();
+  }
+  if (!last || fingerprint_matches(*last, read_bytes(last->byte, last->bytes))) {
     stamp_ = now;
+    // What was read of the file before is read, and so checked, again before it is given again.
+    {
+      const std::lock_guard cache_lock(cache_mutex_);
+      cache_.clear();
+    }
+    ++const_cast<IndexedText*>(this)->touched_;
     return false;
   }
   // Whoever finds the change first reads the text anew; the object is shared by its readers, and
@@ -826,18 +996,39 @@ bool IndexedText::changed_since_indexed() const {
   return true;
 }
 
+void IndexedText::read_anew_since(int generation) const {
+  const std::lock_guard lock(restart_mutex_);
+  if (generation_.load() == generation) const_cast<IndexedText*>(this)->read_anew();
+}
+
+bool IndexedText::matches_index(const TextBlock& b, const QByteArray& bytes, int generation) const {
+  if (fingerprint_matches(b, bytes)) return true;
+  read_anew_since(generation);
+  return false;
+}
+
 void IndexedText::read_anew() {
-  stop_ = true;
-  if (worker_.joinable()) worker_.join();
-  stop_ = false;
-  decision_.reset();
+  auto run = std::make_shared<Run>();
+  {
+    const std::lock_guard lock(mutex_);
+    if (let_go_) return;
+    // The reading before goes on no further and adds nothing to the index.
+    if (run_) run_->stop = true;
+    run_ = run;
+    blocks_.clear();
+    lines_total_ = 0;
+    complete_ = false;
+    ++generation_;
+  }
+  {
+    const std::lock_guard lock(cache_mutex_);
+    cache_.clear();
+  }
   // Taken before reading, so that a change made while it is read is found again.
   stamp_ = stamp();
   size_ = std::max<qint64>(stamp_.size, 0);
-  forget_index(encoding());
-  const QByteArray head = read_bytes(0, sizes_.open_bytes());
-  first_bytes_ = head.left(kFirstBytes);
-  start(head);
+  // The worker reads the first bytes too: the caller does not wait for the file.
+  start_worker(run, -1, 0);
 }
 
 std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
@@ -867,28 +1058,30 @@ std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
     blocks.push_back(b);
     at += len;
   }
-  t->encoding_ = units;
-  t->publish(blocks);
-  t->finish_index();
+  auto run = std::make_shared<Run>();
+  run->encoding = units;
+  t->run_ = run;
+  t->publish(*run, blocks);
+  t->finish_index(*run);
   return t;
 }
 
-qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bool at_end,
+qsizetype IndexedText::index_blocks(Run& run, const uchar* buf, qsizetype n, qint64 at, bool at_end,
                                     std::vector<TextBlock>& out, bool force) {
   qsizetype used = 0;
-  while (used < n && (at_end || n - used > sizes_.block + 4) && !stop_.load()) {
-    const bool iso = encoding_ == TextEncoding::Iso2022Jp;
+  while (used < n && (at_end || n - used > sizes_.block + 4) && !run.stop.load()) {
+    const bool iso = run.encoding == TextEncoding::Iso2022Jp;
     JisReader reader;
     if (iso) {
-      reader.escape = scan_.escape;
-      reader.escape_size = scan_.escape_size;
-      reader.reset = scan_.reset;
+      reader.escape = run.escape;
+      reader.escape_size = run.escape_size;
+      reader.reset = run.reset;
       reader.double_byte =
-          !scan_.reset && KnownEscapes::get().kind_of(scan_.escape.data(), scan_.escape_size) ==
-                              KnownEscapes::Kind::Double;
+          !run.reset && KnownEscapes::get().kind_of(run.escape.data(), run.escape_size) ==
+                            KnownEscapes::Kind::Double;
     }
     const uchar* p = buf + used;
-    qsizetype len = next_block_end(p, n - used, at_end, encoding_, reader.double_byte, sizes_);
+    qsizetype len = next_block_end(p, n - used, at_end, run.encoding, reader.double_byte, sizes_);
     if (len == 0) {
       // No place to end a block in the bytes at hand: read more, or cut where they end.
       if (!force || used > 0) break;
@@ -897,42 +1090,44 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
     TextBlock b;
     b.byte = at + used;
     b.bytes = len;
-    b.pos = scan_.pos;
-    b.line = scan_.line;
-    b.escape = scan_.escape;
-    b.escape_size = scan_.escape_size;
-    b.reset_since_escape = scan_.reset;
+    b.pos = run.pos;
+    b.line = run.line;
+    b.escape = run.escape;
+    b.escape_size = run.escape_size;
+    b.reset_since_escape = run.reset;
+    b.fingerprint = fingerprint_of(reinterpret_cast<const char*>(p), len);
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(p), len);
     qint64 line_ends = 0;
     std::optional<BlockCount> count;
     // Counting ISO-2022-JP reads the designations too: the state after the block comes with it.
-    JisCounts::State after{scan_.escape, scan_.escape_size, scan_.reset};
-    if (count_without_decoding_) {
-      count = iso ? JisCounts::get().count(p, len, after) : count_text_block(bytes, encoding_, b);
+    JisCounts::State after{run.escape, run.escape_size, run.reset};
+    if (run.count_without_decoding) {
+      count =
+          iso ? JisCounts::get().count(p, len, after) : count_text_block(bytes, run.encoding, b);
     }
     if (count) {
       b.length = count->length;
       line_ends = count->line_ends;
       b.ends_line = count->ends_line;
     } else {
-      const QString text = decode_text_block(bytes, encoding_, b);
+      const QString text = decode_text_block(bytes, run.encoding, b);
       b.length = text.size();
       line_ends = text.count(u'\n');
       b.ends_line = text.endsWith(u'\n');
     }
     // A block that decodes to nothing (marks, bytes held back) starts no line of its own.
     b.lines = line_ends + (b.ends_line || b.length == 0 ? 0 : 1);
-    scan_.pos += b.length;
-    scan_.line += b.lines;
+    run.pos += b.length;
+    run.line += b.lines;
     if (iso && count) {
-      scan_.escape = after.escape;
-      scan_.escape_size = after.escape_size;
-      scan_.reset = after.reset;
+      run.escape = after.escape;
+      run.escape_size = after.escape_size;
+      run.reset = after.reset;
     } else if (iso) {
       for (qsizetype i = 0; i < len;) i += reader.step(p, i, len);
-      scan_.escape = reader.escape;
-      scan_.escape_size = reader.escape_size;
-      scan_.reset = reader.reset;
+      run.escape = reader.escape;
+      run.escape_size = reader.escape_size;
+      run.reset = reader.reset;
     }
     out.push_back(b);
     used += len;
@@ -941,18 +1136,22 @@ qsizetype IndexedText::index_blocks(const uchar* buf, qsizetype n, qint64 at, bo
   return used;
 }
 
-void IndexedText::publish(std::vector<TextBlock>& blocks) {
+bool IndexedText::publish(Run& run, std::vector<TextBlock>& blocks) {
   {
     const std::lock_guard lock(mutex_);
+    if (run_.get() != &run) return false;
+    encoding_ = run.encoding;
     blocks_.insert(blocks_.end(), blocks.begin(), blocks.end());
   }
   blocks.clear();
   grown_.notify_all();
+  return true;
 }
 
-void IndexedText::finish_index() {
+bool IndexedText::finish_index(Run& run) {
   {
     const std::lock_guard lock(mutex_);
+    if (run_.get() != &run) return false;
     if (blocks_.empty()) {
       TextBlock empty;
       empty.lines = 1;
@@ -967,6 +1166,7 @@ void IndexedText::finish_index() {
     complete_ = true;
   }
   grown_.notify_all();
+  return true;
 }
 
 QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
@@ -975,7 +1175,7 @@ QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
   out.resize(count);
   qint64 got = 0;
   while (got < count) {
-    const ssize_t r = ::pread(fd_, out.data() + got, size_t(count - got), off_t(at + got));
+    const ssize_t r = read_at(fd_, out.data() + got, size_t(count - got), off_t(at + got));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += r;
@@ -984,35 +1184,38 @@ QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
   return out;
 }
 
-void IndexedText::run_worker(qint64 from, qint64 fed) {
+void IndexedText::run_worker(Run& run, qint64 from, qint64 fed) {
   // Past the first few megabytes the worker counts the blocks it can without decoding them: the
   // tables that tell how the decoder groups bytes are made at its first use, off the window's
   // thread, and only for a text long enough to be worth it.
   const qint64 decoded_first = 64 * sizes_.block;
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   constexpr qsizetype kChunk = 1024 * 1024;
+  // One read takes no more than this, so that a worker told to stop on slow media stops soon.
+  constexpr size_t kRead = 256 * 1024;
   std::vector<uchar> buf(size_t(std::max(kChunk, 4 * sizes_.block) + sizes_.block + 8));
   qint64 at = from;  // the file offset of buf[0]
   qsizetype have = 0;
   bool at_end = false;
-  bool decided = !decision_;
+  bool decided = !run.decision;
   std::vector<TextBlock> found;
   // Once the decision on the encoding is final, the text already indexed in another encoding is
   // read anew in it.
   auto settle = [&] {
     decided = true;
-    const TextEncoding final_decision = decision_->decision();
-    decision_.reset();
-    if (final_decision == encoding()) return;
-    forget_index(final_decision);
+    const TextEncoding final_decision = run.decision->decision();
+    run.decision.reset();
+    if (final_decision == run.encoding) return true;
+    if (!forget_index(run, final_decision)) return false;
     at = 0;
     have = 0;
     at_end = false;
+    return true;
   };
-  while (!stop_.load()) {
-    while (!at_end && have < qsizetype(buf.size())) {
-      const ssize_t r =
-          ::pread(fd_, buf.data() + have, buf.size() - size_t(have), off_t(at + have));
+  while (!run.stop.load()) {
+    while (!at_end && have < qsizetype(buf.size()) && !run.stop.load()) {
+      const size_t want = std::min(buf.size() - size_t(have), kRead);
+      const ssize_t r = read_at(fd_, buf.data() + have, want, off_t(at + have));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) {
         at_end = true;  // the end of the file, or a file that can no longer be read
@@ -1021,30 +1224,34 @@ void IndexedText::run_worker(qint64 from, qint64 fed) {
       const qint64 start = at + have;
       if (!decided && start + r > fed) {
         const qint64 skip = std::max<qint64>(0, fed - start);
-        decision_->feed(QByteArrayView(buf.data() + have + skip, r - skip));
+        run.decision->feed(QByteArrayView(buf.data() + have + skip, r - skip));
         fed = start + r;
       }
       have += r;
     }
-    if (!decided && decision_->settled()) {
-      settle();
+    if (run.stop.load()) return;
+    // A file changed in what was indexed before these bytes were read is read anew: they are
+    // not indexed after the blocks of another version of the file.
+    if (changed_since_indexed()) return;
+    if (!decided && run.decision->settled()) {
+      if (!settle()) return;
       if (have == 0) continue;
     }
-    count_without_decoding_ = at >= decoded_first;
-    qsizetype used = index_blocks(buf.data(), have, at, at_end, found);
+    run.count_without_decoding = at >= decoded_first;
+    qsizetype used = index_blocks(run, buf.data(), have, at, at_end, found);
     if (used == 0 && have == qsizetype(buf.size())) {
-      used = index_blocks(buf.data(), have, at, at_end, found, true);
+      used = index_blocks(run, buf.data(), have, at, at_end, found, true);
     }
-    publish(found);
+    if (!publish(run, found)) return;
     std::memmove(buf.data(), buf.data() + used, size_t(have - used));
     at += used;
     have -= used;
     if (!at_end || have > 0) continue;
     if (!decided) {
-      settle();
+      if (!settle()) return;
       if (!at_end) continue;
     }
-    finish_index();
+    finish_index(run);
     return;
   }
 }
@@ -1128,7 +1335,8 @@ std::shared_ptr<const IndexedText::Decoded> IndexedText::decoded(int i) const {
       const QByteArray bytes = read_bytes(b.byte, b.bytes);
       // Bytes read from a file no longer as indexed are not the block's: they give no text.
       const bool changed = changed_since_indexed();
-      d->stale = changed || bytes.size() != b.bytes || generation != generation_.load();
+      d->stale = changed || generation != generation_.load() ||
+                 !matches_index(b, bytes, generation) || bytes.size() != b.bytes;
       if (!d->stale) d->text = decode_text_block(bytes, encoding(), b);
     }
   }
@@ -1152,9 +1360,12 @@ QString IndexedText::block_text(int i) const {
 }
 
 QByteArray IndexedText::block_bytes(int i, qint64 more) const {
+  const int generation = generation_.load();
   const TextBlock b = block(i);
   if (fd_ < 0 || b.bytes == 0 || changed_since_indexed()) return QByteArray();
-  return read_bytes(b.byte, b.bytes + more);
+  QByteArray bytes = read_bytes(b.byte, b.bytes + more);
+  if (generation != generation_.load() || !matches_index(b, bytes, generation)) return QByteArray();
+  return bytes;
 }
 
 IndexedText::Line IndexedText::line(qint64 line) const {

@@ -11,8 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
+
+#include <sys/types.h>
 
 class QFile;
 
@@ -35,6 +36,9 @@ struct TextBlock {
   std::array<char, 4> escape{};
   quint8 escape_size = 0;
   bool reset_since_escape = false;
+  // A fingerprint of its bytes as indexed: bytes read for it later that do not match are not its
+  // bytes any more (the file was changed in place).
+  quint64 fingerprint = 0;
 };
 
 // Blocks are about `block` bytes, ending after a line end; a line longer than `piece` bytes is cut
@@ -73,15 +77,28 @@ struct BlockCount {
 std::optional<BlockCount> count_text_block(const QByteArray& bytes, TextEncoding encoding,
                                            const TextBlock& block);
 
+// How texts read their files: pread, unless a test or a benchmark puts a slower reader in its
+// place to see how the window fares on slow media (a network share, a USB stick). Applies to
+// every text of the process; nullptr restores pread.
+using TextReadFunction = ssize_t (*)(int fd, void* buffer, size_t count, off_t offset);
+void set_text_read_function(TextReadFunction read);
+
 // A text as the text pane shows it, read from its file a block at a time. Opening it reads and
 // indexes the first block at once; a worker thread indexes the rest (byte offset, position and
 // view line of every block), so that the first screen shows at once and memory stays small
-// whatever the size of the file. The file is read with pread, never mapped. A read that finds
-// the file of another size or modification time than indexed reads the text anew from its start,
-// as a new decision on the encoding does (the generation grows); what that read, or a read that
-// fails, was to give is not given (text() returns nothing), so that no one is given a mix of two
-// versions of the file. A file removed while shown is still read through its open handle. Safe
-// to use from several threads.
+// whatever the size of the file. The file is read with pread, never mapped.
+//
+// Every block keeps a fingerprint of its bytes, and every read of a block is checked against it.
+// A read that finds the file changed (a block's bytes not as indexed, or the file of another size
+// or modification time and its last indexed block not as indexed: lines added at its end, as a
+// log being written has them, leave it as it was) reads the text anew from its start, as a new
+// decision on the encoding does (the generation grows); what that read, or a read that fails, was
+// to give is not given (text() returns nothing), so that no one is given a mix of two versions of
+// the file. A file removed while shown is still read through its open handle.
+//
+// Safe to use from several threads, and no call waits for the worker (but the two wait_ calls):
+// a worker that is no longer wanted (the text let go, or read anew) is told to stop and ends on
+// its own, keeping what it uses alive until then.
 class IndexedText {
  public:
   // A text file, open for reading; `head` holds its first bytes as read, sizes.open_bytes() of
@@ -112,10 +129,15 @@ class IndexedText {
   qint64 size() const { return size_.load(); }
   // Whether the text is read from a file (rather than given as a string).
   bool from_file() const { return fd_ >= 0; }
-  // Whether the file is no longer as indexed (of another size or modification time, unless it
-  // only grew with its first bytes unchanged); if so, the text is read anew, once for each change
-  // found.
+  // Whether the file is no longer as indexed: of another size or modification time, and its last
+  // indexed block not as indexed (lines added at its end leave that block as it was); if so, the
+  // text is read anew, once for each change found.
   bool changed_since_indexed() const;
+  // Grows by one whenever the file was found of another size or time but its last indexed block
+  // as it was (lines added at its end, or a change that the blocks' fingerprints find when they
+  // are read): text read from it before then is to be read, and so checked, again before it is
+  // shown again.
+  int touched() const { return touched_.load(); }
 
   int block_count() const;
   TextBlock block(int i) const;
@@ -143,17 +165,29 @@ class IndexedText {
  private:
   IndexedText() = default;
   struct Decoded;
+  // One reading of the file from its start: the state of its scan, kept by whoever indexes next
+  // (the opener, then a worker). Reading the text anew starts another; a reading that is not the
+  // text's current one any more adds nothing to the index.
+  struct Run;
   std::shared_ptr<const Decoded> decoded(int i) const;
   QByteArray read_bytes(qint64 at, qint64 count) const;
+  // Whether `bytes` begin with the bytes block b was indexed from; if not, the file changed and
+  // the text of generation `generation` is read anew.
+  bool matches_index(const TextBlock& b, const QByteArray& bytes, int generation) const;
   // Indexes the blocks in buf[0, n) read from file offset `at`; returns the bytes used. `force`:
   // bytes that give no place to end a block make one block.
-  qsizetype index_blocks(const uchar* buf, qsizetype n, qint64 at, bool at_end,
+  qsizetype index_blocks(Run& run, const uchar* buf, qsizetype n, qint64 at, bool at_end,
                          std::vector<TextBlock>& out, bool force = false);
-  void finish_index();
-  // Indexes the first bytes of the file at once and leaves the rest to a worker.
-  void start(const QByteArray& head);
-  // Forgets the index: the text is indexed again from its first byte, in `encoding`.
-  void forget_index(TextEncoding encoding);
+  // Changes of the index by a reading; false (nothing changed) once it is not the current one.
+  bool publish(Run& run, std::vector<TextBlock>& blocks);
+  bool finish_index(Run& run);
+  bool forget_index(Run& run, TextEncoding encoding);
+  // Indexes the first bytes of the file (`head`); true when they are the whole file.
+  bool index_head(Run& run, const QByteArray& head, qsizetype& used);
+  // Indexes the file from offset `from`, feeding the decision the bytes from offset `fed` on.
+  void run_worker(Run& run, qint64 from, qint64 fed);
+  // Runs a worker for the current reading, on a thread of its own.
+  void start_worker(const std::shared_ptr<Run>& run, qint64 from, qint64 fed);
   // The file's size and modification time now; both −1 when they cannot be read.
   struct Stamp {
     qint64 size = -1;
@@ -161,11 +195,14 @@ class IndexedText {
     bool operator==(const Stamp&) const = default;
   };
   Stamp stamp() const;
+  // Starts a new reading of the file from its start; the index is empty until it gives blocks.
   void read_anew();
-  void publish(std::vector<TextBlock>& blocks);
-  // Indexes the file from offset `from`, feeding the decision the bytes from offset `fed` on.
-  void run_worker(qint64 from, qint64 fed);
+  // Reads the text anew unless it was already read anew since generation `generation`.
+  void read_anew_since(int generation) const;
 
+  // The owner of the object that the handles given out share: a worker holds it too, so that
+  // the object outlives its last handle until the worker has stopped.
+  std::weak_ptr<IndexedText> self_;
   std::unique_ptr<QFile> file_;
   int fd_ = -1;
   QString memory_;  // the text of a string
@@ -173,10 +210,8 @@ class IndexedText {
   std::optional<TextEncoding> given_encoding_;
   std::atomic<qint64> size_{0};
   mutable Stamp stamp_;  // the file as indexed; guarded by restart_mutex_
-  // The file's first bytes as indexed: a file that has grown and still starts with them has had
-  // lines added at its end (a log being written), which changes nothing that was indexed.
-  QByteArray first_bytes_;  // guarded by restart_mutex_
   mutable std::mutex restart_mutex_;
+  std::atomic<int> touched_{0};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable grown_;
@@ -185,23 +220,11 @@ class IndexedText {
   qint64 lines_total_ = 0;  // complete: every view line, the empty one after a last line end too
   std::atomic<bool> complete_{false};
   std::atomic<int> generation_{0};
-
-  // The state of the scan, kept by whoever indexes next (the opener, then the worker).
-  struct Scan {
-    qint64 pos = 0, line = 0;
-    std::array<char, 4> escape{};
-    quint8 escape_size = 0;
-    bool reset = false;
-  } scan_;
-  bool count_without_decoding_ = false;  // the worker's way; the opener decodes
-  // The decision on the encoding, fed the file's bytes in order until it is final.
-  std::unique_ptr<TextEncodingDetector> decision_;
+  std::shared_ptr<Run> run_;  // the current reading; guarded by mutex_
+  bool let_go_ = false;       // every handle is gone: no reading anew; guarded by mutex_
 
   mutable std::mutex cache_mutex_;
   mutable std::vector<std::pair<int, std::shared_ptr<const Decoded>>> cache_;  // newest last
-
-  std::atomic<bool> stop_{false};
-  std::thread worker_;
 };
 
 }  // namespace tarvex

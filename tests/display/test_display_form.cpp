@@ -8,6 +8,7 @@
 #include "display/text_pane.h"
 #include "display/text_view.h"
 #include "form_fixture.h"
+#include "held_reads.h"
 #include "platform/fonts.h"
 #include "platform/text_codecs.h"
 #include "platform/twips.h"
@@ -37,6 +38,8 @@
 #include <QTextLayout>
 #include <QUrl>
 #include <QWheelEvent>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -136,6 +139,8 @@ class TestDisplayForm final : public QObject {
   void text_file_cut_short_or_removed_while_shown();
   void text_file_changed_while_shown_never_copied_mixed_data();
   void text_file_changed_while_shown_never_copied_mixed();
+  void text_pane_never_waits_for_slow_media();
+  void text_copy_too_large_says_why();
   void text_read_by_assistive_tools();
   void text_file_empty_or_without_line_end_data();
   void text_file_empty_or_without_line_end();
@@ -777,8 +782,9 @@ void TestDisplayForm::text_file_cut_short_or_removed_while_shown() {
       QTest::keyClick(view, Qt::Key(key), Qt::ControlModifier);
       QVERIFY(!pane.grab().isNull());
     }
+    // (The paint found the change: the whole text is selected as it is read anew.)
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
-    QVERIFY(pane.selected_text().startsWith(QStringLiteral("0 a line")));
+    QTRY_VERIFY(pane.selected_text().startsWith(QStringLiteral("0 a line")));
     QVERIFY(QFile::remove(path));
     QTest::keyClick(view, Qt::Key_PageUp);
     QVERIFY(!pane.grab().isNull());
@@ -790,11 +796,15 @@ void TestDisplayForm::text_file_cut_short_or_removed_while_shown() {
 // never the old text's first blocks with the new one's later bytes; the text is then read anew,
 // the selection gone and the caret within the new text, and a copy or a find gives the new text.
 // Lines added at the end (a log being written) change nothing that was indexed: the text stays
-// as it was, or takes them in while it is still being read, and is not read anew.
+// as it was, or takes them in while it is still being read, and is not read anew. A change in the
+// middle that makes the file grow (a line inserted, its first bytes as they were) is no such
+// lines. The screen never shows a line of one version beside a line of the other.
 void TestDisplayForm::text_file_changed_while_shown_never_copied_mixed_data() {
   QTest::addColumn<QString>("change");
   QTest::addColumn<bool>("indexed");
-  for (const char* change : {"cut to 1000 bytes", "same size, other text", "grown"}) {
+  for (const char* change :
+       {"cut to 1000 bytes", "same size, other text", "grown", "line inserted in the middle",
+        "line removed from the middle", "line overwritten in the middle"}) {
     QTest::addRow("%s, indexed", change) << QString::fromLatin1(change) << true;
     QTest::addRow("%s, being indexed", change) << QString::fromLatin1(change) << false;
   }
@@ -821,20 +831,39 @@ void TestDisplayForm::text_file_changed_while_shown_never_copied_mixed() {
   pane.show();
   auto* view = pane.findChild<TextView*>();
   QVERIFY(QTest::qWaitForWindowExposed(&pane));
+  // While it is being indexed: the worker waits to read until the file is changed.
+  std::optional<HeldReads> held;
+  if (!indexed) held.emplace();
   QVERIFY(pane.load_file(path));
   if (indexed) {
     QTRY_VERIFY(!pane.loading());
     QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(view, Qt::Key_Up);
+  } else {
+    QVERIFY(held->wait_for_a_held_read());
   }
   QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
 
+  // The view shows the middle of the text, where the change is made.
+  const qsizetype middle = old_bytes.indexOf(encode_cp932(QStringLiteral("30000 行")));
+  view->scroll_to(old_text.indexOf(QStringLiteral("30000 行")));
+  QVERIFY(!pane.grab().isNull());
   QByteArray new_bytes;
   if (change.startsWith(u"cut")) {
     new_bytes = old_bytes.left(1000);
   } else if (change.startsWith(u"same")) {
     new_bytes = lines(QStringLiteral("新た"), 60000);
     QCOMPARE(new_bytes.size(), old_bytes.size());
+  } else if (change.startsWith(u"line inserted")) {
+    // An editor saving one more line over the file: it grows by 14 bytes.
+    new_bytes = old_bytes;
+    new_bytes.insert(middle, "inserted line\n");
+  } else if (change.startsWith(u"line removed")) {
+    new_bytes = old_bytes;
+    new_bytes.remove(middle, new_bytes.indexOf('\n', middle) + 1 - middle);
+  } else if (change.startsWith(u"line overwritten")) {
+    new_bytes = old_bytes;
+    new_bytes.replace(middle, 5, "ABCDE");
   } else {
     new_bytes = old_bytes + lines(QStringLiteral("足した"), 10);
   }
@@ -849,35 +878,131 @@ void TestDisplayForm::text_file_changed_while_shown_never_copied_mixed() {
     QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60),
                              QFileDevice::FileModificationTime));
   }
-  TextPane fresh;
-  QVERIFY(fresh.load_file(path));
-  const QString new_text = fresh.text();
-  QVERIFY(!new_text.isEmpty());
+  const QString new_text = decode_text_as(new_bytes, TextEncoding::Cp932)
+                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const bool grown = change == u"grown";
   // What the pane holds at the end: the new text, or the old one where lines were only added
   // after it had been read whole.
   const QString expected = grown && indexed ? old_text : new_text;
+  // The lines drawn follow each other in one version of the text.
+  auto one_version = [&](QStringList drawn) {
+    // (The empty line after the last line end, or of a text not read yet, is in every version.)
+    while (!drawn.isEmpty() && drawn.back().isEmpty()) drawn.removeLast();
+    const QString run = u'\n' + drawn.join(u'\n') + u'\n';
+    return drawn.isEmpty() || (u'\n' + old_text).contains(run) || (u'\n' + new_text).contains(run);
+  };
+  // Lines further on, read after the change, beside those read before it.
+  view->scroll_to(old_text.indexOf(QStringLiteral("33000 行")));
+  QVERIFY(!pane.grab().isNull());
+  QVERIFY2(one_version(view->drawn_lines()), qPrintable(view->drawn_lines().join(u'|')));
 
   const QString before = QStringLiteral("クリップボードの前の中身");
   QGuiApplication::clipboard()->setText(before);
   QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
   const QString copied = QGuiApplication::clipboard()->text();
-  // (Lines added while the text is still being read leave a copy of what was read so far.)
-  QVERIFY2(copied == before || copied == expected || (grown && expected.startsWith(copied)),
+  // (A text still being read, or read anew, gives a copy of what was read of it so far.)
+  QVERIFY2(copied == before || copied == expected ||
+               ((grown || !indexed) && expected.startsWith(copied)),
            qPrintable(QStringLiteral("%1 characters copied").arg(copied.size())));
+  if (held) held->release();
 
   QTRY_VERIFY(!pane.loading());
-  QCOMPARE(pane.shown_text()->generation() == 0, grown);
   // Select all, pressed while the text was being read, goes on selecting the whole text.
   if (indexed && !grown) QCOMPARE(view->anchor(), view->caret());
   QVERIFY(view->caret() <= pane.shown_text()->length());
   QVERIFY(!pane.grab().isNull());
-  QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QVERIFY2(one_version(view->drawn_lines()), qPrintable(view->drawn_lines().join(u'|')));
+  // A copy that meets a change not found before gives nothing, and the text is read anew.
+  QGuiApplication::clipboard()->setText(before);
+  for (int tries = 0; tries < 3 && QGuiApplication::clipboard()->text() == before; ++tries) {
+    QTRY_VERIFY(!pane.loading());
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  }
   QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+  // The text was read anew where the indexed part changed (while it was being read, the change
+  // lay beyond what was read, or its first bytes changed); lines added leave it as it was.
+  if (indexed || grown) QCOMPARE(pane.shown_text()->generation() == 0, grown);
   QCOMPARE(pane.text(), expected);
   const QString last = expected.section(u'\n', -2, -2);
   QCOMPARE(find_next(*pane.shown_text(), last, 0), expected.lastIndexOf(last));
+}
+
+// On slow media the window never waits for the worker reading a long text: a place selected
+// beyond what is read so far is selected once it is read, a file changed while shown is read anew
+// and the text let go (the next step of a slideshow) while the worker's read is still held.
+void TestDisplayForm::text_pane_never_waits_for_slow_media() {
+  FormFixture fx;
+  QByteArray bytes;
+  for (int i = 0; i < 100000; ++i) bytes += QByteArray::number(i) + " a line on slow media\n";
+  const QString path = fx.write_file("slow.txt", bytes);
+  const QString other = fx.write_file("other.txt", "the next text\n");
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  auto* view = pane.findChild<TextView*>();
+  std::optional<HeldReads> held;
+  held.emplace();
+  QVERIFY(pane.load_file(path));
+  QVERIFY(held->wait_for_a_held_read());
+  QCOMPARE(pane.shown_text()->line(0).text, QStringLiteral("0 a line on slow media"));
+  const qint64 last = QString::fromLatin1(bytes).lastIndexOf(QStringLiteral("99999"));
+  pane.select(last, 5);
+  QVERIFY(held->held_reads() > 0);
+  QCOMPARE(view->anchor(), 0);
+  held->release();
+  QTRY_COMPARE(pane.selected_text(), QStringLiteral("99999"));
+
+  held.emplace();
+  QVERIFY(pane.load_file(path));
+  QVERIFY(held->wait_for_a_held_read());
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.write("changed") == 7);
+  }
+  // The paint finds the change and reads the text anew.
+  QVERIFY(!pane.grab().isNull());
+  QTRY_COMPARE(pane.shown_text()->generation(), 1);
+  QVERIFY(pane.loading());
+  QVERIFY(pane.load_file(other));
+  QVERIFY(held->held_reads() > 0);
+  held->release();
+  QTRY_VERIFY(!pane.loading());
+  QCOMPARE(pane.shown_text()->line(0).text, QStringLiteral("the next text"));
+}
+
+// A selection too large to be held on the clipboard (gigabytes of a long text) is not copied: the
+// copy command and Ctrl+C say why, and the clipboard keeps what it had.
+void TestDisplayForm::text_copy_too_large_says_why() {
+  FormFixture fx;
+  Form1& f = make_form(fx);
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  f.ファイルの表示(fx.write_file("big.txt", "0123456789abcdef"), 1);
+  auto* view = f.RichTextBox1->findChild<TextView*>();
+  view->set_largest_copy(10);
+  const QString refused = QStringLiteral(
+      "選択範囲が大きすぎるため、コピーできません。\n\r"
+      "選択範囲を小さくしてからコピーしてください。");
+  QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+  f.RichTextBox1->select(0, 11);
+  f.RichTextBox1->focus();
+  QCOMPARE(view->anchor(), 0);
+  QCOMPARE(view->caret(), 11);
+  QVERIFY(view->hasFocus());
+  fx.messages.expect(refused);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(fx.messages.seen.size(), 1);
+  // The menu's copy command, on after the mouse button was released over the selection.
+  f.RichTextBox1_MouseUp(Qt::LeftButton, QPoint());
+  QVERIFY(f.コピー->isEnabled());
+  fx.messages.expect(refused);
+  f.コピー->trigger();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+  f.RichTextBox1->select(1, 10);
+  QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("123456789a"));
 }
 
 // The text pane as an assistive tool reads it: its view carries the pane's name and gives the

@@ -1,5 +1,6 @@
 // Reading texts: encoding detection and decoding, files that cannot be read, rich text.
 
+#include "held_reads.h"
 #include "platform/text_codecs.h"
 #include "text/rtf_reader.h"
 #include "text/text_decode.h"
@@ -13,7 +14,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace tarvex;
+using tarvex::testing::HeldReads;
 using tarvex::testing::wild_texts;
 using tarvex::testing::WildText;
 
@@ -100,6 +107,10 @@ class TestText final : public QObject {
   void text_index_lines_and_positions();
   void text_index_settles_on_the_whole_files_encoding();
   void text_index_of_a_file_that_shrinks();
+  void text_index_finds_a_change_anywhere_in_it_data();
+  void text_index_finds_a_change_anywhere_in_it();
+  void text_index_never_waits_for_its_worker();
+  void text_index_of_a_file_changed_before_it_was_stamped();
   void rtf_text_data();
   void rtf_text();
   void rtf_formats_and_colours();
@@ -590,9 +601,10 @@ void TestText::text_index_of_a_file_that_shrinks() {
   QVERIFY(QFile::resize(path, 1000));
   // The first read after the change finds it and reads the text anew: 45 whole lines of 14
   // characters and a piece of the next, nothing of the old text past them.
-  QCOMPARE(t->line(0).text, QStringLiteral("行00000：縮むファイル"));
+  (void)t->line(0);
   QCOMPARE(t->generation(), 1);
-  QVERIFY(t->complete());
+  t->wait_until_complete();
+  QCOMPARE(t->line(0).text, QStringLiteral("行00000：縮むファイル"));
   QCOMPARE(t->line(19999).text, QString());
   QVERIFY(t->length() > 630 && t->length() < 640);
   QCOMPARE(t->text(0, 630), text.left(630));
@@ -601,6 +613,158 @@ void TestText::text_index_of_a_file_that_shrinks() {
   QCOMPARE(t->text(530, 630), text.mid(530, 100));
   QCOMPARE(t->generation(), 1);
   QVERIFY(t->line_at(t->length()) < t->line_count());
+}
+
+namespace {
+
+// Writes `bytes` over the file in place, as an editor that saves into the same file does; with
+// `same_stamp`, the file keeps its size and modification time, so that only its bytes tell.
+bool write_in_place(const QString& path, const QByteArray& bytes, bool same_stamp) {
+  struct stat before {};
+  if (::stat(QFile::encodeName(path).constData(), &before) != 0) return false;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadWrite) || file.write(bytes) != bytes.size() ||
+      !file.resize(bytes.size())) {
+    return false;
+  }
+  file.close();
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  timespec later = before.st_mtim;
+  later.tv_sec += 60;
+  const timespec moved[2] = {before.st_atim, later};
+  return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), same_stamp ? times : moved,
+                     0) == 0;
+}
+
+}  // namespace
+
+// A file changed in place while its text is indexed, or after: no read gives a mix of the two
+// versions (a text is the old one, the new one, or nothing, or while it is being read the start
+// of one of them), and the text then reads as the new one. Lines added at the end are taken in
+// while the text is read and leave a text read whole as it was, without reading it anew. The
+// blocks are small, so that a change in the middle lies far from the first and the last ones.
+void TestText::text_index_finds_a_change_anywhere_in_it_data() {
+  QTest::addColumn<QString>("change");
+  QTest::addColumn<bool>("same_stamp");
+  QTest::addColumn<bool>("indexed");
+  const char* changes[] = {"line inserted in the middle", "line removed from the middle",
+                           "line overwritten in the middle", "lines added at the end"};
+  for (const char* change : changes) {
+    for (bool indexed : {true, false}) {
+      QTest::addRow("%s, %s", change, indexed ? "indexed" : "being indexed")
+          << QString::fromLatin1(change) << false << indexed;
+    }
+  }
+  // Without a new size or time only the bytes tell (a clock of coarse grain, a copy that keeps
+  // the time).
+  QTest::newRow("line overwritten in the middle, same size and time, indexed")
+      << QStringLiteral("line overwritten in the middle") << true << true;
+  QTest::newRow("line overwritten in the middle, same size and time, being indexed")
+      << QStringLiteral("line overwritten in the middle") << true << false;
+}
+
+void TestText::text_index_finds_a_change_anywhere_in_it() {
+  QFETCH(QString, change);
+  QFETCH(bool, same_stamp);
+  QFETCH(bool, indexed);
+  QByteArray old_bytes;
+  for (int i = 0; i < 4000; ++i) old_bytes += encode_cp932(QStringLiteral("%1行：古い版\n").arg(i));
+  const qsizetype middle = old_bytes.indexOf("2000");
+  QByteArray new_bytes = old_bytes;
+  if (change.startsWith(u"line inserted")) {
+    new_bytes.insert(middle, encode_cp932(QStringLiteral("挿入した行\n")));
+  } else if (change.startsWith(u"line removed")) {
+    new_bytes.remove(middle, new_bytes.indexOf('\n', middle) + 1 - middle);
+  } else if (change.startsWith(u"line overwritten")) {
+    // And one near the end, in a block kept decoded since it was read.
+    new_bytes.replace(middle, 4, "abcd");
+    new_bytes.replace(new_bytes.indexOf("3990"), 4, "efgh");
+  } else {
+    new_bytes += encode_cp932(QStringLiteral("足した行\n")).repeated(3);
+  }
+  const bool appended = change.startsWith(u"lines added");
+  auto as_text = [](const QByteArray& bytes) {
+    return decode_text_as(bytes, TextEncoding::Cp932)
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  };
+  const QString old_text = as_text(old_bytes), new_text = as_text(new_bytes);
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath("changed.txt");
+  std::optional<HeldReads> held;
+  // While it is being indexed: the worker waits to read until the file is changed.
+  if (!indexed) held.emplace();
+  const std::shared_ptr<IndexedText> t = small_blocks(path, old_bytes, TextEncoding::Cp932);
+  QVERIFY(t);
+  if (indexed) {
+    t->wait_until_complete();
+    // Every block read once, the last ones kept decoded.
+    QCOMPARE(t->text(0, t->length()), old_text);
+  } else {
+    QVERIFY(held->wait_for_a_held_read());
+  }
+  QVERIFY(write_in_place(path, new_bytes, same_stamp));
+  if (held) held->release();
+
+  // Whatever is read meanwhile belongs to one version.
+  for (int look = 0; look < 20; ++look) {
+    const QString read = t->text(0, t->length());
+    QVERIFY2(old_text.startsWith(read) || new_text.startsWith(read),
+             qPrintable(QStringLiteral("%1 characters of neither version").arg(read.size())));
+    const qint64 line = t->line_count() / 2;
+    const QString one = t->line(line).text;
+    QVERIFY(one.isEmpty() || old_text.contains(one + u'\n') || new_text.contains(one + u'\n'));
+  }
+  QString last;
+  for (int tries = 0; tries < 4 && last.isNull(); ++tries) {
+    t->wait_until_complete();
+    last = t->text(0, t->length());
+  }
+  QCOMPARE(last, appended && indexed ? old_text : new_text);
+  // Lines added to a log are taken in without reading it anew.
+  if (appended) QCOMPARE(t->generation(), 0);
+}
+
+// No call of a text waits for its worker: a text let go, or read anew, while its worker waits for
+// a read of slow media, returns at once; the worker ends on its own once the read returns.
+void TestText::text_index_never_waits_for_its_worker() {
+  QTemporaryDir dir;
+  const QByteArray bytes = QByteArray("on slow media\n").repeated(20000);
+  const QString path = dir.filePath("slow.txt");
+  HeldReads held;
+  std::shared_ptr<IndexedText> t = small_blocks(path, bytes, TextEncoding::Utf8);
+  QVERIFY(t);
+  QVERIFY(held.wait_for_a_held_read());
+  QVERIFY(!t->complete());
+  // The file changed: the text is read anew from its start by a new worker; the one held goes.
+  QVERIFY(write_in_place(path, QByteArray("changed\n") + bytes, false));
+  QCOMPARE(t->line(0).text, QString());
+  QCOMPARE(t->generation(), 1);
+  QTRY_COMPARE(held.held_reads(), 2);
+  // Let go while both wait.
+  t.reset();
+  QCOMPARE(held.held_reads(), 2);
+  held.release();
+  // A text opened anew reads the file to its end as before.
+  std::shared_ptr<IndexedText> again =
+      small_blocks(dir.filePath("again.txt"), bytes, TextEncoding::Utf8);
+  QVERIFY(again);
+  again->wait_until_complete();
+  QCOMPARE(again->line_count(), 20001);
+}
+
+// A file changed after the opener read its first bytes, before the index took the file's size and
+// time: the first bytes are not indexed as the file's, the text is read anew from the file.
+void TestText::text_index_of_a_file_changed_before_it_was_stamped() {
+  QTemporaryDir dir;
+  auto file = std::make_unique<QFile>(dir.filePath("early.txt"));
+  QVERIFY(file->open(QIODevice::ReadWrite) && file->write("new first line\nsecond\n") > 0);
+  QVERIFY(file->seek(0));
+  const std::shared_ptr<IndexedText> t =
+      IndexedText::open(std::move(file), "old first line\nsecond\n", {}, TextEncoding::Utf8);
+  t->wait_until_complete();
+  QCOMPARE(t->generation(), 1);
+  QCOMPARE(t->text(0, t->length()), QStringLiteral("new first line\nsecond\n"));
 }
 
 void TestText::rtf_text_data() {
