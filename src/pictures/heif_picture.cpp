@@ -102,9 +102,6 @@ std::optional<HeifPicture> HeifPicture::open(QIODevice& device) {
   state->reader.device = &device;
   state->context.reset(heif_context_alloc());
   if (!state->context || !device.seek(0)) return std::nullopt;
-  // Tiles of a phone photo's grid are decoded one after another on the calling thread: the
-  // look-ahead already decodes beside the window, and the HEVC decoder has threads of its own.
-  heif_context_set_max_decoding_threads(state->context.get(), 0);
   heif_error error = heif_context_read_from_reader(state->context.get(), &DeviceReader::callbacks(),
                                                    &state->reader, nullptr);
   if (error.code != heif_error_Ok) return std::nullopt;

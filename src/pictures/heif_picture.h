@@ -10,8 +10,9 @@
 
 namespace tarvex {
 
-// Bytes of a file's start that tell whether it is a HEIF container.
-inline constexpr qint64 kHeifHeadBytes = 64;
+// Bytes of a file's start that tell whether it is a HEIF container: its file-type box, which
+// lists a dozen brands at most.
+inline constexpr qint64 kHeifHeadBytes = 256;
 
 // The first bytes of a file are those of a HEIF container whose pictures libheif decodes: a
 // phone's HEIC photo (HEVC), an AVIF picture (AV1) or another HEIF image. Qt has no reader for

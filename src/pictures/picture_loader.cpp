@@ -22,6 +22,10 @@ constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
 constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
 // Bytes a pixel takes in the formats most readers give.
 constexpr qint64 kBytesPerPixel = 4;
+// Bytes a pixel of a HEIF picture takes while it is decoded: libheif's decoded planes (1.5 at
+// most for a phone's 4:2:0 photo, 3 for 4:4:4), its RGB picture (3, or 4 with alpha) and the
+// converted copy the pane is given (4) are held at once.
+constexpr qint64 kHeifDecodeBytesPerPixel = 11;
 // The deepest format a reader gives (16 bits a channel, four channels).
 constexpr qint64 kMaxBytesPerPixel = 8;
 
@@ -159,8 +163,11 @@ std::optional<LoadedPicture> load_heif(QIODevice& device, qint64 file_bytes,
   const std::optional<HeifPicture> heif = HeifPicture::open(device);
   if (!heif) return std::nullopt;
   const QSize declared = heif->size();
-  if (declared.isEmpty() || area(declared) > pixel_budget(limits) ||
-      absurd_for_file(declared, file_bytes)) {
+  qint64 budget = limits.max_pixels;
+  if (limits.memory_bytes >= 0) {
+    budget = std::min(budget, limits.memory_bytes / kHeifDecodeBytesPerPixel);
+  }
+  if (declared.isEmpty() || area(declared) > budget || absurd_for_file(declared, file_bytes)) {
     return std::nullopt;
   }
   QImage image = heif->decode();

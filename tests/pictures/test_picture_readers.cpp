@@ -458,6 +458,7 @@ void TestPictureReaders::heif_orientation() {
 void TestPictureReaders::heif_refused_data() {
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<qint64>("max_pixels");
+  QTest::addColumn<qint64>("memory_bytes");  // -1: unknown
   QTest::addColumn<bool>("read");
   const QByteArray heic = data_file("picture.heic");
   const QByteArray avif = data_file("picture.avif");
@@ -477,30 +478,35 @@ void TestPictureReaders::heif_refused_data() {
   QByteArray zeroed = heic;  // the coded picture's bytes zeroed
   const qsizetype mdat = zeroed.indexOf("mdat") + 4;
   zeroed.replace(mdat, zeroed.size() - mdat, QByteArray(zeroed.size() - mdat, '\0'));
-  const qint64 all = kMaxPicturePixels;
+  const qint64 all = kMaxPicturePixels, unknown = -1;
+  // Decoding a HEIF picture holds about eleven bytes a pixel at once.
+  const qint64 decoding = 40 * 30 * 11;
   // clang-format off
-  QTest::newRow("at the pixel limit")          << heic                          << qint64(1200) << true;
-  QTest::newRow("above the pixel limit")       << heic                          << qint64(1199) << false;
-  QTest::newRow("avif above the pixel limit")  << avif                          << qint64(1199) << false;
-  QTest::newRow("claims 8000 x 8000")          << claiming(heic, 8000, 8000)    << all << false;
-  QTest::newRow("claims 60000 x 60000")        << claiming(heic, 60000, 60000)  << all << false;
-  QTest::newRow("claims 0 x 0")                << claiming(heic, 0, 0)          << all << false;
-  QTest::newRow("claims more than it holds")   << claiming(heic, 400, 300)      << all << false;
-  QTest::newRow("cut after the boxes")         << heic.first(heic.indexOf("mdat") + 8) << all << false;
-  QTest::newRow("cut in half")                 << heic.first(heic.size() / 2)   << all << false;
-  QTest::newRow("cut in the file type")        << heic.first(20)                << all << false;
-  QTest::newRow("avif cut in half")            << avif.first(avif.size() / 2)   << all << false;
-  QTest::newRow("coded picture zeroed")        << zeroed                        << all << false;
-  QTest::newRow("a film, not a picture")       << film                          << all << false;
+  QTest::newRow("at the pixel limit")          << heic                          << qint64(1200) << unknown << true;
+  QTest::newRow("above the pixel limit")       << heic                          << qint64(1199) << unknown << false;
+  QTest::newRow("avif above the pixel limit")  << avif                          << qint64(1199) << unknown << false;
+  QTest::newRow("within the free memory")      << heic                          << all << decoding << true;
+  QTest::newRow("above the free memory")       << heic                          << all << decoding - 1 << false;
+  QTest::newRow("claims 8000 x 8000")          << claiming(heic, 8000, 8000)    << all << unknown << false;
+  QTest::newRow("claims 60000 x 60000")        << claiming(heic, 60000, 60000)  << all << unknown << false;
+  QTest::newRow("claims 0 x 0")                << claiming(heic, 0, 0)          << all << unknown << false;
+  QTest::newRow("claims more than it holds")   << claiming(heic, 400, 300)      << all << unknown << false;
+  QTest::newRow("cut after the boxes")         << heic.first(heic.indexOf("mdat") + 8) << all << unknown << false;
+  QTest::newRow("cut in half")                 << heic.first(heic.size() / 2)   << all << unknown << false;
+  QTest::newRow("cut in the file type")        << heic.first(20)                << all << unknown << false;
+  QTest::newRow("avif cut in half")            << avif.first(avif.size() / 2)   << all << unknown << false;
+  QTest::newRow("coded picture zeroed")        << zeroed                        << all << unknown << false;
+  QTest::newRow("a film, not a picture")       << film                          << all << unknown << false;
   // clang-format on
 }
 
 void TestPictureReaders::heif_refused() {
   QFETCH(QByteArray, bytes);
   QFETCH(qint64, max_pixels);
+  QFETCH(qint64, memory_bytes);
   QFETCH(bool, read);
   const std::optional<LoadedPicture> loaded =
-      load_picture_bytes(bytes, QSize(), PictureLimits{max_pixels, -1});
+      load_picture_bytes(bytes, QSize(), PictureLimits{max_pixels, memory_bytes});
   QCOMPARE(loaded.has_value(), read);
 }
 
