@@ -2,6 +2,8 @@
 
 #include <libheif/heif.h>
 
+#include <exception>
+
 namespace tarvex {
 
 namespace {
@@ -97,6 +99,24 @@ HeifPicture& HeifPicture::operator=(HeifPicture&&) noexcept = default;
 HeifPicture::~HeifPicture() = default;
 
 std::optional<HeifPicture> HeifPicture::open(QIODevice& device) {
+  // libheif is C++ behind its C interface: an allocation it cannot make may come out as an
+  // exception, which here means a picture that cannot be read.
+  try {
+    return open_unguarded(device);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+QImage HeifPicture::decode() const {
+  try {
+    return decode_unguarded();
+  } catch (const std::exception&) {
+    return QImage();
+  }
+}
+
+std::optional<HeifPicture> HeifPicture::open_unguarded(QIODevice& device) {
   init_libheif_once();
   auto state = std::make_unique<State>();
   state->reader.device = &device;
@@ -117,7 +137,7 @@ QSize HeifPicture::size() const {
                heif_image_handle_get_height(state_->handle.get()));
 }
 
-QImage HeifPicture::decode() const {
+QImage HeifPicture::decode_unguarded() const {
   const heif_image_handle* handle = state_->handle.get();
   const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
   const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;

@@ -43,6 +43,8 @@ class HeifPicture {
  private:
   struct State;
   explicit HeifPicture(std::unique_ptr<State> state);
+  static std::optional<HeifPicture> open_unguarded(QIODevice& device);
+  QImage decode_unguarded() const;
   std::unique_ptr<State> state_;
 };
 
