@@ -63,7 +63,7 @@ struct HandleRelease {
   void operator()(const heif_image_handle* h) const { heif_image_handle_release(h); }
 };
 struct ImageRelease {
-  void operator()(const heif_image* i) const { heif_image_release(i); }
+  void operator()(heif_image* i) const { heif_image_release(i); }
 };
 struct OptionsFree {
   void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
@@ -147,7 +147,7 @@ QImage HeifPicture::decode_unguarded() const {
   heif_image* decoded = nullptr;
   const heif_error error =
       heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
-  std::unique_ptr<const heif_image, ImageRelease> image(decoded);
+  std::unique_ptr<heif_image, ImageRelease> image(decoded);
   if (error.code != heif_error_Ok || !image) return QImage();
   const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
   const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
@@ -156,17 +156,21 @@ QImage HeifPicture::decode_unguarded() const {
     return QImage();
   }
   int stride = 0;
-  const uint8_t* plane =
-      heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  uchar* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
   if (!plane || stride < width * (alpha ? 4 : 3)) return QImage();
   const QImage::Format format = !alpha ? QImage::Format_RGB888
                                 : heif_image_handle_is_premultiplied_alpha(handle)
                                     ? QImage::Format_RGBA8888_Premultiplied
                                     : QImage::Format_RGBA8888;
-  // Converted once to the format the image pane paints fastest, the one Qt's JPEG reader gives;
-  // the converted picture owns its pixels, so libheif's are released here.
-  const QImage view(plane, width, height, stride, format);
-  return view.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+  // The picture is libheif's own pixels, not a copy: a 12-megapixel photo is not converted once
+  // more (Qt paints these formats as they are). libheif's picture is released with the last
+  // QImage that shares it, on whichever thread that is.
+  QImage picture(
+      plane, width, height, stride, format,
+      [](void* held) { heif_image_release(static_cast<const heif_image*>(held)); }, image.get());
+  if (picture.isNull()) return QImage();
+  image.release();
+  return picture;
 }
 
 }  // namespace tarvex

@@ -22,10 +22,10 @@ constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
 constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
 // Bytes a pixel takes in the formats most readers give.
 constexpr qint64 kBytesPerPixel = 4;
-// Bytes a pixel of a HEIF picture takes while it is decoded: libheif's decoded planes (1.5 at
-// most for a phone's 4:2:0 photo, 3 for 4:4:4), its RGB picture (3, or 4 with alpha) and the
-// converted copy the pane is given (4) are held at once.
-constexpr qint64 kHeifDecodeBytesPerPixel = 11;
+// Bytes a pixel of a HEIF picture takes while it is decoded: libheif's decoded planes (1.5 for a
+// phone's 4:2:0 photo, 3 at most for 4:4:4) and the RGB picture the pane is given (3, or 4 with
+// alpha) are held at once.
+constexpr qint64 kHeifDecodeBytesPerPixel = 7;
 // The deepest format a reader gives (16 bits a channel, four channels).
 constexpr qint64 kMaxBytesPerPixel = 8;
 
