@@ -1,5 +1,6 @@
 #include "bench_support.h"
 
+#include "heif_writer.h"
 #include "settings/settings_file.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
+
+#include <libheif/heif.h>
 
 #include <sys/resource.h>
 #include <algorithm>
@@ -27,6 +30,9 @@ int SilentMessages::msgbox(const QString& text, MsgButtons) {
 Platform bench_platform(const QString& folder, SilentMessages* messages) {
   SettingsFile(folder).ini_write(QStringLiteral("最大ファイル数"), QStringLiteral("ファイル数"),
                                  QStringLiteral("200"));
+  // Phone photos are pictures, as with the shipped settings.
+  SettingsFile(folder).ini_write(QStringLiteral("イメージ拡張子"), QStringLiteral("拡張子0"),
+                                 QStringLiteral("heic"));
   Platform platform;
   platform.messages = messages;
   platform.settings_folder = folder;
@@ -81,7 +87,7 @@ double median(QList<double> values) {
   return values[values.size() / 2];
 }
 
-void make_jpeg(const QString& path, int w, int h) {
+QImage photo_like(int w, int h) {
   QImage image(w, h, QImage::Format_RGB32);
   QPainter p(&image);
   QLinearGradient g(0, 0, w, h);
@@ -93,9 +99,48 @@ void make_jpeg(const QString& path, int w, int h) {
     p.drawEllipse(QPoint((i * 7919) % w, (i * 104729) % h), w / 20, h / 20);
   }
   p.end();
+  return image;
+}
+
+void make_jpeg(const QString& path, int w, int h) {
   QImageWriter writer(path, "jpeg");
   writer.setQuality(90);
-  writer.write(image);
+  writer.write(photo_like(w, h));
+}
+
+void make_heic(const QString& path, int w, int h) {
+  const QByteArray bytes = testing::heif_bytes(photo_like(w, h), testing::HeifCodec::hevc, 1, 80);
+  QFile f(path);
+  if (bytes.isEmpty() || !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+    std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    std::exit(1);
+  }
+}
+
+double libheif_decode_ms(const QString& path) {
+  QElapsedTimer timer;
+  timer.start();
+  heif_context* context = heif_context_alloc();
+  heif_image_handle* handle = nullptr;
+  heif_image* image = nullptr;
+  const bool ok =
+      heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code ==
+          heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+      heif_decode_image(handle, &image, heif_colorspace_RGB,
+                        heif_image_handle_has_alpha_channel(handle) ? heif_chroma_interleaved_RGBA
+                                                                    : heif_chroma_interleaved_RGB,
+                        nullptr)
+              .code == heif_error_Ok;
+  const double ms = timer.nsecsElapsed() / 1e6;
+  heif_image_release(image);
+  heif_image_handle_release(handle);
+  heif_context_free(context);
+  if (!ok) {
+    std::fprintf(stderr, "libheif could not decode %s\n", qPrintable(path));
+    std::exit(1);
+  }
+  return ms;
 }
 
 double resident_memory_mb() {

@@ -3,6 +3,7 @@
 #include "platform/message_box.h"
 #include "platform/platform.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -30,8 +31,15 @@ QString run_child(const QStringList& args, double* elapsed_ms = nullptr,
 
 double median(QList<double> values);
 
-// A photo-like JPEG of `w` × `h` pixels (gradients and circles, quality 90).
+// A photo-like picture of `w` × `h` pixels (gradients and circles).
+QImage photo_like(int w, int h);
+// It as a JPEG at quality 90.
 void make_jpeg(const QString& path, int w, int h);
+// It as a HEIC photo, encoded by libheif (HEVC, quality 80); ends the benchmark when it cannot.
+void make_heic(const QString& path, int w, int h);
+// The baseline for a HEIF picture: libheif's own reading and decoding of the file to 8-bit RGB
+// (RGBA with alpha), in milliseconds; ends the benchmark when it fails.
+double libheif_decode_ms(const QString& path);
 
 // Resident memory of this process now, in megabytes.
 double resident_memory_mb();

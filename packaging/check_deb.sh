@@ -40,8 +40,8 @@ done
 grep -qx './usr/share/metainfo/.*\.metainfo\.xml' "$work/contents" || fail "no metainfo"
 depends="$(dpkg-deb --field "$deb" Depends)"
 # From dpkg-shlibdeps, and the plugins added by hand.
-for package in libqt6widgets6 libwps-0.4-4 qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6 \
-  qt6-translations-l10n; do
+for package in libqt6widgets6 libwps-0.4-4 libheif1 qt6-qpa-plugins qt6-image-formats-plugins \
+  libqt6svg6 qt6-translations-l10n; do
   grep -q "\b$package\b" <<< "$depends" || fail "Depends lacks $package: $depends"
 done
 

@@ -5,6 +5,9 @@ tarvex_runtime_packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
   # Picture formats beyond Qt's own: TIFF, WebP and more; SVG (its plugin is in libqt6svg6).
   qt6-image-formats-plugins libqt6svg6
+  # HEIF pictures (HEIC photos, AVIF), which Qt cannot read; Debian 12's libheif1 has its HEVC and
+  # AV1 decoders (and the encoders the tests write pictures with) built in.
+  libheif-dev
   libuchardet-dev fonts-noto-cjk
   # Qt's own Japanese texts: the buttons of the message boxes, the edit boxes' pop-up menus.
   qt6-translations-l10n

@@ -1,5 +1,6 @@
 #include "pictures/picture_loader.h"
 
+#include "pictures/heif_picture.h"
 #include "pictures/svg_check.h"
 #include "pictures/wmf_player.h"
 #include "platform/regular_file.h"
@@ -21,6 +22,10 @@ constexpr qint64 kMaxMetafileBytes = 64LL * 1024 * 1024;
 constexpr qint64 kMaxSvgBytes = 32LL * 1024 * 1024;
 // Bytes a pixel takes in the formats most readers give.
 constexpr qint64 kBytesPerPixel = 4;
+// Bytes a pixel of a HEIF picture takes while it is decoded: libheif's decoded planes (1.5 for a
+// phone's 4:2:0 photo, 3 at most for 4:4:4) and the RGB picture the pane is given (3, or 4 with
+// alpha) are held at once.
+constexpr qint64 kHeifDecodeBytesPerPixel = 7;
 // The deepest format a reader gives (16 bits a channel, four channels).
 constexpr qint64 kMaxBytesPerPixel = 8;
 
@@ -59,6 +64,12 @@ std::optional<QSize> reduced_jpeg_size(QSize stored, qint64 budget) {
   return std::nullopt;
 }
 
+// A declared size far beyond what the file's bytes can hold: a decompression bomb.
+bool absurd_for_file(QSize declared, qint64 file_bytes) {
+  const qint64 pixels = area(declared);
+  return pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes;
+}
+
 std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, QSize decode_size,
                                        const PictureLimits& limits) {
   reader.setAutoTransform(true);
@@ -74,9 +85,7 @@ std::optional<LoadedPicture> read_with(QImageReader& reader, qint64 file_bytes, 
   QSize scaled;
   if (stored.isValid()) {
     const qint64 pixels = area(stored);
-    if (pixels > kBombCheckFromPixels && pixels / kMaxPixelsPerFileByte > file_bytes) {
-      return std::nullopt;
-    }
+    if (absurd_for_file(stored, file_bytes)) return std::nullopt;
     if (jpeg && decode_size.isValid() && !decode_size.isEmpty()) {
       // Decoded smaller where the pane is smaller; never larger than the picture itself.
       const QSize asked = quarter_turn ? decode_size.transposed() : decode_size;
@@ -147,6 +156,25 @@ std::optional<LoadedPicture> load_svg(const QByteArray& bytes, QSize decode_size
   return LoadedPicture{image, sizes.natural, true};
 }
 
+// A HEIF container (a phone's HEIC photo, an AVIF picture), through libheif. Its size, upright, is
+// checked against the limits before anything is decoded; it is always decoded whole.
+std::optional<LoadedPicture> load_heif(QIODevice& device, qint64 file_bytes,
+                                       const PictureLimits& limits) {
+  const std::optional<HeifPicture> heif = HeifPicture::open(device);
+  if (!heif) return std::nullopt;
+  const QSize declared = heif->size();
+  qint64 budget = limits.max_pixels;
+  if (limits.memory_bytes >= 0) {
+    budget = std::min(budget, limits.memory_bytes / kHeifDecodeBytesPerPixel);
+  }
+  if (declared.isEmpty() || area(declared) > budget || absurd_for_file(declared, file_bytes)) {
+    return std::nullopt;
+  }
+  QImage image = heif->decode();
+  if (image.isNull()) return std::nullopt;
+  return LoadedPicture{image, declared, false};
+}
+
 // Every picture but a metafile: Qt's readers tell the format by content (and a file's name);
 // an SVG drawing is read whole and checked before it is drawn.
 std::optional<LoadedPicture> load_with_qt(QIODevice& device, qint64 file_bytes, QSize decode_size,
@@ -192,6 +220,9 @@ std::optional<LoadedPicture> load_picture_bytes(const QByteArray& bytes, QSize d
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);
+  if (looks_like_heif(bytes.first(std::min<qsizetype>(bytes.size(), kHeifHeadBytes)))) {
+    return load_heif(buffer, bytes.size(), limits);
+  }
   return load_with_qt(buffer, bytes.size(), decode_size, limits);
 }
 
@@ -200,11 +231,12 @@ std::optional<LoadedPicture> load_picture_file(const QString& path, QSize decode
   guard_allocations_once();
   QFile file(path);
   if (!open_regular_file(file)) return std::nullopt;
-  const QByteArray head = file.peek(32);
+  const QByteArray head = file.peek(kHeifHeadBytes);
   if (looks_like_wmf(head)) {
     if (file.size() > kMaxMetafileBytes) return std::nullopt;
     return load_metafile(file.readAll(), decode_size, limits);
   }
+  if (looks_like_heif(head)) return load_heif(file, file.size(), limits);
   return load_with_qt(file, file.size(), decode_size, limits);
 }
 

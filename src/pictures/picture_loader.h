@@ -46,7 +46,8 @@ struct LoadedPicture {
 };
 
 // Loads a picture for the image pane: bmp, ico, cur, gif (first frame), jpg and the other formats
-// Qt's image plugins read (png, tiff, webp, ...), SVG drawings through Qt's SVG plugin, and
+// Qt's image plugins read (png, tiff, webp, ...), SVG drawings through Qt's SVG plugin, HEIF
+// pictures (HEIC, AVIF) through libheif with the container's rotation and mirroring, and
 // Windows metafiles through Tarvex's own player. The format is told by the content, not by the
 // name. EXIF orientation is applied, so a photo appears upright and its size is the rotated one.
 // With `decode_size`, a JPEG is decoded straight at that size and a drawing drawn at it (used

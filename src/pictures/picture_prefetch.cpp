@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <system_error>
 
 namespace tarvex {
 
@@ -17,13 +18,20 @@ std::optional<FileStamp> FileStamp::of(const QString& path) {
 
 namespace {
 
-std::optional<DecodedPicture> decode(const QString& path, QSize decode_size) {
-  const std::optional<FileStamp> before = FileStamp::of(path);
-  if (!before) return std::nullopt;
-  std::optional<LoadedPicture> picture = load_picture_file(path, decode_size);
-  // A file that changed while it was read may have given a mixed picture: not used.
-  if (!picture || FileStamp::of(path) != before) return std::nullopt;
-  return DecodedPicture{path, decode_size, *before, std::move(*picture)};
+std::optional<DecodedPicture> decode(const PicturePrefetch::Decoder& decoder, const QString& path,
+                                     QSize decode_size) {
+  // The window takes the result with std::future::get, which would throw there what the decode
+  // threw here (a failed allocation): nothing but a picture or none crosses to the window.
+  try {
+    const std::optional<FileStamp> before = FileStamp::of(path);
+    if (!before) return std::nullopt;
+    std::optional<LoadedPicture> picture = decoder(path, decode_size);
+    // A file that changed while it was read may have given a mixed picture: not used.
+    if (!picture || FileStamp::of(path) != before) return std::nullopt;
+    return DecodedPicture{path, decode_size, *before, std::move(*picture)};
+  } catch (...) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -37,9 +45,14 @@ void PicturePrefetch::prepare(const QString& path, QSize decode_size) {
   if (job_.valid() && path == path_ && decode_size == decode_size_) return;
   drop();
   if (path.isEmpty()) return;
+  try {
+    job_ = std::async(std::launch::async, decode, decoder, path, decode_size);
+  } catch (const std::system_error&) {
+    // No thread to be had: the slideshow decodes the picture when it is due, as without look-ahead.
+    return;
+  }
   path_ = path;
   decode_size_ = decode_size;
-  job_ = std::async(std::launch::async, decode, path, decode_size);
   if (started) started(path);
 }
 

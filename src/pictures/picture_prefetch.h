@@ -54,6 +54,11 @@ class PicturePrefetch {
   // Told each time a decode starts, with its path (tests watch the look-ahead through it).
   std::function<void(const QString& path)> started;
 
+  // What decodes a file: the picture loader, or what a test puts in its place. It runs on the
+  // worker thread; whatever it throws stays there and counts as no picture.
+  using Decoder = std::function<std::optional<LoadedPicture>(const QString& path, QSize size)>;
+  Decoder decoder = [](const QString& path, QSize size) { return load_picture_file(path, size); };
+
   bool pending() const { return job_.valid(); }
   // A decode was asked for and has finished.
   bool ready() const {

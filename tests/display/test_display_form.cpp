@@ -8,6 +8,7 @@
 #include "display/text_pane.h"
 #include "display/text_view.h"
 #include "form_fixture.h"
+#include "heif_writer.h"
 #include "held_reads.h"
 #include "platform/fonts.h"
 #include "platform/text_codecs.h"
@@ -114,6 +115,7 @@ class TestDisplayForm final : public QObject {
  private slots:
   void picture_is_registered_shown_and_copied();
   void added_picture_formats_need_the_settings_list();
+  void phone_photos_with_the_shipped_settings();
   void text_is_registered_shown_and_copied();
   void drops();
   void maximised_picture_display_data();
@@ -191,6 +193,45 @@ void TestDisplayForm::added_picture_formats_need_the_settings_list() {
     QCOMPARE(f.Image1->isHidden(), !listed);
     if (listed) QCOMPARE(f.Image1->picture().size(), QSize(30, 20));
   }
+}
+
+// With the settings file Tarvex ships, a phone's HEIC photo (its name in capitals, turned by its
+// container), a HEIF and an AVIF picture are registered and shown as pictures, upright and whole
+// in the fitted pane; the copy is upright, and the maximised display shows them at their size.
+void TestDisplayForm::phone_photos_with_the_shipped_settings() {
+  FormFixture fx;
+  fx.default_settings = QStringLiteral(TARVEX_DEFAULT_SETTINGS);
+  Form1& f = fx.make(false);
+  f.show();
+  const QString photo =
+      fx.write_file("DCIM/IMG_0001.HEIC", heif_bytes(test_pattern(160, 120), HeifCodec::hevc, 6));
+  const QString heif = fx.write_file("b.heif", data_file("picture.heic"));
+  const QString avif = fx.write_file("c.avif", data_file("picture.avif"));
+  for (const QString& path : {heif, avif, photo}) {
+    QCOMPARE(f.ファイルの表示(path, 1), 0);
+    QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
+  }
+  QCOMPARE(f.st.img.paths.mid(0, 3), (QStringList{heif, avif, photo}));
+  QVERIFY(f.st.txt.empty());
+  QCOMPARE(f.Image1->picture().size(), QSize(120, 160));
+  f.Image1_MouseUp(Qt::RightButton, QPoint());
+  QVERIFY(f.画像のコピー->isEnabled());
+  f.画像のコピー->trigger();
+  const QImage copied = QGuiApplication::clipboard()->image();
+  QCOMPARE(copied.size(), QSize(120, 160));
+  QVERIFY(qRed(copied.pixel(60, 40)) > 200 && qGreen(copied.pixel(60, 40)) < 60);
+  QVERIFY(qGreen(copied.pixel(60, 120)) > 200);
+  // The maximised display is that of the pane not fitted: the picture is loaded again for it.
+  f.st.options.fit = false;
+  f.apply_fit_option();
+  f.showMaximized();
+  QTRY_VERIFY(f.isMaximized());
+  f.最大画面表示->trigger();
+  QTRY_VERIFY(f.File1->isHidden());
+  QCOMPARE(f.Image1->picture().size(), QSize(120, 160));
+  QCOMPARE(f.Image1->size(), QSize(120, 160));
+  f.最大画面表示->trigger();
+  QTRY_VERIFY(!f.File1->isHidden());
 }
 
 // The pop-up menu offers copying only with a selection, which it sees while it is open.

@@ -1,5 +1,6 @@
 // Reading pictures: metafiles and the picture loader's limits.
 
+#include "heif_writer.h"
 #include "pictures/picture_loader.h"
 #include "pictures/wmf_player.h"
 #include "test_pictures.h"
@@ -74,6 +75,12 @@ class TestPictureReaders final : public QObject {
   void added_formats();
   void drawings_data();
   void drawings();
+  void heif_pictures_data();
+  void heif_pictures();
+  void heif_orientation_data();
+  void heif_orientation();
+  void heif_refused_data();
+  void heif_refused();
 };
 
 // Metafiles drawn at a size: the colour at each point. Those without a placeable header set
@@ -340,6 +347,167 @@ void TestPictureReaders::drawings() {
   QCOMPARE(loaded->full_size, full);
   QCOMPARE(loaded->image.size(), full);
   QVERIFY(loaded->drawn);
+}
+
+// HEIF pictures from files heif-enc wrote (tests/data/make_pictures.sh): the left half red and the
+// right half white (transparent in the AVIF with alpha), read by libheif, which Qt cannot read.
+// They are decoded whole even for a pane, and a HEIF whose first brand is the general image brand
+// (as some cameras write) reads like a HEIC.
+void TestPictureReaders::heif_pictures_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QSize>("pane");
+  QTest::addColumn<bool>("transparent_right");
+  const QByteArray heic = data_file("picture.heic");
+  QByteArray mif1 = heic;
+  mif1.replace(8, 4, "mif1");
+  const QSize own;
+  // clang-format off
+  QTest::newRow("heic")                  << heic                              << own            << false;
+  QTest::newRow("heic for a pane")       << heic                              << QSize(80, 60)  << false;
+  QTest::newRow("heic, 10 bits")         << data_file("picture10.heic")       << own            << false;
+  QTest::newRow("avif")                  << data_file("picture.avif")         << own            << false;
+  QTest::newRow("avif with alpha")       << data_file("picture_alpha.avif")   << own            << true;
+  QTest::newRow("heif, mif1 brand first") << mif1                             << own            << false;
+  // clang-format on
+}
+
+void TestPictureReaders::heif_pictures() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QSize, pane);
+  QFETCH(bool, transparent_right);
+  QVERIFY(QImage::fromData(bytes).isNull());  // Qt's own readers cannot
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("photo.heic"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+  file.close();
+  for (const std::optional<LoadedPicture>& loaded :
+       {load_picture_file(path, pane), load_picture_bytes(bytes, pane)}) {
+    QVERIFY(loaded);
+    QCOMPARE(loaded->image.size(), QSize(40, 30));
+    QCOMPARE(loaded->full_size, QSize(40, 30));
+    QVERIFY(!loaded->drawn);
+    const QColor left = loaded->image.pixelColor(10, 15);
+    const QColor right = loaded->image.pixelColor(30, 15);
+    QVERIFY2(left.red() > 220 && left.green() < 40 && left.blue() < 40, qPrintable(left.name()));
+    QCOMPARE(left.alpha(), 255);
+    if (transparent_right) {
+      QVERIFY2(right.alpha() < 30, qPrintable(QString::number(right.alpha())));
+    } else {
+      QVERIFY2(right.red() > 220 && right.green() > 220 && right.blue() > 220,
+               qPrintable(right.name()));
+    }
+  }
+}
+
+// A HEIF container turns and mirrors its picture with its own boxes, which libheif applies: a
+// picture stored 40 × 30 with a red top-left quarter, under each EXIF orientation, shows the red
+// quarter in the corner that orientation puts it (0 top left, 1 top right, 2 bottom right, 3
+// bottom left), at its upright size.
+void TestPictureReaders::heif_orientation_data() {
+  QTest::addColumn<int>("codec");
+  QTest::addColumn<int>("orientation");
+  QTest::addColumn<QSize>("size");
+  QTest::addColumn<int>("red_corner");
+  const QSize wide(40, 30), tall(30, 40);
+  const int hevc = int(HeifCodec::hevc), av1 = int(HeifCodec::av1);
+  // clang-format off
+  QTest::newRow("1 upright")                 << hevc << 1 << wide << 0;
+  QTest::newRow("2 mirrored")                << hevc << 2 << wide << 1;
+  QTest::newRow("3 half turn")               << hevc << 3 << wide << 2;
+  QTest::newRow("4 flipped")                 << hevc << 4 << wide << 3;
+  QTest::newRow("5 quarter, mirrored")       << hevc << 5 << tall << 0;
+  QTest::newRow("6 quarter clockwise")       << hevc << 6 << tall << 1;
+  QTest::newRow("7 quarter, flipped")        << hevc << 7 << tall << 2;
+  QTest::newRow("8 quarter anticlockwise")   << hevc << 8 << tall << 3;
+  QTest::newRow("avif, quarter clockwise")   << av1  << 6 << tall << 1;
+  QTest::newRow("avif, mirrored")            << av1  << 2 << wide << 1;
+  // clang-format on
+}
+
+void TestPictureReaders::heif_orientation() {
+  QFETCH(int, codec);
+  QFETCH(int, orientation);
+  QFETCH(QSize, size);
+  QFETCH(int, red_corner);
+  QImage stored(40, 30, QImage::Format_RGB32);
+  stored.fill(Qt::white);
+  for (int y = 0; y < 15; ++y) {
+    for (int x = 0; x < 20; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  }
+  const QByteArray bytes = heif_bytes(stored, HeifCodec(codec), orientation);
+  QVERIFY(!bytes.isEmpty());
+  const std::optional<LoadedPicture> loaded = load_picture_bytes(bytes);
+  QVERIFY(loaded);
+  QCOMPARE(loaded->image.size(), size);
+  QCOMPARE(loaded->full_size, size);
+  const int w = size.width(), h = size.height();
+  const QPoint corners[] = {
+      {w / 4, h / 4}, {w * 3 / 4, h / 4}, {w * 3 / 4, h * 3 / 4}, {w / 4, h * 3 / 4}};
+  for (int c = 0; c < 4; ++c) {
+    const QColor colour = loaded->image.pixelColor(corners[c]);
+    const bool red = colour.red() > 200 && colour.green() < 60;
+    QVERIFY2(red == (c == red_corner),
+             qPrintable(QStringLiteral("corner %1: %2").arg(c).arg(colour.name())));
+  }
+}
+
+// A HEIF container is refused, never decoded in part or crashed on, when it is damaged, cut
+// short, or declares a size beyond the limits or absurd for its bytes (checked before decoding).
+// A film in the same box structure is no picture.
+void TestPictureReaders::heif_refused_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<qint64>("max_pixels");
+  QTest::addColumn<qint64>("memory_bytes");  // -1: unknown
+  QTest::addColumn<bool>("read");
+  const QByteArray heic = data_file("picture.heic");
+  const QByteArray avif = data_file("picture.avif");
+  // The picture's size as its last 'ispe' box declares it (big-endian width and height): the
+  // grid heif-enc wraps its coded tile in, as a phone does.
+  const auto claiming = [](QByteArray bytes, quint32 w, quint32 h) {
+    const qsizetype at = bytes.lastIndexOf("ispe") + 8;
+    for (int i = 0; i < 4; ++i) {
+      bytes[at + i] = char(w >> (24 - 8 * i));
+      bytes[at + 4 + i] = char(h >> (24 - 8 * i));
+    }
+    return bytes;
+  };
+  QByteArray film = heic;
+  film.replace(8, 4, "isom");
+  film.replace(16, 12, "isomiso2mp41");
+  QByteArray zeroed = heic;  // the coded picture's bytes zeroed
+  const qsizetype mdat = zeroed.indexOf("mdat") + 4;
+  zeroed.replace(mdat, zeroed.size() - mdat, QByteArray(zeroed.size() - mdat, '\0'));
+  const qint64 all = kMaxPicturePixels, unknown = -1;
+  // Decoding a HEIF picture holds up to seven bytes a pixel at once.
+  const qint64 decoding = 40 * 30 * 7;
+  // clang-format off
+  QTest::newRow("at the pixel limit")          << heic                          << qint64(1200) << unknown << true;
+  QTest::newRow("above the pixel limit")       << heic                          << qint64(1199) << unknown << false;
+  QTest::newRow("avif above the pixel limit")  << avif                          << qint64(1199) << unknown << false;
+  QTest::newRow("within the free memory")      << heic                          << all << decoding << true;
+  QTest::newRow("above the free memory")       << heic                          << all << decoding - 1 << false;
+  QTest::newRow("claims 8000 x 8000")          << claiming(heic, 8000, 8000)    << all << unknown << false;
+  QTest::newRow("claims 60000 x 60000")        << claiming(heic, 60000, 60000)  << all << unknown << false;
+  QTest::newRow("claims 0 x 0")                << claiming(heic, 0, 0)          << all << unknown << false;
+  QTest::newRow("claims more than it holds")   << claiming(heic, 400, 300)      << all << unknown << false;
+  QTest::newRow("cut after the boxes")         << heic.first(heic.indexOf("mdat") + 8) << all << unknown << false;
+  QTest::newRow("cut in half")                 << heic.first(heic.size() / 2)   << all << unknown << false;
+  QTest::newRow("cut in the file type")        << heic.first(20)                << all << unknown << false;
+  QTest::newRow("avif cut in half")            << avif.first(avif.size() / 2)   << all << unknown << false;
+  QTest::newRow("coded picture zeroed")        << zeroed                        << all << unknown << false;
+  QTest::newRow("a film, not a picture")       << film                          << all << unknown << false;
+  // clang-format on
+}
+
+void TestPictureReaders::heif_refused() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(qint64, max_pixels);
+  QFETCH(qint64, memory_bytes);
+  QFETCH(bool, read);
+  const std::optional<LoadedPicture> loaded =
+      load_picture_bytes(bytes, QSize(), PictureLimits{max_pixels, memory_bytes});
+  QCOMPARE(loaded.has_value(), read);
 }
 
 QTEST_MAIN(TestPictureReaders)

@@ -74,6 +74,7 @@ class TestBulk final : public QObject {
   void commands();
   void takes_what_the_file_box_lists();
   void added_picture_formats_go_to_the_images();
+  void phone_photos_go_to_the_images_with_the_shipped_settings();
   void notice_closes_at_the_twelfth_tick();
 };
 
@@ -261,6 +262,29 @@ void TestBulk::added_picture_formats_go_to_the_images() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(lines(f.Img_List), QStringList{"000: p.png"});
   QCOMPARE(lines(f.Txt_List), QStringList{"000: a.txt"});
+}
+
+// The settings file Tarvex ships lists the phone formats: a folder of HEIC, HEIF and AVIF pictures
+// (named in capitals, as a phone names them) is registered to the images, and none to the texts.
+void TestBulk::phone_photos_go_to_the_images_with_the_shipped_settings() {
+  FormFixture fx;
+  fx.default_settings = QStringLiteral(TARVEX_DEFAULT_SETTINGS);
+  fx.write_file("memo.txt", "text");
+  for (const char* name : {"IMG_0001.HEIC", "IMG_0002.heic", "b.heif", "c.AVIF"}) {
+    fx.write_file(QString::fromLatin1(name), "not decoded when registered");
+  }
+  Form1& f = fx.make(false);
+  f.show();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
+  f.img_all_load->trigger();
+  fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
+  f.txt_all_load->trigger();
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QStringList names;
+  for (const QString& line : lines(f.Img_List)) names << line.mid(5);  // after "000: "
+  names.sort();
+  QCOMPARE(names, (QStringList{"IMG_0001.HEIC", "IMG_0002.heic", "b.heif", "c.AVIF"}));
+  QCOMPARE(lines(f.Txt_List), QStringList{"000: memo.txt"});
 }
 
 // The notice stays up for eleven ticks and closes at the twelfth.

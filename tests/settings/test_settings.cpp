@@ -304,7 +304,7 @@ void TestSettings::shipped_settings_data() {
   i = 0;
   for (const char* ext : {"xls", "lsx", "ods", ""}) slot("Excel拡張子", i++, ext);
   i = 0;
-  for (const char* ext : {"png", "jpeg", "tif", "tiff", "webp", "svg", ""})
+  for (const char* ext : {"png", "jpeg", "tif", "tiff", "webp", "svg", "heic", "heif", "avif", ""})
     slot("イメージ拡張子", i++, ext);
   // clang-format off
   QTest::newRow("file count")   << "最大ファイル数" << "ファイル数" << "200";

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <new>
+#include <stdexcept>
+
 using namespace tarvex;
 
 namespace {
@@ -41,6 +44,9 @@ class TestSteppingCore final : public QObject {
   void removal();
   void prefetch_data();
   void prefetch();
+  void prefetch_of_a_phone_photo();
+  void prefetch_failure_stays_on_its_thread_data();
+  void prefetch_failure_stays_on_its_thread();
 };
 
 void TestSteppingCore::step_rule_data() {
@@ -155,6 +161,55 @@ void TestSteppingCore::prefetch() {
   const std::optional<DecodedPicture> p = prefetch.take(dir.filePath(taken), size);
   QCOMPARE(p.has_value(), handed);
   if (p) QCOMPARE(p->picture.image.size(), QSize(64, 48));
+}
+
+// The look-ahead decodes a HEIC photo as the window would: whole, with libheif.
+void TestSteppingCore::prefetch_of_a_phone_photo() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("IMG_0001.HEIC");
+  QVERIFY(QFile::copy(QStringLiteral(TARVEX_TEST_DATA_DIR "/picture.heic"), path));
+  PicturePrefetch prefetch;
+  prefetch.prepare(path, QSize(80, 60));
+  const std::optional<DecodedPicture> p = prefetch.take(path, QSize(80, 60));
+  QVERIFY(p);
+  QCOMPARE(p->picture.image.size(), QSize(40, 30));
+}
+
+// A decode that fails by throwing (a failed allocation) gives no picture to the window, which then
+// loads the file itself; the exception never reaches the window's thread, and the look-ahead goes
+// on with the next picture.
+void TestSteppingCore::prefetch_failure_stays_on_its_thread_data() {
+  QTest::addColumn<int>("thrown");  // 0 std::bad_alloc, 1 std::runtime_error, 2 an int
+  QTest::newRow("bad_alloc") << 0;
+  QTest::newRow("runtime_error") << 1;
+  QTest::newRow("not an exception class") << 2;
+}
+
+void TestSteppingCore::prefetch_failure_stays_on_its_thread() {
+  QFETCH(int, thrown);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("a.png");
+  write_png(path, Qt::red, 64, 48);
+  PicturePrefetch prefetch;
+  const PicturePrefetch::Decoder loader = prefetch.decoder;
+  prefetch.decoder = [thrown](const QString&, QSize) -> std::optional<LoadedPicture> {
+    if (thrown == 0) throw std::bad_alloc();
+    if (thrown == 1) throw std::runtime_error("decoder");
+    throw 7;
+  };
+  prefetch.prepare(path, QSize());
+  std::optional<DecodedPicture> p;
+  try {
+    p = prefetch.take(path, QSize());
+  } catch (...) {
+    QFAIL("the look-ahead's failure reached the window");
+  }
+  QVERIFY(!p);
+  prefetch.decoder = loader;
+  prefetch.prepare(path, QSize());
+  p = prefetch.take(path, QSize());
+  QVERIFY(p);
+  QCOMPARE(p->picture.image.size(), QSize(64, 48));
 }
 
 QTEST_GUILESS_MAIN(TestSteppingCore)
