@@ -443,8 +443,17 @@ void Form1::検索画面終了() {
   RichTextBox2->hide();
   const QRect place = normal_pane_twips(outer_size_twips());
   set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  // The number box, the count and the path labels name what the pane now shows, the current text
+  // entry (a picture may have been on display before the search), and its commands apply to it.
+  const Register& r = st.txt;
+  if (!r.empty()) {
+    Text1->setText(display_number(r.cur));
+    Label6->setText(count_label(r.top_index()));
+    ラベル表示(r.path(r.cur));
+    enable_entry_commands(side(false));
+  }
   // A cleared register or a vanished file leaves the pane empty, without a message.
-  if (!load_entry(side(false), st.txt.path(st.txt.cur))) blank_pane(side(false));
+  if (!load_entry(side(false), r.path(r.cur))) blank_pane(side(false));
 }
 
 void Form1::文字列検索の終了_Click() {

@@ -199,6 +199,13 @@ void TestSearchForm::leaving_the_search_screen() {
   // A search screen that opened ends on the text pane alone.
   const bool screen_opened = !text.isEmpty() && how != "unregistered";
   if (screen_opened) QVERIFY(!f.Image1->isVisible());
+  // The number, the count and the path labels name the text entry the pane shows.
+  if (screen_opened && how != "panel" && how != "clear") {
+    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
+    QCOMPARE(f.Label6->text(), QStringLiteral("/0"));
+    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(),
+             fx.folder() + "/a.txt");
+  }
   QVERIFY(!f.文字列検索の終了->isEnabled());
   QCOMPARE(f.Command2[0]->isVisible() && f.Command2[1]->isVisible(), pictures);
 }
