@@ -247,9 +247,9 @@ int main(int argc, char** argv) {
   // string they lack. A mostly-ASCII text (a log, a table) is what UTF-16 without a mark is told
   // by; the file of zero bytes makes every byte a candidate.
   QDir().mkpath(dir.path() + QStringLiteral("/single"));
-  const QString log_text =
-      QStringLiteral("2026-12-07 20:41:07 INFO 受付番号 12345 を処理しました (user=tanaka)\r\n"
-                     "2026-12-07 20:41:08 WARN 在庫が少なくなっています: item=A-1093, qty=3\r\n");
+  const QString log_text = QStringLiteral(
+      "2026-12-07 20:41:07 INFO 受付番号 12345 を処理しました (user=tanaka)\r\n"
+      "2026-12-07 20:41:08 WARN 在庫が少なくなっています: item=A-1093, qty=3\r\n");
   const QString absent = QStringLiteral("存在しない");
   struct Single {
     const char* name;
@@ -274,11 +274,11 @@ int main(int argc, char** argv) {
   ::sync();
   for (const Single& one : singles) {
     const Turns turns = floor_and_core({one.path}, {absent, QStringLiteral("zzz")}, 5);
-    std::printf("%-22s %lld MB: floor %7.1f ms, core %7.1f ms (%.2fx floor), ASCII string %7.1f ms "
-                "(%.2fx) hits %zu\n",
-                one.name, qlonglong(single_mb), turns.floor, turns.core[0],
-                turns.core[0] / turns.floor, turns.core[1], turns.core[1] / turns.floor,
-                turns.hits[0] + turns.hits[1]);
+    std::printf(
+        "%-22s %lld MB: floor %7.1f ms, core %7.1f ms (%.2fx floor), ASCII string %7.1f ms "
+        "(%.2fx) hits %zu\n",
+        one.name, qlonglong(single_mb), turns.floor, turns.core[0], turns.core[0] / turns.floor,
+        turns.core[1], turns.core[1] / turns.floor, turns.hits[0] + turns.hits[1]);
   }
 
   // A stop asked for while the scan is in its first pass (looking for candidates in a code page
@@ -287,13 +287,13 @@ int main(int argc, char** argv) {
       single_path("iso.txt"), QByteArray(),
       encode("ISO-2022-JP", random_japanese(200000).replace(QStringLiteral("ﾃｷｽﾄ"), "text")),
       qint64(100) << 20, 1);
-  const QString cp932_path = write_repeated(single_path("cp932.txt"), QByteArray(),
-                                            encode("windows-31j", random_japanese(200000)),
-                                            single_bytes, 1);
+  const QString cp932_path =
+      write_repeated(single_path("cp932.txt"), QByteArray(),
+                     encode("windows-31j", random_japanese(200000)), single_bytes, 1);
   ::sync();
   double worst_stop = 0;
-  for (const QString& path : {cp932_path, singles[0].path, singles[1].path, singles[4].path,
-                              iso_path}) {
+  for (const QString& path :
+       {cp932_path, singles[0].path, singles[1].path, singles[4].path, iso_path}) {
     worst_stop = std::max(worst_stop, stop_latency_ms(path, absent, 30));
   }
   std::printf("stop answered within %.1f ms (worst of every pass)\n", worst_stop);
