@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -18,6 +19,10 @@
 #include <unordered_map>
 
 #include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tarvex {
 
@@ -267,6 +272,14 @@ const IsoDesignation* designation_at(const uchar* p, const uchar* end) {
   return p[2] == '(' && end - p >= 4 && p[3] == 'D' ? is(5) : nullptr;
 }
 
+// Whether the bytes from p to the end begin one of those escapes: cut there, it designates
+// nothing for these bytes.
+bool cut_designation(const uchar* p, const uchar* end) {
+  const QByteArrayView rest(reinterpret_cast<const char*>(p), end - p);
+  return std::any_of(std::begin(kIsoDesignations), std::end(kIsoDesignations),
+                     [rest](const IsoDesignation& d) { return d.escape.startsWith(rest); });
+}
+
 // The codes of one character in those sets: of one byte and of two.
 struct IsoCodes {
   std::vector<QByteArray> single, pair;
@@ -360,9 +373,29 @@ struct IsoFilter {
     if (!usable) return true;
     const uchar* end = p + n;
     if (std::memchr(p, 0x0E, size_t(n)) || std::memchr(p, 0x0F, size_t(n))) return true;
-    for (auto* e = static_cast<const uchar*>(std::memchr(p, 0x1B, size_t(n))); e;
-         e = static_cast<const uchar*>(std::memchr(e + 1, 0x1B, size_t(end - e - 1)))) {
-      if (!designation_at(e, end)) return true;
+    // Texts switch sets every few bytes: sixteen bytes at a time, the escapes of the sets in the
+    // table pass, and only the others (and ESC $ ( before its last byte) are looked at.
+    auto known = [p, end](qsizetype at) {
+      return designation_at(p + at, end) || cut_designation(p + at, end);
+    };
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    for (; i + 18 <= n; i += 16) {
+      const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+      const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 2));
+      const __m128i one_byte = _mm_and_si128(
+          eq(v1, '('), _mm_or_si128(_mm_or_si128(eq(v2, 'B'), eq(v2, 'J')), eq(v2, 'I')));
+      const __m128i two_bytes = _mm_and_si128(eq(v1, '$'), _mm_or_si128(eq(v2, '@'), eq(v2, 'B')));
+      const __m128i other = _mm_andnot_si128(_mm_or_si128(one_byte, two_bytes), eq(v0, 0x1B));
+      for (unsigned bits = unsigned(_mm_movemask_epi8(other)); bits; bits &= bits - 1) {
+        if (!known(i + std::countr_zero(bits))) return true;
+      }
+    }
+#endif
+    for (; i < n; ++i) {
+      if (p[i] == 0x1B && !known(i)) return true;
     }
     for (qsizetype q = scanner.next(p, 0, n); q < n; q = scanner.next(p, q + 1, n)) {
       for (const ByteAnchor& a : codes) {
@@ -929,7 +962,7 @@ class FileSearcher {
       if (seven_bit) {
         const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), n);
         seven_bit = !has_non_ascii(bytes);
-        escape = escape || (seven_bit && bytes.contains("\x1B$"));
+        escape = escape || (seven_bit && has_jis_escape(bytes));
       }
       if (f.next_candidate(*text, data, n, reader.at_end()) < n) {
         candidate = true;
