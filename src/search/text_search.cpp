@@ -872,9 +872,11 @@ Outcome search_bytes(const SearchNeedle::Forms& f, TextEncoding encoding, ByteSo
 
 // The search of the decoded text, for the encodings whose bytes alone cannot answer. The decoder
 // carries what it holds from one block to the next, so the text is the one decoding the whole
-// file gives; the string's length less one character is kept for a match across two blocks. (The
-// characters that decoding the whole file shows otherwise, NUL and the decoder's substitutes, are
-// in no string searched this way.)
+// file gives; the string's length less one character is kept for a match across two blocks. The
+// decoder is given the bytes up to the last one that ends whatever came before it (a byte below
+// 0x80, in ISO-2022-JP a line end): a code that does not decode, cut between two calls, is read
+// otherwise than in one. (The characters that decoding the whole file shows otherwise, NUL and
+// the decoder's substitutes, are in no string searched this way.)
 Outcome search_decoded(const SearchNeedle::Forms& f, const QString& key, TextEncoding encoding,
                        ByteSource& source, qsizetype block, const std::atomic<bool>* stop) {
   std::optional<QStringDecoder> decoder;
@@ -886,14 +888,31 @@ Outcome search_decoded(const SearchNeedle::Forms& f, const QString& key, TextEnc
     decoder.emplace(encoding == TextEncoding::EucJp ? "EUC-JP" : "ISO-2022-JP");
   }
   if (!decoder->isValid()) return search_bytes(f, TextEncoding::Cp932, source, block, stop);
+  const bool iso = encoding == TextEncoding::Iso2022Jp;
+  // Bytes without such an end are held back up to this much, then given as they are.
+  constexpr qsizetype kHeldAtMost = 1 << 20;
   BlockReader reader(source, block, 0, from);
+  QByteArray held;
   QString tail;
-  while (reader.next(stop) && !reader.at_end()) {
-    const QString text = tail + fold_search_text(decoder->decode(QByteArrayView(
-                                    reinterpret_cast<const char*>(reader.data()), reader.size())));
-    if (text.contains(key)) return Outcome::Found;
+  auto decode = [&](qsizetype count) {
+    const QString text =
+        tail + fold_search_text(decoder->decode(QByteArrayView(held).first(count)));
+    held.remove(0, count);
     tail = text.right(key.size() - 1);
+    return text.contains(key);
+  };
+  while (reader.next(stop) && !reader.at_end()) {
+    held.append(reinterpret_cast<const char*>(reader.data()), reader.size());
+    qsizetype cut = held.size();
+    while (cut > 0) {
+      const uchar b = uchar(held[cut - 1]);
+      if (iso ? (b == '\n' || b == '\r') : b < 0x80) break;
+      --cut;
+    }
+    if (cut == 0 && held.size() < kHeldAtMost) continue;
+    if (decode(cut > 0 ? cut : held.size())) return Outcome::Found;
   }
+  if (reader.at_end() && !held.isEmpty() && decode(held.size())) return Outcome::Found;
   return ended(reader, false);
 }
 

@@ -388,6 +388,10 @@ void TestSearchCore::small_blocks_answer_as_whole_data() {
 
 void TestSearchCore::small_blocks_answer_as_whole() {
   QFETCH(int, kind);
+  // A code that does not decode, cut between two blocks, is read as in one.
+  const QByteArray cut = encode("EUC-JP", QStringLiteral("日本語")) + hex("8fa141");
+  for (const qsizetype block : {1, 2, 3, 7})
+    QVERIFY(SearchNeedle(QStringLiteral("A")).found_in(cut, block) == text_bytes_contain(cut, "A"));
   QRandomGenerator rng(77 + kind);
   int found = 0;
   for (int round = 0; round < 150; ++round) {
