@@ -3,14 +3,19 @@
 // Prints the floor (reading every byte and looking for one byte, with the same number of
 // threads), the scan core, the decode-then-compare reference, a UTF-8 corpus of the same size,
 // the whole register search of the window on 100 files, and the peak memory of the scan.
+// Then single large files that go straight to the exact search (UTF-16 with and without a mark,
+// a file of zero bytes), each against the floor on its own bytes; how soon a scan stops once
+// asked to, in each pass; and find-next to the end of a large ISO-2022-JP text.
 //
-//   bench_search [total megabytes, default 1024] [files, default 500]
+//   bench_search [total megabytes, default 1024] [files, default 500] [single file MB, default 256]
 
 #include "app/main_window.h"
 #include "bench_support.h"
 #include "display/text_pane.h"
+#include "search/find_next.h"
 #include "search/form4.h"
 #include "search/text_search.h"
+#include "text/text_index.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,7 +111,8 @@ double parallel_ms(const std::vector<QString>& paths, PerFile per_file) {
 }
 
 // Reads every byte in the scan's block size, into one buffer per thread, and looks for a byte
-// that is not there.
+// that is not there (0x01: no text here holds it, while UTF-16 and the file of zero bytes are
+// full of zero bytes, where a look for those would stop at once).
 double floor_ms(const std::vector<QString>& paths) {
   std::atomic<qint64> seen{0};
   return parallel_ms(paths, [&seen](const QString& path) {
@@ -115,7 +121,7 @@ double floor_ms(const std::vector<QString>& paths) {
     static thread_local std::vector<char> buffer(static_cast<size_t>(kScanBlockBytes));
     qint64 got;
     while ((got = f.read(buffer.data(), qint64(buffer.size()))) > 0) {
-      if (std::memchr(buffer.data(), 0x00, size_t(got))) seen++;
+      if (std::memchr(buffer.data(), 0x01, size_t(got))) seen++;
     }
   });
 }
@@ -137,16 +143,49 @@ struct Turns {
   std::vector<size_t> hits;
 };
 
-Turns floor_and_core(const std::vector<QString>& paths, const QStringList& texts) {
+Turns floor_and_core(const std::vector<QString>& paths, const QStringList& texts, int runs = 15) {
   Turns t;
   t.core.assign(size_t(texts.size()), 1e300);
   t.hits.assign(size_t(texts.size()), 0);
-  for (int run = 0; run < 15; ++run) {
+  for (int run = 0; run < runs; ++run) {
     t.floor = std::min(t.floor, floor_ms(paths));
     for (size_t i = 0; i < t.core.size(); ++i)
       t.core[i] = std::min(t.core[i], core_ms(paths, texts[qsizetype(i)], &t.hits[i]));
   }
   return t;
+}
+
+// Writes `bytes` over and over into one file of `total` bytes (cut at a multiple of `unit`).
+QString write_repeated(const QString& path, const QByteArray& head, const QByteArray& bytes,
+                       qint64 total, qsizetype unit) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(head) != head.size()) qFatal("cannot write");
+  QByteArray chunk;
+  while (chunk.size() < (4 << 20)) chunk += bytes;
+  chunk.truncate(chunk.size() - chunk.size() % unit);
+  for (qint64 left = total - head.size(); left > 0; left -= chunk.size()) {
+    const QByteArray part = chunk.left(qsizetype(std::min<qint64>(left, chunk.size())));
+    if (f.write(part) != part.size()) qFatal("cannot write");
+  }
+  return path;
+}
+
+// How long a scan of the file takes to end once asked to stop `after_ms` into it; the worst of a
+// few tries.
+double stop_latency_ms(const QString& path, const QString& text, int after_ms) {
+  double worst = 0;
+  for (int run = 0; run < 3; ++run) {
+    const SearchNeedle needle(text);
+    ScanControl control;
+    QElapsedTimer asked;
+    std::thread scan([&] { scan_files({path}, needle, control, 1); });
+    QThread::msleep(static_cast<unsigned long>(after_ms));
+    asked.start();
+    control.stop = true;
+    scan.join();
+    worst = std::max(worst, asked.nsecsElapsed() / 1e6);
+  }
+  return worst;
 }
 
 }  // namespace
@@ -158,6 +197,7 @@ int main(int argc, char** argv) {
   const QStringList args = app.arguments();
   const qsizetype total_mb = args.size() > 1 ? args[1].toLongLong() : 1024;
   const int files = args.size() > 2 ? args[2].toInt() : 500;
+  const qint64 single_mb = args.size() > 3 ? args[3].toLongLong() : 256;
   QTemporaryDir dir;
   QTemporaryDir settings;
   bench::SilentMessages messages;
@@ -203,6 +243,83 @@ int main(int argc, char** argv) {
   std::printf("UTF-8 corpus: floor %8.1f ms, core %8.1f ms (%.2fx floor) hits %zu\n",
               utf8_turns.floor, utf8_turns.core[0], utf8_turns.core[0] / utf8_turns.floor,
               utf8_turns.hits[0]);
+
+  // Files that go to the exact search at once, each against the floor on its own bytes, for a
+  // string they lack. A mostly-ASCII text (a log, a table) is what UTF-16 without a mark is told
+  // by; the file of zero bytes makes every byte a candidate.
+  QDir().mkpath(dir.path() + QStringLiteral("/single"));
+  const QString log_text = QStringLiteral(
+      "2026-12-07 20:41:07 INFO 受付番号 12345 を処理しました (user=tanaka)\r\n"
+      "2026-12-07 20:41:08 WARN 在庫が少なくなっています: item=A-1093, qty=3\r\n");
+  const QString absent = QStringLiteral("存在しない");
+  struct Single {
+    const char* name;
+    QString path;
+  };
+  const qint64 single_bytes = single_mb << 20;
+  const auto single_path = [&dir](const char* name) {
+    return dir.path() + QStringLiteral("/single/") + QLatin1String(name);
+  };
+  const std::vector<Single> singles = {
+      {"UTF-16LE with mark", write_repeated(single_path("le_bom.txt"), "\xFF\xFE",
+                                            encode("UTF-16LE", log_text), single_bytes, 2)},
+      {"UTF-16LE without mark", write_repeated(single_path("le.txt"), QByteArray(),
+                                               encode("UTF-16LE", log_text), single_bytes, 2)},
+      {"UTF-16BE with mark", write_repeated(single_path("be_bom.txt"), "\xFE\xFF",
+                                            encode("UTF-16BE", log_text), single_bytes, 2)},
+      {"UTF-16BE without mark", write_repeated(single_path("be.txt"), QByteArray(),
+                                               encode("UTF-16BE", log_text), single_bytes, 2)},
+      {"zero bytes", write_repeated(single_path("zero.bin"), QByteArray(), QByteArray(4096, '\0'),
+                                    single_bytes, 1)},
+  };
+  ::sync();
+  for (const Single& one : singles) {
+    const Turns turns = floor_and_core({one.path}, {absent, QStringLiteral("zzz")}, 5);
+    std::printf(
+        "%-22s %lld MB: floor %7.1f ms, core %7.1f ms (%.2fx floor), ASCII string %7.1f ms "
+        "(%.2fx) hits %zu\n",
+        one.name, qlonglong(single_mb), turns.floor, turns.core[0], turns.core[0] / turns.floor,
+        turns.core[1], turns.core[1] / turns.floor, turns.hits[0] + turns.hits[1]);
+  }
+
+  // A stop asked for while the scan is in its first pass (looking for candidates in a code page
+  // 932 text), in the exact search (the files above), or decoding (ISO-2022-JP).
+  const QString iso_path = write_repeated(
+      single_path("iso.txt"), QByteArray(),
+      encode("ISO-2022-JP", random_japanese(200000).replace(QStringLiteral("ﾃｷｽﾄ"), "text")),
+      qint64(100) << 20, 1);
+  const QString cp932_path =
+      write_repeated(single_path("cp932.txt"), QByteArray(),
+                     encode("windows-31j", random_japanese(200000)), single_bytes, 1);
+  ::sync();
+  double worst_stop = 0;
+  for (const QString& path :
+       {cp932_path, singles[0].path, singles[1].path, singles[4].path, iso_path}) {
+    worst_stop = std::max(worst_stop, stop_latency_ms(path, absent, 30));
+  }
+  std::printf("stop answered within %.1f ms (worst of every pass)\n", worst_stop);
+
+  // Find-next to the end of a 100 MB ISO-2022-JP text, indexed, for a string it lacks, against
+  // reading the same bytes.
+  {
+    auto file = std::make_unique<QFile>(iso_path);
+    if (!file->open(QIODevice::ReadOnly)) qFatal("cannot open");
+    const QByteArray head = file->read(TextBlockSizes{}.open_bytes());
+    const std::shared_ptr<IndexedText> text = IndexedText::open(std::move(file), head);
+    text->wait_until_complete();
+    if (text->encoding() != TextEncoding::Iso2022Jp) qFatal("the text is not read as ISO-2022-JP");
+    const double iso_floor = floor_ms({iso_path});
+    double best = 1e300;
+    qint64 at = 0;
+    for (int run = 0; run < 5; ++run) {
+      QElapsedTimer t;
+      t.start();
+      at = tarvex::find_next(*text, absent, 0);
+      best = std::min(best, t.nsecsElapsed() / 1e6);
+    }
+    std::printf("find-next to the end of 100 MB ISO-2022-JP: %.1f ms (%.2fx floor %.1f ms), %s\n",
+                best, best / iso_floor, iso_floor, at < 0 ? "none" : "found (wrong)");
+  }
 
   // The window's whole register search on 100 files of 1 MB, from "Ｏ Ｋ" to the painted screen.
   QDir().mkpath(dir.path() + QStringLiteral("/small"));

@@ -1,11 +1,15 @@
-// The register scan's byte search against the decode-then-compare reference. The first byte
-// chooses how the rest is read; the rest up to a NUL is the search string, and after it the file.
+// The register scan's byte search against the decode-then-compare reference, and find-next's look
+// at ISO-2022-JP bytes, which must never pass over bytes whose decoded text holds the string. The
+// first byte chooses how the rest is read; the rest up to a NUL is the search string, and after it
+// the file.
 //  - bit 0 clear: the file is the bytes as they stand;
 //    bit 0 set: each byte picks an EUC-JP code from a book of every kind of code the decoder reads
 //    (and some it does not), so that the file is an EUC-JP text with noise in it.
 //  - bit 1 clear: the search string is UTF-8 (a leading U+FEFF kept, as a typed one would be);
 //    bit 1 set: its first two bytes pick a piece of the file's decoded text, so that most strings
 //    do occur.
+//  - bits 2 to 4: the size of the blocks the search reads the file in, from a whole file at once
+//    down to one byte, so that occurrences, characters and marks fall across the cuts.
 #include "search/text_search.h"
 #include "text/text_decode.h"
 
@@ -52,7 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
     needle = utf8.decode(input.left(split));
   }
-  const bool fast = tarvex::SearchNeedle(needle).found_in(file);
+  static constexpr qsizetype kBlocks[] = {tarvex::kScanBlockBytes, 1, 2, 3, 5, 8, 17, 64};
+  const tarvex::SearchNeedle prepared(needle);
+  const bool fast = prepared.found_in(file, kBlocks[(mode >> 2) & 7]);
   if (fast != tarvex::text_bytes_contain(file, needle)) std::abort();
+  const QString iso =
+      tarvex::fold_search_text(tarvex::decode_text_as(file, tarvex::TextEncoding::Iso2022Jp));
+  if (iso.contains(tarvex::fold_search_text(needle)) &&
+      !prepared.may_occur_in(file, tarvex::TextEncoding::Iso2022Jp))
+    std::abort();
   return 0;
 }

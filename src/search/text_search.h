@@ -26,6 +26,10 @@ bool search_text_equal_at(const QString& text, qsizetype pos, const QString& nee
 // scan answers the same without decoding.
 bool text_bytes_contain(const QByteArray& bytes, const QString& needle);
 
+// The scan reads files in blocks of this size: small enough to stay in the processor's cache
+// between the read and the search.
+inline constexpr qsizetype kScanBlockBytes = 256 * 1024;
+
 // A search string prepared once for many files: its byte forms in every encoding the text pane
 // can choose, and the bytes that any occurrence must contain.
 class SearchNeedle {
@@ -37,11 +41,13 @@ class SearchNeedle {
 
   const QString& text() const { return text_; }
 
-  // Whether the file's bytes contain the string on one line: equal to text_bytes_contain.
-  bool found_in(const QByteArray& bytes) const;
+  // Whether the file's bytes contain the string on one line: equal to text_bytes_contain. The
+  // bytes are searched as a file is, in blocks of `block` bytes (tests make them small).
+  bool found_in(const QByteArray& bytes, qsizetype block = kScanBlockBytes) const;
   // Whether bytes of a text in `encoding` may hold the string: false only when none of its byte
-  // forms stands in them (at any offset), so that their decoded text cannot hold it either. For
-  // a string that only the decoded text can answer for, and for ISO-2022-JP, true.
+  // forms stands in them (at any offset), so that their decoded text cannot hold it either; for
+  // ISO-2022-JP, when none of the codes of one of its characters stands where the escapes before
+  // it let it be read as one. For a string that only the decoded text can answer for, true.
   bool may_occur_in(const QByteArray& bytes, TextEncoding encoding) const;
 
   struct Forms;  // per encoding, in the .cpp
@@ -54,13 +60,10 @@ class SearchNeedle {
 
 enum class FileSearchResult { Found, NotFound, Unreadable };
 
-// The scan reads files in blocks of this size: small enough to stay in the processor's cache
-// between the read and the search.
-inline constexpr qsizetype kScanBlockBytes = 256 * 1024;
-
 // Searches one file, reading it in large blocks and stopping at the first occurrence. Stops
-// early (NotFound) once `stop` is set. Only regular files are read: a pipe or a device could
-// keep the scan waiting for ever.
+// early (NotFound) once `stop` is set, within a block in every pass. Only regular files are
+// read: a pipe or a device could keep the scan waiting for ever. The file is read with pread,
+// never mapped: a file cut short, grown or replaced meanwhile is read as it is at that moment.
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                              const std::atomic<bool>* stop = nullptr);
 

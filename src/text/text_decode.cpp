@@ -342,7 +342,7 @@ void TextEncodingDetector::feed(QByteArrayView block) {
     const QByteArray bytes = QByteArray::fromRawData(block.data(), n);
     s.high = has_non_ascii(bytes);
     if (!s.high && !s.escape) {
-      s.escape = (s.last == 0x1B && p[0] == '$') || bytes.contains("\x1B$");
+      s.escape = (s.last == 0x1B && p[0] == '$') || has_jis_escape(bytes);
     }
   }
   if (!s.sample_full) s.weigh(p, n);
@@ -437,8 +437,18 @@ QByteArrayView after_mark(const QByteArray& bytes, const char* mark) {
 
 }  // namespace
 
+bool has_jis_escape(QByteArrayView bytes) {
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p < end && (p = static_cast<const char*>(std::memchr(p, 0x1B, size_t(end - p))))) {
+    if (p + 1 < end && p[1] == '$') return true;
+    ++p;
+  }
+  return false;
+}
+
 bool may_be_iso_2022_jp(const QByteArray& bytes) {
-  return !has_non_ascii(bytes) && bytes.contains("\x1B$");
+  return !has_non_ascii(bytes) && has_jis_escape(bytes);
 }
 
 QString decode_text_as(const QByteArray& bytes, TextEncoding encoding) {

@@ -69,6 +69,10 @@ TextEncoding detect_text_encoding(const QByteArray& bytes);
 // NUL characters and bytes that do not decode show as U+FFFD; nothing is ever cut off.
 DecodedText decode_text_bytes(const QByteArray& bytes);
 
+// Whether the bytes hold ISO-2022-JP's escape to a set of two bytes a character ("ESC $"). Quick
+// on long texts: the escape byte is rare, and looked for as one byte.
+bool has_jis_escape(QByteArrayView bytes);
+
 // Whether the bytes may be ISO-2022-JP: seven-bit text holding the escape that switches to
 // JIS X 0208. Only such text is given to the charset guess as ISO-2022-JP.
 bool may_be_iso_2022_jp(const QByteArray& bytes);

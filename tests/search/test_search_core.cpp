@@ -15,6 +15,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
 using namespace tarvex;
 
 namespace {
@@ -137,11 +144,17 @@ class TestSearchCore : public QObject {
   void texts_from_the_wild_are_found();
   void block_boundaries_data();
   void block_boundaries();
+  void small_blocks_answer_as_whole_data();
+  void small_blocks_answer_as_whole();
+  void file_changed_while_searched_never_crashes();
+  void stop_ends_every_pass_data();
+  void stop_ends_every_pass();
   void long_lead_byte_runs();
   void anchor_scanner_finds_every_anchor_in_order();
   void scan_keeps_entry_order_and_skips_missing();
   void find_next_data();
   void find_next();
+  void iso_2022_jp_look_never_misses();
 };
 
 // The reference itself, on cases whose answer follows from the rules.
@@ -356,6 +369,163 @@ void TestSearchCore::block_boundaries() {
   QCOMPARE(search_file(absent, path), FileSearchResult::NotFound);
 }
 
+// The search reads a text in blocks, keeping bytes from one block in front of the next: with
+// blocks of a few bytes, every occurrence, character and mark straddles a cut somewhere, and the
+// answer is still the reference's. The decision on the encoding comes only after several blocks,
+// and a UTF-8 text with a mark turns out not to be UTF-8 only late.
+void TestSearchCore::small_blocks_answer_as_whole_data() {
+  QTest::addColumn<int>("kind");
+  // clang-format off
+  QTest::newRow("code page 932") << 0;
+  QTest::newRow("EUC-JP") << 1;
+  QTest::newRow("UTF-8 with mark, bad bytes late") << 2;
+  QTest::newRow("UTF-16LE with mark") << 3;
+  QTest::newRow("UTF-16BE without mark") << 4;
+  QTest::newRow("ISO-2022-JP") << 5;
+  QTest::newRow("zero bytes, then text") << 6;
+  // clang-format on
+}
+
+void TestSearchCore::small_blocks_answer_as_whole() {
+  QFETCH(int, kind);
+  // A code that does not decode, cut between two blocks, is read as in one.
+  const QByteArray cut = encode("EUC-JP", QStringLiteral("日本語")) + hex("8fa141");
+  for (const qsizetype block : {1, 2, 3, 7})
+    QVERIFY(SearchNeedle(QStringLiteral("A")).found_in(cut, block) == text_bytes_contain(cut, "A"));
+  QRandomGenerator rng(77 + kind);
+  int found = 0;
+  for (int round = 0; round < 150; ++round) {
+    const int size = 1 + rng.bounded(round % 5 == 0 ? 3000 : 80);
+    const QString text = kind == 4 ? random_mostly_ascii(rng, size) : random_text(rng, size);
+    QByteArray bytes;
+    if (kind == 0) bytes = random_cp932(rng, size);
+    if (kind == 1) bytes = random_euc_jp(rng, size);
+    if (kind == 2) bytes = "\xEF\xBB\xBF" + text.toUtf8() + (round % 2 ? "\xE3\x81" : "");
+    if (kind == 3) bytes = utf16(text, false);
+    if (kind == 4) bytes = encode("UTF-16BE", text);
+    if (kind == 5) bytes = encode("ISO-2022-JP", text);
+    if (kind == 6) bytes = QByteArray(rng.bounded(200), '\0') + text.toUtf8();
+    const QString needle = random_needle(rng, bytes);
+    const bool expected = text_bytes_contain(bytes, needle);
+    found += expected;
+    const SearchNeedle prepared(needle);
+    for (const qsizetype block : {1, 2, 3, 5, 16, 33}) {
+      if (prepared.found_in(bytes, block) != expected) {
+        QFAIL(qPrintable(QStringLiteral("round %1 block %2 needle %3 bytes %4")
+                             .arg(round)
+                             .arg(block)
+                             .arg(needle, QString::fromLatin1(bytes.toHex()))));
+      }
+    }
+  }
+  QVERIFY(found > 15);
+  QVERIFY(found < 135);
+}
+
+namespace {
+
+// A file of zero bytes after `head`, `size` long, that takes no room on the disk.
+QString sparse_file(const QTemporaryDir& dir, const QString& name, const QByteArray& head,
+                    qint64 size) {
+  QFile f(dir.filePath(name));
+  if (!f.open(QIODevice::WriteOnly) || f.write(head) != head.size() || !f.resize(size)) return {};
+  return f.fileName();
+}
+
+}  // namespace
+
+// A file cut short, grown or replaced while a search reads it is read as it is at that moment:
+// the search never ends the program. A child process searches a large file of zero bytes (each a
+// candidate, so the exact search runs), while this process cuts it to 4 KB, grows it, or puts
+// another file in its place; the child must end by itself, not by a signal.
+void TestSearchCore::file_changed_while_searched_never_crashes() {
+  QTemporaryDir dir;
+  constexpr qint64 kSize = qint64(128) << 20;
+  const QString path = sparse_file(dir, QStringLiteral("big.txt"), QByteArray(), kSize);
+  QVERIFY(!path.isEmpty());
+  const SearchNeedle needle(QStringLiteral("存在しない"));
+  for (int round = 0; round < 12; ++round) {
+    QVERIFY(QFile::resize(path, kSize));
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      // The test's own crash handler would catch the signal: the child dies of it as Tarvex would.
+      std::signal(SIGBUS, SIG_DFL);
+      std::signal(SIGSEGV, SIG_DFL);
+      const FileSearchResult result = search_file(needle, path);
+      ::_exit(result == FileSearchResult::Found ? 1 : 0);
+    }
+    // Let the child get into the file before it changes under it.
+    QTest::qWait(5 + round % 4 * 10);
+    switch (round % 3) {
+      case 0:
+        QVERIFY(QFile::resize(path, 4096));
+        break;
+      case 1:
+        QVERIFY(QFile::resize(path, kSize + (qint64(64) << 20)));
+        break;
+      case 2: {
+        const QString other = sparse_file(dir, QStringLiteral("other.txt"), "zzz", 8192);
+        QVERIFY(QFile::resize(path, 4096));
+        QVERIFY(::rename(QFile::encodeName(other).constData(),
+                         QFile::encodeName(path).constData()) == 0);
+        break;
+      }
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(!WIFSIGNALED(status),
+             qPrintable(QStringLiteral("round %1: signal %2").arg(round).arg(WTERMSIG(status))));
+    QVERIFY(WIFEXITED(status));
+  }
+}
+
+// A stop is answered in every pass of the exact search, however long the file: the search as
+// UTF-8 while the encoding is still open, and the search of a decided encoding. Each file is far
+// too large to be read to its end in the test's time, so a scan that did not look at its stop flag
+// would not end.
+void TestSearchCore::stop_ends_every_pass_data() {
+  QTest::addColumn<QByteArray>("head");
+  QTest::addColumn<QString>("needle");
+  const QByteArray kana = QByteArray("\x82\xA0\x82\xA2").repeated(40000);
+  // clang-format off
+  QTest::newRow("zero bytes, encoding open") << QByteArray() << QStringLiteral("zzz");
+  QTest::newRow("UTF-16LE with mark") << QByteArray("\xFF\xFE") << QStringLiteral("zzz");
+  QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") << QStringLiteral("zzz");
+  QTest::newRow("code page 932") << kana + QByteArray(1, '\0') << QStringLiteral("zzz");
+  // clang-format on
+}
+
+void TestSearchCore::stop_ends_every_pass() {
+  QFETCH(QByteArray, head);
+  QFETCH(QString, needle);
+  QTemporaryDir dir;
+  const QString path = sparse_file(dir, QStringLiteral("huge.txt"), head, qint64(64) << 30);
+  if (path.isEmpty()) QSKIP("no sparse file of 64 GB here");
+  struct Run {
+    SearchNeedle needle;
+    ScanControl control;
+    std::atomic<bool> started{false}, finished{false};
+    std::vector<int> hits{0};
+    explicit Run(const QString& text) : needle(text) {}
+  };
+  // Kept alive after a failure: a scan that does not stop still uses it.
+  auto* run = new Run(needle);
+  run->control.starting = [run](int) { run->started = true; };
+  std::thread([run, path] {
+    run->hits = scan_files({path}, run->needle, run->control, 1);
+    run->finished = true;
+  }).detach();
+  QTRY_VERIFY(run->started.load());
+  // Let the scan get well into the file.
+  QTest::qWait(100);
+  QVERIFY(!run->finished.load());
+  run->control.stop = true;
+  QTRY_VERIFY_WITH_TIMEOUT(run->finished.load(), 10000);
+  QVERIFY(run->hits.empty());
+  delete run;
+}
+
 // A long run of bytes that could all be lead bytes: the answer still follows the pairs, and the
 // search does not walk the run again for every candidate.
 void TestSearchCore::long_lead_byte_runs() {
@@ -475,6 +645,7 @@ void TestSearchCore::find_next() {
       {TextEncoding::Utf8, text.toUtf8()},
       {TextEncoding::Utf16LeBom, utf16(text, false)},
       {TextEncoding::EucJp, encode("EUC-JP", text)},
+      {TextEncoding::Iso2022Jp, encode("ISO-2022-JP", text)},
   };
   std::vector<std::shared_ptr<IndexedText>> texts{IndexedText::from_string(text)};
   TextBlockSizes small;
@@ -497,6 +668,54 @@ void TestSearchCore::find_next() {
     }
     QCOMPARE(seen, found);
   }
+}
+
+// Find-next looks at the bytes of an ISO-2022-JP block before decoding it, reading them in the
+// sets that the escapes designate: a block whose text holds the string is never passed over.
+// Blocks start anywhere (the set in force at the start comes from an escape before it), and the
+// text holds what encoders seldom write: spaces and line ends inside a set of two bytes, shifts,
+// other escapes, a code cut by the block's end. For strings the text lacks, the look mostly says
+// so without decoding.
+void TestSearchCore::iso_2022_jp_look_never_misses() {
+  QRandomGenerator rng(2022);
+  static const char* const kOdd[] = {" ",      "\n",      "\r\n",   "\x0E",   "\x0F",  "\x1B(J",
+                                     "\x1B$@", "\x1B$(D", "\x1B(I", "\x1B$A", "\x1BN", "!"};
+  int told_absent = 0, absent = 0;
+  for (int round = 0; round < 600; ++round) {
+    QByteArray bytes;
+    for (int piece = 0, pieces = 1 + rng.bounded(30); piece < pieces; ++piece) {
+      bytes += rng.bounded(6) ? encode("ISO-2022-JP", random_text(rng, 1 + rng.bounded(4)))
+                              : QByteArray(kOdd[rng.bounded(int(std::size(kOdd)))]);
+    }
+    // A block from anywhere, decoded in the set in force where it starts.
+    qsizetype from = rng.bounded(int(bytes.size()));
+    const qsizetype escape = from > 0 ? bytes.lastIndexOf('\x1B', from - 1) : -1;
+    QByteArray state;
+    if (escape >= 0) {
+      const qsizetype size = bytes.mid(escape, 3) == "\x1B$("  ? 4
+                             : bytes.mid(escape, 2) == "\x1BN" ? 2
+                                                               : 3;
+      state = bytes.mid(escape, size);
+      from = std::max(from, escape + size);
+    }
+    const QByteArray block = bytes.mid(from, rng.bounded(int(bytes.size() - from) + 1));
+    const QString text = fold_search_text(decode_text_as(state + block, TextEncoding::Iso2022Jp));
+    QString needle = rng.bounded(4)
+                         ? text.mid(rng.bounded(int(text.size()) + 1), 1 + rng.bounded(3))
+                         : QStringLiteral("漢字");
+    if (needle.isEmpty()) needle = QStringLiteral("あ");
+    const bool holds = text.contains(fold_search_text(needle));
+    const bool may = SearchNeedle(needle).may_occur_in(block, TextEncoding::Iso2022Jp);
+    QVERIFY2(!holds || may, qPrintable(QStringLiteral("round %1 needle %2 block %3 state %4")
+                                           .arg(round)
+                                           .arg(needle, QString::fromLatin1(block.toHex()),
+                                                QString::fromLatin1(state.toHex()))));
+    absent += !holds;
+    told_absent += !holds && !may;
+  }
+  QVERIFY(absent > 100);
+  QVERIFY2(told_absent > absent / 3,
+           qPrintable(QStringLiteral("%1 of %2").arg(told_absent).arg(absent)));
 }
 
 QTEST_GUILESS_MAIN(TestSearchCore)
