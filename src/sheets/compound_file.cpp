@@ -9,6 +9,7 @@
 #include "sheets/compound_file.h"
 
 #include "platform/text_codecs.h"
+#include "sheets/little_endian.h"
 
 #include <QFile>
 #include <QHash>
@@ -21,13 +22,6 @@
 namespace tarvex {
 
 namespace {
-
-quint16 u16(const char* p) {
-  return quint16(quint8(p[0]) | quint8(p[1]) << 8);
-}
-quint32 u32(const char* p) {
-  return quint32(u16(p)) | quint32(u16(p + 2)) << 16;
-}
 
 constexpr char kSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr quint32 kEndOfChain = 0xFFFFFFFE;

@@ -11,6 +11,7 @@
 #include "platform/regular_file.h"
 #include "platform/text_codecs.h"
 #include "sheets/compound_file.h"
+#include "sheets/little_endian.h"
 #include "sheets/number_format.h"
 #include "sheets/sheet_readers.h"
 
@@ -26,12 +27,6 @@ namespace tarvex {
 
 namespace {
 
-quint16 u16(const char* p) {
-  return quint16(quint8(p[0]) | quint8(p[1]) << 8);
-}
-quint32 u32(const char* p) {
-  return quint32(u16(p)) | quint32(u16(p + 2)) << 16;
-}
 double f64(const char* p) {
   double v = 0;
   std::memcpy(&v, p, sizeof v);
