@@ -8,6 +8,7 @@
 #include "pictures/picture_prefetch.h"
 #include "platform/accessible_value.h"
 #include "platform/classic_timer.h"
+#include "platform/job_runner.h"
 #include "platform/fonts.h"
 #include "platform/row_tips.h"
 #include "platform/trash.h"
@@ -55,7 +56,10 @@ W* named(W* w, const QString& name) {
 }  // namespace
 
 Form1::Form1(const Platform& platform, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), settings_(platform.settings_folder) {
+    : QMainWindow(parent),
+      platform_(platform),
+      settings_(platform.settings_folder),
+      jobs_(std::make_unique<JobRunner>()) {
   setObjectName(QStringLiteral("Form1"));
   popup_menu = [](QMenu* menu, const QPoint& global_pos) { menu->exec(global_pos); };
   create_controls();

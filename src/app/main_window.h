@@ -34,6 +34,7 @@ class Form3;
 class Form4;
 class FrmAbout;
 class ImagePane;
+class JobRunner;
 class PicturePrefetch;
 class TextPane;
 class Trash;
@@ -408,9 +409,17 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
+ public:
+  // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
+  // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.
+  JobRunner& jobs() { return *jobs_; }
+
+ private:
   // Spreadsheet preview readings: the newest ticket and the one whose text is still awaited.
   quint64 sheet_ticket_ = 0;
   quint64 sheet_pending_ticket_ = 0;
+  // Last, so that it is destroyed first.
+  std::unique_ptr<JobRunner> jobs_;
 };
 
 }  // namespace tarvex
