@@ -8,8 +8,8 @@
 #include "pictures/picture_prefetch.h"
 #include "platform/accessible_value.h"
 #include "platform/classic_timer.h"
-#include "platform/job_runner.h"
 #include "platform/fonts.h"
+#include "platform/job_runner.h"
 #include "platform/row_tips.h"
 #include "platform/trash.h"
 #include "platform/widget_twips.h"
@@ -91,8 +91,8 @@ void Form1::create_controls() {
   setCentralWidget(client);
   const QFont pgothic = design_font(kFontPGothic);
 
-  Txt_List = named(new QListWidget(client), QStringLiteral("Txt_List"));
-  Img_List = named(new QListWidget(client), QStringLiteral("Img_List"));
+  text_list = named(new QListWidget(client), QStringLiteral("Txt_List"));
+  image_list = named(new QListWidget(client), QStringLiteral("Img_List"));
   Text1 = named(new QLineEdit(client), QStringLiteral("Text1"));
   Text1->setFont(pgothic);
   set_twips_geometry(Text1, 1395, 0, 430, 330);
@@ -184,14 +184,14 @@ void Form1::create_controls() {
   // text pane, the hit list) comes to the top whenever it is shown.
   for (QWidget* w : std::initializer_list<QWidget*>{Image1, RichTextBox1, RichTextBox2}) w->lower();
   auto* raiser = new RaiseWhenShown(this);
-  for (QWidget* w : std::initializer_list<QWidget*>{Img_List, Txt_List, RichTextBox2, List1}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, RichTextBox2, List1}) {
     w->installEventFilter(raiser);
   }
   set_accessible_names();
   // A name cut off at the list's edge can still be read whole: the row shows it as a tooltip (a
   // register list's row shows its entry's path).
   for (QAbstractItemView* view :
-       std::initializer_list<QAbstractItemView*>{File1, Img_List, Txt_List, List1}) {
+       std::initializer_list<QAbstractItemView*>{File1, image_list, text_list, List1}) {
     show_cut_rows_whole(view);
   }
 
@@ -209,7 +209,7 @@ void Form1::create_controls() {
 void Form1::set_accessible_names() {
   // clang-format off
   const std::initializer_list<std::pair<QWidget*, const char*>> names = {
-      {Txt_List, "登録テキストの一覧"},       {Img_List, "登録画像の一覧"},
+      {text_list, "登録テキストの一覧"},       {image_list, "登録画像の一覧"},
       {Text1, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
       {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
       {List1, "検索結果の一覧"},

@@ -144,7 +144,7 @@ void Form1::Form_Load() {
   const QRect rich2 = twips_geometry(RichTextBox2);
   set_twips_geometry(RichTextBox2, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
                      rich2.height());
-  for (QListWidget* list : {Img_List, Txt_List}) {
+  for (QListWidget* list : {image_list, text_list}) {
     set_twips_geometry(list, kStartupListTwips.x(), kStartupListTwips.y(),
                        kStartupListTwips.width(), kStartupListTwips.height());
   }
@@ -158,8 +158,8 @@ void Form1::Form_Load() {
 
   // 17. Hidden lists and search view.
   RichTextBox2->hide();
-  Img_List->hide();
-  Txt_List->hide();
+  image_list->hide();
+  text_list->hide();
 
   // 18. The dialog's extension list.
   for (const QString& ext : st.search_exts) {

@@ -47,8 +47,8 @@ class Form1 final : public QMainWindow {
   ~Form1() override;
 
   // ---- Controls, in creation order --------------------------------------------------------------
-  QListWidget* Txt_List = nullptr;
-  QListWidget* Img_List = nullptr;
+  QListWidget* text_list = nullptr;
+  QListWidget* image_list = nullptr;
   QLineEdit* Text1 = nullptr;
   TextPane* RichTextBox2 = nullptr;
   std::array<QPushButton*, 2> Command6{};
@@ -409,6 +409,7 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
+
  public:
   // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
   // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.

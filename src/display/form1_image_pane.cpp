@@ -77,12 +77,12 @@ void Form1::最大画面の再描画() {
       set_twips_geometry(Image1, g.x(), g.y(), g.width(), g.height());
       // The keys go on reaching the picture when the control that had them is hidden here.
       QWidget* focused = focusWidget();
-      for (QWidget* hidden : std::initializer_list<QWidget*>{SHTree1, File1, Img_List}) {
+      for (QWidget* hidden : std::initializer_list<QWidget*>{SHTree1, File1, image_list}) {
         if (focused && hidden->isAncestorOf(focused)) Image1->setFocus();
       }
       SHTree1->hide();
       File1->hide();
-      Img_List->hide();
+      image_list->hide();
       登録ファイル名表示->setChecked(false);
       登録ファイル名表示->setEnabled(false);
     } else {

@@ -11,7 +11,7 @@ namespace tarvex {
 Form1::RegisterSide Form1::side(bool image) {
   if (image) {
     return RegisterSide{true,          st.img,
-                        Img_List,      Command2,
+                        image_list,    Command2,
                         Command1[0],   Check1[0],
                         連続画像,      Image1,
                         st.img_paused, st.img_nav_started,
@@ -20,7 +20,7 @@ Form1::RegisterSide Form1::side(bool image) {
                         画像のコピー,  image_ファイル削除};
   }
   return RegisterSide{false,         st.txt,
-                      Txt_List,      Command3,
+                      text_list,     Command3,
                       Command1[1],   Check1[1],
                       連続テキスト,  RichTextBox1,
                       st.txt_paused, st.txt_nav_started,

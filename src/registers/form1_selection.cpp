@@ -52,7 +52,7 @@ bool window_focus_change(const QEvent* event) {
 }  // namespace
 
 void Form1::connect_selection_events() {
-  const std::pair<QListWidget*, bool> lists[] = {{Img_List, true}, {Txt_List, false}};
+  const std::pair<QListWidget*, bool> lists[] = {{image_list, true}, {text_list, false}};
   for (const auto& [list, image] : lists) {
     // Mouse events of a list arrive at its viewport, keys at the list itself.
     EventTap::install(list->viewport(), [this, image](QEvent* e) {
@@ -97,19 +97,19 @@ void Form1::connect_selection_events() {
 }
 
 void Form1::Img_List_MouseUp(Qt::MouseButton button) {
-  if (button == Qt::LeftButton) select_from_list(true, selected_line(Img_List));
+  if (button == Qt::LeftButton) select_from_list(true, selected_line(image_list));
 }
 
 void Form1::Txt_List_MouseUp(Qt::MouseButton button) {
-  if (button == Qt::LeftButton) select_from_list(false, selected_line(Txt_List));
+  if (button == Qt::LeftButton) select_from_list(false, selected_line(text_list));
 }
 
 void Form1::Img_List_KeyUp(int key_code) {
-  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(true, selected_line(Img_List));
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(true, selected_line(image_list));
 }
 
 void Form1::Txt_List_KeyUp(int key_code) {
-  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(false, selected_line(Txt_List));
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(false, selected_line(text_list));
 }
 
 // The chosen line is the entry's number. A file that cannot be loaded leaves the pane as it was,
@@ -206,16 +206,16 @@ void Form1::number_box_go(bool on_enter) {
 // The menu item is checkable: the menu has already set or removed the mark when this runs.
 void Form1::登録ファイル名表示_Click() {
   if (!登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->hide();
+    image_list->hide();
+    text_list->hide();
     return;
   }
   if (!st.txt.empty() && !on_display(side(true))) {
-    Txt_List->show();
-    if (selected_line(Txt_List) < 0) Command3_Click(1);
+    text_list->show();
+    if (selected_line(text_list) < 0) Command3_Click(1);
   } else {
-    Img_List->show();
-    if (selected_line(Img_List) < 0) Command2_Click(1);
+    image_list->show();
+    if (selected_line(image_list) < 0) Command2_Click(1);
   }
 }
 

@@ -271,8 +271,8 @@ void Form1::kensaku_main() {
   Image1->hide();
   RichTextBox2->show();
   RichTextBox1->hide();
-  Img_List->hide();
-  Txt_List->hide();
+  image_list->hide();
+  text_list->hide();
   文字列検索の終了->setEnabled(true);
 }
 
@@ -427,8 +427,8 @@ void Form1::検索画面終了() {
   Command6[0]->hide();
   Command6[1]->hide();
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    image_list->hide();
+    text_list->show();
   }
   文字列検索の終了->setEnabled(false);
   SHTree1->show();

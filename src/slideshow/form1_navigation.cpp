@@ -199,8 +199,8 @@ void Form1::Command2_Click(int index) {
   連続テキスト->set_enabled(false);
   RichTextBox1->hide();
   if (登録ファイル名表示->isChecked()) {
-    Img_List->show();
-    Txt_List->hide();
+    image_list->show();
+    text_list->hide();
   }
   if (Check1[0]->isChecked()) {
     // The click only stops the running display.
@@ -231,8 +231,8 @@ void Form1::Command3_Click(int index) {
   RichTextBox1->show();
   連続画像->set_enabled(false);
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    image_list->hide();
+    text_list->show();
   }
   最大画面の再描画();
   if (Check1[1]->isChecked()) {
@@ -265,7 +265,7 @@ void Form1::Command3_Click(int index) {
   Text1->setText(display_number(r.cur));
   Label6->setText(count_label(r.last));
   ラベル表示(r.path(r.cur));
-  select_line(Txt_List, r.cur);
+  select_line(text_list, r.cur);
   RichTextBox1->focus();
 }
 
@@ -305,7 +305,7 @@ void Form1::連続テキスト_Timer() {
   RichTextBox1->show();
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
-  const bool listed = select_line(Txt_List, r.cur);
+  const bool listed = select_line(text_list, r.cur);
   if (!load_entry(side(false), r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;

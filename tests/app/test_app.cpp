@@ -438,7 +438,8 @@ void TestApp::shown_list_lies_on_top() {
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   QTRY_VERIFY(f.st.layout_done);
-  for (QWidget* shared : std::initializer_list<QWidget*>{f.Img_List, f.Txt_List, f.RichTextBox2}) {
+  for (QWidget* shared :
+       std::initializer_list<QWidget*>{f.image_list, f.text_list, f.RichTextBox2}) {
     shared->show();
     const QPoint centre = shared->geometry().center();
     QWidget* at = f.centralWidget()->childAt(centre);
@@ -566,9 +567,9 @@ void TestApp::cut_rows_show_whole() {
 
   f.st.txt.register_path(path, false);
   f.Txt_file_list();
-  f.Txt_List->show();
-  const QModelIndex in_list = f.Txt_List->model()->index(0, 0);
-  QCOMPARE(cut_row_tip(f.Txt_List, in_list), cut ? path : QString());
+  f.text_list->show();
+  const QModelIndex in_list = f.text_list->model()->index(0, 0);
+  QCOMPARE(cut_row_tip(f.text_list, in_list), cut ? path : QString());
 
   // The pointer resting on the row shows that tip.
   const QRect rect = f.File1->visualRect(in_box);

@@ -180,7 +180,7 @@ void TestBrowse::names_that_are_not_utf8() {
   fx.messages.expect(message);
   f.pane_file_box_drop();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QVERIFY(f.st.txt.empty() && f.Txt_List->count() == 0);
+  QVERIFY(f.st.txt.empty() && f.text_list->count() == 0);
   fx.messages.expect(fx.folder() + "のテキストファイル名を登録しますか？");
   f.txt_all_load_Click();
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/" + valid, QString()}));

@@ -158,7 +158,7 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
   const QString path = fx.write_file("pics/a.bmp", bmp(30, 20, Qt::red));
   QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE(labels(f) + f.Img_List->item(0)->text(), path + "000: a.bmp");
+  QCOMPARE(labels(f) + f.image_list->item(0)->text(), path + "000: a.bmp");
   f.Image1_MouseUp(Qt::RightButton, QPoint());  // offers the copy, which the clipboard shows
   f.画像のコピー->trigger();
   QCOMPARE(QGuiApplication::clipboard()->image().pixelColor(2, 2), QColor(Qt::red));
@@ -239,7 +239,7 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   f.ファイルの表示(fx.write_file("docs/memo.txt", "hello world"), 1);
-  QCOMPARE(f.RichTextBox1->text() + f.Txt_List->item(0)->text(), "hello world000: memo.txt");
+  QCOMPARE(f.RichTextBox1->text() + f.text_list->item(0)->text(), "hello world000: memo.txt");
   QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden());
   std::pair<QMenu*, QString> shown;  // the menu and the selection it saw
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = {m, f.st.sel_text}; };

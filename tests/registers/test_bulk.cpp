@@ -165,7 +165,7 @@ void TestBulk::commands() {
   Form1& f = make(fx, files);
   f.st.options.delete_allowed = deletion_allowed;
   const bool images = kind == BulkKind::Images;
-  QListWidget* list_box = images ? f.Img_List : f.Txt_List;
+  QListWidget* list_box = images ? f.image_list : f.text_list;
   const auto arrows = images ? f.Command2 : f.Command3;
   const QList<QAction*> enabled =
       images
@@ -231,7 +231,7 @@ void TestBulk::takes_what_the_file_box_lists() {
   f.File1->set_pattern("*.bmp;*.txt");
   fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
   f.img_all_load->trigger();
-  QCOMPARE(lines(f.Img_List), QStringList{"000: b.BMP"});
+  QCOMPARE(lines(f.image_list), QStringList{"000: b.BMP"});
   // When the tree points at a folder that could not be listed, the box still lists the folder
   // before it: that folder is asked about and registered from.
   f.SHTree1->set_current_path(fx.folder() + "/sub");
@@ -260,8 +260,8 @@ void TestBulk::added_picture_formats_go_to_the_images() {
   fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(lines(f.Img_List), QStringList{"000: p.png"});
-  QCOMPARE(lines(f.Txt_List), QStringList{"000: a.txt"});
+  QCOMPARE(lines(f.image_list), QStringList{"000: p.png"});
+  QCOMPARE(lines(f.text_list), QStringList{"000: a.txt"});
 }
 
 // The settings file Tarvex ships lists the phone formats: a folder of HEIC, HEIF and AVIF pictures
@@ -281,10 +281,10 @@ void TestBulk::phone_photos_go_to_the_images_with_the_shipped_settings() {
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QStringList names;
-  for (const QString& line : lines(f.Img_List)) names << line.mid(5);  // after "000: "
+  for (const QString& line : lines(f.image_list)) names << line.mid(5);  // after "000: "
   names.sort();
   QCOMPARE(names, (QStringList{"IMG_0001.HEIC", "IMG_0002.heic", "b.heif", "c.AVIF"}));
-  QCOMPARE(lines(f.Txt_List), QStringList{"000: memo.txt"});
+  QCOMPARE(lines(f.text_list), QStringList{"000: memo.txt"});
 }
 
 // The notice stays up for eleven ticks and closes at the twelfth.

@@ -734,7 +734,7 @@ void TestDisplaySheets::late_reading_is_superseded() {
   QCOMPARE(f.Excelで表示(1), 0);
   QVERIFY(f.sheet_reading_pending());
   if (action == "list") {
-    f.Txt_List->setCurrentRow(0);
+    f.text_list->setCurrentRow(0);
     f.Txt_List_KeyUp(38);
   } else if (action == "number") {
     f.Text1->setText("0");

@@ -174,7 +174,7 @@ void TestSteppingForm::look_ahead_after_resuming() {
   f.連続画像_Timer();
   QCOMPARE(decoded_ahead, (QStringList{w.images[0], w.images[1]}));
   f.Command1_Click(0);
-  f.Img_List->setCurrentRow(2);
+  f.image_list->setCurrentRow(2);
   f.Img_List_MouseUp(Qt::LeftButton);
   QCOMPARE(decoded_ahead.size(), 2);
   f.Command1_Click(0);
@@ -216,7 +216,7 @@ void TestSteppingForm::wrapped_register() {
   QTest::keyClick(f.Text1, Qt::Key_Return);
   QCOMPARE(f.st.img.cur, 20);
   QCOMPARE(labels(f) + f.Text1->text(), w.images[20] + " 20");
-  QCOMPARE(f.Img_List->count(), 21);
+  QCOMPARE(f.image_list->count(), 21);
 }
 
 // A register cleared while its display runs: the next tick stops the display and asks nothing.
@@ -259,7 +259,7 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"44\" height=\"30\">"
                          "<rect width=\"44\" height=\"30\" fill=\"blue\"/></svg>");
   for (const QString& path : paths) QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE(f.Img_List->count(), 4);
+  QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
   f.Check1[0]->click();
   const int decodes = f.Image1->decode_count();
@@ -299,7 +299,7 @@ void TestSteppingForm::choosing_an_entry() {
   QFETCH(int, picture);
   Window w(6, 0);
   Form1& f = *w.f;
-  QListWidget* list = f.Img_List;
+  QListWidget* list = f.image_list;
   f.登録ファイル名表示->trigger();
   f.st.img.cur = 2;
   list->setCurrentRow(1);
@@ -357,7 +357,7 @@ void TestSteppingForm::missing_file() {
   w.fx.messages.expect(files[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
   step();
   QCOMPARE(
-      (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.Txt_List : f.Img_List)->count())}),
+      (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.text_list : f.image_list)->count())}),
       (yes ? QList<int>{1, 1, 0, 2} : QList<int>{1, 2, 1, 3}));
   QCOMPARE(r.path(1), files[yes ? 2 : 1]);
   if (route != "tick") QCOMPARE(f.Text1->text() + labels(f), "  0" + files[0]);
@@ -577,14 +577,14 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   QVERIFY(QTest::qWaitForWindowActive(&f));
   // The text pane is on display: the menu shows the text list and steps to entry 0.
   f.登録ファイル名表示->trigger();
-  QVERIFY(!f.Txt_List->isHidden() && f.Img_List->isHidden());
+  QVERIFY(!f.text_list->isHidden() && f.image_list->isHidden());
   QTest::keyClick(&f, Qt::Key_Left, Qt::AltModifier);
   QCOMPARE(f.st.txt.cur, 2);
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.txt.cur, 0);
   // With images running, their list shows and Alt+S pauses and resumes them.
   f.Check1[0]->click();
-  QVERIFY(!f.Img_List->isHidden() && f.Txt_List->isHidden());
+  QVERIFY(!f.image_list->isHidden() && f.text_list->isHidden());
   for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
     QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
     QCOMPARE(f.Command1[0]->text(), QString(glyph));
