@@ -93,9 +93,9 @@ void Form1::create_controls() {
 
   text_list = named(new QListWidget(client), QStringLiteral("Txt_List"));
   image_list = named(new QListWidget(client), QStringLiteral("Img_List"));
-  Text1 = named(new QLineEdit(client), QStringLiteral("Text1"));
-  Text1->setFont(pgothic);
-  set_twips_geometry(Text1, 1395, 0, 430, 330);
+  number_box = named(new QLineEdit(client), QStringLiteral("Text1"));
+  number_box->setFont(pgothic);
+  set_twips_geometry(number_box, 1395, 0, 430, 330);
   // The two text panes show their texts in the design font too, so that Latin letters, kana and
   // kanji come from one Japanese face rather than from whichever font has each script.
   RichTextBox2 = named(new TextPane(client), QStringLiteral("RichTextBox2"));
@@ -156,25 +156,25 @@ void Form1::create_controls() {
   set_twips_geometry(File1, 360, 2640, 2175, 2275);
   SHTree1 = named(new FolderTree(client), QStringLiteral("SHTree1"));
   set_twips_geometry(SHTree1, 360, 120, 2175, 2415);
-  Label6 = named(new QLabel(client), QStringLiteral("Label6"));
-  set_twips_geometry(Label6, 1810, 0, 620, 330);
+  count_label = named(new QLabel(client), QStringLiteral("Label6"));
+  set_twips_geometry(count_label, 1810, 0, 620, 330);
   const char* label5_texts[] = {"画像を連続表示", "ﾃｷｽﾄを連続表示"};
   const int label5_widths[] = {1815, 1935};
   for (int i = 0; i < 2; ++i) {
-    Label5[i] =
+    continuous_labels[i] =
         named(new QLabel(QString::fromUtf8(label5_texts[i]), client), indexed_name("Label5", i));
-    set_twips_geometry(Label5[i], 0, 0, label5_widths[i], 255);
+    set_twips_geometry(continuous_labels[i], 0, 0, label5_widths[i], 255);
   }
   for (int i = 0; i < 3; ++i) {
-    Label4[i] = named(new QLabel(client), indexed_name("Label4", i));
-    Label4[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label4[i]->setTextFormat(Qt::PlainText);
-    set_twips_geometry(Label4[i], 1400, 0, 4335, i == 2 ? 855 : 255);
+    path_labels[i] = named(new QLabel(client), indexed_name("Label4", i));
+    path_labels[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    path_labels[i]->setTextFormat(Qt::PlainText);
+    set_twips_geometry(path_labels[i], 1400, 0, 4335, i == 2 ? 855 : 255);
   }
-  Label3 = named(new QLabel(QStringLiteral("表示ﾌｧｲﾙ"), client), QStringLiteral("Label3"));
-  set_twips_geometry(Label3, 360, 0, 1095, 255);
-  Label2 = named(new QLabel(QStringLiteral("表示NO."), client), QStringLiteral("Label2"));
-  set_twips_geometry(Label2, 360, 0, 1095, 330);
+  path_caption = named(new QLabel(QStringLiteral("表示ﾌｧｲﾙ"), client), QStringLiteral("Label3"));
+  set_twips_geometry(path_caption, 360, 0, 1095, 255);
+  number_caption = named(new QLabel(QStringLiteral("表示NO."), client), QStringLiteral("Label2"));
+  set_twips_geometry(number_caption, 360, 0, 1095, 330);
   Image1 = named(new ImagePane(client), QStringLiteral("Image1"));
   set_twips_geometry(Image1, 2640, 120, 0, 0);
 
@@ -210,7 +210,7 @@ void Form1::set_accessible_names() {
   // clang-format off
   const std::initializer_list<std::pair<QWidget*, const char*>> names = {
       {text_list, "登録テキストの一覧"},       {image_list, "登録画像の一覧"},
-      {Text1, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
+      {number_box, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
       {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
       {List1, "検索結果の一覧"},
       {Command3[0], "前のテキスト"},          {Command3[1], "次のテキスト"},
@@ -223,9 +223,9 @@ void Form1::set_accessible_names() {
   // clang-format on
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
   // The labels that show a value are heard with it: the count and the pieces of the path.
-  expose_label_value(Label6, QStringLiteral("登録数"));
+  expose_label_value(count_label, QStringLiteral("登録数"));
   for (int i = 0; i < 3; ++i) {
-    expose_label_value(Label4[i], QStringLiteral("表示ファイル（%1）").arg(i + 1));
+    expose_label_value(path_labels[i], QStringLiteral("表示ファイル（%1）").arg(i + 1));
   }
 }
 

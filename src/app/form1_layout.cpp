@@ -92,7 +92,7 @@ void Form1::window_layout() {
   in.stretch = Image1->stretch();
   in.search_mode = st.search_mode;
   in.list1_left = twips_geometry(List1).x();
-  in.label4_left = twips_geometry(Label4[0]).x();
+  in.label4_left = twips_geometry(path_labels[0]).x();
 
   // Minimised, or smaller than the minimum: nothing is placed.
   const LayoutPlan::Action action = layout_action(in);

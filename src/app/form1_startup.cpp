@@ -136,9 +136,9 @@ void Form1::Form_Load() {
   form2_->setWindowTitle(app_title);
 
   // 14. Colours.
-  for (QLabel* label : Label4) set_text_colour(label, QColor(192, 64, 0));
-  set_text_colour(Label6, QColor(0, 0, 255));
-  set_text_colour(Text1, QColor(0, 0, 255));
+  for (QLabel* label : path_labels) set_text_colour(label, QColor(192, 64, 0));
+  set_text_colour(count_label, QColor(0, 0, 255));
+  set_text_colour(number_box, QColor(0, 0, 255));
 
   // 15. Start-up geometry of the second text box and the register lists.
   const QRect rich2 = twips_geometry(RichTextBox2);

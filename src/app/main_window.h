@@ -49,7 +49,7 @@ class Form1 final : public QMainWindow {
   // ---- Controls, in creation order --------------------------------------------------------------
   QListWidget* text_list = nullptr;
   QListWidget* image_list = nullptr;
-  QLineEdit* Text1 = nullptr;
+  QLineEdit* number_box = nullptr;
   TextPane* RichTextBox2 = nullptr;
   std::array<QPushButton*, 2> Command6{};
   QListWidget* List1 = nullptr;
@@ -63,11 +63,11 @@ class Form1 final : public QMainWindow {
   ClassicTimer* 連続画像 = nullptr;
   FileBox* File1 = nullptr;
   FolderTree* SHTree1 = nullptr;
-  QLabel* Label6 = nullptr;
-  std::array<QLabel*, 2> Label5{};
-  std::array<QLabel*, 3> Label4{};
-  QLabel* Label3 = nullptr;
-  QLabel* Label2 = nullptr;
+  QLabel* count_label = nullptr;
+  std::array<QLabel*, 2> continuous_labels{};
+  std::array<QLabel*, 3> path_labels{};
+  QLabel* path_caption = nullptr;
+  QLabel* number_caption = nullptr;
   ImagePane* Image1 = nullptr;
 
   // ---- Menus ------------------------------------------------------------------------------------

@@ -70,7 +70,7 @@ void Form1::file_open() {
       if (QListWidgetItem* item = List1->currentItem()) path = item->text();
       break;
     case PopupSource::Pane:
-      path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+      path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
       break;
     case PopupSource::None:
       break;

@@ -29,8 +29,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Img_File_List();
     r.cur = r.last;
     enable_entry_commands(side(true));
-    Text1->setText(display_number(r.last));
-    Label6->setText(count_label(r.top_index()));
+    number_box->setText(display_number(r.last));
+    count_label->setText(count_label(r.top_index()));
     ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
@@ -71,8 +71,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
   r.cur = r.last;
   Txt_file_list();
   enable_entry_commands(side(false));
-  Text1->setText(display_number(r.last));
-  Label6->setText(count_label(r.top_index()));
+  number_box->setText(display_number(r.last));
+  count_label->setText(count_label(r.top_index()));
   ラベル表示(r.path(r.last));
   RichTextBox1->focus();
   if (!r.empty()) {
@@ -93,16 +93,16 @@ void Form1::enable_entry_commands(const RegisterSide& s) {
 }
 
 bool Form1::labels_show_icon_or_cursor() const {
-  return std::any_of(Label4.begin(), Label4.end(),
+  return std::any_of(path_labels.begin(), path_labels.end(),
                      [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
 }
 
 int Form1::ラベル表示(const QString& full_path) {
-  for (QLabel* label : Label4) label->clear();
+  for (QLabel* label : path_labels) label->clear();
   const LabelPieces pieces = split_label_path(full_path);
-  Label4[0]->setText(pieces.first);
-  Label4[1]->setText(pieces.second);
-  Label4[2]->setText(pieces.third);
+  path_labels[0]->setText(pieces.first);
+  path_labels[1]->setText(pieces.second);
+  path_labels[2]->setText(pieces.third);
   return 0;
 }
 

@@ -38,9 +38,9 @@ const QString kTextClearQuestion =
     QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？");
 
 void clear_numbers_and_labels(Form1& f) {
-  f.Text1->clear();
-  f.Label6->clear();
-  for (QLabel* label : f.Label4) label->clear();
+  f.number_box->clear();
+  f.count_label->clear();
+  for (QLabel* label : f.path_labels) label->clear();
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ void Form1::connect_selection_events() {
       return false;
     });
   }
-  EventTap::install(Text1, [this](QEvent* e) {
+  EventTap::install(number_box, [this](QEvent* e) {
     switch (e->type()) {
       case QEvent::FocusIn:
         if (!window_focus_change(e)) Text1_GotFocus();
@@ -137,8 +137,8 @@ bool Form1::load_entry(const RegisterSide& side, const QString& path) {
 
 bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
   const QString path = side.reg.path(i);
-  Text1->setText(display_number(i));
-  if (marks == EntryMarks::All) Label6->setText(count_label(side.reg.last));
+  number_box->setText(display_number(i));
+  if (marks == EntryMarks::All) count_label->setText(count_label(side.reg.last));
   ラベル表示(path);
   const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
   return load_entry(side, path) && listed;
@@ -154,7 +154,7 @@ void Form1::blank_pane(const RegisterSide& side) {
 }
 
 void Form1::Text1_GotFocus() {
-  if (Label6->text().isEmpty()) return;
+  if (count_label->text().isEmpty()) return;
   if (Check1[0]->isChecked()) {
     Check1[0]->setChecked(false);
     連続画像->set_enabled(false);
@@ -162,11 +162,11 @@ void Form1::Text1_GotFocus() {
     Check1[1]->setChecked(false);
     連続テキスト->set_enabled(false);
   }
-  Text1->setText(bare_entry_number(Text1->text()));
+  number_box->setText(bare_entry_number(number_box->text()));
 }
 
 void Form1::Text1_MouseDown() {
-  if (!Label6->text().isEmpty()) Text1->setText(bare_entry_number(Text1->text()));
+  if (!count_label->text().isEmpty()) number_box->setText(bare_entry_number(number_box->text()));
 }
 
 void Form1::Text1_KeyPress(int key_ascii) {
@@ -180,8 +180,8 @@ void Form1::Text1_LostFocus() {
 // Goes to the typed entry of the register on display. A number outside the register, and a text
 // that is no number at all, put the current number back and leave the register alone.
 void Form1::number_box_go(bool on_enter) {
-  if (Label6->text().isEmpty()) {
-    Text1->clear();
+  if (count_label->text().isEmpty()) {
+    number_box->clear();
     return;
   }
   bool image = false;
@@ -192,14 +192,14 @@ void Form1::number_box_go(bool on_enter) {
   }
   const RegisterSide s = side(image);
   Register& r = s.reg;
-  const std::optional<int> n = typed_entry_number(Text1->text());
+  const std::optional<int> n = typed_entry_number(number_box->text());
   if (n && *n >= 0 && *n <= r.top_index()) {
     r.cur = *n;
     show_entry(s, *n, on_enter ? EntryMarks::NumberAndLine : EntryMarks::Number);
     return;
   }
   // A removal may have left no current entry: then there is no number to put back.
-  Text1->setText(r.cur >= 0 ? display_number(r.cur) : QString());
+  number_box->setText(r.cur >= 0 ? display_number(r.cur) : QString());
   if (on_enter) s.list->setCurrentRow(r.cur);
 }
 

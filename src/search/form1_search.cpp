@@ -260,8 +260,9 @@ void Form1::kensaku_main() {
 
   List1->show();
   for (QWidget* w : std::initializer_list<QWidget*>{
-           Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0], Label5[1], Label6, Text1,
-           Check1[0], Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
+           number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
+           continuous_labels[0], continuous_labels[1], count_label, number_box, Check1[0],
+           Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
     w->hide();
   }
   Command6[0]->show();
@@ -414,8 +415,9 @@ void Form1::検索画面終了() {
   List1->clear();
   List1->hide();
   for (QWidget* w :
-       std::initializer_list<QWidget*>{Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0],
-                                       Label5[1], Label6, Text1, Check1[0], Check1[1]}) {
+       std::initializer_list<QWidget*>{number_caption, path_caption, path_labels[0], path_labels[1],
+                                       path_labels[2], continuous_labels[0], continuous_labels[1],
+                                       count_label, number_box, Check1[0], Check1[1]}) {
     w->show();
   }
   if (!st.img.empty()) {
@@ -447,8 +449,8 @@ void Form1::検索画面終了() {
   // entry (a picture may have been on display before the search), and its commands apply to it.
   const Register& r = st.txt;
   if (!r.empty()) {
-    Text1->setText(display_number(r.cur));
-    Label6->setText(count_label(r.top_index()));
+    number_box->setText(display_number(r.cur));
+    count_label->setText(count_label(r.top_index()));
     ラベル表示(r.path(r.cur));
     enable_entry_commands(side(false));
   }

@@ -262,8 +262,8 @@ void Form1::Command3_Click(int index) {
       }
       break;
   }
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  number_box->setText(display_number(r.cur));
+  count_label->setText(count_label(r.last));
   ラベル表示(r.path(r.cur));
   select_line(text_list, r.cur);
   RichTextBox1->focus();
@@ -310,8 +310,8 @@ void Form1::連続テキスト_Timer() {
     nothing_txt_file();
     return;
   }
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  number_box->setText(display_number(r.cur));
+  count_label->setText(count_label(r.last));
   ラベル表示(r.path(r.cur));
 }
 

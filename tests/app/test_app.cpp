@@ -402,7 +402,8 @@ void TestApp::controls_have_distinct_accessible_names() {
   QStringList names;
   for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     const bool shows_value =
-        w == f.Label6 || std::find(f.Label4.begin(), f.Label4.end(), w) != f.Label4.end();
+        w == f.count_label ||
+        std::find(f.path_labels.begin(), f.path_labels.end(), w) != f.path_labels.end();
     if (qobject_cast<QLabel*>(w) && !shows_value) continue;  // captions name themselves
     const QString name = heard(w, QAccessible::Name);
     QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
@@ -411,19 +412,19 @@ void TestApp::controls_have_distinct_accessible_names() {
   QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
 
   // The values, while nothing is on display and then as the window shows them.
-  QCOMPARE(heard(f.Label6, QAccessible::Name), QStringLiteral("登録数"));
-  f.Label6->setText("/7");
+  QCOMPARE(heard(f.count_label, QAccessible::Name), QStringLiteral("登録数"));
+  f.count_label->setText("/7");
   f.ラベル表示("/home/user/pics/a.bmp");
-  f.Text1->setText("  7");
+  f.number_box->setText("  7");
   f.st.img.register_path("/home/user/pics/a.bmp", false);
   f.Command1_Click(0);
   const std::tuple<QWidget*, QAccessible::Text, QString> values[] = {
-      {f.Label6, QAccessible::Name, "登録数 /7"},
-      {f.Label6, QAccessible::Value, "/7"},
-      {f.Label4[0], QAccessible::Name, "表示ファイル（1） /home"},
-      {f.Label4[1], QAccessible::Name, "表示ファイル（2） /user"},
-      {f.Label4[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
-      {f.Text1, QAccessible::Value, "  7"},
+      {f.count_label, QAccessible::Name, "登録数 /7"},
+      {f.count_label, QAccessible::Value, "/7"},
+      {f.path_labels[0], QAccessible::Name, "表示ファイル（1） /home"},
+      {f.path_labels[1], QAccessible::Name, "表示ファイル（2） /user"},
+      {f.path_labels[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
+      {f.number_box, QAccessible::Value, "  7"},
       {f.Command1[0], QAccessible::Description, "一時停止中"},
       {f.Command1[1], QAccessible::Description, "連続表示中"},
   };
@@ -533,7 +534,7 @@ void TestApp::qt_speaks_japanese() {
   texts.sort();
   QCOMPARE(shown, texts);
 
-  std::unique_ptr<QMenu> menu(f.Text1->createStandardContextMenu());
+  std::unique_ptr<QMenu> menu(f.number_box->createStandardContextMenu());
   QStringList items;
   for (const QAction* a : menu->actions()) {
     if (!a->isSeparator()) items << a->text().section(u'\t', 0, 0);

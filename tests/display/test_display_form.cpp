@@ -64,7 +64,7 @@ QByteArray data_file(const char* name) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // Drags `mime` onto `target`; true when the target takes the drag (it is then dropped there).
@@ -565,7 +565,7 @@ void TestDisplayForm::kept_picture_maximised() {
   QCOMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
   // Within the window's client area, above the bottom rows.
   QVERIFY(f.Image1->parentWidget()->rect().contains(f.Image1->geometry()));
-  QVERIFY(f.Image1->geometry().bottom() < f.Text1->geometry().top());
+  QVERIFY(f.Image1->geometry().bottom() < f.number_box->geometry().top());
   const FrameGeometry g = f.Image1->frame_geometry();
   if (fit) {
     QCOMPARE(f.Image1->size(), QSize(twips_to_px(area.width()), twips_to_px(area.height())));

@@ -48,7 +48,7 @@ QStringList lines(const QListWidget* list) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // The window, shown, in a temp folder holding `files`; b.BMP is a real picture.
@@ -197,7 +197,7 @@ void TestBulk::commands() {
   f.RichTextBox2->set_text("hit");
   const QStringList before = (images ? f.st.img : f.st.txt).paths;
   const QStringList other_before = (images ? f.st.txt : f.st.img).paths;
-  const QString shown = f.Text1->text() + labels(f);
+  const QString shown = f.number_box->text() + labels(f);
   fx.messages.expect(
       images ? QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？")
              : QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"),
@@ -211,7 +211,7 @@ void TestBulk::commands() {
   }
   QVERIFY((images ? f.st.img : f.st.txt).empty() && list_box->count() == 0);
   // The number box and the path labels go only when the other register is not on display.
-  QCOMPARE(f.Text1->text() + labels(f), other_shown ? shown : QString());
+  QCOMPARE(f.number_box->text() + labels(f), other_shown ? shown : QString());
   // Clearing the texts empties both text panes; clearing the images only the picture.
   QCOMPARE(f.RichTextBox2->text().isEmpty(), !images);
   QCOMPARE(f.Image1->picture().isNull(), images);

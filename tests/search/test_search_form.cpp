@@ -180,7 +180,7 @@ void TestSearchForm::leaving_the_search_screen() {
     f.st.txt.reset(20);
     f.form4()->Command1[1]->click();
     QCOMPARE(f.RichTextBox1->text(), QString());
-    QVERIFY(f.Command3[0]->isVisible() && f.Label2->isVisible());
+    QVERIFY(f.Command3[0]->isVisible() && f.number_caption->isVisible());
   } else if (how == "command") {
     f.文字列検索の終了->trigger();
   } else if (how == "clear") {
@@ -201,9 +201,9 @@ void TestSearchForm::leaving_the_search_screen() {
   if (screen_opened) QVERIFY(!f.Image1->isVisible());
   // The number, the count and the path labels name the text entry the pane shows.
   if (screen_opened && how != "panel" && how != "clear") {
-    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
-    QCOMPARE(f.Label6->text(), QStringLiteral("/0"));
-    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(),
+    QCOMPARE(f.number_box->text(), QStringLiteral("  0"));
+    QCOMPARE(f.count_label->text(), QStringLiteral("/0"));
+    QCOMPARE(f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text(),
              fx.folder() + "/a.txt");
   }
   QVERIFY(!f.文字列検索の終了->isEnabled());

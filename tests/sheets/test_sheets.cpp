@@ -737,7 +737,7 @@ void TestDisplaySheets::late_reading_is_superseded() {
     f.text_list->setCurrentRow(0);
     f.Txt_List_KeyUp(38);
   } else if (action == "number") {
-    f.Text1->setText("0");
+    f.number_box->setText("0");
     f.Text1_KeyPress(13);
   } else if (action == "tick") {
     f.連続テキスト_Timer();
@@ -752,8 +752,8 @@ void TestDisplaySheets::late_reading_is_superseded() {
   QCOMPARE(f.RichTextBox1->text(), shown);
   QVERIFY(notice_gone);
   if (!shown.isEmpty()) {
-    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(), first);
-    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
+    QCOMPARE(f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text(), first);
+    QCOMPARE(f.number_box->text(), QStringLiteral("  0"));
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }

@@ -44,7 +44,7 @@ void write_picture(const QString& path, QColor colour, int w = 40, int h = 30) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // A shown window with `images` pictures, then `texts` text files, registered through the display
@@ -149,7 +149,7 @@ void TestSteppingForm::tick_steps() {
   f.Check1[0]->click();
   for (int cur : {0, 1, 2, 0}) {
     f.連続画像_Timer();
-    QCOMPARE(f.Text1->text() + f.Label6->text() + labels(f),
+    QCOMPARE(f.number_box->text() + f.count_label->text() + labels(f),
              display_number(cur) + "/2" + w.images[cur]);
     QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
   }
@@ -160,7 +160,7 @@ void TestSteppingForm::tick_steps() {
   f.st.img.cur = 0;
   f.連続画像->set_interval(5);  // the timer runs the ticks
   f.Check1[0]->click();
-  QTRY_COMPARE(f.Text1->text(), QString("  2"));
+  QTRY_COMPARE(f.number_box->text(), QString("  2"));
 }
 
 // Paused, the display is moved on by the list; resumed, it decodes the picture its next tick shows,
@@ -199,12 +199,12 @@ void TestSteppingForm::wrapped_register() {
   QFETCH(bool, ticks);
   Window w(23, 0);
   Form1& f = *w.f;
-  QCOMPARE(f.Label6->text(), QString("/20"));
+  QCOMPARE(f.count_label->text(), QString("/20"));
   if (ticks) f.Check1[0]->click();
   QStringList shown;
   for (int step = 0; step < 22; ++step) {
     ticks ? f.連続画像_Timer() : f.Command2_Click(1);
-    QCOMPARE(f.Label6->text(), QString("/20"));
+    QCOMPARE(f.count_label->text(), QString("/20"));
     shown << labels(f);
   }
   QStringList expected = w.images.mid(21, 2) + w.images.mid(2, 19);
@@ -212,10 +212,10 @@ void TestSteppingForm::wrapped_register() {
   QCOMPARE(shown, expected);
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
   if (ticks) f.Check1[0]->click();
-  f.Text1->setText("20");
-  QTest::keyClick(f.Text1, Qt::Key_Return);
+  f.number_box->setText("20");
+  QTest::keyClick(f.number_box, Qt::Key_Return);
   QCOMPARE(f.st.img.cur, 20);
-  QCOMPARE(labels(f) + f.Text1->text(), w.images[20] + " 20");
+  QCOMPARE(labels(f) + f.number_box->text(), w.images[20] + " 20");
   QCOMPARE(f.image_list->count(), 21);
 }
 
@@ -304,8 +304,8 @@ void TestSteppingForm::choosing_an_entry() {
   f.st.img.cur = 2;
   list->setCurrentRow(1);
   if (action.endsWith('\r') || action.endsWith('\t')) {
-    f.Text1->setText(action.chopped(1));
-    action.endsWith('\r') ? QTest::keyClick(f.Text1, Qt::Key_Return) : f.Text1_LostFocus();
+    f.number_box->setText(action.chopped(1));
+    action.endsWith('\r') ? QTest::keyClick(f.number_box, Qt::Key_Return) : f.Text1_LostFocus();
   } else if (action == "click") {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
@@ -315,7 +315,7 @@ void TestSteppingForm::choosing_an_entry() {
   }
   QCOMPARE((QList<int>{f.st.img.cur, list->currentRow(), f.Image1->picture().width() - 40}),
            (QList<int>{cur, line, picture}));
-  QCOMPARE(f.Text1->text(), display_number(cur));
+  QCOMPARE(f.number_box->text(), display_number(cur));
 }
 
 // Three pictures or texts, entry 0 on display; entry 1's file goes before an image arrow, an image
@@ -360,7 +360,7 @@ void TestSteppingForm::missing_file() {
       (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.text_list : f.image_list)->count())}),
       (yes ? QList<int>{1, 1, 0, 2} : QList<int>{1, 2, 1, 3}));
   QCOMPARE(r.path(1), files[yes ? 2 : 1]);
-  if (route != "tick") QCOMPARE(f.Text1->text() + labels(f), "  0" + files[0]);
+  if (route != "tick") QCOMPARE(f.number_box->text() + labels(f), "  0" + files[0]);
   if (!yes && route != "preview")
     QVERIFY(text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull());
   QCOMPARE(f.Check1[int(text)]->isChecked() && (text ? f.連続テキスト : f.連続画像)->enabled(),
@@ -466,7 +466,7 @@ void TestSteppingForm::remove_and_delete() {
   // The last entry gone blanks its side; the text side keeps its clearing, search and opening
   // commands (with no text registered, the picture rows find them off).
   if (!r.empty()) return;
-  QCOMPARE(f.Label6->text() + f.Text1->text() + labels(f), QString());
+  QCOMPARE(f.count_label->text() + f.number_box->text() + labels(f), QString());
   QVERIFY((text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull()) &&
           (text ? f.Command3 : f.Command2)[1]->isHidden());
   for (QAction* a : text ? QList<QAction*>{f.text_ファイル削除, f.コピー}
@@ -525,9 +525,9 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   QCOMPARE(r.cur, current);
   if (current < 0) {
     // A number outside the register puts back no number, there being no current entry.
-    f.Text1->setText("9");
-    QTest::keyClick(f.Text1, Qt::Key_Return);
-    QCOMPARE(f.Text1->text(), QString());
+    f.number_box->setText("9");
+    QTest::keyClick(f.number_box, Qt::Key_Return);
+    QCOMPARE(f.number_box->text(), QString());
   }
   w.fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
   remove->trigger();
@@ -593,7 +593,7 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   for (int tick = 0; tick < 2; ++tick) f.連続画像_Timer();
   f.Text1_GotFocus();
   QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
-  QCOMPARE(f.Text1->text(), QString("1"));
+  QCOMPARE(f.number_box->text(), QString("1"));
   // The picture pane is on display now: Alt+Right steps the pictures.
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.img.cur, 2);
