@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
     // user's would.
     QElapsedTimer settle;
     settle.start();
-    while (window.RichTextBox1->loading() || settle.elapsed() < 200) {
+    while (window.text_pane->loading() || settle.elapsed() < 200) {
       app.processEvents();
       QThread::msleep(1);
     }

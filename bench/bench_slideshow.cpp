@@ -57,7 +57,7 @@ std::pair<double, double> time_tick(Form1& f) {
   t.start();
   f.連続画像_Timer();
   const double tick = t.nsecsElapsed() / 1e6;
-  f.Image1->repaint();
+  f.image_pane->repaint();
   return {tick, t.nsecsElapsed() / 1e6};
 }
 

@@ -98,9 +98,9 @@ void Form1::create_controls() {
   set_twips_geometry(number_box, 1395, 0, 430, 330);
   // The two text panes show their texts in the design font too, so that Latin letters, kana and
   // kanji come from one Japanese face rather than from whichever font has each script.
-  RichTextBox2 = named(new TextPane(client), QStringLiteral("RichTextBox2"));
-  RichTextBox2->setFont(pgothic);
-  set_twips_geometry(RichTextBox2, 600, 120, 6375, 5215);
+  result_view = named(new TextPane(client), QStringLiteral("RichTextBox2"));
+  result_view->setFont(pgothic);
+  set_twips_geometry(result_view, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
     Command6[i] = named(new QPushButton(client), indexed_name("Command6", i));
     Command6[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
@@ -148,9 +148,9 @@ void Form1::create_controls() {
   ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
   ロード終了表示->set_interval(10);
   ロード終了表示->set_enabled(false);
-  RichTextBox1 = named(new TextPane(client), QStringLiteral("RichTextBox1"));
-  RichTextBox1->setFont(pgothic);
-  set_twips_geometry(RichTextBox1, 2640, 120, 6375, 5215);
+  text_pane = named(new TextPane(client), QStringLiteral("RichTextBox1"));
+  text_pane->setFont(pgothic);
+  set_twips_geometry(text_pane, 2640, 120, 6375, 5215);
   連続画像 = named(new ClassicTimer(this), QStringLiteral("連続画像"));
   File1 = named(new FileBox(client), QStringLiteral("File1"));
   set_twips_geometry(File1, 360, 2640, 2175, 2275);
@@ -175,16 +175,16 @@ void Form1::create_controls() {
   set_twips_geometry(path_caption, 360, 0, 1095, 255);
   number_caption = named(new QLabel(QStringLiteral("表示NO."), client), QStringLiteral("Label2"));
   set_twips_geometry(number_caption, 360, 0, 1095, 330);
-  Image1 = named(new ImagePane(client), QStringLiteral("Image1"));
-  set_twips_geometry(Image1, 2640, 120, 0, 0);
+  image_pane = named(new ImagePane(client), QStringLiteral("Image1"));
+  set_twips_geometry(image_pane, 2640, 120, 0, 0);
 
   // Later controls are drawn above earlier ones, as in the design's creation order; the panes
   // sit below the lists that share their place. A control that appears in a place it shares with
   // others (the register lists over the folder tree and the file box, the search view over the
   // text pane, the hit list) comes to the top whenever it is shown.
-  for (QWidget* w : std::initializer_list<QWidget*>{Image1, RichTextBox1, RichTextBox2}) w->lower();
+  for (QWidget* w : std::initializer_list<QWidget*>{image_pane, text_pane, result_view}) w->lower();
   auto* raiser = new RaiseWhenShown(this);
-  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, RichTextBox2, List1}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, result_view, List1}) {
     w->installEventFilter(raiser);
   }
   set_accessible_names();
@@ -210,15 +210,15 @@ void Form1::set_accessible_names() {
   // clang-format off
   const std::initializer_list<std::pair<QWidget*, const char*>> names = {
       {text_list, "登録テキストの一覧"},       {image_list, "登録画像の一覧"},
-      {number_box, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
+      {number_box, "表示番号"},                    {result_view, "検索用のテキスト表示"},
       {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
       {List1, "検索結果の一覧"},
       {Command3[0], "前のテキスト"},          {Command3[1], "次のテキスト"},
       {Command1[0], "画像の連続表示の一時停止"}, {Command1[1], "テキストの連続表示の一時停止"},
       {Check1[0], "画像を連続表示"},          {Check1[1], "テキストを連続表示"},
       {Command2[0], "前の画像"},              {Command2[1], "次の画像"},
-      {RichTextBox1, "テキスト表示"},         {File1, "ファイルボックス"},
-      {SHTree1, "フォルダツリー"},            {Image1, "画像表示"},
+      {text_pane, "テキスト表示"},         {File1, "ファイルボックス"},
+      {SHTree1, "フォルダツリー"},            {image_pane, "画像表示"},
   };
   // clang-format on
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
@@ -322,24 +322,24 @@ void Form1::connect_events() {
   connect(コピー, &QAction::triggered, this, [this] { コピー_Click(); });
   connect(画像のコピー, &QAction::triggered, this, [this] { 画像のコピー_Click(); });
   connect(最大画面表示, &QAction::triggered, this, [this] { 最大画面表示_Click(); });
-  connect(RichTextBox1, &TextPane::mouseReleased, this,
+  connect(text_pane, &TextPane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { RichTextBox1_MouseUp(b, at); });
-  connect(RichTextBox2, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
-  for (TextPane* pane : {RichTextBox1, RichTextBox2}) {
+  connect(result_view, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
+  for (TextPane* pane : {text_pane, result_view}) {
     connect(pane, &TextPane::copyRefused, this, [this] { text_copy_refused(); });
   }
-  connect(Image1, &ImagePane::mouseReleased, this,
+  connect(image_pane, &ImagePane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { Image1_MouseUp(b, at); });
   // Only this window's file box may ask the panes to show its selected file.
-  RichTextBox1->set_file_box_token(File1->drag_token());
-  Image1->set_file_box_token(File1->drag_token());
-  for (TextPane* pane : {RichTextBox1}) {
+  text_pane->set_file_box_token(File1->drag_token());
+  image_pane->set_file_box_token(File1->drag_token());
+  for (TextPane* pane : {text_pane}) {
     connect(pane, &TextPane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
     connect(pane, &TextPane::filesDropped, this,
             [this](const QStringList& files) { pane_files_drop(files); });
   }
-  connect(Image1, &ImagePane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
-  connect(Image1, &ImagePane::filesDropped, this,
+  connect(image_pane, &ImagePane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
+  connect(image_pane, &ImagePane::filesDropped, this,
           [this](const QStringList& files) { pane_files_drop(files); });
 
   // Browsing.

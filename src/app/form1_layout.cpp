@@ -89,7 +89,7 @@ void Form1::window_layout() {
   in.width = outer.width();
   in.minimized = minimized_for_layout();
   in.minimum_refused = minimum_refused_;
-  in.stretch = Image1->stretch();
+  in.stretch = image_pane->stretch();
   in.search_mode = st.search_mode;
   in.list1_left = twips_geometry(List1).x();
   in.label4_left = twips_geometry(path_labels[0]).x();
@@ -134,7 +134,7 @@ void Form1::window_layout() {
   // A stretched picture is decoded for the pane's new size by the pane itself once the size is
   // set, so the reload here never decodes for the old size.
   if (st.layout_done) reload_current_picture();
-  in.image_size = twips_geometry(Image1).size();
+  in.image_size = twips_geometry(image_pane).size();
 
   const LayoutPlan plan = plan_layout(in);
   for (const auto& [name, placement] : plan.places) {

@@ -112,7 +112,7 @@ void Form1::Form_Load() {
   st.lotus_hit = false;
 
   // 8, 9. No picture fitting; both continuous-display boxes clear.
-  Image1->set_stretch(false);
+  image_pane->set_stretch(false);
   Check1[0]->setChecked(false);
   Check1[1]->setChecked(false);
 
@@ -141,8 +141,8 @@ void Form1::Form_Load() {
   set_text_colour(number_box, QColor(0, 0, 255));
 
   // 15. Start-up geometry of the second text box and the register lists.
-  const QRect rich2 = twips_geometry(RichTextBox2);
-  set_twips_geometry(RichTextBox2, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
+  const QRect rich2 = twips_geometry(result_view);
+  set_twips_geometry(result_view, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
                      rich2.height());
   for (QListWidget* list : {image_list, text_list}) {
     set_twips_geometry(list, kStartupListTwips.x(), kStartupListTwips.y(),
@@ -157,7 +157,7 @@ void Form1::Form_Load() {
   }
 
   // 17. Hidden lists and search view.
-  RichTextBox2->hide();
+  result_view->hide();
   image_list->hide();
   text_list->hide();
 
@@ -192,10 +192,10 @@ void Form1::Form_Load() {
   form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
   take_dialog_options();
-  Image1->set_stretch(st.options.fit);
+  image_pane->set_stretch(st.options.fit);
   st.options.keep_proportions_text = settings_.ini_read(kFitSection, kKeepProportions);
   st.options.keep_proportions = leading_number(st.options.keep_proportions_text) == 1.0;
-  Image1->set_keep_proportions(st.options.keep_proportions);
+  image_pane->set_keep_proportions(st.options.keep_proportions);
 
   // The folder tree and the file box start in the working folder.
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);

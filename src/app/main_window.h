@@ -50,7 +50,7 @@ class Form1 final : public QMainWindow {
   QListWidget* text_list = nullptr;
   QListWidget* image_list = nullptr;
   QLineEdit* number_box = nullptr;
-  TextPane* RichTextBox2 = nullptr;
+  TextPane* result_view = nullptr;
   std::array<QPushButton*, 2> Command6{};
   QListWidget* List1 = nullptr;
   std::array<QPushButton*, 2> Command3{};
@@ -59,7 +59,7 @@ class Form1 final : public QMainWindow {
   std::array<QCheckBox*, 2> Check1{};
   std::array<QPushButton*, 2> Command2{};
   ClassicTimer* ロード終了表示 = nullptr;
-  TextPane* RichTextBox1 = nullptr;
+  TextPane* text_pane = nullptr;
   ClassicTimer* 連続画像 = nullptr;
   FileBox* File1 = nullptr;
   FolderTree* SHTree1 = nullptr;
@@ -68,7 +68,7 @@ class Form1 final : public QMainWindow {
   std::array<QLabel*, 3> path_labels{};
   QLabel* path_caption = nullptr;
   QLabel* number_caption = nullptr;
-  ImagePane* Image1 = nullptr;
+  ImagePane* image_pane = nullptr;
 
   // ---- Menus ------------------------------------------------------------------------------------
   QMenu* hyouji = nullptr;  // イメージ(&I)

@@ -19,7 +19,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   if (is_image_path(source, st.image_exts)) {
     Register& r = st.img;
     r.register_path(source, true);
-    if (!Image1->load_picture(r.path(r.last))) {
+    if (!image_pane->load_picture(r.path(r.last))) {
       // The register is put back before the message: the slideshow must not meet the unshown
       // entry while the message is open.
       r.undo_registration();
@@ -38,12 +38,12 @@ int Form1::ファイルの表示(const QString& source, int target) {
       Command2[1]->show();
     }
     // Keep the picture inside the window.
-    const QRect g = twips_geometry(Image1);
+    const QRect g = twips_geometry(image_pane);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
     if (target == 1) {
-      RichTextBox1->hide();
-      Image1->show();
+      text_pane->hide();
+      image_pane->show();
     }
     return 0;
   }
@@ -74,14 +74,14 @@ int Form1::ファイルの表示(const QString& source, int target) {
   number_box->setText(display_number(r.last));
   count_label->setText(count_label(r.top_index()));
   ラベル表示(r.path(r.last));
-  RichTextBox1->focus();
+  text_pane->focus();
   if (!r.empty()) {
     Command3[0]->show();
     Command3[1]->show();
   }
   if (target == 1) {
-    RichTextBox1->show();
-    Image1->hide();
+    text_pane->show();
+    image_pane->hide();
   }
   return 0;
 }

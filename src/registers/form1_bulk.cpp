@@ -114,7 +114,7 @@ void Form1::clear_side(const RegisterSide& s) {
     }
   }
   blank_pane(s);
-  if (!s.image) RichTextBox2->set_text(QString());
+  if (!s.image) result_view->set_text(QString());
   s.nav_started = false;
   s.pause->hide();
   for (QPushButton* arrow : s.arrows) arrow->hide();

@@ -125,14 +125,15 @@ bool Form1::load_entry(const RegisterSide& side, const QString& path) {
   if (!side.image) {
     // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
     take_sheet_ticket();
-    return RichTextBox1->load_file(path);
+    return text_pane->load_file(path);
   }
   if (path.isEmpty()) return false;
-  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
-    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, image_pane->wanted_decode_size())) {
+    image_pane->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes,
+                             p->stamp.modified_ms);
     return true;
   }
-  return Image1->load_picture(path);
+  return image_pane->load_picture(path);
 }
 
 bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
@@ -146,10 +147,10 @@ bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
 
 void Form1::blank_pane(const RegisterSide& side) {
   if (side.image) {
-    Image1->clear_picture();
+    image_pane->clear_picture();
   } else {
     take_sheet_ticket();
-    RichTextBox1->set_text(QString());
+    text_pane->set_text(QString());
   }
 }
 

@@ -177,7 +177,7 @@ void Form1::connect_search_events() {
 }
 
 void Form1::txt_kensaku_Click() {
-  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
+  st.sel_text = text_pane->selected_text(form4()->Text1->maxLength());
   kensaku_main();
 }
 
@@ -221,7 +221,7 @@ void Form1::kensaku_main() {
     scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
   }
   List1->clear();
-  RichTextBox2->set_text(QString());
+  result_view->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());
 
   QEventLoop loop;
@@ -269,9 +269,9 @@ void Form1::kensaku_main() {
   Command6[1]->show();
   SHTree1->hide();
   File1->hide();
-  Image1->hide();
-  RichTextBox2->show();
-  RichTextBox1->hide();
+  image_pane->hide();
+  result_view->show();
+  text_pane->hide();
   image_list->hide();
   text_list->hide();
   文字列検索の終了->setEnabled(true);
@@ -292,16 +292,16 @@ void Form1::open_hit(bool by_arrow) {
   st.hit_path = List1->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
-  if (!by_arrow) RichTextBox2->hide();
+  if (!by_arrow) result_view->hide();
   const QRect place = hit_pane_twips(outer_size_twips());
-  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  set_twips_geometry(text_pane, place.left(), place.top(), place.width(), place.height());
   if (!by_arrow) {
-    const QRect view = twips_geometry(RichTextBox2);
-    set_twips_geometry(RichTextBox2, view.left(), view.top(), place.width(), place.height());
+    const QRect view = twips_geometry(result_view);
+    set_twips_geometry(result_view, view.left(), view.top(), place.width(), place.height());
   }
-  RichTextBox1->show();
-  if (by_arrow) RichTextBox2->hide();
-  RichTextBox1->focus();
+  text_pane->show();
+  if (by_arrow) result_view->hide();
+  text_pane->focus();
   form4()->文字列検索();
 }
 
@@ -326,7 +326,7 @@ void Form1::Command6_Click(int index) {
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
   list_file_open->setEnabled(selected_line(List1) >= 0);
-  RichTextBox2->hide();
+  result_view->hide();
   st.popup_source = PopupSource::HitList;
   popup_menu(file, global_pos);
   st.popup_source = PopupSource::None;
@@ -338,17 +338,17 @@ void Form1::文字列検索(const QString& 検索文字列) {
     st.search_ready = 0;
   }
   // The result view covers the text pane in the same place.
-  RichTextBox2->raise();
-  RichTextBox2->show();
+  result_view->raise();
+  result_view->show();
   if (st.search_ready == 0) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {
       st.msg_answer =
           msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
-      RichTextBox2->hide();
+      result_view->hide();
       return;
     }
     // The result view shows the very text the pane shows, read once for both.
-    RichTextBox2->show_text_of(*RichTextBox1);
+    result_view->show_text_of(*text_pane);
     st.hit_len = static_cast<int>(st.search_text.size());
     st.hit_pos = 1;
     st.search_ready = 1;
@@ -362,14 +362,14 @@ void Form1::文字列検索(const QString& 検索文字列) {
     return;
   }
   st.hit_pos = *found + 2;
-  RichTextBox2->focus();
+  result_view->focus();
   // The panel's button has the keyboard, so the view may not see its focus arrive until the
   // main window is active again: select the occurrence now.
   RichTextBox2_GotFocus();
 }
 
 std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 from) {
-  const std::shared_ptr<IndexedText> shown = RichTextBox2->shown_text();
+  const std::shared_ptr<IndexedText> shown = result_view->shown_text();
   std::atomic<bool> stop{false};
   std::atomic<qint64> scanned{0};
   qint64 found = -1;
@@ -437,14 +437,14 @@ void Form1::検索画面終了() {
   File1->show();
   // The window comes back with the text pane in the panes' place, holding the current text entry;
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
-  Image1->hide();
-  RichTextBox1->show();
+  image_pane->hide();
+  text_pane->show();
   st.search_ready = 0;
   st.search_mode = false;
-  RichTextBox2->set_text(QString());
-  RichTextBox2->hide();
+  result_view->set_text(QString());
+  result_view->hide();
   const QRect place = normal_pane_twips(outer_size_twips());
-  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  set_twips_geometry(text_pane, place.left(), place.top(), place.width(), place.height());
   // The number box, the count and the path labels name what the pane now shows, the current text
   // entry (a picture may have been on display before the search), and its commands apply to it.
   const Register& r = st.txt;

@@ -75,7 +75,7 @@ void Form1::connect_navigation_events() {
   // The picture and its arrow buttons answer the keys of a picture viewer. The keys reach them
   // before the buttons' own handling: Space on a focused arrow button pauses a running display
   // instead of clicking the button (which would stop it).
-  for (QWidget* w : std::initializer_list<QWidget*>{Image1, Command2[0], Command2[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_pane, Command2[0], Command2[1]}) {
     EventTap::install(w, [this](QEvent* event) {
       if (event->type() != QEvent::KeyPress) return false;
       const auto* pressed = static_cast<QKeyEvent*>(event);
@@ -85,7 +85,7 @@ void Form1::connect_navigation_events() {
 }
 
 bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated) {
-  if (Image1->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (image_pane->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   switch (key_code) {
     case Qt::Key_Left:
     case Qt::Key_PageUp:
@@ -195,9 +195,9 @@ void Form1::Command2_Click(int index) {
   if (message_open()) return;
   Register& r = st.img;
   if (r.empty()) return;
-  Image1->show();
+  image_pane->show();
   連続テキスト->set_enabled(false);
-  RichTextBox1->hide();
+  text_pane->hide();
   if (登録ファイル名表示->isChecked()) {
     image_list->show();
     text_list->hide();
@@ -207,8 +207,8 @@ void Form1::Command2_Click(int index) {
     Check1[0]->setChecked(false);
     連続画像->set_enabled(false);
     Command1[0]->hide();
-    Image1->show();
-    RichTextBox1->hide();
+    image_pane->show();
+    text_pane->hide();
     return;
   }
   widen_full_register(r);
@@ -227,8 +227,8 @@ void Form1::Command3_Click(int index) {
   if (message_open()) return;
   Register& r = st.txt;
   if (r.empty()) return;
-  Image1->hide();
-  RichTextBox1->show();
+  image_pane->hide();
+  text_pane->show();
   連続画像->set_enabled(false);
   if (登録ファイル名表示->isChecked()) {
     image_list->hide();
@@ -239,8 +239,8 @@ void Form1::Command3_Click(int index) {
     Check1[1]->setChecked(false);
     連続テキスト->set_enabled(false);
     Command1[1]->hide();
-    Image1->hide();
-    RichTextBox1->show();
+    image_pane->hide();
+    text_pane->show();
     return;
   }
   widen_full_register(r);
@@ -266,7 +266,7 @@ void Form1::Command3_Click(int index) {
   count_label->setText(count_label(r.last));
   ラベル表示(r.path(r.cur));
   select_line(text_list, r.cur);
-  RichTextBox1->focus();
+  text_pane->focus();
 }
 
 void Form1::連続画像_Timer() {
@@ -280,7 +280,7 @@ void Form1::連続画像_Timer() {
     Command1[0]->hide();
     return;
   }
-  Image1->show();
+  image_pane->show();
   step_register(r, st.img_nav_started, StepDirection::Forward);
   if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
@@ -302,7 +302,7 @@ void Form1::連続テキスト_Timer() {
     Command1[1]->hide();
     return;
   }
-  RichTextBox1->show();
+  text_pane->show();
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
   const bool listed = select_line(text_list, r.cur);
@@ -323,11 +323,11 @@ void Form1::show_pause_state(int index, bool paused) {
 }
 
 void Form1::clamp_image_to_window() {
-  if (isMaximized() || Image1->stretch()) return;
-  const QRect g = twips_geometry(Image1);
+  if (isMaximized() || image_pane->stretch()) return;
+  const QRect g = twips_geometry(image_pane);
   const QSize limited = limit_image_pane(g.size(), outer_size_twips());
   if (limited != g.size())
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
 }
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
@@ -337,7 +337,7 @@ void Form1::prefetch_next_picture() {
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
   if (next.isEmpty()) return;
-  prefetch_->prepare(next, Image1->wanted_decode_size());
+  prefetch_->prepare(next, image_pane->wanted_decode_size());
 }
 
 }  // namespace tarvex

@@ -266,7 +266,7 @@ void TestApp::fit_and_deletion_round_trip() {
                         .arg(int(fit))
                         .arg(int(deletion)));
   Form1& f = fx.make(false);
-  QCOMPARE(f.Image1->stretch(), fit);
+  QCOMPARE(f.image_pane->stretch(), fit);
   QCOMPARE(f.st.options.delete_allowed, deletion);
   f.ファイルの表示(fx.write_file("a.txt", "a"), 1);
   QCOMPARE(f.text_ファイル削除->isEnabled(), deletion);
@@ -312,7 +312,7 @@ void TestApp::first_start_with_the_shipped_settings() {
       QCOMPARE(f.st.sheet_app, SheetApp::Excel);
       QCOMPARE(f.st.image_exts[5], QString("svg"));
       QCOMPARE(f.File1->pattern(), QString("*.*"));
-      QVERIFY(f.Image1->stretch() && !f.form2()->Check3->isChecked());
+      QVERIFY(f.image_pane->stretch() && !f.form2()->Check3->isChecked());
     }
     f.close();
     fx.destroy();
@@ -344,7 +344,7 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   QCOMPARE(f.st.sheet_app, SheetApp::Excel);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
   QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
-  QVERIFY(f.Image1->stretch());
+  QVERIFY(f.image_pane->stretch());
   f.終了->trigger();
   const QString text = decode_cp932(fx.settings_bytes());
   for (const char* line :
@@ -440,7 +440,7 @@ void TestApp::shown_list_lies_on_top() {
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   QTRY_VERIFY(f.st.layout_done);
   for (QWidget* shared :
-       std::initializer_list<QWidget*>{f.image_list, f.text_list, f.RichTextBox2}) {
+       std::initializer_list<QWidget*>{f.image_list, f.text_list, f.result_view}) {
     shared->show();
     const QPoint centre = shared->geometry().center();
     QWidget* at = f.centralWidget()->childAt(centre);

@@ -225,7 +225,7 @@ void TestBrowse::enter_in_the_file_box_shows_the_file() {
   QCOMPARE(f.File1->file_name(), QString("b.txt"));
   press();
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/b.txt", QString()}));
-  QTRY_COMPARE(f.RichTextBox1->text(), QString("beta"));
+  QTRY_COMPARE(f.text_pane->text(), QString("beta"));
 }
 
 QTEST_MAIN(TestBrowse)

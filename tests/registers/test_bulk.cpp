@@ -194,7 +194,7 @@ void TestBulk::commands() {
   const QString other = fx.folder() + (images ? "/a.txt" : "/b.BMP");
   f.ファイルの表示(other_shown ? own : other, 1);
   f.ファイルの表示(other_shown ? other : own, 1);
-  f.RichTextBox2->set_text("hit");
+  f.result_view->set_text("hit");
   const QStringList before = (images ? f.st.img : f.st.txt).paths;
   const QStringList other_before = (images ? f.st.txt : f.st.img).paths;
   const QString shown = f.number_box->text() + labels(f);
@@ -213,8 +213,8 @@ void TestBulk::commands() {
   // The number box and the path labels go only when the other register is not on display.
   QCOMPARE(f.number_box->text() + labels(f), other_shown ? shown : QString());
   // Clearing the texts empties both text panes; clearing the images only the picture.
-  QCOMPARE(f.RichTextBox2->text().isEmpty(), !images);
-  QCOMPARE(f.Image1->picture().isNull(), images);
+  QCOMPARE(f.result_view->text().isEmpty(), !images);
+  QCOMPARE(f.image_pane->picture().isNull(), images);
   QVERIFY(arrows[0]->isHidden() && arrows[1]->isHidden());
   for (QAction* a : enabled + (images ? QList<QAction*>{f.image_ファイル削除, f.img_file_open}
                                       : QList<QAction*>{f.コピー, f.text_ファイル削除}))

@@ -104,7 +104,7 @@ void TestSearchForm::hit_list() {
   const QStringList hits{a, a, c};
   QCOMPARE(lines(f.List1), hits);
   QCOMPARE(started.load(), 4);  // one scan of each entry, though it starts at "Ｏ Ｋ"
-  QVERIFY(f.List1->isVisible() && f.RichTextBox2->isVisible() && !f.RichTextBox1->isVisible());
+  QVERIFY(f.List1->isVisible() && f.result_view->isVisible() && !f.text_pane->isVisible());
   QVERIFY(f.Command6[1]->isVisible() && f.文字列検索の終了->isEnabled());
 
   f.List1->clearSelection();
@@ -117,14 +117,14 @@ void TestSearchForm::hit_list() {
     QCOMPARE(f.List1->currentRow(), opened);
     QCOMPARE(f.st.hit_path, hits[opened]);
   }
-  QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
+  QVERIFY(f.text_pane->isVisible() && !f.result_view->isVisible());
   QTRY_VERIFY(f.form4()->isVisible());
 
   QWidget* viewport = f.List1->viewport();
   const QPoint line2 = f.List1->visualItemRect(f.List1->item(2)).center();
   QTest::mousePress(viewport, Qt::LeftButton, {}, line2);
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, line2);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("UTF-8 の検索対象"));
+  QCOMPARE(f.text_pane->text(), QStringLiteral("UTF-8 の検索対象"));
   PopupSource source_in_menu = PopupSource::None;
   f.popup_menu = [&](QMenu*, const QPoint&) {
     source_in_menu = f.st.popup_source;
@@ -170,7 +170,7 @@ void TestSearchForm::leaving_the_search_screen() {
   if (pictures) {
     QCOMPARE(f.ファイルの表示(fx.write_file("p.bmp", image_bytes(test_pattern(40, 30), "bmp")), 1),
              0);
-    QVERIFY(f.Image1->isVisible());
+    QVERIFY(f.image_pane->isVisible());
   }
   if (!message.isEmpty()) fx.messages.expect(message);
   // The ways out from an opened hit leave with the find-next panel showing.
@@ -179,7 +179,7 @@ void TestSearchForm::leaving_the_search_screen() {
   if (how == "panel") {
     f.st.txt.reset(20);
     f.form4()->Command1[1]->click();
-    QCOMPARE(f.RichTextBox1->text(), QString());
+    QCOMPARE(f.text_pane->text(), QString());
     QVERIFY(f.Command3[0]->isVisible() && f.number_caption->isVisible());
   } else if (how == "command") {
     f.文字列検索の終了->trigger();
@@ -195,10 +195,10 @@ void TestSearchForm::leaving_the_search_screen() {
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QVERIFY(!f.st.search_mode);
   QVERIFY(!f.form4()->isVisible() && !f.List1->isVisible() && !f.Command6[0]->isVisible());
-  QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
+  QVERIFY(f.text_pane->isVisible() && !f.result_view->isVisible());
   // A search screen that opened ends on the text pane alone.
   const bool screen_opened = !text.isEmpty() && how != "unregistered";
-  if (screen_opened) QVERIFY(!f.Image1->isVisible());
+  if (screen_opened) QVERIFY(!f.image_pane->isVisible());
   // The number, the count and the path labels name the text entry the pane shows.
   if (screen_opened && how != "panel" && how != "clear") {
     QCOMPARE(f.number_box->text(), QStringLiteral("  0"));
@@ -228,9 +228,9 @@ void TestSearchForm::find_next() {
     panel->Command1[0]->click();
     if (hit_pos > 0) QCOMPARE(f.st.hit_pos, hit_pos);
   }
-  QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("aa"));
-  const QPoint middle = f.RichTextBox2->geometry().center();
-  QVERIFY(f.RichTextBox2->isAncestorOf(f.centralWidget()->childAt(middle)));
+  QCOMPARE(f.result_view->selected_text(), QStringLiteral("aa"));
+  const QPoint middle = f.result_view->geometry().center();
+  QVERIFY(f.result_view->isAncestorOf(f.centralWidget()->childAt(middle)));
   // The refusal must not open behind the panel, which stays on top of every other window.
   f.Command6[1]->click();
   fx.messages.expect("このファイルの文字検索はできません！");
@@ -246,7 +246,7 @@ void TestSearchForm::find_next() {
   fx.messages.expect("検索する文字がありません！");
   QCOMPARE(search(f, "x", true), QStringLiteral("1aa"));
   QVERIFY(!panel->isVisible());
-  f.RichTextBox1->select(0, 1);
+  f.text_pane->select(0, 1);
   QCOMPARE(search(f, "a"), QStringLiteral("1a"));
   QCOMPARE(lines(f.List1), files);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
@@ -311,8 +311,8 @@ void TestSearchForm::find_next_over_the_text_as_shown() {
   QCOMPARE(lines(f.List1), QStringList{file});
   f.form4()->Command1[0]->click();
   QCOMPARE(f.st.hit_pos, 5);
-  QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("1\u00A0000"));
-  QCOMPARE(f.RichTextBox2->shown_text(), f.RichTextBox1->shown_text());
+  QCOMPARE(f.result_view->selected_text(), QStringLiteral("1\u00A0000"));
+  QCOMPARE(f.result_view->shown_text(), f.text_pane->shown_text());
   fx.messages.expect("検索文字はありません！");
   f.form4()->Command1[0]->click();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
@@ -341,8 +341,8 @@ void TestSearchForm::find_next_near_the_end_of_a_long_text() {
   QCOMPARE(lines(f.List1), QStringList{big.fileName()});
   f.form4()->Command1[0]->click();
   QCOMPARE(f.st.hit_pos, chars + chars_a_line + 2);
-  QCOMPARE(f.RichTextBox2->selected_text(), marker);
-  auto* result = f.RichTextBox2->findChild<TextView*>();
+  QCOMPARE(f.result_view->selected_text(), marker);
+  auto* result = f.result_view->findChild<TextView*>();
   QVERIFY(!result->character_rect(result->caret()).isEmpty());  // in sight
 }
 

@@ -305,7 +305,7 @@ void TestSettingsForm::kept_proportions_read_and_written_back() {
   const QString before = key_line();
   QCOMPARE(before, line);
   Form1& f = fx.make(false);
-  QCOMPARE(f.Image1->keep_proportions(), kept);
+  QCOMPARE(f.image_pane->keep_proportions(), kept);
   QCOMPARE(f.st.options.keep_proportions, kept);
   run_options(f, [](Form2& d) { QTest::mouseClick(d.Command2[0], Qt::LeftButton); });
   QCOMPARE(key_line(), before);

@@ -151,7 +151,7 @@ void TestSteppingForm::tick_steps() {
     f.連続画像_Timer();
     QCOMPARE(f.number_box->text() + f.count_label->text() + labels(f),
              display_number(cur) + "/2" + w.images[cur]);
-    QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
+    QCOMPARE(f.image_pane->picture().size(), QSize(40 + cur, 30));
   }
   // A current slot that holds nothing stops the display from its own tick.
   f.st.img.cur = 5;
@@ -180,10 +180,10 @@ void TestSteppingForm::look_ahead_after_resuming() {
   f.Command1_Click(0);
   QCOMPARE(decoded_ahead.last(), w.images[3]);
   QTRY_VERIFY(f.look_ahead().ready());
-  const int decodes = f.Image1->decode_count();
+  const int decodes = f.image_pane->decode_count();
   f.連続画像_Timer();
   QCOMPARE(labels(f), w.images[3]);
-  QCOMPARE(f.Image1->decode_count(), decodes);
+  QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
 // 23 pictures in a register of slots 0 … 20: it has wrapped (f21 and f22 in slots 0 and 1). The
@@ -262,13 +262,13 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
   QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
   f.Check1[0]->click();
-  const int decodes = f.Image1->decode_count();
+  const int decodes = f.image_pane->decode_count();
   for (int cur : {0, 1, 2, 3, 0}) {
     f.連続画像_Timer();
     QCOMPARE(labels(f), paths[cur]);
-    QCOMPARE(f.Image1->picture().size(), QSize(41 + cur, 30));
+    QCOMPARE(f.image_pane->picture().size(), QSize(41 + cur, 30));
   }
-  QCOMPARE(f.Image1->decode_count(), decodes);
+  QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
 // Six pictures, their list shown by the menu (stepping to entry 0), entry 2 made current and line
@@ -313,7 +313,7 @@ void TestSteppingForm::choosing_an_entry() {
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
   }
-  QCOMPARE((QList<int>{f.st.img.cur, list->currentRow(), f.Image1->picture().width() - 40}),
+  QCOMPARE((QList<int>{f.st.img.cur, list->currentRow(), f.image_pane->picture().width() - 40}),
            (QList<int>{cur, line, picture}));
   QCOMPARE(f.number_box->text(), display_number(cur));
 }
@@ -362,7 +362,7 @@ void TestSteppingForm::missing_file() {
   QCOMPARE(r.path(1), files[yes ? 2 : 1]);
   if (route != "tick") QCOMPARE(f.number_box->text() + labels(f), "  0" + files[0]);
   if (!yes && route != "preview")
-    QVERIFY(text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull());
+    QVERIFY(text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull());
   QCOMPARE(f.Check1[int(text)]->isChecked() && (text ? f.連続テキスト : f.連続画像)->enabled(),
            tick);
 }
@@ -467,7 +467,7 @@ void TestSteppingForm::remove_and_delete() {
   // commands (with no text registered, the picture rows find them off).
   if (!r.empty()) return;
   QCOMPARE(f.count_label->text() + f.number_box->text() + labels(f), QString());
-  QVERIFY((text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull()) &&
+  QVERIFY((text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull()) &&
           (text ? f.Command3 : f.Command2)[1]->isHidden());
   for (QAction* a : text ? QList<QAction*>{f.text_ファイル削除, f.コピー}
                          : QList<QAction*>{f.画像のコピー, f.image_登録から削除,
@@ -636,8 +636,8 @@ void TestSteppingForm::picture_keys_step_as_the_arrows() {
   QVERIFY(QTest::qWaitForWindowActive(&f));
   auto* target = f.findChild<QWidget*>(focus);
   QVERIFY(target && target->isVisible());
-  if (target == f.Image1) {
-    QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
+  if (target == f.image_pane) {
+    QTest::mouseClick(f.image_pane, Qt::LeftButton, {}, QPoint(5, 5));
   } else {
     target->setFocus();
   }
@@ -664,8 +664,9 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
   QVERIFY(QTest::qWaitForWindowActive(&f));
   f.Check1[0]->click();
   f.連続画像_Timer();
-  QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
-  for (QWidget* focus : {static_cast<QWidget*>(f.Image1), static_cast<QWidget*>(f.Command2[1])}) {
+  QTest::mouseClick(f.image_pane, Qt::LeftButton, {}, QPoint(5, 5));
+  for (QWidget* focus :
+       {static_cast<QWidget*>(f.image_pane), static_cast<QWidget*>(f.Command2[1])}) {
     focus->setFocus();
     for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
       QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
@@ -685,7 +686,7 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
   f.Check1[0]->click();
   QVERIFY(!f.Check1[0]->isChecked());
   const int before = f.st.img.cur;
-  f.Image1->setFocus();
+  f.image_pane->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QCOMPARE(f.st.img.cur, before);
   f.Command2[1]->setFocus();
