@@ -100,7 +100,7 @@ void image_tick(const QString& folder, bool heic) {
     f.ファイルの表示(b, 1);
     // Ticks are run here, one by one; the running timer never fires within the run.
     f.連続画像->set_interval(60000);
-    f.Check1[0]->click();
+    f.continuous_checks[0]->click();
     f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
       // The interval passes: the picture ahead is decoded meanwhile.
@@ -181,13 +181,13 @@ void soak(const QString& folder, int total_ticks) {
     });
     while (ticks < target) {
       // A removal with Yes stops the display, or the register runs low: start it again.
-      if (!f.Check1[index]->isChecked()) {
+      if (!f.continuous_checks[index]->isChecked()) {
         if ((index == 0 ? f.st.img : f.st.txt).top_index() < 5) fill(index == 0);
-        f.Check1[index]->click();
+        f.continuous_checks[index]->click();
       }
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
-    f.Check1[index]->setChecked(false);
+    f.continuous_checks[index]->setChecked(false);
   };
   const double rss_start = bench::resident_memory_mb();
   QElapsedTimer t;
@@ -297,14 +297,14 @@ void text_soak(const QString& folder, int total_ticks) {
   QElapsedTimer t;
   t.start();
   while (ticks < total_ticks) {
-    if (!f.Check1[1]->isChecked()) {
+    if (!f.continuous_checks[1]->isChecked()) {
       if (f.st.txt.top_index() < 10) fill();
-      f.Check1[1]->click();
+      f.continuous_checks[1]->click();
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     if (rss_warm == 0 && ticks >= total_ticks / 10) rss_warm = bench::resident_memory_mb();
   }
-  f.Check1[1]->setChecked(false);
+  f.continuous_checks[1]->setChecked(false);
   // The last readings end, and their watchers go.
   QThreadPool::globalInstance()->waitForDone();
   QCoreApplication::processEvents();

@@ -109,40 +109,40 @@ void Form1::create_controls() {
   List1 = named(new QListWidget(client), QStringLiteral("List1"));
   set_twips_geometry(List1, 600, 0, 6375, 780);
   for (int i = 0; i < 2; ++i) {
-    Command3[i] = named(new QPushButton(client), indexed_name("Command3", i));
-    Command3[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
-    Command3[i]->setFont(pgothic);
-    set_twips_geometry(Command3[i], 0, 0, 615, 350);
+    text_arrows[i] = named(new QPushButton(client), indexed_name("Command3", i));
+    text_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
+    text_arrows[i]->setFont(pgothic);
+    set_twips_geometry(text_arrows[i], 0, 0, 615, 350);
   }
   for (int i = 0; i < 2; ++i) {
-    Command1[i] = named(new QPushButton(client), indexed_name("Command1", i));
+    pause_buttons[i] = named(new QPushButton(client), indexed_name("Command1", i));
     show_pause_state(i, false);
-    set_twips_geometry(Command1[i], 0, 0, 495, 350);
+    set_twips_geometry(pause_buttons[i], 0, 0, 495, 350);
   }
   連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
   for (int i = 0; i < 2; ++i) {
-    Check1[i] = named(new QCheckBox(client), indexed_name("Check1", i));
+    continuous_checks[i] = named(new QCheckBox(client), indexed_name("Check1", i));
     // The box is never cut: the style's box may be taller than the design's 195 twips (13 px),
     // and the layout's geometry then keeps the box's height.
     QStyleOptionButton option;
-    option.initFrom(Check1[i]);
-    Check1[i]->setMinimumHeight(
-        Check1[i]
+    option.initFrom(continuous_checks[i]);
+    continuous_checks[i]->setMinimumHeight(
+        continuous_checks[i]
             ->style()
-            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, Check1[i])
+            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, continuous_checks[i])
             .height());
-    set_twips_geometry(Check1[i], 0, 0, 255, 195);
+    set_twips_geometry(continuous_checks[i], 0, 0, 255, 195);
   }
   // The text row's box has its own caption, cut off by its width; the row's label shows instead.
-  Check1[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
+  continuous_checks[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
   for (int i = 0; i < 2; ++i) {
-    Command2[i] = named(new QPushButton(client), indexed_name("Command2", i));
-    Command2[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
-    Command2[i]->setFont(pgothic);
-    set_twips_geometry(Command2[i], 0, 0, 615, 350);
+    image_arrows[i] = named(new QPushButton(client), indexed_name("Command2", i));
+    image_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
+    image_arrows[i]->setFont(pgothic);
+    set_twips_geometry(image_arrows[i], 0, 0, 615, 350);
   }
-  for (QPushButton* b :
-       {Command6[0], Command6[1], Command3[0], Command3[1], Command2[0], Command2[1]}) {
+  for (QPushButton* b : {Command6[0], Command6[1], text_arrows[0], text_arrows[1], image_arrows[0],
+                         image_arrows[1]}) {
     b->setIconSize(QSize(16, 16));
   }
   ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
@@ -197,9 +197,9 @@ void Form1::create_controls() {
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{Command1[0], Command1[1], Command6[0], Command6[1], List1,
-                                       Command2[0], Command2[1], Command3[0], Command3[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           pause_buttons[0], pause_buttons[1], Command6[0], Command6[1], List1, image_arrows[0],
+           image_arrows[1], text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
 }
@@ -213,10 +213,10 @@ void Form1::set_accessible_names() {
       {number_box, "表示番号"},                    {result_view, "検索用のテキスト表示"},
       {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
       {List1, "検索結果の一覧"},
-      {Command3[0], "前のテキスト"},          {Command3[1], "次のテキスト"},
-      {Command1[0], "画像の連続表示の一時停止"}, {Command1[1], "テキストの連続表示の一時停止"},
-      {Check1[0], "画像を連続表示"},          {Check1[1], "テキストを連続表示"},
-      {Command2[0], "前の画像"},              {Command2[1], "次の画像"},
+      {text_arrows[0], "前のテキスト"},          {text_arrows[1], "次のテキスト"},
+      {pause_buttons[0], "画像の連続表示の一時停止"}, {pause_buttons[1], "テキストの連続表示の一時停止"},
+      {continuous_checks[0], "画像を連続表示"},          {continuous_checks[1], "テキストを連続表示"},
+      {image_arrows[0], "前の画像"},              {image_arrows[1], "次の画像"},
       {text_pane, "テキスト表示"},         {File1, "ファイルボックス"},
       {SHTree1, "フォルダツリー"},            {image_pane, "画像表示"},
   };

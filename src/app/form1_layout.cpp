@@ -99,8 +99,8 @@ void Form1::window_layout() {
   if (action == LayoutPlan::Action::StopContinuousDisplay) {
     連続画像->set_enabled(false);
     連続テキスト->set_enabled(false);
-    Check1[0]->setChecked(false);
-    Check1[1]->setChecked(false);
+    continuous_checks[0]->setChecked(false);
+    continuous_checks[1]->setChecked(false);
     return;
   }
   if (action == LayoutPlan::Action::SnapToMinimum && maximized_for_layout()) {

@@ -113,8 +113,8 @@ void Form1::Form_Load() {
 
   // 8, 9. No picture fitting; both continuous-display boxes clear.
   image_pane->set_stretch(false);
-  Check1[0]->setChecked(false);
-  Check1[1]->setChecked(false);
+  continuous_checks[0]->setChecked(false);
+  continuous_checks[1]->setChecked(false);
 
   // 10, 11. The start-up size; both continuous-display timers off.
   set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);

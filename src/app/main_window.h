@@ -53,11 +53,11 @@ class Form1 final : public QMainWindow {
   TextPane* result_view = nullptr;
   std::array<QPushButton*, 2> Command6{};
   QListWidget* List1 = nullptr;
-  std::array<QPushButton*, 2> Command3{};
-  std::array<QPushButton*, 2> Command1{};
+  std::array<QPushButton*, 2> text_arrows{};
+  std::array<QPushButton*, 2> pause_buttons{};
   ClassicTimer* 連続テキスト = nullptr;
-  std::array<QCheckBox*, 2> Check1{};
-  std::array<QPushButton*, 2> Command2{};
+  std::array<QCheckBox*, 2> continuous_checks{};
+  std::array<QPushButton*, 2> image_arrows{};
   ClassicTimer* ロード終了表示 = nullptr;
   TextPane* text_pane = nullptr;
   ClassicTimer* 連続画像 = nullptr;

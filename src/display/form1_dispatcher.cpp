@@ -34,8 +34,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
     ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
-      Command2[0]->show();
-      Command2[1]->show();
+      image_arrows[0]->show();
+      image_arrows[1]->show();
     }
     // Keep the picture inside the window.
     const QRect g = twips_geometry(image_pane);
@@ -76,8 +76,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
   ラベル表示(r.path(r.last));
   text_pane->focus();
   if (!r.empty()) {
-    Command3[0]->show();
-    Command3[1]->show();
+    text_arrows[0]->show();
+    text_arrows[1]->show();
   }
   if (target == 1) {
     text_pane->show();

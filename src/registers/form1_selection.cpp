@@ -156,11 +156,11 @@ void Form1::blank_pane(const RegisterSide& side) {
 
 void Form1::Text1_GotFocus() {
   if (count_label->text().isEmpty()) return;
-  if (Check1[0]->isChecked()) {
-    Check1[0]->setChecked(false);
+  if (continuous_checks[0]->isChecked()) {
+    continuous_checks[0]->setChecked(false);
     連続画像->set_enabled(false);
-  } else if (Check1[1]->isChecked()) {
-    Check1[1]->setChecked(false);
+  } else if (continuous_checks[1]->isChecked()) {
+    continuous_checks[1]->setChecked(false);
     連続テキスト->set_enabled(false);
   }
   number_box->setText(bare_entry_number(number_box->text()));

@@ -261,8 +261,9 @@ void Form1::kensaku_main() {
   List1->show();
   for (QWidget* w : std::initializer_list<QWidget*>{
            number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
-           continuous_labels[0], continuous_labels[1], count_label, number_box, Check1[0],
-           Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
+           continuous_labels[0], continuous_labels[1], count_label, number_box,
+           continuous_checks[0], continuous_checks[1], image_arrows[1], image_arrows[0],
+           text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
   Command6[0]->show();
@@ -414,18 +415,18 @@ std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 fro
 void Form1::検索画面終了() {
   List1->clear();
   List1->hide();
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{number_caption, path_caption, path_labels[0], path_labels[1],
-                                       path_labels[2], continuous_labels[0], continuous_labels[1],
-                                       count_label, number_box, Check1[0], Check1[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
+           continuous_labels[0], continuous_labels[1], count_label, number_box,
+           continuous_checks[0], continuous_checks[1]}) {
     w->show();
   }
   if (!st.img.empty()) {
-    Command2[0]->show();
-    Command2[1]->show();
+    image_arrows[0]->show();
+    image_arrows[1]->show();
   }
-  Command3[0]->show();
-  Command3[1]->show();
+  text_arrows[0]->show();
+  text_arrows[1]->show();
   Command6[0]->hide();
   Command6[1]->hide();
   if (登録ファイル名表示->isChecked()) {

@@ -425,8 +425,8 @@ void TestApp::controls_have_distinct_accessible_names() {
       {f.path_labels[1], QAccessible::Name, "表示ファイル（2） /user"},
       {f.path_labels[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
       {f.number_box, QAccessible::Value, "  7"},
-      {f.Command1[0], QAccessible::Description, "一時停止中"},
-      {f.Command1[1], QAccessible::Description, "連続表示中"},
+      {f.pause_buttons[0], QAccessible::Description, "一時停止中"},
+      {f.pause_buttons[1], QAccessible::Description, "連続表示中"},
   };
   for (const auto& [w, t, expected] : values) {
     QCOMPARE(heard(w, t), expected);
@@ -456,19 +456,20 @@ void TestApp::window_lays_out_snaps_back_and_minimises() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(8280, 5475));
+  QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(8280, 5475));
   // Geometry lands on whole pixels: 2275 twips is 151.67 pixels, shown as 152.
   QCOMPARE(f.File1->height(), twips_to_px(2275));
   f.set_outer_size_twips(5000, 12000);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   f.set_outer_size_twips(9000, 12000);
-  QTRY_COMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
-  f.Check1[0]->setChecked(true);
+  QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
+  f.continuous_checks[0]->setChecked(true);
   f.連続画像->set_enabled(true);
   f.連続テキスト->set_enabled(true);
   f.setWindowState(Qt::WindowMinimized);
   QTRY_VERIFY(!f.連続画像->enabled());
-  QVERIFY(!f.連続テキスト->enabled() && !f.Check1[0]->isChecked() && !f.Check1[1]->isChecked());
+  QVERIFY(!f.連続テキスト->enabled() && !f.continuous_checks[0]->isChecked() &&
+          !f.continuous_checks[1]->isChecked());
 }
 
 void TestApp::window_lays_out_when_the_minimum_is_refused() {
@@ -481,7 +482,7 @@ void TestApp::window_lays_out_when_the_minimum_is_refused() {
   // The bottom rows follow the window's real lower and right edges (to a pixel).
   const QSize outer = f.outer_size_twips();
   QVERIFY(outer.width() < 9660);
-  const QPoint arrow = twips_geometry(f.Command2[1]).topLeft();
+  const QPoint arrow = twips_geometry(f.image_arrows[1]).topLeft();
   QVERIFY2((arrow - QPoint(outer.width() - 1380, outer.height() - 1500)).manhattanLength() <= 30,
            qPrintable(QStringLiteral("%1,%2").arg(arrow.x()).arg(arrow.y())));
 }
@@ -501,7 +502,7 @@ void TestApp::maximised_window_keeps_its_size() {
   QVERIFY(f.st.layout_done);
   // The bottom rows follow the size there is.
   const QSize outer = f.outer_size_twips();
-  QVERIFY(std::abs(twips_geometry(f.Command2[1]).left() - (outer.width() - 1380)) <= 15);
+  QVERIFY(std::abs(twips_geometry(f.image_arrows[1]).left() - (outer.width() - 1380)) <= 15);
 }
 
 // What Qt draws itself speaks Japanese once the window has started, whatever the locale: the

@@ -166,7 +166,7 @@ void TestBulk::commands() {
   f.st.options.delete_allowed = deletion_allowed;
   const bool images = kind == BulkKind::Images;
   QListWidget* list_box = images ? f.image_list : f.text_list;
-  const auto arrows = images ? f.Command2 : f.Command3;
+  const auto arrows = images ? f.image_arrows : f.text_arrows;
   const QList<QAction*> enabled =
       images
           ? QList<QAction*>{f.img_all_clear, f.画像のコピー, f.image_登録から削除}

@@ -180,7 +180,7 @@ void TestSearchForm::leaving_the_search_screen() {
     f.st.txt.reset(20);
     f.form4()->Command1[1]->click();
     QCOMPARE(f.text_pane->text(), QString());
-    QVERIFY(f.Command3[0]->isVisible() && f.number_caption->isVisible());
+    QVERIFY(f.text_arrows[0]->isVisible() && f.number_caption->isVisible());
   } else if (how == "command") {
     f.文字列検索の終了->trigger();
   } else if (how == "clear") {
@@ -207,7 +207,7 @@ void TestSearchForm::leaving_the_search_screen() {
              fx.folder() + "/a.txt");
   }
   QVERIFY(!f.文字列検索の終了->isEnabled());
-  QCOMPARE(f.Command2[0]->isVisible() && f.Command2[1]->isVisible(), pictures);
+  QCOMPARE(f.image_arrows[0]->isVisible() && f.image_arrows[1]->isVisible(), pictures);
 }
 
 // 😀x, two line breaks, aaa / aa: the occurrences at 6–7 and 7–8 (a line break counts one, the

@@ -727,7 +727,7 @@ void TestDisplaySheets::late_reading_is_superseded() {
   f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
   settle(f);
   QVERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t")));
-  if (action == "tick") f.Check1[1]->click();
+  if (action == "tick") f.continuous_checks[1]->click();
   // The workbook again, as the arrow or the text display shows it; its reading is under way until
   // the window takes its events.
   f.st.txt.cur = 1;
@@ -742,7 +742,7 @@ void TestDisplaySheets::late_reading_is_superseded() {
   } else if (action == "tick") {
     f.連続テキスト_Timer();
   } else if (action == "start") {
-    f.Check1[1]->click();
+    f.continuous_checks[1]->click();
   } else if (action == "clear") {
     fx.messages.expect(QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
     f.txt_all_clear->trigger();

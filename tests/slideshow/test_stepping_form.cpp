@@ -129,24 +129,25 @@ void TestSteppingForm::mode_switch() {
   Window w(images, 2);
   Form1& f = *w.f;
   for (const QChar a : actions) {
-    if (a == '0' || a == '1') f.Check1[a.digitValue()]->click();
-    if (a == 'a') QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (a == '0' || a == '1') f.continuous_checks[a.digitValue()]->click();
+    if (a == 'a') QTest::mouseClick(f.image_arrows[1], Qt::LeftButton);
     if (a == 't') f.Command3_Click(1);
   }
   auto bits = [](bool a, bool b) { return QString(a ? "1" : "0") + (b ? "1" : "0"); };
-  QCOMPARE(QStringList({bits(f.Check1[0]->isChecked(), f.Check1[1]->isChecked()),
-                        bits(f.連続画像->enabled(), f.連続テキスト->enabled()),
-                        bits(!f.Command1[0]->isHidden(), !f.Command1[1]->isHidden()),
-                        bits(!f.Command2[0]->isHidden() && !f.Command2[1]->isHidden(),
-                             !f.Command3[0]->isHidden() && !f.Command3[1]->isHidden())})
-               .join(' '),
-           state);
+  QCOMPARE(
+      QStringList({bits(f.continuous_checks[0]->isChecked(), f.continuous_checks[1]->isChecked()),
+                   bits(f.連続画像->enabled(), f.連続テキスト->enabled()),
+                   bits(!f.pause_buttons[0]->isHidden(), !f.pause_buttons[1]->isHidden()),
+                   bits(!f.image_arrows[0]->isHidden() && !f.image_arrows[1]->isHidden(),
+                        !f.text_arrows[0]->isHidden() && !f.text_arrows[1]->isHidden())})
+          .join(' '),
+      state);
 }
 
 void TestSteppingForm::tick_steps() {
   Window w(3, 0);
   Form1& f = *w.f;
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   for (int cur : {0, 1, 2, 0}) {
     f.連続画像_Timer();
     QCOMPARE(f.number_box->text() + f.count_label->text() + labels(f),
@@ -156,10 +157,11 @@ void TestSteppingForm::tick_steps() {
   // A current slot that holds nothing stops the display from its own tick.
   f.st.img.cur = 5;
   f.連続画像_Timer();
-  QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.連続画像->enabled() &&
+          f.pause_buttons[0]->isHidden());
   f.st.img.cur = 0;
   f.連続画像->set_interval(5);  // the timer runs the ticks
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   QTRY_COMPARE(f.number_box->text(), QString("  2"));
 }
 
@@ -170,7 +172,7 @@ void TestSteppingForm::look_ahead_after_resuming() {
   Form1& f = *w.f;
   QStringList decoded_ahead;
   f.look_ahead().started = [&](const QString& path) { decoded_ahead << path; };
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   f.連続画像_Timer();
   QCOMPARE(decoded_ahead, (QStringList{w.images[0], w.images[1]}));
   f.Command1_Click(0);
@@ -200,7 +202,7 @@ void TestSteppingForm::wrapped_register() {
   Window w(23, 0);
   Form1& f = *w.f;
   QCOMPARE(f.count_label->text(), QString("/20"));
-  if (ticks) f.Check1[0]->click();
+  if (ticks) f.continuous_checks[0]->click();
   QStringList shown;
   for (int step = 0; step < 22; ++step) {
     ticks ? f.連続画像_Timer() : f.Command2_Click(1);
@@ -211,7 +213,7 @@ void TestSteppingForm::wrapped_register() {
   expected << w.images[21];
   QCOMPARE(shown, expected);
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
-  if (ticks) f.Check1[0]->click();
+  if (ticks) f.continuous_checks[0]->click();
   f.number_box->setText("20");
   QTest::keyClick(f.number_box, Qt::Key_Return);
   QCOMPARE(f.st.img.cur, 20);
@@ -230,7 +232,7 @@ void TestSteppingForm::tick_after_clearing() {
   QFETCH(bool, text);
   Window w(text ? 0 : 2, text ? 2 : 0);
   Form1& f = *w.f;
-  f.Check1[int(text)]->click();
+  f.continuous_checks[int(text)]->click();
   text ? f.連続テキスト_Timer() : f.連続画像_Timer();
   w.fx.messages.expect(
       text ? QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？")
@@ -238,7 +240,8 @@ void TestSteppingForm::tick_after_clearing() {
   (text ? f.txt_all_clear : f.img_all_clear)->trigger();
   for (int tick = 0; tick < 3; ++tick) text ? f.連続テキスト_Timer() : f.連続画像_Timer();
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
-  QVERIFY(!f.Check1[int(text)]->isChecked() && !(text ? f.連続テキスト : f.連続画像)->enabled());
+  QVERIFY(!f.continuous_checks[int(text)]->isChecked() &&
+          !(text ? f.連続テキスト : f.連続画像)->enabled());
 }
 
 // The picture formats the settings file adds are registered, and run in the slideshow with the
@@ -261,7 +264,7 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
   for (const QString& path : paths) QCOMPARE(f.ファイルの表示(path, 1), 0);
   QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   const int decodes = f.image_pane->decode_count();
   for (int cur : {0, 1, 2, 3, 0}) {
     f.連続画像_Timer();
@@ -336,13 +339,13 @@ void TestSteppingForm::missing_file() {
   Form1& f = *w.f;
   Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
-  if (tick) f.Check1[int(text)]->click();
+  if (tick) f.continuous_checks[int(text)]->click();
   if (route == "preview") f.st.sheet_app = SheetApp::Excel;
   const auto step = [&] {
-    if (route == "arrow") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (route == "arrow") QTest::mouseClick(f.image_arrows[1], Qt::LeftButton);
     if (route == "tick") f.連続画像_Timer();
     if (route == "text tick") f.連続テキスト_Timer();
-    if (route == "preview") QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+    if (route == "preview") QTest::mouseClick(f.text_arrows[1], Qt::LeftButton);
   };
   step();
   QFile::remove(files[1]);
@@ -363,7 +366,8 @@ void TestSteppingForm::missing_file() {
   if (route != "tick") QCOMPARE(f.number_box->text() + labels(f), "  0" + files[0]);
   if (!yes && route != "preview")
     QVERIFY(text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull());
-  QCOMPARE(f.Check1[int(text)]->isChecked() && (text ? f.連続テキスト : f.連続画像)->enabled(),
+  QCOMPARE(f.continuous_checks[int(text)]->isChecked() &&
+               (text ? f.連続テキスト : f.連続画像)->enabled(),
            tick);
 }
 
@@ -468,7 +472,7 @@ void TestSteppingForm::remove_and_delete() {
   if (!r.empty()) return;
   QCOMPARE(f.count_label->text() + f.number_box->text() + labels(f), QString());
   QVERIFY((text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull()) &&
-          (text ? f.Command3 : f.Command2)[1]->isHidden());
+          (text ? f.text_arrows : f.image_arrows)[1]->isHidden());
   for (QAction* a : text ? QList<QAction*>{f.text_ファイル削除, f.コピー}
                          : QList<QAction*>{f.画像のコピー, f.image_登録から削除,
                                            f.image_ファイル削除, f.img_file_open, f.img_all_clear})
@@ -504,7 +508,7 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   const Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
   QAction* remove = text ? f.text_登録から削除 : f.image_登録から削除;
-  f.Check1[int(text)]->click();
+  f.continuous_checks[int(text)]->click();
   const auto tick = [&] { text ? f.連続テキスト_Timer() : f.連続画像_Timer(); };
   for (int i = 0; i < shown; ++i) tick();
   if (text && shown == 2) {
@@ -517,7 +521,7 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
     w.fx.messages.expect(remove_question);
     remove->trigger();
   }
-  QVERIFY(!f.Check1[int(text)]->isChecked());
+  QVERIFY(!f.continuous_checks[int(text)]->isChecked());
   QStringList left = files;
   left.removeAt(shown);
   QCOMPARE(r.path(0) + r.path(1) + r.path(2), left.join(QString()));
@@ -558,7 +562,7 @@ void TestSteppingForm::removal_with_nothing_on_display() {
   f.txt_all_load->trigger();
   QCOMPARE(f.st.img.last, 2);
   QCOMPARE(f.st.txt.last, 0);
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   for (QAction* remove : {f.image_登録から削除, f.text_登録から削除}) {
     fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
     remove->trigger();
@@ -583,16 +587,17 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.txt.cur, 0);
   // With images running, their list shows and Alt+S pauses and resumes them.
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   QVERIFY(!f.image_list->isHidden() && f.text_list->isHidden());
   for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
     QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
-    QCOMPARE(f.Command1[0]->text(), QString(glyph));
+    QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
     QCOMPARE(f.連続画像->enabled(), running);
   }
   for (int tick = 0; tick < 2; ++tick) f.連続画像_Timer();
   f.Text1_GotFocus();
-  QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.連続画像->enabled() &&
+          f.pause_buttons[0]->isHidden());
   QCOMPARE(f.number_box->text(), QString("1"));
   // The picture pane is on display now: Alt+Right steps the pictures.
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
@@ -645,7 +650,7 @@ void TestSteppingForm::picture_keys_step_as_the_arrows() {
   QSet<int> shown{f.st.img.cur};
   for (int press = 0; press < 4; ++press) {
     QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key));
-    if (button >= 0) clicks.f->Command2[button]->click();
+    if (button >= 0) clicks.f->image_arrows[button]->click();
     QCOMPARE(f.st.img.cur, clicks.f->st.img.cur);
     QCOMPARE(labels(f).section('/', -1), labels(*clicks.f).section('/', -1));
     shown.insert(f.st.img.cur);
@@ -662,34 +667,34 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
   Form1& f = *w.f;
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   f.連続画像_Timer();
   QTest::mouseClick(f.image_pane, Qt::LeftButton, {}, QPoint(5, 5));
   for (QWidget* focus :
-       {static_cast<QWidget*>(f.image_pane), static_cast<QWidget*>(f.Command2[1])}) {
+       {static_cast<QWidget*>(f.image_pane), static_cast<QWidget*>(f.image_arrows[1])}) {
     focus->setFocus();
     for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
       QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
-      QCOMPARE(f.Command1[0]->text(), QString(glyph));
+      QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
       QCOMPARE(f.連続画像->enabled(), running);
       QCOMPARE(f.st.img_paused, !running);
-      QVERIFY(f.Check1[0]->isChecked());
+      QVERIFY(f.continuous_checks[0]->isChecked());
     }
   }
   // A held key pauses once.
   QTest::keyPress(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
-  QApplication::sendEvent(f.Command2[1], &repeat);
+  QApplication::sendEvent(f.image_arrows[1], &repeat);
   QTest::keyRelease(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QVERIFY(f.st.img_paused);
   // Stopped, Space on the forward arrow is its click again, and on the picture nothing.
-  f.Check1[0]->click();
-  QVERIFY(!f.Check1[0]->isChecked());
+  f.continuous_checks[0]->click();
+  QVERIFY(!f.continuous_checks[0]->isChecked());
   const int before = f.st.img.cur;
   f.image_pane->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QCOMPARE(f.st.img.cur, before);
-  f.Command2[1]->setFocus();
+  f.image_arrows[1]->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QVERIFY(f.st.img.cur != before);
 }
