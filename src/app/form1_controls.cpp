@@ -102,12 +102,12 @@ void Form1::create_controls() {
   result_view->setFont(pgothic);
   set_twips_geometry(result_view, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
-    Command6[i] = named(new QPushButton(client), indexed_name("Command6", i));
-    Command6[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
-    set_twips_geometry(Command6[i], 0, 0, 615, 350);
+    hit_arrows[i] = named(new QPushButton(client), indexed_name("Command6", i));
+    hit_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
+    set_twips_geometry(hit_arrows[i], 0, 0, 615, 350);
   }
-  List1 = named(new QListWidget(client), QStringLiteral("List1"));
-  set_twips_geometry(List1, 600, 0, 6375, 780);
+  hit_list = named(new QListWidget(client), QStringLiteral("List1"));
+  set_twips_geometry(hit_list, 600, 0, 6375, 780);
   for (int i = 0; i < 2; ++i) {
     text_arrows[i] = named(new QPushButton(client), indexed_name("Command3", i));
     text_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
@@ -141,8 +141,8 @@ void Form1::create_controls() {
     image_arrows[i]->setFont(pgothic);
     set_twips_geometry(image_arrows[i], 0, 0, 615, 350);
   }
-  for (QPushButton* b : {Command6[0], Command6[1], text_arrows[0], text_arrows[1], image_arrows[0],
-                         image_arrows[1]}) {
+  for (QPushButton* b : {hit_arrows[0], hit_arrows[1], text_arrows[0], text_arrows[1],
+                         image_arrows[0], image_arrows[1]}) {
     b->setIconSize(QSize(16, 16));
   }
   ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
@@ -184,22 +184,22 @@ void Form1::create_controls() {
   // text pane, the hit list) comes to the top whenever it is shown.
   for (QWidget* w : std::initializer_list<QWidget*>{image_pane, text_pane, result_view}) w->lower();
   auto* raiser = new RaiseWhenShown(this);
-  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, result_view, List1}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, result_view, hit_list}) {
     w->installEventFilter(raiser);
   }
   set_accessible_names();
   // A name cut off at the list's edge can still be read whole: the row shows it as a tooltip (a
   // register list's row shows its entry's path).
   for (QAbstractItemView* view :
-       std::initializer_list<QAbstractItemView*>{File1, image_list, text_list, List1}) {
+       std::initializer_list<QAbstractItemView*>{File1, image_list, text_list, hit_list}) {
     show_cut_rows_whole(view);
   }
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.
   for (QWidget* w : std::initializer_list<QWidget*>{
-           pause_buttons[0], pause_buttons[1], Command6[0], Command6[1], List1, image_arrows[0],
-           image_arrows[1], text_arrows[0], text_arrows[1]}) {
+           pause_buttons[0], pause_buttons[1], hit_arrows[0], hit_arrows[1], hit_list,
+           image_arrows[0], image_arrows[1], text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
 }
@@ -211,8 +211,8 @@ void Form1::set_accessible_names() {
   const std::initializer_list<std::pair<QWidget*, const char*>> names = {
       {text_list, "登録テキストの一覧"},       {image_list, "登録画像の一覧"},
       {number_box, "表示番号"},                    {result_view, "検索用のテキスト表示"},
-      {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
-      {List1, "検索結果の一覧"},
+      {hit_arrows[0], "前の検索結果"},          {hit_arrows[1], "次の検索結果"},
+      {hit_list, "検索結果の一覧"},
       {text_arrows[0], "前のテキスト"},          {text_arrows[1], "次のテキスト"},
       {pause_buttons[0], "画像の連続表示の一時停止"}, {pause_buttons[1], "テキストの連続表示の一時停止"},
       {continuous_checks[0], "画像を連続表示"},          {continuous_checks[1], "テキストを連続表示"},

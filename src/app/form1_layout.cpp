@@ -91,7 +91,7 @@ void Form1::window_layout() {
   in.minimum_refused = minimum_refused_;
   in.stretch = image_pane->stretch();
   in.search_mode = st.search_mode;
-  in.list1_left = twips_geometry(List1).x();
+  in.list1_left = twips_geometry(hit_list).x();
   in.label4_left = twips_geometry(path_labels[0]).x();
 
   // Minimised, or smaller than the minimum: nothing is placed.

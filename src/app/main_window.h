@@ -51,8 +51,8 @@ class Form1 final : public QMainWindow {
   QListWidget* image_list = nullptr;
   QLineEdit* number_box = nullptr;
   TextPane* result_view = nullptr;
-  std::array<QPushButton*, 2> Command6{};
-  QListWidget* List1 = nullptr;
+  std::array<QPushButton*, 2> hit_arrows{};
+  QListWidget* hit_list = nullptr;
   std::array<QPushButton*, 2> text_arrows{};
   std::array<QPushButton*, 2> pause_buttons{};
   ClassicTimer* 連続テキスト = nullptr;

@@ -67,7 +67,7 @@ void Form1::file_open() {
       path = join_path(SHTree1->current_path(), File1->file_name());
       break;
     case PopupSource::HitList:
-      if (QListWidgetItem* item = List1->currentItem()) path = item->text();
+      if (QListWidgetItem* item = hit_list->currentItem()) path = item->text();
       break;
     case PopupSource::Pane:
       path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();

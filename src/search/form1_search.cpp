@@ -169,10 +169,10 @@ void Form1::connect_search_events() {
   connect(txt_kensaku, &QAction::triggered, this, [this] { txt_kensaku_Click(); });
   connect(文字列検索の終了, &QAction::triggered, this, [this] { 文字列検索の終了_Click(); });
   for (int i = 0; i < 2; ++i) {
-    connect(Command6[i], &QPushButton::clicked, this, [this, i] { Command6_Click(i); });
+    connect(hit_arrows[i], &QPushButton::clicked, this, [this, i] { Command6_Click(i); });
   }
   new ListMouseFilter(
-      List1, [this](QMouseEvent* e) { List1_MouseDown(e->button()); },
+      hit_list, [this](QMouseEvent* e) { List1_MouseDown(e->button()); },
       [this](QMouseEvent* e) { List1_MouseUp(e->button(), e->globalPosition().toPoint()); });
 }
 
@@ -220,7 +220,7 @@ void Form1::kensaku_main() {
     scan.reset();
     scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
   }
-  List1->clear();
+  hit_list->clear();
   result_view->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());
 
@@ -251,14 +251,14 @@ void Form1::kensaku_main() {
     scan->wait_in(loop, {});
   }
 
-  for (int i : scan->hits()) List1->addItem(paths[size_t(i)]);
-  if (List1->count() == 0) {
+  for (int i : scan->hits()) hit_list->addItem(paths[size_t(i)]);
+  if (hit_list->count() == 0) {
     msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();
     return;
   }
 
-  List1->show();
+  hit_list->show();
   for (QWidget* w : std::initializer_list<QWidget*>{
            number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
            continuous_labels[0], continuous_labels[1], count_label, number_box,
@@ -266,8 +266,8 @@ void Form1::kensaku_main() {
            text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
-  Command6[0]->show();
-  Command6[1]->show();
+  hit_arrows[0]->show();
+  hit_arrows[1]->show();
   SHTree1->hide();
   File1->hide();
   image_pane->hide();
@@ -279,7 +279,7 @@ void Form1::kensaku_main() {
 }
 
 void Form1::List1_MouseDown(Qt::MouseButton button) {
-  if (button != Qt::LeftButton || selected_line(List1) < 0) return;
+  if (button != Qt::LeftButton || selected_line(hit_list) < 0) return;
   st.hit_pos = 0;
   st.search_ready = 0;
   open_hit(false);
@@ -288,9 +288,9 @@ void Form1::List1_MouseDown(Qt::MouseButton button) {
 void Form1::open_hit(bool by_arrow) {
   form4()->find_next = [this](const QString& text) { 文字列検索(text); };
   form4()->end_search = [this] { 検索画面終了(); };
-  const int line = selected_line(List1);
+  const int line = selected_line(hit_list);
   if (line < 0) return;
-  st.hit_path = List1->item(line)->text();
+  st.hit_path = hit_list->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
   if (!by_arrow) result_view->hide();
@@ -309,24 +309,24 @@ void Form1::open_hit(bool by_arrow) {
 void Form1::Command6_Click(int index) {
   st.hit_pos = 0;
   st.search_ready = 0;
-  if (List1->count() == 0) return;
-  const int line = selected_line(List1);
+  if (hit_list->count() == 0) return;
+  const int line = selected_line(hit_list);
   int next = line;
   if (line < 0) {
     next = 0;
   } else if (index == 0 && line > 0) {
     next = line - 1;
-  } else if (index == 1 && line < List1->count() - 1) {
+  } else if (index == 1 && line < hit_list->count() - 1) {
     next = line + 1;
   }
-  List1->setCurrentRow(next);
-  List1->item(next)->setSelected(true);
+  hit_list->setCurrentRow(next);
+  hit_list->item(next)->setSelected(true);
   open_hit(true);
 }
 
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  list_file_open->setEnabled(selected_line(List1) >= 0);
+  list_file_open->setEnabled(selected_line(hit_list) >= 0);
   result_view->hide();
   st.popup_source = PopupSource::HitList;
   popup_menu(file, global_pos);
@@ -413,8 +413,8 @@ std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 fro
 }
 
 void Form1::検索画面終了() {
-  List1->clear();
-  List1->hide();
+  hit_list->clear();
+  hit_list->hide();
   for (QWidget* w : std::initializer_list<QWidget*>{
            number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
            continuous_labels[0], continuous_labels[1], count_label, number_box,
@@ -427,8 +427,8 @@ void Form1::検索画面終了() {
   }
   text_arrows[0]->show();
   text_arrows[1]->show();
-  Command6[0]->hide();
-  Command6[1]->hide();
+  hit_arrows[0]->hide();
+  hit_arrows[1]->hide();
   if (登録ファイル名表示->isChecked()) {
     image_list->hide();
     text_list->show();
