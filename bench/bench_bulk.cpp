@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
   Form1 window(platform);
   window.show();
   window.browse_to(folder);
-  if (window.File1->entries().size() != kFiles) {
+  if (window.file_box->entries().size() != kFiles) {
     std::fprintf(stderr, "the file box lists %lld names\n",
-                 static_cast<long long>(window.File1->entries().size()));
+                 static_cast<long long>(window.file_box->entries().size()));
     return 1;
   }
 

@@ -152,10 +152,10 @@ void Form1::create_controls() {
   text_pane->setFont(pgothic);
   set_twips_geometry(text_pane, 2640, 120, 6375, 5215);
   連続画像 = named(new ClassicTimer(this), QStringLiteral("連続画像"));
-  File1 = named(new FileBox(client), QStringLiteral("File1"));
-  set_twips_geometry(File1, 360, 2640, 2175, 2275);
-  SHTree1 = named(new FolderTree(client), QStringLiteral("SHTree1"));
-  set_twips_geometry(SHTree1, 360, 120, 2175, 2415);
+  file_box = named(new FileBox(client), QStringLiteral("File1"));
+  set_twips_geometry(file_box, 360, 2640, 2175, 2275);
+  folder_tree = named(new FolderTree(client), QStringLiteral("SHTree1"));
+  set_twips_geometry(folder_tree, 360, 120, 2175, 2415);
   count_label = named(new QLabel(client), QStringLiteral("Label6"));
   set_twips_geometry(count_label, 1810, 0, 620, 330);
   const char* label5_texts[] = {"画像を連続表示", "ﾃｷｽﾄを連続表示"};
@@ -191,7 +191,7 @@ void Form1::create_controls() {
   // A name cut off at the list's edge can still be read whole: the row shows it as a tooltip (a
   // register list's row shows its entry's path).
   for (QAbstractItemView* view :
-       std::initializer_list<QAbstractItemView*>{File1, image_list, text_list, hit_list}) {
+       std::initializer_list<QAbstractItemView*>{file_box, image_list, text_list, hit_list}) {
     show_cut_rows_whole(view);
   }
 
@@ -217,8 +217,8 @@ void Form1::set_accessible_names() {
       {pause_buttons[0], "画像の連続表示の一時停止"}, {pause_buttons[1], "テキストの連続表示の一時停止"},
       {continuous_checks[0], "画像を連続表示"},          {continuous_checks[1], "テキストを連続表示"},
       {image_arrows[0], "前の画像"},              {image_arrows[1], "次の画像"},
-      {text_pane, "テキスト表示"},         {File1, "ファイルボックス"},
-      {SHTree1, "フォルダツリー"},            {image_pane, "画像表示"},
+      {text_pane, "テキスト表示"},         {file_box, "ファイルボックス"},
+      {folder_tree, "フォルダツリー"},            {image_pane, "画像表示"},
   };
   // clang-format on
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
@@ -331,8 +331,8 @@ void Form1::connect_events() {
   connect(image_pane, &ImagePane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { Image1_MouseUp(b, at); });
   // Only this window's file box may ask the panes to show its selected file.
-  text_pane->set_file_box_token(File1->drag_token());
-  image_pane->set_file_box_token(File1->drag_token());
+  text_pane->set_file_box_token(file_box->drag_token());
+  image_pane->set_file_box_token(file_box->drag_token());
   for (TextPane* pane : {text_pane}) {
     connect(pane, &TextPane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
     connect(pane, &TextPane::filesDropped, this,
@@ -343,12 +343,12 @@ void Form1::connect_events() {
           [this](const QStringList& files) { pane_files_drop(files); });
 
   // Browsing.
-  connect(SHTree1, &FolderTree::folderSelected, this, [this] { SHTree1_Change(); });
-  connect(File1, &FileBox::attributesChanged, this,
-          [this] { SHTree1->set_show_hidden(File1->attributes().hidden); });
-  connect(File1, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
-  connect(File1, &FileBox::enterPressed, this, [this] { File1_DblClick(); });
-  connect(File1, &FileBox::mouseReleased, this,
+  connect(folder_tree, &FolderTree::folderSelected, this, [this] { SHTree1_Change(); });
+  connect(file_box, &FileBox::attributesChanged, this,
+          [this] { folder_tree->set_show_hidden(file_box->attributes().hidden); });
+  connect(file_box, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
+  connect(file_box, &FileBox::enterPressed, this, [this] { File1_DblClick(); });
+  connect(file_box, &FileBox::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { File1_MouseUp(b, at); });
   connect(now_refresh, &QAction::triggered, this, [this] { now_refresh_Click(); });
   for (QAction* a : {list_file_open, txt_file_open, img_file_open}) {

@@ -70,7 +70,7 @@ void Form1::Form_Load() {
 
   // 3. The file box's attribute switches, then its pattern. A text that is no truth value leaves
   // the switch as it was.
-  FileAttributes attributes = File1->attributes();
+  FileAttributes attributes = file_box->attributes();
   const std::pair<const QString*, bool*> switches[] = {{&kArchive, &attributes.archive},
                                                        {&kHidden, &attributes.hidden},
                                                        {&kReadOnly, &attributes.read_only},
@@ -78,8 +78,8 @@ void Form1::Form_Load() {
   for (const auto& [key, value] : switches) {
     if (const auto truth = truth_value(settings_.ini_read(kAttributes, *key))) *value = *truth;
   }
-  File1->set_attributes(attributes);
-  File1->set_pattern(settings_.ini_read(kAttributes, kPattern));
+  file_box->set_attributes(attributes);
+  file_box->set_pattern(settings_.ini_read(kAttributes, kPattern));
 
   // 4. The file count, tested in step 12.
   const int stored_count =
@@ -213,7 +213,7 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   if (option >= 0) write(kApplicationSection, kApplication, kApplicationNames[option]);
 
   // 2, 3. The file box's switches and the dialog's pattern.
-  const FileAttributes a = File1->attributes();
+  const FileAttributes a = file_box->attributes();
   write(kAttributes, kArchive, truth_text(a.archive));
   write(kAttributes, kHidden, truth_text(a.hidden));
   write(kAttributes, kReadOnly, truth_text(a.read_only));

@@ -61,8 +61,8 @@ class Form1 final : public QMainWindow {
   ClassicTimer* ロード終了表示 = nullptr;
   TextPane* text_pane = nullptr;
   ClassicTimer* 連続画像 = nullptr;
-  FileBox* File1 = nullptr;
-  FolderTree* SHTree1 = nullptr;
+  FileBox* file_box = nullptr;
+  FolderTree* folder_tree = nullptr;
   QLabel* count_label = nullptr;
   std::array<QLabel*, 2> continuous_labels{};
   std::array<QLabel*, 3> path_labels{};

@@ -79,29 +79,29 @@ void Form1::最大画面の再描画() {
       set_twips_geometry(image_pane, g.x(), g.y(), g.width(), g.height());
       // The keys go on reaching the picture when the control that had them is hidden here.
       QWidget* focused = focusWidget();
-      for (QWidget* hidden : std::initializer_list<QWidget*>{SHTree1, File1, image_list}) {
+      for (QWidget* hidden : std::initializer_list<QWidget*>{folder_tree, file_box, image_list}) {
         if (focused && hidden->isAncestorOf(focused)) image_pane->setFocus();
       }
-      SHTree1->hide();
-      File1->hide();
+      folder_tree->hide();
+      file_box->hide();
       image_list->hide();
       登録ファイル名表示->setChecked(false);
       登録ファイル名表示->setEnabled(false);
     } else {
-      SHTree1->show();
-      File1->show();
+      folder_tree->show();
+      file_box->show();
       登録ファイル名表示->setEnabled(true);
     }
     return;
   }
   if (st.search_mode) {
-    SHTree1->hide();
-    File1->hide();
+    folder_tree->hide();
+    file_box->hide();
     const QRect t = twips_geometry(text_pane);
     set_twips_geometry(text_pane, kSearchTextPaneLeft, kSearchTextPaneTop, t.width(), t.height());
   } else {
-    SHTree1->show();
-    File1->show();
+    folder_tree->show();
+    file_box->show();
   }
   const QRect g = normal_image_geometry(twips_geometry(image_pane).size());
   set_twips_geometry(image_pane, g.x(), g.y(), g.width(), g.height());

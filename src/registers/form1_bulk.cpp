@@ -68,12 +68,13 @@ void Form1::txt_all_load_Click() {
 void Form1::bulk_load(const RegisterSide& s) {
   bool& found = s.image ? st.img_found : st.txt_found;
   found = false;
-  const QString folder = File1->path();
+  const QString folder = file_box->path();
   st.msg_answer =
       msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
-  if (bulk_register(s.reg, kind, folder, readable_entries(*File1), st.image_exts) > 0) found = true;
+  if (bulk_register(s.reg, kind, folder, readable_entries(*file_box), st.image_exts) > 0)
+    found = true;
   if (!found) {
     show_notice(s.image ? kNoImage : kNoText);
     return;

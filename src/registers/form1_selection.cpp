@@ -237,7 +237,7 @@ void Form1::missing_file_prompt(const RegisterSide& s) {
   } else {
     blank_pane(s);
   }
-  File1->refresh();
+  file_box->refresh();
 }
 
 }  // namespace tarvex

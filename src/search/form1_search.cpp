@@ -268,8 +268,8 @@ void Form1::kensaku_main() {
   }
   hit_arrows[0]->show();
   hit_arrows[1]->show();
-  SHTree1->hide();
-  File1->hide();
+  folder_tree->hide();
+  file_box->hide();
   image_pane->hide();
   result_view->show();
   text_pane->hide();
@@ -434,8 +434,8 @@ void Form1::検索画面終了() {
     text_list->show();
   }
   文字列検索の終了->setEnabled(false);
-  SHTree1->show();
-  File1->show();
+  folder_tree->show();
+  file_box->show();
   // The window comes back with the text pane in the panes' place, holding the current text entry;
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
   image_pane->hide();

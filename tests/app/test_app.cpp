@@ -205,8 +205,8 @@ void TestApp::startup_without_a_settings_file() {
   Form1& f = fx.make(true);
   QCOMPARE(f.st.txt.paths.size(), 202);
   QCOMPARE(f.連続画像->interval(), 0);
-  QCOMPARE(f.File1->pattern(), QString());
-  QCOMPARE(f.File1->attributes(), FileAttributes{});
+  QCOMPARE(f.file_box->pattern(), QString());
+  QCOMPARE(f.file_box->attributes(), FileAttributes{});
   // The notice window refuses to close until shutdown unloads it.
   QVERIFY(!f.form3()->close());
   f.close();
@@ -311,7 +311,7 @@ void TestApp::first_start_with_the_shipped_settings() {
       QCOMPARE(f.連続テキスト->interval(), 10000);
       QCOMPARE(f.st.sheet_app, SheetApp::Excel);
       QCOMPARE(f.st.image_exts[5], QString("svg"));
-      QCOMPARE(f.File1->pattern(), QString("*.*"));
+      QCOMPARE(f.file_box->pattern(), QString("*.*"));
       QVERIFY(f.image_pane->stretch() && !f.form2()->Check3->isChecked());
     }
     f.close();
@@ -339,8 +339,8 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   QCOMPARE(f.st.img.max_index, 20);
   QCOMPARE(f.st.excel_exts[10], QString("xlw"));
   // "maybe" is no truth value: the system switch keeps its initial state.
-  QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
-  QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
+  QCOMPARE(f.file_box->attributes(), (FileAttributes{false, true, true, false}));
+  QCOMPARE(f.file_box->pattern(), QString("*.bmp;*.txt"));
   QCOMPARE(f.st.sheet_app, SheetApp::Excel);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
   QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
@@ -458,7 +458,7 @@ void TestApp::window_lays_out_snaps_back_and_minimises() {
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(8280, 5475));
   // Geometry lands on whole pixels: 2275 twips is 151.67 pixels, shown as 152.
-  QCOMPARE(f.File1->height(), twips_to_px(2275));
+  QCOMPARE(f.file_box->height(), twips_to_px(2275));
   f.set_outer_size_twips(5000, 12000);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   f.set_outer_size_twips(9000, 12000);
@@ -561,11 +561,11 @@ void TestApp::cut_rows_show_whole() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QVERIFY(f.File1->set_path(fx.folder()));
-  const int row = f.File1->entries().indexOf(name);
+  QVERIFY(f.file_box->set_path(fx.folder()));
+  const int row = f.file_box->entries().indexOf(name);
   QVERIFY(row >= 0);
-  const QModelIndex in_box = f.File1->model()->index(row, 0);
-  QCOMPARE(cut_row_tip(f.File1, in_box), cut ? name : QString());
+  const QModelIndex in_box = f.file_box->model()->index(row, 0);
+  QCOMPARE(cut_row_tip(f.file_box, in_box), cut ? name : QString());
 
   f.st.txt.register_path(path, false);
   f.Txt_file_list();
@@ -574,9 +574,10 @@ void TestApp::cut_rows_show_whole() {
   QCOMPARE(cut_row_tip(f.text_list, in_list), cut ? path : QString());
 
   // The pointer resting on the row shows that tip.
-  const QRect rect = f.File1->visualRect(in_box);
-  QHelpEvent rest(QEvent::ToolTip, rect.center(), f.File1->viewport()->mapToGlobal(rect.center()));
-  QApplication::sendEvent(f.File1->viewport(), &rest);
+  const QRect rect = f.file_box->visualRect(in_box);
+  QHelpEvent rest(QEvent::ToolTip, rect.center(),
+                  f.file_box->viewport()->mapToGlobal(rect.center()));
+  QApplication::sendEvent(f.file_box->viewport(), &rest);
   QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), cut ? name : QString());
   QToolTip::hideText();
 }

@@ -227,11 +227,11 @@ void TestDisplayForm::phone_photos_with_the_shipped_settings() {
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
-  QTRY_VERIFY(f.File1->isHidden());
+  QTRY_VERIFY(f.file_box->isHidden());
   QCOMPARE(f.image_pane->picture().size(), QSize(120, 160));
   QCOMPARE(f.image_pane->size(), QSize(120, 160));
   f.最大画面表示->trigger();
-  QTRY_VERIFY(!f.File1->isHidden());
+  QTRY_VERIFY(!f.file_box->isHidden());
 }
 
 // The pop-up menu offers copying only with a selection, which it sees while it is open.
@@ -276,10 +276,10 @@ void TestDisplayForm::drops() {
     QVERIFY(!drop(f.image_pane, &bare));
   }
   // This window's file box: its selected file, and the pane switches to it.
-  f.File1->refresh();
-  f.File1->set_list_index(f.File1->entries().indexOf("c.bmp"));
+  f.file_box->refresh();
+  f.file_box->set_list_index(f.file_box->entries().indexOf("c.bmp"));
   QMimeData own;
-  own.setData(kFileBoxMime, f.File1->drag_token());
+  own.setData(kFileBoxMime, f.file_box->drag_token());
   QVERIFY(drop(f.text_pane, &own));
   QCOMPARE(f.st.img.paths[1], fx.folder() + "/c.bmp");
   QVERIFY(!f.image_pane->isHidden() && f.text_pane->isHidden());
@@ -303,7 +303,7 @@ void TestDisplayForm::maximised_picture_display() {
   f.最大画面表示->trigger();
   QTRY_COMPARE(f.image_pane->geometry(),
                QRect(twips_to_px(10), 0, twips_to_px(16000), twips_to_px(12000)));
-  QVERIFY(f.File1->isHidden() && !f.登録ファイル名表示->isEnabled());
+  QVERIFY(f.file_box->isHidden() && !f.登録ファイル名表示->isEnabled());
   f.最大画面表示->trigger();
   QTRY_COMPARE(twips_geometry(f.image_pane).topLeft(), QPoint(2640, 120));
 }
@@ -557,12 +557,12 @@ void TestDisplayForm::kept_picture_maximised() {
   QTRY_VERIFY(f.isMaximized());
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.File1->setFocus();
+  f.file_box->setFocus();
   f.最大画面表示->trigger();
   const QSize outer = f.outer_size_twips();
   const QRect area = maximised_kept_image_geometry(QSize(), outer, true);
   QCOMPARE(area.topLeft(), QPoint(10, 0));
-  QTRY_VERIFY(f.File1->isHidden());
+  QTRY_VERIFY(f.file_box->isHidden());
   QCOMPARE(f.image_pane->pos(), QPoint(twips_to_px(10), 0));
   // Within the window's client area, above the bottom rows.
   QVERIFY(f.image_pane->parentWidget()->rect().contains(f.image_pane->geometry()));
@@ -582,7 +582,7 @@ void TestDisplayForm::kept_picture_maximised() {
   QCOMPARE(QApplication::focusWidget(), f.image_pane);
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
   QVERIFY(!f.最大画面表示->isChecked());
-  QTRY_VERIFY(!f.File1->isHidden());
+  QTRY_VERIFY(!f.file_box->isHidden());
   QCOMPARE(twips_geometry(f.image_pane).topLeft(), QPoint(2640, 120));
   // Esc with the display left does nothing more.
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);

@@ -228,15 +228,15 @@ void TestBulk::takes_what_the_file_box_lists() {
   fx.write_file("sub/inner.txt", "x");
   Form1& f = make(fx);
   // The box's pattern keeps c.wmf out.
-  f.File1->set_pattern("*.bmp;*.txt");
+  f.file_box->set_pattern("*.bmp;*.txt");
   fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
   f.img_all_load->trigger();
   QCOMPARE(lines(f.image_list), QStringList{"000: b.BMP"});
   // When the tree points at a folder that could not be listed, the box still lists the folder
   // before it: that folder is asked about and registered from.
-  f.SHTree1->set_current_path(fx.folder() + "/sub");
+  f.folder_tree->set_current_path(fx.folder() + "/sub");
   f.SHTree1_Change();
-  f.SHTree1->set_current_path(fx.folder() + "/vanished");
+  f.folder_tree->set_current_path(fx.folder() + "/vanished");
   fx.messages.expect("メディアが入ってません！");
   f.SHTree1_Change();
   fx.messages.expect(load_question(fx.folder() + "/sub", BulkKind::Texts));

@@ -171,7 +171,7 @@ void TestSettingsForm::leaving_after_changing_every_control() {
   fx.write_file("b.bmp", "b");
   fx.write_file(".hidden.txt", "h");
   Form1& f = fx.make(false);
-  f.File1->set_list_index(0);
+  f.file_box->set_list_index(0);
   // Only the image register holds a file; each delete command starts opposite to its outcome.
   f.st.img.register_path(fx.folder() + "/b.bmp", false);
   f.image_ファイル削除->setEnabled(!ok);
@@ -201,9 +201,9 @@ void TestSettingsForm::leaving_after_changing_every_control() {
     }
   });
   QCOMPARE(fx.settings_bytes(), encode_cp932(QString(file).replace("\n", "\r\n")));
-  QCOMPARE(f.File1->entries(), listed);
+  QCOMPARE(f.file_box->entries(), listed);
   // The file box keeps its selection while the name is still listed.
-  QCOMPARE(f.File1->file_name(), QStringLiteral("a.txt"));
+  QCOMPARE(f.file_box->file_name(), QStringLiteral("a.txt"));
   QCOMPARE(f.連続画像->interval(), 3000);
   QCOMPARE(f.連続テキスト->interval(), text_ms);
   QCOMPARE(f.st.sheet_app, sheet_app);
