@@ -247,41 +247,41 @@ void Form1::create_menus() {
     return a;
   };
 
-  hyouji = menu(QStringLiteral("hyouji"), QStringLiteral("イメージ(&I)"));
+  image_menu = menu(QStringLiteral("hyouji"), QStringLiteral("イメージ(&I)"));
   img_all_load =
-      item(hyouji, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
-  img_all_clear =
-      item(hyouji, QStringLiteral("img_all_clear"), QStringLiteral("登録したｲﾒｰｼﾞの全消去(&E)"));
-  区分線2 = separator(hyouji, QStringLiteral("区分線2"));
-  画像のコピー = item(hyouji, QStringLiteral("画像のコピー"), QStringLiteral("コピー(&C)"));
+      item(image_menu, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
+  img_all_clear = item(image_menu, QStringLiteral("img_all_clear"),
+                       QStringLiteral("登録したｲﾒｰｼﾞの全消去(&E)"));
+  区分線2 = separator(image_menu, QStringLiteral("区分線2"));
+  画像のコピー = item(image_menu, QStringLiteral("画像のコピー"), QStringLiteral("コピー(&C)"));
   image_登録から削除 =
-      item(hyouji, QStringLiteral("image_登録から削除"), QStringLiteral("登録から削除(&D)"));
-  区分線1 = separator(hyouji, QStringLiteral("区分線1"));
+      item(image_menu, QStringLiteral("image_登録から削除"), QStringLiteral("登録から削除(&D)"));
+  区分線1 = separator(image_menu, QStringLiteral("区分線1"));
   image_ファイル削除 =
-      item(hyouji, QStringLiteral("image_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
-  区分線13 = separator(hyouji, QStringLiteral("区分線13"));
+      item(image_menu, QStringLiteral("image_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
+  区分線13 = separator(image_menu, QStringLiteral("区分線13"));
   img_file_open =
-      item(hyouji, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(image_menu, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  t_hyouji = menu(QStringLiteral("t_hyouji"), QStringLiteral("テキスト(&T)"));
+  text_menu = menu(QStringLiteral("t_hyouji"), QStringLiteral("テキスト(&T)"));
   txt_all_load =
-      item(t_hyouji, QStringLiteral("txt_all_load"), QStringLiteral("テキストの一括登録(&I)"));
+      item(text_menu, QStringLiteral("txt_all_load"), QStringLiteral("テキストの一括登録(&I)"));
   txt_all_clear =
-      item(t_hyouji, QStringLiteral("txt_all_clear"), QStringLiteral("登録したﾃｷｽﾄの全消去(&E)"));
-  区分線4 = separator(t_hyouji, QStringLiteral("区分線4"));
-  txt_kensaku = item(t_hyouji, QStringLiteral("txt_kensaku"), QStringLiteral("文字列検索(&S)"));
+      item(text_menu, QStringLiteral("txt_all_clear"), QStringLiteral("登録したﾃｷｽﾄの全消去(&E)"));
+  区分線4 = separator(text_menu, QStringLiteral("区分線4"));
+  txt_kensaku = item(text_menu, QStringLiteral("txt_kensaku"), QStringLiteral("文字列検索(&S)"));
   文字列検索の終了 =
-      item(t_hyouji, QStringLiteral("文字列検索の終了"), QStringLiteral("文字列検索の終了(&Z)"));
-  区分線5 = separator(t_hyouji, QStringLiteral("区分線5"));
-  コピー = item(t_hyouji, QStringLiteral("コピー"), QStringLiteral("コピー(&C)"));
+      item(text_menu, QStringLiteral("文字列検索の終了"), QStringLiteral("文字列検索の終了(&Z)"));
+  区分線5 = separator(text_menu, QStringLiteral("区分線5"));
+  コピー = item(text_menu, QStringLiteral("コピー"), QStringLiteral("コピー(&C)"));
   text_登録から削除 =
-      item(t_hyouji, QStringLiteral("text_登録から削除"), QStringLiteral("登録から削除(&D)"));
-  区分線6 = separator(t_hyouji, QStringLiteral("区分線6"));
+      item(text_menu, QStringLiteral("text_登録から削除"), QStringLiteral("登録から削除(&D)"));
+  区分線6 = separator(text_menu, QStringLiteral("区分線6"));
   text_ファイル削除 =
-      item(t_hyouji, QStringLiteral("text_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
-  区分線3 = separator(t_hyouji, QStringLiteral("区分線3"));
+      item(text_menu, QStringLiteral("text_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
+  区分線3 = separator(text_menu, QStringLiteral("区分線3"));
   txt_file_open =
-      item(t_hyouji, QStringLiteral("txt_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(text_menu, QStringLiteral("txt_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
   表示 = menu(QStringLiteral("表示"), QStringLiteral("表示(&V)"));
   now_refresh =
@@ -308,11 +308,11 @@ void Form1::create_menus() {
   終了 = item(ヘルプ, QStringLiteral("終了"), QStringLiteral("Tarvexの終了(&X)"));
 
   // The menu "ファイル" exists only as the file box's and the hit list's pop-up menu.
-  file = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
+  file_menu = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
   list_file_open =
-      item(file, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(file_menu, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  for (QMenu* m : {hyouji, t_hyouji, 表示, 環境設定, ヘルプ}) bar->addMenu(m);
+  for (QMenu* m : {image_menu, text_menu, 表示, 環境設定, ヘルプ}) bar->addMenu(m);
 }
 
 void Form1::connect_events() {

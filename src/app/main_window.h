@@ -71,7 +71,7 @@ class Form1 final : public QMainWindow {
   ImagePane* image_pane = nullptr;
 
   // ---- Menus ------------------------------------------------------------------------------------
-  QMenu* hyouji = nullptr;  // イメージ(&I)
+  QMenu* image_menu = nullptr;  // イメージ(&I)
   QAction* img_all_load = nullptr;
   QAction* img_all_clear = nullptr;
   QAction* 区分線2 = nullptr;
@@ -81,7 +81,7 @@ class Form1 final : public QMainWindow {
   QAction* image_ファイル削除 = nullptr;
   QAction* 区分線13 = nullptr;
   QAction* img_file_open = nullptr;
-  QMenu* t_hyouji = nullptr;  // テキスト(&T)
+  QMenu* text_menu = nullptr;  // テキスト(&T)
   QAction* txt_all_load = nullptr;
   QAction* txt_all_clear = nullptr;
   QAction* 区分線4 = nullptr;
@@ -108,7 +108,7 @@ class Form1 final : public QMainWindow {
   QAction* バージョン情報 = nullptr;
   QAction* 区分線9 = nullptr;
   QAction* 終了 = nullptr;
-  QMenu* file = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
+  QMenu* file_menu = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
   QAction* list_file_open = nullptr;
 
   // ---- Other windows ----------------------------------------------------------------------------

@@ -52,7 +52,7 @@ void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
     list_file_open->setEnabled(!is_icon_or_cursor(file_box->file_name()));
   }
   st.popup_source = PopupSource::FileBox;
-  popup_menu(file, global_pos);
+  popup_menu(file_menu, global_pos);
   st.popup_source = PopupSource::None;
 }
 

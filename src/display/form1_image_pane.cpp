@@ -28,7 +28,7 @@ void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   }
   image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
   st.popup_source = PopupSource::Pane;
-  popup_menu(hyouji, global_pos);
+  popup_menu(image_menu, global_pos);
 }
 
 // The clipboard gets the whole picture at its own size, not the pane's fitted decode.

@@ -17,7 +17,7 @@ void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_po
   コピー->setEnabled(!st.sel_text.isEmpty());
   if (button == Qt::RightButton) {
     st.popup_source = PopupSource::Pane;
-    popup_menu(t_hyouji, global_pos);
+    popup_menu(text_menu, global_pos);
   }
   st.sel_text.clear();
 }

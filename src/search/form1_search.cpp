@@ -329,7 +329,7 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   list_file_open->setEnabled(selected_line(hit_list) >= 0);
   result_view->hide();
   st.popup_source = PopupSource::HitList;
-  popup_menu(file, global_pos);
+  popup_menu(file_menu, global_pos);
   st.popup_source = PopupSource::None;
 }
 

@@ -166,7 +166,7 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   cur[2] = 2;  // a cursor
   f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(shown == f.hyouji && !f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
+  QVERIFY(shown == f.image_menu && !f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
   f.img_file_open->setEnabled(true);
   f.img_file_open->trigger();
   QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
@@ -244,7 +244,7 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
   std::pair<QMenu*, QString> shown;  // the menu and the selection it saw
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = {m, f.st.sel_text}; };
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(shown.first == f.t_hyouji && !f.コピー->isEnabled());
+  QVERIFY(shown.first == f.text_menu && !f.コピー->isEnabled());
   f.text_pane->select(6, 5);
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(f.コピー->isEnabled() && shown.second == "world" && f.st.sel_text.isEmpty());
