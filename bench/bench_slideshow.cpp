@@ -99,7 +99,7 @@ void image_tick(const QString& folder, bool heic) {
     f.ファイルの表示(a, 1);
     f.ファイルの表示(b, 1);
     // Ticks are run here, one by one; the running timer never fires within the run.
-    f.連続画像->set_interval(60000);
+    f.image_timer->set_interval(60000);
     f.continuous_checks[0]->click();
     f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
@@ -162,7 +162,7 @@ void soak(const QString& folder, int total_ticks) {
   int ticks = 0;
   int churn = 0;
   auto run_side = [&](int index) {
-    ClassicTimer* timer = index == 0 ? f.連続画像 : f.連続テキスト;
+    ClassicTimer* timer = index == 0 ? f.image_timer : f.text_timer;
     timer->set_interval(1);
     const int target = ticks + total_ticks / 2;
     timer->set_handler([&, index] {
@@ -274,8 +274,8 @@ void text_soak(const QString& folder, int total_ticks) {
   };
   fill();
   int ticks = 0;
-  f.連続テキスト->set_interval(1);
-  f.連続テキスト->set_handler([&] {
+  f.text_timer->set_interval(1);
+  f.text_timer->set_handler([&] {
     ++ticks;
     f.連続テキスト_Timer();
     // The spreadsheet choice changes now and then; every fourth tick the current entry is shown

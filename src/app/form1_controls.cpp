@@ -119,7 +119,7 @@ void Form1::create_controls() {
     show_pause_state(i, false);
     set_twips_geometry(pause_buttons[i], 0, 0, 495, 350);
   }
-  連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
+  text_timer = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
   for (int i = 0; i < 2; ++i) {
     continuous_checks[i] = named(new QCheckBox(client), indexed_name("Check1", i));
     // The box is never cut: the style's box may be taller than the design's 195 twips (13 px),
@@ -145,13 +145,13 @@ void Form1::create_controls() {
                          image_arrows[0], image_arrows[1]}) {
     b->setIconSize(QSize(16, 16));
   }
-  ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
-  ロード終了表示->set_interval(10);
-  ロード終了表示->set_enabled(false);
+  notice_timer = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
+  notice_timer->set_interval(10);
+  notice_timer->set_enabled(false);
   text_pane = named(new TextPane(client), QStringLiteral("RichTextBox1"));
   text_pane->setFont(pgothic);
   set_twips_geometry(text_pane, 2640, 120, 6375, 5215);
-  連続画像 = named(new ClassicTimer(this), QStringLiteral("連続画像"));
+  image_timer = named(new ClassicTimer(this), QStringLiteral("連続画像"));
   file_box = named(new FileBox(client), QStringLiteral("File1"));
   set_twips_geometry(file_box, 360, 2640, 2175, 2275);
   folder_tree = named(new FolderTree(client), QStringLiteral("SHTree1"));

@@ -97,8 +97,8 @@ void Form1::window_layout() {
   // Minimised, or smaller than the minimum: nothing is placed.
   const LayoutPlan::Action action = layout_action(in);
   if (action == LayoutPlan::Action::StopContinuousDisplay) {
-    連続画像->set_enabled(false);
-    連続テキスト->set_enabled(false);
+    image_timer->set_enabled(false);
+    text_timer->set_enabled(false);
     continuous_checks[0]->setChecked(false);
     continuous_checks[1]->setChecked(false);
     return;

@@ -64,9 +64,9 @@ void Form1::Form_Load() {
   }
 
   // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.
-  連続画像->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
-  連続テキスト->set_interval(
-      seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
+  image_timer->set_interval(
+      seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
+  text_timer->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
 
   // 3. The file box's attribute switches, then its pattern. A text that is no truth value leaves
   // the switch as it was.
@@ -118,8 +118,8 @@ void Form1::Form_Load() {
 
   // 10, 11. The start-up size; both continuous-display timers off.
   set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);
-  連続画像->set_enabled(false);
-  連続テキスト->set_enabled(false);
+  image_timer->set_enabled(false);
+  text_timer->set_enabled(false);
 
   // 12. The file count, then the registers sized from it.
   const FileCount count = file_count(QString::number(stored_count));
@@ -253,8 +253,8 @@ void Form1::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   // 1 … 6. The settings, the intervals in seconds.
-  save_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
-                shortest_decimal(連続画像->interval() / 1000.0));
+  save_settings(shortest_decimal(text_timer->interval() / 1000.0),
+                shortest_decimal(image_timer->interval() / 1000.0));
 
   // 7. No automation objects are held between previews.
   // 8. The other windows close; then the main window.

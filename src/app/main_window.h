@@ -55,12 +55,12 @@ class Form1 final : public QMainWindow {
   QListWidget* hit_list = nullptr;
   std::array<QPushButton*, 2> text_arrows{};
   std::array<QPushButton*, 2> pause_buttons{};
-  ClassicTimer* 連続テキスト = nullptr;
+  ClassicTimer* text_timer = nullptr;
   std::array<QCheckBox*, 2> continuous_checks{};
   std::array<QPushButton*, 2> image_arrows{};
-  ClassicTimer* ロード終了表示 = nullptr;
+  ClassicTimer* notice_timer = nullptr;
   TextPane* text_pane = nullptr;
-  ClassicTimer* 連続画像 = nullptr;
+  ClassicTimer* image_timer = nullptr;
   FileBox* file_box = nullptr;
   FolderTree* folder_tree = nullptr;
   QLabel* count_label = nullptr;

@@ -50,7 +50,7 @@ void Form1::connect_bulk_events() {
   connect(txt_all_load, &QAction::triggered, this, [this] { txt_all_load_Click(); });
   connect(img_all_clear, &QAction::triggered, this, [this] { img_all_clear_Click(); });
   connect(txt_all_clear, &QAction::triggered, this, [this] { txt_all_clear_Click(); });
-  ロード終了表示->set_handler([this] { ロード終了表示_Timer(); });
+  notice_timer->set_handler([this] { ロード終了表示_Timer(); });
 }
 
 void Form1::img_all_load_Click() {

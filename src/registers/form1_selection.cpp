@@ -158,10 +158,10 @@ void Form1::Text1_GotFocus() {
   if (count_label->text().isEmpty()) return;
   if (continuous_checks[0]->isChecked()) {
     continuous_checks[0]->setChecked(false);
-    連続画像->set_enabled(false);
+    image_timer->set_enabled(false);
   } else if (continuous_checks[1]->isChecked()) {
     continuous_checks[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+    text_timer->set_enabled(false);
   }
   number_box->setText(bare_entry_number(number_box->text()));
 }

@@ -38,8 +38,8 @@ void Form1::connect_navigation_events() {
     connect(image_arrows[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
     connect(text_arrows[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
   }
-  連続画像->set_handler([this] { 連続画像_Timer(); });
-  連続テキスト->set_handler([this] { 連続テキスト_Timer(); });
+  image_timer->set_handler([this] { 連続画像_Timer(); });
+  text_timer->set_handler([this] { 連続テキスト_Timer(); });
 
   // The keys act as the buttons of the register on display would, and only while those buttons
   // are there to be clicked. Alt with the arrows and Alt+S are keys no control of the window uses.
@@ -117,11 +117,11 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
 void Form1::Check1_Click(int index) {
   if (index == 0 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
     continuous_checks[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+    text_timer->set_enabled(false);
   }
   if (index == 1 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
     continuous_checks[0]->setChecked(false);
-    連続画像->set_enabled(false);
+    image_timer->set_enabled(false);
   }
   if (continuous_checks[0]->isChecked() && st.img.empty()) {
     continuous_checks[0]->setChecked(false);
@@ -133,8 +133,8 @@ void Form1::Check1_Click(int index) {
   }
   if (!continuous_checks[0]->isChecked() && !continuous_checks[1]->isChecked()) {
     // Manual mode.
-    連続画像->set_enabled(false);
-    連続テキスト->set_enabled(false);
+    image_timer->set_enabled(false);
+    text_timer->set_enabled(false);
     pause_buttons[0]->hide();
     pause_buttons[1]->hide();
     if (!st.img.empty()) {
@@ -178,7 +178,7 @@ void Form1::Command1_Click(int index) {
   const bool image = index == 0;
   if ((image ? st.img : st.txt).empty()) return;
   bool& paused = image ? st.img_paused : st.txt_paused;
-  ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
+  ClassicTimer* timer = image ? image_timer : text_timer;
   if (!paused) {
     timer->set_enabled(false);
     show_pause_state(index, true);
@@ -197,7 +197,7 @@ void Form1::Command2_Click(int index) {
   Register& r = st.img;
   if (r.empty()) return;
   image_pane->show();
-  連続テキスト->set_enabled(false);
+  text_timer->set_enabled(false);
   text_pane->hide();
   if (登録ファイル名表示->isChecked()) {
     image_list->show();
@@ -206,7 +206,7 @@ void Form1::Command2_Click(int index) {
   if (continuous_checks[0]->isChecked()) {
     // The click only stops the running display.
     continuous_checks[0]->setChecked(false);
-    連続画像->set_enabled(false);
+    image_timer->set_enabled(false);
     pause_buttons[0]->hide();
     image_pane->show();
     text_pane->hide();
@@ -230,7 +230,7 @@ void Form1::Command3_Click(int index) {
   if (r.empty()) return;
   image_pane->hide();
   text_pane->show();
-  連続画像->set_enabled(false);
+  image_timer->set_enabled(false);
   if (登録ファイル名表示->isChecked()) {
     image_list->hide();
     text_list->show();
@@ -238,7 +238,7 @@ void Form1::Command3_Click(int index) {
   最大画面の再描画();
   if (continuous_checks[1]->isChecked()) {
     continuous_checks[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+    text_timer->set_enabled(false);
     pause_buttons[1]->hide();
     image_pane->hide();
     text_pane->show();
@@ -276,7 +276,7 @@ void Form1::連続画像_Timer() {
   Register& r = st.img;
   widen_full_register(r);
   if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
-    連続画像->set_enabled(false);
+    image_timer->set_enabled(false);
     continuous_checks[0]->setChecked(false);
     pause_buttons[0]->hide();
     return;
@@ -298,7 +298,7 @@ void Form1::連続テキスト_Timer() {
   // A register emptied while its display runs stops the display, as an empty picture slot does:
   // there is no file to ask about.
   if (r.cur > r.max_index || r.empty()) {
-    連続テキスト->set_enabled(false);
+    text_timer->set_enabled(false);
     continuous_checks[1]->setChecked(false);
     pause_buttons[1]->hide();
     return;
@@ -333,7 +333,7 @@ void Form1::clamp_image_to_window() {
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
 void Form1::prefetch_next_picture() {
-  if (!prefetch_enabled || !continuous_checks[0]->isChecked() || !連続画像->enabled()) return;
+  if (!prefetch_enabled || !continuous_checks[0]->isChecked() || !image_timer->enabled()) return;
   Register probe = st.img;
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));

@@ -204,7 +204,7 @@ void TestApp::startup_without_a_settings_file() {
   FormFixture fx;
   Form1& f = fx.make(true);
   QCOMPARE(f.st.txt.paths.size(), 202);
-  QCOMPARE(f.連続画像->interval(), 0);
+  QCOMPARE(f.image_timer->interval(), 0);
   QCOMPARE(f.file_box->pattern(), QString());
   QCOMPARE(f.file_box->attributes(), FileAttributes{});
   // The notice window refuses to close until shutdown unloads it.
@@ -307,8 +307,8 @@ void TestApp::first_start_with_the_shipped_settings() {
       QCOMPARE(fx.settings_bytes(), before);
     } else if (start == 0) {
       QCOMPARE(fx.settings_bytes(), shipped_bytes);
-      QCOMPARE(f.連続画像->interval(), 5000);
-      QCOMPARE(f.連続テキスト->interval(), 10000);
+      QCOMPARE(f.image_timer->interval(), 5000);
+      QCOMPARE(f.text_timer->interval(), 10000);
       QCOMPARE(f.st.sheet_app, SheetApp::Excel);
       QCOMPARE(f.st.image_exts[5], QString("svg"));
       QCOMPARE(f.file_box->pattern(), QString("*.*"));
@@ -334,8 +334,8 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   FormFixture fx;
   fx.write_settings(kFullSettings);
   Form1& f = fx.make(false);
-  QCOMPARE(f.連続画像->interval(), 500);
-  QCOMPARE(f.連続テキスト->interval(), 2500);
+  QCOMPARE(f.image_timer->interval(), 500);
+  QCOMPARE(f.text_timer->interval(), 2500);
   QCOMPARE(f.st.img.max_index, 20);
   QCOMPARE(f.st.excel_exts[10], QString("xlw"));
   // "maybe" is no truth value: the system switch keeps its initial state.
@@ -464,11 +464,11 @@ void TestApp::window_lays_out_snaps_back_and_minimises() {
   f.set_outer_size_twips(9000, 12000);
   QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
   f.continuous_checks[0]->setChecked(true);
-  f.連続画像->set_enabled(true);
-  f.連続テキスト->set_enabled(true);
+  f.image_timer->set_enabled(true);
+  f.text_timer->set_enabled(true);
   f.setWindowState(Qt::WindowMinimized);
-  QTRY_VERIFY(!f.連続画像->enabled());
-  QVERIFY(!f.連続テキスト->enabled() && !f.continuous_checks[0]->isChecked() &&
+  QTRY_VERIFY(!f.image_timer->enabled());
+  QVERIFY(!f.text_timer->enabled() && !f.continuous_checks[0]->isChecked() &&
           !f.continuous_checks[1]->isChecked());
 }
 

@@ -187,7 +187,7 @@ void TestBulk::commands() {
   QVERIFY(!(images ? f.txt_all_clear : f.img_all_clear)->isEnabled());
   if (done) QCOMPARE(f.focusWidget(), arrows[1]);
   QCOMPARE(f.form3()->Label1->text(), notice);
-  QCOMPARE(f.ロード終了表示->enabled(), !notice.isEmpty());
+  QCOMPARE(f.notice_timer->enabled(), !notice.isEmpty());
   if (clear < 0) return;
 
   const QString own = fx.folder() + (images ? "/b.BMP" : "/a.txt");
@@ -305,7 +305,7 @@ void TestBulk::notice_closes_at_the_twelfth_tick() {
   QCOMPARE(notice->windowTitle(), f.app_title);
   // It never takes the focus from the main window.
   QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
-  QVERIFY(!f.ロード終了表示->enabled());
+  QVERIFY(!f.notice_timer->enabled());
   // Left to the real timer, the notice comes and goes again by itself.
   f.show_notice(kTextDone);
   QTRY_VERIFY(notice->isVisible());

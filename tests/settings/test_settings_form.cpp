@@ -204,8 +204,8 @@ void TestSettingsForm::leaving_after_changing_every_control() {
   QCOMPARE(f.file_box->entries(), listed);
   // The file box keeps its selection while the name is still listed.
   QCOMPARE(f.file_box->file_name(), QStringLiteral("a.txt"));
-  QCOMPARE(f.連続画像->interval(), 3000);
-  QCOMPARE(f.連続テキスト->interval(), text_ms);
+  QCOMPARE(f.image_timer->interval(), 3000);
+  QCOMPARE(f.text_timer->interval(), text_ms);
   QCOMPARE(f.st.sheet_app, sheet_app);
   QCOMPARE(f.image_ファイル削除->isEnabled(), ok);
   QVERIFY(!f.text_ファイル削除->isEnabled());

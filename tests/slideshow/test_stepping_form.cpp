@@ -136,7 +136,7 @@ void TestSteppingForm::mode_switch() {
   auto bits = [](bool a, bool b) { return QString(a ? "1" : "0") + (b ? "1" : "0"); };
   QCOMPARE(
       QStringList({bits(f.continuous_checks[0]->isChecked(), f.continuous_checks[1]->isChecked()),
-                   bits(f.連続画像->enabled(), f.連続テキスト->enabled()),
+                   bits(f.image_timer->enabled(), f.text_timer->enabled()),
                    bits(!f.pause_buttons[0]->isHidden(), !f.pause_buttons[1]->isHidden()),
                    bits(!f.image_arrows[0]->isHidden() && !f.image_arrows[1]->isHidden(),
                         !f.text_arrows[0]->isHidden() && !f.text_arrows[1]->isHidden())})
@@ -157,10 +157,10 @@ void TestSteppingForm::tick_steps() {
   // A current slot that holds nothing stops the display from its own tick.
   f.st.img.cur = 5;
   f.連続画像_Timer();
-  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.連続画像->enabled() &&
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.image_timer->enabled() &&
           f.pause_buttons[0]->isHidden());
   f.st.img.cur = 0;
-  f.連続画像->set_interval(5);  // the timer runs the ticks
+  f.image_timer->set_interval(5);  // the timer runs the ticks
   f.continuous_checks[0]->click();
   QTRY_COMPARE(f.number_box->text(), QString("  2"));
 }
@@ -241,7 +241,7 @@ void TestSteppingForm::tick_after_clearing() {
   for (int tick = 0; tick < 3; ++tick) text ? f.連続テキスト_Timer() : f.連続画像_Timer();
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
   QVERIFY(!f.continuous_checks[int(text)]->isChecked() &&
-          !(text ? f.連続テキスト : f.連続画像)->enabled());
+          !(text ? f.text_timer : f.image_timer)->enabled());
 }
 
 // The picture formats the settings file adds are registered, and run in the slideshow with the
@@ -367,7 +367,7 @@ void TestSteppingForm::missing_file() {
   if (!yes && route != "preview")
     QVERIFY(text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull());
   QCOMPARE(f.continuous_checks[int(text)]->isChecked() &&
-               (text ? f.連続テキスト : f.連続画像)->enabled(),
+               (text ? f.text_timer : f.image_timer)->enabled(),
            tick);
 }
 
@@ -592,11 +592,11 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
     QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
     QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
-    QCOMPARE(f.連続画像->enabled(), running);
+    QCOMPARE(f.image_timer->enabled(), running);
   }
   for (int tick = 0; tick < 2; ++tick) f.連続画像_Timer();
   f.Text1_GotFocus();
-  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.連続画像->enabled() &&
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.image_timer->enabled() &&
           f.pause_buttons[0]->isHidden());
   QCOMPARE(f.number_box->text(), QString("1"));
   // The picture pane is on display now: Alt+Right steps the pictures.
@@ -676,7 +676,7 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
     for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
       QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
       QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
-      QCOMPARE(f.連続画像->enabled(), running);
+      QCOMPARE(f.image_timer->enabled(), running);
       QCOMPARE(f.st.img_paused, !running);
       QVERIFY(f.continuous_checks[0]->isChecked());
     }
