@@ -283,36 +283,36 @@ void Form1::create_menus() {
   txt_file_open =
       item(text_menu, QStringLiteral("txt_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  表示 = menu(QStringLiteral("表示"), QStringLiteral("表示(&V)"));
+  view_menu = menu(QStringLiteral("表示"), QStringLiteral("表示(&V)"));
   now_refresh =
-      item(表示, QStringLiteral("now_refresh"), QStringLiteral("ファイルボックスの更新(&N)"));
-  区分線12 = separator(表示, QStringLiteral("区分線12"));
+      item(view_menu, QStringLiteral("now_refresh"), QStringLiteral("ファイルボックスの更新(&N)"));
+  区分線12 = separator(view_menu, QStringLiteral("区分線12"));
   登録ファイル名表示 =
-      item(表示, QStringLiteral("登録ファイル名表示"), QStringLiteral("登録ファイル名表示"));
+      item(view_menu, QStringLiteral("登録ファイル名表示"), QStringLiteral("登録ファイル名表示"));
   登録ファイル名表示->setCheckable(true);
-  区分線8 = separator(表示, QStringLiteral("区分線8"));
+  区分線8 = separator(view_menu, QStringLiteral("区分線8"));
   最大画面表示 =
-      item(表示, QStringLiteral("最大画面表示"), QStringLiteral("画像の最大画面表示(&M)"));
+      item(view_menu, QStringLiteral("最大画面表示"), QStringLiteral("画像の最大画面表示(&M)"));
   最大画面表示->setCheckable(true);
 
-  環境設定 = menu(QStringLiteral("環境設定"), QStringLiteral("環境設定(&P)"));
-  環境設定表示 = item(環境設定, QStringLiteral("環境設定表示"), QStringLiteral("環境設定"));
+  options_menu = menu(QStringLiteral("環境設定"), QStringLiteral("環境設定(&P)"));
+  環境設定表示 = item(options_menu, QStringLiteral("環境設定表示"), QStringLiteral("環境設定"));
 
-  ヘルプ = menu(QStringLiteral("ヘルプ"), QStringLiteral("ヘルプ(&H)"));
+  help_menu = menu(QStringLiteral("ヘルプ"), QStringLiteral("ヘルプ(&H)"));
   Tarvexのヘルプ =
-      item(ヘルプ, QStringLiteral("Tarvexのヘルプ"), QStringLiteral("Tarvexのヘルプ(&H)"));
-  区分線7 = separator(ヘルプ, QStringLiteral("区分線7"));
+      item(help_menu, QStringLiteral("Tarvexのヘルプ"), QStringLiteral("Tarvexのヘルプ(&H)"));
+  区分線7 = separator(help_menu, QStringLiteral("区分線7"));
   バージョン情報 =
-      item(ヘルプ, QStringLiteral("バージョン情報"), QStringLiteral("バージョン情報(&A)"));
-  区分線9 = separator(ヘルプ, QStringLiteral("区分線9"));
-  終了 = item(ヘルプ, QStringLiteral("終了"), QStringLiteral("Tarvexの終了(&X)"));
+      item(help_menu, QStringLiteral("バージョン情報"), QStringLiteral("バージョン情報(&A)"));
+  区分線9 = separator(help_menu, QStringLiteral("区分線9"));
+  終了 = item(help_menu, QStringLiteral("終了"), QStringLiteral("Tarvexの終了(&X)"));
 
   // The menu "ファイル" exists only as the file box's and the hit list's pop-up menu.
   file_menu = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
   list_file_open =
       item(file_menu, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  for (QMenu* m : {image_menu, text_menu, 表示, 環境設定, ヘルプ}) bar->addMenu(m);
+  for (QMenu* m : {image_menu, text_menu, view_menu, options_menu, help_menu}) bar->addMenu(m);
 }
 
 void Form1::connect_events() {
