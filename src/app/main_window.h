@@ -47,31 +47,35 @@ class Form1 final : public QMainWindow {
   ~Form1() override;
 
   // ---- Controls, in creation order --------------------------------------------------------------
-  QListWidget* text_list = nullptr;
-  QListWidget* image_list = nullptr;
-  QLineEdit* number_box = nullptr;
-  TextPane* result_view = nullptr;
-  std::array<QPushButton*, 2> hit_arrows{};
-  QListWidget* hit_list = nullptr;
-  std::array<QPushButton*, 2> text_arrows{};
-  std::array<QPushButton*, 2> pause_buttons{};
-  ClassicTimer* text_timer = nullptr;
-  std::array<QCheckBox*, 2> continuous_checks{};
-  std::array<QPushButton*, 2> image_arrows{};
-  ClassicTimer* notice_timer = nullptr;
-  TextPane* text_pane = nullptr;
-  ClassicTimer* image_timer = nullptr;
-  FileBox* file_box = nullptr;
-  FolderTree* folder_tree = nullptr;
-  QLabel* count_label = nullptr;
-  std::array<QLabel*, 2> continuous_labels{};
-  std::array<QLabel*, 3> path_labels{};
-  QLabel* path_caption = nullptr;
-  QLabel* number_caption = nullptr;
-  ImagePane* image_pane = nullptr;
+  // Each control is named in code by its role; its object name is the one the window's behaviour
+  // is described with, which tests find it by and which the accessible names follow.
+  // Beside each: its object name, and what it is.
+  QListWidget* text_list = nullptr;               // Txt_List: the text register's list
+  QListWidget* image_list = nullptr;              // Img_List: the image register's list
+  QLineEdit* number_box = nullptr;                // Text1: the entry number on display
+  TextPane* result_view = nullptr;                // RichTextBox2: the search screen's view
+  std::array<QPushButton*, 2> hit_arrows{};       // Command6(0..1): previous / next hit
+  QListWidget* hit_list = nullptr;                // List1: the search's hits
+  std::array<QPushButton*, 2> text_arrows{};      // Command3(0..1): previous / next text
+  std::array<QPushButton*, 2> pause_buttons{};    // Command1(0..1): pause or resume a side
+  ClassicTimer* text_timer = nullptr;             // 連続テキスト: the text side's tick
+  std::array<QCheckBox*, 2> continuous_checks{};  // Check1(0..1): continuous display on
+  std::array<QPushButton*, 2> image_arrows{};     // Command2(0..1): previous / next picture
+  ClassicTimer* notice_timer = nullptr;           // ロード終了表示: the notice's timer
+  TextPane* text_pane = nullptr;                  // RichTextBox1: the text pane
+  ClassicTimer* image_timer = nullptr;            // 連続画像: the image side's tick
+  FileBox* file_box = nullptr;                    // File1: the files of the folder
+  FolderTree* folder_tree = nullptr;              // SHTree1: the folder tree
+  QLabel* count_label = nullptr;                  // Label6: the register's size, "/7"
+  std::array<QLabel*, 2> continuous_labels{};     // Label5(0..1): the check boxes' captions
+  std::array<QLabel*, 3> path_labels{};           // Label4(0..2): the shown file's path
+  QLabel* path_caption = nullptr;                 // Label3: "表示ﾌｧｲﾙ"
+  QLabel* number_caption = nullptr;               // Label2: "表示NO."
+  ImagePane* image_pane = nullptr;                // Image1: the image pane
 
   // ---- Menus ------------------------------------------------------------------------------------
-  QMenu* image_menu = nullptr;  // イメージ(&I)
+  // The menus are named by their role; their items keep the names they are described with.
+  QMenu* image_menu = nullptr;  // hyouji: イメージ(&I)
   QAction* img_all_load = nullptr;
   QAction* img_all_clear = nullptr;
   QAction* 区分線2 = nullptr;
@@ -81,7 +85,7 @@ class Form1 final : public QMainWindow {
   QAction* image_ファイル削除 = nullptr;
   QAction* 区分線13 = nullptr;
   QAction* img_file_open = nullptr;
-  QMenu* text_menu = nullptr;  // テキスト(&T)
+  QMenu* text_menu = nullptr;  // t_hyouji: テキスト(&T)
   QAction* txt_all_load = nullptr;
   QAction* txt_all_clear = nullptr;
   QAction* 区分線4 = nullptr;
@@ -94,21 +98,22 @@ class Form1 final : public QMainWindow {
   QAction* text_ファイル削除 = nullptr;
   QAction* 区分線3 = nullptr;
   QAction* txt_file_open = nullptr;
-  QMenu* view_menu = nullptr;  // 表示(&V)
+  QMenu* view_menu = nullptr;  // 表示: 表示(&V)
   QAction* now_refresh = nullptr;
   QAction* 区分線12 = nullptr;
   QAction* 登録ファイル名表示 = nullptr;
   QAction* 区分線8 = nullptr;
   QAction* 最大画面表示 = nullptr;
-  QMenu* options_menu = nullptr;  // 環境設定(&P)
+  QMenu* options_menu = nullptr;  // 環境設定: 環境設定(&P)
   QAction* 環境設定表示 = nullptr;
-  QMenu* help_menu = nullptr;  // ヘルプ(&H)
+  QMenu* help_menu = nullptr;  // ヘルプ: ヘルプ(&H)
   QAction* Tarvexのヘルプ = nullptr;
   QAction* 区分線7 = nullptr;
   QAction* バージョン情報 = nullptr;
   QAction* 区分線9 = nullptr;
   QAction* 終了 = nullptr;
-  QMenu* file_menu = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
+  // file: ファイル, never in the menu bar: the pop-up menu of the file box and the hit list.
+  QMenu* file_menu = nullptr;
   QAction* list_file_open = nullptr;
 
   // ---- Other windows ----------------------------------------------------------------------------

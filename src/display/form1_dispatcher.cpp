@@ -30,7 +30,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     r.cur = r.last;
     enable_entry_commands(side(true));
     number_box->setText(display_number(r.last));
-    count_label->setText(count_label(r.top_index()));
+    count_label->setText(count_text(r.top_index()));
     ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
@@ -72,7 +72,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   Txt_file_list();
   enable_entry_commands(side(false));
   number_box->setText(display_number(r.last));
-  count_label->setText(count_label(r.top_index()));
+  count_label->setText(count_text(r.top_index()));
   ラベル表示(r.path(r.last));
   text_pane->focus();
   if (!r.empty()) {

@@ -139,7 +139,7 @@ bool Form1::load_entry(const RegisterSide& side, const QString& path) {
 bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
   const QString path = side.reg.path(i);
   number_box->setText(display_number(i));
-  if (marks == EntryMarks::All) count_label->setText(count_label(side.reg.last));
+  if (marks == EntryMarks::All) count_label->setText(count_text(side.reg.last));
   ラベル表示(path);
   const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
   return load_entry(side, path) && listed;

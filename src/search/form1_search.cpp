@@ -451,7 +451,7 @@ void Form1::検索画面終了() {
   const Register& r = st.txt;
   if (!r.empty()) {
     number_box->setText(display_number(r.cur));
-    count_label->setText(count_label(r.top_index()));
+    count_label->setText(count_text(r.top_index()));
     ラベル表示(r.path(r.cur));
     enable_entry_commands(side(false));
   }

@@ -264,7 +264,7 @@ void Form1::Command3_Click(int index) {
       break;
   }
   number_box->setText(display_number(r.cur));
-  count_label->setText(count_label(r.last));
+  count_label->setText(count_text(r.last));
   ラベル表示(r.path(r.cur));
   select_line(text_list, r.cur);
   text_pane->focus();
@@ -312,7 +312,7 @@ void Form1::連続テキスト_Timer() {
     return;
   }
   number_box->setText(display_number(r.cur));
-  count_label->setText(count_label(r.last));
+  count_label->setText(count_text(r.last));
   ラベル表示(r.path(r.cur));
 }
 
