@@ -39,6 +39,24 @@ class PicturePrefetch;
 class TextPane;
 class Trash;
 
+// Which panes a file shown from outside the registers brings forward.
+enum class DisplayTarget {
+  ShowPane,   // the pane of the file's kind is made visible and the other hidden
+  KeepPanes,  // the panes stay as they are (a drop from another program)
+};
+
+// Which text entry a spreadsheet display shows.
+enum class SheetEntry {
+  Newest,   // the entry just registered from outside the registers
+  Current,  // the register's current entry, moved there by a step
+};
+
+// What became of a spreadsheet display's entry.
+enum class SheetResult {
+  Shown,     // shown as a preview (perhaps still being read) or as a text
+  NotShown,  // it could not be loaded: the user has been told and the register put right
+};
+
 class Form1 final : public QMainWindow {
  public:
   // Creating the main window runs start-up (Form_Load). Controls, menus and their connections are
@@ -123,7 +141,7 @@ class Form1 final : public QMainWindow {
 
   // Every message box of the window goes through here (the platform's message service;
   // app/form1_controls.cpp).
-  int msgbox(const QString& text, MsgButtons buttons);
+  MsgAnswer msgbox(const QString& text, MsgButtons buttons);
 
   // ---- Shell: start-up and shutdown (app/form1_startup.cpp) -------------------------------------
   void Form_Load();
@@ -239,16 +257,16 @@ class Form1 final : public QMainWindow {
   void delete_txt_file();
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
-  int ファイルの表示(const QString& source, int target);
+  void ファイルの表示(const QString& source, DisplayTarget target);
   // Enables what a newly shown file of a side enables: its entry commands, and deleting when
   // allowed.
   void enable_entry_commands(const RegisterSide& side);
-  int ラベル表示(const QString& full_path);
+  void ラベル表示(const QString& full_path);
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
   bool labels_show_icon_or_cursor() const;
-  int Excelで表示(int select_flg);
-  int Lotus123で表示(int select_flg);
+  SheetResult Excelで表示(SheetEntry select_flg);
+  SheetResult Lotus123で表示(SheetEntry select_flg);
   QString Create_Excel(const QString& file_name, const QString& drive);
   QString Create_Lotus123(const QString& file_name, const QString& drive);
   // ---- Spreadsheet preview readings (display/form1_spreadsheet_preview.cpp) -----------------
@@ -409,6 +427,7 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
+
  public:
   // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
   // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.
