@@ -206,9 +206,6 @@ class Form1 final : public QMainWindow {
   static int selected_line(const QListWidget* list);
   // Selects line `row` of a list box; false when the list has no such line.
   static bool select_line(QListWidget* list, int row);
-  void nothing_img_file();
-  void nothing_txt_file();
-  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Selection (registers/form1_selection.cpp) --------------------------------------------
   // The register lists: a left-button release or an Up / Down key release shows the chosen entry.
@@ -222,6 +219,10 @@ class Form1 final : public QMainWindow {
   void Text1_KeyPress(int key_ascii);
   void Text1_LostFocus();
   void 登録ファイル名表示_Click();
+  // The missing-file prompt: an entry whose file cannot be loaded may be removed.
+  void nothing_img_file();
+  void nothing_txt_file();
+  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Continuous display and navigation (slideshow/form1_navigation.cpp) -------------------
   void Check1_Click(int index);
@@ -369,12 +370,15 @@ class Form1 final : public QMainWindow {
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
  protected:
+  // Resizing, showing and a change of the window's state lay it out (app/form1_layout.cpp); closing
+  // runs shutdown (app/form1_startup.cpp).
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Controls, menus and their connections (app/form1_controls.cpp).
   void create_controls();
   void set_accessible_names();
   void create_menus();
