@@ -28,11 +28,11 @@ namespace {
 // The bulk question is answered with OK; anything else means the set-up is wrong.
 class AnswerOk final : public MessageService {
  public:
-  int msgbox(const QString& text, MsgButtons buttons) override {
+  MsgAnswer msgbox(const QString& text, MsgButtons buttons) override {
     if (buttons != MsgButtons::OkCancel) {
       std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
     }
-    return kAnswerOk;
+    return MsgAnswer::Ok;
   }
 };
 

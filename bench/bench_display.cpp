@@ -126,7 +126,7 @@ int measure_text(const QString& path) {
 
   QElapsedTimer timer;
   timer.start();
-  window.ファイルの表示(path, 1);
+  window.ファイルの表示(path, DisplayTarget::ShowPane);
   window.text_pane->repaint();
   const double first = timer.nsecsElapsed() / 1e6;
   if (window.st.txt.last < 0) return 1;
@@ -155,7 +155,7 @@ int measure_text(const QString& path) {
   const double end = timed([&] { key(view, Qt::Key_End, Qt::ControlModifier); });
   key(view, Qt::Key_Home, Qt::ControlModifier);
   window.st.hit_path = path;
-  window.st.search_ready = 0;
+  window.st.search_ready = false;
   QElapsedTimer t;
   t.start();
   window.文字列検索(kMarker);
@@ -228,7 +228,7 @@ int measure_slow(const QString& path, const QString& next) {
     waits << longest;
   };
   step([&] {
-    window.ファイルの表示(path, 1);
+    window.ファイルの表示(path, DisplayTarget::ShowPane);
     window.text_pane->repaint();
   });
   QFile file(path);
@@ -245,7 +245,7 @@ int measure_slow(const QString& path, const QString& next) {
     window.text_pane->repaint();
   });
   step([&] {
-    window.ファイルの表示(next, 1);
+    window.ファイルの表示(next, DisplayTarget::ShowPane);
     window.text_pane->repaint();
   });
   std::printf("%.1f %.1f %.1f %.1f\n", waits[0], waits[1], waits[2], waits[3]);
@@ -299,7 +299,7 @@ int measure(int argc, char** argv, const QString& what, const QString& path,
     window.show();
     QCoreApplication::processEvents();
     timer.start();
-    window.ファイルの表示(path, 1);
+    window.ファイルの表示(path, DisplayTarget::ShowPane);
     window.image_pane->repaint();
     ms = timer.nsecsElapsed() / 1e6;
     if (window.st.img.last < 0) return 1;

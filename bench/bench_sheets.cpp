@@ -94,7 +94,7 @@ int measure(int argc, char** argv, const QString& what, const QString& path) {
   window.show();
   QCoreApplication::processEvents();
   timer.start();
-  window.ファイルの表示(path, 1);
+  window.ファイルの表示(path, DisplayTarget::ShowPane);
   while (window.sheet_reading_pending())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   window.text_pane->repaint();

@@ -39,13 +39,14 @@ namespace {
 // Answers the missing-file question Yes and No in turn, and every notice with OK.
 class AlternatingAnswers final : public MessageService {
  public:
-  int msgbox(const QString& text, MsgButtons buttons) override {
+  MsgAnswer msgbox(const QString& text, MsgButtons buttons) override {
     ++shown;
-    if (buttons == MsgButtons::YesNo) return (yes_next = !yes_next) ? kAnswerYes : kAnswerNo;
+    if (buttons == MsgButtons::YesNo)
+      return (yes_next = !yes_next) ? MsgAnswer::Yes : MsgAnswer::No;
     if (!text.contains(QStringLiteral("存在しません"))) {
       std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
     }
-    return kAnswerOk;
+    return MsgAnswer::Ok;
   }
   int shown = 0;
   bool yes_next = false;
@@ -96,8 +97,8 @@ void image_tick(const QString& folder, bool heic) {
     Form1 f(bench::bench_platform(settings.path(), &messages));
     f.show();
     f.prefetch_enabled = prefetch;
-    f.ファイルの表示(a, 1);
-    f.ファイルの表示(b, 1);
+    f.ファイルの表示(a, DisplayTarget::ShowPane);
+    f.ファイルの表示(b, DisplayTarget::ShowPane);
     // Ticks are run here, one by one; the running timer never fires within the run.
     f.image_timer->set_interval(60000);
     f.continuous_checks[0]->click();
@@ -154,7 +155,7 @@ void soak(const QString& folder, int total_ticks) {
   f.show();
   auto fill = [&](bool image) {
     for (const QString& p : image ? pictures : texts) {
-      if (QFile::exists(p)) f.ファイルの表示(p, 1);
+      if (QFile::exists(p)) f.ファイルの表示(p, DisplayTarget::ShowPane);
     }
   };
   fill(true);
@@ -269,7 +270,7 @@ void text_soak(const QString& folder, int total_ticks) {
   f.st.sheet_app = SheetApp::Excel;
   auto fill = [&] {
     for (const QString& p : files.paths) {
-      if (QFile::exists(p)) f.ファイルの表示(p, 1);
+      if (QFile::exists(p)) f.ファイルの表示(p, DisplayTarget::ShowPane);
     }
   };
   fill();
@@ -284,7 +285,8 @@ void text_soak(const QString& folder, int total_ticks) {
       f.st.sheet_app = f.st.sheet_app == SheetApp::Excel ? SheetApp::Lotus : SheetApp::Excel;
     }
     if (ticks % 4 == 0 && !f.message_open()) {
-      f.st.sheet_app == SheetApp::Excel ? f.Excelで表示(1) : f.Lotus123で表示(1);
+      f.st.sheet_app == SheetApp::Excel ? f.Excelで表示(SheetEntry::Current)
+                                        : f.Lotus123で表示(SheetEntry::Current);
     }
     if (ticks % 7 == 0) QFile::remove(files.paths[(ticks * 13) % files.paths.size()]);
     if (ticks % 29 == 0) {

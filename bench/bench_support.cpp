@@ -20,7 +20,7 @@
 
 namespace tarvex::bench {
 
-int SilentMessages::msgbox(const QString& text, MsgButtons) {
+MsgAnswer SilentMessages::msgbox(const QString& text, MsgButtons) {
   // A message box means the measured path went wrong: the benchmark fails rather than printing
   // the figures of a different path.
   std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));

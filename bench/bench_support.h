@@ -12,7 +12,7 @@ namespace tarvex::bench {
 // Message boxes during a benchmark mean the set-up is wrong: say so and fail the benchmark.
 class SilentMessages final : public MessageService {
  public:
-  int msgbox(const QString& text, MsgButtons) override;
+  MsgAnswer msgbox(const QString& text, MsgButtons) override;
 };
 
 // A platform for a benchmark window: silent messages and a settings folder in `folder` whose

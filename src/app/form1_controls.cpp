@@ -70,16 +70,17 @@ Form1::Form1(const Platform& platform, QWidget* parent)
 
 Form1::~Form1() = default;
 
-int Form1::msgbox(const QString& text, MsgButtons buttons) {
+MsgAnswer Form1::msgbox(const QString& text, MsgButtons buttons) {
   // A modal box runs a nested event loop in which the timers keep firing; the depth lets ticks
   // and steps wait for the answer.
   // The find-next panel stays above every window, and a box opens where it stands: it steps
   // back behind the box, and comes to the front again if it is still shown afterwards.
   Form4* panel = form4();
-  const bool step_back = panel && panel->isVisible() && panel->dialog_mode == 2;
+  const bool step_back =
+      panel && panel->isVisible() && panel->dialog_mode == Form4::DialogMode::FindNext;
   if (step_back) panel->set_topmost(false);
   ++message_depth_;
-  const int answer = platform_.messages->msgbox(text, buttons);
+  const MsgAnswer answer = platform_.messages->msgbox(text, buttons);
   --message_depth_;
   if (step_back && panel->isVisible()) panel->set_topmost(true);
   return answer;

@@ -103,7 +103,7 @@ void Form1::Form_Load() {
   st.txt.full_before = st.img.full_before = false;
   st.img_found = st.txt_found = false;
   st.popup_source = PopupSource::None;
-  st.search_ready = 0;
+  st.search_ready = false;
   st.img.last = st.txt.last = -1;
   st.img.cur = st.txt.cur = 0;
   st.txt.last_before = st.img.last_before = 0;

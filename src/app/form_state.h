@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/message_box.h"
 #include "registers/register_ring.h"
 #include "settings/extension_table.h"
 
 #include <QString>
+
+#include <optional>
 
 namespace tarvex {
 
@@ -22,9 +25,9 @@ enum class PopupSource {
 // start-up.
 struct FormState {
   // Shell.
-  // A question's answer, or a spreadsheet display's result (1: not shown, the user told), kept
-  // only where the next step reads it.
-  int msg_answer = 0;
+  // The answer of the last message box, kept only where the next step reads it; none before the
+  // first box.
+  std::optional<MsgAnswer> msg_answer;
   PopupSource popup_source = PopupSource::None;
   bool layout_done = false;  // a layout pass has completed
 
@@ -64,8 +67,9 @@ struct FormState {
   // Search.
   QString search_text, hit_path;
   bool search_mode = false;
-  int hit_len = 0, search_ready = 0;
-  qint64 hit_pos = 0;  // a position in a text of any size
+  int hit_len = 0;
+  bool search_ready = false;  // the search of the opened hit is prepared
+  qint64 hit_pos = 0;         // a position in a text of any size
 };
 
 }  // namespace tarvex

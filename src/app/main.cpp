@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   if (!file_to_show.isEmpty()) {
     new tarvex::OnceExposed(window.windowHandle(), [&window, file_to_show] {
       window.select_in_file_box(QFileInfo(file_to_show).fileName());
-      window.ファイルの表示(file_to_show, 1);
+      window.ファイルの表示(file_to_show, tarvex::DisplayTarget::ShowPane);
     });
   }
   return app.exec();

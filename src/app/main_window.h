@@ -39,6 +39,24 @@ class PicturePrefetch;
 class TextPane;
 class Trash;
 
+// Which panes a file shown from outside the registers brings forward.
+enum class DisplayTarget {
+  ShowPane,   // the pane of the file's kind is made visible and the other hidden
+  KeepPanes,  // the panes stay as they are (a drop from another program)
+};
+
+// Which text entry a spreadsheet display shows.
+enum class SheetEntry {
+  Newest,   // the entry just registered from outside the registers
+  Current,  // the register's current entry, moved there by a step
+};
+
+// What became of a spreadsheet display's entry.
+enum class SheetResult {
+  Shown,     // shown as a preview (perhaps still being read) or as a text
+  NotShown,  // it could not be loaded: the user has been told and the register put right
+};
+
 class Form1 final : public QMainWindow {
  public:
   // Creating the main window runs start-up (Form_Load). Controls, menus and their connections are
@@ -128,7 +146,7 @@ class Form1 final : public QMainWindow {
 
   // Every message box of the window goes through here (the platform's message service;
   // app/form1_controls.cpp).
-  int msgbox(const QString& text, MsgButtons buttons);
+  MsgAnswer msgbox(const QString& text, MsgButtons buttons);
 
   // ---- Shell: start-up and shutdown (app/form1_startup.cpp) -------------------------------------
   void Form_Load();
@@ -193,9 +211,6 @@ class Form1 final : public QMainWindow {
   static int selected_line(const QListWidget* list);
   // Selects line `row` of a list box; false when the list has no such line.
   static bool select_line(QListWidget* list, int row);
-  void nothing_img_file();
-  void nothing_txt_file();
-  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Selection (registers/form1_selection.cpp) --------------------------------------------
   // The register lists: a left-button release or an Up / Down key release shows the chosen entry.
@@ -209,6 +224,10 @@ class Form1 final : public QMainWindow {
   void Text1_KeyPress(int key_ascii);
   void Text1_LostFocus();
   void 登録ファイル名表示_Click();
+  // The missing-file prompt: an entry whose file cannot be loaded may be removed.
+  void nothing_img_file();
+  void nothing_txt_file();
+  void missing_file_prompt(const RegisterSide& side);
 
   // ---- Continuous display and navigation (slideshow/form1_navigation.cpp) -------------------
   void Check1_Click(int index);
@@ -244,16 +263,16 @@ class Form1 final : public QMainWindow {
   void delete_txt_file();
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
-  int ファイルの表示(const QString& source, int target);
+  void ファイルの表示(const QString& source, DisplayTarget target);
   // Enables what a newly shown file of a side enables: its entry commands, and deleting when
   // allowed.
   void enable_entry_commands(const RegisterSide& side);
-  int ラベル表示(const QString& full_path);
+  void ラベル表示(const QString& full_path);
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
   bool labels_show_icon_or_cursor() const;
-  int Excelで表示(int select_flg);
-  int Lotus123で表示(int select_flg);
+  SheetResult Excelで表示(SheetEntry select_flg);
+  SheetResult Lotus123で表示(SheetEntry select_flg);
   QString Create_Excel(const QString& file_name, const QString& drive);
   QString Create_Lotus123(const QString& file_name, const QString& drive);
   // ---- Spreadsheet preview readings (display/form1_spreadsheet_preview.cpp) -----------------
@@ -356,12 +375,15 @@ class Form1 final : public QMainWindow {
   std::function<void(QMenu* menu, const QPoint& global_pos)> popup_menu;
 
  protected:
+  // Resizing, showing and a change of the window's state lay it out (app/form1_layout.cpp); closing
+  // runs shutdown (app/form1_startup.cpp).
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Controls, menus and their connections (app/form1_controls.cpp).
   void create_controls();
   void set_accessible_names();
   void create_menus();

@@ -41,7 +41,7 @@ bool Form1::file_box_selection_readable() {
 void Form1::File1_DblClick() {
   if (file_box->list_index() < 0) return;
   if (!file_box_selection_readable()) return;
-  ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), DisplayTarget::ShowPane);
 }
 
 void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {

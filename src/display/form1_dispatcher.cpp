@@ -15,7 +15,7 @@
 
 namespace tarvex {
 
-int Form1::ファイルの表示(const QString& source, int target) {
+void Form1::ファイルの表示(const QString& source, DisplayTarget target) {
   if (is_image_path(source, st.image_exts)) {
     Register& r = st.img;
     r.register_path(source, true);
@@ -24,7 +24,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
       // entry while the message is open.
       r.undo_registration();
       msgbox(kNoSuchFileMessage, MsgButtons::Ok);
-      return 0;
+      return;
     }
     Img_File_List();
     r.cur = r.last;
@@ -41,11 +41,11 @@ int Form1::ファイルの表示(const QString& source, int target) {
     const QRect g = twips_geometry(image_pane);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
     set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
-    if (target == 1) {
+    if (target == DisplayTarget::ShowPane) {
       text_pane->hide();
       image_pane->show();
     }
-    return 0;
+    return;
   }
 
   Register& r = st.txt;
@@ -53,18 +53,16 @@ int Form1::ファイルの表示(const QString& source, int target) {
   r.register_path(source, true);
   switch (st.sheet_app) {
     case SheetApp::Lotus:
-      st.msg_answer = Lotus123で表示(0);
-      if (st.msg_answer == 1) return 0;
+      if (Lotus123で表示(SheetEntry::Newest) == SheetResult::NotShown) return;
       break;
     case SheetApp::Excel:
-      st.msg_answer = Excelで表示(0);
-      if (st.msg_answer == 1) return 0;
+      if (Excelで表示(SheetEntry::Newest) == SheetResult::NotShown) return;
       break;
     case SheetApp::None:
       if (!load_entry(side(false), r.path(r.last))) {
         r.cur = r.last;
         nothing_txt_file();
-        return 0;
+        return;
       }
       break;
   }
@@ -79,11 +77,10 @@ int Form1::ファイルの表示(const QString& source, int target) {
     text_arrows[0]->show();
     text_arrows[1]->show();
   }
-  if (target == 1) {
+  if (target == DisplayTarget::ShowPane) {
     text_pane->show();
     image_pane->hide();
   }
-  return 0;
 }
 
 // Deleting is enabled only when allowed, and otherwise left as it was.
@@ -97,13 +94,12 @@ bool Form1::labels_show_icon_or_cursor() const {
                      [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
 }
 
-int Form1::ラベル表示(const QString& full_path) {
+void Form1::ラベル表示(const QString& full_path) {
   for (QLabel* label : path_labels) label->clear();
   const LabelPieces pieces = split_label_path(full_path);
   path_labels[0]->setText(pieces.first);
   path_labels[1]->setText(pieces.second);
   path_labels[2]->setText(pieces.third);
-  return 0;
 }
 
 }  // namespace tarvex

@@ -36,11 +36,11 @@ struct SheetReader {
   QString (*copy)(const QString&, const QString&);
 };
 
-int show_sheet(Form1& f, SheetReader app, int select_flg) {
+SheetResult show_sheet(Form1& f, SheetReader app, SheetEntry select_flg) {
   FormState& st = f.st;
   // Whatever this step shows, a preview still being read is no longer wanted.
   const quint64 ticket = f.take_sheet_ticket();
-  const int e = select_flg == 0 ? st.txt.last : st.txt.cur;
+  const int e = select_flg == SheetEntry::Newest ? st.txt.last : st.txt.cur;
   const QString path = st.txt.path(e);
   if (in_extension_table(app.table, path)) app.hit = true;
   // A workbook that is not there is a file that cannot be loaded, as for any other text: the
@@ -53,31 +53,31 @@ int show_sheet(Form1& f, SheetReader app, int select_flg) {
     const QString folder = path.left(path.size() - st.sheet_file.size());
     f.start_sheet_reading(ticket, app.copy, st.sheet_file, folder);
     app.hit = false;
-    return 0;
+    return SheetResult::Shown;
   }
   app.hit = false;
-  if (select_flg == 0) {
+  if (select_flg == SheetEntry::Newest) {
     if (!f.text_pane->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
       f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
-      return 1;
+      return SheetResult::NotShown;
     }
-  } else if (select_flg == 1) {
+  } else {
     if (!f.text_pane->load_file(st.txt.path(st.txt.cur))) {
       f.nothing_txt_file();
-      return 1;
+      return SheetResult::NotShown;
     }
   }
-  return 0;
+  return SheetResult::Shown;
 }
 
 }  // namespace
 
-int Form1::Excelで表示(int select_flg) {
+SheetResult Form1::Excelで表示(SheetEntry select_flg) {
   return show_sheet(*this, SheetReader{st.excel_exts, st.excel_hit, &copy_excel_block}, select_flg);
 }
 
-int Form1::Lotus123で表示(int select_flg) {
+SheetResult Form1::Lotus123で表示(SheetEntry select_flg) {
   return show_sheet(*this, SheetReader{st.lotus_exts, st.lotus_hit, &copy_lotus_block}, select_flg);
 }
 

@@ -50,11 +50,11 @@ void Form1::RichTextBox2_GotFocus() {
 
 void Form1::pane_file_box_drop() {
   if (!file_box_selection_readable()) return;
-  ファイルの表示(file_box_selected_path(), 1);
+  ファイルの表示(file_box_selected_path(), DisplayTarget::ShowPane);
 }
 
 void Form1::pane_files_drop(const QStringList& paths) {
-  if (!paths.isEmpty()) ファイルの表示(paths.front(), 2);
+  if (!paths.isEmpty()) ファイルの表示(paths.front(), DisplayTarget::KeepPanes);
 }
 
 }  // namespace tarvex

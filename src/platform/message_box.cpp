@@ -4,7 +4,7 @@
 
 namespace tarvex {
 
-int QtMessageService::msgbox(const QString& text, MsgButtons buttons) {
+MsgAnswer QtMessageService::msgbox(const QString& text, MsgButtons buttons) {
   QString shown = text;
   shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
   QMessageBox box(QMessageBox::NoIcon, kAppTitle, shown, QMessageBox::NoButton, parent_);
@@ -25,13 +25,13 @@ int QtMessageService::msgbox(const QString& text, MsgButtons buttons) {
   }
   switch (box.exec()) {
     case QMessageBox::Cancel:
-      return kAnswerCancel;
+      return MsgAnswer::Cancel;
     case QMessageBox::Yes:
-      return kAnswerYes;
+      return MsgAnswer::Yes;
     case QMessageBox::No:
-      return kAnswerNo;
+      return MsgAnswer::No;
     default:
-      return kAnswerOk;
+      return MsgAnswer::Ok;
   }
 }
 

@@ -71,7 +71,7 @@ void Form1::bulk_load(const RegisterSide& s) {
   const QString folder = file_box->path();
   st.msg_answer =
       msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerOk) return;
+  if (st.msg_answer != MsgAnswer::Ok) return;
   const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
   if (bulk_register(s.reg, kind, folder, readable_entries(*file_box), st.image_exts) > 0)
     found = true;
@@ -102,7 +102,7 @@ void Form1::txt_all_clear_Click() {
 
 void Form1::clear_side(const RegisterSide& s) {
   st.msg_answer = msgbox(s.image ? kImageClearQuestion : kTextClearQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerOk) return;
+  if (st.msg_answer != MsgAnswer::Ok) return;
   clear_register(s.reg);
   // A file of the other kind on display keeps its number and its path. Otherwise clearing the
   // texts also closes the search screen, and with it the find-next panel, which has nothing left

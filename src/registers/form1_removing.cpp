@@ -114,7 +114,7 @@ void Form1::remove_command(const RegisterSide& s) {
   }
   st.msg_answer =
       msgbox(s.image ? kRemoveImageQuestion : kRemoveTextQuestion, MsgButtons::OkCancel);
-  if (st.msg_answer != kAnswerCancel) remove_entry(s);
+  if (st.msg_answer != MsgAnswer::Cancel) remove_entry(s);
 }
 
 void Form1::delete_img_file() {
@@ -139,7 +139,7 @@ bool Form1::delete_register_file(bool image) {
   }
   const std::optional<FileIdentity> asked_about = Trash::identity(path);
   st.msg_answer = msgbox(path + kDeleteQuestion, MsgButtons::YesNo);
-  if (st.msg_answer == kAnswerNo) return false;
+  if (st.msg_answer == MsgAnswer::No) return false;
   auto fail = [this, &path](const QString& reason) {
     msgbox(path + kNotDeleted + QStringLiteral("\n\r") + reason, MsgButtons::Ok);
     return false;
@@ -148,7 +148,7 @@ bool Form1::delete_register_file(bool image) {
   RemoveResult result = trash().move_to_trash(path, *asked_about);
   if (result.status == RemoveResult::Status::NoTrash) {
     st.msg_answer = msgbox(kNoTrashQuestion, MsgButtons::YesNoDefaultNo);
-    if (st.msg_answer != kAnswerYes) return false;
+    if (st.msg_answer != MsgAnswer::Yes) return false;
     result = trash().delete_for_good(path, *asked_about);
   }
   if (result.status == RemoveResult::Status::Unconfirmed) {

@@ -232,7 +232,7 @@ void Form1::nothing_txt_file() {
 // it is now.
 void Form1::missing_file_prompt(const RegisterSide& s) {
   st.msg_answer = msgbox(s.reg.path(s.reg.cur) + kMissingFileQuestion, MsgButtons::YesNo);
-  if (st.msg_answer != kAnswerNo) {
+  if (st.msg_answer != MsgAnswer::No) {
     remove_entry(s);
   } else {
     blank_pane(s);

@@ -281,7 +281,7 @@ void Form1::kensaku_main() {
 void Form1::List1_MouseDown(Qt::MouseButton button) {
   if (button != Qt::LeftButton || selected_line(hit_list) < 0) return;
   st.hit_pos = 0;
-  st.search_ready = 0;
+  st.search_ready = false;
   open_hit(false);
 }
 
@@ -308,7 +308,7 @@ void Form1::open_hit(bool by_arrow) {
 
 void Form1::Command6_Click(int index) {
   st.hit_pos = 0;
-  st.search_ready = 0;
+  st.search_ready = false;
   if (hit_list->count() == 0) return;
   const int line = selected_line(hit_list);
   int next = line;
@@ -336,12 +336,12 @@ void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
 void Form1::文字列検索(const QString& 検索文字列) {
   if (検索文字列 != st.search_text) {
     st.search_text = 検索文字列;
-    st.search_ready = 0;
+    st.search_ready = false;
   }
   // The result view covers the text pane in the same place.
   result_view->raise();
   result_view->show();
-  if (st.search_ready == 0) {
+  if (!st.search_ready) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {
       st.msg_answer =
           msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
@@ -352,14 +352,14 @@ void Form1::文字列検索(const QString& 検索文字列) {
     result_view->show_text_of(*text_pane);
     st.hit_len = static_cast<int>(st.search_text.size());
     st.hit_pos = 1;
-    st.search_ready = 1;
+    st.search_ready = true;
   }
   // Positions count characters as the result view shows them, a line break one.
   const std::optional<qint64> found = find_in_result_view(st.search_text, st.hit_pos - 1);
   if (!found) return;  // cancelled: the search stays where it was
   if (*found < 0) {
     st.msg_answer = msgbox(QStringLiteral("検索文字はありません！"), MsgButtons::Ok);
-    st.search_ready = 0;
+    st.search_ready = false;
     return;
   }
   st.hit_pos = *found + 2;
@@ -401,7 +401,7 @@ std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 fro
     ticker.start(50);
     connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
     // The panel stays on top of every window but this dialog.
-    const bool panel = form4()->isVisible() && form4()->dialog_mode == 2;
+    const bool panel = form4()->isVisible() && form4()->dialog_mode == Form4::DialogMode::FindNext;
     if (panel) form4()->set_topmost(false);
     progress.show();
     search.wait_in(loop, {});
@@ -440,7 +440,7 @@ void Form1::検索画面終了() {
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
   image_pane->hide();
   text_pane->show();
-  st.search_ready = 0;
+  st.search_ready = false;
   st.search_mode = false;
   result_view->set_text(QString());
   result_view->hide();

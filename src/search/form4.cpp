@@ -41,7 +41,7 @@ Form4::Form4(QWidget* parent) : QDialog(parent) {
 }
 
 QString Form4::input_form(const QString& sel_value) {
-  dialog_mode = 1;
+  dialog_mode = DialogMode::Input;
   if (!sel_value.isEmpty()) Text1->setText(sel_value);
   set_topmost(false);
   setModal(true);
@@ -50,7 +50,7 @@ QString Form4::input_form(const QString& sel_value) {
 }
 
 void Form4::文字列検索() {
-  dialog_mode = 2;
+  dialog_mode = DialogMode::FindNext;
   setModal(false);
   set_topmost(true);
 }
@@ -59,7 +59,7 @@ void Form4::set_topmost(bool on) {
   const bool shown = isVisible();
   // The find-next panel never takes the focus from the main window, not even while it steps
   // back behind a message; the modal input does.
-  setAttribute(Qt::WA_ShowWithoutActivating, dialog_mode == 2);
+  setAttribute(Qt::WA_ShowWithoutActivating, dialog_mode == DialogMode::FindNext);
   // Changing the flags hides the window; show it again without taking the focus.
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on)
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
@@ -68,7 +68,7 @@ void Form4::set_topmost(bool on) {
 
 void Form4::Command1_Click(int index) {
   if (index == 0) {
-    if (dialog_mode == 2) {
+    if (dialog_mode == DialogMode::FindNext) {
       if (find_next) find_next(Text1->text());
       return;
     }
@@ -77,7 +77,7 @@ void Form4::Command1_Click(int index) {
     hide();
     return;
   }
-  if (dialog_mode == 2) {
+  if (dialog_mode == DialogMode::FindNext) {
     Text1->setFocus();
     hide();
     if (end_search) end_search();

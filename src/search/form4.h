@@ -11,8 +11,8 @@ class QPushButton;
 
 namespace tarvex {
 
-// The search-string dialog: the modal input of the register search (mode 1) and the find-next
-// panel over an opened hit (mode 2).
+// The search-string dialog: the modal input of the register search (Input) and the find-next
+// panel over an opened hit (FindNext).
 class Form4 final : public QDialog {
  public:
   explicit Form4(QWidget* parent = nullptr);
@@ -20,18 +20,20 @@ class Form4 final : public QDialog {
   QLabel* Label1 = nullptr;
   QLineEdit* Text1 = nullptr;
   std::array<QPushButton*, 2> Command1{};  // 0 "Ｏ Ｋ", 1 "キャンセル"
-  int dialog_mode = 0;
+  // What the dialog serves as: none until it first opens.
+  enum class DialogMode { None, Input, FindNext };
+  DialogMode dialog_mode = DialogMode::None;
 
-  // What the panel's buttons call in the main window (mode 2): find the next occurrence of the
+  // What the panel's buttons call in the main window (FindNext): find the next occurrence of the
   // string, and end the search screen.
   std::function<void(const QString& text)> find_next;
   std::function<void()> end_search;
-  // Mode 1: called with the string when "Ｏ Ｋ" is pressed, before the dialog closes.
+  // Input: called with the string when "Ｏ Ｋ" is pressed, before the dialog closes.
   std::function<void(const QString& text)> accepting;
 
-  // Mode 1: shows the dialog modally and returns the entered string ("" after "キャンセル").
+  // Input: shows the dialog modally and returns the entered string ("" after "キャンセル").
   QString input_form(const QString& sel_value);
-  // Mode 2: shows the find-next panel above the other windows without taking the focus.
+  // FindNext: shows the find-next panel above the other windows without taking the focus.
   void 文字列検索();
   // Keeps the panel above every other window, or lets a message box come in front of it.
   void set_topmost(bool on);

@@ -249,12 +249,10 @@ void Form1::Command3_Click(int index) {
                 index == 0 ? StepDirection::Backward : StepDirection::Forward);
   switch (st.sheet_app) {
     case SheetApp::Lotus:
-      st.msg_answer = Lotus123で表示(1);
-      if (st.msg_answer == 1) return;
+      if (Lotus123で表示(SheetEntry::Current) == SheetResult::NotShown) return;
       break;
     case SheetApp::Excel:
-      st.msg_answer = Excelで表示(1);
-      if (st.msg_answer == 1) return;
+      if (Excelで表示(SheetEntry::Current) == SheetResult::NotShown) return;
       break;
     case SheetApp::None:
       if (!load_entry(side(false), r.path(r.cur))) {

@@ -268,7 +268,7 @@ void TestApp::fit_and_deletion_round_trip() {
   Form1& f = fx.make(false);
   QCOMPARE(f.image_pane->stretch(), fit);
   QCOMPARE(f.st.options.delete_allowed, deletion);
-  f.ファイルの表示(fx.write_file("a.txt", "a"), 1);
+  f.ファイルの表示(fx.write_file("a.txt", "a"), DisplayTarget::ShowPane);
   QCOMPARE(f.text_ファイル削除->isEnabled(), deletion);
   f.close();
   const QString text = decode_cp932(fx.settings_bytes());

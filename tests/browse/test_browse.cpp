@@ -151,7 +151,7 @@ void TestBrowse::file_box_pop_up_menu() {
     if (m->actions().front()->isEnabled()) m->actions().front()->trigger();
   };
   f.File1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.file);
+  QCOMPARE(shown, f.file_menu);
   QCOMPARE(f.list_file_open->isEnabled(), enabled);
   // After the menu, the open command of the menu bar opens nothing (an empty path).
   f.txt_file_open->setEnabled(true);

@@ -157,14 +157,14 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   QMenu* shown = nullptr;
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
   const QString path = fx.write_file("pics/a.bmp", bmp(30, 20, Qt::red));
-  QCOMPARE(f.ファイルの表示(path, 1), 0);
+  f.ファイルの表示(path, DisplayTarget::ShowPane);
   QCOMPARE(labels(f) + f.image_list->item(0)->text(), path + "000: a.bmp");
   f.Image1_MouseUp(Qt::RightButton, QPoint());  // offers the copy, which the clipboard shows
   f.画像のコピー->trigger();
   QCOMPARE(QGuiApplication::clipboard()->image().pixelColor(2, 2), QColor(Qt::red));
   QByteArray cur = image_bytes(test_pattern(16, 16), "ico");
   cur[2] = 2;  // a cursor
-  f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
+  f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), DisplayTarget::ShowPane);
   f.Image1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(shown == f.image_menu && !f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
   f.img_file_open->setEnabled(true);
@@ -172,7 +172,7 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
   const auto before = std::tuple(f.st.img.paths, f.st.img.last, labels(f));
   fx.messages.expect(kNoSuchFile);
-  f.ファイルの表示(fx.folder() + "/p/gone.bmp", 1);
+  f.ファイルの表示(fx.folder() + "/p/gone.bmp", DisplayTarget::ShowPane);
   QVERIFY(std::tuple(f.st.img.paths, f.st.img.last, labels(f)) == before);
 }
 
@@ -187,7 +187,7 @@ void TestDisplayForm::added_picture_formats_need_the_settings_list() {
     Form1& f = fx.make(false);
     f.show();
     const QString path = fx.write_file("icon.png", png);
-    QCOMPARE(f.ファイルの表示(path, 1), 0);
+    f.ファイルの表示(path, DisplayTarget::ShowPane);
     QCOMPARE(f.st.img.path(0), listed ? path : QString());
     QCOMPARE(f.st.txt.path(0), listed ? QString() : path);
     QCOMPARE(f.image_pane->isHidden(), !listed);
@@ -208,7 +208,7 @@ void TestDisplayForm::phone_photos_with_the_shipped_settings() {
   const QString heif = fx.write_file("b.heif", data_file("picture.heic"));
   const QString avif = fx.write_file("c.avif", data_file("picture.avif"));
   for (const QString& path : {heif, avif, photo}) {
-    QCOMPARE(f.ファイルの表示(path, 1), 0);
+    f.ファイルの表示(path, DisplayTarget::ShowPane);
     QVERIFY(!f.image_pane->isHidden() && f.text_pane->isHidden());
   }
   QCOMPARE(f.st.img.paths.mid(0, 3), (QStringList{heif, avif, photo}));
@@ -238,7 +238,7 @@ void TestDisplayForm::phone_photos_with_the_shipped_settings() {
 void TestDisplayForm::text_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
-  f.ファイルの表示(fx.write_file("docs/memo.txt", "hello world"), 1);
+  f.ファイルの表示(fx.write_file("docs/memo.txt", "hello world"), DisplayTarget::ShowPane);
   QCOMPARE(f.text_pane->text() + f.text_list->item(0)->text(), "hello world000: memo.txt");
   QVERIFY(!f.text_pane->isHidden() && f.image_pane->isHidden());
   std::pair<QMenu*, QString> shown;  // the menu and the selection it saw
@@ -260,7 +260,7 @@ void TestDisplayForm::drops() {
   FormFixture fx;
   fx.write_file("c.bmp", bmp(8, 8));
   Form1& f = make_form(fx);
-  f.ファイルの表示(fx.write_file("a.txt", "text"), 1);
+  f.ファイルの表示(fx.write_file("a.txt", "text"), DisplayTarget::ShowPane);
   const FileBox other;
   QMimeData theirs;
   theirs.setData(kFileBoxMime, other.drag_token());
@@ -297,7 +297,8 @@ void TestDisplayForm::maximised_picture_display() {
   Form1& f = make_form(fx);
   QImage big(13000 / 15, 8000 / 15, QImage::Format_RGB32);  // in twips
   big.fill(Qt::green);
-  f.ファイルの表示(fx.write_file(name, image_bytes(big, name.endsWith("png") ? "png" : "bmp")), 1);
+  f.ファイルの表示(fx.write_file(name, image_bytes(big, name.endsWith("png") ? "png" : "bmp")),
+                   DisplayTarget::ShowPane);
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
@@ -338,7 +339,7 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   f.st.options.fit = true;
   f.apply_fit_option();
-  QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
+  f.ファイルの表示(fx.write_file(name, bytes), DisplayTarget::ShowPane);
   const QSize fitted(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760));
   QCOMPARE(f.image_pane->size(), fitted);
   QCOMPARE(f.image_pane->picture().size(), for_pane ? fitted : whole);
@@ -412,9 +413,8 @@ void TestDisplayForm::kept_picture_shown_whole() {
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   QImage photo(size, QImage::Format_RGB32);
   photo.fill(Qt::blue);
-  QCOMPARE(f.ファイルの表示(
-               fx.write_file(name, image_bytes(photo, name.endsWith("png") ? "png" : "jpeg")), 1),
-           0);
+  f.ファイルの表示(fx.write_file(name, image_bytes(photo, name.endsWith("png") ? "png" : "jpeg")),
+                   DisplayTarget::ShowPane);
   for (const QSize grown : {QSize(0, 0), QSize(300, 40), QSize(-10, 250)}) {
     f.resize(f.size() + grown);
     const QSize pane(twips_to_px(f.outer_size_twips().width() - 3285),
@@ -458,9 +458,8 @@ void TestDisplayForm::kept_picture_zoomed_and_moved() {
   Form1& f = make_kept_form(fx, true, kept);
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  QCOMPARE(
-      f.ファイルの表示(fx.write_file("w.jpg", image_bytes(test_pattern(1600, 1200), "jpeg")), 1),
-      0);
+  f.ファイルの表示(fx.write_file("w.jpg", image_bytes(test_pattern(1600, 1200), "jpeg")),
+                   DisplayTarget::ShowPane);
   ImagePane* pane = f.image_pane;
   QTest::mouseClick(pane, Qt::LeftButton, {}, QPoint(10, 10));
   QCOMPARE(QApplication::focusWidget(), pane);
@@ -529,7 +528,7 @@ void TestDisplayForm::kept_picture_zoomed_and_moved() {
 void TestDisplayForm::kept_picture_takes_drops_over_the_whole_pane() {
   FormFixture fx;
   Form1& f = make_kept_form(fx, true);
-  f.ファイルの表示(fx.write_file("small.bmp", bmp(40, 30)), 1);
+  f.ファイルの表示(fx.write_file("small.bmp", bmp(40, 30)), DisplayTarget::ShowPane);
   QVERIFY(!f.image_pane->frame_geometry().picture.contains(QPoint(5, 5)));
   QMimeData theirs;
   theirs.setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8)))});
@@ -552,7 +551,7 @@ void TestDisplayForm::kept_picture_maximised() {
   Form1& f = make_kept_form(fx, fit);
   QImage big(13000 / 15, 8000 / 15, QImage::Format_RGB32);  // in twips
   big.fill(Qt::blue);
-  f.ファイルの表示(fx.write_file("big.bmp", image_bytes(big, "bmp")), 1);
+  f.ファイルの表示(fx.write_file("big.bmp", image_bytes(big, "bmp")), DisplayTarget::ShowPane);
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.activateWindow();
@@ -600,15 +599,15 @@ void TestDisplayForm::special_files_are_not_shown() {
   QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
   QVERIFY(QFile::link("/dev/zero", fx.folder() + "/zero.bmp"));
   fx.messages.expect(kNoSuchFile);
-  f.ファイルの表示(fx.folder() + "/zero.bmp", 1);
-  fx.messages.expect(pipe + missing, kAnswerYes);
-  f.ファイルの表示(pipe, 1);
+  f.ファイルの表示(fx.folder() + "/zero.bmp", DisplayTarget::ShowPane);
+  fx.messages.expect(pipe + missing, MsgAnswer::Yes);
+  f.ファイルの表示(pipe, DisplayTarget::ShowPane);
   QVERIFY(f.st.img.paths[0].isEmpty() && f.st.txt.paths[0].isEmpty());
   const QString text = fx.write_file("a.txt", "a");
-  f.ファイルの表示(text, 1);
-  f.ファイルの表示(fx.write_file("b.txt", "b"), 1);
+  f.ファイルの表示(text, DisplayTarget::ShowPane);
+  f.ファイルの表示(fx.write_file("b.txt", "b"), DisplayTarget::ShowPane);
   QVERIFY(QFile::remove(text) && ::mkfifo(QFile::encodeName(text).constData(), 0600) == 0);
-  fx.messages.expect(text + missing, kAnswerNo);
+  fx.messages.expect(text + missing, MsgAnswer::No);
   f.Command3_Click(0);
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{text, fx.folder() + "/b.txt"}));
 }
@@ -1021,7 +1020,7 @@ void TestDisplayForm::text_copy_too_large_says_why() {
   Form1& f = make_form(fx);
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.ファイルの表示(fx.write_file("big.txt", "0123456789abcdef"), 1);
+  f.ファイルの表示(fx.write_file("big.txt", "0123456789abcdef"), DisplayTarget::ShowPane);
   auto* view = f.text_pane->findChild<TextView*>();
   view->set_largest_copy(10);
   const QString refused = QStringLiteral(
@@ -1055,7 +1054,8 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   FormFixture fx;
   Form1& f = make_form(fx);
   f.ファイルの表示(
-      fx.write_file("a.txt", encode_cp932(QStringLiteral("first line\r\nsecond 行\r\n"))), 1);
+      fx.write_file("a.txt", encode_cp932(QStringLiteral("first line\r\nsecond 行\r\n"))),
+      DisplayTarget::ShowPane);
   QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(f.text_pane);
   QAccessibleInterface* view = QAccessible::queryAccessibleInterface(f.text_pane->focusProxy());
   QVERIFY(pane && view && view->textInterface());
@@ -1079,7 +1079,7 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
   QAccessibleInterface* result = QAccessible::queryAccessibleInterface(f.result_view->focusProxy());
   QCOMPARE(result->text(QAccessible::Name), QStringLiteral("検索用のテキスト表示"));
-  f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), 1);
+  f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), DisplayTarget::ShowPane);
   view = QAccessible::queryAccessibleInterface(f.text_pane->focusProxy());
   QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
 }
@@ -1103,7 +1103,7 @@ void TestDisplayForm::text_file_empty_or_without_line_end() {
   FormFixture fx;
   Form1& f = make_form(fx);
   const QString path = fx.write_file("t.txt", bytes);
-  f.ファイルの表示(path, 1);
+  f.ファイルの表示(path, DisplayTarget::ShowPane);
   QVERIFY(f.text_pane->isVisible());
   QTRY_VERIFY(!f.text_pane->loading());
   QCOMPARE(f.text_pane->text(), text);
@@ -1129,7 +1129,7 @@ void TestDisplayForm::text_panes_show_latin_and_japanese_in_one_face() {
   FormFixture fx;
   Form1& f = make_form(fx);
   const QString line = QStringLiteral("Tarvex ABC abc 0123 日本語のテキスト ｶﾀｶﾅ かな");
-  f.ファイルの表示(fx.write_file("mixed.txt", encode_cp932(line)), 1);
+  f.ファイルの表示(fx.write_file("mixed.txt", encode_cp932(line)), DisplayTarget::ShowPane);
   for (TextPane* pane : {f.text_pane, f.result_view}) {
     const QFont font = pane->findChild<TextView*>()->font();
     QCOMPARE(font.family(), design_font(kFontPGothic).family());

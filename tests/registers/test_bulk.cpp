@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <optional>
+
 using namespace tarvex;
 using namespace tarvex::testing;
 
@@ -124,42 +126,43 @@ void TestBulk::bulk_register_then_clear() {
   QCOMPARE(r.list_lines(), QStringList{"000: new.txt"});
 }
 
-// A load command on a folder of `files`, then (unless `clear` is -1) the clear command of the same
-// register, answered with `clear`, with a file of each register shown: the other register's last
-// when `other_shown`.
+// A load command on a folder of `files`, then (unless `clear` is none) the clear command of the
+// same register, answered with `clear`, with a file of each register shown: the other register's
+// last when `other_shown`.
 void TestBulk::commands_data() {
   QTest::addColumn<BulkKind>("kind");
-  QTest::addColumn<int>("answer");
+  QTest::addColumn<MsgAnswer>("answer");
   QTest::addColumn<bool>("deletion_allowed");
   QTest::addColumn<QStringList>("files");
   QTest::addColumn<QStringList>("list");
   QTest::addColumn<QString>("notice");
-  QTest::addColumn<int>("clear");
+  QTest::addColumn<std::optional<MsgAnswer>>("clear");
   QTest::addColumn<bool>("other_shown");
   const auto img = BulkKind::Images;
   const auto txt = BulkKind::Texts;
-  const int ok = kAnswerOk, cancel = kAnswerCancel;
+  const MsgAnswer ok = MsgAnswer::Ok, cancel = MsgAnswer::Cancel;
+  const std::optional<MsgAnswer> clear_ok = ok, clear_cancel = cancel, no_clear;
   const QStringList abc{"a.txt", "b.BMP", "c.wmf"}, none;
   const QStringList images{"000: b.BMP", "001: c.wmf"}, texts{"000: a.txt", "001: c.wmf"};
   // clang-format off
-  QTest::newRow("images, picture shown")          << img << ok     << false << abc << images << kImageDone << ok << false;
-  QTest::newRow("images, deletion, text shown")   << img << ok     << true  << abc << images << kImageDone << ok << true;
-  QTest::newRow("texts, deletion, picture shown") << txt << ok     << true  << abc << texts  << kTextDone  << ok << true;
-  QTest::newRow("texts, clearing cancelled")      << txt << ok     << true  << abc << texts  << kTextDone  << cancel << false;
-  QTest::newRow("texts, loading cancelled")       << txt << cancel << true  << abc << none   << QString()  << -1 << false;
-  QTest::newRow("no image")                       << img << ok     << true  << QStringList{"a.txt", "b.jpeg"} << none << QStringLiteral("イメージがない！") << -1 << false;
-  QTest::newRow("no text, no files")              << txt << ok     << true  << none << none  << QStringLiteral("テキストがない！") << -1 << false;
+  QTest::newRow("images, picture shown")          << img << ok     << false << abc << images << kImageDone << clear_ok << false;
+  QTest::newRow("images, deletion, text shown")   << img << ok     << true  << abc << images << kImageDone << clear_ok << true;
+  QTest::newRow("texts, deletion, picture shown") << txt << ok     << true  << abc << texts  << kTextDone  << clear_ok << true;
+  QTest::newRow("texts, clearing cancelled")      << txt << ok     << true  << abc << texts  << kTextDone  << clear_cancel << false;
+  QTest::newRow("texts, loading cancelled")       << txt << cancel << true  << abc << none   << QString()  << no_clear << false;
+  QTest::newRow("no image")                       << img << ok     << true  << QStringList{"a.txt", "b.jpeg"} << none << QStringLiteral("イメージがない！") << no_clear << false;
+  QTest::newRow("no text, no files")              << txt << ok     << true  << none << none  << QStringLiteral("テキストがない！") << no_clear << false;
   // clang-format on
 }
 
 void TestBulk::commands() {
   QFETCH(BulkKind, kind);
-  QFETCH(int, answer);
+  QFETCH(MsgAnswer, answer);
   QFETCH(bool, deletion_allowed);
   QFETCH(QStringList, files);
   QFETCH(QStringList, list);
   QFETCH(QString, notice);
-  QFETCH(int, clear);
+  QFETCH(std::optional<MsgAnswer>, clear);
   QFETCH(bool, other_shown);
   FormFixture fx;
   Form1& f = make(fx, files);
@@ -188,12 +191,12 @@ void TestBulk::commands() {
   if (done) QCOMPARE(f.focusWidget(), arrows[1]);
   QCOMPARE(f.form3()->Label1->text(), notice);
   QCOMPARE(f.notice_timer->enabled(), !notice.isEmpty());
-  if (clear < 0) return;
+  if (!clear) return;
 
   const QString own = fx.folder() + (images ? "/b.BMP" : "/a.txt");
   const QString other = fx.folder() + (images ? "/a.txt" : "/b.BMP");
-  f.ファイルの表示(other_shown ? own : other, 1);
-  f.ファイルの表示(other_shown ? other : own, 1);
+  f.ファイルの表示(other_shown ? own : other, DisplayTarget::ShowPane);
+  f.ファイルの表示(other_shown ? other : own, DisplayTarget::ShowPane);
   f.result_view->set_text("hit");
   const QStringList before = (images ? f.st.img : f.st.txt).paths;
   const QStringList other_before = (images ? f.st.txt : f.st.img).paths;
@@ -201,10 +204,10 @@ void TestBulk::commands() {
   fx.messages.expect(
       images ? QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？")
              : QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"),
-      clear);
+      *clear);
   (images ? f.img_all_clear : f.txt_all_clear)->trigger();
   QCOMPARE((images ? f.st.txt : f.st.img).paths, other_before);
-  if (clear != kAnswerOk) {
+  if (clear != MsgAnswer::Ok) {
     QCOMPARE((images ? f.st.img : f.st.txt).paths, before);
     QCOMPARE(list_box->count(), 3);
     return;

@@ -50,7 +50,9 @@ QString search(Form1& f, const QString& text, bool cancel = false) {
   QTimer::singleShot(0, &f, [&f, &offered, text, cancel] {
     Form4* d = f.form4();
     QVERIFY(d->isVisible());
-    offered = QString::number(d->dialog_mode) + d->Text1->text();
+    offered = (d->dialog_mode == Form4::DialogMode::Input ? QStringLiteral("input:")
+                                                          : QStringLiteral("other:")) +
+              d->Text1->text();
     d->Text1->setText(text);
     if (cancel) d->Command1[1]->click();
     if (!cancel) QTest::keyClick(d->Text1, Qt::Key_Return);
@@ -168,8 +170,8 @@ void TestSearchForm::leaving_the_search_screen() {
   // With pictures, one is on display when the search starts: the search screen ends on the text
   // pane alone, never with the picture drawn over it.
   if (pictures) {
-    QCOMPARE(f.ファイルの表示(fx.write_file("p.bmp", image_bytes(test_pattern(40, 30), "bmp")), 1),
-             0);
+    f.ファイルの表示(fx.write_file("p.bmp", image_bytes(test_pattern(40, 30), "bmp")),
+                     DisplayTarget::ShowPane);
     QVERIFY(f.image_pane->isVisible());
   }
   if (!message.isEmpty()) fx.messages.expect(message);
@@ -244,10 +246,10 @@ void TestSearchForm::find_next() {
   QVERIFY(panel->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
   fx.messages.expect("検索する文字がありません！");
-  QCOMPARE(search(f, "x", true), QStringLiteral("1aa"));
+  QCOMPARE(search(f, "x", true), QStringLiteral("input:aa"));
   QVERIFY(!panel->isVisible());
   f.text_pane->select(0, 1);
-  QCOMPARE(search(f, "a"), QStringLiteral("1a"));
+  QCOMPARE(search(f, "a"), QStringLiteral("input:a"));
   QCOMPARE(lines(f.hit_list), files);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }

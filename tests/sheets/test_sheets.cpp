@@ -14,6 +14,7 @@
 #include "workbook_writers.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -665,31 +666,31 @@ Form1& excel_window(FormFixture& fx) {
 void TestDisplaySheets::preview_on_the_window() {
   FormFixture fx;
   Form1& f = excel_window(fx);
-  f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), 1);
+  f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), DisplayTarget::ShowPane);
   QCOMPARE(f.form3()->Label1->text(), QStringLiteral("ファイルを読み込んでます。"));
   QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t数量\t")));
   QVERIFY(f.form3()->isHidden());
   // A workbook that cannot be read leaves an empty pane, never the previous text.
-  f.ファイルの表示(fx.write_file("broken.xls", "not a workbook"), 1);
+  f.ファイルの表示(fx.write_file("broken.xls", "not a workbook"), DisplayTarget::ShowPane);
   settle(f);
   QCOMPARE(f.text_pane->text(), QString());
   // Stepping back to an entry shows that entry, not the newest.
   f.st.txt.cur = 0;
-  QCOMPARE(f.Excelで表示(1), 0);
+  QCOMPARE(f.Excelで表示(SheetEntry::Current), SheetResult::Shown);
   QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t")));
   // A later display supersedes a reading still running.
   XlsBook big = sample_book();
   for (int i = 0; i < 60000; ++i) big.sheets[0].cells.append(num(100 + i, 0, i));
-  f.ファイルの表示(fx.write_file("slow.xls", xls_file(big)), 1);
+  f.ファイルの表示(fx.write_file("slow.xls", xls_file(big)), DisplayTarget::ShowPane);
   QVERIFY(f.sheet_reading_pending() && !f.form3()->isHidden());
-  f.ファイルの表示(fx.write_file("later.txt", "後の表示"), 1);
+  f.ファイルの表示(fx.write_file("later.txt", "後の表示"), DisplayTarget::ShowPane);
   QVERIFY(f.form3()->isHidden());
   settle(f);
   QCOMPARE(f.text_pane->text(), QStringLiteral("後の表示"));
   // A missing workbook is a missing file, not an empty block.
   fx.messages.expect(QStringLiteral(
       "指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。"));
-  f.ファイルの表示(fx.folder() + "/gone.xls", 1);
+  f.ファイルの表示(fx.folder() + "/gone.xls", DisplayTarget::ShowPane);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(f.text_pane->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
@@ -697,9 +698,19 @@ void TestDisplaySheets::preview_on_the_window() {
   f.st.lotus_exts[0] = QStringLiteral("wk1");
   f.ファイルの表示(
       fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
-      1);
+      DisplayTarget::ShowPane);
   QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("売上\t")));
   QVERIFY(f.text_pane->text().count(u'\n') >= kLotusRows - 1);
+  // A stepped-to entry whose workbook has gone is not shown: the missing-file prompt takes it, and
+  // No keeps the entry with the pane blank.
+  const QString workbook = f.st.txt.path(f.st.txt.cur);
+  QVERIFY(QFile::remove(workbook));
+  fx.messages.expect(workbook + QStringLiteral("が見つかりません！ 登録から削除しますか？"),
+                     MsgAnswer::No);
+  QCOMPARE(f.Lotus123で表示(SheetEntry::Current), SheetResult::NotShown);
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QCOMPARE(f.st.txt.path(f.st.txt.cur), workbook);
+  QCOMPARE(f.text_pane->text(), QString());
 }
 
 // With Excel chosen and a workbook's reading still under way, the text pane is loaded or cleared
@@ -723,15 +734,15 @@ void TestDisplaySheets::late_reading_is_superseded() {
   FormFixture fx;
   Form1& f = excel_window(fx);
   const QString first = fx.write_file("first.txt", "最初のテキスト");
-  f.ファイルの表示(first, 1);
-  f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
+  f.ファイルの表示(first, DisplayTarget::ShowPane);
+  f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), DisplayTarget::ShowPane);
   settle(f);
   QVERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t")));
   if (action == "tick") f.continuous_checks[1]->click();
   // The workbook again, as the arrow or the text display shows it; its reading is under way until
   // the window takes its events.
   f.st.txt.cur = 1;
-  QCOMPARE(f.Excelで表示(1), 0);
+  QCOMPARE(f.Excelで表示(SheetEntry::Current), SheetResult::Shown);
   QVERIFY(f.sheet_reading_pending());
   if (action == "list") {
     f.text_list->setCurrentRow(0);
@@ -901,7 +912,7 @@ void TestDisplaySheets::failed_reading_leaves_the_window_alive() {
   if (!huge.resize(64ll << 30)) QSKIP("the file system refuses a sparse file of 64 GiB");
   huge.close();
   f.text_pane->set_text(QStringLiteral("前の表示"));
-  f.ファイルの表示(huge.fileName(), 1);
+  f.ファイルの表示(huge.fileName(), DisplayTarget::ShowPane);
   settle(f);
   QCOMPARE(f.text_pane->text(), QString());
   QVERIFY(f.form3()->isHidden());

@@ -67,12 +67,12 @@ struct Window {
     for (int i = 0; i < images_count; ++i) {
       images.append(fx.folder() + QStringLiteral("/pics/p%1.bmp").arg(i));
       write_picture(images.last(), Qt::red, 40 + i, 30);
-      f->ファイルの表示(images.last(), 1);
+      f->ファイルの表示(images.last(), DisplayTarget::ShowPane);
     }
     for (int i = 0; i < texts_count; ++i) {
       texts.append(fx.write_file(QStringLiteral("docs/t%1.txt").arg(i),
                                  QByteArray("text ") + char('0' + i)));
-      f->ファイルの表示(texts.last(), 1);
+      f->ファイルの表示(texts.last(), DisplayTarget::ShowPane);
     }
   }
 };
@@ -261,7 +261,7 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
   paths << fx.write_file("pics/d.svg",
                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"44\" height=\"30\">"
                          "<rect width=\"44\" height=\"30\" fill=\"blue\"/></svg>");
-  for (const QString& path : paths) QCOMPARE(f.ファイルの表示(path, 1), 0);
+  for (const QString& path : paths) f.ファイルの表示(path, DisplayTarget::ShowPane);
   QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
   f.continuous_checks[0]->click();
@@ -357,7 +357,7 @@ void TestSteppingForm::missing_file() {
     f.Command3_Click(1);
     cur_under_box = r.cur;
   };
-  w.fx.messages.expect(files[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
+  w.fx.messages.expect(files[1] + kMissing, yes ? MsgAnswer::Yes : MsgAnswer::No);
   step();
   QCOMPARE(
       (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.text_list : f.image_list)->count())}),
@@ -416,10 +416,11 @@ void TestSteppingForm::remove_and_delete() {
   Form1& f = *w.f;
   const bool text = situation.startsWith("text");
   QString path = w.images[0];
-  if (text) f.ファイルの表示(path = w.fx.write_file("docs/note.txt", "note"), 1);
+  if (text)
+    f.ファイルの表示(path = w.fx.write_file("docs/note.txt", "note"), DisplayTarget::ShowPane);
   if (situation == "link") {
     QVERIFY(QFile::link(w.images[0], path = w.fx.folder() + "/link.bmp"));
-    f.ファイルの表示(path, 1);
+    f.ファイルの表示(path, DisplayTarget::ShowPane);
   }
   const QString folder = QFileInfo(path).absolutePath();
   const bool locked = situation == "read-only";
@@ -449,10 +450,10 @@ void TestSteppingForm::remove_and_delete() {
       write_picture(path, Qt::black);
     };
   }
-  const QMap<QString, int> answers{{"Yes", kAnswerYes}, {"No", kAnswerNo}};
+  const QMap<QString, MsgAnswer> answers{{"Yes", MsgAnswer::Yes}, {"No", MsgAnswer::No}};
   for (const QString& box : boxes)
     w.fx.messages.expect(box.section(u'|', 0, 0).replace("%1", path),
-                         answers.value(box.section(u'|', 1), kAnswerOk));
+                         answers.value(box.section(u'|', 1), MsgAnswer::Ok));
   if (situation.endsWith("remove"))
     (text ? f.text_登録から削除 : f.image_登録から削除)->trigger();
   else
@@ -513,7 +514,7 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   for (int i = 0; i < shown; ++i) tick();
   if (text && shown == 2) {
     QFile::remove(files[2]);
-    w.fx.messages.expect(files[2] + kMissing, kAnswerYes);
+    w.fx.messages.expect(files[2] + kMissing, MsgAnswer::Yes);
     tick();
   } else {
     tick();

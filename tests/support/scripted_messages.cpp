@@ -17,14 +17,14 @@ ScriptedMessages::~ScriptedMessages() {
     fail_test(QStringLiteral("message not shown: ") + text);
 }
 
-int ScriptedMessages::msgbox(const QString& text, MsgButtons buttons) {
+MsgAnswer ScriptedMessages::msgbox(const QString& text, MsgButtons buttons) {
   seen.append(text);
   buttons_seen.append(buttons);
   if (while_open) while_open(text);
   if (script_.isEmpty()) {
     faults.append(QStringLiteral("unexpected message: ") + text);
     fail_test(faults.back());
-    return kAnswerOk;
+    return MsgAnswer::Ok;
   }
   const auto [expected, answer] = script_.takeFirst();
   if (expected != text) {

@@ -23,10 +23,12 @@ class ScriptedMessages final : public MessageService {
   ScriptedMessages& operator=(const ScriptedMessages&) = delete;
   ~ScriptedMessages() override;
 
-  void expect(const QString& text, int answer = kAnswerOk) { script_.append({text, answer}); }
+  void expect(const QString& text, MsgAnswer answer = MsgAnswer::Ok) {
+    script_.append({text, answer});
+  }
   // Runs while a box is open, as the events of a modal box's own loop would.
   std::function<void(const QString& text)> while_open;
-  int msgbox(const QString& text, MsgButtons buttons) override;
+  MsgAnswer msgbox(const QString& text, MsgButtons buttons) override;
 
   QStringList seen;
   QStringList faults;
@@ -35,7 +37,7 @@ class ScriptedMessages final : public MessageService {
   QString report() const;
 
  private:
-  QList<std::pair<QString, int>> script_;
+  QList<std::pair<QString, MsgAnswer>> script_;
 };
 
 class RecordingOpener final : public FileOpener {
