@@ -81,7 +81,6 @@ class SearchWait {
     delivered_ = true;
     if (loop_) loop_->quit();
   }
-  bool done() const { return delivered_; }
 
   // Waits up to `ms` with the user's input held back; whether the result has come.
   bool wait_briefly(int ms) {
@@ -228,7 +227,8 @@ void Form1::kensaku_main() {
     return;
   }
   // The continuous display may have widened the register while the dialog was open: the scan
-  // covers the entries as they are now.
+  // covers the entries as they are now. A scan begun at "Ｏ Ｋ" on others is stopped by the new
+  // one taking its lane, and its result is dropped.
   const std::vector<QString> paths = register_paths();
   if (!scan || scan->needle.text() != st.search_text || scan->paths != paths)
     scan = start_scan(jobs(), search_lane_, paths, st.search_text, scan_starting);
