@@ -302,9 +302,10 @@ void TestSearchForm::register_widened_while_asking() {
     files << fx.write_file(QStringLiteral("f%1.txt").arg(i), i == 9 ? "abc" : "xyz");
   Form1& f = make_form(fx, files);
   QVERIFY(f.st.txt.last < 9);
-  // Only the scan of the widened register reaches entry 9 and beyond. The first scan to start
-  // waits at its first entry until then, so that it ends, stopped, while the second runs on; the
-  // second lingers at its last entry, so that the first one's result comes before its own.
+  // Only the scan of the widened register reaches entry 9 and beyond. The first scan waits at its
+  // first entry until then (the register is widened once it is there), so that it ends, stopped,
+  // while the second runs on; the second lingers at its last entry, so that the first one's
+  // result comes before its own.
   std::atomic<bool> first_held{false}, widened_scan{false};
   std::atomic<int> scans_of_entry_0{0};
   f.scan_starting = [&](int entry) {
@@ -315,11 +316,13 @@ void TestSearchForm::register_widened_while_asking() {
     }
     if (entry == 24) QThread::msleep(100);
   };
-  QTimer::singleShot(0, &f, [&f, after_ok] {
+  QTimer::singleShot(0, &f, [&f, &first_held, after_ok] {
     if (!after_ok) widen_full_register(f.st.txt);
     f.form4()->Text1->setText(QStringLiteral("abc"));
     QTest::keyClick(f.form4()->Text1, Qt::Key_Return);
-    if (after_ok) widen_full_register(f.st.txt);
+    if (!after_ok) return;
+    QTRY_VERIFY(first_held.load());
+    widen_full_register(f.st.txt);
   });
   f.txt_kensaku->trigger();
   QCOMPARE(lines(f.List1), QStringList{files[9]});
