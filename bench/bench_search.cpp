@@ -128,10 +128,11 @@ double floor_ms(const std::vector<QString>& paths) {
 
 double core_ms(const std::vector<QString>& paths, const QString& text, size_t* hits) {
   const SearchNeedle needle(text);
+  const JobControl job(0);
   ScanControl control;
   QElapsedTimer timer;
   timer.start();
-  *hits = scan_files(paths, needle, control).size();
+  *hits = scan_files(paths, needle, job, control).size();
   return timer.nsecsElapsed() / 1e6;
 }
 
@@ -176,12 +177,13 @@ double stop_latency_ms(const QString& path, const QString& text, int after_ms) {
   double worst = 0;
   for (int run = 0; run < 3; ++run) {
     const SearchNeedle needle(text);
+    JobControl job(0);
     ScanControl control;
     QElapsedTimer asked;
-    std::thread scan([&] { scan_files({path}, needle, control, 1); });
+    std::thread scan([&] { scan_files({path}, needle, job, control, 1); });
     QThread::msleep(static_cast<unsigned long>(after_ms));
     asked.start();
-    control.stop = true;
+    job.stop();
     scan.join();
     worst = std::max(worst, asked.nsecsElapsed() / 1e6);
   }

@@ -4,6 +4,7 @@
 // implemented in the folder of its subsystem; the comments name the file.
 
 #include "app/form_state.h"
+#include "platform/job_runner.h"
 #include "platform/message_box.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
@@ -446,6 +447,8 @@ class Form1 final : public QMainWindow {
   // Spreadsheet preview readings: the newest ticket and the one whose text is still awaited.
   quint64 sheet_ticket_ = 0;
   quint64 sheet_pending_ticket_ = 0;
+  // The register scan or the find-next search under way (search/form1_search.cpp).
+  JobLane search_lane_;
   // Last, so that it is destroyed first.
   std::unique_ptr<JobRunner> jobs_;
 };

@@ -27,6 +27,11 @@ class JobLane {
   std::uint64_t generation() const { return generation_; }
   // A job of the lane is under way and its result is still wanted.
   bool busy() const { return current_ != nullptr; }
+  // Asks the job under way to end early; what it returns then is still handed over (a search
+  // the user cancelled shows what it found so far).
+  void stop() {
+    if (current_) current_->stop();
+  }
   // Stops the job under way; its result will be dropped.
   void cancel() {
     if (current_) current_->stop();

@@ -28,7 +28,8 @@
 #include <QTimer>
 
 #include <atomic>
-#include <thread>
+#include <memory>
+#include <optional>
 
 namespace tarvex {
 
@@ -67,101 +68,112 @@ class ListMouseFilter final : public QObject {
   std::function<void(QMouseEvent*)> on_press_, on_release_;
 };
 
-// Takes a worker's word on the window's thread: the worker emits `finished`, which reaches
-// `finish_wait` there through a connection made on the window's thread. The call that crosses is
-// Qt's own from its making to its deletion; nothing of Tarvex's is handed over with it.
-class FinishNotifier final : public QObject {
-  Q_OBJECT
+// The window's wait for a search job under way: modal, yet the window keeps drawing and the
+// timers keep ticking. The job's delivery, the runner's queued call, is what ends it.
+class SearchWait {
  public:
-  FinishNotifier() {
-    connect(this, &FinishNotifier::finished, this, &FinishNotifier::finish_wait,
-            Qt::QueuedConnection);
-  }
-  QEventLoop* waiting = nullptr;  // used on the window's thread only
+  SearchWait() = default;
+  SearchWait(const SearchWait&) = delete;
+  SearchWait& operator=(const SearchWait&) = delete;
 
- signals:
-  void finished();
+  // From the job's delivery, on the window's thread.
+  void delivered() {
+    delivered_ = true;
+    if (loop_) loop_->quit();
+  }
+
+  // Waits up to `ms` with the user's input held back; whether the result has come.
+  bool wait_briefly(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&loop] { loop.quit(); });
+    run(loop, QEventLoop::ExcludeUserInputEvents);
+    return delivered_;
+  }
+
+  // Waits while `progress` shows, `update` refreshing it; its "キャンセル" asks the job on
+  // `lane` to stop, and what the job returns then still ends the wait. Whether the result came:
+  // only the application quitting ends the wait without it.
+  bool wait_with(QProgressDialog& progress, JobLane& lane, const std::function<void()>& update) {
+    update();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &progress, update);
+    ticker.start(50);
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&lane] { lane.stop(); });
+    progress.show();
+    QEventLoop loop;
+    run(loop, {});
+    return delivered_;
+  }
 
  private:
-  void finish_wait() {
-    if (waiting) waiting->quit();
-  }
-};
-
-// Work on a thread of its own that the window's thread waits for in an event loop, so that the
-// window keeps drawing and the timers keep ticking meanwhile.
-class Background {
- public:
-  Background() = default;
-  Background(const Background&) = delete;
-  Background& operator=(const Background&) = delete;
-  ~Background() { join(); }
-
-  void start(std::function<void()> work) {
-    worker_ = std::thread([this, work = std::move(work)] {
-      work();
-      finished_ = true;
-      // The window's thread ends its wait, if it is waiting by then.
-      emit notifier_.finished();
-    });
-  }
-  void join() {
-    if (worker_.joinable()) worker_.join();
-  }
-  bool finished() const { return finished_; }
-
-  // Runs `loop` until the work finishes or something else ends the loop; at once when finished.
-  void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
-    if (finished_) return;
-    notifier_.waiting = &loop;
+  void run(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
+    if (delivered_) return;
+    loop_ = &loop;
     loop.exec(flags);
-    notifier_.waiting = nullptr;
+    loop_ = nullptr;
   }
 
- private:
-  std::atomic<bool> finished_{false};
-  FinishNotifier notifier_;  // lives on the window's thread
-  std::thread worker_;
+  bool delivered_ = false;
+  QEventLoop* loop_ = nullptr;
 };
 
-// The register scan on a thread of its own. Ending it (or destroying it) stops the scan early
-// and waits for it.
-class RegisterScan {
+// A progress dialog of the search, modal over every window.
+void set_up_progress(QProgressDialog& progress, const QString& name, const QString& title) {
+  progress.setObjectName(name);
+  progress.setWindowTitle(title);
+  progress.setWindowModality(Qt::ApplicationModal);
+  progress.setAutoClose(false);
+  progress.setAutoReset(false);
+  progress.setMinimumDuration(0);
+}
+
+// Drops the search job still under way on `lane` when the window no longer waits for it.
+class DropOnExit {
  public:
-  RegisterScan(std::vector<QString> paths, const QString& text,
-               std::function<void(int entry)> starting)
-      : paths_(std::move(paths)), needle_(text) {
-    control_.starting = std::move(starting);
-    background_.start([this] { hits_ = scan_files(paths_, needle_, control_); });
+  explicit DropOnExit(JobLane& lane) : lane_(lane) {}
+  ~DropOnExit() {
+    if (lane_.busy()) lane_.cancel();
   }
-  ~RegisterScan() {
-    control_.stop = true;
-    background_.join();
-  }
-  RegisterScan(const RegisterScan&) = delete;
-  RegisterScan& operator=(const RegisterScan&) = delete;
-
-  const QString& text() const { return needle_.text(); }
-  const std::vector<QString>& paths() const { return paths_; }
-  ScanControl& control() { return control_; }
-  bool finished() const { return background_.finished(); }
-  void wait_in(QEventLoop& loop, QEventLoop::ProcessEventsFlags flags) {
-    background_.wait_in(loop, flags);
-  }
-
-  // The entries with a hit, in entry order, once the scan has ended.
-  const std::vector<int>& hits() {
-    background_.join();
-    return hits_;
-  }
+  DropOnExit(const DropOnExit&) = delete;
+  DropOnExit& operator=(const DropOnExit&) = delete;
 
  private:
-  std::vector<QString> paths_;
-  SearchNeedle needle_;
-  ScanControl control_;
-  std::vector<int> hits_;
-  Background background_;  // last: stopped before the members its work uses
+  JobLane& lane_;
 };
+
+// One register scan. The job reads the entries, the needle and the progress; the window the
+// progress and, once delivered, the hits.
+struct RegisterScan {
+  RegisterScan(std::vector<QString> scanned, const QString& text,
+               std::function<void(int entry)> starting)
+      : paths(std::move(scanned)), needle(text) {
+    control.starting = std::move(starting);
+  }
+  const std::vector<QString> paths;
+  const SearchNeedle needle;
+  ScanControl control;
+  // The window's thread only: the entries with a hit, in entry order (none when the scan failed).
+  std::optional<std::vector<int>> hits;
+  SearchWait wait;
+};
+
+// Starts the scan as the newest job of `lane`; a scan before it on the lane is stopped and its
+// hits are never delivered.
+std::shared_ptr<RegisterScan> start_scan(JobRunner& jobs, JobLane& lane, std::vector<QString> paths,
+                                         const QString& text,
+                                         std::function<void(int entry)> starting) {
+  auto scan = std::make_shared<RegisterScan>(std::move(paths), text, std::move(starting));
+  jobs.start(
+      lane,
+      [scan](const JobControl& job) {
+        return scan_files(scan->paths, scan->needle, job, scan->control);
+      },
+      [scan](std::optional<std::vector<int>> hits) {
+        scan->hits = std::move(hits);
+        scan->wait.delivered();
+      });
+  return scan;
+}
 
 }  // namespace
 
@@ -196,10 +208,11 @@ void Form1::kensaku_main() {
   // The scan starts the moment "Ｏ Ｋ" is pressed, while the dialog closes and the window
   // redraws; it runs off the window's thread, so the window keeps drawing and the timers keep
   // ticking. User input waits until the progress dialog offers "キャンセル".
-  std::unique_ptr<RegisterScan> scan;
+  const DropOnExit drop(search_lane_);
+  std::shared_ptr<RegisterScan> scan;
   form4()->accepting = [this, &scan, &register_paths](const QString& text) {
     if (!text.isEmpty() && !st.txt.empty())
-      scan = std::make_unique<RegisterScan>(register_paths(), text, scan_starting);
+      scan = start_scan(jobs(), search_lane_, register_paths(), text, scan_starting);
   };
   st.search_text = form4()->input_form(st.sel_text);
   form4()->accepting = nullptr;
@@ -214,44 +227,35 @@ void Form1::kensaku_main() {
     return;
   }
   // The continuous display may have widened the register while the dialog was open: the scan
-  // covers the entries as they are now.
+  // covers the entries as they are now. A scan begun at "Ｏ Ｋ" on others is stopped by the new
+  // one taking its lane, and its result is dropped.
   const std::vector<QString> paths = register_paths();
-  if (!scan || scan->text() != st.search_text || scan->paths() != paths) {
-    scan.reset();
-    scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
-  }
+  if (!scan || scan->needle.text() != st.search_text || scan->paths != paths)
+    scan = start_scan(jobs(), search_lane_, paths, st.search_text, scan_starting);
   hit_list->clear();
   result_view->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());
 
-  QEventLoop loop;
-  QTimer::singleShot(scan_progress_delay_ms, &loop, [&loop] { loop.quit(); });
-  scan->wait_in(loop, QEventLoop::ExcludeUserInputEvents);
-  if (!scan->finished()) {
+  if (!scan->wait.wait_briefly(scan_progress_delay_ms)) {
     QProgressDialog progress(QString(), QStringLiteral("キャンセル"), 0, int(paths.size()), this);
-    progress.setObjectName(QStringLiteral("search_progress"));
-    progress.setWindowTitle(app_title);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    ScanControl& control = scan->control();
-    auto update = [&] {
+    set_up_progress(progress, QStringLiteral("search_progress"), app_title);
+    const ScanControl& control = scan->control;
+    const bool came = scan->wait.wait_with(progress, search_lane_, [&] {
       const int done = control.done.load();
       progress.setLabelText(
           QStringLiteral("文字列を検索しています。 %1 / %2").arg(done).arg(paths.size()));
       progress.setValue(done);
-    };
-    update();
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, &progress, update);
-    ticker.start(50);
-    connect(&progress, &QProgressDialog::canceled, &progress, [&control] { control.stop = true; });
-    progress.show();
-    scan->wait_in(loop, {});
+    });
+    // The application is quitting: the scan is dropped and nothing more is shown.
+    if (!came) {
+      st.search_mode = false;
+      return;
+    }
   }
 
-  for (int i : scan->hits()) hit_list->addItem(paths[size_t(i)]);
+  if (scan->hits) {
+    for (int i : *scan->hits) hit_list->addItem(paths[size_t(i)]);
+  }
   if (hit_list->count() == 0) {
     msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();
@@ -370,46 +374,46 @@ void Form1::文字列検索(const QString& 検索文字列) {
 }
 
 std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 from) {
-  const std::shared_ptr<IndexedText> shown = result_view->shown_text();
-  std::atomic<bool> stop{false};
-  std::atomic<qint64> scanned{0};
-  qint64 found = -1;
-  Background search;
-  search.start([&] {
-    if (find_next_starting) find_next_starting();
-    found = find_next(*shown, text, from, &stop, &scanned);
-  });
+  // The job reads the text, the string and its progress; the window the answer once delivered.
+  struct Search {
+    std::shared_ptr<IndexedText> shown;
+    QString text;
+    std::atomic<qint64> scanned{0};
+    std::optional<qint64> found;  // the window's thread only
+    SearchWait wait;
+  };
+  auto search = std::make_shared<Search>();
+  search->shown = result_view->shown_text();
+  search->text = text;
+  const DropOnExit drop(search_lane_);
+  jobs().start(
+      search_lane_,
+      [search, from, starting = find_next_starting](const JobControl& job) {
+        if (starting) starting();
+        return find_next(*search->shown, search->text, from, &job.stop_flag(), &search->scanned);
+      },
+      [search](std::optional<qint64> found) {
+        search->found = found;
+        search->wait.delivered();
+      });
   // A long text is searched while the window keeps drawing; after a moment a progress dialog
   // offers "キャンセル".
-  QEventLoop loop;
-  QTimer::singleShot(scan_progress_delay_ms, &loop, [&loop] { loop.quit(); });
-  search.wait_in(loop, QEventLoop::ExcludeUserInputEvents);
-  if (!search.finished()) {
+  if (!search->wait.wait_briefly(scan_progress_delay_ms)) {
     QProgressDialog progress(QStringLiteral("文字列を検索しています。"),
                              QStringLiteral("キャンセル"), 0, 1000, this);
-    progress.setObjectName(QStringLiteral("find_next_progress"));
-    progress.setWindowTitle(app_title);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    const double size = std::max<double>(1, double(shown->size()));
-    auto update = [&] { progress.setValue(int(std::min(1000.0, scanned.load() * 1000 / size))); };
-    update();
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, &progress, update);
-    ticker.start(50);
-    connect(&progress, &QProgressDialog::canceled, &progress, [&stop] { stop = true; });
+    set_up_progress(progress, QStringLiteral("find_next_progress"), app_title);
+    const double size = std::max<double>(1, double(search->shown->size()));
     // The panel stays on top of every window but this dialog.
     const bool panel = form4()->isVisible() && form4()->dialog_mode == Form4::DialogMode::FindNext;
     if (panel) form4()->set_topmost(false);
-    progress.show();
-    search.wait_in(loop, {});
+    search->wait.wait_with(progress, search_lane_, [&] {
+      progress.setValue(int(std::min(1000.0, search->scanned.load() * 1000 / size)));
+    });
     if (panel) form4()->set_topmost(true);
   }
-  search.join();
-  if (found == -2) return std::nullopt;
-  return found;
+  // Cancelled, failed, or left unfinished as the application quits: the search stays where it was.
+  if (!search->found || *search->found == -2) return std::nullopt;
+  return search->found;
 }
 
 void Form1::検索画面終了() {
@@ -465,5 +469,3 @@ void Form1::文字列検索の終了_Click() {
 }
 
 }  // namespace tarvex
-
-#include "form1_search.moc"

@@ -1060,7 +1060,7 @@ FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
 }
 
 std::vector<int> scan_files(const std::vector<QString>& paths, const SearchNeedle& needle,
-                            ScanControl& control, int workers) {
+                            const JobControl& job, ScanControl& control, int workers) {
   const int count = static_cast<int>(paths.size());
   std::vector<FileSearchResult> results(paths.size(), FileSearchResult::NotFound);
   if (workers <= 0) workers = std::max(1, QThread::idealThreadCount());
@@ -1068,11 +1068,11 @@ std::vector<int> scan_files(const std::vector<QString>& paths, const SearchNeedl
   std::atomic<int> next{0};
   auto work = [&] {
     for (;;) {
-      if (control.stop.load()) return;
+      if (job.stopped()) return;
       const int i = next.fetch_add(1);
       if (i >= count) return;
       if (control.starting) control.starting(i);
-      results[size_t(i)] = search_file(needle, paths[size_t(i)], &control.stop);
+      results[size_t(i)] = search_file(needle, paths[size_t(i)], &job.stop_flag());
       control.done.fetch_add(1);
     }
   };

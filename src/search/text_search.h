@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/job_control.h"
 #include "text/text_decode.h"
 
 #include <QByteArray>
@@ -67,17 +68,18 @@ enum class FileSearchResult { Found, NotFound, Unreadable };
 FileSearchResult search_file(const SearchNeedle& needle, const QString& path,
                              const std::atomic<bool>* stop = nullptr);
 
-// A scan of many files in parallel: one worker per core, files handed out in entry order.
+// A scan of many files in parallel: one worker per core, files handed out in entry order. What
+// the window follows of it while it runs.
 struct ScanControl {
-  std::atomic<bool> stop{false};  // set to end the scan early
-  std::atomic<int> done{0};       // files finished so far
+  std::atomic<int> done{0};  // files finished so far
   // Called on the worker's thread before each entry is searched, when set.
   std::function<void(int entry)> starting;
 };
 
 // The indexes of the entries whose file contains the needle, in entry order. Entries that are
-// missing or unreadable are skipped. After a stop, the entries finished so far.
+// missing or unreadable are skipped. Once `job` is stopped the scan ends early, with the entries
+// finished so far.
 std::vector<int> scan_files(const std::vector<QString>& paths, const SearchNeedle& needle,
-                            ScanControl& control, int workers = 0);
+                            const JobControl& job, ScanControl& control, int workers = 0);
 
 }  // namespace tarvex

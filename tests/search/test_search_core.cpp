@@ -504,6 +504,7 @@ void TestSearchCore::stop_ends_every_pass() {
   if (path.isEmpty()) QSKIP("no sparse file of 64 GB here");
   struct Run {
     SearchNeedle needle;
+    JobControl job{0};
     ScanControl control;
     std::atomic<bool> started{false}, finished{false};
     std::vector<int> hits{0};
@@ -513,14 +514,14 @@ void TestSearchCore::stop_ends_every_pass() {
   auto* run = new Run(needle);
   run->control.starting = [run](int) { run->started = true; };
   std::thread([run, path] {
-    run->hits = scan_files({path}, run->needle, run->control, 1);
+    run->hits = scan_files({path}, run->needle, run->job, run->control, 1);
     run->finished = true;
   }).detach();
   QTRY_VERIFY(run->started.load());
   // Let the scan get well into the file.
   QTest::qWait(100);
   QVERIFY(!run->finished.load());
-  run->control.stop = true;
+  run->job.stop();
   QTRY_VERIFY_WITH_TIMEOUT(run->finished.load(), 10000);
   QVERIFY(run->hits.empty());
   delete run;
@@ -599,14 +600,16 @@ void TestSearchCore::scan_keeps_entry_order_and_skips_missing() {
   }
   const SearchNeedle needle(QStringLiteral("検索"));
   for (int workers : {1, 2, 4}) {
+    const JobControl job(0);
     ScanControl control;
-    QCOMPARE(scan_files(paths, needle, control, workers), expected);
+    QCOMPARE(scan_files(paths, needle, job, control, workers), expected);
     QCOMPARE(control.done.load(), int(paths.size()));
   }
   // A scan asked to stop before it starts reads nothing.
+  JobControl stopped_job(0);
+  stopped_job.stop();
   ScanControl stopped;
-  stopped.stop = true;
-  QVERIFY(scan_files(paths, needle, stopped, 2).empty());
+  QVERIFY(scan_files(paths, needle, stopped_job, stopped, 2).empty());
   QCOMPARE(stopped.done.load(), 0);
 }
 

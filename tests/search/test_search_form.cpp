@@ -12,6 +12,7 @@
 #include "test_pictures.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -88,7 +89,9 @@ class TestSearchForm : public QObject {
   void find_next_over_the_text_as_shown();
   void find_next_near_the_end_of_a_long_text();
   void find_next_cancelled();
+  void register_widened_while_asking_data();
   void register_widened_while_asking();
+  void quitting_during_a_scan();
 };
 
 // The hits in entry order on the search screen; the arrows open the line above or below (the
@@ -284,21 +287,87 @@ void TestSearchForm::cancel_keeps_hits_so_far() {
 
 // A full register that has wrapped round lists only the entries up to the newest; the continuous
 // display's tick widens it to every entry. A widening while the dialog is open counts: the
-// search covers the register as it is when the dialog has closed.
+// search covers the register as it is when the dialog has closed. Widened after "Ｏ Ｋ", the scan
+// begun then on the narrower register is dropped for a new one, and its result, come late, never
+// lands in the list.
+void TestSearchForm::register_widened_while_asking_data() {
+  QTest::addColumn<bool>("after_ok");
+  QTest::newRow("before Ｏ Ｋ") << false;
+  QTest::newRow("after Ｏ Ｋ") << true;
+}
+
 void TestSearchForm::register_widened_while_asking() {
+  QFETCH(bool, after_ok);
   FormFixture fx;
   QStringList files;
   for (int i = 0; i < 25; ++i)
     files << fx.write_file(QStringLiteral("f%1.txt").arg(i), i == 9 ? "abc" : "xyz");
   Form1& f = make_form(fx, files);
   QVERIFY(f.st.txt.last < 9);
-  QTimer::singleShot(0, &f, [&f] {
-    widen_full_register(f.st.txt);
+  // Only the scan of the widened register reaches entry 9 and beyond. The first scan waits at its
+  // first entry until then (the register is widened once it is there), so that it ends, stopped,
+  // while the second runs on; the second lingers at its last entry, so that the first one's
+  // result comes before its own.
+  std::atomic<bool> first_held{false}, widened_scan{false};
+  std::atomic<int> scans_of_entry_0{0};
+  f.scan_starting = [&](int entry) {
+    if (entry >= 9) widened_scan = true;
+    if (entry == 0 && ++scans_of_entry_0 == 1) {
+      first_held = true;
+      for (int waited = 0; waited < 2000 && !widened_scan; ++waited) QThread::msleep(1);
+    }
+    if (entry == 24) QThread::msleep(100);
+  };
+  QTimer::singleShot(0, &f, [&f, &first_held, after_ok] {
+    if (!after_ok) widen_full_register(f.st.txt);
     f.form4()->Text1->setText(QStringLiteral("abc"));
     QTest::keyClick(f.form4()->Text1, Qt::Key_Return);
+    if (!after_ok) return;
+    QTRY_VERIFY(first_held.load());
+    widen_full_register(f.st.txt);
   });
   f.txt_kensaku->trigger();
   QCOMPARE(lines(f.hit_list), QStringList{files[9]});
+  QCOMPARE(scans_of_entry_0.load(), after_ok ? 2 : 1);
+  QTRY_COMPARE(f.jobs().threads(), size_t(0));
+}
+
+// The application quitting (as it does when its last window closes) while the progress dialog
+// waits for a scan: the window stops waiting at once rather than for the scan to end, shows no
+// result and says nothing; the scan is told to stop and its thread ends.
+void TestSearchForm::quitting_during_a_scan() {
+  FormFixture fx;
+  const QString hit = fx.write_file("a.txt", "abc");
+  Form1& f = make_form(fx, {hit, hit, hit});
+  f.scan_progress_delay_ms = 0;
+  // The scan waits before its second entry until the test lets it go (or two seconds pass).
+  std::atomic<bool> release{false}, held{false}, went_on{false};
+  f.scan_starting = [&](int entry) {
+    if (entry != 1) return;
+    held = true;
+    for (int waited = 0; waited < 2000 && !release; ++waited) QThread::msleep(1);
+    went_on = true;
+  };
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, &f, [&] {
+    auto* progress = f.findChild<QProgressDialog*>(QStringLiteral("search_progress"));
+    if (!progress || !progress->isVisible() || !held) return;
+    poll.stop();
+    f.close();
+    QCoreApplication::exit(0);
+  });
+  poll.start(10);
+  search(f, "b");
+  const bool window_waited_for_the_scan = went_on;
+  release = true;
+  QVERIFY(!window_waited_for_the_scan);
+  QVERIFY(!f.st.search_mode && !f.hit_list->isVisible());
+  QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
+  QTRY_COMPARE(f.jobs().threads(), size_t(0));
+  // The next test finds the application running: a run of its own event loop, ended at once,
+  // clears the quit.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 // Find-next searches the text as the pane shows it, by the register search's rule: a file listed
