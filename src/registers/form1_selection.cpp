@@ -124,7 +124,7 @@ void Form1::select_from_list(bool image, int selected) {
 bool Form1::load_entry(const RegisterSide& side, const QString& path) {
   if (!side.image) {
     // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
-    take_sheet_ticket();
+    supersede_sheet_reading();
     return RichTextBox1->load_file(path);
   }
   if (path.isEmpty()) return false;
@@ -148,7 +148,7 @@ void Form1::blank_pane(const RegisterSide& side) {
   if (side.image) {
     Image1->clear_picture();
   } else {
-    take_sheet_ticket();
+    supersede_sheet_reading();
     RichTextBox1->set_text(QString());
   }
 }
