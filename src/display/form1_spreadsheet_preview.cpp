@@ -59,13 +59,13 @@ int show_sheet(Form1& f, SheetReader app, int select_flg) {
   }
   app.hit = false;
   if (select_flg == 0) {
-    if (!f.RichTextBox1->load_file(st.txt.path(st.txt.last))) {
+    if (!f.text_pane->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
       f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 1;
     }
   } else if (select_flg == 1) {
-    if (!f.RichTextBox1->load_file(st.txt.path(st.txt.cur))) {
+    if (!f.text_pane->load_file(st.txt.path(st.txt.cur))) {
       f.nothing_txt_file();
       return 1;
     }
@@ -101,7 +101,7 @@ void Form1::start_sheet_reading(QString (*copy)(const QString&, const QString&),
   // The reading's text, or an empty pane for a workbook that could not be read in any way (what
   // the reading threw, memory running out included, stays on its thread).
   auto show = [this](std::optional<QString> text) {
-    RichTextBox1->set_text(text.value_or(QString()));
+    text_pane->set_text(text.value_or(QString()));
     form3_->hide();
   };
   try {
