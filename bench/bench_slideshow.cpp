@@ -27,8 +27,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QThreadPool>
 
 #include <cstdio>
 
@@ -104,8 +102,14 @@ void image_tick(const QString& folder, bool heic) {
     f.continuous_checks[0]->click();
     f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
-      // The interval passes: the picture ahead is decoded meanwhile.
-      QThread::msleep(heic ? 3000 : 1500);
+      // The interval passes with the window taking its events, as between two ticks of the
+      // running timer: the picture ahead is decoded and handed to the window meanwhile. On a
+      // machine slow enough that the decode outlasts the interval, the interval is taken longer,
+      // as this row times the tick that finds its picture decoded.
+      QElapsedTimer interval;
+      interval.start();
+      while (!interval.hasExpired(heic ? 3000 : 1500) || f.look_ahead().under_way())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
       const auto [tick, painted] = time_tick(f);
       (prefetch ? ahead : plain) << painted;
       (prefetch ? ahead_tick : plain_tick) << tick;
@@ -307,8 +311,9 @@ void text_soak(const QString& folder, int total_ticks) {
     if (rss_warm == 0 && ticks >= total_ticks / 10) rss_warm = bench::resident_memory_mb();
   }
   f.continuous_checks[1]->setChecked(false);
-  // The last readings end, and their watchers go.
-  QThreadPool::globalInstance()->waitForDone();
+  // The last reading ends and is handed over.
+  while (f.sheet_reading_pending())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   QCoreApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   const double seconds = t.nsecsElapsed() / 1e9;

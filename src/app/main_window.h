@@ -35,7 +35,6 @@ class Form3;
 class Form4;
 class FrmAbout;
 class ImagePane;
-class JobRunner;
 class PicturePrefetch;
 class TextPane;
 class Trash;
@@ -277,14 +276,16 @@ class Form1 final : public QMainWindow {
   QString Create_Excel(const QString& file_name, const QString& drive);
   QString Create_Lotus123(const QString& file_name, const QString& drive);
   // ---- Spreadsheet preview readings (display/form1_spreadsheet_preview.cpp) -----------------
-  // A preview reads its workbook on a worker thread while Form3 shows the loading notice. Every
-  // preview or text step takes a new ticket; a reading's text reaches RichTextBox1 only while
-  // its ticket is still the newest, so a step the user has moved on with is never overwritten.
-  quint64 take_sheet_ticket();
-  void start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, const QString&),
+  // A preview reads its workbook as a job of the sheet lane while Form3 shows the loading notice.
+  // Every preview or text step moves the lane on; a reading's text reaches RichTextBox1 only while
+  // it is still the lane's newest, so a step the user has moved on with is never overwritten.
+  void supersede_sheet_reading();
+  // Reads the block of `drive` + `file_name` with `copy` off the window's thread, superseding the
+  // reading before; a reading that fails in any way leaves the pane empty.
+  void start_sheet_reading(QString (*copy)(const QString&, const QString&),
                            const QString& file_name, const QString& drive);
   // True while the newest preview's reading has not yet been applied.
-  bool sheet_reading_pending() const { return sheet_pending_ticket_ != 0; }
+  bool sheet_reading_pending() const { return sheet_lane_.busy(); }
 
   // ---- Text pane (display/form1_text_pane.cpp) --------------------------------------------------
   void RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos);
@@ -444,9 +445,9 @@ class Form1 final : public QMainWindow {
   JobRunner& jobs() { return *jobs_; }
 
  private:
-  // Spreadsheet preview readings: the newest ticket and the one whose text is still awaited.
-  quint64 sheet_ticket_ = 0;
-  quint64 sheet_pending_ticket_ = 0;
+  // The lanes of the window's jobs: the picture the slideshow shows next, the workbook previewed.
+  JobLane picture_lane_;
+  JobLane sheet_lane_;
   // The register scan or the find-next search under way (search/form1_search.cpp).
   JobLane search_lane_;
   // Last, so that it is destroyed first.

@@ -1,19 +1,21 @@
 // The spreadsheet preview: a registered text whose extension is in the chosen application's list
-// shows a fixed block of its cells as text. The workbook is read by the core readers, on a worker
-// thread; the user's clipboard is never touched.
+// shows a fixed block of its cells as text. The workbook is read by the core readers, as a job of
+// the window's runner; the user's clipboard is never touched.
 
 #include "app/form3.h"
 #include "app/main_window.h"
 #include "display/classify.h"
 #include "display/display_messages.h"
 #include "display/text_pane.h"
+#include "platform/job_runner.h"
 #include "sheets/sheet_readers.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QLabel>
-#include <QtConcurrent/QtConcurrentRun>
+
+#include <optional>
+#include <system_error>
 
 namespace tarvex {
 
@@ -39,7 +41,7 @@ struct SheetReader {
 SheetResult show_sheet(Form1& f, SheetReader app, SheetEntry select_flg) {
   FormState& st = f.st;
   // Whatever this step shows, a preview still being read is no longer wanted.
-  const quint64 ticket = f.take_sheet_ticket();
+  f.supersede_sheet_reading();
   const int e = select_flg == SheetEntry::Newest ? st.txt.last : st.txt.cur;
   const QString path = st.txt.path(e);
   if (in_extension_table(app.table, path)) app.hit = true;
@@ -51,7 +53,7 @@ SheetResult show_sheet(Form1& f, SheetReader app, SheetEntry select_flg) {
     QCoreApplication::processEvents();
     st.sheet_file = ファイル名抽出(path);
     const QString folder = path.left(path.size() - st.sheet_file.size());
-    f.start_sheet_reading(ticket, app.copy, st.sheet_file, folder);
+    f.start_sheet_reading(app.copy, st.sheet_file, folder);
     app.hit = false;
     return SheetResult::Shown;
   }
@@ -89,36 +91,34 @@ QString Form1::Create_Lotus123(const QString& file_name, const QString& drive) {
   return copy_lotus_block(file_name, drive);
 }
 
-quint64 Form1::take_sheet_ticket() {
-  if (sheet_pending_ticket_ != 0) {
-    sheet_pending_ticket_ = 0;
-    form3_->hide();
-  }
-  return ++sheet_ticket_;
+void Form1::supersede_sheet_reading() {
+  if (sheet_lane_.busy()) form3_->hide();
+  sheet_lane_.cancel();
 }
 
-void Form1::start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, const QString&),
+void Form1::start_sheet_reading(QString (*copy)(const QString&, const QString&),
                                 const QString& file_name, const QString& drive) {
-  sheet_pending_ticket_ = ticket;
-  // The watcher belongs to the window: when the window goes first, the reading finishes on its
-  // own and its text is dropped.
-  auto* watcher = new QFutureWatcher<QString>(this);
-  connect(watcher, &QFutureWatcher<QString>::finished, this, [this, watcher, ticket] {
-    watcher->deleteLater();
-    if (ticket != sheet_pending_ticket_) return;
-    sheet_pending_ticket_ = 0;
-    text_pane->set_text(watcher->result());
+  // The reading's text, or an empty pane for a workbook that could not be read in any way (what
+  // the reading threw, memory running out included, stays on its thread).
+  auto show = [this](std::optional<QString> text) {
+    text_pane->set_text(text.value_or(QString()));
     form3_->hide();
-  });
-  // A reading that fails in any way, memory running out included, is a workbook that cannot be
-  // read: nothing it throws may reach the window thread, where the future would throw it again.
-  watcher->setFuture(QtConcurrent::run([copy, file_name, drive]() -> QString {
+  };
+  try {
+    jobs().start(
+        sheet_lane_, [copy, file_name, drive](const JobControl&) { return copy(file_name, drive); },
+        show);
+  } catch (const std::system_error&) {
+    // No thread to be had: the workbook is read here while the notice shows.
+    sheet_lane_.cancel();
+    std::optional<QString> text;
     try {
-      return copy(file_name, drive);
+      text = copy(file_name, drive);
     } catch (...) {
-      return QString();
+      text.reset();
     }
-  }));
+    show(std::move(text));
+  }
 }
 
 }  // namespace tarvex

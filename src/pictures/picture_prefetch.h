@@ -1,16 +1,15 @@
 #pragma once
 
 #include "pictures/picture_loader.h"
+#include "platform/job_control.h"
 
 #include <QImage>
 #include <QSize>
 #include <QString>
 
-#include <chrono>
+#include <cstdint>
 #include <functional>
-#include <future>
 #include <optional>
-#include <vector>
 
 namespace tarvex {
 
@@ -30,47 +29,60 @@ struct DecodedPicture {
   LoadedPicture picture;
 };
 
-// Decodes the picture the slideshow shows next on a worker thread while the current one is on
-// display. One picture is prepared at a time; asking for another drops the earlier one.
+// What decodes a file: the picture loader, or what a test puts in its place.
+using PictureDecoder = std::function<std::optional<LoadedPicture>(const QString& path, QSize size)>;
+
+// The look-ahead's job, run off the window's thread: `path` decoded at `decode_size` with the
+// stamp of the file it was read from. Nothing when the file is missing or unreadable, when it
+// changed while it was read (the picture may be mixed), or when the job was stopped first.
+// Whatever the decoder throws is left to whoever runs the job.
+std::optional<DecodedPicture> decode_ahead(const PictureDecoder& decoder, const QString& path,
+                                           QSize decode_size, const JobControl& control);
+
+// The picture the slideshow shows next, decoded ahead while the current one is on display. The
+// window starts the decode as a job and hands its result here; this keeps which decode is
+// awaited and the picture it delivered, and hands that over only for the same file, unchanged,
+// at the same size. One picture is prepared at a time; asking for another forgets the earlier.
+// Used on the window's thread only; it never waits for a decode.
 class PicturePrefetch {
  public:
-  PicturePrefetch() = default;
-  ~PicturePrefetch();
-  PicturePrefetch(const PicturePrefetch&) = delete;
-  PicturePrefetch& operator=(const PicturePrefetch&) = delete;
+  // A decode of `path` at `decode_size` is prepared or under way: no need to start another.
+  bool expects(const QString& path, QSize decode_size) const;
 
-  // Starts decoding `path` (at `decode_size`, as the image pane would) unless that is already
-  // prepared or under way.
-  void prepare(const QString& path, QSize decode_size);
+  // The window has started the decode of `path` at `decode_size` as its job `generation`; what
+  // was prepared before is forgotten.
+  void expect(const QString& path, QSize decode_size, std::uint64_t generation);
+
+  // The result of job `generation` (nothing when the decode failed or threw). Kept only when that
+  // is the job awaited.
+  void hold(std::uint64_t generation, std::optional<DecodedPicture> picture);
 
   // The prepared picture of `path` when it was decoded at `decode_size` from the file as it is
-  // now; waits for a decode still under way. Nothing otherwise (then the caller loads the file
-  // itself). The prepared picture is handed over once.
+  // now, handed over once. Nothing otherwise, also while its decode is still under way: then the
+  // caller loads the file itself and the decode's result, when it comes, is not used.
   std::optional<DecodedPicture> take(const QString& path, QSize decode_size);
 
-  // Forgets what was prepared.
+  // Forgets what was prepared or awaited.
   void drop();
 
   // Told each time a decode starts, with its path (tests watch the look-ahead through it).
   std::function<void(const QString& path)> started;
 
-  // What decodes a file: the picture loader, or what a test puts in its place. It runs on the
-  // worker thread; whatever it throws stays there and counts as no picture.
-  using Decoder = std::function<std::optional<LoadedPicture>(const QString& path, QSize size)>;
-  Decoder decoder = [](const QString& path, QSize size) { return load_picture_file(path, size); };
+  // What the look-ahead's jobs decode with. It runs off the window's thread.
+  PictureDecoder decoder = [](const QString& path, QSize size) {
+    return load_picture_file(path, size);
+  };
 
-  bool pending() const { return job_.valid(); }
-  // A decode was asked for and has finished.
-  bool ready() const {
-    return job_.valid() && job_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-  }
+  // A decode was asked for and its picture has been delivered.
+  bool ready() const { return picture_.has_value(); }
+  // A decode was asked for and has not been delivered yet.
+  bool under_way() const { return awaited_.has_value(); }
 
  private:
   QString path_;
   QSize decode_size_;
-  std::future<std::optional<DecodedPicture>> job_;
-  // Decodes no longer wanted, kept until they finish so that dropping one never waits for it.
-  std::vector<std::future<std::optional<DecodedPicture>>> abandoned_;
+  std::optional<std::uint64_t> awaited_;  // the job whose result is wanted
+  std::optional<DecodedPicture> picture_;
 };
 
 }  // namespace tarvex

@@ -124,7 +124,7 @@ void Form1::select_from_list(bool image, int selected) {
 bool Form1::load_entry(const RegisterSide& side, const QString& path) {
   if (!side.image) {
     // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
-    take_sheet_ticket();
+    supersede_sheet_reading();
     return text_pane->load_file(path);
   }
   if (path.isEmpty()) return false;
@@ -149,7 +149,7 @@ void Form1::blank_pane(const RegisterSide& side) {
   if (side.image) {
     image_pane->clear_picture();
   } else {
-    take_sheet_ticket();
+    supersede_sheet_reading();
     text_pane->set_text(QString());
   }
 }

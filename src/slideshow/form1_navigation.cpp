@@ -8,6 +8,7 @@
 #include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
 #include "platform/event_tap.h"
+#include "platform/job_runner.h"
 #include "platform/widget_twips.h"
 #include "slideshow/step_rule.h"
 
@@ -18,6 +19,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <cstdint>
+#include <optional>
+#include <system_error>
 
 namespace tarvex {
 
@@ -335,8 +340,26 @@ void Form1::prefetch_next_picture() {
   Register probe = st.img;
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
-  if (next.isEmpty()) return;
-  prefetch_->prepare(next, image_pane->wanted_decode_size());
+  const QSize size = image_pane->wanted_decode_size();
+  if (next.isEmpty() || prefetch_->expects(next, size)) return;
+  // The decode runs as a job of the picture lane, which drops the result of the one before. The
+  // tick takes the picture only once it has been delivered, and only of the file unchanged.
+  try {
+    const std::uint64_t generation = jobs().start(
+        picture_lane_,
+        [decoder = prefetch_->decoder, next, size](const JobControl& control) {
+          return decode_ahead(decoder, next, size, control);
+        },
+        [this](std::optional<std::optional<DecodedPicture>> decoded) {
+          // Delivered only while it is the lane's newest job: the lane is still at its generation.
+          prefetch_->hold(picture_lane_.generation(), decoded ? std::move(*decoded) : std::nullopt);
+        });
+    prefetch_->expect(next, size, generation);
+  } catch (const std::system_error&) {
+    // No thread to be had: the tick decodes the picture when it is due, as without look-ahead.
+    picture_lane_.cancel();
+    prefetch_->drop();
+  }
 }
 
 }  // namespace tarvex

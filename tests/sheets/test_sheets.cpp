@@ -7,6 +7,7 @@
 #include "display/text_pane.h"
 #include "early_biff_writer.h"
 #include "form_fixture.h"
+#include "platform/job_runner.h"
 #include "sheets/number_format.h"
 #include "sheets/sheet_cells.h"
 #include "sheets/sheet_readers.h"
@@ -25,7 +26,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -646,8 +646,8 @@ void TestDisplaySheets::workbooks() {
 
 // Waits until every reading has run and its result has been handled.
 static void settle(Form1& f) {
-  QThreadPool::globalInstance()->waitForDone();
   QTRY_VERIFY(!f.sheet_reading_pending());
+  QTRY_COMPARE(f.jobs().threads(), std::size_t(0));
   QCoreApplication::processEvents();
 }
 
@@ -901,8 +901,7 @@ void TestDisplaySheets::failed_reading_leaves_the_window_alive() {
   FormFixture fx;
   Form1& f = excel_window(fx);
   f.text_pane->set_text(QStringLiteral("前の表示"));
-  f.start_sheet_reading(f.take_sheet_ticket(), &copy_that_runs_out_of_memory, "book.xls",
-                        fx.folder() + "/");
+  f.start_sheet_reading(&copy_that_runs_out_of_memory, "book.xls", fx.folder() + "/");
   settle(f);
   QCOMPARE(f.text_pane->text(), QString());
   // The same for a 64 GiB workbook shown from the file box.

@@ -7,6 +7,7 @@
 #include "form_fixture.h"
 #include "pictures/picture_prefetch.h"
 #include "platform/classic_timer.h"
+#include "platform/job_runner.h"
 #include "platform/trash.h"
 #include "thread_sanitizer.h"
 
@@ -27,6 +28,12 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <stdexcept>
 
 using namespace tarvex;
 using namespace tarvex::testing;
@@ -86,6 +93,10 @@ class TestSteppingForm final : public QObject {
   void mode_switch();
   void tick_steps();
   void look_ahead_after_resuming();
+  void stale_look_ahead_is_not_shown_data();
+  void stale_look_ahead_is_not_shown();
+  void look_ahead_failure_stays_on_its_thread_data();
+  void look_ahead_failure_stays_on_its_thread();
   void wrapped_register_data();
   void wrapped_register();
   void tick_after_clearing_data();
@@ -188,6 +199,102 @@ void TestSteppingForm::look_ahead_after_resuming() {
   QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
+// The picture decoded ahead is shown only by the tick that shows its entry, of its file unchanged;
+// a tick never waits for a decode still under way. The decode of entry 1 can be held back, and the
+// row's last tick shows `shown` at `width` (40 + entry) pixels, decoding it or not.
+void TestSteppingForm::stale_look_ahead_is_not_shown_data() {
+  QTest::addColumn<QString>("event");
+  QTest::addColumn<int>("shown");
+  QTest::addColumn<int>("width");
+  QTest::addColumn<bool>("decoded");
+  // clang-format off
+  QTest::newRow("file changed after its decode")   << "changed" << 1 << 60 << true;
+  QTest::newRow("tick before its decode ended")    << "early"   << 2 << 42 << false;
+  QTest::newRow("moved on while it was decoded")   << "moved"   << 4 << 44 << false;
+  // clang-format on
+}
+
+void TestSteppingForm::stale_look_ahead_is_not_shown() {
+  QFETCH(QString, event);
+  QFETCH(int, shown);
+  QFETCH(int, width);
+  QFETCH(bool, decoded);
+  Window w(5, 0);
+  Form1& f = *w.f;
+  auto held = std::make_shared<std::atomic<bool>>(event != "changed");
+  const auto release = qScopeGuard([held] { held->store(false); });
+  const PictureDecoder loader = f.look_ahead().decoder;
+  f.look_ahead().decoder = [held, loader, slow = w.images[1]](const QString& path, QSize size) {
+    while (path == slow && held->load()) QThread::msleep(1);
+    return loader(path, size);
+  };
+  f.continuous_checks[0]->click();
+  QTRY_VERIFY(f.look_ahead().ready());
+  f.連続画像_Timer();  // entry 0; entry 1 is decoded ahead
+  if (event == "changed") {
+    QTRY_VERIFY(f.look_ahead().ready());
+    QFile::remove(w.images[1]);
+    write_picture(w.images[1], Qt::blue, 60, 30);
+  } else if (event == "early") {
+    // The tick loads entry 1 itself, and entry 2 is decoded ahead.
+    f.連続画像_Timer();
+    QCOMPARE(labels(f), w.images[1]);
+    QCOMPARE(f.image_pane->picture().size(), QSize(41, 30));
+  } else if (event == "moved") {
+    // Paused, entry 3 chosen from the list; resumed, entry 4 is decoded ahead.
+    f.Command1_Click(0);
+    f.image_list->setCurrentRow(3);
+    f.Img_List_MouseUp(Qt::LeftButton);
+    f.Command1_Click(0);
+  }
+  if (event != "changed") {
+    QTRY_VERIFY(f.look_ahead().ready());
+    // Entry 1's decode ends late, and the window takes its result (and drops it).
+    held->store(false);
+    QTRY_COMPARE(f.jobs().threads(), std::size_t(0));
+  }
+  const int decodes = f.image_pane->decode_count();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), w.images[shown]);
+  QCOMPARE(f.image_pane->picture().size(), QSize(width, 30));
+  QCOMPARE(f.image_pane->decode_count(), decodes + int(decoded));
+}
+
+// A decode ahead that fails by throwing (a failed allocation) gives the tick no picture, and the
+// tick loads the file itself; the exception never reaches the window's thread, and the look-ahead
+// goes on with the next picture.
+void TestSteppingForm::look_ahead_failure_stays_on_its_thread_data() {
+  QTest::addColumn<int>("thrown");  // 0 std::bad_alloc, 1 std::runtime_error, 2 an int
+  QTest::newRow("bad_alloc") << 0;
+  QTest::newRow("runtime_error") << 1;
+  QTest::newRow("not an exception class") << 2;
+}
+
+void TestSteppingForm::look_ahead_failure_stays_on_its_thread() {
+  QFETCH(int, thrown);
+  Window w(3, 0);
+  Form1& f = *w.f;
+  const PictureDecoder loader = f.look_ahead().decoder;
+  f.look_ahead().decoder = [thrown](const QString&, QSize) -> std::optional<LoadedPicture> {
+    if (thrown == 0) throw std::bad_alloc();
+    if (thrown == 1) throw std::runtime_error("decoder");
+    throw 7;
+  };
+  f.continuous_checks[0]->click();
+  QTRY_VERIFY(!f.look_ahead().under_way());
+  QVERIFY(!f.look_ahead().ready());
+  f.look_ahead().decoder = loader;
+  int decodes = f.image_pane->decode_count();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), w.images[0]);
+  QCOMPARE(f.image_pane->decode_count(), decodes + 1);
+  QTRY_VERIFY(f.look_ahead().ready());
+  decodes = f.image_pane->decode_count();
+  f.連続画像_Timer();
+  QCOMPARE(labels(f), w.images[1]);
+  QCOMPARE(f.image_pane->decode_count(), decodes);
+}
+
 // 23 pictures in a register of slots 0 … 20: it has wrapped (f21 and f22 in slots 0 and 1). The
 // count reads /20, the arrows or the ticks visit all 21 entries and go round, and the highest
 // number can be typed.
@@ -265,13 +372,16 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
   QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
   f.continuous_checks[0]->click();
-  const int decodes = f.image_pane->decode_count();
   for (int cur : {0, 1, 2, 3, 0}) {
+    // The interval passes: the picture the tick shows is decoded ahead meanwhile. (The pane may
+    // sharpen what it showed before on its own schedule then; only the tick is counted.)
+    QTRY_VERIFY(f.look_ahead().ready());
+    const int decodes = f.image_pane->decode_count();
     f.連続画像_Timer();
     QCOMPARE(labels(f), paths[cur]);
     QCOMPARE(f.image_pane->picture().size(), QSize(41 + cur, 30));
+    QCOMPARE(f.image_pane->decode_count(), decodes);
   }
-  QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
 // Six pictures, their list shown by the menu (stepping to entry 0), entry 2 made current and line
