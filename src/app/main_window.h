@@ -161,6 +161,7 @@ class Form1 final : public QMainWindow {
     QWidget* pane;                        // Image1, RichTextBox1
     bool& paused;                         // img_paused, txt_paused
     bool& nav_started;                    // img_nav_started, txt_nav_started
+    SideView& view;                       // img_view, txt_view
     // The commands that need a file of this register.
     QAction* clear_all;    // img_all_clear, txt_all_clear
     QAction* search;       // none, txt_kensaku
@@ -179,6 +180,15 @@ class Form1 final : public QMainWindow {
   RegisterSide side(bool image);
   // True while the side's pane is the one on display.
   bool on_display(const RegisterSide& side) const;
+  // The side whose pane is on display; images while both panes still are (before the first
+  // file), None on the search screen before a hit is opened.
+  SideId shown_side() const;
+  // The side whose continuous display is on, paused or not; None in manual mode.
+  SideId running_side() const;
+  // Writes what a side shows from its view: the pane, the arrow buttons, the pause button with
+  // its caption, and the list box. Its check box is set by the steps themselves, as setting it
+  // runs the mode switch at once; its commands follow the steps that enable them.
+  void sync_side(const RegisterSide& side);
   void Img_File_List();
   void Txt_file_list();
   // Rebuilds a side's list box: one line per entry, none selected.
@@ -244,6 +254,14 @@ class Form1 final : public QMainWindow {
   // allowed.
   void enable_entry_commands(const RegisterSide& side);
   int ラベル表示(const QString& full_path);
+  // The full path the path labels show ("" when they show none).
+  const QString& current_entry_path() const { return st.shown_path; }
+  // True until a file is on display, and again once the count label is cleared.
+  bool nothing_shown() const { return !st.counted; }
+  // The count label names a register whose highest entry is `top`.
+  void show_count(int top);
+  // Empties the number box, the count label and the path labels: nothing is on display.
+  void clear_entry_marks();
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
   bool labels_show_icon_or_cursor() const;
@@ -409,6 +427,7 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
+
  public:
   // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
   // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.

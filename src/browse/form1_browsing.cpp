@@ -8,7 +8,6 @@
 #include "platform/paths.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QListWidget>
 
 namespace tarvex {
@@ -67,10 +66,11 @@ void Form1::file_open() {
       path = join_path(SHTree1->current_path(), File1->file_name());
       break;
     case PopupSource::HitList:
+      // The hit the user chose in the list.
       if (QListWidgetItem* item = List1->currentItem()) path = item->text();
       break;
     case PopupSource::Pane:
-      path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+      path = current_entry_path();
       break;
     case PopupSource::None:
       break;

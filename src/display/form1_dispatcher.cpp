@@ -30,20 +30,22 @@ int Form1::ファイルの表示(const QString& source, int target) {
     r.cur = r.last;
     enable_entry_commands(side(true));
     Text1->setText(display_number(r.last));
-    Label6->setText(count_label(r.top_index()));
+    show_count(r.top_index());
     ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
-    if (!r.empty()) {
-      Command2[0]->show();
-      Command2[1]->show();
-    }
+    const RegisterSide s = side(true);
+    if (!r.empty()) s.view.arrows = true;
+    sync_side(s);
     // Keep the picture inside the window.
     const QRect g = twips_geometry(Image1);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
     set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
     if (target == 1) {
-      RichTextBox1->hide();
-      Image1->show();
+      const RegisterSide other = side(false);
+      other.view.pane = false;
+      s.view.pane = true;
+      sync_side(other);
+      sync_side(s);
     }
     return 0;
   }
@@ -72,16 +74,18 @@ int Form1::ファイルの表示(const QString& source, int target) {
   Txt_file_list();
   enable_entry_commands(side(false));
   Text1->setText(display_number(r.last));
-  Label6->setText(count_label(r.top_index()));
+  show_count(r.top_index());
   ラベル表示(r.path(r.last));
   RichTextBox1->focus();
-  if (!r.empty()) {
-    Command3[0]->show();
-    Command3[1]->show();
-  }
+  const RegisterSide s = side(false);
+  if (!r.empty()) s.view.arrows = true;
+  sync_side(s);
   if (target == 1) {
-    RichTextBox1->show();
-    Image1->hide();
+    const RegisterSide other = side(true);
+    s.view.pane = true;
+    other.view.pane = false;
+    sync_side(s);
+    sync_side(other);
   }
   return 0;
 }
@@ -93,17 +97,33 @@ void Form1::enable_entry_commands(const RegisterSide& s) {
 }
 
 bool Form1::labels_show_icon_or_cursor() const {
-  return std::any_of(Label4.begin(), Label4.end(),
-                     [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
+  const LabelPieces pieces = split_label_path(st.shown_path);
+  return is_icon_or_cursor(pieces.first) || is_icon_or_cursor(pieces.second) ||
+         is_icon_or_cursor(pieces.third);
 }
 
+// The path is kept whole; the labels only show it, cut where it fits.
 int Form1::ラベル表示(const QString& full_path) {
   for (QLabel* label : Label4) label->clear();
+  st.shown_path = full_path;
   const LabelPieces pieces = split_label_path(full_path);
   Label4[0]->setText(pieces.first);
   Label4[1]->setText(pieces.second);
   Label4[2]->setText(pieces.third);
   return 0;
+}
+
+void Form1::show_count(int top) {
+  st.counted = true;
+  Label6->setText(count_label(top));
+}
+
+void Form1::clear_entry_marks() {
+  Text1->clear();
+  st.counted = false;
+  Label6->clear();
+  st.shown_path.clear();
+  for (QLabel* label : Label4) label->clear();
 }
 
 }  // namespace tarvex

@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QListWidget>
 
 namespace tarvex {
@@ -39,9 +38,10 @@ void Form1::画像のコピー_Click() {
   if (!whole.isNull()) clipboard->setImage(whole);
 }
 
-// Choosing the command toggles its check mark (the menu item is checkable); the layout then
-// follows the new state.
+// Choosing the command toggles its check mark (the menu item is checkable): the window takes the
+// user's choice from it, and the layout then follows the new state.
 void Form1::最大画面表示_Click() {
+  st.maximised_display = 最大画面表示->isChecked();
   window_layout();
 }
 
@@ -63,13 +63,13 @@ void Form1::reload_current_picture() {
 bool Form1::maximised_display_possible() const {
   // A picture that keeps its proportions is shown whole in the maximised display too, so there
   // the display is not only for the unstretched picture.
-  return isMaximized() && (!Image1->stretch() || Image1->keep_proportions()) && !Image1->isHidden();
+  return isMaximized() && (!Image1->stretch() || Image1->keep_proportions()) && st.img_view.pane;
 }
 
 void Form1::最大画面の再描画() {
   if (maximised_display_possible()) {
     reload_current_picture();
-    if (最大画面表示->isChecked()) {
+    if (st.maximised_display) {
       const QSize pane = twips_geometry(Image1).size();
       const QRect g = Image1->keep_proportions() ? maximised_kept_image_geometry(
                                                        pane, outer_size_twips(), Image1->stretch())
@@ -82,7 +82,10 @@ void Form1::最大画面の再描画() {
       }
       SHTree1->hide();
       File1->hide();
-      Img_List->hide();
+      const RegisterSide images = side(true);
+      images.view.list = false;
+      sync_side(images);
+      st.list_display = false;
       登録ファイル名表示->setChecked(false);
       登録ファイル名表示->setEnabled(false);
     } else {

@@ -9,8 +9,6 @@
 #include "search/form4.h"
 
 #include <QAction>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -36,12 +34,6 @@ const QString kImageClearQuestion =
     QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？");
 const QString kTextClearQuestion =
     QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？");
-
-void clear_numbers_and_labels(Form1& f) {
-  f.Text1->clear();
-  f.Label6->clear();
-  for (QLabel* label : f.Label4) label->clear();
-}
 
 }  // namespace
 
@@ -79,7 +71,8 @@ void Form1::bulk_load(const RegisterSide& s) {
     return;
   }
   show_notice(s.image ? kImageLoadDone : kTextLoadDone);
-  for (QPushButton* arrow : s.arrows) arrow->show();
+  s.view.arrows = true;
+  sync_side(s);
   // The picture command enables copying but not opening; the text command enables searching and
   // opening but not copying, which waits for a selection.
   const QList<QAction*> enabled =
@@ -107,7 +100,7 @@ void Form1::clear_side(const RegisterSide& s) {
   // texts also closes the search screen, and with it the find-next panel, which has nothing left
   // to search.
   if (!on_display(side(!s.image))) {
-    clear_numbers_and_labels(*this);
+    clear_entry_marks();
     if (!s.image) {
       検索画面終了();
       if (form4()->isVisible()) form4()->hide();
@@ -116,8 +109,9 @@ void Form1::clear_side(const RegisterSide& s) {
   blank_pane(s);
   if (!s.image) RichTextBox2->set_text(QString());
   s.nav_started = false;
-  s.pause->hide();
-  for (QPushButton* arrow : s.arrows) arrow->hide();
+  s.view.pause = false;
+  s.view.arrows = false;
+  sync_side(s);
   for (QAction* a : s.register_commands()) a->setEnabled(false);
   s.list->clear();
 }

@@ -5,28 +5,47 @@
 #include "display/text_pane.h"
 
 #include <QListWidget>
+#include <QPushButton>
 
 namespace tarvex {
 
 Form1::RegisterSide Form1::side(bool image) {
   if (image) {
-    return RegisterSide{true,          st.img,
-                        Img_List,      Command2,
-                        Command1[0],   Check1[0],
-                        連続画像,      Image1,
-                        st.img_paused, st.img_nav_started,
-                        img_all_clear, nullptr,
-                        img_file_open, image_登録から削除,
-                        画像のコピー,  image_ファイル削除};
+    return RegisterSide{.image = true,
+                        .reg = st.img,
+                        .list = Img_List,
+                        .arrows = Command2,
+                        .pause = Command1[0],
+                        .check = Check1[0],
+                        .timer = 連続画像,
+                        .pane = Image1,
+                        .paused = st.img_paused,
+                        .nav_started = st.img_nav_started,
+                        .view = st.img_view,
+                        .clear_all = img_all_clear,
+                        .search = nullptr,
+                        .open = img_file_open,
+                        .remove = image_登録から削除,
+                        .copy = 画像のコピー,
+                        .delete_file = image_ファイル削除};
   }
-  return RegisterSide{false,         st.txt,
-                      Txt_List,      Command3,
-                      Command1[1],   Check1[1],
-                      連続テキスト,  RichTextBox1,
-                      st.txt_paused, st.txt_nav_started,
-                      txt_all_clear, txt_kensaku,
-                      txt_file_open, text_登録から削除,
-                      コピー,        text_ファイル削除};
+  return RegisterSide{.image = false,
+                      .reg = st.txt,
+                      .list = Txt_List,
+                      .arrows = Command3,
+                      .pause = Command1[1],
+                      .check = Check1[1],
+                      .timer = 連続テキスト,
+                      .pane = RichTextBox1,
+                      .paused = st.txt_paused,
+                      .nav_started = st.txt_nav_started,
+                      .view = st.txt_view,
+                      .clear_all = txt_all_clear,
+                      .search = txt_kensaku,
+                      .open = txt_file_open,
+                      .remove = text_登録から削除,
+                      .copy = コピー,
+                      .delete_file = text_ファイル削除};
 }
 
 QList<QAction*> Form1::RegisterSide::entry_commands() const {
@@ -40,7 +59,35 @@ QList<QAction*> Form1::RegisterSide::register_commands() const {
 }
 
 bool Form1::on_display(const RegisterSide& side) const {
-  return !side.pane->isHidden();
+  return side.view.pane;
+}
+
+SideId Form1::shown_side() const {
+  if (st.img_view.pane) return SideId::Images;
+  return st.txt_view.pane ? SideId::Texts : SideId::None;
+}
+
+SideId Form1::running_side() const {
+  if (st.img_view.running) return SideId::Images;
+  return st.txt_view.running ? SideId::Texts : SideId::None;
+}
+
+// What goes out of view goes first, so that a control losing the keyboard never hands it to one
+// that is about to be hidden.
+void Form1::sync_side(const RegisterSide& s) {
+  const SideView& v = s.view;
+  const std::pair<QWidget*, bool> shown[] = {{s.pause, v.pause},
+                                             {s.arrows[0], v.arrows},
+                                             {s.arrows[1], v.arrows},
+                                             {s.pane, v.pane},
+                                             {s.list, v.list}};
+  for (const auto& [w, on] : shown) {
+    if (!on) w->hide();
+  }
+  show_pause_state(s.index(), s.paused);
+  for (const auto& [w, on] : shown) {
+    if (on) w->show();
+  }
 }
 
 void Form1::Img_File_List() {

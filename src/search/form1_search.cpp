@@ -259,20 +259,25 @@ void Form1::kensaku_main() {
   }
 
   List1->show();
-  for (QWidget* w : std::initializer_list<QWidget*>{
-           Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0], Label5[1], Label6, Text1,
-           Check1[0], Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0],
+                                       Label5[1], Label6, Text1, Check1[0], Check1[1]}) {
     w->hide();
   }
+  // The search screen shows neither register: no pane, no arrows, no list until a hit is opened.
+  const RegisterSide images = side(true), texts = side(false);
+  for (const RegisterSide& s : {images, texts}) {
+    s.view.arrows = false;
+    s.view.pane = false;
+    s.view.list = false;
+  }
+  sync_side(images);
   Command6[0]->show();
   Command6[1]->show();
   SHTree1->hide();
   File1->hide();
-  Image1->hide();
   RichTextBox2->show();
-  RichTextBox1->hide();
-  Img_List->hide();
-  Txt_List->hide();
+  sync_side(texts);
   文字列検索の終了->setEnabled(true);
 }
 
@@ -298,7 +303,9 @@ void Form1::open_hit(bool by_arrow) {
     const QRect view = twips_geometry(RichTextBox2);
     set_twips_geometry(RichTextBox2, view.left(), view.top(), place.width(), place.height());
   }
-  RichTextBox1->show();
+  const RegisterSide texts = side(false);
+  texts.view.pane = true;
+  sync_side(texts);
   if (by_arrow) RichTextBox2->hide();
   RichTextBox1->focus();
   form4()->文字列検索();
@@ -418,25 +425,26 @@ void Form1::検索画面終了() {
                                        Label5[1], Label6, Text1, Check1[0], Check1[1]}) {
     w->show();
   }
-  if (!st.img.empty()) {
-    Command2[0]->show();
-    Command2[1]->show();
-  }
-  Command3[0]->show();
-  Command3[1]->show();
+  const RegisterSide images = side(true), texts = side(false);
+  if (!st.img.empty()) images.view.arrows = true;
+  texts.view.arrows = true;
+  sync_side(images);
+  sync_side(texts);
   Command6[0]->hide();
   Command6[1]->hide();
-  if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+  if (st.list_display) {
+    images.view.list = false;
+    texts.view.list = true;
   }
   文字列検索の終了->setEnabled(false);
   SHTree1->show();
   File1->show();
   // The window comes back with the text pane in the panes' place, holding the current text entry;
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
-  Image1->hide();
-  RichTextBox1->show();
+  images.view.pane = false;
+  texts.view.pane = true;
+  sync_side(images);
+  sync_side(texts);
   st.search_ready = 0;
   st.search_mode = false;
   RichTextBox2->set_text(QString());
@@ -448,7 +456,7 @@ void Form1::検索画面終了() {
   const Register& r = st.txt;
   if (!r.empty()) {
     Text1->setText(display_number(r.cur));
-    Label6->setText(count_label(r.top_index()));
+    show_count(r.top_index());
     ラベル表示(r.path(r.cur));
     enable_entry_commands(side(false));
   }

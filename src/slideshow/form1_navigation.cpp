@@ -59,16 +59,17 @@ void Form1::connect_navigation_events() {
   for (int index = 0; index < 2; ++index) {
     connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
             [this, index] {
-              if (on_display(side(true)) && !Command2[index]->isHidden()) {
+              if (st.img_view.pane && st.img_view.arrows) {
                 Command2_Click(index);
-              } else if (on_display(side(false)) && !Command3[index]->isHidden()) {
+              } else if (st.txt_view.pane && st.txt_view.arrows) {
                 Command3_Click(index);
               }
             });
   }
   connect(pause_key, &QAction::triggered, this, [this] {
     for (int index = 0; index < 2; ++index) {
-      if (Check1[index]->isChecked() && !Command1[index]->isHidden()) Command1_Click(index);
+      const SideView& v = index == 0 ? st.img_view : st.txt_view;
+      if (v.running && v.pause) Command1_Click(index);
     }
   });
 
@@ -85,7 +86,7 @@ void Form1::connect_navigation_events() {
 }
 
 bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated) {
-  if (Image1->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (!st.img_view.pane || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   switch (key_code) {
     case Qt::Key_Left:
     case Qt::Key_PageUp:
@@ -93,17 +94,17 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
     case Qt::Key_PageDown: {
       const int index = key_code == Qt::Key_Left || key_code == Qt::Key_PageUp ? 0 : 1;
       // As the button would: not while it is not there to be clicked.
-      if (Command2[index]->isHidden()) return false;
+      if (!st.img_view.arrows) return false;
       Command2_Click(index);
       return true;
     }
     case Qt::Key_Space:
-      if (!Check1[0]->isChecked() || Command1[0]->isHidden()) return false;
+      if (!st.img_view.running || !st.img_view.pause) return false;
       // A held key pauses or resumes once.
       if (!repeated) Command1_Click(0);
       return true;
     case Qt::Key_Escape:
-      if (!最大画面表示->isChecked() || !maximised_display_possible()) return false;
+      if (!st.maximised_display || !maximised_display_possible()) return false;
       最大画面表示->trigger();
       return true;
     default:
@@ -112,63 +113,64 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
 }
 
 // The mode switch. Unchecking a box from here runs this switch again at once, nested, and this
-// run then goes on with its own remaining steps.
+// run then goes on with its own remaining steps. The box has just been changed, by the user or by
+// a step of the window: which display is on is taken from it here, and only here.
 void Form1::Check1_Click(int index) {
-  if (index == 0 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
+  (index == 0 ? st.img_view : st.txt_view).running = Check1[index]->isChecked();
+  if (index == 0 && st.img_view.running && st.txt_view.running) {
     Check1[1]->setChecked(false);
     連続テキスト->set_enabled(false);
   }
-  if (index == 1 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
+  if (index == 1 && st.img_view.running && st.txt_view.running) {
     Check1[0]->setChecked(false);
     連続画像->set_enabled(false);
   }
-  if (Check1[0]->isChecked() && st.img.empty()) {
+  if (st.img_view.running && st.img.empty()) {
     Check1[0]->setChecked(false);
     return;
   }
-  if (Check1[1]->isChecked() && st.txt.empty()) {
+  if (st.txt_view.running && st.txt.empty()) {
     Check1[1]->setChecked(false);
     return;
   }
-  if (!Check1[0]->isChecked() && !Check1[1]->isChecked()) {
-    // Manual mode.
+  if (running_side() == SideId::None) {
+    // Manual mode: no pause buttons, the arrows of each register that has entries.
     連続画像->set_enabled(false);
     連続テキスト->set_enabled(false);
-    Command1[0]->hide();
-    Command1[1]->hide();
-    if (!st.img.empty()) {
-      Command2[0]->show();
-      Command2[1]->show();
-    }
-    if (!st.txt.empty()) {
-      Command3[0]->show();
-      Command3[1]->show();
+    for (const bool image : {true, false}) {
+      const RegisterSide s = side(image);
+      s.view.pause = false;
+      if (!s.reg.empty()) s.view.arrows = true;
+      sync_side(s);
     }
     return;
   }
   // Images run, or texts.
-  start_running(side(Check1[0]->isChecked()));
+  start_running(side(st.img_view.running));
 }
 
 // A display starts with its pane blank: the first entry comes with the first tick.
 void Form1::start_running(const RegisterSide& s) {
   const RegisterSide other = side(!s.image);
-  other.pause->hide();
-  s.pause->show();
-  for (QPushButton* arrow : other.arrows) arrow->hide();
-  for (QPushButton* arrow : s.arrows) arrow->show();
-  other.pane->hide();
-  s.pane->show();
-  show_pause_state(s.index(), false);
+  other.view.pause = false;
+  other.view.arrows = false;
+  other.view.pane = false;
+  s.view.pause = true;
+  s.view.arrows = true;
+  s.view.pane = true;
   s.paused = false;
+  sync_side(other);
+  sync_side(s);
   blank_pane(s);
   // Only the picture has a place of its own in the maximised display.
   if (s.image) 最大画面の再描画();
   other.timer->set_enabled(false);
   s.timer->set_enabled(true);
-  if (登録ファイル名表示->isChecked()) {
-    other.list->hide();
-    s.list->show();
+  if (st.list_display) {
+    other.view.list = false;
+    s.view.list = true;
+    sync_side(other);
+    sync_side(s);
   }
   if (s.image) prefetch_next_picture();
 }
@@ -190,25 +192,29 @@ void Form1::Command1_Click(int index) {
   }
 }
 
+// The picture arrows bring the image pane into view in place of the text pane, with its list when
+// the lists are shown, and stop the text timer; a running picture display is only stopped.
 void Form1::Command2_Click(int index) {
   // A step waits while a message box is open: the entry it asks about must stay current.
   if (message_open()) return;
   Register& r = st.img;
   if (r.empty()) return;
-  Image1->show();
-  連続テキスト->set_enabled(false);
-  RichTextBox1->hide();
-  if (登録ファイル名表示->isChecked()) {
-    Img_List->show();
-    Txt_List->hide();
+  const RegisterSide s = side(true), other = side(false);
+  s.view.pane = true;
+  other.view.pane = false;
+  if (st.list_display) {
+    s.view.list = true;
+    other.view.list = false;
   }
-  if (Check1[0]->isChecked()) {
+  連続テキスト->set_enabled(false);
+  sync_side(other);
+  sync_side(s);
+  if (s.view.running) {
     // The click only stops the running display.
     Check1[0]->setChecked(false);
     連続画像->set_enabled(false);
-    Command1[0]->hide();
-    Image1->show();
-    RichTextBox1->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
   widen_full_register(r);
@@ -227,20 +233,24 @@ void Form1::Command3_Click(int index) {
   if (message_open()) return;
   Register& r = st.txt;
   if (r.empty()) return;
-  Image1->hide();
-  RichTextBox1->show();
-  連続画像->set_enabled(false);
-  if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+  const RegisterSide s = side(false), other = side(true);
+  s.view.pane = true;
+  other.view.pane = false;
+  if (st.list_display) {
+    s.view.list = true;
+    other.view.list = false;
   }
+  連続画像->set_enabled(false);
+  sync_side(other);
+  sync_side(s);
+  // Unlike the picture arrows, the text arrows redraw the maximised display before stopping a
+  // running display.
   最大画面の再描画();
-  if (Check1[1]->isChecked()) {
+  if (s.view.running) {
     Check1[1]->setChecked(false);
     連続テキスト->set_enabled(false);
-    Command1[1]->hide();
-    Image1->hide();
-    RichTextBox1->show();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
   widen_full_register(r);
@@ -263,7 +273,7 @@ void Form1::Command3_Click(int index) {
       break;
   }
   Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  show_count(r.last);
   ラベル表示(r.path(r.cur));
   select_line(Txt_List, r.cur);
   RichTextBox1->focus();
@@ -274,15 +284,18 @@ void Form1::連続画像_Timer() {
   if (message_open()) return;
   Register& r = st.img;
   widen_full_register(r);
+  const RegisterSide s = side(true);
   if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
     連続画像->set_enabled(false);
     Check1[0]->setChecked(false);
-    Command1[0]->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
-  Image1->show();
+  s.view.pane = true;
+  sync_side(s);
   step_register(r, st.img_nav_started, StepDirection::Forward);
-  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
+  if (!show_entry(s, r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -296,22 +309,25 @@ void Form1::連続テキスト_Timer() {
   widen_full_register(r);
   // A register emptied while its display runs stops the display, as an empty picture slot does:
   // there is no file to ask about.
+  const RegisterSide s = side(false);
   if (r.cur > r.max_index || r.empty()) {
     連続テキスト->set_enabled(false);
     Check1[1]->setChecked(false);
-    Command1[1]->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
-  RichTextBox1->show();
+  s.view.pane = true;
+  sync_side(s);
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
   const bool listed = select_line(Txt_List, r.cur);
-  if (!load_entry(side(false), r.path(r.cur)) || !listed) {
+  if (!load_entry(s, r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
   Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  show_count(r.last);
   ラベル表示(r.path(r.cur));
 }
 
