@@ -29,6 +29,14 @@ struct SideView {
   bool arrows = false;   // its arrow buttons are offered
   bool pause = false;    // its pause button is offered
   bool list = false;     // its list box is shown
+  // The commands that need a file of this register, each enabled or not. The steps enable them
+  // differently: a picture from the file box enables opening, a bulk registration of pictures
+  // does not.
+  struct Commands {
+    bool clear_all = false, search = false, open = false, remove = false, copy = false,
+         delete_file = false;
+  };
+  Commands commands;
 };
 
 // The form-level variables of the main window. Everything starts at 0, false or "" until

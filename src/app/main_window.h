@@ -169,11 +169,6 @@ class Form1 final : public QMainWindow {
     QAction* remove;       // image_登録から削除, text_登録から削除
     QAction* copy;         // 画像のコピー, コピー
     QAction* delete_file;  // image_ファイル削除, text_ファイル削除
-    // What a newly shown file enables: clearing, searching (texts), opening and removing. Copying
-    // follows the file's kind, deleting the permission.
-    QList<QAction*> entry_commands() const;
-    // Every command that needs a file of this register: all go when it is cleared.
-    QList<QAction*> register_commands() const;
     // The index of the side's controls in the control arrays: 0 images, 1 texts.
     int index() const { return image ? 0 : 1; }
   };
@@ -186,8 +181,9 @@ class Form1 final : public QMainWindow {
   // The side whose continuous display is on, paused or not; None in manual mode.
   SideId running_side() const;
   // Writes what a side shows from its view: the pane, the arrow buttons, the pause button with
-  // its caption, and the list box. Its check box is set by the steps themselves, as setting it
-  // runs the mode switch at once; its commands follow the steps that enable them.
+  // its caption, the list box and the commands of the menus and pop-up menus that need a file of
+  // the register. Its check box is set by the steps themselves, as setting it runs the mode switch
+  // at once.
   void sync_side(const RegisterSide& side);
   void Img_File_List();
   void Txt_file_list();
@@ -250,8 +246,8 @@ class Form1 final : public QMainWindow {
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   int ファイルの表示(const QString& source, int target);
-  // Enables what a newly shown file of a side enables: its entry commands, and deleting when
-  // allowed.
+  // Enables what a newly shown file of a side enables: clearing, searching (texts), opening and
+  // removing, and deleting when allowed. Copying follows the file's kind.
   void enable_entry_commands(const RegisterSide& side);
   int ラベル表示(const QString& full_path);
   // The full path the path labels show ("" when they show none).

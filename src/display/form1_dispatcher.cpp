@@ -32,8 +32,8 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Text1->setText(display_number(r.last));
     show_count(r.top_index());
     ラベル表示(r.path(r.last));
-    画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     const RegisterSide s = side(true);
+    s.view.commands.copy = !labels_show_icon_or_cursor();
     if (!r.empty()) s.view.arrows = true;
     sync_side(s);
     // Keep the picture inside the window.
@@ -92,8 +92,10 @@ int Form1::ファイルの表示(const QString& source, int target) {
 
 // Deleting is enabled only when allowed, and otherwise left as it was.
 void Form1::enable_entry_commands(const RegisterSide& s) {
-  for (QAction* a : s.entry_commands()) a->setEnabled(true);
-  if (st.options.delete_allowed) s.delete_file->setEnabled(true);
+  SideView::Commands& c = s.view.commands;
+  c.clear_all = c.search = c.open = c.remove = true;
+  if (st.options.delete_allowed) c.delete_file = true;
+  sync_side(s);
 }
 
 bool Form1::labels_show_icon_or_cursor() const {

@@ -18,14 +18,11 @@ namespace tarvex {
 
 void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  if (labels_show_icon_or_cursor()) {
-    画像のコピー->setEnabled(false);
-    img_file_open->setEnabled(false);
-  } else {
-    画像のコピー->setEnabled(!st.img.empty());
-    img_file_open->setEnabled(!st.img.empty());
-  }
-  image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
+  const RegisterSide images = side(true);
+  SideView::Commands& c = images.view.commands;
+  c.copy = c.open = !labels_show_icon_or_cursor() && !st.img.empty();
+  c.delete_file = !st.img.empty() && st.options.delete_allowed;
+  sync_side(images);
   st.popup_source = PopupSource::Pane;
   popup_menu(hyouji, global_pos);
 }

@@ -75,12 +75,20 @@ void Form1::bulk_load(const RegisterSide& s) {
   sync_side(s);
   // The picture command enables copying but not opening; the text command enables searching and
   // opening but not copying, which waits for a selection.
-  const QList<QAction*> enabled =
-      s.image ? QList<QAction*>{s.clear_all, s.copy, s.remove} : s.entry_commands();
-  for (QAction* a : enabled) a->setEnabled(true);
+  SideView::Commands& c = s.view.commands;
+  c.clear_all = c.remove = true;
+  if (s.image) {
+    c.copy = true;
+  } else {
+    c.search = c.open = true;
+  }
+  sync_side(s);
   list_entries(s);
   // Only the picture command enables deleting (when allowed); the text command leaves it alone.
-  if (s.image && st.options.delete_allowed) s.delete_file->setEnabled(true);
+  if (s.image && st.options.delete_allowed) {
+    c.delete_file = true;
+    sync_side(s);
+  }
   s.arrows[1]->setFocus();
 }
 
@@ -111,8 +119,8 @@ void Form1::clear_side(const RegisterSide& s) {
   s.nav_started = false;
   s.view.pause = false;
   s.view.arrows = false;
+  s.view.commands = {};
   sync_side(s);
-  for (QAction* a : s.register_commands()) a->setEnabled(false);
   s.list->clear();
 }
 

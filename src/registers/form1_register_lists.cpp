@@ -4,6 +4,7 @@
 #include "display/image_pane.h"
 #include "display/text_pane.h"
 
+#include <QAction>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -48,16 +49,6 @@ Form1::RegisterSide Form1::side(bool image) {
                       .delete_file = text_ファイル削除};
 }
 
-QList<QAction*> Form1::RegisterSide::entry_commands() const {
-  QList<QAction*> commands{clear_all, search, open, remove};
-  commands.removeAll(nullptr);
-  return commands;
-}
-
-QList<QAction*> Form1::RegisterSide::register_commands() const {
-  return entry_commands() + QList<QAction*>{copy, delete_file};
-}
-
 bool Form1::on_display(const RegisterSide& side) const {
   return side.view.pane;
 }
@@ -87,6 +78,13 @@ void Form1::sync_side(const RegisterSide& s) {
   show_pause_state(s.index(), s.paused);
   for (const auto& [w, on] : shown) {
     if (on) w->show();
+  }
+  const SideView::Commands& c = v.commands;
+  const std::pair<QAction*, bool> commands[] = {
+      {s.clear_all, c.clear_all}, {s.search, c.search}, {s.open, c.open},
+      {s.remove, c.remove},       {s.copy, c.copy},     {s.delete_file, c.delete_file}};
+  for (const auto& [a, on] : commands) {
+    if (a != nullptr) a->setEnabled(on);
   }
 }
 

@@ -87,9 +87,13 @@ void Form1::remove_entry(const RegisterSide& s) {
   clear_entry_marks();
   // Unlike the image side, emptying the text register leaves clearing, searching and opening
   // enabled.
-  const QList<QAction*> gone =
-      s.image ? s.register_commands() : QList<QAction*>{s.copy, s.remove, s.delete_file};
-  for (QAction* a : gone) a->setEnabled(false);
+  SideView::Commands& c = s.view.commands;
+  if (s.image) {
+    c = {};
+  } else {
+    c.copy = c.remove = c.delete_file = false;
+  }
+  sync_side(s);
 }
 
 void Form1::image_登録から削除_Click() {

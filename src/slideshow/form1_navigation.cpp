@@ -226,7 +226,8 @@ void Form1::Command2_Click(int index) {
     return;
   }
   clamp_image_to_window();
-  画像のコピー->setEnabled(!labels_show_icon_or_cursor());
+  s.view.commands.copy = !labels_show_icon_or_cursor();
+  sync_side(s);
 }
 
 void Form1::Command3_Click(int index) {

@@ -701,8 +701,8 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
 // file box, r / s remove the current picture / text, c / d clear the pictures / the texts, l
 // toggle 登録ファイル名表示, e end the search screen. The controls as seen, in pairs of pictures
 // and texts: panes, arrows, pause buttons, pause captions "■", lists, check boxes. After every
-// step the controls must agree with the state they are written from, and the queries with what
-// the labels show.
+// step the controls and commands must agree with the state they are written from, and the
+// queries with what the labels show.
 void TestSteppingForm::sides_show_their_state_data() {
   QTest::addColumn<QString>("steps");
   QTest::addColumn<QString>("seen");
@@ -746,6 +746,13 @@ void TestSteppingForm::sides_show_their_state() {
       QVERIFY2((s.pause->text() == "■") == s.paused, qPrintable(where + ": caption"));
       QVERIFY2(s.list->isHidden() != s.view.list, qPrintable(where + ": list"));
       QVERIFY2(s.check->isChecked() == s.view.running, qPrintable(where + ": check box"));
+      const SideView::Commands& c = s.view.commands;
+      const std::pair<QAction*, bool> commands[] = {
+          {s.clear_all, c.clear_all}, {s.search, c.search}, {s.open, c.open},
+          {s.remove, c.remove},       {s.copy, c.copy},     {s.delete_file, c.delete_file}};
+      for (const auto& [a, on] : commands) {
+        if (a) QVERIFY2(a->isEnabled() == on, qPrintable(where + ": " + a->objectName()));
+      }
     }
     const SideId shown = !f.Image1->isHidden()         ? SideId::Images
                          : !f.RichTextBox1->isHidden() ? SideId::Texts
