@@ -423,7 +423,6 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
-
  public:
   // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
   // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.

@@ -105,6 +105,8 @@ void Form1::list_entries(const RegisterSide& side) {
   }
 }
 
+// The selection is the user's choice (a click or a key moves it); the window only marks the
+// current entry with it, so it is read here and not kept elsewhere.
 int Form1::selected_line(const QListWidget* list) {
   const QListWidgetItem* item = list->currentItem();
   return item != nullptr && item->isSelected() ? list->row(item) : -1;

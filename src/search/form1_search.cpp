@@ -293,7 +293,7 @@ void Form1::open_hit(bool by_arrow) {
   form4()->end_search = [this] { 検索画面終了(); };
   const int line = selected_line(List1);
   if (line < 0) return;
-  st.hit_path = List1->item(line)->text();
+  st.hit_path = List1->item(line)->text();  // the hit the user chose
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
   if (!by_arrow) RichTextBox2->hide();
