@@ -19,7 +19,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   if (is_image_path(source, st.image_exts)) {
     Register& r = st.img;
     r.register_path(source, true);
-    if (!Image1->load_picture(r.path(r.last))) {
+    if (!image_pane->load_picture(r.path(r.last))) {
       // The register is put back before the message: the slideshow must not meet the unshown
       // entry while the message is open.
       r.undo_registration();
@@ -29,7 +29,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Img_File_List();
     r.cur = r.last;
     enable_entry_commands(side(true));
-    Text1->setText(display_number(r.last));
+    number_box->setText(display_number(r.last));
     show_count(r.top_index());
     ラベル表示(r.path(r.last));
     const RegisterSide s = side(true);
@@ -37,9 +37,9 @@ int Form1::ファイルの表示(const QString& source, int target) {
     if (!r.empty()) s.view.arrows = true;
     sync_side(s);
     // Keep the picture inside the window.
-    const QRect g = twips_geometry(Image1);
+    const QRect g = twips_geometry(image_pane);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
     if (target == 1) {
       const RegisterSide other = side(false);
       other.view.pane = false;
@@ -73,10 +73,10 @@ int Form1::ファイルの表示(const QString& source, int target) {
   r.cur = r.last;
   Txt_file_list();
   enable_entry_commands(side(false));
-  Text1->setText(display_number(r.last));
+  number_box->setText(display_number(r.last));
   show_count(r.top_index());
   ラベル表示(r.path(r.last));
-  RichTextBox1->focus();
+  text_pane->focus();
   const RegisterSide s = side(false);
   if (!r.empty()) s.view.arrows = true;
   sync_side(s);
@@ -106,26 +106,26 @@ bool Form1::labels_show_icon_or_cursor() const {
 
 // The path is kept whole; the labels only show it, cut where it fits.
 int Form1::ラベル表示(const QString& full_path) {
-  for (QLabel* label : Label4) label->clear();
+  for (QLabel* label : path_labels) label->clear();
   st.shown_path = full_path;
   const LabelPieces pieces = split_label_path(full_path);
-  Label4[0]->setText(pieces.first);
-  Label4[1]->setText(pieces.second);
-  Label4[2]->setText(pieces.third);
+  path_labels[0]->setText(pieces.first);
+  path_labels[1]->setText(pieces.second);
+  path_labels[2]->setText(pieces.third);
   return 0;
 }
 
 void Form1::show_count(int top) {
   st.counted = true;
-  Label6->setText(count_label(top));
+  count_label->setText(count_text(top));
 }
 
 void Form1::clear_entry_marks() {
-  Text1->clear();
+  number_box->clear();
   st.counted = false;
-  Label6->clear();
+  count_label->clear();
   st.shown_path.clear();
-  for (QLabel* label : Label4) label->clear();
+  for (QLabel* label : path_labels) label->clear();
 }
 
 }  // namespace tarvex

@@ -42,7 +42,7 @@ void Form1::connect_bulk_events() {
   connect(txt_all_load, &QAction::triggered, this, [this] { txt_all_load_Click(); });
   connect(img_all_clear, &QAction::triggered, this, [this] { img_all_clear_Click(); });
   connect(txt_all_clear, &QAction::triggered, this, [this] { txt_all_clear_Click(); });
-  ロード終了表示->set_handler([this] { ロード終了表示_Timer(); });
+  notice_timer->set_handler([this] { ロード終了表示_Timer(); });
 }
 
 void Form1::img_all_load_Click() {
@@ -60,12 +60,13 @@ void Form1::txt_all_load_Click() {
 void Form1::bulk_load(const RegisterSide& s) {
   bool& found = s.image ? st.img_found : st.txt_found;
   found = false;
-  const QString folder = File1->path();
+  const QString folder = file_box->path();
   st.msg_answer =
       msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
-  if (bulk_register(s.reg, kind, folder, readable_entries(*File1), st.image_exts) > 0) found = true;
+  if (bulk_register(s.reg, kind, folder, readable_entries(*file_box), st.image_exts) > 0)
+    found = true;
   if (!found) {
     show_notice(s.image ? kNoImage : kNoText);
     return;
@@ -115,7 +116,7 @@ void Form1::clear_side(const RegisterSide& s) {
     }
   }
   blank_pane(s);
-  if (!s.image) RichTextBox2->set_text(QString());
+  if (!s.image) result_view->set_text(QString());
   s.nav_started = false;
   s.view.pause = false;
   s.view.arrows = false;

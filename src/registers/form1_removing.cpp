@@ -71,7 +71,7 @@ void Form1::remove_txt_entry() {
 // register's side is blanked.
 void Form1::remove_entry(const RegisterSide& s) {
   remove_current_entry(s.reg);
-  File1->refresh();
+  file_box->refresh();
   list_entries(s);
   if (!s.reg.empty()) {
     if (s.image) {

@@ -33,13 +33,13 @@ void Form1::connect_navigation_events() {
   for (int i = 0; i < 2; ++i) {
     // A check box changed by a program step runs the mode switch at once, nested, as a click
     // does: `toggled` fires for both, `clicked` only for the user.
-    connect(Check1[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
-    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
-    connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
-    connect(Command3[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
+    connect(continuous_checks[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
+    connect(pause_buttons[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(image_arrows[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+    connect(text_arrows[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
   }
-  連続画像->set_handler([this] { 連続画像_Timer(); });
-  連続テキスト->set_handler([this] { 連続テキスト_Timer(); });
+  image_timer->set_handler([this] { 連続画像_Timer(); });
+  text_timer->set_handler([this] { 連続テキスト_Timer(); });
 
   // The keys act as the buttons of the register on display would, and only while those buttons
   // are there to be clicked. Alt with the arrows and Alt+S are keys no control of the window uses.
@@ -76,7 +76,7 @@ void Form1::connect_navigation_events() {
   // The picture and its arrow buttons answer the keys of a picture viewer. The keys reach them
   // before the buttons' own handling: Space on a focused arrow button pauses a running display
   // instead of clicking the button (which would stop it).
-  for (QWidget* w : std::initializer_list<QWidget*>{Image1, Command2[0], Command2[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_pane, image_arrows[0], image_arrows[1]}) {
     EventTap::install(w, [this](QEvent* event) {
       if (event->type() != QEvent::KeyPress) return false;
       const auto* pressed = static_cast<QKeyEvent*>(event);
@@ -116,27 +116,27 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
 // run then goes on with its own remaining steps. The box has just been changed, by the user or by
 // a step of the window: which display is on is taken from it here, and only here.
 void Form1::Check1_Click(int index) {
-  (index == 0 ? st.img_view : st.txt_view).running = Check1[index]->isChecked();
+  (index == 0 ? st.img_view : st.txt_view).running = continuous_checks[index]->isChecked();
   if (index == 0 && st.img_view.running && st.txt_view.running) {
-    Check1[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+    continuous_checks[1]->setChecked(false);
+    text_timer->set_enabled(false);
   }
   if (index == 1 && st.img_view.running && st.txt_view.running) {
-    Check1[0]->setChecked(false);
-    連続画像->set_enabled(false);
+    continuous_checks[0]->setChecked(false);
+    image_timer->set_enabled(false);
   }
   if (st.img_view.running && st.img.empty()) {
-    Check1[0]->setChecked(false);
+    continuous_checks[0]->setChecked(false);
     return;
   }
   if (st.txt_view.running && st.txt.empty()) {
-    Check1[1]->setChecked(false);
+    continuous_checks[1]->setChecked(false);
     return;
   }
   if (running_side() == SideId::None) {
     // Manual mode: no pause buttons, the arrows of each register that has entries.
-    連続画像->set_enabled(false);
-    連続テキスト->set_enabled(false);
+    image_timer->set_enabled(false);
+    text_timer->set_enabled(false);
     for (const bool image : {true, false}) {
       const RegisterSide s = side(image);
       s.view.pause = false;
@@ -179,7 +179,7 @@ void Form1::Command1_Click(int index) {
   const bool image = index == 0;
   if ((image ? st.img : st.txt).empty()) return;
   bool& paused = image ? st.img_paused : st.txt_paused;
-  ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
+  ClassicTimer* timer = image ? image_timer : text_timer;
   if (!paused) {
     timer->set_enabled(false);
     show_pause_state(index, true);
@@ -206,13 +206,13 @@ void Form1::Command2_Click(int index) {
     s.view.list = true;
     other.view.list = false;
   }
-  連続テキスト->set_enabled(false);
+  text_timer->set_enabled(false);
   sync_side(other);
   sync_side(s);
   if (s.view.running) {
     // The click only stops the running display.
-    Check1[0]->setChecked(false);
-    連続画像->set_enabled(false);
+    continuous_checks[0]->setChecked(false);
+    image_timer->set_enabled(false);
     s.view.pause = false;
     sync_side(s);
     return;
@@ -241,15 +241,15 @@ void Form1::Command3_Click(int index) {
     s.view.list = true;
     other.view.list = false;
   }
-  連続画像->set_enabled(false);
+  image_timer->set_enabled(false);
   sync_side(other);
   sync_side(s);
   // Unlike the picture arrows, the text arrows redraw the maximised display before stopping a
   // running display.
   最大画面の再描画();
   if (s.view.running) {
-    Check1[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+    continuous_checks[1]->setChecked(false);
+    text_timer->set_enabled(false);
     s.view.pause = false;
     sync_side(s);
     return;
@@ -273,11 +273,11 @@ void Form1::Command3_Click(int index) {
       }
       break;
   }
-  Text1->setText(display_number(r.cur));
+  number_box->setText(display_number(r.cur));
   show_count(r.last);
   ラベル表示(r.path(r.cur));
-  select_line(Txt_List, r.cur);
-  RichTextBox1->focus();
+  select_line(text_list, r.cur);
+  text_pane->focus();
 }
 
 void Form1::連続画像_Timer() {
@@ -287,8 +287,8 @@ void Form1::連続画像_Timer() {
   widen_full_register(r);
   const RegisterSide s = side(true);
   if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
-    連続画像->set_enabled(false);
-    Check1[0]->setChecked(false);
+    image_timer->set_enabled(false);
+    continuous_checks[0]->setChecked(false);
     s.view.pause = false;
     sync_side(s);
     return;
@@ -312,8 +312,8 @@ void Form1::連続テキスト_Timer() {
   // there is no file to ask about.
   const RegisterSide s = side(false);
   if (r.cur > r.max_index || r.empty()) {
-    連続テキスト->set_enabled(false);
-    Check1[1]->setChecked(false);
+    text_timer->set_enabled(false);
+    continuous_checks[1]->setChecked(false);
     s.view.pause = false;
     sync_side(s);
     return;
@@ -322,39 +322,39 @@ void Form1::連続テキスト_Timer() {
   sync_side(s);
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
-  const bool listed = select_line(Txt_List, r.cur);
+  const bool listed = select_line(text_list, r.cur);
   if (!load_entry(s, r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
-  Text1->setText(display_number(r.cur));
+  number_box->setText(display_number(r.cur));
   show_count(r.last);
   ラベル表示(r.path(r.cur));
 }
 
 // The pause button's caption shows the display's state; a screen reader hears it in words.
 void Form1::show_pause_state(int index, bool paused) {
-  Command1[index]->setText(paused ? kPaused : kRunning);
-  Command1[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
-                                                   : QStringLiteral("連続表示中"));
+  pause_buttons[index]->setText(paused ? kPaused : kRunning);
+  pause_buttons[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
+                                                        : QStringLiteral("連続表示中"));
 }
 
 void Form1::clamp_image_to_window() {
-  if (isMaximized() || Image1->stretch()) return;
-  const QRect g = twips_geometry(Image1);
+  if (isMaximized() || image_pane->stretch()) return;
+  const QRect g = twips_geometry(image_pane);
   const QSize limited = limit_image_pane(g.size(), outer_size_twips());
   if (limited != g.size())
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
 }
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
 void Form1::prefetch_next_picture() {
-  if (!prefetch_enabled || !Check1[0]->isChecked() || !連続画像->enabled()) return;
+  if (!prefetch_enabled || !continuous_checks[0]->isChecked() || !image_timer->enabled()) return;
   Register probe = st.img;
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
   if (next.isEmpty()) return;
-  prefetch_->prepare(next, Image1->wanted_decode_size());
+  prefetch_->prepare(next, image_pane->wanted_decode_size());
 }
 
 }  // namespace tarvex
