@@ -21,6 +21,27 @@ enum class PopupSource {
   Pane,     // the image pane or the text pane (kept after the menu closes)
 };
 
+// A register side named by what it holds; None when no side is meant.
+enum class SideId { None, Images, Texts };
+
+// What one register side shows besides its list lines. The side's controls are written from it
+// (Form1::sync_side) and never read back for it.
+struct SideView {
+  bool running = false;  // its continuous display is on (the side's check box is checked)
+  bool pane = true;      // its pane is on display; both are, blank, until the first file
+  bool arrows = false;   // its arrow buttons are offered
+  bool pause = false;    // its pause button is offered
+  bool list = false;     // its list box is shown
+  // The commands that need a file of this register, each enabled or not. The steps enable them
+  // differently: a picture from the file box enables opening, a bulk registration of pictures
+  // does not.
+  struct Commands {
+    bool clear_all = false, search = false, open = false, remove = false, copy = false,
+         delete_file = false;
+  };
+  Commands commands;
+};
+
 // The form-level variables of the main window. Everything starts at 0, false or "" until
 // start-up.
 struct FormState {
@@ -47,8 +68,16 @@ struct FormState {
   Options options;
   ExtensionTable image_exts;  // picture formats added by the settings file, read at start-up
 
+  // What the window shows. Labels, check marks and panes are written from these, never read for
+  // them.
+  QString shown_path;              // the file the path labels name; "" when they name none
+  bool counted = false;            // the count label names a register ("" while nothing is shown)
+  bool list_display = false;       // 登録ファイル名表示 is checked
+  bool maximised_display = false;  // 最大画面表示 is checked
+
   // Registers.
   Register img, txt;
+  SideView img_view, txt_view;
   bool img_found = false, txt_found = false;  // a bulk registration took a file
 
   // Spreadsheet preview.

@@ -184,6 +184,7 @@ class Form1 final : public QMainWindow {
     QWidget* pane;                        // Image1, RichTextBox1
     bool& paused;                         // img_paused, txt_paused
     bool& nav_started;                    // img_nav_started, txt_nav_started
+    SideView& view;                       // img_view, txt_view
     // The commands that need a file of this register.
     QAction* clear_all;    // img_all_clear, txt_all_clear
     QAction* search;       // none, txt_kensaku
@@ -191,17 +192,22 @@ class Form1 final : public QMainWindow {
     QAction* remove;       // image_登録から削除, text_登録から削除
     QAction* copy;         // 画像のコピー, コピー
     QAction* delete_file;  // image_ファイル削除, text_ファイル削除
-    // What a newly shown file enables: clearing, searching (texts), opening and removing. Copying
-    // follows the file's kind, deleting the permission.
-    QList<QAction*> entry_commands() const;
-    // Every command that needs a file of this register: all go when it is cleared.
-    QList<QAction*> register_commands() const;
     // The index of the side's controls in the control arrays: 0 images, 1 texts.
     int index() const { return image ? 0 : 1; }
   };
   RegisterSide side(bool image);
   // True while the side's pane is the one on display.
   bool on_display(const RegisterSide& side) const;
+  // The side whose pane is on display; images while both panes still are (before the first
+  // file), None on the search screen before a hit is opened.
+  SideId shown_side() const;
+  // The side whose continuous display is on, paused or not; None in manual mode.
+  SideId running_side() const;
+  // Writes what a side shows from its view: the pane, the arrow buttons, the pause button with
+  // its caption, the list box and the commands of the menus and pop-up menus that need a file of
+  // the register. Its check box is set by the steps themselves, as setting it runs the mode switch
+  // at once.
+  void sync_side(const RegisterSide& side);
   void Img_File_List();
   void Txt_file_list();
   // Rebuilds a side's list box: one line per entry, none selected.
@@ -264,10 +270,18 @@ class Form1 final : public QMainWindow {
 
   // ---- Display (display/form1_dispatcher.cpp, display/form1_spreadsheet_preview.cpp) ------------
   void ファイルの表示(const QString& source, DisplayTarget target);
-  // Enables what a newly shown file of a side enables: its entry commands, and deleting when
-  // allowed.
+  // Enables what a newly shown file of a side enables: clearing, searching (texts), opening and
+  // removing, and deleting when allowed. Copying follows the file's kind.
   void enable_entry_commands(const RegisterSide& side);
   void ラベル表示(const QString& full_path);
+  // The full path the path labels show ("" when they show none).
+  const QString& current_entry_path() const { return st.shown_path; }
+  // True until a file is on display, and again once the count label is cleared.
+  bool nothing_shown() const { return !st.counted; }
+  // The count label names a register whose highest entry is `top`.
+  void show_count(int top);
+  // Empties the number box, the count label and the path labels: nothing is on display.
+  void clear_entry_marks();
   // True when a path label, lower-cased, ends in ".ico" or ".cur": the picture on display is an
   // icon or a cursor, which is neither copied nor opened with another program.
   bool labels_show_icon_or_cursor() const;

@@ -8,7 +8,6 @@
 #include "platform/paths.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QListWidget>
 
 namespace tarvex {
@@ -67,10 +66,11 @@ void Form1::file_open() {
       path = join_path(folder_tree->current_path(), file_box->file_name());
       break;
     case PopupSource::HitList:
+      // The hit the user chose in the list.
       if (QListWidgetItem* item = hit_list->currentItem()) path = item->text();
       break;
     case PopupSource::Pane:
-      path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
+      path = current_entry_path();
       break;
     case PopupSource::None:
       break;

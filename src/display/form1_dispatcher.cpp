@@ -30,20 +30,22 @@ void Form1::ファイルの表示(const QString& source, DisplayTarget target) {
     r.cur = r.last;
     enable_entry_commands(side(true));
     number_box->setText(display_number(r.last));
-    count_label->setText(count_text(r.top_index()));
+    show_count(r.top_index());
     ラベル表示(r.path(r.last));
-    画像のコピー->setEnabled(!labels_show_icon_or_cursor());
-    if (!r.empty()) {
-      image_arrows[0]->show();
-      image_arrows[1]->show();
-    }
+    const RegisterSide s = side(true);
+    s.view.commands.copy = !labels_show_icon_or_cursor();
+    if (!r.empty()) s.view.arrows = true;
+    sync_side(s);
     // Keep the picture inside the window.
     const QRect g = twips_geometry(image_pane);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
     set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
     if (target == DisplayTarget::ShowPane) {
-      text_pane->hide();
-      image_pane->show();
+      const RegisterSide other = side(false);
+      other.view.pane = false;
+      s.view.pane = true;
+      sync_side(other);
+      sync_side(s);
     }
     return;
   }
@@ -70,36 +72,56 @@ void Form1::ファイルの表示(const QString& source, DisplayTarget target) {
   Txt_file_list();
   enable_entry_commands(side(false));
   number_box->setText(display_number(r.last));
-  count_label->setText(count_text(r.top_index()));
+  show_count(r.top_index());
   ラベル表示(r.path(r.last));
   text_pane->focus();
-  if (!r.empty()) {
-    text_arrows[0]->show();
-    text_arrows[1]->show();
-  }
+  const RegisterSide s = side(false);
+  if (!r.empty()) s.view.arrows = true;
+  sync_side(s);
   if (target == DisplayTarget::ShowPane) {
-    text_pane->show();
-    image_pane->hide();
+    const RegisterSide other = side(true);
+    s.view.pane = true;
+    other.view.pane = false;
+    sync_side(s);
+    sync_side(other);
   }
 }
 
 // Deleting is enabled only when allowed, and otherwise left as it was.
 void Form1::enable_entry_commands(const RegisterSide& s) {
-  for (QAction* a : s.entry_commands()) a->setEnabled(true);
-  if (st.options.delete_allowed) s.delete_file->setEnabled(true);
+  SideView::Commands& c = s.view.commands;
+  c.clear_all = c.search = c.open = c.remove = true;
+  if (st.options.delete_allowed) c.delete_file = true;
+  sync_side(s);
 }
 
 bool Form1::labels_show_icon_or_cursor() const {
-  return std::any_of(path_labels.begin(), path_labels.end(),
-                     [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
+  const LabelPieces pieces = split_label_path(st.shown_path);
+  return is_icon_or_cursor(pieces.first) || is_icon_or_cursor(pieces.second) ||
+         is_icon_or_cursor(pieces.third);
 }
 
+// The path is kept whole; the labels only show it, cut where it fits.
 void Form1::ラベル表示(const QString& full_path) {
   for (QLabel* label : path_labels) label->clear();
+  st.shown_path = full_path;
   const LabelPieces pieces = split_label_path(full_path);
   path_labels[0]->setText(pieces.first);
   path_labels[1]->setText(pieces.second);
   path_labels[2]->setText(pieces.third);
+}
+
+void Form1::show_count(int top) {
+  st.counted = true;
+  count_label->setText(count_text(top));
+}
+
+void Form1::clear_entry_marks() {
+  number_box->clear();
+  st.counted = false;
+  count_label->clear();
+  st.shown_path.clear();
+  for (QLabel* label : path_labels) label->clear();
 }
 
 }  // namespace tarvex

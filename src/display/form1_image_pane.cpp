@@ -12,21 +12,17 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QListWidget>
 
 namespace tarvex {
 
 void Form1::Image1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  if (labels_show_icon_or_cursor()) {
-    画像のコピー->setEnabled(false);
-    img_file_open->setEnabled(false);
-  } else {
-    画像のコピー->setEnabled(!st.img.empty());
-    img_file_open->setEnabled(!st.img.empty());
-  }
-  image_ファイル削除->setEnabled(!st.img.empty() && st.options.delete_allowed);
+  const RegisterSide images = side(true);
+  SideView::Commands& c = images.view.commands;
+  c.copy = c.open = !labels_show_icon_or_cursor() && !st.img.empty();
+  c.delete_file = !st.img.empty() && st.options.delete_allowed;
+  sync_side(images);
   st.popup_source = PopupSource::Pane;
   popup_menu(image_menu, global_pos);
 }
@@ -39,9 +35,10 @@ void Form1::画像のコピー_Click() {
   if (!whole.isNull()) clipboard->setImage(whole);
 }
 
-// Choosing the command toggles its check mark (the menu item is checkable); the layout then
-// follows the new state.
+// Choosing the command toggles its check mark (the menu item is checkable): the window takes the
+// user's choice from it, and the layout then follows the new state.
 void Form1::最大画面表示_Click() {
+  st.maximised_display = 最大画面表示->isChecked();
   window_layout();
 }
 
@@ -64,13 +61,13 @@ bool Form1::maximised_display_possible() const {
   // A picture that keeps its proportions is shown whole in the maximised display too, so there
   // the display is not only for the unstretched picture.
   return isMaximized() && (!image_pane->stretch() || image_pane->keep_proportions()) &&
-         !image_pane->isHidden();
+         st.img_view.pane;
 }
 
 void Form1::最大画面の再描画() {
   if (maximised_display_possible()) {
     reload_current_picture();
-    if (最大画面表示->isChecked()) {
+    if (st.maximised_display) {
       const QSize pane = twips_geometry(image_pane).size();
       const QRect g =
           image_pane->keep_proportions()
@@ -84,7 +81,10 @@ void Form1::最大画面の再描画() {
       }
       folder_tree->hide();
       file_box->hide();
-      image_list->hide();
+      const RegisterSide images = side(true);
+      images.view.list = false;
+      sync_side(images);
+      st.list_display = false;
       登録ファイル名表示->setChecked(false);
       登録ファイル名表示->setEnabled(false);
     } else {

@@ -14,7 +14,9 @@ void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_po
   // The search dialog's box takes no more of it than its length allows; the rest of a long
   // selection is not read.
   st.sel_text = text_pane->selected_text(form4()->Text1->maxLength());
-  コピー->setEnabled(!st.sel_text.isEmpty());
+  const RegisterSide texts = side(false);
+  texts.view.commands.copy = !st.sel_text.isEmpty();
+  sync_side(texts);
   if (button == Qt::RightButton) {
     st.popup_source = PopupSource::Pane;
     popup_menu(text_menu, global_pos);

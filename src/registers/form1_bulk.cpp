@@ -9,8 +9,6 @@
 #include "search/form4.h"
 
 #include <QAction>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -36,12 +34,6 @@ const QString kImageClearQuestion =
     QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？");
 const QString kTextClearQuestion =
     QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？");
-
-void clear_numbers_and_labels(Form1& f) {
-  f.number_box->clear();
-  f.count_label->clear();
-  for (QLabel* label : f.path_labels) label->clear();
-}
 
 }  // namespace
 
@@ -80,15 +72,24 @@ void Form1::bulk_load(const RegisterSide& s) {
     return;
   }
   show_notice(s.image ? kImageLoadDone : kTextLoadDone);
-  for (QPushButton* arrow : s.arrows) arrow->show();
+  s.view.arrows = true;
+  sync_side(s);
   // The picture command enables copying but not opening; the text command enables searching and
   // opening but not copying, which waits for a selection.
-  const QList<QAction*> enabled =
-      s.image ? QList<QAction*>{s.clear_all, s.copy, s.remove} : s.entry_commands();
-  for (QAction* a : enabled) a->setEnabled(true);
+  SideView::Commands& c = s.view.commands;
+  c.clear_all = c.remove = true;
+  if (s.image) {
+    c.copy = true;
+  } else {
+    c.search = c.open = true;
+  }
+  sync_side(s);
   list_entries(s);
   // Only the picture command enables deleting (when allowed); the text command leaves it alone.
-  if (s.image && st.options.delete_allowed) s.delete_file->setEnabled(true);
+  if (s.image && st.options.delete_allowed) {
+    c.delete_file = true;
+    sync_side(s);
+  }
   s.arrows[1]->setFocus();
 }
 
@@ -108,7 +109,7 @@ void Form1::clear_side(const RegisterSide& s) {
   // texts also closes the search screen, and with it the find-next panel, which has nothing left
   // to search.
   if (!on_display(side(!s.image))) {
-    clear_numbers_and_labels(*this);
+    clear_entry_marks();
     if (!s.image) {
       検索画面終了();
       if (form4()->isVisible()) form4()->hide();
@@ -117,9 +118,10 @@ void Form1::clear_side(const RegisterSide& s) {
   blank_pane(s);
   if (!s.image) result_view->set_text(QString());
   s.nav_started = false;
-  s.pause->hide();
-  for (QPushButton* arrow : s.arrows) arrow->hide();
-  for (QAction* a : s.register_commands()) a->setEnabled(false);
+  s.view.pause = false;
+  s.view.arrows = false;
+  s.view.commands = {};
+  sync_side(s);
   s.list->clear();
 }
 

@@ -10,10 +10,8 @@
 
 #include <QAction>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 
 #include <sys/stat.h>
 #include <cerrno>
@@ -83,16 +81,19 @@ void Form1::remove_entry(const RegisterSide& s) {
     }
     return;
   }
-  for (QPushButton* arrow : s.arrows) arrow->hide();
+  s.view.arrows = false;
+  sync_side(s);
   blank_pane(s);
-  count_label->clear();
-  number_box->clear();
-  for (QLabel* label : path_labels) label->clear();
+  clear_entry_marks();
   // Unlike the image side, emptying the text register leaves clearing, searching and opening
   // enabled.
-  const QList<QAction*> gone =
-      s.image ? s.register_commands() : QList<QAction*>{s.copy, s.remove, s.delete_file};
-  for (QAction* a : gone) a->setEnabled(false);
+  SideView::Commands& c = s.view.commands;
+  if (s.image) {
+    c = {};
+  } else {
+    c.copy = c.remove = c.delete_file = false;
+  }
+  sync_side(s);
 }
 
 void Form1::image_登録から削除_Click() {
@@ -107,7 +108,7 @@ void Form1::text_登録から削除_Click() {
 // a display started before its first picture, an entry just removed from a running display, or a
 // file of the other kind on display leave nothing named, and nothing is removed.
 void Form1::remove_command(const RegisterSide& s) {
-  const QString path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
+  const QString path = current_entry_path();
   if (!labels_name_current_entry(path, s.reg)) {
     msgbox(kNotOnDisplay, MsgButtons::Ok);
     return;
@@ -132,7 +133,7 @@ void Form1::delete_txt_file() {
 // good. The entry leaves the register only once the file has gone.
 bool Form1::delete_register_file(bool image) {
   const Register& r = image ? st.img : st.txt;
-  const QString path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
+  const QString path = current_entry_path();
   if (!labels_name_current_entry(path, r)) {
     msgbox(kNotOnDisplay, MsgButtons::Ok);
     return false;

@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -139,7 +138,7 @@ bool Form1::load_entry(const RegisterSide& side, const QString& path) {
 bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
   const QString path = side.reg.path(i);
   number_box->setText(display_number(i));
-  if (marks == EntryMarks::All) count_label->setText(count_text(side.reg.last));
+  if (marks == EntryMarks::All) show_count(side.reg.last);
   ラベル表示(path);
   const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
   return load_entry(side, path) && listed;
@@ -154,12 +153,14 @@ void Form1::blank_pane(const RegisterSide& side) {
   }
 }
 
+// The number box is the one control whose text is read back: it holds what the user typed, or
+// the number the window put there when the user has typed nothing since.
 void Form1::Text1_GotFocus() {
-  if (count_label->text().isEmpty()) return;
-  if (continuous_checks[0]->isChecked()) {
+  if (nothing_shown()) return;
+  if (st.img_view.running) {
     continuous_checks[0]->setChecked(false);
     image_timer->set_enabled(false);
-  } else if (continuous_checks[1]->isChecked()) {
+  } else if (st.txt_view.running) {
     continuous_checks[1]->setChecked(false);
     text_timer->set_enabled(false);
   }
@@ -167,7 +168,7 @@ void Form1::Text1_GotFocus() {
 }
 
 void Form1::Text1_MouseDown() {
-  if (!count_label->text().isEmpty()) number_box->setText(bare_entry_number(number_box->text()));
+  if (!nothing_shown()) number_box->setText(bare_entry_number(number_box->text()));
 }
 
 void Form1::Text1_KeyPress(int key_ascii) {
@@ -181,17 +182,13 @@ void Form1::Text1_LostFocus() {
 // Goes to the typed entry of the register on display. A number outside the register, and a text
 // that is no number at all, put the current number back and leave the register alone.
 void Form1::number_box_go(bool on_enter) {
-  if (count_label->text().isEmpty()) {
+  if (nothing_shown()) {
     number_box->clear();
     return;
   }
-  bool image = false;
-  if (on_display(side(true))) {
-    image = true;
-  } else if (!on_display(side(false))) {
-    return;
-  }
-  const RegisterSide s = side(image);
+  const SideId shown = shown_side();
+  if (shown == SideId::None) return;
+  const RegisterSide s = side(shown == SideId::Images);
   Register& r = s.reg;
   const std::optional<int> n = typed_entry_number(number_box->text());
   if (n && *n >= 0 && *n <= r.top_index()) {
@@ -204,18 +201,26 @@ void Form1::number_box_go(bool on_enter) {
   if (on_enter) s.list->setCurrentRow(r.cur);
 }
 
-// The menu item is checkable: the menu has already set or removed the mark when this runs.
+// The menu item is checkable: the menu has already set or removed the mark the user chose when
+// this runs, and the window takes it from there.
 void Form1::登録ファイル名表示_Click() {
-  if (!登録ファイル名表示->isChecked()) {
-    image_list->hide();
-    text_list->hide();
+  st.list_display = 登録ファイル名表示->isChecked();
+  const RegisterSide images = side(true), texts = side(false);
+  if (!st.list_display) {
+    images.view.list = false;
+    texts.view.list = false;
+    sync_side(images);
+    sync_side(texts);
     return;
   }
-  if (!st.txt.empty() && !on_display(side(true))) {
-    text_list->show();
+  // The lines the user chose stay chosen; with none chosen, the list's side steps forward.
+  if (!st.txt.empty() && !on_display(images)) {
+    texts.view.list = true;
+    sync_side(texts);
     if (selected_line(text_list) < 0) Command3_Click(1);
   } else {
-    image_list->show();
+    images.view.list = true;
+    sync_side(images);
     if (selected_line(image_list) < 0) Command2_Click(1);
   }
 }

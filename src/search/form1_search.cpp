@@ -266,19 +266,23 @@ void Form1::kensaku_main() {
   for (QWidget* w : std::initializer_list<QWidget*>{
            number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
            continuous_labels[0], continuous_labels[1], count_label, number_box,
-           continuous_checks[0], continuous_checks[1], image_arrows[1], image_arrows[0],
-           text_arrows[0], text_arrows[1]}) {
+           continuous_checks[0], continuous_checks[1]}) {
     w->hide();
   }
+  // The search screen shows neither register: no pane, no arrows, no list until a hit is opened.
+  const RegisterSide images = side(true), texts = side(false);
+  for (const RegisterSide& s : {images, texts}) {
+    s.view.arrows = false;
+    s.view.pane = false;
+    s.view.list = false;
+  }
+  sync_side(images);
   hit_arrows[0]->show();
   hit_arrows[1]->show();
   folder_tree->hide();
   file_box->hide();
-  image_pane->hide();
   result_view->show();
-  text_pane->hide();
-  image_list->hide();
-  text_list->hide();
+  sync_side(texts);
   文字列検索の終了->setEnabled(true);
 }
 
@@ -294,7 +298,7 @@ void Form1::open_hit(bool by_arrow) {
   form4()->end_search = [this] { 検索画面終了(); };
   const int line = selected_line(hit_list);
   if (line < 0) return;
-  st.hit_path = hit_list->item(line)->text();
+  st.hit_path = hit_list->item(line)->text();  // the hit the user chose
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
   if (!by_arrow) result_view->hide();
@@ -304,7 +308,9 @@ void Form1::open_hit(bool by_arrow) {
     const QRect view = twips_geometry(result_view);
     set_twips_geometry(result_view, view.left(), view.top(), place.width(), place.height());
   }
-  text_pane->show();
+  const RegisterSide texts = side(false);
+  texts.view.pane = true;
+  sync_side(texts);
   if (by_arrow) result_view->hide();
   text_pane->focus();
   form4()->文字列検索();
@@ -425,25 +431,26 @@ void Form1::検索画面終了() {
            continuous_checks[0], continuous_checks[1]}) {
     w->show();
   }
-  if (!st.img.empty()) {
-    image_arrows[0]->show();
-    image_arrows[1]->show();
-  }
-  text_arrows[0]->show();
-  text_arrows[1]->show();
+  const RegisterSide images = side(true), texts = side(false);
+  if (!st.img.empty()) images.view.arrows = true;
+  texts.view.arrows = true;
+  sync_side(images);
+  sync_side(texts);
   hit_arrows[0]->hide();
   hit_arrows[1]->hide();
-  if (登録ファイル名表示->isChecked()) {
-    image_list->hide();
-    text_list->show();
+  if (st.list_display) {
+    images.view.list = false;
+    texts.view.list = true;
   }
   文字列検索の終了->setEnabled(false);
   folder_tree->show();
   file_box->show();
   // The window comes back with the text pane in the panes' place, holding the current text entry;
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
-  image_pane->hide();
-  text_pane->show();
+  images.view.pane = false;
+  texts.view.pane = true;
+  sync_side(images);
+  sync_side(texts);
   st.search_ready = false;
   st.search_mode = false;
   result_view->set_text(QString());
@@ -455,7 +462,7 @@ void Form1::検索画面終了() {
   const Register& r = st.txt;
   if (!r.empty()) {
     number_box->setText(display_number(r.cur));
-    count_label->setText(count_text(r.top_index()));
+    show_count(r.top_index());
     ラベル表示(r.path(r.cur));
     enable_entry_commands(side(false));
   }

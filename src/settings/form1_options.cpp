@@ -69,12 +69,10 @@ void Form1::環境設定表示_Click() {
   }
 
   // 7. The delete-file commands follow the permission and whether their register holds a file.
-  if (st.options.delete_allowed) {
-    image_ファイル削除->setEnabled(!st.img.empty());
-    text_ファイル削除->setEnabled(!st.txt.empty());
-  } else {
-    text_ファイル削除->setEnabled(false);
-    image_ファイル削除->setEnabled(false);
+  for (const bool image : {true, false}) {
+    const RegisterSide s = side(image);
+    s.view.commands.delete_file = st.options.delete_allowed && !s.reg.empty();
+    sync_side(s);
   }
 }
 

@@ -64,17 +64,17 @@ void Form1::connect_navigation_events() {
   for (int index = 0; index < 2; ++index) {
     connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
             [this, index] {
-              if (on_display(side(true)) && !image_arrows[index]->isHidden()) {
+              if (st.img_view.pane && st.img_view.arrows) {
                 Command2_Click(index);
-              } else if (on_display(side(false)) && !text_arrows[index]->isHidden()) {
+              } else if (st.txt_view.pane && st.txt_view.arrows) {
                 Command3_Click(index);
               }
             });
   }
   connect(pause_key, &QAction::triggered, this, [this] {
     for (int index = 0; index < 2; ++index) {
-      if (continuous_checks[index]->isChecked() && !pause_buttons[index]->isHidden())
-        Command1_Click(index);
+      const SideView& v = index == 0 ? st.img_view : st.txt_view;
+      if (v.running && v.pause) Command1_Click(index);
     }
   });
 
@@ -91,7 +91,7 @@ void Form1::connect_navigation_events() {
 }
 
 bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated) {
-  if (image_pane->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (!st.img_view.pane || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   switch (key_code) {
     case Qt::Key_Left:
     case Qt::Key_PageUp:
@@ -99,17 +99,17 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
     case Qt::Key_PageDown: {
       const int index = key_code == Qt::Key_Left || key_code == Qt::Key_PageUp ? 0 : 1;
       // As the button would: not while it is not there to be clicked.
-      if (image_arrows[index]->isHidden()) return false;
+      if (!st.img_view.arrows) return false;
       Command2_Click(index);
       return true;
     }
     case Qt::Key_Space:
-      if (!continuous_checks[0]->isChecked() || pause_buttons[0]->isHidden()) return false;
+      if (!st.img_view.running || !st.img_view.pause) return false;
       // A held key pauses or resumes once.
       if (!repeated) Command1_Click(0);
       return true;
     case Qt::Key_Escape:
-      if (!最大画面表示->isChecked() || !maximised_display_possible()) return false;
+      if (!st.maximised_display || !maximised_display_possible()) return false;
       最大画面表示->trigger();
       return true;
     default:
@@ -118,63 +118,64 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
 }
 
 // The mode switch. Unchecking a box from here runs this switch again at once, nested, and this
-// run then goes on with its own remaining steps.
+// run then goes on with its own remaining steps. The box has just been changed, by the user or by
+// a step of the window: which display is on is taken from it here, and only here.
 void Form1::Check1_Click(int index) {
-  if (index == 0 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
+  (index == 0 ? st.img_view : st.txt_view).running = continuous_checks[index]->isChecked();
+  if (index == 0 && st.img_view.running && st.txt_view.running) {
     continuous_checks[1]->setChecked(false);
     text_timer->set_enabled(false);
   }
-  if (index == 1 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
+  if (index == 1 && st.img_view.running && st.txt_view.running) {
     continuous_checks[0]->setChecked(false);
     image_timer->set_enabled(false);
   }
-  if (continuous_checks[0]->isChecked() && st.img.empty()) {
+  if (st.img_view.running && st.img.empty()) {
     continuous_checks[0]->setChecked(false);
     return;
   }
-  if (continuous_checks[1]->isChecked() && st.txt.empty()) {
+  if (st.txt_view.running && st.txt.empty()) {
     continuous_checks[1]->setChecked(false);
     return;
   }
-  if (!continuous_checks[0]->isChecked() && !continuous_checks[1]->isChecked()) {
-    // Manual mode.
+  if (running_side() == SideId::None) {
+    // Manual mode: no pause buttons, the arrows of each register that has entries.
     image_timer->set_enabled(false);
     text_timer->set_enabled(false);
-    pause_buttons[0]->hide();
-    pause_buttons[1]->hide();
-    if (!st.img.empty()) {
-      image_arrows[0]->show();
-      image_arrows[1]->show();
-    }
-    if (!st.txt.empty()) {
-      text_arrows[0]->show();
-      text_arrows[1]->show();
+    for (const bool image : {true, false}) {
+      const RegisterSide s = side(image);
+      s.view.pause = false;
+      if (!s.reg.empty()) s.view.arrows = true;
+      sync_side(s);
     }
     return;
   }
   // Images run, or texts.
-  start_running(side(continuous_checks[0]->isChecked()));
+  start_running(side(st.img_view.running));
 }
 
 // A display starts with its pane blank: the first entry comes with the first tick.
 void Form1::start_running(const RegisterSide& s) {
   const RegisterSide other = side(!s.image);
-  other.pause->hide();
-  s.pause->show();
-  for (QPushButton* arrow : other.arrows) arrow->hide();
-  for (QPushButton* arrow : s.arrows) arrow->show();
-  other.pane->hide();
-  s.pane->show();
-  show_pause_state(s.index(), false);
+  other.view.pause = false;
+  other.view.arrows = false;
+  other.view.pane = false;
+  s.view.pause = true;
+  s.view.arrows = true;
+  s.view.pane = true;
   s.paused = false;
+  sync_side(other);
+  sync_side(s);
   blank_pane(s);
   // Only the picture has a place of its own in the maximised display.
   if (s.image) 最大画面の再描画();
   other.timer->set_enabled(false);
   s.timer->set_enabled(true);
-  if (登録ファイル名表示->isChecked()) {
-    other.list->hide();
-    s.list->show();
+  if (st.list_display) {
+    other.view.list = false;
+    s.view.list = true;
+    sync_side(other);
+    sync_side(s);
   }
   if (s.image) prefetch_next_picture();
 }
@@ -196,25 +197,29 @@ void Form1::Command1_Click(int index) {
   }
 }
 
+// The picture arrows bring the image pane into view in place of the text pane, with its list when
+// the lists are shown, and stop the text timer; a running picture display is only stopped.
 void Form1::Command2_Click(int index) {
   // A step waits while a message box is open: the entry it asks about must stay current.
   if (message_open()) return;
   Register& r = st.img;
   if (r.empty()) return;
-  image_pane->show();
-  text_timer->set_enabled(false);
-  text_pane->hide();
-  if (登録ファイル名表示->isChecked()) {
-    image_list->show();
-    text_list->hide();
+  const RegisterSide s = side(true), other = side(false);
+  s.view.pane = true;
+  other.view.pane = false;
+  if (st.list_display) {
+    s.view.list = true;
+    other.view.list = false;
   }
-  if (continuous_checks[0]->isChecked()) {
+  text_timer->set_enabled(false);
+  sync_side(other);
+  sync_side(s);
+  if (s.view.running) {
     // The click only stops the running display.
     continuous_checks[0]->setChecked(false);
     image_timer->set_enabled(false);
-    pause_buttons[0]->hide();
-    image_pane->show();
-    text_pane->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
   widen_full_register(r);
@@ -226,27 +231,32 @@ void Form1::Command2_Click(int index) {
     return;
   }
   clamp_image_to_window();
-  画像のコピー->setEnabled(!labels_show_icon_or_cursor());
+  s.view.commands.copy = !labels_show_icon_or_cursor();
+  sync_side(s);
 }
 
 void Form1::Command3_Click(int index) {
   if (message_open()) return;
   Register& r = st.txt;
   if (r.empty()) return;
-  image_pane->hide();
-  text_pane->show();
-  image_timer->set_enabled(false);
-  if (登録ファイル名表示->isChecked()) {
-    image_list->hide();
-    text_list->show();
+  const RegisterSide s = side(false), other = side(true);
+  s.view.pane = true;
+  other.view.pane = false;
+  if (st.list_display) {
+    s.view.list = true;
+    other.view.list = false;
   }
+  image_timer->set_enabled(false);
+  sync_side(other);
+  sync_side(s);
+  // Unlike the picture arrows, the text arrows redraw the maximised display before stopping a
+  // running display.
   最大画面の再描画();
-  if (continuous_checks[1]->isChecked()) {
+  if (s.view.running) {
     continuous_checks[1]->setChecked(false);
     text_timer->set_enabled(false);
-    pause_buttons[1]->hide();
-    image_pane->hide();
-    text_pane->show();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
   widen_full_register(r);
@@ -267,7 +277,7 @@ void Form1::Command3_Click(int index) {
       break;
   }
   number_box->setText(display_number(r.cur));
-  count_label->setText(count_text(r.last));
+  show_count(r.last);
   ラベル表示(r.path(r.cur));
   select_line(text_list, r.cur);
   text_pane->focus();
@@ -278,15 +288,18 @@ void Form1::連続画像_Timer() {
   if (message_open()) return;
   Register& r = st.img;
   widen_full_register(r);
+  const RegisterSide s = side(true);
   if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
     image_timer->set_enabled(false);
     continuous_checks[0]->setChecked(false);
-    pause_buttons[0]->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
-  image_pane->show();
+  s.view.pane = true;
+  sync_side(s);
   step_register(r, st.img_nav_started, StepDirection::Forward);
-  if (!show_entry(side(true), r.cur, EntryMarks::All)) {
+  if (!show_entry(s, r.cur, EntryMarks::All)) {
     nothing_img_file();
     return;
   }
@@ -300,22 +313,25 @@ void Form1::連続テキスト_Timer() {
   widen_full_register(r);
   // A register emptied while its display runs stops the display, as an empty picture slot does:
   // there is no file to ask about.
+  const RegisterSide s = side(false);
   if (r.cur > r.max_index || r.empty()) {
     text_timer->set_enabled(false);
     continuous_checks[1]->setChecked(false);
-    pause_buttons[1]->hide();
+    s.view.pause = false;
+    sync_side(s);
     return;
   }
-  text_pane->show();
+  s.view.pane = true;
+  sync_side(s);
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
   const bool listed = select_line(text_list, r.cur);
-  if (!load_entry(side(false), r.path(r.cur)) || !listed) {
+  if (!load_entry(s, r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
   number_box->setText(display_number(r.cur));
-  count_label->setText(count_text(r.last));
+  show_count(r.last);
   ラベル表示(r.path(r.cur));
 }
 

@@ -38,8 +38,10 @@ Form1& make_form(FormFixture& fx, const QStringList& paths) {
   fx.write_settings(QStringLiteral("[最大ファイル数]\nファイル数=20\n"));
   Form1& f = fx.make(false);
   f.st.search_exts = {QStringLiteral(".txt")};
-  f.txt_kensaku->setEnabled(true);
   for (const QString& p : paths) f.st.txt.register_path(p, false);
+  const Form1::RegisterSide texts = f.side(false);
+  texts.view.commands.search = true;
+  f.sync_side(texts);
   f.show();
   return f;
 }

@@ -115,6 +115,8 @@ class TestSteppingForm final : public QObject {
   void picture_keys_step_as_the_arrows_data();
   void picture_keys_step_as_the_arrows();
   void space_pauses_the_running_pictures();
+  void sides_show_their_state_data();
+  void sides_show_their_state();
 };
 
 // From the pictures and texts registered, the text pane on display, each row runs its actions (0/1
@@ -808,6 +810,146 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
   f.image_arrows[1]->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QVERIFY(f.st.img.cur != before);
+}
+
+// Three pictures and two texts registered, the text pane on display; each row runs its steps:
+// I / T click Check1(0) / (1), a / b / t image arrow forward / back, text arrow forward, p / q
+// pause Command1(0) / (1), x / y the image / text tick, i / u show a picture / a text from the
+// file box, r / s remove the current picture / text, c / d clear the pictures / the texts, l
+// toggle 登録ファイル名表示, e end the search screen. The controls as seen, in pairs of pictures
+// and texts: panes, arrows, pause buttons, pause captions "■", lists, check boxes. After every
+// step the controls and commands must agree with the state they are written from, and the
+// queries with what the labels show.
+void TestSteppingForm::sides_show_their_state_data() {
+  QTest::addColumn<QString>("steps");
+  QTest::addColumn<QString>("seen");
+  // clang-format off
+  QTest::newRow("registered")              << ""    << "01 11 00 00 00 00";
+  QTest::newRow("pictures run")            << "I"   << "10 10 10 00 00 10";
+  QTest::newRow("texts take over")         << "IT"  << "01 01 01 00 00 01";
+  QTest::newRow("picture arrow stops")     << "Ia"  << "10 11 00 00 00 00";
+  QTest::newRow("text arrow, pictures on") << "It"  << "01 10 10 00 00 10";
+  QTest::newRow("paused pictures tick")    << "Ipx" << "10 10 10 10 00 10";
+  QTest::newRow("texts paused")            << "Tyq" << "01 01 01 01 00 01";
+  QTest::newRow("lists shown")             << "l"   << "01 11 00 00 01 00";
+  QTest::newRow("lists hidden again")      << "ll"  << "01 11 00 00 00 00";
+  QTest::newRow("pictures run, listed")    << "lI"  << "10 10 10 00 10 10";
+  QTest::newRow("picture from file box")   << "i"   << "10 11 00 00 00 00";
+  QTest::newRow("back and text shown")     << "btu" << "01 11 00 00 00 00";
+  QTest::newRow("every picture removed")   << "rrr" << "10 01 00 00 00 00";
+  QTest::newRow("every text removed")      << "ss"  << "01 10 00 00 00 00";
+  QTest::newRow("pictures cleared")        << "c"   << "01 01 00 00 00 00";
+  QTest::newRow("cleared while running")   << "Ic"  << "10 00 00 00 00 10";
+  QTest::newRow("next tick stops")         << "Icx" << "10 01 00 00 00 00";
+  QTest::newRow("texts cleared")           << "d"   << "01 10 00 00 00 00";
+  QTest::newRow("search screen ended")     << "Ie"  << "01 11 10 00 00 10";
+  // clang-format on
+}
+
+void TestSteppingForm::sides_show_their_state() {
+  QFETCH(QString, steps);
+  QFETCH(QString, seen);
+  Window w(3, 2);
+  Form1& f = *w.f;
+  auto bits = [](bool a, bool b) { return QString(a ? "1" : "0") + (b ? "1" : "0"); };
+  auto agree = [&](const QString& step) {
+    for (const bool image : {true, false}) {
+      const Form1::RegisterSide s = f.side(image);
+      const QString where = step + (image ? " pictures" : " texts");
+      QVERIFY2(s.pane->isHidden() != s.view.pane, qPrintable(where + ": pane"));
+      QVERIFY2(s.arrows[0]->isHidden() != s.view.arrows, qPrintable(where + ": arrow"));
+      QVERIFY2(s.arrows[1]->isHidden() != s.view.arrows, qPrintable(where + ": arrow"));
+      QVERIFY2(s.pause->isHidden() != s.view.pause, qPrintable(where + ": pause"));
+      QVERIFY2((s.pause->text() == "■") == s.paused, qPrintable(where + ": caption"));
+      QVERIFY2(s.list->isHidden() != s.view.list, qPrintable(where + ": list"));
+      QVERIFY2(s.check->isChecked() == s.view.running, qPrintable(where + ": check box"));
+      const SideView::Commands& c = s.view.commands;
+      const std::pair<QAction*, bool> commands[] = {
+          {s.clear_all, c.clear_all}, {s.search, c.search}, {s.open, c.open},
+          {s.remove, c.remove},       {s.copy, c.copy},     {s.delete_file, c.delete_file}};
+      for (const auto& [a, on] : commands) {
+        if (a) QVERIFY2(a->isEnabled() == on, qPrintable(where + ": " + a->objectName()));
+      }
+    }
+    const SideId shown = !f.image_pane->isHidden()  ? SideId::Images
+                         : !f.text_pane->isHidden() ? SideId::Texts
+                                                    : SideId::None;
+    QCOMPARE(f.shown_side(), shown);
+    const SideId running = f.continuous_checks[0]->isChecked()   ? SideId::Images
+                           : f.continuous_checks[1]->isChecked() ? SideId::Texts
+                                                                 : SideId::None;
+    QCOMPARE(f.running_side(), running);
+    QCOMPARE(f.current_entry_path(), labels(f));
+    QCOMPARE(f.nothing_shown(), f.count_label->text().isEmpty());
+    QCOMPARE(f.st.list_display, f.登録ファイル名表示->isChecked());
+  };
+  agree(QStringLiteral("registered"));
+  for (const QChar step : steps) {
+    switch (step.unicode()) {
+      case 'I':
+      case 'T':
+        f.continuous_checks[step == 'I' ? 0 : 1]->click();
+        break;
+      case 'a':
+      case 'b':
+        f.Command2_Click(step == 'a' ? 1 : 0);
+        break;
+      case 't':
+        f.Command3_Click(1);
+        break;
+      case 'p':
+      case 'q':
+        f.Command1_Click(step == 'p' ? 0 : 1);
+        break;
+      case 'x':
+        f.連続画像_Timer();
+        break;
+      case 'y':
+        f.連続テキスト_Timer();
+        break;
+      case 'i':
+        f.ファイルの表示(w.images[0], DisplayTarget::ShowPane);
+        break;
+      case 'u':
+        f.ファイルの表示(w.texts[0], DisplayTarget::ShowPane);
+        break;
+      case 'r':
+        f.remove_img_entry();
+        break;
+      case 's':
+        f.remove_txt_entry();
+        break;
+      case 'c':
+        w.fx.messages.expect(
+            QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？"));
+        f.img_all_clear->trigger();
+        break;
+      case 'd':
+        w.fx.messages.expect(
+            QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
+        f.txt_all_clear->trigger();
+        break;
+      case 'l':
+        f.登録ファイル名表示->trigger();
+        break;
+      case 'e':
+        f.検索画面終了();
+        break;
+      default:
+        QFAIL("unknown step");
+    }
+    agree(QString(step));
+  }
+  QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
+  auto shown = [&](auto visible) { return bits(visible(true), visible(false)); };
+  QCOMPARE(QStringList({shown([&](bool i) { return !f.side(i).pane->isHidden(); }),
+                        shown([&](bool i) { return !f.side(i).arrows[0]->isHidden(); }),
+                        shown([&](bool i) { return !f.side(i).pause->isHidden(); }),
+                        shown([&](bool i) { return f.side(i).pause->text() == "■"; }),
+                        shown([&](bool i) { return !f.side(i).list->isHidden(); }),
+                        shown([&](bool i) { return f.side(i).check->isChecked(); })})
+               .join(' '),
+           seen);
 }
 
 QTEST_MAIN(TestSteppingForm)
