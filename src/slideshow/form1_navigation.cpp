@@ -352,7 +352,7 @@ void Form1::clamp_image_to_window() {
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
 void Form1::prefetch_next_picture() {
-  if (!prefetch_enabled || !continuous_checks[0]->isChecked() || !image_timer->enabled()) return;
+  if (!prefetch_enabled || !st.img_view.running || !image_timer->enabled()) return;
   Register probe = st.img;
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
