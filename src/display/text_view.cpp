@@ -206,6 +206,8 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   reading_.cancel();
   text_ = std::move(text);
   if (text_) watch_ = text_->watch(wake_);
+  // Asked before the lines are counted: a text that ends meanwhile still wakes the view.
+  const bool complete = !text_ || text_->complete();
   generation_ = text_ ? text_->generation() : 0;
   touched_ = text_ ? text_->touched() : 0;
   pending_selection_.reset();
@@ -220,7 +222,7 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   follow_end_ = selecting_all_ = false;
   dragging_ = false;
   autoscroll_.stop();
-  following_ = text_ && !text_->complete();
+  following_ = !complete;
   run_reading();
   update_scroll_bar();
   viewport()->update();
@@ -233,8 +235,9 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
 }
 
 bool TextView::loading() const {
-  // Until the view itself has seen the whole text, not just the index.
-  return text_ && (!text_->complete() || following_);
+  // Until the view itself has seen the whole text, not just the index: a reading anew that began
+  // off the window's thread may have ended before the view took in any of it.
+  return text_ && (!text_->complete() || following_ || text_->generation() != generation_);
 }
 
 // ---- Layout ----------------------------------------------------------------------------------
@@ -957,8 +960,9 @@ void TextView::take_in_text() {
     return;
   }
   const bool complete = text_->complete();
-  // The view is caught up with a complete text once this look is done.
-  if (complete) following_ = false;
+  // The view is caught up with a complete text once this look is done; until then it follows
+  // the text, whoever began its reading.
+  following_ = !complete;
   const bool read_anew = text_->generation() != generation_;
   if (read_anew) {
     // The text was read anew (in another encoding, or from a file that changed): its lines and

@@ -179,8 +179,9 @@ class TextView final : public QAbstractScrollArea {
   qint64 largest_copy_;
   QStringList drawn_;
 
-  // The reading of the text shown; the text's wake-ups while it is shown. The runner goes first
-  // (it is declared last), and the wake-ups stop before it goes (in the destructor).
+  // The reading of the text shown, and the text's wake-ups while it is shown. The runner is
+  // destroyed before the lane it delivers to (it is declared after it); the wake-ups stop before
+  // the runner goes (in the destructor).
   JobLane reading_;
   std::shared_ptr<void> watch_;
   JobRunner runner_;
