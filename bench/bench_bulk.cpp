@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
   Form1 window(platform);
   window.show();
   window.browse_to(folder);
-  if (window.File1->entries().size() != kFiles) {
+  if (window.file_box->entries().size() != kFiles) {
     std::fprintf(stderr, "the file box lists %lld names\n",
-                 static_cast<long long>(window.File1->entries().size()));
+                 static_cast<long long>(window.file_box->entries().size()));
     return 1;
   }
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     t.restart();
     window.img_all_load_Click();
     command << t.nsecsElapsed() / 1e6;
-    if (window.Img_List->count() != kMaxIndex + 1) return 1;
+    if (window.image_list->count() != kMaxIndex + 1) return 1;
   }
   const double b = bench::median(base);
   std::printf("folder of %d names into %d entries, median of 5 runs\n", kFiles, kMaxIndex + 1);

@@ -127,22 +127,22 @@ int measure_text(const QString& path) {
   QElapsedTimer timer;
   timer.start();
   window.ファイルの表示(path, 1);
-  window.RichTextBox1->repaint();
+  window.text_pane->repaint();
   const double first = timer.nsecsElapsed() / 1e6;
   if (window.st.txt.last < 0) return 1;
-  while (accessible_head(window.RichTextBox1).isEmpty()) {
+  while (accessible_head(window.text_pane).isEmpty()) {
     if (timer.elapsed() > 600000) return 1;
     QCoreApplication::processEvents();
   }
   const double readable = timer.nsecsElapsed() / 1e6;
   since_tick.start();
   probe.start();
-  while (window.RichTextBox1->loading())
+  while (window.text_pane->loading())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   const double whole = timer.nsecsElapsed() / 1e6;
   probe.stop();
 
-  QAbstractScrollArea* view = shown_view(window.RichTextBox1);
+  QAbstractScrollArea* view = shown_view(window.text_pane);
   if (!view) return 1;
   view->setFocus();
   auto timed = [&view](auto&& step) {
@@ -161,7 +161,7 @@ int measure_text(const QString& path) {
   window.文字列検索(kMarker);
   const double find = t.nsecsElapsed() / 1e6;
   if (window.st.hit_pos < 2) return 1;
-  window.RichTextBox1->focus();
+  window.text_pane->focus();
   const double select_all = timed([&] { key(view, Qt::Key_A, Qt::ControlModifier); });
 
   QList<double> frames;
@@ -229,12 +229,12 @@ int measure_slow(const QString& path, const QString& next) {
   };
   step([&] {
     window.ファイルの表示(path, 1);
-    window.RichTextBox1->repaint();
+    window.text_pane->repaint();
   });
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return 1;
   const qint64 size = file.size();
-  step([&] { window.RichTextBox1->select(size - 100, 10); });
+  step([&] { window.text_pane->select(size - 100, 10); });
   step([&] {
     // Written over in place, as an editor saves: the text is read anew.
     QFile f(path);
@@ -242,11 +242,11 @@ int measure_slow(const QString& path, const QString& next) {
     f.close();
     const timeval later[2] = {{time(nullptr), 0}, {time(nullptr) + 60, 0}};
     ::utimes(QFile::encodeName(path).constData(), later);
-    window.RichTextBox1->repaint();
+    window.text_pane->repaint();
   });
   step([&] {
     window.ファイルの表示(next, 1);
-    window.RichTextBox1->repaint();
+    window.text_pane->repaint();
   });
   std::printf("%.1f %.1f %.1f %.1f\n", waits[0], waits[1], waits[2], waits[3]);
   return 0;
@@ -300,7 +300,7 @@ int measure(int argc, char** argv, const QString& what, const QString& path,
     QCoreApplication::processEvents();
     timer.start();
     window.ファイルの表示(path, 1);
-    window.Image1->repaint();
+    window.image_pane->repaint();
     ms = timer.nsecsElapsed() / 1e6;
     if (window.st.img.last < 0) return 1;
   }

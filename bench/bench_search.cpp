@@ -343,14 +343,14 @@ int main(int argc, char** argv) {
     window.txt_kensaku->trigger();
     window.repaint();
     whole = std::min(whole, timer.nsecsElapsed() / 1e6);
-    listed = window.List1->count();
+    listed = window.hit_list->count();
     window.文字列検索の終了->trigger();
     // Leaving the search screen reloads the text on display in slices and lays out the folder
     // tree again; let the window settle, so the next run starts from an idle window as the
     // user's would.
     QElapsedTimer settle;
     settle.start();
-    while (window.RichTextBox1->loading() || settle.elapsed() < 200) {
+    while (window.text_pane->loading() || settle.elapsed() < 200) {
       app.processEvents();
       QThread::msleep(1);
     }

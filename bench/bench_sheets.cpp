@@ -97,9 +97,9 @@ int measure(int argc, char** argv, const QString& what, const QString& path) {
   window.ファイルの表示(path, 1);
   while (window.sheet_reading_pending())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  window.RichTextBox1->repaint();
+  window.text_pane->repaint();
   const double ms = timer.nsecsElapsed() / 1e6;
-  if (window.RichTextBox1->text().isEmpty()) return 1;
+  if (window.text_pane->text().isEmpty()) return 1;
   std::printf("%.1f %.1f\n", ms, own_peak_mb());
   return 0;
 }

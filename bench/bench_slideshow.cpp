@@ -57,7 +57,7 @@ std::pair<double, double> time_tick(Form1& f) {
   t.start();
   f.連続画像_Timer();
   const double tick = t.nsecsElapsed() / 1e6;
-  f.Image1->repaint();
+  f.image_pane->repaint();
   return {tick, t.nsecsElapsed() / 1e6};
 }
 
@@ -99,8 +99,8 @@ void image_tick(const QString& folder, bool heic) {
     f.ファイルの表示(a, 1);
     f.ファイルの表示(b, 1);
     // Ticks are run here, one by one; the running timer never fires within the run.
-    f.連続画像->set_interval(60000);
-    f.Check1[0]->click();
+    f.image_timer->set_interval(60000);
+    f.continuous_checks[0]->click();
     f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
       // The interval passes: the picture ahead is decoded meanwhile.
@@ -162,7 +162,7 @@ void soak(const QString& folder, int total_ticks) {
   int ticks = 0;
   int churn = 0;
   auto run_side = [&](int index) {
-    ClassicTimer* timer = index == 0 ? f.連続画像 : f.連続テキスト;
+    ClassicTimer* timer = index == 0 ? f.image_timer : f.text_timer;
     timer->set_interval(1);
     const int target = ticks + total_ticks / 2;
     timer->set_handler([&, index] {
@@ -181,13 +181,13 @@ void soak(const QString& folder, int total_ticks) {
     });
     while (ticks < target) {
       // A removal with Yes stops the display, or the register runs low: start it again.
-      if (!f.Check1[index]->isChecked()) {
+      if (!f.continuous_checks[index]->isChecked()) {
         if ((index == 0 ? f.st.img : f.st.txt).top_index() < 5) fill(index == 0);
-        f.Check1[index]->click();
+        f.continuous_checks[index]->click();
       }
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
-    f.Check1[index]->setChecked(false);
+    f.continuous_checks[index]->setChecked(false);
   };
   const double rss_start = bench::resident_memory_mb();
   QElapsedTimer t;
@@ -274,8 +274,8 @@ void text_soak(const QString& folder, int total_ticks) {
   };
   fill();
   int ticks = 0;
-  f.連続テキスト->set_interval(1);
-  f.連続テキスト->set_handler([&] {
+  f.text_timer->set_interval(1);
+  f.text_timer->set_handler([&] {
     ++ticks;
     f.連続テキスト_Timer();
     // The spreadsheet choice changes now and then; every fourth tick the current entry is shown
@@ -297,14 +297,14 @@ void text_soak(const QString& folder, int total_ticks) {
   QElapsedTimer t;
   t.start();
   while (ticks < total_ticks) {
-    if (!f.Check1[1]->isChecked()) {
+    if (!f.continuous_checks[1]->isChecked()) {
       if (f.st.txt.top_index() < 10) fill();
-      f.Check1[1]->click();
+      f.continuous_checks[1]->click();
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     if (rss_warm == 0 && ticks >= total_ticks / 10) rss_warm = bench::resident_memory_mb();
   }
-  f.Check1[1]->setChecked(false);
+  f.continuous_checks[1]->setChecked(false);
   // The last readings end, and their watchers go.
   QThreadPool::globalInstance()->waitForDone();
   QCoreApplication::processEvents();

@@ -8,8 +8,8 @@
 #include "pictures/picture_prefetch.h"
 #include "platform/accessible_value.h"
 #include "platform/classic_timer.h"
-#include "platform/job_runner.h"
 #include "platform/fonts.h"
+#include "platform/job_runner.h"
 #include "platform/row_tips.h"
 #include "platform/trash.h"
 #include "platform/widget_twips.h"
@@ -91,115 +91,115 @@ void Form1::create_controls() {
   setCentralWidget(client);
   const QFont pgothic = design_font(kFontPGothic);
 
-  Txt_List = named(new QListWidget(client), QStringLiteral("Txt_List"));
-  Img_List = named(new QListWidget(client), QStringLiteral("Img_List"));
-  Text1 = named(new QLineEdit(client), QStringLiteral("Text1"));
-  Text1->setFont(pgothic);
-  set_twips_geometry(Text1, 1395, 0, 430, 330);
+  text_list = named(new QListWidget(client), QStringLiteral("Txt_List"));
+  image_list = named(new QListWidget(client), QStringLiteral("Img_List"));
+  number_box = named(new QLineEdit(client), QStringLiteral("Text1"));
+  number_box->setFont(pgothic);
+  set_twips_geometry(number_box, 1395, 0, 430, 330);
   // The two text panes show their texts in the design font too, so that Latin letters, kana and
   // kanji come from one Japanese face rather than from whichever font has each script.
-  RichTextBox2 = named(new TextPane(client), QStringLiteral("RichTextBox2"));
-  RichTextBox2->setFont(pgothic);
-  set_twips_geometry(RichTextBox2, 600, 120, 6375, 5215);
+  result_view = named(new TextPane(client), QStringLiteral("RichTextBox2"));
+  result_view->setFont(pgothic);
+  set_twips_geometry(result_view, 600, 120, 6375, 5215);
   for (int i = 0; i < 2; ++i) {
-    Command6[i] = named(new QPushButton(client), indexed_name("Command6", i));
-    Command6[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
-    set_twips_geometry(Command6[i], 0, 0, 615, 350);
+    hit_arrows[i] = named(new QPushButton(client), indexed_name("Command6", i));
+    hit_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Up : ArrowDirection::Down));
+    set_twips_geometry(hit_arrows[i], 0, 0, 615, 350);
   }
-  List1 = named(new QListWidget(client), QStringLiteral("List1"));
-  set_twips_geometry(List1, 600, 0, 6375, 780);
+  hit_list = named(new QListWidget(client), QStringLiteral("List1"));
+  set_twips_geometry(hit_list, 600, 0, 6375, 780);
   for (int i = 0; i < 2; ++i) {
-    Command3[i] = named(new QPushButton(client), indexed_name("Command3", i));
-    Command3[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
-    Command3[i]->setFont(pgothic);
-    set_twips_geometry(Command3[i], 0, 0, 615, 350);
+    text_arrows[i] = named(new QPushButton(client), indexed_name("Command3", i));
+    text_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
+    text_arrows[i]->setFont(pgothic);
+    set_twips_geometry(text_arrows[i], 0, 0, 615, 350);
   }
   for (int i = 0; i < 2; ++i) {
-    Command1[i] = named(new QPushButton(client), indexed_name("Command1", i));
+    pause_buttons[i] = named(new QPushButton(client), indexed_name("Command1", i));
     show_pause_state(i, false);
-    set_twips_geometry(Command1[i], 0, 0, 495, 350);
+    set_twips_geometry(pause_buttons[i], 0, 0, 495, 350);
   }
-  連続テキスト = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
+  text_timer = named(new ClassicTimer(this), QStringLiteral("連続テキスト"));
   for (int i = 0; i < 2; ++i) {
-    Check1[i] = named(new QCheckBox(client), indexed_name("Check1", i));
+    continuous_checks[i] = named(new QCheckBox(client), indexed_name("Check1", i));
     // The box is never cut: the style's box may be taller than the design's 195 twips (13 px),
     // and the layout's geometry then keeps the box's height.
     QStyleOptionButton option;
-    option.initFrom(Check1[i]);
-    Check1[i]->setMinimumHeight(
-        Check1[i]
+    option.initFrom(continuous_checks[i]);
+    continuous_checks[i]->setMinimumHeight(
+        continuous_checks[i]
             ->style()
-            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, Check1[i])
+            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, continuous_checks[i])
             .height());
-    set_twips_geometry(Check1[i], 0, 0, 255, 195);
+    set_twips_geometry(continuous_checks[i], 0, 0, 255, 195);
   }
   // The text row's box has its own caption, cut off by its width; the row's label shows instead.
-  Check1[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
+  continuous_checks[1]->setText(QStringLiteral("ﾃｷｽﾄを連続的表示"));
   for (int i = 0; i < 2; ++i) {
-    Command2[i] = named(new QPushButton(client), indexed_name("Command2", i));
-    Command2[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
-    Command2[i]->setFont(pgothic);
-    set_twips_geometry(Command2[i], 0, 0, 615, 350);
+    image_arrows[i] = named(new QPushButton(client), indexed_name("Command2", i));
+    image_arrows[i]->setIcon(arrow_icon(i == 0 ? ArrowDirection::Left : ArrowDirection::Right));
+    image_arrows[i]->setFont(pgothic);
+    set_twips_geometry(image_arrows[i], 0, 0, 615, 350);
   }
-  for (QPushButton* b :
-       {Command6[0], Command6[1], Command3[0], Command3[1], Command2[0], Command2[1]}) {
+  for (QPushButton* b : {hit_arrows[0], hit_arrows[1], text_arrows[0], text_arrows[1],
+                         image_arrows[0], image_arrows[1]}) {
     b->setIconSize(QSize(16, 16));
   }
-  ロード終了表示 = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
-  ロード終了表示->set_interval(10);
-  ロード終了表示->set_enabled(false);
-  RichTextBox1 = named(new TextPane(client), QStringLiteral("RichTextBox1"));
-  RichTextBox1->setFont(pgothic);
-  set_twips_geometry(RichTextBox1, 2640, 120, 6375, 5215);
-  連続画像 = named(new ClassicTimer(this), QStringLiteral("連続画像"));
-  File1 = named(new FileBox(client), QStringLiteral("File1"));
-  set_twips_geometry(File1, 360, 2640, 2175, 2275);
-  SHTree1 = named(new FolderTree(client), QStringLiteral("SHTree1"));
-  set_twips_geometry(SHTree1, 360, 120, 2175, 2415);
-  Label6 = named(new QLabel(client), QStringLiteral("Label6"));
-  set_twips_geometry(Label6, 1810, 0, 620, 330);
+  notice_timer = named(new ClassicTimer(this), QStringLiteral("ロード終了表示"));
+  notice_timer->set_interval(10);
+  notice_timer->set_enabled(false);
+  text_pane = named(new TextPane(client), QStringLiteral("RichTextBox1"));
+  text_pane->setFont(pgothic);
+  set_twips_geometry(text_pane, 2640, 120, 6375, 5215);
+  image_timer = named(new ClassicTimer(this), QStringLiteral("連続画像"));
+  file_box = named(new FileBox(client), QStringLiteral("File1"));
+  set_twips_geometry(file_box, 360, 2640, 2175, 2275);
+  folder_tree = named(new FolderTree(client), QStringLiteral("SHTree1"));
+  set_twips_geometry(folder_tree, 360, 120, 2175, 2415);
+  count_label = named(new QLabel(client), QStringLiteral("Label6"));
+  set_twips_geometry(count_label, 1810, 0, 620, 330);
   const char* label5_texts[] = {"画像を連続表示", "ﾃｷｽﾄを連続表示"};
   const int label5_widths[] = {1815, 1935};
   for (int i = 0; i < 2; ++i) {
-    Label5[i] =
+    continuous_labels[i] =
         named(new QLabel(QString::fromUtf8(label5_texts[i]), client), indexed_name("Label5", i));
-    set_twips_geometry(Label5[i], 0, 0, label5_widths[i], 255);
+    set_twips_geometry(continuous_labels[i], 0, 0, label5_widths[i], 255);
   }
   for (int i = 0; i < 3; ++i) {
-    Label4[i] = named(new QLabel(client), indexed_name("Label4", i));
-    Label4[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label4[i]->setTextFormat(Qt::PlainText);
-    set_twips_geometry(Label4[i], 1400, 0, 4335, i == 2 ? 855 : 255);
+    path_labels[i] = named(new QLabel(client), indexed_name("Label4", i));
+    path_labels[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    path_labels[i]->setTextFormat(Qt::PlainText);
+    set_twips_geometry(path_labels[i], 1400, 0, 4335, i == 2 ? 855 : 255);
   }
-  Label3 = named(new QLabel(QStringLiteral("表示ﾌｧｲﾙ"), client), QStringLiteral("Label3"));
-  set_twips_geometry(Label3, 360, 0, 1095, 255);
-  Label2 = named(new QLabel(QStringLiteral("表示NO."), client), QStringLiteral("Label2"));
-  set_twips_geometry(Label2, 360, 0, 1095, 330);
-  Image1 = named(new ImagePane(client), QStringLiteral("Image1"));
-  set_twips_geometry(Image1, 2640, 120, 0, 0);
+  path_caption = named(new QLabel(QStringLiteral("表示ﾌｧｲﾙ"), client), QStringLiteral("Label3"));
+  set_twips_geometry(path_caption, 360, 0, 1095, 255);
+  number_caption = named(new QLabel(QStringLiteral("表示NO."), client), QStringLiteral("Label2"));
+  set_twips_geometry(number_caption, 360, 0, 1095, 330);
+  image_pane = named(new ImagePane(client), QStringLiteral("Image1"));
+  set_twips_geometry(image_pane, 2640, 120, 0, 0);
 
   // Later controls are drawn above earlier ones, as in the design's creation order; the panes
   // sit below the lists that share their place. A control that appears in a place it shares with
   // others (the register lists over the folder tree and the file box, the search view over the
   // text pane, the hit list) comes to the top whenever it is shown.
-  for (QWidget* w : std::initializer_list<QWidget*>{Image1, RichTextBox1, RichTextBox2}) w->lower();
+  for (QWidget* w : std::initializer_list<QWidget*>{image_pane, text_pane, result_view}) w->lower();
   auto* raiser = new RaiseWhenShown(this);
-  for (QWidget* w : std::initializer_list<QWidget*>{Img_List, Txt_List, RichTextBox2, List1}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_list, text_list, result_view, hit_list}) {
     w->installEventFilter(raiser);
   }
   set_accessible_names();
   // A name cut off at the list's edge can still be read whole: the row shows it as a tooltip (a
   // register list's row shows its entry's path).
   for (QAbstractItemView* view :
-       std::initializer_list<QAbstractItemView*>{File1, Img_List, Txt_List, List1}) {
+       std::initializer_list<QAbstractItemView*>{file_box, image_list, text_list, hit_list}) {
     show_cut_rows_whole(view);
   }
 
   // The pause buttons and the search screen's controls start hidden; the arrows appear once their
   // register holds an entry.
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{Command1[0], Command1[1], Command6[0], Command6[1], List1,
-                                       Command2[0], Command2[1], Command3[0], Command3[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           pause_buttons[0], pause_buttons[1], hit_arrows[0], hit_arrows[1], hit_list,
+           image_arrows[0], image_arrows[1], text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
 }
@@ -209,23 +209,23 @@ void Form1::create_controls() {
 void Form1::set_accessible_names() {
   // clang-format off
   const std::initializer_list<std::pair<QWidget*, const char*>> names = {
-      {Txt_List, "登録テキストの一覧"},       {Img_List, "登録画像の一覧"},
-      {Text1, "表示番号"},                    {RichTextBox2, "検索用のテキスト表示"},
-      {Command6[0], "前の検索結果"},          {Command6[1], "次の検索結果"},
-      {List1, "検索結果の一覧"},
-      {Command3[0], "前のテキスト"},          {Command3[1], "次のテキスト"},
-      {Command1[0], "画像の連続表示の一時停止"}, {Command1[1], "テキストの連続表示の一時停止"},
-      {Check1[0], "画像を連続表示"},          {Check1[1], "テキストを連続表示"},
-      {Command2[0], "前の画像"},              {Command2[1], "次の画像"},
-      {RichTextBox1, "テキスト表示"},         {File1, "ファイルボックス"},
-      {SHTree1, "フォルダツリー"},            {Image1, "画像表示"},
+      {text_list, "登録テキストの一覧"},       {image_list, "登録画像の一覧"},
+      {number_box, "表示番号"},                    {result_view, "検索用のテキスト表示"},
+      {hit_arrows[0], "前の検索結果"},          {hit_arrows[1], "次の検索結果"},
+      {hit_list, "検索結果の一覧"},
+      {text_arrows[0], "前のテキスト"},          {text_arrows[1], "次のテキスト"},
+      {pause_buttons[0], "画像の連続表示の一時停止"}, {pause_buttons[1], "テキストの連続表示の一時停止"},
+      {continuous_checks[0], "画像を連続表示"},          {continuous_checks[1], "テキストを連続表示"},
+      {image_arrows[0], "前の画像"},              {image_arrows[1], "次の画像"},
+      {text_pane, "テキスト表示"},         {file_box, "ファイルボックス"},
+      {folder_tree, "フォルダツリー"},            {image_pane, "画像表示"},
   };
   // clang-format on
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
   // The labels that show a value are heard with it: the count and the pieces of the path.
-  expose_label_value(Label6, QStringLiteral("登録数"));
+  expose_label_value(count_label, QStringLiteral("登録数"));
   for (int i = 0; i < 3; ++i) {
-    expose_label_value(Label4[i], QStringLiteral("表示ファイル（%1）").arg(i + 1));
+    expose_label_value(path_labels[i], QStringLiteral("表示ファイル（%1）").arg(i + 1));
   }
 }
 
@@ -247,72 +247,72 @@ void Form1::create_menus() {
     return a;
   };
 
-  hyouji = menu(QStringLiteral("hyouji"), QStringLiteral("イメージ(&I)"));
+  image_menu = menu(QStringLiteral("hyouji"), QStringLiteral("イメージ(&I)"));
   img_all_load =
-      item(hyouji, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
-  img_all_clear =
-      item(hyouji, QStringLiteral("img_all_clear"), QStringLiteral("登録したｲﾒｰｼﾞの全消去(&E)"));
-  区分線2 = separator(hyouji, QStringLiteral("区分線2"));
-  画像のコピー = item(hyouji, QStringLiteral("画像のコピー"), QStringLiteral("コピー(&C)"));
+      item(image_menu, QStringLiteral("img_all_load"), QStringLiteral("イメージの一括登録(&I)"));
+  img_all_clear = item(image_menu, QStringLiteral("img_all_clear"),
+                       QStringLiteral("登録したｲﾒｰｼﾞの全消去(&E)"));
+  区分線2 = separator(image_menu, QStringLiteral("区分線2"));
+  画像のコピー = item(image_menu, QStringLiteral("画像のコピー"), QStringLiteral("コピー(&C)"));
   image_登録から削除 =
-      item(hyouji, QStringLiteral("image_登録から削除"), QStringLiteral("登録から削除(&D)"));
-  区分線1 = separator(hyouji, QStringLiteral("区分線1"));
+      item(image_menu, QStringLiteral("image_登録から削除"), QStringLiteral("登録から削除(&D)"));
+  区分線1 = separator(image_menu, QStringLiteral("区分線1"));
   image_ファイル削除 =
-      item(hyouji, QStringLiteral("image_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
-  区分線13 = separator(hyouji, QStringLiteral("区分線13"));
+      item(image_menu, QStringLiteral("image_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
+  区分線13 = separator(image_menu, QStringLiteral("区分線13"));
   img_file_open =
-      item(hyouji, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(image_menu, QStringLiteral("img_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  t_hyouji = menu(QStringLiteral("t_hyouji"), QStringLiteral("テキスト(&T)"));
+  text_menu = menu(QStringLiteral("t_hyouji"), QStringLiteral("テキスト(&T)"));
   txt_all_load =
-      item(t_hyouji, QStringLiteral("txt_all_load"), QStringLiteral("テキストの一括登録(&I)"));
+      item(text_menu, QStringLiteral("txt_all_load"), QStringLiteral("テキストの一括登録(&I)"));
   txt_all_clear =
-      item(t_hyouji, QStringLiteral("txt_all_clear"), QStringLiteral("登録したﾃｷｽﾄの全消去(&E)"));
-  区分線4 = separator(t_hyouji, QStringLiteral("区分線4"));
-  txt_kensaku = item(t_hyouji, QStringLiteral("txt_kensaku"), QStringLiteral("文字列検索(&S)"));
+      item(text_menu, QStringLiteral("txt_all_clear"), QStringLiteral("登録したﾃｷｽﾄの全消去(&E)"));
+  区分線4 = separator(text_menu, QStringLiteral("区分線4"));
+  txt_kensaku = item(text_menu, QStringLiteral("txt_kensaku"), QStringLiteral("文字列検索(&S)"));
   文字列検索の終了 =
-      item(t_hyouji, QStringLiteral("文字列検索の終了"), QStringLiteral("文字列検索の終了(&Z)"));
-  区分線5 = separator(t_hyouji, QStringLiteral("区分線5"));
-  コピー = item(t_hyouji, QStringLiteral("コピー"), QStringLiteral("コピー(&C)"));
+      item(text_menu, QStringLiteral("文字列検索の終了"), QStringLiteral("文字列検索の終了(&Z)"));
+  区分線5 = separator(text_menu, QStringLiteral("区分線5"));
+  コピー = item(text_menu, QStringLiteral("コピー"), QStringLiteral("コピー(&C)"));
   text_登録から削除 =
-      item(t_hyouji, QStringLiteral("text_登録から削除"), QStringLiteral("登録から削除(&D)"));
-  区分線6 = separator(t_hyouji, QStringLiteral("区分線6"));
+      item(text_menu, QStringLiteral("text_登録から削除"), QStringLiteral("登録から削除(&D)"));
+  区分線6 = separator(text_menu, QStringLiteral("区分線6"));
   text_ファイル削除 =
-      item(t_hyouji, QStringLiteral("text_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
-  区分線3 = separator(t_hyouji, QStringLiteral("区分線3"));
+      item(text_menu, QStringLiteral("text_ファイル削除"), QStringLiteral("ファイルの削除(&X)"));
+  区分線3 = separator(text_menu, QStringLiteral("区分線3"));
   txt_file_open =
-      item(t_hyouji, QStringLiteral("txt_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(text_menu, QStringLiteral("txt_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  表示 = menu(QStringLiteral("表示"), QStringLiteral("表示(&V)"));
+  view_menu = menu(QStringLiteral("表示"), QStringLiteral("表示(&V)"));
   now_refresh =
-      item(表示, QStringLiteral("now_refresh"), QStringLiteral("ファイルボックスの更新(&N)"));
-  区分線12 = separator(表示, QStringLiteral("区分線12"));
+      item(view_menu, QStringLiteral("now_refresh"), QStringLiteral("ファイルボックスの更新(&N)"));
+  区分線12 = separator(view_menu, QStringLiteral("区分線12"));
   登録ファイル名表示 =
-      item(表示, QStringLiteral("登録ファイル名表示"), QStringLiteral("登録ファイル名表示"));
+      item(view_menu, QStringLiteral("登録ファイル名表示"), QStringLiteral("登録ファイル名表示"));
   登録ファイル名表示->setCheckable(true);
-  区分線8 = separator(表示, QStringLiteral("区分線8"));
+  区分線8 = separator(view_menu, QStringLiteral("区分線8"));
   最大画面表示 =
-      item(表示, QStringLiteral("最大画面表示"), QStringLiteral("画像の最大画面表示(&M)"));
+      item(view_menu, QStringLiteral("最大画面表示"), QStringLiteral("画像の最大画面表示(&M)"));
   最大画面表示->setCheckable(true);
 
-  環境設定 = menu(QStringLiteral("環境設定"), QStringLiteral("環境設定(&P)"));
-  環境設定表示 = item(環境設定, QStringLiteral("環境設定表示"), QStringLiteral("環境設定"));
+  options_menu = menu(QStringLiteral("環境設定"), QStringLiteral("環境設定(&P)"));
+  環境設定表示 = item(options_menu, QStringLiteral("環境設定表示"), QStringLiteral("環境設定"));
 
-  ヘルプ = menu(QStringLiteral("ヘルプ"), QStringLiteral("ヘルプ(&H)"));
+  help_menu = menu(QStringLiteral("ヘルプ"), QStringLiteral("ヘルプ(&H)"));
   Tarvexのヘルプ =
-      item(ヘルプ, QStringLiteral("Tarvexのヘルプ"), QStringLiteral("Tarvexのヘルプ(&H)"));
-  区分線7 = separator(ヘルプ, QStringLiteral("区分線7"));
+      item(help_menu, QStringLiteral("Tarvexのヘルプ"), QStringLiteral("Tarvexのヘルプ(&H)"));
+  区分線7 = separator(help_menu, QStringLiteral("区分線7"));
   バージョン情報 =
-      item(ヘルプ, QStringLiteral("バージョン情報"), QStringLiteral("バージョン情報(&A)"));
-  区分線9 = separator(ヘルプ, QStringLiteral("区分線9"));
-  終了 = item(ヘルプ, QStringLiteral("終了"), QStringLiteral("Tarvexの終了(&X)"));
+      item(help_menu, QStringLiteral("バージョン情報"), QStringLiteral("バージョン情報(&A)"));
+  区分線9 = separator(help_menu, QStringLiteral("区分線9"));
+  終了 = item(help_menu, QStringLiteral("終了"), QStringLiteral("Tarvexの終了(&X)"));
 
   // The menu "ファイル" exists only as the file box's and the hit list's pop-up menu.
-  file = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
+  file_menu = menu(QStringLiteral("file"), QStringLiteral("ファイル"));
   list_file_open =
-      item(file, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
+      item(file_menu, QStringLiteral("list_file_open"), QStringLiteral("ファイルを開く(&O)"));
 
-  for (QMenu* m : {hyouji, t_hyouji, 表示, 環境設定, ヘルプ}) bar->addMenu(m);
+  for (QMenu* m : {image_menu, text_menu, view_menu, options_menu, help_menu}) bar->addMenu(m);
 }
 
 void Form1::connect_events() {
@@ -322,33 +322,33 @@ void Form1::connect_events() {
   connect(コピー, &QAction::triggered, this, [this] { コピー_Click(); });
   connect(画像のコピー, &QAction::triggered, this, [this] { 画像のコピー_Click(); });
   connect(最大画面表示, &QAction::triggered, this, [this] { 最大画面表示_Click(); });
-  connect(RichTextBox1, &TextPane::mouseReleased, this,
+  connect(text_pane, &TextPane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { RichTextBox1_MouseUp(b, at); });
-  connect(RichTextBox2, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
-  for (TextPane* pane : {RichTextBox1, RichTextBox2}) {
+  connect(result_view, &TextPane::focusGained, this, [this] { RichTextBox2_GotFocus(); });
+  for (TextPane* pane : {text_pane, result_view}) {
     connect(pane, &TextPane::copyRefused, this, [this] { text_copy_refused(); });
   }
-  connect(Image1, &ImagePane::mouseReleased, this,
+  connect(image_pane, &ImagePane::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { Image1_MouseUp(b, at); });
   // Only this window's file box may ask the panes to show its selected file.
-  RichTextBox1->set_file_box_token(File1->drag_token());
-  Image1->set_file_box_token(File1->drag_token());
-  for (TextPane* pane : {RichTextBox1}) {
+  text_pane->set_file_box_token(file_box->drag_token());
+  image_pane->set_file_box_token(file_box->drag_token());
+  for (TextPane* pane : {text_pane}) {
     connect(pane, &TextPane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
     connect(pane, &TextPane::filesDropped, this,
             [this](const QStringList& files) { pane_files_drop(files); });
   }
-  connect(Image1, &ImagePane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
-  connect(Image1, &ImagePane::filesDropped, this,
+  connect(image_pane, &ImagePane::fileBoxDropped, this, [this] { pane_file_box_drop(); });
+  connect(image_pane, &ImagePane::filesDropped, this,
           [this](const QStringList& files) { pane_files_drop(files); });
 
   // Browsing.
-  connect(SHTree1, &FolderTree::folderSelected, this, [this] { SHTree1_Change(); });
-  connect(File1, &FileBox::attributesChanged, this,
-          [this] { SHTree1->set_show_hidden(File1->attributes().hidden); });
-  connect(File1, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
-  connect(File1, &FileBox::enterPressed, this, [this] { File1_DblClick(); });
-  connect(File1, &FileBox::mouseReleased, this,
+  connect(folder_tree, &FolderTree::folderSelected, this, [this] { SHTree1_Change(); });
+  connect(file_box, &FileBox::attributesChanged, this,
+          [this] { folder_tree->set_show_hidden(file_box->attributes().hidden); });
+  connect(file_box, &QListView::doubleClicked, this, [this] { File1_DblClick(); });
+  connect(file_box, &FileBox::enterPressed, this, [this] { File1_DblClick(); });
+  connect(file_box, &FileBox::mouseReleased, this,
           [this](Qt::MouseButton b, const QPoint& at) { File1_MouseUp(b, at); });
   connect(now_refresh, &QAction::triggered, this, [this] { now_refresh_Click(); });
   for (QAction* a : {list_file_open, txt_file_open, img_file_open}) {

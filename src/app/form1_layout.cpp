@@ -89,18 +89,18 @@ void Form1::window_layout() {
   in.width = outer.width();
   in.minimized = minimized_for_layout();
   in.minimum_refused = minimum_refused_;
-  in.stretch = Image1->stretch();
+  in.stretch = image_pane->stretch();
   in.search_mode = st.search_mode;
-  in.list1_left = twips_geometry(List1).x();
-  in.label4_left = twips_geometry(Label4[0]).x();
+  in.list1_left = twips_geometry(hit_list).x();
+  in.label4_left = twips_geometry(path_labels[0]).x();
 
   // Minimised, or smaller than the minimum: nothing is placed.
   const LayoutPlan::Action action = layout_action(in);
   if (action == LayoutPlan::Action::StopContinuousDisplay) {
-    連続画像->set_enabled(false);
-    連続テキスト->set_enabled(false);
-    Check1[0]->setChecked(false);
-    Check1[1]->setChecked(false);
+    image_timer->set_enabled(false);
+    text_timer->set_enabled(false);
+    continuous_checks[0]->setChecked(false);
+    continuous_checks[1]->setChecked(false);
     return;
   }
   if (action == LayoutPlan::Action::SnapToMinimum && maximized_for_layout()) {
@@ -134,7 +134,7 @@ void Form1::window_layout() {
   // A stretched picture is decoded for the pane's new size by the pane itself once the size is
   // set, so the reload here never decodes for the old size.
   if (st.layout_done) reload_current_picture();
-  in.image_size = twips_geometry(Image1).size();
+  in.image_size = twips_geometry(image_pane).size();
 
   const LayoutPlan plan = plan_layout(in);
   for (const auto& [name, placement] : plan.places) {

@@ -64,13 +64,13 @@ void Form1::Form_Load() {
   }
 
   // 2. Continuous-display intervals; a value the timer refuses leaves its initial interval.
-  連続画像->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
-  連続テキスト->set_interval(
-      seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
+  image_timer->set_interval(
+      seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kImage))));
+  text_timer->set_interval(seconds_to_ms(leading_number(settings_.ini_read(kDisplayTime, kText))));
 
   // 3. The file box's attribute switches, then its pattern. A text that is no truth value leaves
   // the switch as it was.
-  FileAttributes attributes = File1->attributes();
+  FileAttributes attributes = file_box->attributes();
   const std::pair<const QString*, bool*> switches[] = {{&kArchive, &attributes.archive},
                                                        {&kHidden, &attributes.hidden},
                                                        {&kReadOnly, &attributes.read_only},
@@ -78,8 +78,8 @@ void Form1::Form_Load() {
   for (const auto& [key, value] : switches) {
     if (const auto truth = truth_value(settings_.ini_read(kAttributes, *key))) *value = *truth;
   }
-  File1->set_attributes(attributes);
-  File1->set_pattern(settings_.ini_read(kAttributes, kPattern));
+  file_box->set_attributes(attributes);
+  file_box->set_pattern(settings_.ini_read(kAttributes, kPattern));
 
   // 4. The file count, tested in step 12.
   const int stored_count =
@@ -112,14 +112,14 @@ void Form1::Form_Load() {
   st.lotus_hit = false;
 
   // 8, 9. No picture fitting; both continuous-display boxes clear.
-  Image1->set_stretch(false);
-  Check1[0]->setChecked(false);
-  Check1[1]->setChecked(false);
+  image_pane->set_stretch(false);
+  continuous_checks[0]->setChecked(false);
+  continuous_checks[1]->setChecked(false);
 
   // 10, 11. The start-up size; both continuous-display timers off.
   set_outer_size_twips(kMinWindowHeight, kMinWindowWidth);
-  連続画像->set_enabled(false);
-  連続テキスト->set_enabled(false);
+  image_timer->set_enabled(false);
+  text_timer->set_enabled(false);
 
   // 12. The file count, then the registers sized from it.
   const FileCount count = file_count(QString::number(stored_count));
@@ -136,15 +136,15 @@ void Form1::Form_Load() {
   form2_->setWindowTitle(app_title);
 
   // 14. Colours.
-  for (QLabel* label : Label4) set_text_colour(label, QColor(192, 64, 0));
-  set_text_colour(Label6, QColor(0, 0, 255));
-  set_text_colour(Text1, QColor(0, 0, 255));
+  for (QLabel* label : path_labels) set_text_colour(label, QColor(192, 64, 0));
+  set_text_colour(count_label, QColor(0, 0, 255));
+  set_text_colour(number_box, QColor(0, 0, 255));
 
   // 15. Start-up geometry of the second text box and the register lists.
-  const QRect rich2 = twips_geometry(RichTextBox2);
-  set_twips_geometry(RichTextBox2, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
+  const QRect rich2 = twips_geometry(result_view);
+  set_twips_geometry(result_view, kSearchTextPaneLeft, kSearchTextPaneTop, rich2.width(),
                      rich2.height());
-  for (QListWidget* list : {Img_List, Txt_List}) {
+  for (QListWidget* list : {image_list, text_list}) {
     set_twips_geometry(list, kStartupListTwips.x(), kStartupListTwips.y(),
                        kStartupListTwips.width(), kStartupListTwips.height());
   }
@@ -157,9 +157,9 @@ void Form1::Form_Load() {
   }
 
   // 17. Hidden lists and search view.
-  RichTextBox2->hide();
-  Img_List->hide();
-  Txt_List->hide();
+  result_view->hide();
+  image_list->hide();
+  text_list->hide();
 
   // 18. The dialog's extension list.
   for (const QString& ext : st.search_exts) {
@@ -192,10 +192,10 @@ void Form1::Form_Load() {
   form2_->Check2->setChecked(leading_number(settings_.ini_read(kFitSection, kFit)) == 1.0);
   form2_->Check3->setChecked(leading_number(settings_.ini_read(kDeleteSection, kDelete)) == 1.0);
   take_dialog_options();
-  Image1->set_stretch(st.options.fit);
+  image_pane->set_stretch(st.options.fit);
   st.options.keep_proportions_text = settings_.ini_read(kFitSection, kKeepProportions);
   st.options.keep_proportions = leading_number(st.options.keep_proportions_text) == 1.0;
-  Image1->set_keep_proportions(st.options.keep_proportions);
+  image_pane->set_keep_proportions(st.options.keep_proportions);
 
   // The folder tree and the file box start in the working folder.
   browse_to(platform_.start_folder.isEmpty() ? QDir::currentPath() : platform_.start_folder);
@@ -213,7 +213,7 @@ void Form1::save_settings(const QString& text_seconds, const QString& image_seco
   if (option >= 0) write(kApplicationSection, kApplication, kApplicationNames[option]);
 
   // 2, 3. The file box's switches and the dialog's pattern.
-  const FileAttributes a = File1->attributes();
+  const FileAttributes a = file_box->attributes();
   write(kAttributes, kArchive, truth_text(a.archive));
   write(kAttributes, kHidden, truth_text(a.hidden));
   write(kAttributes, kReadOnly, truth_text(a.read_only));
@@ -253,8 +253,8 @@ void Form1::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   // 1 … 6. The settings, the intervals in seconds.
-  save_settings(shortest_decimal(連続テキスト->interval() / 1000.0),
-                shortest_decimal(連続画像->interval() / 1000.0));
+  save_settings(shortest_decimal(text_timer->interval() / 1000.0),
+                shortest_decimal(image_timer->interval() / 1000.0));
 
   // 7. No automation objects are held between previews.
   // 8. The other windows close; then the main window.

@@ -47,31 +47,31 @@ class Form1 final : public QMainWindow {
   ~Form1() override;
 
   // ---- Controls, in creation order --------------------------------------------------------------
-  QListWidget* Txt_List = nullptr;
-  QListWidget* Img_List = nullptr;
-  QLineEdit* Text1 = nullptr;
-  TextPane* RichTextBox2 = nullptr;
-  std::array<QPushButton*, 2> Command6{};
-  QListWidget* List1 = nullptr;
-  std::array<QPushButton*, 2> Command3{};
-  std::array<QPushButton*, 2> Command1{};
-  ClassicTimer* 連続テキスト = nullptr;
-  std::array<QCheckBox*, 2> Check1{};
-  std::array<QPushButton*, 2> Command2{};
-  ClassicTimer* ロード終了表示 = nullptr;
-  TextPane* RichTextBox1 = nullptr;
-  ClassicTimer* 連続画像 = nullptr;
-  FileBox* File1 = nullptr;
-  FolderTree* SHTree1 = nullptr;
-  QLabel* Label6 = nullptr;
-  std::array<QLabel*, 2> Label5{};
-  std::array<QLabel*, 3> Label4{};
-  QLabel* Label3 = nullptr;
-  QLabel* Label2 = nullptr;
-  ImagePane* Image1 = nullptr;
+  QListWidget* text_list = nullptr;
+  QListWidget* image_list = nullptr;
+  QLineEdit* number_box = nullptr;
+  TextPane* result_view = nullptr;
+  std::array<QPushButton*, 2> hit_arrows{};
+  QListWidget* hit_list = nullptr;
+  std::array<QPushButton*, 2> text_arrows{};
+  std::array<QPushButton*, 2> pause_buttons{};
+  ClassicTimer* text_timer = nullptr;
+  std::array<QCheckBox*, 2> continuous_checks{};
+  std::array<QPushButton*, 2> image_arrows{};
+  ClassicTimer* notice_timer = nullptr;
+  TextPane* text_pane = nullptr;
+  ClassicTimer* image_timer = nullptr;
+  FileBox* file_box = nullptr;
+  FolderTree* folder_tree = nullptr;
+  QLabel* count_label = nullptr;
+  std::array<QLabel*, 2> continuous_labels{};
+  std::array<QLabel*, 3> path_labels{};
+  QLabel* path_caption = nullptr;
+  QLabel* number_caption = nullptr;
+  ImagePane* image_pane = nullptr;
 
   // ---- Menus ------------------------------------------------------------------------------------
-  QMenu* hyouji = nullptr;  // イメージ(&I)
+  QMenu* image_menu = nullptr;  // イメージ(&I)
   QAction* img_all_load = nullptr;
   QAction* img_all_clear = nullptr;
   QAction* 区分線2 = nullptr;
@@ -81,7 +81,7 @@ class Form1 final : public QMainWindow {
   QAction* image_ファイル削除 = nullptr;
   QAction* 区分線13 = nullptr;
   QAction* img_file_open = nullptr;
-  QMenu* t_hyouji = nullptr;  // テキスト(&T)
+  QMenu* text_menu = nullptr;  // テキスト(&T)
   QAction* txt_all_load = nullptr;
   QAction* txt_all_clear = nullptr;
   QAction* 区分線4 = nullptr;
@@ -94,21 +94,21 @@ class Form1 final : public QMainWindow {
   QAction* text_ファイル削除 = nullptr;
   QAction* 区分線3 = nullptr;
   QAction* txt_file_open = nullptr;
-  QMenu* 表示 = nullptr;  // 表示(&V)
+  QMenu* view_menu = nullptr;  // 表示(&V)
   QAction* now_refresh = nullptr;
   QAction* 区分線12 = nullptr;
   QAction* 登録ファイル名表示 = nullptr;
   QAction* 区分線8 = nullptr;
   QAction* 最大画面表示 = nullptr;
-  QMenu* 環境設定 = nullptr;  // 環境設定(&P)
+  QMenu* options_menu = nullptr;  // 環境設定(&P)
   QAction* 環境設定表示 = nullptr;
-  QMenu* ヘルプ = nullptr;  // ヘルプ(&H)
+  QMenu* help_menu = nullptr;  // ヘルプ(&H)
   QAction* Tarvexのヘルプ = nullptr;
   QAction* 区分線7 = nullptr;
   QAction* バージョン情報 = nullptr;
   QAction* 区分線9 = nullptr;
   QAction* 終了 = nullptr;
-  QMenu* file = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
+  QMenu* file_menu = nullptr;  // ファイル: never in the menu bar, the file box's pop-up menu
   QAction* list_file_open = nullptr;
 
   // ---- Other windows ----------------------------------------------------------------------------
@@ -409,6 +409,7 @@ class Form1 final : public QMainWindow {
   // The first showing has asked for a layout pass once the window is framed on screen.
   bool first_exposure_watched_ = false;
   QPointer<FrmAbout> frm_about_;
+
  public:
   // Runs the window's work off its thread (platform/job_runner.h). Lanes of its jobs are members
   // declared before it: it is destroyed first, stopping its jobs, so no result outlives them.

@@ -23,54 +23,54 @@ const QString kUnreadableNameMessage = QStringLiteral(
 }  // namespace
 
 void Form1::SHTree1_Change() {
-  if (!File1->set_path(SHTree1->current_path())) {
+  if (!file_box->set_path(folder_tree->current_path())) {
     msgbox(kNoMediumMessage, MsgButtons::Ok);
   }
 }
 
 QString Form1::file_box_selected_path() const {
-  return join_path(File1->path(), File1->file_name());
+  return join_path(file_box->path(), file_box->file_name());
 }
 
 bool Form1::file_box_selection_readable() {
-  if (!File1->is_unreadable_name(File1->file_name())) return true;
-  msgbox(kUnreadableNameMessage + File1->path(), MsgButtons::Ok);
+  if (!file_box->is_unreadable_name(file_box->file_name())) return true;
+  msgbox(kUnreadableNameMessage + file_box->path(), MsgButtons::Ok);
   return false;
 }
 
 void Form1::File1_DblClick() {
-  if (File1->list_index() < 0) return;
+  if (file_box->list_index() < 0) return;
   if (!file_box_selection_readable()) return;
   ファイルの表示(file_box_selected_path(), 1);
 }
 
 void Form1::File1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  if (File1->list_index() < 0) {
+  if (file_box->list_index() < 0) {
     list_file_open->setEnabled(false);
   } else {
-    list_file_open->setEnabled(!is_icon_or_cursor(File1->file_name()));
+    list_file_open->setEnabled(!is_icon_or_cursor(file_box->file_name()));
   }
   st.popup_source = PopupSource::FileBox;
-  popup_menu(file, global_pos);
+  popup_menu(file_menu, global_pos);
   st.popup_source = PopupSource::None;
 }
 
 void Form1::now_refresh_Click() {
-  File1->refresh();
+  file_box->refresh();
 }
 
 void Form1::file_open() {
   QString path;
   switch (st.popup_source) {
     case PopupSource::FileBox:
-      path = join_path(SHTree1->current_path(), File1->file_name());
+      path = join_path(folder_tree->current_path(), file_box->file_name());
       break;
     case PopupSource::HitList:
-      if (QListWidgetItem* item = List1->currentItem()) path = item->text();
+      if (QListWidgetItem* item = hit_list->currentItem()) path = item->text();
       break;
     case PopupSource::Pane:
-      path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+      path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
       break;
     case PopupSource::None:
       break;
@@ -79,13 +79,13 @@ void Form1::file_open() {
 }
 
 void Form1::select_in_file_box(const QString& name) {
-  const qsizetype at = File1->entries().indexOf(name);
-  if (at >= 0) File1->set_list_index(static_cast<int>(at));
+  const qsizetype at = file_box->entries().indexOf(name);
+  if (at >= 0) file_box->set_list_index(static_cast<int>(at));
 }
 
 void Form1::browse_to(const QString& folder) {
-  SHTree1->set_current_path(folder);
-  File1->set_path(SHTree1->current_path());
+  folder_tree->set_current_path(folder);
+  file_box->set_path(folder_tree->current_path());
 }
 
 }  // namespace tarvex

@@ -19,7 +19,7 @@ int Form1::ファイルの表示(const QString& source, int target) {
   if (is_image_path(source, st.image_exts)) {
     Register& r = st.img;
     r.register_path(source, true);
-    if (!Image1->load_picture(r.path(r.last))) {
+    if (!image_pane->load_picture(r.path(r.last))) {
       // The register is put back before the message: the slideshow must not meet the unshown
       // entry while the message is open.
       r.undo_registration();
@@ -29,21 +29,21 @@ int Form1::ファイルの表示(const QString& source, int target) {
     Img_File_List();
     r.cur = r.last;
     enable_entry_commands(side(true));
-    Text1->setText(display_number(r.last));
-    Label6->setText(count_label(r.top_index()));
+    number_box->setText(display_number(r.last));
+    count_label->setText(count_text(r.top_index()));
     ラベル表示(r.path(r.last));
     画像のコピー->setEnabled(!labels_show_icon_or_cursor());
     if (!r.empty()) {
-      Command2[0]->show();
-      Command2[1]->show();
+      image_arrows[0]->show();
+      image_arrows[1]->show();
     }
     // Keep the picture inside the window.
-    const QRect g = twips_geometry(Image1);
+    const QRect g = twips_geometry(image_pane);
     const QSize limited = limit_image_pane(g.size(), outer_size_twips());
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
     if (target == 1) {
-      RichTextBox1->hide();
-      Image1->show();
+      text_pane->hide();
+      image_pane->show();
     }
     return 0;
   }
@@ -71,17 +71,17 @@ int Form1::ファイルの表示(const QString& source, int target) {
   r.cur = r.last;
   Txt_file_list();
   enable_entry_commands(side(false));
-  Text1->setText(display_number(r.last));
-  Label6->setText(count_label(r.top_index()));
+  number_box->setText(display_number(r.last));
+  count_label->setText(count_text(r.top_index()));
   ラベル表示(r.path(r.last));
-  RichTextBox1->focus();
+  text_pane->focus();
   if (!r.empty()) {
-    Command3[0]->show();
-    Command3[1]->show();
+    text_arrows[0]->show();
+    text_arrows[1]->show();
   }
   if (target == 1) {
-    RichTextBox1->show();
-    Image1->hide();
+    text_pane->show();
+    image_pane->hide();
   }
   return 0;
 }
@@ -93,16 +93,16 @@ void Form1::enable_entry_commands(const RegisterSide& s) {
 }
 
 bool Form1::labels_show_icon_or_cursor() const {
-  return std::any_of(Label4.begin(), Label4.end(),
+  return std::any_of(path_labels.begin(), path_labels.end(),
                      [](const QLabel* l) { return is_icon_or_cursor(l->text()); });
 }
 
 int Form1::ラベル表示(const QString& full_path) {
-  for (QLabel* label : Label4) label->clear();
+  for (QLabel* label : path_labels) label->clear();
   const LabelPieces pieces = split_label_path(full_path);
-  Label4[0]->setText(pieces.first);
-  Label4[1]->setText(pieces.second);
-  Label4[2]->setText(pieces.third);
+  path_labels[0]->setText(pieces.first);
+  path_labels[1]->setText(pieces.second);
+  path_labels[2]->setText(pieces.third);
   return 0;
 }
 

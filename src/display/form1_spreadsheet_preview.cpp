@@ -57,13 +57,13 @@ int show_sheet(Form1& f, SheetReader app, int select_flg) {
   }
   app.hit = false;
   if (select_flg == 0) {
-    if (!f.RichTextBox1->load_file(st.txt.path(st.txt.last))) {
+    if (!f.text_pane->load_file(st.txt.path(st.txt.last))) {
       st.txt.undo_registration();
       f.msgbox(kNoSuchFileMessage, MsgButtons::Ok);
       return 1;
     }
   } else if (select_flg == 1) {
-    if (!f.RichTextBox1->load_file(st.txt.path(st.txt.cur))) {
+    if (!f.text_pane->load_file(st.txt.path(st.txt.cur))) {
       f.nothing_txt_file();
       return 1;
     }
@@ -107,7 +107,7 @@ void Form1::start_sheet_reading(quint64 ticket, QString (*copy)(const QString&, 
     watcher->deleteLater();
     if (ticket != sheet_pending_ticket_) return;
     sheet_pending_ticket_ = 0;
-    RichTextBox1->set_text(watcher->result());
+    text_pane->set_text(watcher->result());
     form3_->hide();
   });
   // A reading that fails in any way, memory running out included, is a workbook that cannot be

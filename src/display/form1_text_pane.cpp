@@ -13,11 +13,11 @@ namespace tarvex {
 void Form1::RichTextBox1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   // The search dialog's box takes no more of it than its length allows; the rest of a long
   // selection is not read.
-  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
+  st.sel_text = text_pane->selected_text(form4()->Text1->maxLength());
   コピー->setEnabled(!st.sel_text.isEmpty());
   if (button == Qt::RightButton) {
     st.popup_source = PopupSource::Pane;
-    popup_menu(t_hyouji, global_pos);
+    popup_menu(text_menu, global_pos);
   }
   st.sel_text.clear();
 }
@@ -29,12 +29,12 @@ void Form1::コピー_Click() {
 void Form1::text_to_clipboard() {
   // The control that has the focus copies its own selection. A menu-bar command leaves the focus
   // where it was; after the pane's pop-up menu it is back in the pane.
-  if (RichTextBox2->focused()) {
-    RichTextBox2->copy_selection();
+  if (result_view->focused()) {
+    result_view->copy_selection();
   } else if (auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
     line->copy();
   } else {
-    RichTextBox1->copy_selection();
+    text_pane->copy_selection();
   }
 }
 
@@ -45,7 +45,7 @@ void Form1::text_copy_refused() {
 }
 
 void Form1::RichTextBox2_GotFocus() {
-  if (st.hit_pos >= 2) RichTextBox2->select(st.hit_pos - 2, st.hit_len);
+  if (st.hit_pos >= 2) result_view->select(st.hit_pos - 2, st.hit_len);
 }
 
 void Form1::pane_file_box_drop() {

@@ -38,9 +38,9 @@ const QString kTextClearQuestion =
     QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？");
 
 void clear_numbers_and_labels(Form1& f) {
-  f.Text1->clear();
-  f.Label6->clear();
-  for (QLabel* label : f.Label4) label->clear();
+  f.number_box->clear();
+  f.count_label->clear();
+  for (QLabel* label : f.path_labels) label->clear();
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ void Form1::connect_bulk_events() {
   connect(txt_all_load, &QAction::triggered, this, [this] { txt_all_load_Click(); });
   connect(img_all_clear, &QAction::triggered, this, [this] { img_all_clear_Click(); });
   connect(txt_all_clear, &QAction::triggered, this, [this] { txt_all_clear_Click(); });
-  ロード終了表示->set_handler([this] { ロード終了表示_Timer(); });
+  notice_timer->set_handler([this] { ロード終了表示_Timer(); });
 }
 
 void Form1::img_all_load_Click() {
@@ -68,12 +68,13 @@ void Form1::txt_all_load_Click() {
 void Form1::bulk_load(const RegisterSide& s) {
   bool& found = s.image ? st.img_found : st.txt_found;
   found = false;
-  const QString folder = File1->path();
+  const QString folder = file_box->path();
   st.msg_answer =
       msgbox(folder + (s.image ? kImageLoadQuestion : kTextLoadQuestion), MsgButtons::OkCancel);
   if (st.msg_answer != kAnswerOk) return;
   const BulkKind kind = s.image ? BulkKind::Images : BulkKind::Texts;
-  if (bulk_register(s.reg, kind, folder, readable_entries(*File1), st.image_exts) > 0) found = true;
+  if (bulk_register(s.reg, kind, folder, readable_entries(*file_box), st.image_exts) > 0)
+    found = true;
   if (!found) {
     show_notice(s.image ? kNoImage : kNoText);
     return;
@@ -114,7 +115,7 @@ void Form1::clear_side(const RegisterSide& s) {
     }
   }
   blank_pane(s);
-  if (!s.image) RichTextBox2->set_text(QString());
+  if (!s.image) result_view->set_text(QString());
   s.nav_started = false;
   s.pause->hide();
   for (QPushButton* arrow : s.arrows) arrow->hide();

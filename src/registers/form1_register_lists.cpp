@@ -10,23 +10,39 @@ namespace tarvex {
 
 Form1::RegisterSide Form1::side(bool image) {
   if (image) {
-    return RegisterSide{true,          st.img,
-                        Img_List,      Command2,
-                        Command1[0],   Check1[0],
-                        連続画像,      Image1,
-                        st.img_paused, st.img_nav_started,
-                        img_all_clear, nullptr,
-                        img_file_open, image_登録から削除,
-                        画像のコピー,  image_ファイル削除};
+    return RegisterSide{true,
+                        st.img,
+                        image_list,
+                        image_arrows,
+                        pause_buttons[0],
+                        continuous_checks[0],
+                        image_timer,
+                        image_pane,
+                        st.img_paused,
+                        st.img_nav_started,
+                        img_all_clear,
+                        nullptr,
+                        img_file_open,
+                        image_登録から削除,
+                        画像のコピー,
+                        image_ファイル削除};
   }
-  return RegisterSide{false,         st.txt,
-                      Txt_List,      Command3,
-                      Command1[1],   Check1[1],
-                      連続テキスト,  RichTextBox1,
-                      st.txt_paused, st.txt_nav_started,
-                      txt_all_clear, txt_kensaku,
-                      txt_file_open, text_登録から削除,
-                      コピー,        text_ファイル削除};
+  return RegisterSide{false,
+                      st.txt,
+                      text_list,
+                      text_arrows,
+                      pause_buttons[1],
+                      continuous_checks[1],
+                      text_timer,
+                      text_pane,
+                      st.txt_paused,
+                      st.txt_nav_started,
+                      txt_all_clear,
+                      txt_kensaku,
+                      txt_file_open,
+                      text_登録から削除,
+                      コピー,
+                      text_ファイル削除};
 }
 
 QList<QAction*> Form1::RegisterSide::entry_commands() const {

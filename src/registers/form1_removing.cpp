@@ -73,7 +73,7 @@ void Form1::remove_txt_entry() {
 // register's side is blanked.
 void Form1::remove_entry(const RegisterSide& s) {
   remove_current_entry(s.reg);
-  File1->refresh();
+  file_box->refresh();
   list_entries(s);
   if (!s.reg.empty()) {
     if (s.image) {
@@ -85,9 +85,9 @@ void Form1::remove_entry(const RegisterSide& s) {
   }
   for (QPushButton* arrow : s.arrows) arrow->hide();
   blank_pane(s);
-  Label6->clear();
-  Text1->clear();
-  for (QLabel* label : Label4) label->clear();
+  count_label->clear();
+  number_box->clear();
+  for (QLabel* label : path_labels) label->clear();
   // Unlike the image side, emptying the text register leaves clearing, searching and opening
   // enabled.
   const QList<QAction*> gone =
@@ -107,7 +107,7 @@ void Form1::text_登録から削除_Click() {
 // a display started before its first picture, an entry just removed from a running display, or a
 // file of the other kind on display leave nothing named, and nothing is removed.
 void Form1::remove_command(const RegisterSide& s) {
-  const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+  const QString path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
   if (!labels_name_current_entry(path, s.reg)) {
     msgbox(kNotOnDisplay, MsgButtons::Ok);
     return;
@@ -132,7 +132,7 @@ void Form1::delete_txt_file() {
 // good. The entry leaves the register only once the file has gone.
 bool Form1::delete_register_file(bool image) {
   const Register& r = image ? st.img : st.txt;
-  const QString path = Label4[0]->text() + Label4[1]->text() + Label4[2]->text();
+  const QString path = path_labels[0]->text() + path_labels[1]->text() + path_labels[2]->text();
   if (!labels_name_current_entry(path, r)) {
     msgbox(kNotOnDisplay, MsgButtons::Ok);
     return false;

@@ -52,7 +52,7 @@ bool window_focus_change(const QEvent* event) {
 }  // namespace
 
 void Form1::connect_selection_events() {
-  const std::pair<QListWidget*, bool> lists[] = {{Img_List, true}, {Txt_List, false}};
+  const std::pair<QListWidget*, bool> lists[] = {{image_list, true}, {text_list, false}};
   for (const auto& [list, image] : lists) {
     // Mouse events of a list arrive at its viewport, keys at the list itself.
     EventTap::install(list->viewport(), [this, image](QEvent* e) {
@@ -72,7 +72,7 @@ void Form1::connect_selection_events() {
       return false;
     });
   }
-  EventTap::install(Text1, [this](QEvent* e) {
+  EventTap::install(number_box, [this](QEvent* e) {
     switch (e->type()) {
       case QEvent::FocusIn:
         if (!window_focus_change(e)) Text1_GotFocus();
@@ -97,19 +97,19 @@ void Form1::connect_selection_events() {
 }
 
 void Form1::Img_List_MouseUp(Qt::MouseButton button) {
-  if (button == Qt::LeftButton) select_from_list(true, selected_line(Img_List));
+  if (button == Qt::LeftButton) select_from_list(true, selected_line(image_list));
 }
 
 void Form1::Txt_List_MouseUp(Qt::MouseButton button) {
-  if (button == Qt::LeftButton) select_from_list(false, selected_line(Txt_List));
+  if (button == Qt::LeftButton) select_from_list(false, selected_line(text_list));
 }
 
 void Form1::Img_List_KeyUp(int key_code) {
-  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(true, selected_line(Img_List));
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(true, selected_line(image_list));
 }
 
 void Form1::Txt_List_KeyUp(int key_code) {
-  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(false, selected_line(Txt_List));
+  if (key_code == kKeyUp || key_code == kKeyDown) select_from_list(false, selected_line(text_list));
 }
 
 // The chosen line is the entry's number. A file that cannot be loaded leaves the pane as it was,
@@ -125,20 +125,21 @@ bool Form1::load_entry(const RegisterSide& side, const QString& path) {
   if (!side.image) {
     // Whatever the text pane shows from now on, a workbook still being read is no longer wanted.
     take_sheet_ticket();
-    return RichTextBox1->load_file(path);
+    return text_pane->load_file(path);
   }
   if (path.isEmpty()) return false;
-  if (std::optional<DecodedPicture> p = prefetch_->take(path, Image1->wanted_decode_size())) {
-    Image1->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes, p->stamp.modified_ms);
+  if (std::optional<DecodedPicture> p = prefetch_->take(path, image_pane->wanted_decode_size())) {
+    image_pane->show_decoded(p->path, p->picture, p->decode_size, p->stamp.bytes,
+                             p->stamp.modified_ms);
     return true;
   }
-  return Image1->load_picture(path);
+  return image_pane->load_picture(path);
 }
 
 bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
   const QString path = side.reg.path(i);
-  Text1->setText(display_number(i));
-  if (marks == EntryMarks::All) Label6->setText(count_label(side.reg.last));
+  number_box->setText(display_number(i));
+  if (marks == EntryMarks::All) count_label->setText(count_text(side.reg.last));
   ラベル表示(path);
   const bool listed = marks == EntryMarks::Number || select_line(side.list, i);
   return load_entry(side, path) && listed;
@@ -146,27 +147,27 @@ bool Form1::show_entry(const RegisterSide& side, int i, EntryMarks marks) {
 
 void Form1::blank_pane(const RegisterSide& side) {
   if (side.image) {
-    Image1->clear_picture();
+    image_pane->clear_picture();
   } else {
     take_sheet_ticket();
-    RichTextBox1->set_text(QString());
+    text_pane->set_text(QString());
   }
 }
 
 void Form1::Text1_GotFocus() {
-  if (Label6->text().isEmpty()) return;
-  if (Check1[0]->isChecked()) {
-    Check1[0]->setChecked(false);
-    連続画像->set_enabled(false);
-  } else if (Check1[1]->isChecked()) {
-    Check1[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+  if (count_label->text().isEmpty()) return;
+  if (continuous_checks[0]->isChecked()) {
+    continuous_checks[0]->setChecked(false);
+    image_timer->set_enabled(false);
+  } else if (continuous_checks[1]->isChecked()) {
+    continuous_checks[1]->setChecked(false);
+    text_timer->set_enabled(false);
   }
-  Text1->setText(bare_entry_number(Text1->text()));
+  number_box->setText(bare_entry_number(number_box->text()));
 }
 
 void Form1::Text1_MouseDown() {
-  if (!Label6->text().isEmpty()) Text1->setText(bare_entry_number(Text1->text()));
+  if (!count_label->text().isEmpty()) number_box->setText(bare_entry_number(number_box->text()));
 }
 
 void Form1::Text1_KeyPress(int key_ascii) {
@@ -180,8 +181,8 @@ void Form1::Text1_LostFocus() {
 // Goes to the typed entry of the register on display. A number outside the register, and a text
 // that is no number at all, put the current number back and leave the register alone.
 void Form1::number_box_go(bool on_enter) {
-  if (Label6->text().isEmpty()) {
-    Text1->clear();
+  if (count_label->text().isEmpty()) {
+    number_box->clear();
     return;
   }
   bool image = false;
@@ -192,30 +193,30 @@ void Form1::number_box_go(bool on_enter) {
   }
   const RegisterSide s = side(image);
   Register& r = s.reg;
-  const std::optional<int> n = typed_entry_number(Text1->text());
+  const std::optional<int> n = typed_entry_number(number_box->text());
   if (n && *n >= 0 && *n <= r.top_index()) {
     r.cur = *n;
     show_entry(s, *n, on_enter ? EntryMarks::NumberAndLine : EntryMarks::Number);
     return;
   }
   // A removal may have left no current entry: then there is no number to put back.
-  Text1->setText(r.cur >= 0 ? display_number(r.cur) : QString());
+  number_box->setText(r.cur >= 0 ? display_number(r.cur) : QString());
   if (on_enter) s.list->setCurrentRow(r.cur);
 }
 
 // The menu item is checkable: the menu has already set or removed the mark when this runs.
 void Form1::登録ファイル名表示_Click() {
   if (!登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->hide();
+    image_list->hide();
+    text_list->hide();
     return;
   }
   if (!st.txt.empty() && !on_display(side(true))) {
-    Txt_List->show();
-    if (selected_line(Txt_List) < 0) Command3_Click(1);
+    text_list->show();
+    if (selected_line(text_list) < 0) Command3_Click(1);
   } else {
-    Img_List->show();
-    if (selected_line(Img_List) < 0) Command2_Click(1);
+    image_list->show();
+    if (selected_line(image_list) < 0) Command2_Click(1);
   }
 }
 
@@ -236,7 +237,7 @@ void Form1::missing_file_prompt(const RegisterSide& s) {
   } else {
     blank_pane(s);
   }
-  File1->refresh();
+  file_box->refresh();
 }
 
 }  // namespace tarvex

@@ -63,7 +63,7 @@ QString display_number(int index) {
   return text.right(3);
 }
 
-QString count_label(int top_index) {
+QString count_text(int top_index) {
   return QStringLiteral("/") + QString::number(top_index);
 }
 

@@ -53,6 +53,6 @@ QString ファイル名抽出(const QString& path);
 QString display_number(int index);
 
 // The count label's form: "/" and the highest listed index.
-QString count_label(int top_index);
+QString count_text(int top_index);
 
 }  // namespace tarvex

@@ -169,15 +169,15 @@ void Form1::connect_search_events() {
   connect(txt_kensaku, &QAction::triggered, this, [this] { txt_kensaku_Click(); });
   connect(文字列検索の終了, &QAction::triggered, this, [this] { 文字列検索の終了_Click(); });
   for (int i = 0; i < 2; ++i) {
-    connect(Command6[i], &QPushButton::clicked, this, [this, i] { Command6_Click(i); });
+    connect(hit_arrows[i], &QPushButton::clicked, this, [this, i] { Command6_Click(i); });
   }
   new ListMouseFilter(
-      List1, [this](QMouseEvent* e) { List1_MouseDown(e->button()); },
+      hit_list, [this](QMouseEvent* e) { List1_MouseDown(e->button()); },
       [this](QMouseEvent* e) { List1_MouseUp(e->button(), e->globalPosition().toPoint()); });
 }
 
 void Form1::txt_kensaku_Click() {
-  st.sel_text = RichTextBox1->selected_text(form4()->Text1->maxLength());
+  st.sel_text = text_pane->selected_text(form4()->Text1->maxLength());
   kensaku_main();
 }
 
@@ -220,8 +220,8 @@ void Form1::kensaku_main() {
     scan.reset();
     scan = std::make_unique<RegisterScan>(paths, st.search_text, scan_starting);
   }
-  List1->clear();
-  RichTextBox2->set_text(QString());
+  hit_list->clear();
+  result_view->set_text(QString());
   st.hit_len = static_cast<int>(st.search_text.size());
 
   QEventLoop loop;
@@ -251,33 +251,35 @@ void Form1::kensaku_main() {
     scan->wait_in(loop, {});
   }
 
-  for (int i : scan->hits()) List1->addItem(paths[size_t(i)]);
-  if (List1->count() == 0) {
+  for (int i : scan->hits()) hit_list->addItem(paths[size_t(i)]);
+  if (hit_list->count() == 0) {
     msgbox(QStringLiteral("該当するファイルがありません！"), MsgButtons::Ok);
     検索画面終了();
     return;
   }
 
-  List1->show();
+  hit_list->show();
   for (QWidget* w : std::initializer_list<QWidget*>{
-           Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0], Label5[1], Label6, Text1,
-           Check1[0], Check1[1], Command2[1], Command2[0], Command3[0], Command3[1]}) {
+           number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
+           continuous_labels[0], continuous_labels[1], count_label, number_box,
+           continuous_checks[0], continuous_checks[1], image_arrows[1], image_arrows[0],
+           text_arrows[0], text_arrows[1]}) {
     w->hide();
   }
-  Command6[0]->show();
-  Command6[1]->show();
-  SHTree1->hide();
-  File1->hide();
-  Image1->hide();
-  RichTextBox2->show();
-  RichTextBox1->hide();
-  Img_List->hide();
-  Txt_List->hide();
+  hit_arrows[0]->show();
+  hit_arrows[1]->show();
+  folder_tree->hide();
+  file_box->hide();
+  image_pane->hide();
+  result_view->show();
+  text_pane->hide();
+  image_list->hide();
+  text_list->hide();
   文字列検索の終了->setEnabled(true);
 }
 
 void Form1::List1_MouseDown(Qt::MouseButton button) {
-  if (button != Qt::LeftButton || selected_line(List1) < 0) return;
+  if (button != Qt::LeftButton || selected_line(hit_list) < 0) return;
   st.hit_pos = 0;
   st.search_ready = 0;
   open_hit(false);
@@ -286,48 +288,48 @@ void Form1::List1_MouseDown(Qt::MouseButton button) {
 void Form1::open_hit(bool by_arrow) {
   form4()->find_next = [this](const QString& text) { 文字列検索(text); };
   form4()->end_search = [this] { 検索画面終了(); };
-  const int line = selected_line(List1);
+  const int line = selected_line(hit_list);
   if (line < 0) return;
-  st.hit_path = List1->item(line)->text();
+  st.hit_path = hit_list->item(line)->text();
   // A hit whose file has gone since the scan shows an empty pane; its find-next finds nothing.
   if (!load_entry(side(false), st.hit_path)) blank_pane(side(false));
-  if (!by_arrow) RichTextBox2->hide();
+  if (!by_arrow) result_view->hide();
   const QRect place = hit_pane_twips(outer_size_twips());
-  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  set_twips_geometry(text_pane, place.left(), place.top(), place.width(), place.height());
   if (!by_arrow) {
-    const QRect view = twips_geometry(RichTextBox2);
-    set_twips_geometry(RichTextBox2, view.left(), view.top(), place.width(), place.height());
+    const QRect view = twips_geometry(result_view);
+    set_twips_geometry(result_view, view.left(), view.top(), place.width(), place.height());
   }
-  RichTextBox1->show();
-  if (by_arrow) RichTextBox2->hide();
-  RichTextBox1->focus();
+  text_pane->show();
+  if (by_arrow) result_view->hide();
+  text_pane->focus();
   form4()->文字列検索();
 }
 
 void Form1::Command6_Click(int index) {
   st.hit_pos = 0;
   st.search_ready = 0;
-  if (List1->count() == 0) return;
-  const int line = selected_line(List1);
+  if (hit_list->count() == 0) return;
+  const int line = selected_line(hit_list);
   int next = line;
   if (line < 0) {
     next = 0;
   } else if (index == 0 && line > 0) {
     next = line - 1;
-  } else if (index == 1 && line < List1->count() - 1) {
+  } else if (index == 1 && line < hit_list->count() - 1) {
     next = line + 1;
   }
-  List1->setCurrentRow(next);
-  List1->item(next)->setSelected(true);
+  hit_list->setCurrentRow(next);
+  hit_list->item(next)->setSelected(true);
   open_hit(true);
 }
 
 void Form1::List1_MouseUp(Qt::MouseButton button, const QPoint& global_pos) {
   if (button != Qt::RightButton) return;
-  list_file_open->setEnabled(selected_line(List1) >= 0);
-  RichTextBox2->hide();
+  list_file_open->setEnabled(selected_line(hit_list) >= 0);
+  result_view->hide();
   st.popup_source = PopupSource::HitList;
-  popup_menu(file, global_pos);
+  popup_menu(file_menu, global_pos);
   st.popup_source = PopupSource::None;
 }
 
@@ -337,17 +339,17 @@ void Form1::文字列検索(const QString& 検索文字列) {
     st.search_ready = 0;
   }
   // The result view covers the text pane in the same place.
-  RichTextBox2->raise();
-  RichTextBox2->show();
+  result_view->raise();
+  result_view->show();
   if (st.search_ready == 0) {
     if (!search_extension_allows(st.hit_path, st.search_exts)) {
       st.msg_answer =
           msgbox(QStringLiteral("このファイルの文字検索はできません！"), MsgButtons::Ok);
-      RichTextBox2->hide();
+      result_view->hide();
       return;
     }
     // The result view shows the very text the pane shows, read once for both.
-    RichTextBox2->show_text_of(*RichTextBox1);
+    result_view->show_text_of(*text_pane);
     st.hit_len = static_cast<int>(st.search_text.size());
     st.hit_pos = 1;
     st.search_ready = 1;
@@ -361,14 +363,14 @@ void Form1::文字列検索(const QString& 検索文字列) {
     return;
   }
   st.hit_pos = *found + 2;
-  RichTextBox2->focus();
+  result_view->focus();
   // The panel's button has the keyboard, so the view may not see its focus arrive until the
   // main window is active again: select the occurrence now.
   RichTextBox2_GotFocus();
 }
 
 std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 from) {
-  const std::shared_ptr<IndexedText> shown = RichTextBox2->shown_text();
+  const std::shared_ptr<IndexedText> shown = result_view->shown_text();
   std::atomic<bool> stop{false};
   std::atomic<qint64> scanned{0};
   qint64 found = -1;
@@ -411,44 +413,45 @@ std::optional<qint64> Form1::find_in_result_view(const QString& text, qint64 fro
 }
 
 void Form1::検索画面終了() {
-  List1->clear();
-  List1->hide();
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{Label2, Label3, Label4[0], Label4[1], Label4[2], Label5[0],
-                                       Label5[1], Label6, Text1, Check1[0], Check1[1]}) {
+  hit_list->clear();
+  hit_list->hide();
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           number_caption, path_caption, path_labels[0], path_labels[1], path_labels[2],
+           continuous_labels[0], continuous_labels[1], count_label, number_box,
+           continuous_checks[0], continuous_checks[1]}) {
     w->show();
   }
   if (!st.img.empty()) {
-    Command2[0]->show();
-    Command2[1]->show();
+    image_arrows[0]->show();
+    image_arrows[1]->show();
   }
-  Command3[0]->show();
-  Command3[1]->show();
-  Command6[0]->hide();
-  Command6[1]->hide();
+  text_arrows[0]->show();
+  text_arrows[1]->show();
+  hit_arrows[0]->hide();
+  hit_arrows[1]->hide();
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    image_list->hide();
+    text_list->show();
   }
   文字列検索の終了->setEnabled(false);
-  SHTree1->show();
-  File1->show();
+  folder_tree->show();
+  file_box->show();
   // The window comes back with the text pane in the panes' place, holding the current text entry;
   // the picture shown before the search stays hidden under it, as one pane is shown at a time.
-  Image1->hide();
-  RichTextBox1->show();
+  image_pane->hide();
+  text_pane->show();
   st.search_ready = 0;
   st.search_mode = false;
-  RichTextBox2->set_text(QString());
-  RichTextBox2->hide();
+  result_view->set_text(QString());
+  result_view->hide();
   const QRect place = normal_pane_twips(outer_size_twips());
-  set_twips_geometry(RichTextBox1, place.left(), place.top(), place.width(), place.height());
+  set_twips_geometry(text_pane, place.left(), place.top(), place.width(), place.height());
   // The number box, the count and the path labels name what the pane now shows, the current text
   // entry (a picture may have been on display before the search), and its commands apply to it.
   const Register& r = st.txt;
   if (!r.empty()) {
-    Text1->setText(display_number(r.cur));
-    Label6->setText(count_label(r.top_index()));
+    number_box->setText(display_number(r.cur));
+    count_label->setText(count_text(r.top_index()));
     ラベル表示(r.path(r.cur));
     enable_entry_commands(side(false));
   }

@@ -16,11 +16,11 @@ namespace tarvex {
 
 void Form1::connect_options_dialog() {
   Form2::Target target;
-  target.attributes = [this] { return File1->attributes(); };
-  target.set_pattern = [this](const QString& pattern) { File1->set_pattern(pattern); };
-  target.set_attributes = [this](const FileAttributes& a) { File1->set_attributes(a); };
+  target.attributes = [this] { return file_box->attributes(); };
+  target.set_pattern = [this](const QString& pattern) { file_box->set_pattern(pattern); };
+  target.set_attributes = [this](const FileAttributes& a) { file_box->set_attributes(a); };
   target.set_interval = [this](int timer, long long ms) {
-    (timer == 0 ? 連続画像 : 連続テキスト)->set_interval(ms);
+    (timer == 0 ? image_timer : text_timer)->set_interval(ms);
   };
   form2_->set_target(std::move(target));
   form2_->set_settings(&settings_);

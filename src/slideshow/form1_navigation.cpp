@@ -33,13 +33,13 @@ void Form1::connect_navigation_events() {
   for (int i = 0; i < 2; ++i) {
     // A check box changed by a program step runs the mode switch at once, nested, as a click
     // does: `toggled` fires for both, `clicked` only for the user.
-    connect(Check1[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
-    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
-    connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
-    connect(Command3[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
+    connect(continuous_checks[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
+    connect(pause_buttons[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    connect(image_arrows[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+    connect(text_arrows[i], &QPushButton::clicked, this, [this, i] { Command3_Click(i); });
   }
-  連続画像->set_handler([this] { 連続画像_Timer(); });
-  連続テキスト->set_handler([this] { 連続テキスト_Timer(); });
+  image_timer->set_handler([this] { 連続画像_Timer(); });
+  text_timer->set_handler([this] { 連続テキスト_Timer(); });
 
   // The keys act as the buttons of the register on display would, and only while those buttons
   // are there to be clicked. Alt with the arrows and Alt+S are keys no control of the window uses.
@@ -59,23 +59,24 @@ void Form1::connect_navigation_events() {
   for (int index = 0; index < 2; ++index) {
     connect(index == 0 ? previous_entry_key : next_entry_key, &QAction::triggered, this,
             [this, index] {
-              if (on_display(side(true)) && !Command2[index]->isHidden()) {
+              if (on_display(side(true)) && !image_arrows[index]->isHidden()) {
                 Command2_Click(index);
-              } else if (on_display(side(false)) && !Command3[index]->isHidden()) {
+              } else if (on_display(side(false)) && !text_arrows[index]->isHidden()) {
                 Command3_Click(index);
               }
             });
   }
   connect(pause_key, &QAction::triggered, this, [this] {
     for (int index = 0; index < 2; ++index) {
-      if (Check1[index]->isChecked() && !Command1[index]->isHidden()) Command1_Click(index);
+      if (continuous_checks[index]->isChecked() && !pause_buttons[index]->isHidden())
+        Command1_Click(index);
     }
   });
 
   // The picture and its arrow buttons answer the keys of a picture viewer. The keys reach them
   // before the buttons' own handling: Space on a focused arrow button pauses a running display
   // instead of clicking the button (which would stop it).
-  for (QWidget* w : std::initializer_list<QWidget*>{Image1, Command2[0], Command2[1]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{image_pane, image_arrows[0], image_arrows[1]}) {
     EventTap::install(w, [this](QEvent* event) {
       if (event->type() != QEvent::KeyPress) return false;
       const auto* pressed = static_cast<QKeyEvent*>(event);
@@ -85,7 +86,7 @@ void Form1::connect_navigation_events() {
 }
 
 bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool repeated) {
-  if (Image1->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+  if (image_pane->isHidden() || (modifiers & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
   switch (key_code) {
     case Qt::Key_Left:
     case Qt::Key_PageUp:
@@ -93,12 +94,12 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
     case Qt::Key_PageDown: {
       const int index = key_code == Qt::Key_Left || key_code == Qt::Key_PageUp ? 0 : 1;
       // As the button would: not while it is not there to be clicked.
-      if (Command2[index]->isHidden()) return false;
+      if (image_arrows[index]->isHidden()) return false;
       Command2_Click(index);
       return true;
     }
     case Qt::Key_Space:
-      if (!Check1[0]->isChecked() || Command1[0]->isHidden()) return false;
+      if (!continuous_checks[0]->isChecked() || pause_buttons[0]->isHidden()) return false;
       // A held key pauses or resumes once.
       if (!repeated) Command1_Click(0);
       return true;
@@ -114,40 +115,40 @@ bool Form1::Image1_KeyDown(int key_code, Qt::KeyboardModifiers modifiers, bool r
 // The mode switch. Unchecking a box from here runs this switch again at once, nested, and this
 // run then goes on with its own remaining steps.
 void Form1::Check1_Click(int index) {
-  if (index == 0 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
-    Check1[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
+  if (index == 0 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
+    continuous_checks[1]->setChecked(false);
+    text_timer->set_enabled(false);
   }
-  if (index == 1 && Check1[0]->isChecked() && Check1[1]->isChecked()) {
-    Check1[0]->setChecked(false);
-    連続画像->set_enabled(false);
+  if (index == 1 && continuous_checks[0]->isChecked() && continuous_checks[1]->isChecked()) {
+    continuous_checks[0]->setChecked(false);
+    image_timer->set_enabled(false);
   }
-  if (Check1[0]->isChecked() && st.img.empty()) {
-    Check1[0]->setChecked(false);
+  if (continuous_checks[0]->isChecked() && st.img.empty()) {
+    continuous_checks[0]->setChecked(false);
     return;
   }
-  if (Check1[1]->isChecked() && st.txt.empty()) {
-    Check1[1]->setChecked(false);
+  if (continuous_checks[1]->isChecked() && st.txt.empty()) {
+    continuous_checks[1]->setChecked(false);
     return;
   }
-  if (!Check1[0]->isChecked() && !Check1[1]->isChecked()) {
+  if (!continuous_checks[0]->isChecked() && !continuous_checks[1]->isChecked()) {
     // Manual mode.
-    連続画像->set_enabled(false);
-    連続テキスト->set_enabled(false);
-    Command1[0]->hide();
-    Command1[1]->hide();
+    image_timer->set_enabled(false);
+    text_timer->set_enabled(false);
+    pause_buttons[0]->hide();
+    pause_buttons[1]->hide();
     if (!st.img.empty()) {
-      Command2[0]->show();
-      Command2[1]->show();
+      image_arrows[0]->show();
+      image_arrows[1]->show();
     }
     if (!st.txt.empty()) {
-      Command3[0]->show();
-      Command3[1]->show();
+      text_arrows[0]->show();
+      text_arrows[1]->show();
     }
     return;
   }
   // Images run, or texts.
-  start_running(side(Check1[0]->isChecked()));
+  start_running(side(continuous_checks[0]->isChecked()));
 }
 
 // A display starts with its pane blank: the first entry comes with the first tick.
@@ -177,7 +178,7 @@ void Form1::Command1_Click(int index) {
   const bool image = index == 0;
   if ((image ? st.img : st.txt).empty()) return;
   bool& paused = image ? st.img_paused : st.txt_paused;
-  ClassicTimer* timer = image ? 連続画像 : 連続テキスト;
+  ClassicTimer* timer = image ? image_timer : text_timer;
   if (!paused) {
     timer->set_enabled(false);
     show_pause_state(index, true);
@@ -195,20 +196,20 @@ void Form1::Command2_Click(int index) {
   if (message_open()) return;
   Register& r = st.img;
   if (r.empty()) return;
-  Image1->show();
-  連続テキスト->set_enabled(false);
-  RichTextBox1->hide();
+  image_pane->show();
+  text_timer->set_enabled(false);
+  text_pane->hide();
   if (登録ファイル名表示->isChecked()) {
-    Img_List->show();
-    Txt_List->hide();
+    image_list->show();
+    text_list->hide();
   }
-  if (Check1[0]->isChecked()) {
+  if (continuous_checks[0]->isChecked()) {
     // The click only stops the running display.
-    Check1[0]->setChecked(false);
-    連続画像->set_enabled(false);
-    Command1[0]->hide();
-    Image1->show();
-    RichTextBox1->hide();
+    continuous_checks[0]->setChecked(false);
+    image_timer->set_enabled(false);
+    pause_buttons[0]->hide();
+    image_pane->show();
+    text_pane->hide();
     return;
   }
   widen_full_register(r);
@@ -227,20 +228,20 @@ void Form1::Command3_Click(int index) {
   if (message_open()) return;
   Register& r = st.txt;
   if (r.empty()) return;
-  Image1->hide();
-  RichTextBox1->show();
-  連続画像->set_enabled(false);
+  image_pane->hide();
+  text_pane->show();
+  image_timer->set_enabled(false);
   if (登録ファイル名表示->isChecked()) {
-    Img_List->hide();
-    Txt_List->show();
+    image_list->hide();
+    text_list->show();
   }
   最大画面の再描画();
-  if (Check1[1]->isChecked()) {
-    Check1[1]->setChecked(false);
-    連続テキスト->set_enabled(false);
-    Command1[1]->hide();
-    Image1->hide();
-    RichTextBox1->show();
+  if (continuous_checks[1]->isChecked()) {
+    continuous_checks[1]->setChecked(false);
+    text_timer->set_enabled(false);
+    pause_buttons[1]->hide();
+    image_pane->hide();
+    text_pane->show();
     return;
   }
   widen_full_register(r);
@@ -262,11 +263,11 @@ void Form1::Command3_Click(int index) {
       }
       break;
   }
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  number_box->setText(display_number(r.cur));
+  count_label->setText(count_text(r.last));
   ラベル表示(r.path(r.cur));
-  select_line(Txt_List, r.cur);
-  RichTextBox1->focus();
+  select_line(text_list, r.cur);
+  text_pane->focus();
 }
 
 void Form1::連続画像_Timer() {
@@ -275,12 +276,12 @@ void Form1::連続画像_Timer() {
   Register& r = st.img;
   widen_full_register(r);
   if (r.path(r.cur).isEmpty() || r.cur > r.max_index) {
-    連続画像->set_enabled(false);
-    Check1[0]->setChecked(false);
-    Command1[0]->hide();
+    image_timer->set_enabled(false);
+    continuous_checks[0]->setChecked(false);
+    pause_buttons[0]->hide();
     return;
   }
-  Image1->show();
+  image_pane->show();
   step_register(r, st.img_nav_started, StepDirection::Forward);
   if (!show_entry(side(true), r.cur, EntryMarks::All)) {
     nothing_img_file();
@@ -297,47 +298,47 @@ void Form1::連続テキスト_Timer() {
   // A register emptied while its display runs stops the display, as an empty picture slot does:
   // there is no file to ask about.
   if (r.cur > r.max_index || r.empty()) {
-    連続テキスト->set_enabled(false);
-    Check1[1]->setChecked(false);
-    Command1[1]->hide();
+    text_timer->set_enabled(false);
+    continuous_checks[1]->setChecked(false);
+    pause_buttons[1]->hide();
     return;
   }
-  RichTextBox1->show();
+  text_pane->show();
   step_register(r, st.txt_nav_started, StepDirection::Forward);
   // Unlike a picture's, a text's numbers and labels follow only once it is loaded.
-  const bool listed = select_line(Txt_List, r.cur);
+  const bool listed = select_line(text_list, r.cur);
   if (!load_entry(side(false), r.path(r.cur)) || !listed) {
     nothing_txt_file();
     return;
   }
-  Text1->setText(display_number(r.cur));
-  Label6->setText(count_label(r.last));
+  number_box->setText(display_number(r.cur));
+  count_label->setText(count_text(r.last));
   ラベル表示(r.path(r.cur));
 }
 
 // The pause button's caption shows the display's state; a screen reader hears it in words.
 void Form1::show_pause_state(int index, bool paused) {
-  Command1[index]->setText(paused ? kPaused : kRunning);
-  Command1[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
-                                                   : QStringLiteral("連続表示中"));
+  pause_buttons[index]->setText(paused ? kPaused : kRunning);
+  pause_buttons[index]->setAccessibleDescription(paused ? QStringLiteral("一時停止中")
+                                                        : QStringLiteral("連続表示中"));
 }
 
 void Form1::clamp_image_to_window() {
-  if (isMaximized() || Image1->stretch()) return;
-  const QRect g = twips_geometry(Image1);
+  if (isMaximized() || image_pane->stretch()) return;
+  const QRect g = twips_geometry(image_pane);
   const QSize limited = limit_image_pane(g.size(), outer_size_twips());
   if (limited != g.size())
-    set_twips_geometry(Image1, g.x(), g.y(), limited.width(), limited.height());
+    set_twips_geometry(image_pane, g.x(), g.y(), limited.width(), limited.height());
 }
 
 // While images run, the picture of the entry the next tick shows is decoded ahead.
 void Form1::prefetch_next_picture() {
-  if (!prefetch_enabled || !Check1[0]->isChecked() || !連続画像->enabled()) return;
+  if (!prefetch_enabled || !continuous_checks[0]->isChecked() || !image_timer->enabled()) return;
   Register probe = st.img;
   widen_full_register(probe);
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
   if (next.isEmpty()) return;
-  prefetch_->prepare(next, Image1->wanted_decode_size());
+  prefetch_->prepare(next, image_pane->wanted_decode_size());
 }
 
 }  // namespace tarvex

@@ -11,13 +11,13 @@ namespace tarvex {
 
 void Form1::show_notice(const QString& text) {
   form3()->Label1->setText(text);
-  ロード終了表示->set_enabled(true);
+  notice_timer->set_enabled(true);
 }
 
 void Form1::ロード終了表示_Timer() {
   if (st.notice_count > 10) {
     st.notice_count = 0;
-    ロード終了表示->set_enabled(false);
+    notice_timer->set_enabled(false);
     form3()->unload();
     return;
   }

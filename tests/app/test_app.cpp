@@ -204,9 +204,9 @@ void TestApp::startup_without_a_settings_file() {
   FormFixture fx;
   Form1& f = fx.make(true);
   QCOMPARE(f.st.txt.paths.size(), 202);
-  QCOMPARE(f.連続画像->interval(), 0);
-  QCOMPARE(f.File1->pattern(), QString());
-  QCOMPARE(f.File1->attributes(), FileAttributes{});
+  QCOMPARE(f.image_timer->interval(), 0);
+  QCOMPARE(f.file_box->pattern(), QString());
+  QCOMPARE(f.file_box->attributes(), FileAttributes{});
   // The notice window refuses to close until shutdown unloads it.
   QVERIFY(!f.form3()->close());
   f.close();
@@ -266,7 +266,7 @@ void TestApp::fit_and_deletion_round_trip() {
                         .arg(int(fit))
                         .arg(int(deletion)));
   Form1& f = fx.make(false);
-  QCOMPARE(f.Image1->stretch(), fit);
+  QCOMPARE(f.image_pane->stretch(), fit);
   QCOMPARE(f.st.options.delete_allowed, deletion);
   f.ファイルの表示(fx.write_file("a.txt", "a"), 1);
   QCOMPARE(f.text_ファイル削除->isEnabled(), deletion);
@@ -307,12 +307,12 @@ void TestApp::first_start_with_the_shipped_settings() {
       QCOMPARE(fx.settings_bytes(), before);
     } else if (start == 0) {
       QCOMPARE(fx.settings_bytes(), shipped_bytes);
-      QCOMPARE(f.連続画像->interval(), 5000);
-      QCOMPARE(f.連続テキスト->interval(), 10000);
+      QCOMPARE(f.image_timer->interval(), 5000);
+      QCOMPARE(f.text_timer->interval(), 10000);
       QCOMPARE(f.st.sheet_app, SheetApp::Excel);
       QCOMPARE(f.st.image_exts[5], QString("svg"));
-      QCOMPARE(f.File1->pattern(), QString("*.*"));
-      QVERIFY(f.Image1->stretch() && !f.form2()->Check3->isChecked());
+      QCOMPARE(f.file_box->pattern(), QString("*.*"));
+      QVERIFY(f.image_pane->stretch() && !f.form2()->Check3->isChecked());
     }
     f.close();
     fx.destroy();
@@ -334,17 +334,17 @@ void TestApp::settings_round_trip_under_a_comma_locale() {
   FormFixture fx;
   fx.write_settings(kFullSettings);
   Form1& f = fx.make(false);
-  QCOMPARE(f.連続画像->interval(), 500);
-  QCOMPARE(f.連続テキスト->interval(), 2500);
+  QCOMPARE(f.image_timer->interval(), 500);
+  QCOMPARE(f.text_timer->interval(), 2500);
   QCOMPARE(f.st.img.max_index, 20);
   QCOMPARE(f.st.excel_exts[10], QString("xlw"));
   // "maybe" is no truth value: the system switch keeps its initial state.
-  QCOMPARE(f.File1->attributes(), (FileAttributes{false, true, true, false}));
-  QCOMPARE(f.File1->pattern(), QString("*.bmp;*.txt"));
+  QCOMPARE(f.file_box->attributes(), (FileAttributes{false, true, true, false}));
+  QCOMPARE(f.file_box->pattern(), QString("*.bmp;*.txt"));
   QCOMPARE(f.st.sheet_app, SheetApp::Excel);
   QVERIFY(f.form2()->Check2->isChecked() && f.form2()->Check3->isChecked());
   QVERIFY(f.st.options.fit && f.st.options.delete_allowed);
-  QVERIFY(f.Image1->stretch());
+  QVERIFY(f.image_pane->stretch());
   f.終了->trigger();
   const QString text = decode_cp932(fx.settings_bytes());
   for (const char* line :
@@ -402,7 +402,8 @@ void TestApp::controls_have_distinct_accessible_names() {
   QStringList names;
   for (QWidget* w : f.centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     const bool shows_value =
-        w == f.Label6 || std::find(f.Label4.begin(), f.Label4.end(), w) != f.Label4.end();
+        w == f.count_label ||
+        std::find(f.path_labels.begin(), f.path_labels.end(), w) != f.path_labels.end();
     if (qobject_cast<QLabel*>(w) && !shows_value) continue;  // captions name themselves
     const QString name = heard(w, QAccessible::Name);
     QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
@@ -411,21 +412,21 @@ void TestApp::controls_have_distinct_accessible_names() {
   QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
 
   // The values, while nothing is on display and then as the window shows them.
-  QCOMPARE(heard(f.Label6, QAccessible::Name), QStringLiteral("登録数"));
-  f.Label6->setText("/7");
+  QCOMPARE(heard(f.count_label, QAccessible::Name), QStringLiteral("登録数"));
+  f.count_label->setText("/7");
   f.ラベル表示("/home/user/pics/a.bmp");
-  f.Text1->setText("  7");
+  f.number_box->setText("  7");
   f.st.img.register_path("/home/user/pics/a.bmp", false);
   f.Command1_Click(0);
   const std::tuple<QWidget*, QAccessible::Text, QString> values[] = {
-      {f.Label6, QAccessible::Name, "登録数 /7"},
-      {f.Label6, QAccessible::Value, "/7"},
-      {f.Label4[0], QAccessible::Name, "表示ファイル（1） /home"},
-      {f.Label4[1], QAccessible::Name, "表示ファイル（2） /user"},
-      {f.Label4[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
-      {f.Text1, QAccessible::Value, "  7"},
-      {f.Command1[0], QAccessible::Description, "一時停止中"},
-      {f.Command1[1], QAccessible::Description, "連続表示中"},
+      {f.count_label, QAccessible::Name, "登録数 /7"},
+      {f.count_label, QAccessible::Value, "/7"},
+      {f.path_labels[0], QAccessible::Name, "表示ファイル（1） /home"},
+      {f.path_labels[1], QAccessible::Name, "表示ファイル（2） /user"},
+      {f.path_labels[2], QAccessible::Name, "表示ファイル（3） /pics/a.bmp"},
+      {f.number_box, QAccessible::Value, "  7"},
+      {f.pause_buttons[0], QAccessible::Description, "一時停止中"},
+      {f.pause_buttons[1], QAccessible::Description, "連続表示中"},
   };
   for (const auto& [w, t, expected] : values) {
     QCOMPARE(heard(w, t), expected);
@@ -438,7 +439,8 @@ void TestApp::shown_list_lies_on_top() {
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   QTRY_VERIFY(f.st.layout_done);
-  for (QWidget* shared : std::initializer_list<QWidget*>{f.Img_List, f.Txt_List, f.RichTextBox2}) {
+  for (QWidget* shared :
+       std::initializer_list<QWidget*>{f.image_list, f.text_list, f.result_view}) {
     shared->show();
     const QPoint centre = shared->geometry().center();
     QWidget* at = f.centralWidget()->childAt(centre);
@@ -454,19 +456,20 @@ void TestApp::window_lays_out_snaps_back_and_minimises() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QTRY_COMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(8280, 5475));
+  QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(8280, 5475));
   // Geometry lands on whole pixels: 2275 twips is 151.67 pixels, shown as 152.
-  QCOMPARE(f.File1->height(), twips_to_px(2275));
+  QCOMPARE(f.file_box->height(), twips_to_px(2275));
   f.set_outer_size_twips(5000, 12000);
   QTRY_COMPARE(f.outer_size_twips(), QSize(9660, 6975));
   f.set_outer_size_twips(9000, 12000);
-  QTRY_COMPARE(twips_geometry(f.Command2[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
-  f.Check1[0]->setChecked(true);
-  f.連続画像->set_enabled(true);
-  f.連続テキスト->set_enabled(true);
+  QTRY_COMPARE(twips_geometry(f.image_arrows[1]).topLeft(), QPoint(12000 - 1380, 9000 - 1500));
+  f.continuous_checks[0]->setChecked(true);
+  f.image_timer->set_enabled(true);
+  f.text_timer->set_enabled(true);
   f.setWindowState(Qt::WindowMinimized);
-  QTRY_VERIFY(!f.連続画像->enabled());
-  QVERIFY(!f.連続テキスト->enabled() && !f.Check1[0]->isChecked() && !f.Check1[1]->isChecked());
+  QTRY_VERIFY(!f.image_timer->enabled());
+  QVERIFY(!f.text_timer->enabled() && !f.continuous_checks[0]->isChecked() &&
+          !f.continuous_checks[1]->isChecked());
 }
 
 void TestApp::window_lays_out_when_the_minimum_is_refused() {
@@ -479,7 +482,7 @@ void TestApp::window_lays_out_when_the_minimum_is_refused() {
   // The bottom rows follow the window's real lower and right edges (to a pixel).
   const QSize outer = f.outer_size_twips();
   QVERIFY(outer.width() < 9660);
-  const QPoint arrow = twips_geometry(f.Command2[1]).topLeft();
+  const QPoint arrow = twips_geometry(f.image_arrows[1]).topLeft();
   QVERIFY2((arrow - QPoint(outer.width() - 1380, outer.height() - 1500)).manhattanLength() <= 30,
            qPrintable(QStringLiteral("%1,%2").arg(arrow.x()).arg(arrow.y())));
 }
@@ -499,7 +502,7 @@ void TestApp::maximised_window_keeps_its_size() {
   QVERIFY(f.st.layout_done);
   // The bottom rows follow the size there is.
   const QSize outer = f.outer_size_twips();
-  QVERIFY(std::abs(twips_geometry(f.Command2[1]).left() - (outer.width() - 1380)) <= 15);
+  QVERIFY(std::abs(twips_geometry(f.image_arrows[1]).left() - (outer.width() - 1380)) <= 15);
 }
 
 // What Qt draws itself speaks Japanese once the window has started, whatever the locale: the
@@ -532,7 +535,7 @@ void TestApp::qt_speaks_japanese() {
   texts.sort();
   QCOMPARE(shown, texts);
 
-  std::unique_ptr<QMenu> menu(f.Text1->createStandardContextMenu());
+  std::unique_ptr<QMenu> menu(f.number_box->createStandardContextMenu());
   QStringList items;
   for (const QAction* a : menu->actions()) {
     if (!a->isSeparator()) items << a->text().section(u'\t', 0, 0);
@@ -558,22 +561,23 @@ void TestApp::cut_rows_show_whole() {
   Form1& f = fx.make(true);
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
-  QVERIFY(f.File1->set_path(fx.folder()));
-  const int row = f.File1->entries().indexOf(name);
+  QVERIFY(f.file_box->set_path(fx.folder()));
+  const int row = f.file_box->entries().indexOf(name);
   QVERIFY(row >= 0);
-  const QModelIndex in_box = f.File1->model()->index(row, 0);
-  QCOMPARE(cut_row_tip(f.File1, in_box), cut ? name : QString());
+  const QModelIndex in_box = f.file_box->model()->index(row, 0);
+  QCOMPARE(cut_row_tip(f.file_box, in_box), cut ? name : QString());
 
   f.st.txt.register_path(path, false);
   f.Txt_file_list();
-  f.Txt_List->show();
-  const QModelIndex in_list = f.Txt_List->model()->index(0, 0);
-  QCOMPARE(cut_row_tip(f.Txt_List, in_list), cut ? path : QString());
+  f.text_list->show();
+  const QModelIndex in_list = f.text_list->model()->index(0, 0);
+  QCOMPARE(cut_row_tip(f.text_list, in_list), cut ? path : QString());
 
   // The pointer resting on the row shows that tip.
-  const QRect rect = f.File1->visualRect(in_box);
-  QHelpEvent rest(QEvent::ToolTip, rect.center(), f.File1->viewport()->mapToGlobal(rect.center()));
-  QApplication::sendEvent(f.File1->viewport(), &rest);
+  const QRect rect = f.file_box->visualRect(in_box);
+  QHelpEvent rest(QEvent::ToolTip, rect.center(),
+                  f.file_box->viewport()->mapToGlobal(rect.center()));
+  QApplication::sendEvent(f.file_box->viewport(), &rest);
   QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), cut ? name : QString());
   QToolTip::hideText();
 }

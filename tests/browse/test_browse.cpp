@@ -112,19 +112,19 @@ void TestBrowse::tree_reveals_a_deep_start_folder() {
   f.show();
   QVERIFY(QTest::qWaitForWindowExposed(&f));
   // The folder becomes the tree's selected row, inside the visible part of the tree.
-  QTRY_COMPARE(f.SHTree1->currentIndex().data(QFileSystemModel::FilePathRole).toString(), deep);
+  QTRY_COMPARE(f.folder_tree->currentIndex().data(QFileSystemModel::FilePathRole).toString(), deep);
   const auto name_start = [&f] {
-    const QRect r = f.SHTree1->visualRect(f.SHTree1->currentIndex());
+    const QRect r = f.folder_tree->visualRect(f.folder_tree->currentIndex());
     return QPoint(r.left() + 2, r.center().y());
   };
-  QTRY_VERIFY(f.SHTree1->viewport()->rect().contains(name_start()));
-  QVERIFY(f.SHTree1->selectionModel()->isSelected(f.SHTree1->currentIndex()));
+  QTRY_VERIFY(f.folder_tree->viewport()->rect().contains(name_start()));
+  QVERIFY(f.folder_tree->selectionModel()->isSelected(f.folder_tree->currentIndex()));
   // With the hidden switch on, hidden folders can be reached in the tree as well.
-  auto* model = qobject_cast<QFileSystemModel*>(f.SHTree1->model());
+  auto* model = qobject_cast<QFileSystemModel*>(f.folder_tree->model());
   QTRY_VERIFY(model->index(fx.folder() + "/.secret").isValid());
-  QTRY_VERIFY(!f.SHTree1->isRowHidden(model->index(fx.folder() + "/.secret").row(),
-                                      model->index(fx.folder())));
-  f.File1->set_attributes(FileAttributes{});
+  QTRY_VERIFY(!f.folder_tree->isRowHidden(model->index(fx.folder() + "/.secret").row(),
+                                          model->index(fx.folder())));
+  f.file_box->set_attributes(FileAttributes{});
   QTRY_COMPARE(model->filter() & QDir::Hidden, QDir::Filters());
 }
 
@@ -144,14 +144,14 @@ void TestBrowse::file_box_pop_up_menu() {
   FormFixture fx;
   for (const char* name : {"ICON.ICO", "readme.txt"}) fx.write_file(name, "x");
   Form1& f = fx.make(true);
-  f.File1->set_list_index(f.File1->entries().indexOf(selected));
+  f.file_box->set_list_index(f.file_box->entries().indexOf(selected));
   QMenu* shown = nullptr;
   f.popup_menu = [&](QMenu* m, const QPoint&) {
     shown = m;
     if (m->actions().front()->isEnabled()) m->actions().front()->trigger();
   };
   f.File1_MouseUp(Qt::RightButton, QPoint());
-  QCOMPARE(shown, f.file);
+  QCOMPARE(shown, f.file_menu);
   QCOMPARE(f.list_file_open->isEnabled(), enabled);
   // After the menu, the open command of the menu bar opens nothing (an empty path).
   f.txt_file_open->setEnabled(true);
@@ -168,7 +168,7 @@ void TestBrowse::names_that_are_not_utf8() {
   QVERIFY(touch(fx.folder(), "\xef\xbf\xbd.txt"));      // a real U+FFFD, valid UTF-8
   const QString valid = QStringLiteral("\uFFFD.txt");
   Form1& f = fx.make(true);
-  const QStringList names = f.File1->entries();
+  const QStringList names = f.file_box->entries();
   QCOMPARE(names.size(), 2);
   f.select_in_file_box(names[0] == valid ? names[1] : names[0]);
   const QString message =
@@ -180,7 +180,7 @@ void TestBrowse::names_that_are_not_utf8() {
   fx.messages.expect(message);
   f.pane_file_box_drop();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QVERIFY(f.st.txt.empty() && f.Txt_List->count() == 0);
+  QVERIFY(f.st.txt.empty() && f.text_list->count() == 0);
   fx.messages.expect(fx.folder() + "のテキストファイル名を登録しますか？");
   f.txt_all_load_Click();
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/" + valid, QString()}));
@@ -189,7 +189,7 @@ void TestBrowse::names_that_are_not_utf8() {
   f.select_in_file_box(valid);
   fx.write_file("new.txt", "n");
   f.now_refresh->trigger();
-  QCOMPARE(f.File1->entries().size(), 3);
+  QCOMPARE(f.file_box->entries().size(), 3);
   f.File1_DblClick();
   QCOMPARE(f.st.txt.paths[1], fx.folder() + "/" + valid);
 }
@@ -213,19 +213,19 @@ void TestBrowse::enter_in_the_file_box_shows_the_file() {
   f.show();
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.File1->setFocus();
+  f.file_box->setFocus();
   const auto press = [&] {
     QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
   };
   press();
   QVERIFY(f.st.txt.empty());
   f.select_in_file_box("a.txt");
-  f.File1->setFocus();
+  f.file_box->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Down);
-  QCOMPARE(f.File1->file_name(), QString("b.txt"));
+  QCOMPARE(f.file_box->file_name(), QString("b.txt"));
   press();
   QCOMPARE(f.st.txt.paths.mid(0, 2), (QStringList{fx.folder() + "/b.txt", QString()}));
-  QTRY_COMPARE(f.RichTextBox1->text(), QString("beta"));
+  QTRY_COMPARE(f.text_pane->text(), QString("beta"));
 }
 
 QTEST_MAIN(TestBrowse)

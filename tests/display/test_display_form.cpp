@@ -65,7 +65,7 @@ QByteArray data_file(const char* name) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // Drags `mime` onto `target`; true when the target takes the drag (it is then dropped there).
@@ -162,7 +162,7 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = m; };
   const QString path = fx.write_file("pics/a.bmp", bmp(30, 20, Qt::red));
   QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE(labels(f) + f.Img_List->item(0)->text(), path + "000: a.bmp");
+  QCOMPARE(labels(f) + f.image_list->item(0)->text(), path + "000: a.bmp");
   f.Image1_MouseUp(Qt::RightButton, QPoint());  // offers the copy, which the clipboard shows
   f.画像のコピー->trigger();
   QCOMPARE(QGuiApplication::clipboard()->image().pixelColor(2, 2), QColor(Qt::red));
@@ -170,7 +170,7 @@ void TestDisplayForm::picture_is_registered_shown_and_copied() {
   cur[2] = 2;  // a cursor
   f.ファイルの表示(fx.write_file("p/HAND.CUR", cur), 1);
   f.Image1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(shown == f.hyouji && !f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
+  QVERIFY(shown == f.image_menu && !f.画像のコピー->isEnabled() && !f.img_file_open->isEnabled());
   f.img_file_open->setEnabled(true);
   f.img_file_open->trigger();
   QCOMPARE(fx.opener.opened, QStringList{fx.folder() + "/p/HAND.CUR"});
@@ -194,8 +194,8 @@ void TestDisplayForm::added_picture_formats_need_the_settings_list() {
     QCOMPARE(f.ファイルの表示(path, 1), 0);
     QCOMPARE(f.st.img.path(0), listed ? path : QString());
     QCOMPARE(f.st.txt.path(0), listed ? QString() : path);
-    QCOMPARE(f.Image1->isHidden(), !listed);
-    if (listed) QCOMPARE(f.Image1->picture().size(), QSize(30, 20));
+    QCOMPARE(f.image_pane->isHidden(), !listed);
+    if (listed) QCOMPARE(f.image_pane->picture().size(), QSize(30, 20));
   }
 }
 
@@ -213,11 +213,11 @@ void TestDisplayForm::phone_photos_with_the_shipped_settings() {
   const QString avif = fx.write_file("c.avif", data_file("picture.avif"));
   for (const QString& path : {heif, avif, photo}) {
     QCOMPARE(f.ファイルの表示(path, 1), 0);
-    QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
+    QVERIFY(!f.image_pane->isHidden() && f.text_pane->isHidden());
   }
   QCOMPARE(f.st.img.paths.mid(0, 3), (QStringList{heif, avif, photo}));
   QVERIFY(f.st.txt.empty());
-  QCOMPARE(f.Image1->picture().size(), QSize(120, 160));
+  QCOMPARE(f.image_pane->picture().size(), QSize(120, 160));
   f.Image1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(f.画像のコピー->isEnabled());
   f.画像のコピー->trigger();
@@ -231,11 +231,11 @@ void TestDisplayForm::phone_photos_with_the_shipped_settings() {
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
-  QTRY_VERIFY(f.File1->isHidden());
-  QCOMPARE(f.Image1->picture().size(), QSize(120, 160));
-  QCOMPARE(f.Image1->size(), QSize(120, 160));
+  QTRY_VERIFY(f.file_box->isHidden());
+  QCOMPARE(f.image_pane->picture().size(), QSize(120, 160));
+  QCOMPARE(f.image_pane->size(), QSize(120, 160));
   f.最大画面表示->trigger();
-  QTRY_VERIFY(!f.File1->isHidden());
+  QTRY_VERIFY(!f.file_box->isHidden());
 }
 
 // The pop-up menu offers copying only with a selection, which it sees while it is open.
@@ -243,16 +243,16 @@ void TestDisplayForm::text_is_registered_shown_and_copied() {
   FormFixture fx;
   Form1& f = make_form(fx);
   f.ファイルの表示(fx.write_file("docs/memo.txt", "hello world"), 1);
-  QCOMPARE(f.RichTextBox1->text() + f.Txt_List->item(0)->text(), "hello world000: memo.txt");
-  QVERIFY(!f.RichTextBox1->isHidden() && f.Image1->isHidden());
+  QCOMPARE(f.text_pane->text() + f.text_list->item(0)->text(), "hello world000: memo.txt");
+  QVERIFY(!f.text_pane->isHidden() && f.image_pane->isHidden());
   std::pair<QMenu*, QString> shown;  // the menu and the selection it saw
   f.popup_menu = [&](QMenu* m, const QPoint&) { shown = {m, f.st.sel_text}; };
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
-  QVERIFY(shown.first == f.t_hyouji && !f.コピー->isEnabled());
-  f.RichTextBox1->select(6, 5);
+  QVERIFY(shown.first == f.text_menu && !f.コピー->isEnabled());
+  f.text_pane->select(6, 5);
   f.RichTextBox1_MouseUp(Qt::RightButton, QPoint());
   QVERIFY(f.コピー->isEnabled() && shown.second == "world" && f.st.sel_text.isEmpty());
-  f.RichTextBox1->focus();
+  f.text_pane->focus();
   f.コピー->trigger();
   QCOMPARE(QGuiApplication::clipboard()->text(), QString("world"));
 }
@@ -270,23 +270,23 @@ void TestDisplayForm::drops() {
   theirs.setData(kFileBoxMime, other.drag_token());
   theirs.setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8))),
                   QUrl::fromLocalFile(fx.write_file("y.bmp", bmp(8, 8)))});
-  QVERIFY(drop(f.RichTextBox1, &theirs));
+  QVERIFY(drop(f.text_pane, &theirs));
   QCOMPARE(f.st.img.paths.mid(0, f.st.img.last + 1), QStringList{fx.folder() + "/x.bmp"});
-  QVERIFY(f.Image1->isHidden() && !f.RichTextBox1->isHidden());
+  QVERIFY(f.image_pane->isHidden() && !f.text_pane->isHidden());
   // Another window's marker alone or an old-style marker are not taken at all.
   for (const QByteArray& marker : {other.drag_token(), QByteArray("1")}) {
     QMimeData bare;
     bare.setData(kFileBoxMime, marker);
-    QVERIFY(!drop(f.Image1, &bare));
+    QVERIFY(!drop(f.image_pane, &bare));
   }
   // This window's file box: its selected file, and the pane switches to it.
-  f.File1->refresh();
-  f.File1->set_list_index(f.File1->entries().indexOf("c.bmp"));
+  f.file_box->refresh();
+  f.file_box->set_list_index(f.file_box->entries().indexOf("c.bmp"));
   QMimeData own;
-  own.setData(kFileBoxMime, f.File1->drag_token());
-  QVERIFY(drop(f.RichTextBox1, &own));
+  own.setData(kFileBoxMime, f.file_box->drag_token());
+  QVERIFY(drop(f.text_pane, &own));
   QCOMPARE(f.st.img.paths[1], fx.folder() + "/c.bmp");
-  QVERIFY(!f.Image1->isHidden() && f.RichTextBox1->isHidden());
+  QVERIFY(!f.image_pane->isHidden() && f.text_pane->isHidden());
 }
 
 void TestDisplayForm::maximised_picture_display_data() {
@@ -305,11 +305,11 @@ void TestDisplayForm::maximised_picture_display() {
   f.showMaximized();
   QTRY_VERIFY(f.isMaximized());
   f.最大画面表示->trigger();
-  QTRY_COMPARE(f.Image1->geometry(),
+  QTRY_COMPARE(f.image_pane->geometry(),
                QRect(twips_to_px(10), 0, twips_to_px(16000), twips_to_px(12000)));
-  QVERIFY(f.File1->isHidden() && !f.登録ファイル名表示->isEnabled());
+  QVERIFY(f.file_box->isHidden() && !f.登録ファイル名表示->isEnabled());
   f.最大画面表示->trigger();
-  QTRY_COMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
+  QTRY_COMPARE(twips_geometry(f.image_pane).topLeft(), QPoint(2640, 120));
 }
 
 void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole_data() {
@@ -344,11 +344,11 @@ void TestDisplayForm::fitted_picture_is_sharp_and_copied_whole() {
   f.apply_fit_option();
   QCOMPARE(f.ファイルの表示(fx.write_file(name, bytes), 1), 0);
   const QSize fitted(twips_to_px(9660 - 3285), twips_to_px(6975 - 1760));
-  QCOMPARE(f.Image1->size(), fitted);
-  QCOMPARE(f.Image1->picture().size(), for_pane ? fitted : whole);
+  QCOMPARE(f.image_pane->size(), fitted);
+  QCOMPARE(f.image_pane->picture().size(), for_pane ? fitted : whole);
   f.resize(f.width() + 300, f.height() + 200);
-  QTRY_COMPARE(f.Image1->size(), fitted + QSize(300, 200));
-  QTRY_COMPARE(f.Image1->picture().size(), for_pane ? fitted + QSize(300, 200) : whole);
+  QTRY_COMPARE(f.image_pane->size(), fitted + QSize(300, 200));
+  QTRY_COMPARE(f.image_pane->picture().size(), for_pane ? fitted + QSize(300, 200) : whole);
   f.画像のコピー->trigger();
   const QImage image = QGuiApplication::clipboard()->image();
   QCOMPARE(image.size(), whole);
@@ -423,8 +423,8 @@ void TestDisplayForm::kept_picture_shown_whole() {
     f.resize(f.size() + grown);
     const QSize pane(twips_to_px(f.outer_size_twips().width() - 3285),
                      twips_to_px(f.outer_size_twips().height() - 1760));
-    QTRY_COMPARE(f.Image1->size(), pane);
-    const FrameGeometry g = f.Image1->frame_geometry();
+    QTRY_COMPARE(f.image_pane->size(), pane);
+    const FrameGeometry g = f.image_pane->frame_geometry();
     const QRect r = g.picture;
     QVERIFY2(
         QRect(QPoint(0, 0), pane).contains(r),
@@ -436,11 +436,12 @@ void TestDisplayForm::kept_picture_shown_whole() {
     QVERIFY(r.width() == pane.width() || r.height() == pane.height() || r.size() == size);
     QVERIFY(qAbs(r.left() - (pane.width() - r.right() - 1)) <= 1);
     QVERIFY(qAbs(r.top() - (pane.height() - r.bottom() - 1)) <= 1);
-    QVERIFY(!f.Image1->horizontal_bar()->isVisible() && !f.Image1->vertical_bar()->isVisible());
+    QVERIFY(!f.image_pane->horizontal_bar()->isVisible() &&
+            !f.image_pane->vertical_bar()->isVisible());
     // The decode is sharp enough for what is shown.
-    QTRY_VERIFY(f.Image1->picture().width() >= r.width() &&
-                f.Image1->picture().height() >= r.height());
-    const QImage painted = f.Image1->grab().toImage();
+    QTRY_VERIFY(f.image_pane->picture().width() >= r.width() &&
+                f.image_pane->picture().height() >= r.height());
+    const QImage painted = f.image_pane->grab().toImage();
     QVERIFY(is_blue(painted.pixel(r.center())));
     if (r.left() > 2) QVERIFY(!is_blue(painted.pixel(r.left() / 2, r.center().y())));
     if (r.top() > 2) QVERIFY(!is_blue(painted.pixel(r.center().x(), r.top() / 2)));
@@ -464,7 +465,7 @@ void TestDisplayForm::kept_picture_zoomed_and_moved() {
   QCOMPARE(
       f.ファイルの表示(fx.write_file("w.jpg", image_bytes(test_pattern(1600, 1200), "jpeg")), 1),
       0);
-  ImagePane* pane = f.Image1;
+  ImagePane* pane = f.image_pane;
   QTest::mouseClick(pane, Qt::LeftButton, {}, QPoint(10, 10));
   QCOMPARE(QApplication::focusWidget(), pane);
   const auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -533,10 +534,10 @@ void TestDisplayForm::kept_picture_takes_drops_over_the_whole_pane() {
   FormFixture fx;
   Form1& f = make_kept_form(fx, true);
   f.ファイルの表示(fx.write_file("small.bmp", bmp(40, 30)), 1);
-  QVERIFY(!f.Image1->frame_geometry().picture.contains(QPoint(5, 5)));
+  QVERIFY(!f.image_pane->frame_geometry().picture.contains(QPoint(5, 5)));
   QMimeData theirs;
   theirs.setUrls({QUrl::fromLocalFile(fx.write_file("x.bmp", bmp(8, 8)))});
-  QVERIFY(drop(f.Image1, &theirs));
+  QVERIFY(drop(f.image_pane, &theirs));
   QCOMPARE(f.st.img.paths[1], fx.folder() + "/x.bmp");
 }
 
@@ -560,20 +561,21 @@ void TestDisplayForm::kept_picture_maximised() {
   QTRY_VERIFY(f.isMaximized());
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.File1->setFocus();
+  f.file_box->setFocus();
   f.最大画面表示->trigger();
   const QSize outer = f.outer_size_twips();
   const QRect area = maximised_kept_image_geometry(QSize(), outer, true);
   QCOMPARE(area.topLeft(), QPoint(10, 0));
-  QTRY_VERIFY(f.File1->isHidden());
-  QCOMPARE(f.Image1->pos(), QPoint(twips_to_px(10), 0));
+  QTRY_VERIFY(f.file_box->isHidden());
+  QCOMPARE(f.image_pane->pos(), QPoint(twips_to_px(10), 0));
   // Within the window's client area, above the bottom rows.
-  QVERIFY(f.Image1->parentWidget()->rect().contains(f.Image1->geometry()));
-  QVERIFY(f.Image1->geometry().bottom() < f.Text1->geometry().top());
-  const FrameGeometry g = f.Image1->frame_geometry();
+  QVERIFY(f.image_pane->parentWidget()->rect().contains(f.image_pane->geometry()));
+  QVERIFY(f.image_pane->geometry().bottom() < f.number_box->geometry().top());
+  const FrameGeometry g = f.image_pane->frame_geometry();
   if (fit) {
-    QCOMPARE(f.Image1->size(), QSize(twips_to_px(area.width()), twips_to_px(area.height())));
-    QVERIFY(g.picture.width() == f.Image1->width() || g.picture.height() == f.Image1->height());
+    QCOMPARE(f.image_pane->size(), QSize(twips_to_px(area.width()), twips_to_px(area.height())));
+    QVERIFY(g.picture.width() == f.image_pane->width() ||
+            g.picture.height() == f.image_pane->height());
     QVERIFY(!g.horizontal_bar && !g.vertical_bar);
   } else {
     QCOMPARE(g.scale, 1.0);
@@ -581,11 +583,11 @@ void TestDisplayForm::kept_picture_maximised() {
   }
   // The focus was in the file box, which the display hides: it goes to the picture, where Esc
   // leaves the display.
-  QCOMPARE(QApplication::focusWidget(), f.Image1);
+  QCOMPARE(QApplication::focusWidget(), f.image_pane);
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
   QVERIFY(!f.最大画面表示->isChecked());
-  QTRY_VERIFY(!f.File1->isHidden());
-  QCOMPARE(twips_geometry(f.Image1).topLeft(), QPoint(2640, 120));
+  QTRY_VERIFY(!f.file_box->isHidden());
+  QCOMPARE(twips_geometry(f.image_pane).topLeft(), QPoint(2640, 120));
   // Esc with the display left does nothing more.
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Escape);
   QVERIFY(!f.最大画面表示->isChecked());
@@ -1106,14 +1108,14 @@ void TestDisplayForm::text_copy_too_large_says_why() {
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
   f.ファイルの表示(fx.write_file("big.txt", "0123456789abcdef"), 1);
-  auto* view = f.RichTextBox1->findChild<TextView*>();
+  auto* view = f.text_pane->findChild<TextView*>();
   view->set_largest_copy(10);
   const QString refused = QStringLiteral(
       "選択範囲が大きすぎるため、コピーできません。\n\r"
       "選択範囲を小さくしてからコピーしてください。");
   QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-  f.RichTextBox1->select(0, 11);
-  f.RichTextBox1->focus();
+  f.text_pane->select(0, 11);
+  f.text_pane->focus();
   QCOMPARE(view->anchor(), 0);
   QCOMPARE(view->caret(), 11);
   QVERIFY(view->hasFocus());
@@ -1127,7 +1129,7 @@ void TestDisplayForm::text_copy_too_large_says_why() {
   f.コピー->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
-  f.RichTextBox1->select(1, 10);
+  f.text_pane->select(1, 10);
   QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
   QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("123456789a"));
 }
@@ -1140,8 +1142,8 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   Form1& f = make_form(fx);
   f.ファイルの表示(
       fx.write_file("a.txt", encode_cp932(QStringLiteral("first line\r\nsecond 行\r\n"))), 1);
-  QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(f.RichTextBox1);
-  QAccessibleInterface* view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(f.text_pane);
+  QAccessibleInterface* view = QAccessible::queryAccessibleInterface(f.text_pane->focusProxy());
   QVERIFY(pane && view && view->textInterface());
   QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("テキスト表示"));
   QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
@@ -1150,7 +1152,7 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   QCOMPARE(text->characterCount(), 20);
   QCOMPARE(text->text(6, 15), QStringLiteral("line\nseco"));
   text->setSelection(0, 11, 17);
-  QCOMPARE(f.RichTextBox1->selected_text(), QStringLiteral("second"));
+  QCOMPARE(f.text_pane->selected_text(), QStringLiteral("second"));
   int start = -1, end = -1;
   text->selection(0, &start, &end);
   QCOMPARE(std::pair(start, end), std::pair(11, 17));
@@ -1161,11 +1163,10 @@ void TestDisplayForm::text_read_by_assistive_tools() {
   QCOMPARE(text->textAtOffset(12, QAccessible::CharBoundary, &start, &end), QStringLiteral("e"));
   QVERIFY(text->characterRect(0).isValid());
   QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
-  QAccessibleInterface* result =
-      QAccessible::queryAccessibleInterface(f.RichTextBox2->focusProxy());
+  QAccessibleInterface* result = QAccessible::queryAccessibleInterface(f.result_view->focusProxy());
   QCOMPARE(result->text(QAccessible::Name), QStringLiteral("検索用のテキスト表示"));
   f.ファイルの表示(fx.write_file("r.rtf", "{\\rtf1 rich}"), 1);
-  view = QAccessible::queryAccessibleInterface(f.RichTextBox1->focusProxy());
+  view = QAccessible::queryAccessibleInterface(f.text_pane->focusProxy());
   QCOMPARE(view->text(QAccessible::Name), QStringLiteral("テキスト表示"));
 }
 
@@ -1189,18 +1190,18 @@ void TestDisplayForm::text_file_empty_or_without_line_end() {
   Form1& f = make_form(fx);
   const QString path = fx.write_file("t.txt", bytes);
   f.ファイルの表示(path, 1);
-  QVERIFY(f.RichTextBox1->isVisible());
-  QTRY_VERIFY(!f.RichTextBox1->loading());
-  QCOMPARE(f.RichTextBox1->text(), text);
-  auto* view = f.RichTextBox1->findChild<TextView*>();
+  QVERIFY(f.text_pane->isVisible());
+  QTRY_VERIFY(!f.text_pane->loading());
+  QCOMPARE(f.text_pane->text(), text);
+  auto* view = f.text_pane->findChild<TextView*>();
   QVERIFY(view && view->isVisible());
   QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
   QCOMPARE(view->caret(), text.size());
-  QVERIFY(!f.RichTextBox1->grab().isNull());
+  QVERIFY(!f.text_pane->grab().isNull());
   QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
-  QCOMPARE(f.RichTextBox1->selected_text(), text);
-  f.RichTextBox1->select(text.size(), 5);  // past the end: nothing
-  QCOMPARE(f.RichTextBox1->selected_text(), QString());
+  QCOMPARE(f.text_pane->selected_text(), text);
+  f.text_pane->select(text.size(), 5);  // past the end: nothing
+  QCOMPARE(f.text_pane->selected_text(), QString());
   QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(view);
   QVERIFY(iface && iface->textInterface());
   QCOMPARE(iface->textInterface()->characterCount(), text.size());
@@ -1215,7 +1216,7 @@ void TestDisplayForm::text_panes_show_latin_and_japanese_in_one_face() {
   Form1& f = make_form(fx);
   const QString line = QStringLiteral("Tarvex ABC abc 0123 日本語のテキスト ｶﾀｶﾅ かな");
   f.ファイルの表示(fx.write_file("mixed.txt", encode_cp932(line)), 1);
-  for (TextPane* pane : {f.RichTextBox1, f.RichTextBox2}) {
+  for (TextPane* pane : {f.text_pane, f.result_view}) {
     const QFont font = pane->findChild<TextView*>()->font();
     QCOMPARE(font.family(), design_font(kFontPGothic).family());
     QTextLayout layout(line, font);

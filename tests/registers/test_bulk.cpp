@@ -48,7 +48,7 @@ QStringList lines(const QListWidget* list) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // The window, shown, in a temp folder holding `files`; b.BMP is a real picture.
@@ -165,8 +165,8 @@ void TestBulk::commands() {
   Form1& f = make(fx, files);
   f.st.options.delete_allowed = deletion_allowed;
   const bool images = kind == BulkKind::Images;
-  QListWidget* list_box = images ? f.Img_List : f.Txt_List;
-  const auto arrows = images ? f.Command2 : f.Command3;
+  QListWidget* list_box = images ? f.image_list : f.text_list;
+  const auto arrows = images ? f.image_arrows : f.text_arrows;
   const QList<QAction*> enabled =
       images
           ? QList<QAction*>{f.img_all_clear, f.画像のコピー, f.image_登録から削除}
@@ -187,17 +187,17 @@ void TestBulk::commands() {
   QVERIFY(!(images ? f.txt_all_clear : f.img_all_clear)->isEnabled());
   if (done) QCOMPARE(f.focusWidget(), arrows[1]);
   QCOMPARE(f.form3()->Label1->text(), notice);
-  QCOMPARE(f.ロード終了表示->enabled(), !notice.isEmpty());
+  QCOMPARE(f.notice_timer->enabled(), !notice.isEmpty());
   if (clear < 0) return;
 
   const QString own = fx.folder() + (images ? "/b.BMP" : "/a.txt");
   const QString other = fx.folder() + (images ? "/a.txt" : "/b.BMP");
   f.ファイルの表示(other_shown ? own : other, 1);
   f.ファイルの表示(other_shown ? other : own, 1);
-  f.RichTextBox2->set_text("hit");
+  f.result_view->set_text("hit");
   const QStringList before = (images ? f.st.img : f.st.txt).paths;
   const QStringList other_before = (images ? f.st.txt : f.st.img).paths;
-  const QString shown = f.Text1->text() + labels(f);
+  const QString shown = f.number_box->text() + labels(f);
   fx.messages.expect(
       images ? QStringLiteral("登録した画像ファイル名をすべて消去してもいいですか？")
              : QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"),
@@ -211,10 +211,10 @@ void TestBulk::commands() {
   }
   QVERIFY((images ? f.st.img : f.st.txt).empty() && list_box->count() == 0);
   // The number box and the path labels go only when the other register is not on display.
-  QCOMPARE(f.Text1->text() + labels(f), other_shown ? shown : QString());
+  QCOMPARE(f.number_box->text() + labels(f), other_shown ? shown : QString());
   // Clearing the texts empties both text panes; clearing the images only the picture.
-  QCOMPARE(f.RichTextBox2->text().isEmpty(), !images);
-  QCOMPARE(f.Image1->picture().isNull(), images);
+  QCOMPARE(f.result_view->text().isEmpty(), !images);
+  QCOMPARE(f.image_pane->picture().isNull(), images);
   QVERIFY(arrows[0]->isHidden() && arrows[1]->isHidden());
   for (QAction* a : enabled + (images ? QList<QAction*>{f.image_ファイル削除, f.img_file_open}
                                       : QList<QAction*>{f.コピー, f.text_ファイル削除}))
@@ -228,15 +228,15 @@ void TestBulk::takes_what_the_file_box_lists() {
   fx.write_file("sub/inner.txt", "x");
   Form1& f = make(fx);
   // The box's pattern keeps c.wmf out.
-  f.File1->set_pattern("*.bmp;*.txt");
+  f.file_box->set_pattern("*.bmp;*.txt");
   fx.messages.expect(load_question(fx.folder(), BulkKind::Images));
   f.img_all_load->trigger();
-  QCOMPARE(lines(f.Img_List), QStringList{"000: b.BMP"});
+  QCOMPARE(lines(f.image_list), QStringList{"000: b.BMP"});
   // When the tree points at a folder that could not be listed, the box still lists the folder
   // before it: that folder is asked about and registered from.
-  f.SHTree1->set_current_path(fx.folder() + "/sub");
+  f.folder_tree->set_current_path(fx.folder() + "/sub");
   f.SHTree1_Change();
-  f.SHTree1->set_current_path(fx.folder() + "/vanished");
+  f.folder_tree->set_current_path(fx.folder() + "/vanished");
   fx.messages.expect("メディアが入ってません！");
   f.SHTree1_Change();
   fx.messages.expect(load_question(fx.folder() + "/sub", BulkKind::Texts));
@@ -260,8 +260,8 @@ void TestBulk::added_picture_formats_go_to_the_images() {
   fx.messages.expect(load_question(fx.folder(), BulkKind::Texts));
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(lines(f.Img_List), QStringList{"000: p.png"});
-  QCOMPARE(lines(f.Txt_List), QStringList{"000: a.txt"});
+  QCOMPARE(lines(f.image_list), QStringList{"000: p.png"});
+  QCOMPARE(lines(f.text_list), QStringList{"000: a.txt"});
 }
 
 // The settings file Tarvex ships lists the phone formats: a folder of HEIC, HEIF and AVIF pictures
@@ -281,10 +281,10 @@ void TestBulk::phone_photos_go_to_the_images_with_the_shipped_settings() {
   f.txt_all_load->trigger();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QStringList names;
-  for (const QString& line : lines(f.Img_List)) names << line.mid(5);  // after "000: "
+  for (const QString& line : lines(f.image_list)) names << line.mid(5);  // after "000: "
   names.sort();
   QCOMPARE(names, (QStringList{"IMG_0001.HEIC", "IMG_0002.heic", "b.heif", "c.AVIF"}));
-  QCOMPARE(lines(f.Txt_List), QStringList{"000: memo.txt"});
+  QCOMPARE(lines(f.text_list), QStringList{"000: memo.txt"});
 }
 
 // The notice stays up for eleven ticks and closes at the twelfth.
@@ -305,7 +305,7 @@ void TestBulk::notice_closes_at_the_twelfth_tick() {
   QCOMPARE(notice->windowTitle(), f.app_title);
   // It never takes the focus from the main window.
   QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
-  QVERIFY(!f.ロード終了表示->enabled());
+  QVERIFY(!f.notice_timer->enabled());
   // Left to the real timer, the notice comes and goes again by itself.
   f.show_notice(kTextDone);
   QTRY_VERIFY(notice->isVisible());

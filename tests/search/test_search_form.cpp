@@ -68,7 +68,7 @@ QStringList lines(const QListWidget* list) {
 // Searches `text` and opens the first hit with the find-next panel.
 void open_first_hit(Form1& f, const QString& text) {
   search(f, text);
-  f.List1->setCurrentRow(0);
+  f.hit_list->setCurrentRow(0);
   f.open_hit(false);
 }
 
@@ -102,29 +102,29 @@ void TestSearchForm::hit_list() {
   f.scan_starting = [&started](int) { ++started; };
   search(f, "検索");
   const QStringList hits{a, a, c};
-  QCOMPARE(lines(f.List1), hits);
+  QCOMPARE(lines(f.hit_list), hits);
   QCOMPARE(started.load(), 4);  // one scan of each entry, though it starts at "Ｏ Ｋ"
-  QVERIFY(f.List1->isVisible() && f.RichTextBox2->isVisible() && !f.RichTextBox1->isVisible());
-  QVERIFY(f.Command6[1]->isVisible() && f.文字列検索の終了->isEnabled());
+  QVERIFY(f.hit_list->isVisible() && f.result_view->isVisible() && !f.text_pane->isVisible());
+  QVERIFY(f.hit_arrows[1]->isVisible() && f.文字列検索の終了->isEnabled());
 
-  f.List1->clearSelection();
+  f.hit_list->clearSelection();
   // clang-format off
   const std::pair<int, int> steps[] = {  // arrow (0 up, 1 down), the line it opens
       {1, 0}, {0, 0}, {1, 1}, {1, 2}, {1, 2}, {0, 1}};
   // clang-format on
   for (const auto& [arrow, opened] : steps) {
-    f.Command6[arrow]->click();
-    QCOMPARE(f.List1->currentRow(), opened);
+    f.hit_arrows[arrow]->click();
+    QCOMPARE(f.hit_list->currentRow(), opened);
     QCOMPARE(f.st.hit_path, hits[opened]);
   }
-  QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
+  QVERIFY(f.text_pane->isVisible() && !f.result_view->isVisible());
   QTRY_VERIFY(f.form4()->isVisible());
 
-  QWidget* viewport = f.List1->viewport();
-  const QPoint line2 = f.List1->visualItemRect(f.List1->item(2)).center();
+  QWidget* viewport = f.hit_list->viewport();
+  const QPoint line2 = f.hit_list->visualItemRect(f.hit_list->item(2)).center();
   QTest::mousePress(viewport, Qt::LeftButton, {}, line2);
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, line2);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("UTF-8 の検索対象"));
+  QCOMPARE(f.text_pane->text(), QStringLiteral("UTF-8 の検索対象"));
   PopupSource source_in_menu = PopupSource::None;
   f.popup_menu = [&](QMenu*, const QPoint&) {
     source_in_menu = f.st.popup_source;
@@ -170,7 +170,7 @@ void TestSearchForm::leaving_the_search_screen() {
   if (pictures) {
     QCOMPARE(f.ファイルの表示(fx.write_file("p.bmp", image_bytes(test_pattern(40, 30), "bmp")), 1),
              0);
-    QVERIFY(f.Image1->isVisible());
+    QVERIFY(f.image_pane->isVisible());
   }
   if (!message.isEmpty()) fx.messages.expect(message);
   // The ways out from an opened hit leave with the find-next panel showing.
@@ -179,8 +179,8 @@ void TestSearchForm::leaving_the_search_screen() {
   if (how == "panel") {
     f.st.txt.reset(20);
     f.form4()->Command1[1]->click();
-    QCOMPARE(f.RichTextBox1->text(), QString());
-    QVERIFY(f.Command3[0]->isVisible() && f.Label2->isVisible());
+    QCOMPARE(f.text_pane->text(), QString());
+    QVERIFY(f.text_arrows[0]->isVisible() && f.number_caption->isVisible());
   } else if (how == "command") {
     f.文字列検索の終了->trigger();
   } else if (how == "clear") {
@@ -194,20 +194,20 @@ void TestSearchForm::leaving_the_search_screen() {
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
   QVERIFY(!f.st.search_mode);
-  QVERIFY(!f.form4()->isVisible() && !f.List1->isVisible() && !f.Command6[0]->isVisible());
-  QVERIFY(f.RichTextBox1->isVisible() && !f.RichTextBox2->isVisible());
+  QVERIFY(!f.form4()->isVisible() && !f.hit_list->isVisible() && !f.hit_arrows[0]->isVisible());
+  QVERIFY(f.text_pane->isVisible() && !f.result_view->isVisible());
   // A search screen that opened ends on the text pane alone.
   const bool screen_opened = !text.isEmpty() && how != "unregistered";
-  if (screen_opened) QVERIFY(!f.Image1->isVisible());
+  if (screen_opened) QVERIFY(!f.image_pane->isVisible());
   // The number, the count and the path labels name the text entry the pane shows.
   if (screen_opened && how != "panel" && how != "clear") {
-    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
-    QCOMPARE(f.Label6->text(), QStringLiteral("/0"));
-    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(),
+    QCOMPARE(f.number_box->text(), QStringLiteral("  0"));
+    QCOMPARE(f.count_label->text(), QStringLiteral("/0"));
+    QCOMPARE(f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text(),
              fx.folder() + "/a.txt");
   }
   QVERIFY(!f.文字列検索の終了->isEnabled());
-  QCOMPARE(f.Command2[0]->isVisible() && f.Command2[1]->isVisible(), pictures);
+  QCOMPARE(f.image_arrows[0]->isVisible() && f.image_arrows[1]->isVisible(), pictures);
 }
 
 // 😀x, two line breaks, aaa / aa: the occurrences at 6–7 and 7–8 (a line break counts one, the
@@ -228,11 +228,11 @@ void TestSearchForm::find_next() {
     panel->Command1[0]->click();
     if (hit_pos > 0) QCOMPARE(f.st.hit_pos, hit_pos);
   }
-  QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("aa"));
-  const QPoint middle = f.RichTextBox2->geometry().center();
-  QVERIFY(f.RichTextBox2->isAncestorOf(f.centralWidget()->childAt(middle)));
+  QCOMPARE(f.result_view->selected_text(), QStringLiteral("aa"));
+  const QPoint middle = f.result_view->geometry().center();
+  QVERIFY(f.result_view->isAncestorOf(f.centralWidget()->childAt(middle)));
   // The refusal must not open behind the panel, which stays on top of every other window.
-  f.Command6[1]->click();
+  f.hit_arrows[1]->click();
   fx.messages.expect("このファイルの文字検索はできません！");
   bool panel_on_top_during_message = true;
   fx.messages.while_open = [&](const QString&) {
@@ -246,9 +246,9 @@ void TestSearchForm::find_next() {
   fx.messages.expect("検索する文字がありません！");
   QCOMPARE(search(f, "x", true), QStringLiteral("1aa"));
   QVERIFY(!panel->isVisible());
-  f.RichTextBox1->select(0, 1);
+  f.text_pane->select(0, 1);
   QCOMPARE(search(f, "a"), QStringLiteral("1a"));
-  QCOMPARE(lines(f.List1), files);
+  QCOMPARE(lines(f.hit_list), files);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
 
@@ -277,7 +277,7 @@ void TestSearchForm::cancel_keeps_hits_so_far() {
   });
   poll.start(10);
   search(f, "b");
-  QCOMPARE(lines(f.List1), QStringList{hit});
+  QCOMPARE(lines(f.hit_list), QStringList{hit});
 }
 
 // A full register that has wrapped round lists only the entries up to the newest; the continuous
@@ -296,7 +296,7 @@ void TestSearchForm::register_widened_while_asking() {
     QTest::keyClick(f.form4()->Text1, Qt::Key_Return);
   });
   f.txt_kensaku->trigger();
-  QCOMPARE(lines(f.List1), QStringList{files[9]});
+  QCOMPARE(lines(f.hit_list), QStringList{files[9]});
 }
 
 // Find-next searches the text as the pane shows it, by the register search's rule: a file listed
@@ -308,11 +308,11 @@ void TestSearchForm::find_next_over_the_text_as_shown() {
   const QString file = fx.write_file("nbsp.txt", nbsp.toUtf8());
   Form1& f = make_form(fx, {file});
   open_first_hit(f, QStringLiteral("1\u00A0000"));
-  QCOMPARE(lines(f.List1), QStringList{file});
+  QCOMPARE(lines(f.hit_list), QStringList{file});
   f.form4()->Command1[0]->click();
   QCOMPARE(f.st.hit_pos, 5);
-  QCOMPARE(f.RichTextBox2->selected_text(), QStringLiteral("1\u00A0000"));
-  QCOMPARE(f.RichTextBox2->shown_text(), f.RichTextBox1->shown_text());
+  QCOMPARE(f.result_view->selected_text(), QStringLiteral("1\u00A0000"));
+  QCOMPARE(f.result_view->shown_text(), f.text_pane->shown_text());
   fx.messages.expect("検索文字はありません！");
   f.form4()->Command1[0]->click();
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
@@ -338,11 +338,11 @@ void TestSearchForm::find_next_near_the_end_of_a_long_text() {
   big.close();
   Form1& f = make_form(fx, {big.fileName()});
   open_first_hit(f, marker);
-  QCOMPARE(lines(f.List1), QStringList{big.fileName()});
+  QCOMPARE(lines(f.hit_list), QStringList{big.fileName()});
   f.form4()->Command1[0]->click();
   QCOMPARE(f.st.hit_pos, chars + chars_a_line + 2);
-  QCOMPARE(f.RichTextBox2->selected_text(), marker);
-  auto* result = f.RichTextBox2->findChild<TextView*>();
+  QCOMPARE(f.result_view->selected_text(), marker);
+  auto* result = f.result_view->findChild<TextView*>();
   QVERIFY(!result->character_rect(result->caret()).isEmpty());  // in sight
 }
 

@@ -171,7 +171,7 @@ void TestSettingsForm::leaving_after_changing_every_control() {
   fx.write_file("b.bmp", "b");
   fx.write_file(".hidden.txt", "h");
   Form1& f = fx.make(false);
-  f.File1->set_list_index(0);
+  f.file_box->set_list_index(0);
   // Only the image register holds a file; each delete command starts opposite to its outcome.
   f.st.img.register_path(fx.folder() + "/b.bmp", false);
   f.image_ファイル削除->setEnabled(!ok);
@@ -201,11 +201,11 @@ void TestSettingsForm::leaving_after_changing_every_control() {
     }
   });
   QCOMPARE(fx.settings_bytes(), encode_cp932(QString(file).replace("\n", "\r\n")));
-  QCOMPARE(f.File1->entries(), listed);
+  QCOMPARE(f.file_box->entries(), listed);
   // The file box keeps its selection while the name is still listed.
-  QCOMPARE(f.File1->file_name(), QStringLiteral("a.txt"));
-  QCOMPARE(f.連続画像->interval(), 3000);
-  QCOMPARE(f.連続テキスト->interval(), text_ms);
+  QCOMPARE(f.file_box->file_name(), QStringLiteral("a.txt"));
+  QCOMPARE(f.image_timer->interval(), 3000);
+  QCOMPARE(f.text_timer->interval(), text_ms);
   QCOMPARE(f.st.sheet_app, sheet_app);
   QCOMPARE(f.image_ファイル削除->isEnabled(), ok);
   QVERIFY(!f.text_ファイル削除->isEnabled());
@@ -305,7 +305,7 @@ void TestSettingsForm::kept_proportions_read_and_written_back() {
   const QString before = key_line();
   QCOMPARE(before, line);
   Form1& f = fx.make(false);
-  QCOMPARE(f.Image1->keep_proportions(), kept);
+  QCOMPARE(f.image_pane->keep_proportions(), kept);
   QCOMPARE(f.st.options.keep_proportions, kept);
   run_options(f, [](Form2& d) { QTest::mouseClick(d.Command2[0], Qt::LeftButton); });
   QCOMPARE(key_line(), before);

@@ -667,16 +667,16 @@ void TestDisplaySheets::preview_on_the_window() {
   Form1& f = excel_window(fx);
   f.ファイルの表示(fx.write_file("REPORT.XLS", xls_file(sample_book())), 1);
   QCOMPARE(f.form3()->Label1->text(), QStringLiteral("ファイルを読み込んでます。"));
-  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t数量\t")));
+  QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t数量\t")));
   QVERIFY(f.form3()->isHidden());
   // A workbook that cannot be read leaves an empty pane, never the previous text.
   f.ファイルの表示(fx.write_file("broken.xls", "not a workbook"), 1);
   settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QString());
+  QCOMPARE(f.text_pane->text(), QString());
   // Stepping back to an entry shows that entry, not the newest.
   f.st.txt.cur = 0;
   QCOMPARE(f.Excelで表示(1), 0);
-  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t")));
+  QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t")));
   // A later display supersedes a reading still running.
   XlsBook big = sample_book();
   for (int i = 0; i < 60000; ++i) big.sheets[0].cells.append(num(100 + i, 0, i));
@@ -685,21 +685,21 @@ void TestDisplaySheets::preview_on_the_window() {
   f.ファイルの表示(fx.write_file("later.txt", "後の表示"), 1);
   QVERIFY(f.form3()->isHidden());
   settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
+  QCOMPARE(f.text_pane->text(), QStringLiteral("後の表示"));
   // A missing workbook is a missing file, not an empty block.
   fx.messages.expect(QStringLiteral(
       "指定したファイル名は存在しません！\n\rファイルボックスを開き直してください。"));
   f.ファイルの表示(fx.folder() + "/gone.xls", 1);
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
-  QCOMPARE(f.RichTextBox1->text(), QStringLiteral("後の表示"));
+  QCOMPARE(f.text_pane->text(), QStringLiteral("後の表示"));
   // The 1-2-3 preview keeps the block's 30 lines (the pane shows line ends as paragraphs).
   f.st.sheet_app = SheetApp::Lotus;
   f.st.lotus_exts[0] = QStringLiteral("wk1");
   f.ファイルの表示(
       fx.write_file("売上.WK1", wk1_file({{0, 0, 0, true, 0, "売上"}, {0, 1, 1, false, 5, {}}})),
       1);
-  QTRY_VERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("売上\t")));
-  QVERIFY(f.RichTextBox1->text().count(u'\n') >= kLotusRows - 1);
+  QTRY_VERIFY(f.text_pane->text().startsWith(QStringLiteral("売上\t")));
+  QVERIFY(f.text_pane->text().count(u'\n') >= kLotusRows - 1);
 }
 
 // With Excel chosen and a workbook's reading still under way, the text pane is loaded or cleared
@@ -726,34 +726,34 @@ void TestDisplaySheets::late_reading_is_superseded() {
   f.ファイルの表示(first, 1);
   f.ファイルの表示(fx.write_file("book.xls", xls_file(sample_book())), 1);
   settle(f);
-  QVERIFY(f.RichTextBox1->text().startsWith(QStringLiteral("名前\t")));
-  if (action == "tick") f.Check1[1]->click();
+  QVERIFY(f.text_pane->text().startsWith(QStringLiteral("名前\t")));
+  if (action == "tick") f.continuous_checks[1]->click();
   // The workbook again, as the arrow or the text display shows it; its reading is under way until
   // the window takes its events.
   f.st.txt.cur = 1;
   QCOMPARE(f.Excelで表示(1), 0);
   QVERIFY(f.sheet_reading_pending());
   if (action == "list") {
-    f.Txt_List->setCurrentRow(0);
+    f.text_list->setCurrentRow(0);
     f.Txt_List_KeyUp(38);
   } else if (action == "number") {
-    f.Text1->setText("0");
+    f.number_box->setText("0");
     f.Text1_KeyPress(13);
   } else if (action == "tick") {
     f.連続テキスト_Timer();
   } else if (action == "start") {
-    f.Check1[1]->click();
+    f.continuous_checks[1]->click();
   } else if (action == "clear") {
     fx.messages.expect(QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？"));
     f.txt_all_clear->trigger();
   }
   const bool notice_gone = f.form3()->isHidden();
   settle(f);
-  QCOMPARE(f.RichTextBox1->text(), shown);
+  QCOMPARE(f.text_pane->text(), shown);
   QVERIFY(notice_gone);
   if (!shown.isEmpty()) {
-    QCOMPARE(f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text(), first);
-    QCOMPARE(f.Text1->text(), QStringLiteral("  0"));
+    QCOMPARE(f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text(), first);
+    QCOMPARE(f.number_box->text(), QStringLiteral("  0"));
   }
   QVERIFY2(fx.messages.done(), qPrintable(fx.messages.report()));
 }
@@ -889,21 +889,21 @@ static QString copy_that_runs_out_of_memory(const QString&, const QString&) {
 void TestDisplaySheets::failed_reading_leaves_the_window_alive() {
   FormFixture fx;
   Form1& f = excel_window(fx);
-  f.RichTextBox1->set_text(QStringLiteral("前の表示"));
+  f.text_pane->set_text(QStringLiteral("前の表示"));
   f.start_sheet_reading(f.take_sheet_ticket(), &copy_that_runs_out_of_memory, "book.xls",
                         fx.folder() + "/");
   settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QString());
+  QCOMPARE(f.text_pane->text(), QString());
   // The same for a 64 GiB workbook shown from the file box.
   QFile huge(fx.folder() + "/huge.xls");
   QVERIFY(huge.open(QIODevice::WriteOnly));
   huge.write(QByteArray::fromHex("d0cf11e0a1b11ae1"));
   if (!huge.resize(64ll << 30)) QSKIP("the file system refuses a sparse file of 64 GiB");
   huge.close();
-  f.RichTextBox1->set_text(QStringLiteral("前の表示"));
+  f.text_pane->set_text(QStringLiteral("前の表示"));
   f.ファイルの表示(huge.fileName(), 1);
   settle(f);
-  QCOMPARE(f.RichTextBox1->text(), QString());
+  QCOMPARE(f.text_pane->text(), QString());
   QVERIFY(f.form3()->isHidden());
 }
 

@@ -44,7 +44,7 @@ void write_picture(const QString& path, QColor colour, int w = 40, int h = 30) {
 }
 
 QString labels(const Form1& f) {
-  return f.Label4[0]->text() + f.Label4[1]->text() + f.Label4[2]->text();
+  return f.path_labels[0]->text() + f.path_labels[1]->text() + f.path_labels[2]->text();
 }
 
 // A shown window with `images` pictures, then `texts` text files, registered through the display
@@ -129,38 +129,40 @@ void TestSteppingForm::mode_switch() {
   Window w(images, 2);
   Form1& f = *w.f;
   for (const QChar a : actions) {
-    if (a == '0' || a == '1') f.Check1[a.digitValue()]->click();
-    if (a == 'a') QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (a == '0' || a == '1') f.continuous_checks[a.digitValue()]->click();
+    if (a == 'a') QTest::mouseClick(f.image_arrows[1], Qt::LeftButton);
     if (a == 't') f.Command3_Click(1);
   }
   auto bits = [](bool a, bool b) { return QString(a ? "1" : "0") + (b ? "1" : "0"); };
-  QCOMPARE(QStringList({bits(f.Check1[0]->isChecked(), f.Check1[1]->isChecked()),
-                        bits(f.連続画像->enabled(), f.連続テキスト->enabled()),
-                        bits(!f.Command1[0]->isHidden(), !f.Command1[1]->isHidden()),
-                        bits(!f.Command2[0]->isHidden() && !f.Command2[1]->isHidden(),
-                             !f.Command3[0]->isHidden() && !f.Command3[1]->isHidden())})
-               .join(' '),
-           state);
+  QCOMPARE(
+      QStringList({bits(f.continuous_checks[0]->isChecked(), f.continuous_checks[1]->isChecked()),
+                   bits(f.image_timer->enabled(), f.text_timer->enabled()),
+                   bits(!f.pause_buttons[0]->isHidden(), !f.pause_buttons[1]->isHidden()),
+                   bits(!f.image_arrows[0]->isHidden() && !f.image_arrows[1]->isHidden(),
+                        !f.text_arrows[0]->isHidden() && !f.text_arrows[1]->isHidden())})
+          .join(' '),
+      state);
 }
 
 void TestSteppingForm::tick_steps() {
   Window w(3, 0);
   Form1& f = *w.f;
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   for (int cur : {0, 1, 2, 0}) {
     f.連続画像_Timer();
-    QCOMPARE(f.Text1->text() + f.Label6->text() + labels(f),
+    QCOMPARE(f.number_box->text() + f.count_label->text() + labels(f),
              display_number(cur) + "/2" + w.images[cur]);
-    QCOMPARE(f.Image1->picture().size(), QSize(40 + cur, 30));
+    QCOMPARE(f.image_pane->picture().size(), QSize(40 + cur, 30));
   }
   // A current slot that holds nothing stops the display from its own tick.
   f.st.img.cur = 5;
   f.連続画像_Timer();
-  QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.image_timer->enabled() &&
+          f.pause_buttons[0]->isHidden());
   f.st.img.cur = 0;
-  f.連続画像->set_interval(5);  // the timer runs the ticks
-  f.Check1[0]->click();
-  QTRY_COMPARE(f.Text1->text(), QString("  2"));
+  f.image_timer->set_interval(5);  // the timer runs the ticks
+  f.continuous_checks[0]->click();
+  QTRY_COMPARE(f.number_box->text(), QString("  2"));
 }
 
 // Paused, the display is moved on by the list; resumed, it decodes the picture its next tick shows,
@@ -170,20 +172,20 @@ void TestSteppingForm::look_ahead_after_resuming() {
   Form1& f = *w.f;
   QStringList decoded_ahead;
   f.look_ahead().started = [&](const QString& path) { decoded_ahead << path; };
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   f.連続画像_Timer();
   QCOMPARE(decoded_ahead, (QStringList{w.images[0], w.images[1]}));
   f.Command1_Click(0);
-  f.Img_List->setCurrentRow(2);
+  f.image_list->setCurrentRow(2);
   f.Img_List_MouseUp(Qt::LeftButton);
   QCOMPARE(decoded_ahead.size(), 2);
   f.Command1_Click(0);
   QCOMPARE(decoded_ahead.last(), w.images[3]);
   QTRY_VERIFY(f.look_ahead().ready());
-  const int decodes = f.Image1->decode_count();
+  const int decodes = f.image_pane->decode_count();
   f.連続画像_Timer();
   QCOMPARE(labels(f), w.images[3]);
-  QCOMPARE(f.Image1->decode_count(), decodes);
+  QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
 // 23 pictures in a register of slots 0 … 20: it has wrapped (f21 and f22 in slots 0 and 1). The
@@ -199,24 +201,24 @@ void TestSteppingForm::wrapped_register() {
   QFETCH(bool, ticks);
   Window w(23, 0);
   Form1& f = *w.f;
-  QCOMPARE(f.Label6->text(), QString("/20"));
-  if (ticks) f.Check1[0]->click();
+  QCOMPARE(f.count_label->text(), QString("/20"));
+  if (ticks) f.continuous_checks[0]->click();
   QStringList shown;
   for (int step = 0; step < 22; ++step) {
     ticks ? f.連続画像_Timer() : f.Command2_Click(1);
-    QCOMPARE(f.Label6->text(), QString("/20"));
+    QCOMPARE(f.count_label->text(), QString("/20"));
     shown << labels(f);
   }
   QStringList expected = w.images.mid(21, 2) + w.images.mid(2, 19);
   expected << w.images[21];
   QCOMPARE(shown, expected);
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
-  if (ticks) f.Check1[0]->click();
-  f.Text1->setText("20");
-  QTest::keyClick(f.Text1, Qt::Key_Return);
+  if (ticks) f.continuous_checks[0]->click();
+  f.number_box->setText("20");
+  QTest::keyClick(f.number_box, Qt::Key_Return);
   QCOMPARE(f.st.img.cur, 20);
-  QCOMPARE(labels(f) + f.Text1->text(), w.images[20] + " 20");
-  QCOMPARE(f.Img_List->count(), 21);
+  QCOMPARE(labels(f) + f.number_box->text(), w.images[20] + " 20");
+  QCOMPARE(f.image_list->count(), 21);
 }
 
 // A register cleared while its display runs: the next tick stops the display and asks nothing.
@@ -230,7 +232,7 @@ void TestSteppingForm::tick_after_clearing() {
   QFETCH(bool, text);
   Window w(text ? 0 : 2, text ? 2 : 0);
   Form1& f = *w.f;
-  f.Check1[int(text)]->click();
+  f.continuous_checks[int(text)]->click();
   text ? f.連続テキスト_Timer() : f.連続画像_Timer();
   w.fx.messages.expect(
       text ? QStringLiteral("登録したテキストファイル名をすべて消去してもいいですか？")
@@ -238,7 +240,8 @@ void TestSteppingForm::tick_after_clearing() {
   (text ? f.txt_all_clear : f.img_all_clear)->trigger();
   for (int tick = 0; tick < 3; ++tick) text ? f.連続テキスト_Timer() : f.連続画像_Timer();
   QVERIFY2(w.fx.messages.done(), qPrintable(w.fx.messages.report()));
-  QVERIFY(!f.Check1[int(text)]->isChecked() && !(text ? f.連続テキスト : f.連続画像)->enabled());
+  QVERIFY(!f.continuous_checks[int(text)]->isChecked() &&
+          !(text ? f.text_timer : f.image_timer)->enabled());
 }
 
 // The picture formats the settings file adds are registered, and run in the slideshow with the
@@ -259,16 +262,16 @@ void TestSteppingForm::added_picture_formats_run_with_look_ahead() {
                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"44\" height=\"30\">"
                          "<rect width=\"44\" height=\"30\" fill=\"blue\"/></svg>");
   for (const QString& path : paths) QCOMPARE(f.ファイルの表示(path, 1), 0);
-  QCOMPARE(f.Img_List->count(), 4);
+  QCOMPARE(f.image_list->count(), 4);
   QVERIFY(f.st.txt.empty());
-  f.Check1[0]->click();
-  const int decodes = f.Image1->decode_count();
+  f.continuous_checks[0]->click();
+  const int decodes = f.image_pane->decode_count();
   for (int cur : {0, 1, 2, 3, 0}) {
     f.連続画像_Timer();
     QCOMPARE(labels(f), paths[cur]);
-    QCOMPARE(f.Image1->picture().size(), QSize(41 + cur, 30));
+    QCOMPARE(f.image_pane->picture().size(), QSize(41 + cur, 30));
   }
-  QCOMPARE(f.Image1->decode_count(), decodes);
+  QCOMPARE(f.image_pane->decode_count(), decodes);
 }
 
 // Six pictures, their list shown by the menu (stepping to entry 0), entry 2 made current and line
@@ -299,13 +302,13 @@ void TestSteppingForm::choosing_an_entry() {
   QFETCH(int, picture);
   Window w(6, 0);
   Form1& f = *w.f;
-  QListWidget* list = f.Img_List;
+  QListWidget* list = f.image_list;
   f.登録ファイル名表示->trigger();
   f.st.img.cur = 2;
   list->setCurrentRow(1);
   if (action.endsWith('\r') || action.endsWith('\t')) {
-    f.Text1->setText(action.chopped(1));
-    action.endsWith('\r') ? QTest::keyClick(f.Text1, Qt::Key_Return) : f.Text1_LostFocus();
+    f.number_box->setText(action.chopped(1));
+    action.endsWith('\r') ? QTest::keyClick(f.number_box, Qt::Key_Return) : f.Text1_LostFocus();
   } else if (action == "click") {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
@@ -313,9 +316,9 @@ void TestSteppingForm::choosing_an_entry() {
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
   }
-  QCOMPARE((QList<int>{f.st.img.cur, list->currentRow(), f.Image1->picture().width() - 40}),
+  QCOMPARE((QList<int>{f.st.img.cur, list->currentRow(), f.image_pane->picture().width() - 40}),
            (QList<int>{cur, line, picture}));
-  QCOMPARE(f.Text1->text(), display_number(cur));
+  QCOMPARE(f.number_box->text(), display_number(cur));
 }
 
 // Three pictures or texts, entry 0 on display; entry 1's file goes before an image arrow, an image
@@ -336,13 +339,13 @@ void TestSteppingForm::missing_file() {
   Form1& f = *w.f;
   Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
-  if (tick) f.Check1[int(text)]->click();
+  if (tick) f.continuous_checks[int(text)]->click();
   if (route == "preview") f.st.sheet_app = SheetApp::Excel;
   const auto step = [&] {
-    if (route == "arrow") QTest::mouseClick(f.Command2[1], Qt::LeftButton);
+    if (route == "arrow") QTest::mouseClick(f.image_arrows[1], Qt::LeftButton);
     if (route == "tick") f.連続画像_Timer();
     if (route == "text tick") f.連続テキスト_Timer();
-    if (route == "preview") QTest::mouseClick(f.Command3[1], Qt::LeftButton);
+    if (route == "preview") QTest::mouseClick(f.text_arrows[1], Qt::LeftButton);
   };
   step();
   QFile::remove(files[1]);
@@ -357,13 +360,14 @@ void TestSteppingForm::missing_file() {
   w.fx.messages.expect(files[1] + kMissing, yes ? kAnswerYes : kAnswerNo);
   step();
   QCOMPARE(
-      (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.Txt_List : f.Img_List)->count())}),
+      (QList<int>{cur_under_box, r.last, r.cur, int((text ? f.text_list : f.image_list)->count())}),
       (yes ? QList<int>{1, 1, 0, 2} : QList<int>{1, 2, 1, 3}));
   QCOMPARE(r.path(1), files[yes ? 2 : 1]);
-  if (route != "tick") QCOMPARE(f.Text1->text() + labels(f), "  0" + files[0]);
+  if (route != "tick") QCOMPARE(f.number_box->text() + labels(f), "  0" + files[0]);
   if (!yes && route != "preview")
-    QVERIFY(text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull());
-  QCOMPARE(f.Check1[int(text)]->isChecked() && (text ? f.連続テキスト : f.連続画像)->enabled(),
+    QVERIFY(text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull());
+  QCOMPARE(f.continuous_checks[int(text)]->isChecked() &&
+               (text ? f.text_timer : f.image_timer)->enabled(),
            tick);
 }
 
@@ -466,9 +470,9 @@ void TestSteppingForm::remove_and_delete() {
   // The last entry gone blanks its side; the text side keeps its clearing, search and opening
   // commands (with no text registered, the picture rows find them off).
   if (!r.empty()) return;
-  QCOMPARE(f.Label6->text() + f.Text1->text() + labels(f), QString());
-  QVERIFY((text ? f.RichTextBox1->text().isEmpty() : f.Image1->picture().isNull()) &&
-          (text ? f.Command3 : f.Command2)[1]->isHidden());
+  QCOMPARE(f.count_label->text() + f.number_box->text() + labels(f), QString());
+  QVERIFY((text ? f.text_pane->text().isEmpty() : f.image_pane->picture().isNull()) &&
+          (text ? f.text_arrows : f.image_arrows)[1]->isHidden());
   for (QAction* a : text ? QList<QAction*>{f.text_ファイル削除, f.コピー}
                          : QList<QAction*>{f.画像のコピー, f.image_登録から削除,
                                            f.image_ファイル削除, f.img_file_open, f.img_all_clear})
@@ -504,7 +508,7 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   const Register& r = text ? f.st.txt : f.st.img;
   const QStringList& files = text ? w.texts : w.images;
   QAction* remove = text ? f.text_登録から削除 : f.image_登録から削除;
-  f.Check1[int(text)]->click();
+  f.continuous_checks[int(text)]->click();
   const auto tick = [&] { text ? f.連続テキスト_Timer() : f.連続画像_Timer(); };
   for (int i = 0; i < shown; ++i) tick();
   if (text && shown == 2) {
@@ -517,7 +521,7 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
     w.fx.messages.expect(remove_question);
     remove->trigger();
   }
-  QVERIFY(!f.Check1[int(text)]->isChecked());
+  QVERIFY(!f.continuous_checks[int(text)]->isChecked());
   QStringList left = files;
   left.removeAt(shown);
   QCOMPARE(r.path(0) + r.path(1) + r.path(2), left.join(QString()));
@@ -525,9 +529,9 @@ void TestSteppingForm::removal_while_the_slideshow_runs() {
   QCOMPARE(r.cur, current);
   if (current < 0) {
     // A number outside the register puts back no number, there being no current entry.
-    f.Text1->setText("9");
-    QTest::keyClick(f.Text1, Qt::Key_Return);
-    QCOMPARE(f.Text1->text(), QString());
+    f.number_box->setText("9");
+    QTest::keyClick(f.number_box, Qt::Key_Return);
+    QCOMPARE(f.number_box->text(), QString());
   }
   w.fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
   remove->trigger();
@@ -558,7 +562,7 @@ void TestSteppingForm::removal_with_nothing_on_display() {
   f.txt_all_load->trigger();
   QCOMPARE(f.st.img.last, 2);
   QCOMPARE(f.st.txt.last, 0);
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   for (QAction* remove : {f.image_登録から削除, f.text_登録から削除}) {
     fx.messages.expect(QStringLiteral("削除するファイルが表示されていません。"));
     remove->trigger();
@@ -577,23 +581,24 @@ void TestSteppingForm::keys_list_menu_and_number_box_focus() {
   QVERIFY(QTest::qWaitForWindowActive(&f));
   // The text pane is on display: the menu shows the text list and steps to entry 0.
   f.登録ファイル名表示->trigger();
-  QVERIFY(!f.Txt_List->isHidden() && f.Img_List->isHidden());
+  QVERIFY(!f.text_list->isHidden() && f.image_list->isHidden());
   QTest::keyClick(&f, Qt::Key_Left, Qt::AltModifier);
   QCOMPARE(f.st.txt.cur, 2);
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.txt.cur, 0);
   // With images running, their list shows and Alt+S pauses and resumes them.
-  f.Check1[0]->click();
-  QVERIFY(!f.Img_List->isHidden() && f.Txt_List->isHidden());
+  f.continuous_checks[0]->click();
+  QVERIFY(!f.image_list->isHidden() && f.text_list->isHidden());
   for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
     QTest::keyClick(&f, Qt::Key_S, Qt::AltModifier);
-    QCOMPARE(f.Command1[0]->text(), QString(glyph));
-    QCOMPARE(f.連続画像->enabled(), running);
+    QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
+    QCOMPARE(f.image_timer->enabled(), running);
   }
   for (int tick = 0; tick < 2; ++tick) f.連続画像_Timer();
   f.Text1_GotFocus();
-  QVERIFY(!f.Check1[0]->isChecked() && !f.連続画像->enabled() && f.Command1[0]->isHidden());
-  QCOMPARE(f.Text1->text(), QString("1"));
+  QVERIFY(!f.continuous_checks[0]->isChecked() && !f.image_timer->enabled() &&
+          f.pause_buttons[0]->isHidden());
+  QCOMPARE(f.number_box->text(), QString("1"));
   // The picture pane is on display now: Alt+Right steps the pictures.
   QTest::keyClick(&f, Qt::Key_Right, Qt::AltModifier);
   QCOMPARE(f.st.img.cur, 2);
@@ -636,8 +641,8 @@ void TestSteppingForm::picture_keys_step_as_the_arrows() {
   QVERIFY(QTest::qWaitForWindowActive(&f));
   auto* target = f.findChild<QWidget*>(focus);
   QVERIFY(target && target->isVisible());
-  if (target == f.Image1) {
-    QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
+  if (target == f.image_pane) {
+    QTest::mouseClick(f.image_pane, Qt::LeftButton, {}, QPoint(5, 5));
   } else {
     target->setFocus();
   }
@@ -645,7 +650,7 @@ void TestSteppingForm::picture_keys_step_as_the_arrows() {
   QSet<int> shown{f.st.img.cur};
   for (int press = 0; press < 4; ++press) {
     QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key(key));
-    if (button >= 0) clicks.f->Command2[button]->click();
+    if (button >= 0) clicks.f->image_arrows[button]->click();
     QCOMPARE(f.st.img.cur, clicks.f->st.img.cur);
     QCOMPARE(labels(f).section('/', -1), labels(*clicks.f).section('/', -1));
     shown.insert(f.st.img.cur);
@@ -662,33 +667,34 @@ void TestSteppingForm::space_pauses_the_running_pictures() {
   Form1& f = *w.f;
   f.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&f));
-  f.Check1[0]->click();
+  f.continuous_checks[0]->click();
   f.連続画像_Timer();
-  QTest::mouseClick(f.Image1, Qt::LeftButton, {}, QPoint(5, 5));
-  for (QWidget* focus : {static_cast<QWidget*>(f.Image1), static_cast<QWidget*>(f.Command2[1])}) {
+  QTest::mouseClick(f.image_pane, Qt::LeftButton, {}, QPoint(5, 5));
+  for (QWidget* focus :
+       {static_cast<QWidget*>(f.image_pane), static_cast<QWidget*>(f.image_arrows[1])}) {
     focus->setFocus();
     for (const auto& [glyph, running] : {std::pair{"■", false}, std::pair{"□", true}}) {
       QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
-      QCOMPARE(f.Command1[0]->text(), QString(glyph));
-      QCOMPARE(f.連続画像->enabled(), running);
+      QCOMPARE(f.pause_buttons[0]->text(), QString(glyph));
+      QCOMPARE(f.image_timer->enabled(), running);
       QCOMPARE(f.st.img_paused, !running);
-      QVERIFY(f.Check1[0]->isChecked());
+      QVERIFY(f.continuous_checks[0]->isChecked());
     }
   }
   // A held key pauses once.
   QTest::keyPress(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
-  QApplication::sendEvent(f.Command2[1], &repeat);
+  QApplication::sendEvent(f.image_arrows[1], &repeat);
   QTest::keyRelease(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QVERIFY(f.st.img_paused);
   // Stopped, Space on the forward arrow is its click again, and on the picture nothing.
-  f.Check1[0]->click();
-  QVERIFY(!f.Check1[0]->isChecked());
+  f.continuous_checks[0]->click();
+  QVERIFY(!f.continuous_checks[0]->isChecked());
   const int before = f.st.img.cur;
-  f.Image1->setFocus();
+  f.image_pane->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QCOMPARE(f.st.img.cur, before);
-  f.Command2[1]->setFocus();
+  f.image_arrows[1]->setFocus();
   QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Space);
   QVERIFY(f.st.img.cur != before);
 }
