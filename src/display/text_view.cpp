@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <system_error>
 
 namespace tarvex {
 
@@ -184,8 +185,6 @@ TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent), largest_copy_
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
-  poll_.setInterval(10);
-  connect(&poll_, &QTimer::timeout, this, [this] { poll_text(); });
   autoscroll_.setInterval(50);
   connect(&autoscroll_, &QTimer::timeout, this, [this] { autoscroll(); });
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -193,10 +192,22 @@ TextView::TextView(QWidget* parent) : QAbstractScrollArea(parent), largest_copy_
   });
 }
 
-TextView::~TextView() = default;
+TextView::~TextView() {
+  // The text may outlive the view (another pane shows it, a search reads it): it wakes the view
+  // no more, and the view's reading stops; the runner then waits for it to end.
+  watch_.reset();
+  reading_.cancel();
+}
 
 void TextView::set_text(std::shared_ptr<IndexedText> text) {
+  // The text shown before wakes the view no more; its reading stops, and whatever it still
+  // delivers is dropped.
+  watch_.reset();
+  reading_.cancel();
   text_ = std::move(text);
+  if (text_) watch_ = text_->watch(wake_);
+  // Asked before the lines are counted: a text that ends meanwhile still wakes the view.
+  const bool complete = !text_ || text_->complete();
   generation_ = text_ ? text_->generation() : 0;
   touched_ = text_ ? text_->touched() : 0;
   pending_selection_.reset();
@@ -211,11 +222,8 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
   follow_end_ = selecting_all_ = false;
   dragging_ = false;
   autoscroll_.stop();
-  if (text_ && !text_->complete()) {
-    poll_.start();
-  } else {
-    poll_.stop();
-  }
+  following_ = !complete;
+  run_reading();
   update_scroll_bar();
   viewport()->update();
   if (QAccessible::isActive()) {
@@ -227,8 +235,9 @@ void TextView::set_text(std::shared_ptr<IndexedText> text) {
 }
 
 bool TextView::loading() const {
-  // Until the view itself has seen the whole text, not just the index.
-  return text_ && (!text_->complete() || poll_.isActive());
+  // Until the view itself has seen the whole text, not just the index: a reading anew that began
+  // off the window's thread may have ended before the view took in any of it.
+  return text_ && (!text_->complete() || following_ || text_->generation() != generation_);
 }
 
 // ---- Layout ----------------------------------------------------------------------------------
@@ -274,7 +283,7 @@ const TextView::Laid& TextView::laid(qint64 line) const {
 void TextView::take_in_file_change() {
   if (!text_) return;
   if (text_->changed_since_indexed()) {
-    poll_text();
+    take_in_text();
   } else if (text_->touched() != touched_) {
     // The file was touched (lines added at its end, or a change that its blocks' fingerprints
     // find when read): the lines laid out before are read, and so checked, again before they are
@@ -286,8 +295,8 @@ void TextView::take_in_file_change() {
 
 void TextView::watch_reading_anew() const {
   // A read may have found the file changed and begun to read the text anew; the view takes in
-  // the new reading as it takes in a text being read.
-  if (text_ && text_->generation() != generation_ && !poll_.isActive()) poll_.start();
+  // the new reading as it takes in a text being read, when the text wakes it.
+  if (text_ && text_->generation() != generation_) following_ = true;
 }
 
 void TextView::forget_layouts() {
@@ -443,7 +452,7 @@ void TextView::paintEvent(QPaintEvent*) {
       line = top_line_;
       break;
     }
-    poll_text();
+    take_in_text();
   }
   drawn_.clear();
   for (const Laid* l : shown) drawn_ << l->text;
@@ -567,7 +576,8 @@ void TextView::select_when_indexed(qint64 anchor, qint64 caret) {
   }
   pending_selection_ = std::pair(anchor, caret);
   follow_end_ = selecting_all_ = false;
-  if (!poll_.isActive()) poll_.start();
+  // The text wakes the view as its index grows.
+  following_ = true;
 }
 
 void TextView::select(qint64 anchor, qint64 caret) {
@@ -653,7 +663,7 @@ void TextView::scroll_to(qint64 pos) {
 
 void TextView::ensure_caret_visible() {
   // The caret may stand in lines indexed since the view last looked.
-  if (poll_.isActive()) poll_text();
+  if (following_) take_in_text();
   const qint64 line = text_->line_at(caret_);
   const Laid& l = laid(line);
   const QTextLine row = l.layout->lineForTextPosition(int(caret_ - l.pos));
@@ -944,14 +954,15 @@ void TextView::changeEvent(QEvent* event) {
   }
 }
 
-void TextView::poll_text() {
+void TextView::take_in_text() {
   if (!text_) {
-    poll_.stop();
+    following_ = false;
     return;
   }
   const bool complete = text_->complete();
-  // The view is caught up with a complete text once this look is done.
-  if (complete) poll_.stop();
+  // The view is caught up with a complete text once this look is done; until then it follows
+  // the text, whoever began its reading.
+  following_ = !complete;
   const bool read_anew = text_->generation() != generation_;
   if (read_anew) {
     // The text was read anew (in another encoding, or from a file that changed): its lines and
@@ -972,6 +983,26 @@ void TextView::poll_text() {
                                                                      pending_selection_->second))) {
     const auto [anchor, caret] = *pending_selection_;
     select(anchor, caret);
+  }
+  run_reading();
+}
+
+void TextView::run_reading() {
+  if (!text_ || !text_->needs_reader()) return;
+  try {
+    runner_.start(
+        reading_,
+        [text = text_](const JobControl& control) {
+          text->read(control);
+          return true;
+        },
+        // The reading has ended (the text is complete, or someone else runs the reading now):
+        // the view takes in its end.
+        [this](std::optional<bool>) { take_in_text(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: the text is what is indexed so far.
+    reading_.cancel();
+    text_->end_reading();
   }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/job_runner.h"
+
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,7 +22,9 @@ class IndexedText;
 // from the text's blocks as they come into sight, wrapped at the view's width as a plain text
 // editor wraps them. A caret, a selection by mouse and keyboard, select all and copy work on
 // positions of the whole text (a line end counts one), whether or not the text is indexed to its
-// end yet. Assistive tools read it through Qt's accessible text interface.
+// end yet. Assistive tools read it through Qt's accessible text interface. The view runs the
+// reading of its text off the window's thread on a job runner of its own, and takes in what the
+// reading adds when the text wakes it.
 class TextView final : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -127,7 +132,11 @@ class TextView final : public QAbstractScrollArea {
   qreal caret_x(qint64 pos) const;
   void ensure_caret_visible();
   void restart_blink();
-  void poll_text();
+  // Takes in what the text has that the view has not seen yet: more lines, its end, a reading
+  // anew; then runs the reading if it waits for someone to run it.
+  void take_in_text();
+  // Runs the text's reading on the view's runner if it waits for someone to run it.
+  void run_reading();
   // Takes in the lines of the text indexed since the view last looked, or a new reading of it.
   void take_in_lines(qint64 lines, bool read_anew, bool complete);
   // Takes in a reading of the text anew that a read of it began.
@@ -158,7 +167,8 @@ class TextView final : public QAbstractScrollArea {
   bool selecting_all_ = false;
   bool caret_shown_ = true;
   QBasicTimer blink_;
-  mutable QTimer poll_;  // follows the text while it is being read
+  // The view has yet to take in the end of the text (it is still being read, or read anew).
+  mutable bool following_ = false;
   QTimer autoscroll_;
   QPoint drag_point_;
   bool dragging_ = false;
@@ -168,6 +178,14 @@ class TextView final : public QAbstractScrollArea {
   std::optional<std::pair<qint64, qint64>> pending_selection_;
   qint64 largest_copy_;
   QStringList drawn_;
+
+  // The reading of the text shown, and the text's wake-ups while it is shown. The runner is
+  // destroyed before the lane it delivers to (it is declared after it); the wake-ups stop before
+  // the runner goes (in the destructor).
+  JobLane reading_;
+  std::shared_ptr<void> watch_;
+  JobRunner runner_;
+  std::function<void()> wake_ = runner_.waker([this] { take_in_text(); });
 };
 
 }  // namespace tarvex

@@ -13,8 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 #include <fcntl.h>
@@ -756,62 +754,6 @@ bool fingerprint_matches(const TextBlock& b, const QByteArray& bytes) {
          (bytes.size() >= b.bytes && fingerprint_of(bytes.constData(), b.bytes) == b.fingerprint);
 }
 
-// The threads of the texts' workers. Whoever lets a worker go only tells it to stop: the thread
-// ends on its own after its current read, and is joined by the next start of a worker (at once,
-// as it has ended) or at the end of the process, never by the window.
-class Workers {
- public:
-  static Workers& get() {
-    static Workers workers;
-    return workers;
-  }
-
-  ~Workers() {
-    std::vector<Worker> all;
-    {
-      const std::lock_guard lock(mutex_);
-      all.swap(workers_);
-    }
-    for (Worker& w : all) w.stop->store(true);
-    for (Worker& w : all) w.thread.join();
-  }
-
-  // Runs `work` on a thread of its own; `stop` tells it to stop at the end of the process.
-  void start(std::shared_ptr<std::atomic<bool>> stop, std::function<void()> work) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::vector<std::thread> ended;
-    {
-      const std::lock_guard lock(mutex_);
-      for (auto it = workers_.begin(); it != workers_.end();) {
-        if (it->done->load()) {
-          ended.push_back(std::move(it->thread));
-          it = workers_.erase(it);
-        } else {
-          ++it;
-        }
-      }
-      // The work lets go of what it holds before it tells that it is done.
-      std::thread thread([work = std::move(work), done]() mutable {
-        work();
-        work = nullptr;
-        done->store(true);
-      });
-      workers_.push_back({std::move(stop), std::move(done), std::move(thread)});
-    }
-    for (std::thread& t : ended) t.join();
-  }
-
- private:
-  Workers() = default;
-  struct Worker {
-    std::shared_ptr<std::atomic<bool>> stop;
-    std::shared_ptr<std::atomic<bool>> done;
-    std::thread thread;
-  };
-  std::mutex mutex_;
-  std::vector<Worker> workers_;
-};
-
 }  // namespace
 
 void set_text_read_function(TextReadFunction read) {
@@ -825,7 +767,8 @@ struct IndexedText::Decoded {
 };
 
 struct IndexedText::Run {
-  std::atomic<bool> stop{false};
+  std::atomic<bool> stop{false};  // no longer the text's current reading
+  bool running = false;           // someone runs it; guarded by the text's mutex_
   // Where the scan stands: the position and view line of the next block, and for ISO-2022-JP
   // the designation in force there.
   qint64 pos = 0, line = 0;
@@ -836,7 +779,24 @@ struct IndexedText::Run {
   bool count_without_decoding = false;  // the worker's way; the opener decodes
   // The decision on the encoding, fed the file's bytes in order until it is final.
   std::unique_ptr<TextEncodingDetector> decision;
+  // Where the reading stands in the file, kept from one runner to the next: whether the first
+  // bytes are indexed (a reading anew reads them too), the file offset of buf[0], the bytes read
+  // into buf and not yet indexed, how far the decision has been fed, and the end of the file.
+  bool head_indexed = true;
+  qint64 at = 0;
+  qint64 fed = 0;
+  std::vector<uchar> buf;
+  qsizetype have = 0;
+  bool at_end = false;
 };
+
+struct IndexedText::Watchers {
+  std::mutex mutex;  // held while one is told, so that one that goes is told no more
+  std::vector<std::pair<quint64, std::function<void()>>> wakes;
+  quint64 next = 0;
+};
+
+IndexedText::IndexedText() : watchers_(std::make_shared<Watchers>()) {}
 
 IndexedText::~IndexedText() = default;
 
@@ -844,22 +804,10 @@ std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, cons
                                                const TextBlockSizes& sizes,
                                                std::optional<TextEncoding> encoding) {
   std::shared_ptr<IndexedText> t(new IndexedText);
-  t->self_ = t;
   t->sizes_ = sizes;
   t->fd_ = file->handle();
   t->file_ = std::move(file);
   t->given_encoding_ = encoding;
-  // The handles given out share the object with its workers; the last one to go tells the
-  // current worker to stop, and the object goes with the worker.
-  IndexedText* const raw = t.get();
-  std::shared_ptr<IndexedText> handle(raw, [owner = t](IndexedText* text) mutable {
-    {
-      const std::lock_guard lock(text->mutex_);
-      text->let_go_ = true;
-      if (text->run_) text->run_->stop = true;
-    }
-    owner.reset();
-  });
   // The stamp stands for the bytes indexed only if they were read after it was taken: the
   // opener's first bytes are checked against the file's now, and a file changed between the two
   // reads is read anew at once.
@@ -867,13 +815,17 @@ std::shared_ptr<IndexedText> IndexedText::open(std::unique_ptr<QFile> file, cons
   t->size_ = std::max<qint64>(t->stamp_.size, 0);
   if (t->read_bytes(0, sizes.open_bytes()) != head) {
     t->read_anew();
-    return handle;
+    return t;
   }
   auto run = std::make_shared<Run>();
   t->run_ = run;
   qsizetype used = 0;
-  if (!t->index_head(*run, head, used)) t->start_worker(run, used, head.size());
-  return handle;
+  if (!t->index_head(*run, head, used)) {
+    // The rest waits for whoever shows the text to run the reading.
+    run->at = used;
+    run->fed = head.size();
+  }
+  return t;
 }
 
 bool IndexedText::index_head(Run& run, const QByteArray& head, qsizetype& used) {
@@ -898,45 +850,91 @@ bool IndexedText::index_head(Run& run, const QByteArray& head, qsizetype& used) 
   return true;
 }
 
-void IndexedText::start_worker(const std::shared_ptr<Run>& run, qint64 from, qint64 fed) {
-  const std::shared_ptr<IndexedText> owner = self_.lock();
-  if (!owner) {
-    finish_index(*run);
-    return;
-  }
-  auto work = [owner, run, from, fed] {
-    IndexedText& t = *owner;
+void IndexedText::read(const JobControl& control) const {
+  take_reading(control.stop_flag(), [] { return false; });
+}
+
+bool IndexedText::take_reading(const std::atomic<bool>& stop,
+                               const std::function<bool()>& enough) const {
+  auto* const self = const_cast<IndexedText*>(this);
+  bool took = false;
+  for (;;) {
+    std::shared_ptr<Run> run;
+    {
+      const std::lock_guard lock(mutex_);
+      // A reading anew that began meanwhile is taken on too, unless someone else took it.
+      if (!run_ || run_->running || complete_.load() || stop.load() || enough()) return took;
+      run = run_;
+      run->running = true;
+    }
+    took = true;
     try {
-      qint64 at = from, fed_so_far = fed;
-      if (at < 0) {
-        // A reading anew reads the first bytes too.
-        const QByteArray head = t.read_bytes(0, t.sizes_.open_bytes());
-        qsizetype used = 0;
-        if (t.index_head(*run, head, used)) return;
-        at = used;
-        fed_so_far = head.size();
-      }
-      t.run_worker(*run, at, fed_so_far);
+      self->run_reading(*run, stop, enough);
     } catch (...) {
       // A reading that fails (out of memory) ends the index with what it has, as the end of the
       // file would: nothing of it reaches the window.
       try {
-        t.finish_index(*run);
+        self->finish_index(*run);
       } catch (...) {
         {
-          const std::lock_guard lock(t.mutex_);
-          if (t.run_.get() == run.get()) t.complete_ = true;
+          const std::lock_guard lock(mutex_);
+          if (run_.get() == run.get()) self->complete_ = true;
         }
-        t.grown_.notify_all();
+        grown_.notify_all();
+        wake();
       }
     }
-  };
-  try {
-    Workers::get().start(std::shared_ptr<std::atomic<bool>>(run, &run->stop), std::move(work));
-  } catch (const std::system_error&) {
-    // No thread to be had: the text is what is indexed so far.
-    finish_index(*run);
+    bool done = false;
+    {
+      const std::lock_guard lock(mutex_);
+      run->running = false;
+      done = stop.load() || enough();
+    }
+    // A reading left unfinished waits for the next one to run it.
+    grown_.notify_all();
+    if (done) {
+      wake();
+      return took;
+    }
   }
+}
+
+bool IndexedText::needs_reader() const {
+  const std::lock_guard lock(mutex_);
+  return run_ && !run_->running && !complete_.load();
+}
+
+void IndexedText::end_reading() const {
+  std::shared_ptr<Run> run;
+  {
+    const std::lock_guard lock(mutex_);
+    if (!run_ || run_->running || complete_.load()) return;
+    run = run_;
+    run->running = true;
+  }
+  const_cast<IndexedText*>(this)->finish_index(*run);
+  const std::lock_guard lock(mutex_);
+  run->running = false;
+}
+
+std::shared_ptr<void> IndexedText::watch(std::function<void()> wake) const {
+  const std::shared_ptr<Watchers> watchers = watchers_;
+  quint64 id = 0;
+  {
+    const std::lock_guard lock(watchers->mutex);
+    id = watchers->next++;
+    watchers->wakes.emplace_back(id, std::move(wake));
+  }
+  // The handle keeps the list, not the text: it may outlive the text, and the text it.
+  return std::shared_ptr<void>(nullptr, [watchers, id](void*) {
+    const std::lock_guard lock(watchers->mutex);
+    std::erase_if(watchers->wakes, [id](const auto& w) { return w.first == id; });
+  });
+}
+
+void IndexedText::wake() const {
+  const std::lock_guard lock(watchers_->mutex);
+  for (const auto& [id, wake] : watchers_->wakes) wake();
 }
 
 bool IndexedText::forget_index(Run& run, TextEncoding encoding) {
@@ -954,8 +952,11 @@ bool IndexedText::forget_index(Run& run, TextEncoding encoding) {
     complete_ = false;
     ++generation_;
   }
-  const std::lock_guard lock(cache_mutex_);
-  cache_.clear();
+  {
+    const std::lock_guard lock(cache_mutex_);
+    cache_.clear();
+  }
+  wake();
   return true;
 }
 
@@ -1009,9 +1010,9 @@ bool IndexedText::matches_index(const TextBlock& b, const QByteArray& bytes, int
 
 void IndexedText::read_anew() {
   auto run = std::make_shared<Run>();
+  run->head_indexed = false;
   {
     const std::lock_guard lock(mutex_);
-    if (let_go_) return;
     // The reading before goes on no further and adds nothing to the index.
     if (run_) run_->stop = true;
     run_ = run;
@@ -1027,8 +1028,9 @@ void IndexedText::read_anew() {
   // Taken before reading, so that a change made while it is read is found again.
   stamp_ = stamp();
   size_ = std::max<qint64>(stamp_.size, 0);
-  // The worker reads the first bytes too: the caller does not wait for the file.
-  start_worker(run, -1, 0);
+  // Whoever runs the reading reads the first bytes too: the caller does not wait for the file.
+  grown_.notify_all();
+  wake();
 }
 
 std::shared_ptr<IndexedText> IndexedText::from_string(const QString& text) {
@@ -1145,6 +1147,7 @@ bool IndexedText::publish(Run& run, std::vector<TextBlock>& blocks) {
   }
   blocks.clear();
   grown_.notify_all();
+  wake();
   return true;
 }
 
@@ -1165,7 +1168,11 @@ bool IndexedText::finish_index(Run& run) {
     lines_total_ = blocks_.back().line + blocks_.back().lines;
     complete_ = true;
   }
+  // What it kept of the file is no longer needed.
+  run.buf = {};
+  run.decision.reset();
   grown_.notify_all();
+  wake();
   return true;
 }
 
@@ -1184,90 +1191,112 @@ QByteArray IndexedText::read_bytes(qint64 at, qint64 count) const {
   return out;
 }
 
-void IndexedText::run_worker(Run& run, qint64 from, qint64 fed) {
-  // Past the first few megabytes the worker counts the blocks it can without decoding them: the
-  // tables that tell how the decoder groups bytes are made at its first use, off the window's
+void IndexedText::run_reading(Run& run, const std::atomic<bool>& stop,
+                              const std::function<bool()>& enough) {
+  auto stopped = [&run, &stop] { return run.stop.load() || stop.load(); };
+  auto satisfied = [this, &enough] {
+    const std::lock_guard lock(mutex_);
+    return enough();
+  };
+  if (!run.head_indexed) {
+    // A reading anew reads the first bytes too.
+    const QByteArray head = read_bytes(0, sizes_.open_bytes());
+    if (stopped()) return;
+    qsizetype used = 0;
+    run.head_indexed = true;
+    if (index_head(run, head, used)) return;
+    run.at = used;
+    run.fed = head.size();
+  }
+  // Past the first few megabytes the reading counts the blocks it can without decoding them: the
+  // tables that tell how the decoder groups bytes are made at their first use, off the window's
   // thread, and only for a text long enough to be worth it.
   const qint64 decoded_first = 64 * sizes_.block;
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   constexpr qsizetype kChunk = 1024 * 1024;
-  // One read takes no more than this, so that a worker told to stop on slow media stops soon.
+  // One read takes no more than this, so that a reading told to stop on slow media stops soon.
   constexpr size_t kRead = 256 * 1024;
-  std::vector<uchar> buf(size_t(std::max(kChunk, 4 * sizes_.block) + sizes_.block + 8));
-  qint64 at = from;  // the file offset of buf[0]
-  qsizetype have = 0;
-  bool at_end = false;
-  bool decided = !run.decision;
+  std::vector<uchar>& buf = run.buf;
+  buf.resize(size_t(std::max(kChunk, 4 * sizes_.block) + sizes_.block + 8));
   std::vector<TextBlock> found;
   // Once the decision on the encoding is final, the text already indexed in another encoding is
   // read anew in it.
   auto settle = [&] {
-    decided = true;
     const TextEncoding final_decision = run.decision->decision();
     run.decision.reset();
     if (final_decision == run.encoding) return true;
     if (!forget_index(run, final_decision)) return false;
-    at = 0;
-    have = 0;
-    at_end = false;
+    run.at = 0;
+    run.have = 0;
+    run.at_end = false;
     return true;
   };
-  while (!run.stop.load()) {
-    while (!at_end && have < qsizetype(buf.size()) && !run.stop.load()) {
-      const size_t want = std::min(buf.size() - size_t(have), kRead);
-      const ssize_t r = read_at(fd_, buf.data() + have, want, off_t(at + have));
+  while (!stopped() && !satisfied()) {
+    while (!run.at_end && run.have < qsizetype(buf.size()) && !stopped()) {
+      const size_t want = std::min(buf.size() - size_t(run.have), kRead);
+      const ssize_t r = read_at(fd_, buf.data() + run.have, want, off_t(run.at + run.have));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) {
-        at_end = true;  // the end of the file, or a file that can no longer be read
+        run.at_end = true;  // the end of the file, or a file that can no longer be read
         break;
       }
-      const qint64 start = at + have;
-      if (!decided && start + r > fed) {
-        const qint64 skip = std::max<qint64>(0, fed - start);
-        run.decision->feed(QByteArrayView(buf.data() + have + skip, r - skip));
-        fed = start + r;
+      const qint64 start = run.at + run.have;
+      if (run.decision && start + r > run.fed) {
+        const qint64 skip = std::max<qint64>(0, run.fed - start);
+        run.decision->feed(QByteArrayView(buf.data() + run.have + skip, r - skip));
+        run.fed = start + r;
       }
-      have += r;
+      run.have += r;
     }
-    if (run.stop.load()) return;
+    if (stopped()) return;
     // A file changed in what was indexed before these bytes were read is read anew: they are
     // not indexed after the blocks of another version of the file.
     if (changed_since_indexed()) return;
-    if (!decided && run.decision->settled()) {
+    if (run.decision && run.decision->settled()) {
       if (!settle()) return;
-      if (have == 0) continue;
+      if (run.have == 0) continue;
     }
-    run.count_without_decoding = at >= decoded_first;
-    qsizetype used = index_blocks(run, buf.data(), have, at, at_end, found);
-    if (used == 0 && have == qsizetype(buf.size())) {
-      used = index_blocks(run, buf.data(), have, at, at_end, found, true);
+    run.count_without_decoding = run.at >= decoded_first;
+    qsizetype used = index_blocks(run, buf.data(), run.have, run.at, run.at_end, found);
+    if (used == 0 && run.have == qsizetype(buf.size())) {
+      used = index_blocks(run, buf.data(), run.have, run.at, run.at_end, found, true);
     }
     if (!publish(run, found)) return;
-    std::memmove(buf.data(), buf.data() + used, size_t(have - used));
-    at += used;
-    have -= used;
-    if (!at_end || have > 0) continue;
-    if (!decided) {
+    std::memmove(buf.data(), buf.data() + used, size_t(run.have - used));
+    run.at += used;
+    run.have -= used;
+    if (!run.at_end || run.have > 0) continue;
+    if (run.decision) {
       if (!settle()) return;
-      if (!at_end) continue;
+      if (!run.at_end) continue;
     }
     finish_index(run);
     return;
   }
 }
 
+bool IndexedText::wait_until(const std::function<bool()>& enough,
+                             const std::atomic<bool>* stop) const {
+  static const std::atomic<bool> never{false};
+  const std::atomic<bool>& stop_flag = stop ? *stop : never;
+  for (;;) {
+    // Whoever waits runs the reading when no one else does.
+    take_reading(stop_flag, enough);
+    std::unique_lock lock(mutex_);
+    if (complete_.load() || enough()) return !stop_flag.load();
+    if (stop_flag.load()) return false;
+    if (!run_ || !run_->running) continue;
+    grown_.wait_for(lock, std::chrono::milliseconds(20));
+  }
+}
+
 void IndexedText::wait_until_complete() const {
-  std::unique_lock lock(mutex_);
-  grown_.wait(lock, [this] { return complete_.load(); });
+  wait_until([] { return false; }, nullptr);
 }
 
 bool IndexedText::wait_for_block(int i, const std::atomic<bool>* stop) const {
-  std::unique_lock lock(mutex_);
-  while (qsizetype(blocks_.size()) <= i && !complete_.load()) {
-    if (stop && stop->load()) return false;
-    grown_.wait_for(lock, std::chrono::milliseconds(20));
-  }
-  return !(stop && stop->load());
+  // (The condition is asked with mutex_ held.)
+  return wait_until([this, i] { return qsizetype(blocks_.size()) > i; }, stop);
 }
 
 qint64 IndexedText::length() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/job_control.h"
 #include "text/text_decode.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -84,9 +86,11 @@ using TextReadFunction = ssize_t (*)(int fd, void* buffer, size_t count, off_t o
 void set_text_read_function(TextReadFunction read);
 
 // A text as the text pane shows it, read from its file a block at a time. Opening it reads and
-// indexes the first block at once; a worker thread indexes the rest (byte offset, position and
-// view line of every block), so that the first screen shows at once and memory stays small
-// whatever the size of the file. The file is read with pread, never mapped.
+// indexes the first block at once; the reading of the rest (byte offset, position and view line
+// of every block) is work for whoever shows the text: read() runs it off the window's thread,
+// and the text tells its watchers whenever it has more to show or a reading waits for someone
+// to run it, so that the first screen shows at once and memory stays small whatever the size of
+// the file. The file is read with pread, never mapped.
 //
 // Every block keeps a fingerprint of its bytes, and every read of a block is checked against it.
 // A read that finds the file changed (a block's bytes not as indexed, or the file of another size
@@ -96,9 +100,9 @@ void set_text_read_function(TextReadFunction read);
 // to give is not given (text() returns nothing), so that no one is given a mix of two versions of
 // the file. A file removed while shown is still read through its open handle.
 //
-// Safe to use from several threads, and no call waits for the worker (but the two wait_ calls):
-// a worker that is no longer wanted (the text let go, or read anew) is told to stop and ends on
-// its own, keeping what it uses alive until then.
+// Safe to use from several threads. No call waits for a reading but the two wait_ calls, which
+// run the reading themselves, as far as they need it, when no one else is running it. A reading
+// that is stopped keeps its place: the next one goes on from there.
 class IndexedText {
  public:
   // A text file, open for reading; `head` holds its first bytes as read, sizes.open_bytes() of
@@ -118,6 +122,19 @@ class IndexedText {
   void wait_until_complete() const;
   // Waits until block i is indexed or the text is complete; false when `stop` was set.
   bool wait_for_block(int i, const std::atomic<bool>* stop) const;
+
+  // Reads the text's file into the index until the text is complete or `control` is stopped,
+  // going on with a reading anew that begins meanwhile; returns at once when someone else is
+  // running the reading. Runs on a thread of its own; never throws.
+  void read(const JobControl& control) const;
+  // A reading waits for someone to run it (read()).
+  bool needs_reader() const;
+  // No one will run the reading (no thread to be had): the text is what is indexed so far.
+  void end_reading() const;
+  // Calls `wake`, on whatever thread reads or checks the text, whenever the index grows, is
+  // complete, is read anew, or a reading waits for someone to run it. The calls end when the
+  // returned handle goes; its destruction waits for a call under way, never for a reading.
+  std::shared_ptr<void> watch(std::function<void()> wake) const;
   // Counts once the index is complete.
   qint64 length() const;
   qint64 line_count() const;
@@ -163,12 +180,14 @@ class IndexedText {
   QString text(qint64 from, qint64 to) const;
 
  private:
-  IndexedText() = default;
+  IndexedText();
   struct Decoded;
-  // One reading of the file from its start: the state of its scan, kept by whoever indexes next
-  // (the opener, then a worker). Reading the text anew starts another; a reading that is not the
-  // text's current one any more adds nothing to the index.
+  // One reading of the file from its start: the state of its scan and where it stands in the
+  // file, kept by whoever indexes next (the opener, then whoever runs read(), one at a time).
+  // Reading the text anew starts another; a reading that is not the text's current one any more
+  // adds nothing to the index.
   struct Run;
+  struct Watchers;
   std::shared_ptr<const Decoded> decoded(int i) const;
   QByteArray read_bytes(qint64 at, qint64 count) const;
   // Whether `bytes` begin with the bytes block b was indexed from; if not, the file changed and
@@ -184,10 +203,17 @@ class IndexedText {
   bool forget_index(Run& run, TextEncoding encoding);
   // Indexes the first bytes of the file (`head`); true when they are the whole file.
   bool index_head(Run& run, const QByteArray& head, qsizetype& used);
-  // Indexes the file from offset `from`, feeding the decision the bytes from offset `fed` on.
-  void run_worker(Run& run, qint64 from, qint64 fed);
-  // Runs a worker for the current reading, on a thread of its own.
-  void start_worker(const std::shared_ptr<Run>& run, qint64 from, qint64 fed);
+  // Goes on with a reading from where it stands until it ends, is no longer the current one,
+  // `stop` is set or `enough()` holds (each condition is asked with mutex_ held).
+  void run_reading(Run& run, const std::atomic<bool>& stop, const std::function<bool()>& enough);
+  // Runs the current reading, when no one else is, until the text is complete, `stop` is set or
+  // `enough()` holds; false when someone else is running it.
+  bool take_reading(const std::atomic<bool>& stop, const std::function<bool()>& enough) const;
+  // Waits until `enough()` holds or the text is complete, running the reading meanwhile when no
+  // one else is; false when `stop` was set.
+  bool wait_until(const std::function<bool()>& enough, const std::atomic<bool>* stop) const;
+  // Tells the watchers that the index has more to show.
+  void wake() const;
   // The file's size and modification time now; both −1 when they cannot be read.
   struct Stamp {
     qint64 size = -1;
@@ -200,9 +226,6 @@ class IndexedText {
   // Reads the text anew unless it was already read anew since generation `generation`.
   void read_anew_since(int generation) const;
 
-  // The owner of the object that the handles given out share: a worker holds it too, so that
-  // the object outlives its last handle until the worker has stopped.
-  std::weak_ptr<IndexedText> self_;
   std::unique_ptr<QFile> file_;
   int fd_ = -1;
   QString memory_;  // the text of a string
@@ -221,7 +244,7 @@ class IndexedText {
   std::atomic<bool> complete_{false};
   std::atomic<int> generation_{0};
   std::shared_ptr<Run> run_;  // the current reading; guarded by mutex_
-  bool let_go_ = false;       // every handle is gone: no reading anew; guarded by mutex_
+  std::shared_ptr<Watchers> watchers_;
 
   mutable std::mutex cache_mutex_;
   mutable std::vector<std::pair<int, std::shared_ptr<const Decoded>>> cache_;  // newest last

@@ -41,6 +41,7 @@
 #include <QWheelEvent>
 
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -142,6 +143,9 @@ class TestDisplayForm final : public QObject {
   void text_file_changed_while_shown_never_copied_mixed_data();
   void text_file_changed_while_shown_never_copied_mixed();
   void text_pane_never_waits_for_slow_media();
+  void text_reading_taken_over_by_the_other_pane();
+  void text_read_anew_from_off_the_window_thread_data();
+  void text_read_anew_from_off_the_window_thread();
   void text_copy_too_large_says_why();
   void text_read_by_assistive_tools();
   void text_file_empty_or_without_line_end_data();
@@ -1011,6 +1015,88 @@ void TestDisplayForm::text_pane_never_waits_for_slow_media() {
   held->release();
   QTRY_VERIFY(!pane.loading());
   QCOMPARE(pane.shown_text()->line(0).text, QStringLiteral("the next text"));
+}
+
+// A text shown in two panes is read by one of them. When that one moves on to another text while
+// its read is held, the other runs the reading on and shows the text to its end; the one that
+// moved on shows the next text's lines only, whatever the first text's reading still does.
+void TestDisplayForm::text_reading_taken_over_by_the_other_pane() {
+  FormFixture fx;
+  QByteArray bytes;
+  for (int i = 0; i < 100000; ++i) bytes += QByteArray::number(i) + " a line two panes show\n";
+  const QString path = fx.write_file("shared.txt", bytes);
+  const QString other = fx.write_file("other.txt", "the next text\n");
+  TextPane reading, other_pane;
+  for (TextPane* pane : {&reading, &other_pane}) {
+    pane->resize(400, 300);
+    pane->show();
+  }
+  std::optional<HeldReads> held;
+  held.emplace();
+  QVERIFY(reading.load_file(path));
+  QVERIFY(held->wait_for_a_held_read());
+  other_pane.show_text_of(reading);
+  QVERIFY(reading.load_file(other));
+  held.reset();
+  QTRY_VERIFY(!other_pane.loading());
+  QCOMPARE(other_pane.shown_text()->line_count(), 100001);
+  auto* view = other_pane.findChild<TextView*>();
+  QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+  QVERIFY(!other_pane.grab().isNull());
+  QCOMPARE(view->drawn_lines().mid(view->drawn_lines().size() - 2),
+           (QStringList{QStringLiteral("99999 a line two panes show"), QString()}));
+  QVERIFY(!reading.loading());
+  QVERIFY(!reading.grab().isNull());
+  auto* moved_on = reading.findChild<TextView*>();
+  QCOMPARE(moved_on->drawn_lines(), (QStringList{QStringLiteral("the next text"), QString()}));
+  QCOMPARE(moved_on->verticalScrollBar()->maximum(), 0);
+}
+
+// A text read to its end, then found changed by a read off the window's thread (as a search reads
+// it): the view runs the reading anew and shows the new text to its end. It is loading until it
+// has taken in the new text's end, even when someone else read the text to its end first.
+void TestDisplayForm::text_read_anew_from_off_the_window_thread_data() {
+  QTest::addColumn<bool>("read_elsewhere");
+  QTest::newRow("read by the view") << false;
+  QTest::newRow("read to its end before the view looks") << true;
+}
+
+void TestDisplayForm::text_read_anew_from_off_the_window_thread() {
+  QFETCH(bool, read_elsewhere);
+  FormFixture fx;
+  QByteArray old_bytes, new_bytes;
+  for (int i = 0; i < 50000; ++i) {
+    old_bytes += QByteArray::number(i) + " old line\n";
+    new_bytes += QByteArray::number(i) + " new line\n";
+  }
+  const QString path = fx.write_file("changes.txt", old_bytes);
+  TextPane pane;
+  pane.resize(400, 300);
+  pane.show();
+  QVERIFY(pane.load_file(path));
+  QTRY_VERIFY(!pane.loading());
+  const std::shared_ptr<IndexedText> text = pane.shown_text();
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.write(new_bytes) == new_bytes.size());
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60),
+                             QFileDevice::FileModificationTime));
+  }
+  std::thread([text] { (void)text->text(0, 10); }).join();
+  QCOMPARE(text->generation(), 1);
+  QVERIFY(pane.loading());
+  if (read_elsewhere) {
+    text->wait_until_complete();
+    QVERIFY(pane.loading());
+  }
+  QTRY_VERIFY(!pane.loading());
+  auto* view = pane.findChild<TextView*>();
+  QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+  QVERIFY(!pane.grab().isNull());
+  QCOMPARE(view->caret(), text->length());
+  QVERIFY2(view->drawn_lines().mid(view->drawn_lines().size() - 2) ==
+               (QStringList{QStringLiteral("49999 new line"), QString()}),
+           qPrintable(view->drawn_lines().join(u'|')));
 }
 
 // A selection too large to be held on the clipboard (gigabytes of a long text) is not copied: the

@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -351,6 +355,47 @@ std::shared_ptr<IndexedText> small_blocks(const QString& path, const QByteArray&
   const QByteArray head = file->read(sizes.open_bytes());
   return IndexedText::open(std::move(file), head, sizes, encoding);
 }
+
+// Runs a text's reading as the text view runs it, without a window: each reading on a thread of
+// its own, started whenever the text wakes it and asks for someone to run it, the one before
+// told to stop.
+class Readings {
+ public:
+  explicit Readings(std::shared_ptr<IndexedText> text) : text_(std::move(text)) {
+    watch_ = text_->watch([this] { run(); });
+    run();
+  }
+  ~Readings() {
+    stop();
+    for (std::thread& t : threads_) t.join();
+  }
+  Readings(const Readings&) = delete;
+  Readings& operator=(const Readings&) = delete;
+
+  // Stops the readings and starts no more (the view shows another text), without waiting.
+  void stop() {
+    watch_.reset();
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    for (const auto& control : controls_) control->stop();
+  }
+
+ private:
+  void run() {
+    const std::lock_guard lock(mutex_);
+    if (stopped_ || !text_->needs_reader()) return;
+    if (!controls_.empty()) controls_.back()->stop();
+    controls_.push_back(std::make_shared<JobControl>(controls_.size()));
+    threads_.emplace_back([text = text_, control = controls_.back()] { text->read(*control); });
+  }
+
+  std::shared_ptr<IndexedText> text_;
+  std::mutex mutex_;
+  bool stopped_ = false;
+  std::vector<std::shared_ptr<JobControl>> controls_;
+  std::vector<std::thread> threads_;
+  std::shared_ptr<void> watch_;
+};
 
 }  // namespace
 
@@ -696,6 +741,7 @@ void TestText::text_index_finds_a_change_anywhere_in_it() {
   if (!indexed) held.emplace();
   const std::shared_ptr<IndexedText> t = small_blocks(path, old_bytes, TextEncoding::Cp932);
   QVERIFY(t);
+  Readings readings(t);
   if (indexed) {
     t->wait_until_complete();
     // Every block read once, the last ones kept decoded.
@@ -725,8 +771,8 @@ void TestText::text_index_finds_a_change_anywhere_in_it() {
   if (appended) QCOMPARE(t->generation(), 0);
 }
 
-// No call of a text waits for its worker: a text let go, or read anew, while its worker waits for
-// a read of slow media, returns at once; the worker ends on its own once the read returns.
+// No call of a text waits for its reading: a text let go, or read anew, while its reading waits for
+// a read of slow media, returns at once; the reading ends on its own once the read returns.
 void TestText::text_index_never_waits_for_its_worker() {
   QTemporaryDir dir;
   const QByteArray bytes = QByteArray("on slow media\n").repeated(20000);
@@ -734,17 +780,20 @@ void TestText::text_index_never_waits_for_its_worker() {
   HeldReads held;
   std::shared_ptr<IndexedText> t = small_blocks(path, bytes, TextEncoding::Utf8);
   QVERIFY(t);
+  std::optional<Readings> readings(std::in_place, t);
   QVERIFY(held.wait_for_a_held_read());
   QVERIFY(!t->complete());
-  // The file changed: the text is read anew from its start by a new worker; the one held goes.
+  // The file changed: the text is read anew from its start by a new reading; the one held goes.
   QVERIFY(write_in_place(path, QByteArray("changed\n") + bytes, false));
   QCOMPARE(t->line(0).text, QString());
   QCOMPARE(t->generation(), 1);
   QTRY_COMPARE(held.held_reads(), 2);
   // Let go while both wait.
+  readings->stop();
   t.reset();
   QCOMPARE(held.held_reads(), 2);
   held.release();
+  readings.reset();
   // A text opened anew reads the file to its end as before.
   std::shared_ptr<IndexedText> again =
       small_blocks(dir.filePath("again.txt"), bytes, TextEncoding::Utf8);
