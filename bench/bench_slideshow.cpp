@@ -103,12 +103,11 @@ void image_tick(const QString& folder, bool heic) {
     f.連続画像_Timer();  // entry 0
     for (int run = 0; run < 4; ++run) {
       // The interval passes with the window taking its events, as between two ticks of the
-      // running timer: the picture ahead is decoded and handed to the window meanwhile. On a
-      // machine slow enough that the decode outlasts the interval, the interval is taken longer,
-      // as this row times the tick that finds its picture decoded.
+      // running timer: the picture ahead is decoded and handed to the window meanwhile. A decode
+      // that outlasts the interval is finished by the tick, which this row then times too.
       QElapsedTimer interval;
       interval.start();
-      while (!interval.hasExpired(heic ? 3000 : 1500) || f.look_ahead().under_way())
+      while (!interval.hasExpired(heic ? 3000 : 1500))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
       const auto [tick, painted] = time_tick(f);
       (prefetch ? ahead : plain) << painted;

@@ -7,8 +7,11 @@
 #include <QSize>
 #include <QString>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tarvex {
@@ -39,27 +42,50 @@ using PictureDecoder = std::function<std::optional<LoadedPicture>(const QString&
 std::optional<DecodedPicture> decode_ahead(const PictureDecoder& decoder, const QString& path,
                                            QSize decode_size, const JobControl& control);
 
+// Where a look-ahead job leaves its picture: filled once, on the job's thread, when the decode
+// ends; taken on the window's thread when the job's end is delivered, or earlier by a tick that
+// finishes the decode under way rather than decoding the same file a second time.
+class DecodeHandoff {
+ public:
+  void put(std::optional<DecodedPicture> picture);
+  // Waits until the decode has ended, then takes its picture (once).
+  std::optional<DecodedPicture> wait_take();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::optional<DecodedPicture> picture_;
+};
+
+// The look-ahead's job: decode_ahead into `handoff`, which is always filled, with nothing when
+// the decoder threw (a failed allocation stays on the job's thread).
+void decode_into(const PictureDecoder& decoder, const QString& path, QSize decode_size,
+                 const JobControl& control, DecodeHandoff& handoff);
+
 // The picture the slideshow shows next, decoded ahead while the current one is on display. The
-// window starts the decode as a job and hands its result here; this keeps which decode is
-// awaited and the picture it delivered, and hands that over only for the same file, unchanged,
-// at the same size. One picture is prepared at a time; asking for another forgets the earlier.
-// Used on the window's thread only; it never waits for a decode.
+// window starts the decode as a job with its handoff and tells this when the job has ended; this
+// keeps which decode is awaited and the picture it left, and hands that over only for the same
+// file, unchanged, at the same size. One picture is prepared at a time; asking for another
+// forgets the earlier. Used on the window's thread only.
 class PicturePrefetch {
  public:
   // A decode of `path` at `decode_size` is prepared or under way: no need to start another.
   bool expects(const QString& path, QSize decode_size) const;
 
-  // The window has started the decode of `path` at `decode_size` as its job `generation`; what
-  // was prepared before is forgotten.
-  void expect(const QString& path, QSize decode_size, std::uint64_t generation);
+  // The window has started the decode of `path` at `decode_size` as its job `generation`, which
+  // leaves its picture in `handoff`; what was prepared before is forgotten.
+  void expect(const QString& path, QSize decode_size, std::uint64_t generation,
+              std::shared_ptr<DecodeHandoff> handoff);
 
-  // The result of job `generation` (nothing when the decode failed or threw). Kept only when that
-  // is the job awaited.
-  void hold(std::uint64_t generation, std::optional<DecodedPicture> picture);
+  // Job `generation` has ended: its picture (nothing when the decode failed) is kept when that is
+  // the job awaited.
+  void hold(std::uint64_t generation);
 
   // The prepared picture of `path` when it was decoded at `decode_size` from the file as it is
-  // now, handed over once. Nothing otherwise, also while its decode is still under way: then the
-  // caller loads the file itself and the decode's result, when it comes, is not used.
+  // now, handed over once; nothing otherwise (the caller loads the file itself). A decode of it
+  // still under way is finished first: the tick that shows the picture then waits only for the
+  // rest of that decode instead of decoding the file again beside it.
   std::optional<DecodedPicture> take(const QString& path, QSize decode_size);
 
   // Forgets what was prepared or awaited.
@@ -81,7 +107,8 @@ class PicturePrefetch {
  private:
   QString path_;
   QSize decode_size_;
-  std::optional<std::uint64_t> awaited_;  // the job whose result is wanted
+  std::optional<std::uint64_t> awaited_;    // the job whose result is wanted
+  std::shared_ptr<DecodeHandoff> handoff_;  // where that job leaves its picture
   std::optional<DecodedPicture> picture_;
 };
 

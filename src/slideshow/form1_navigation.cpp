@@ -358,19 +358,21 @@ void Form1::prefetch_next_picture() {
   const QString next = probe.path(next_forward_entry(probe, st.img_nav_started));
   const QSize size = image_pane->wanted_decode_size();
   if (next.isEmpty() || prefetch_->expects(next, size)) return;
-  // The decode runs as a job of the picture lane, which drops the result of the one before. The
-  // tick takes the picture only once it has been delivered, and only of the file unchanged.
+  // The decode runs as a job of the picture lane, which drops the one before; it leaves its
+  // picture in a handoff the tick takes it from, once it is of the file unchanged.
   try {
+    auto handoff = std::make_shared<DecodeHandoff>();
     const std::uint64_t generation = jobs().start(
         picture_lane_,
-        [decoder = prefetch_->decoder, next, size](const JobControl& control) {
-          return decode_ahead(decoder, next, size, control);
+        [decoder = prefetch_->decoder, next, size, handoff](const JobControl& control) {
+          decode_into(decoder, next, size, control, *handoff);
+          return true;
         },
-        [this](std::optional<std::optional<DecodedPicture>> decoded) {
+        [this](std::optional<bool>) {
           // Delivered only while it is the lane's newest job: the lane is still at its generation.
-          prefetch_->hold(picture_lane_.generation(), decoded ? std::move(*decoded) : std::nullopt);
+          prefetch_->hold(picture_lane_.generation());
         });
-    prefetch_->expect(next, size, generation);
+    prefetch_->expect(next, size, generation, std::move(handoff));
   } catch (const std::system_error&) {
     // No thread to be had: the tick decodes the picture when it is due, as without look-ahead.
     picture_lane_.cancel();

@@ -28,7 +28,9 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QTest>
+
 #include <QThread>
+#include <thread>
 
 #include <atomic>
 #include <memory>
@@ -202,8 +204,9 @@ void TestSteppingForm::look_ahead_after_resuming() {
 }
 
 // The picture decoded ahead is shown only by the tick that shows its entry, of its file unchanged;
-// a tick never waits for a decode still under way. The decode of entry 1 can be held back, and the
-// row's last tick shows `shown` at `width` (40 + entry) pixels, decoding it or not.
+// a tick that finds its decode still under way finishes it rather than decoding the file again. The
+// decode of entry 1 can be held back, and the row's last tick shows `shown` at `width` (40 + entry)
+// pixels, decoding it or not.
 void TestSteppingForm::stale_look_ahead_is_not_shown_data() {
   QTest::addColumn<QString>("event");
   QTest::addColumn<int>("shown");
@@ -238,10 +241,18 @@ void TestSteppingForm::stale_look_ahead_is_not_shown() {
     QFile::remove(w.images[1]);
     write_picture(w.images[1], Qt::blue, 60, 30);
   } else if (event == "early") {
-    // The tick loads entry 1 itself, and entry 2 is decoded ahead.
+    // The tick finishes entry 1's decode under way instead of decoding the file again beside it;
+    // entry 2 is decoded ahead.
+    std::thread release_later([held] {
+      QThread::msleep(50);
+      held->store(false);
+    });
+    const int before = f.image_pane->decode_count();
     f.連続画像_Timer();
+    release_later.join();
     QCOMPARE(labels(f), w.images[1]);
     QCOMPARE(f.image_pane->picture().size(), QSize(41, 30));
+    QCOMPARE(f.image_pane->decode_count(), before);
   } else if (event == "moved") {
     // Paused, entry 3 chosen from the list; resumed, entry 4 is decoded ahead.
     f.Command1_Click(0);
