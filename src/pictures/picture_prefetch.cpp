@@ -53,7 +53,7 @@ void decode_into(const PictureDecoder& decoder, const QString& path, QSize decod
 }
 
 bool PicturePrefetch::expects(const QString& path, QSize decode_size) const {
-  return (awaited_ || picture_) && path == path_ && decode_size == decode_size_;
+  return (handoff_ || picture_) && path == path_ && decode_size == decode_size_;
 }
 
 void PicturePrefetch::expect(const QString& path, QSize decode_size, std::uint64_t generation,
@@ -67,8 +67,7 @@ void PicturePrefetch::expect(const QString& path, QSize decode_size, std::uint64
 }
 
 void PicturePrefetch::hold(std::uint64_t generation) {
-  if (awaited_ != generation || !handoff_) return;
-  awaited_.reset();
+  if (!handoff_ || awaited_ != generation) return;
   // The job has ended: its picture is there, and taking it waits for nothing.
   std::optional<DecodedPicture> picture = std::exchange(handoff_, nullptr)->wait_take();
   // A failed decode leaves nothing prepared: the tick loads the file itself.
@@ -81,9 +80,8 @@ void PicturePrefetch::hold(std::uint64_t generation) {
 
 std::optional<DecodedPicture> PicturePrefetch::take(const QString& path, QSize decode_size) {
   if (!expects(path, decode_size)) return std::nullopt;
-  if (awaited_ && handoff_) {
+  if (handoff_) {
     // Its decode is under way: the rest of it is shorter than decoding the file again.
-    awaited_.reset();
     picture_ = std::exchange(handoff_, nullptr)->wait_take();
   }
   std::optional<DecodedPicture> picture = std::exchange(picture_, std::nullopt);
@@ -94,7 +92,6 @@ std::optional<DecodedPicture> PicturePrefetch::take(const QString& path, QSize d
 
 void PicturePrefetch::drop() {
   path_.clear();
-  awaited_.reset();
   handoff_.reset();
   picture_.reset();
 }

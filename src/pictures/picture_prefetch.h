@@ -102,13 +102,14 @@ class PicturePrefetch {
   // A decode was asked for and its picture has been delivered.
   bool ready() const { return picture_.has_value(); }
   // A decode was asked for and has not been delivered yet.
-  bool under_way() const { return awaited_.has_value(); }
+  bool under_way() const { return handoff_ != nullptr; }
 
  private:
   QString path_;
   QSize decode_size_;
-  std::optional<std::uint64_t> awaited_;    // the job whose result is wanted
-  std::shared_ptr<DecodeHandoff> handoff_;  // where that job leaves its picture
+  // While a decode is under way: where its job leaves the picture, and the job's generation.
+  std::shared_ptr<DecodeHandoff> handoff_;
+  std::uint64_t awaited_ = 0;
   std::optional<DecodedPicture> picture_;
 };
 
